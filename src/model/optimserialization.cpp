@@ -1,0 +1,400 @@
+#include "optimserialization.h"
+
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+OptimSerializationIFC::~OptimSerializationIFC() = default;
+
+namespace {
+
+// Whitespace between words: tab to carriage return, space and the Latin-1
+// no-break space.
+inline bool isSpaceByte(unsigned char c)
+{
+    return (c >= 9 && c <= 13) || c == 32 || c == 160;
+}
+
+constexpr char kStart[] = "START_";
+constexpr char kEnd[] = "END_";
+constexpr char kArray[] = "ARRAY_";
+
+} // namespace
+
+// ---------------------------------------------------------------- writer
+
+void OptimSerialWriter::writeStart(const char *tag)
+{
+    m_text.append(kStart).append(tag);
+    endToken();
+}
+
+void OptimSerialWriter::writeEnd(const char *tag)
+{
+    m_text.append(kEnd).append(tag);
+    endToken();
+}
+
+void OptimSerialWriter::writeInt(qint64 value)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    m_text.append(buffer, result.ptr - buffer);
+    endToken();
+}
+
+void OptimSerialWriter::writeDouble(double value)
+{
+    // The classic %g rule with six significant digits, independent of the
+    // locale: to_chars in general format is specified as printf's %g.
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                      std::chars_format::general, 6);
+    m_text.append(buffer, result.ptr - buffer);
+    endToken();
+}
+
+void OptimSerialWriter::writeBool(bool value)
+{
+    m_text.append(value ? "YES" : "NO");
+    endToken();
+}
+
+void OptimSerialWriter::writeString(const QString &value)
+{
+    m_text.reserve(m_text.size() + value.size() + 2);
+    m_text.append('"');
+    for (const QChar ch : value) {
+        const char16_t u = ch.unicode();
+        const char byte = u < 256 ? char(u) : '?';
+        if (byte == '\\' || byte == '"')
+            m_text.append('\\');
+        m_text.append(byte);
+    }
+    m_text.append('"');
+    endToken();
+}
+
+void OptimSerialWriter::writeArrayStart(const char *name, qsizetype count)
+{
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, qint64(count));
+    m_text.append(kStart).append(kArray).append(name).append(' ').append(buffer, result.ptr - buffer);
+    endToken();
+}
+
+void OptimSerialWriter::writeArrayEnd(const char *name)
+{
+    m_text.append(kEnd).append(kArray).append(name);
+    endToken();
+}
+
+void OptimSerialWriter::writeStringList(const QStringList &values)
+{
+    writeArrayStart("STRING", values.size());
+    for (const QString &value : values)
+        writeString(value);
+    writeArrayEnd("STRING");
+}
+
+void OptimSerialWriter::writeDoubles(const QList<double> &values)
+{
+    writeArrayStart("VALUES", values.size());
+    for (double value : values)
+        writeDouble(value);
+    writeArrayEnd("VALUES");
+}
+
+QByteArrayView OptimSerialWriter::token(qsizetype i) const
+{
+    const qsizetype begin = i == 0 ? 0 : m_ends[size_t(i - 1)];
+    return QByteArrayView(m_text.constData() + begin, m_ends[size_t(i)] - begin);
+}
+
+QList<QByteArray> OptimSerialWriter::tokens() const
+{
+    QList<QByteArray> result;
+    result.reserve(tokenCount());
+    for (qsizetype i = 0; i < tokenCount(); ++i)
+        result.append(token(i).toByteArray());
+    return result;
+}
+
+namespace {
+
+void appendJoined(QByteArray &out, QByteArrayView token)
+{
+    out.append(token);
+    if (token.isEmpty() || token.back() != '\n')
+        out.append(' ');
+}
+
+} // namespace
+
+QByteArray OptimSerialWriter::joinedText() const
+{
+    QByteArray out;
+    out.reserve(m_text.size() + tokenCount());
+    for (qsizetype i = 0; i < tokenCount(); ++i)
+        appendJoined(out, token(i));
+    return out;
+}
+
+QList<QByteArray> OptimSerialWriter::chunks(qsizetype limit) const
+{
+    QList<QByteArray> result;
+    qsizetype i = 0;
+    const qsizetype n = tokenCount();
+    while (i < n) {
+        qsizetype total = 0;
+        qsizetype last = i;
+        while (last < n && total < limit) {
+            const qsizetype cost = token(last).size() + 1;
+            if (total + cost > limit)
+                break;
+            total += cost;
+            ++last;
+        }
+        if (last == i)  // a single token longer than the limit goes alone
+            last = i + 1;
+        QByteArray chunk;
+        chunk.reserve(total > 0 ? total : token(i).size() + 1);
+        for (qsizetype k = i; k < last; ++k)
+            appendJoined(chunk, token(k));
+        result.append(chunk);
+        i = last;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------- reader
+
+OptimSerialReader::OptimSerialReader(const QByteArray &text)
+    : m_buffer(text)
+{
+}
+
+OptimSerialReader::OptimSerialReader(const QList<QByteArray> &blocks)
+{
+    qsizetype total = 0;
+    for (const QByteArray &block : blocks)
+        total += block.size();
+    m_buffer.reserve(total);
+    for (const QByteArray &block : blocks) {
+        const qsizetype nul = block.indexOf('\0');
+        m_buffer.append(nul < 0 ? QByteArrayView(block) : QByteArrayView(block).first(nul));
+    }
+}
+
+QByteArrayView OptimSerialReader::remaining() const
+{
+    return QByteArrayView(m_buffer).sliced(m_pos);
+}
+
+bool OptimSerialReader::atEnd() const
+{
+    Word word;
+    return !nextWord(word);
+}
+
+bool OptimSerialReader::nextWord(Word &word) const
+{
+    const char *data = m_buffer.constData();
+    const qsizetype size = m_buffer.size();
+    qsizetype p = m_pos;
+    while (p < size && isSpaceByte(uchar(data[p])))
+        ++p;
+    if (p == size)
+        return false;
+    const qsizetype begin = p;
+    while (p < size && !isSpaceByte(uchar(data[p])))
+        ++p;
+    word.text = QByteArrayView(data + begin, p - begin);
+    while (p < size && isSpaceByte(uchar(data[p])))
+        ++p;
+    word.next = p;
+    return true;
+}
+
+bool OptimSerialReader::fail()
+{
+    m_error = true;
+    return false;
+}
+
+bool OptimSerialReader::readKeyword(const char *prefix, const char *name)
+{
+    if (m_error)
+        return false;
+    Word word;
+    if (!nextWord(word))
+        return fail();
+    const QByteArrayView p(prefix);
+    const QByteArrayView n(name);
+    if (word.text.size() != p.size() + n.size() || !word.text.startsWith(p)
+        || word.text.sliced(p.size()) != n)
+        return fail();
+    m_pos = word.next;
+    return true;
+}
+
+bool OptimSerialReader::readStart(const char *tag)
+{
+    return readKeyword(kStart, tag);
+}
+
+bool OptimSerialReader::readEnd(const char *tag)
+{
+    return readKeyword(kEnd, tag);
+}
+
+namespace {
+
+// A leading plus sign is accepted as the C library's number readers do;
+// from_chars itself takes only a minus.
+QByteArrayView withoutPlus(QByteArrayView text)
+{
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+')
+        return text.sliced(1);
+    return text;
+}
+
+} // namespace
+
+int OptimSerialReader::readInt()
+{
+    if (m_error)
+        return 0;
+    Word word;
+    if (!nextWord(word))
+        return fail(), 0;
+    const QByteArrayView text = withoutPlus(word.text);
+    int value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+        return fail(), 0;
+    m_pos = word.next;
+    return value;
+}
+
+double OptimSerialReader::readDouble()
+{
+    if (m_error)
+        return 0.0;
+    Word word;
+    if (!nextWord(word))
+        return fail(), 0.0;
+    const QByteArrayView text = withoutPlus(word.text);
+    double value = 0.0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value,
+                                        std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+        return fail(), 0.0;
+    m_pos = word.next;
+    return value;
+}
+
+bool OptimSerialReader::readBool()
+{
+    if (m_error)
+        return false;
+    Word word;
+    if (!nextWord(word))
+        return fail();
+    bool value;
+    if (word.text == "YES")
+        value = true;
+    else if (word.text == "NO")
+        value = false;
+    else
+        return fail();
+    m_pos = word.next;
+    return value;
+}
+
+QString OptimSerialReader::readString()
+{
+    if (m_error)
+        return {};
+    const char *data = m_buffer.constData();
+    const qsizetype size = m_buffer.size();
+    qsizetype p = m_pos;
+    if (p >= size)
+        return fail(), QString();
+    while (p < size && isSpaceByte(uchar(data[p])))
+        ++p;
+    if (p >= size || data[p] != '"')
+        return fail(), QString();
+    ++p;
+    // Collect the bytes first (escapes removed), then widen once.
+    QByteArray bytes;
+    for (;;) {
+        if (p >= size)
+            return fail(), QString();
+        char c = data[p];
+        if (c == '"')
+            break;
+        if (c == '\\') {
+            ++p;
+            if (p >= size)
+                return fail(), QString();
+            c = data[p];
+        }
+        bytes.append(c);
+        ++p;
+    }
+    ++p;  // the closing quote
+    while (p < size && isSpaceByte(uchar(data[p])))
+        ++p;
+    m_pos = p;
+    return QString::fromLatin1(bytes);
+}
+
+bool OptimSerialReader::readArrayStart(const char *name, int &count)
+{
+    count = 0;
+    if (m_error)
+        return false;
+    const QByteArray tag = QByteArray(kArray) + name;
+    if (!readKeyword(kStart, tag.constData()))
+        return false;
+    count = readInt();
+    return !m_error;
+}
+
+bool OptimSerialReader::readArrayEnd(const char *name)
+{
+    if (m_error)
+        return false;
+    const QByteArray tag = QByteArray(kArray) + name;
+    return readKeyword(kEnd, tag.constData());
+}
+
+// Array readers never reserve by the announced count: a huge count followed
+// by garbage stops at the first failing element, having allocated only for
+// what was actually read.
+void OptimSerialReader::readStringList(QStringList &target)
+{
+    int count = 0;
+    if (!readArrayStart("STRING", count))
+        return;
+    for (int i = 0; i < count && !m_error; ++i) {
+        QString value = readString();
+        if (!m_error)
+            target.append(value);
+    }
+    readArrayEnd("STRING");
+}
+
+void OptimSerialReader::readDoubles(QList<double> &target)
+{
+    int count = 0;
+    if (!readArrayStart("VALUES", count))
+        return;
+    for (int i = 0; i < count && !m_error; ++i) {
+        const double value = readDouble();
+        if (!m_error)
+            target.append(value);
+    }
+    readArrayEnd("VALUES");
+}
