@@ -218,6 +218,8 @@ bool OptimSerialReader::nextWord(Word &word) const
 
 bool OptimSerialReader::fail()
 {
+    if (!m_error)
+        m_errorPos = m_pos;
     m_error = true;
     return false;
 }

@@ -97,7 +97,10 @@ public:
     explicit OptimSerialReader(const QList<QByteArray> &blocks);
 
     bool hasError() const { return m_error; }
-    void setError() { m_error = true; }
+    void setError() { fail(); }
+    // Where the first failed read began, counted in bytes of the whole text;
+    // -1 while there is no error.
+    qsizetype errorOffset() const { return m_error ? m_errorPos : -1; }
 
     // What has not been consumed yet.
     QByteArrayView remaining() const;
@@ -137,6 +140,7 @@ private:
 
     QByteArray m_buffer;
     qsizetype m_pos = 0;
+    qsizetype m_errorPos = -1;
     bool m_error = false;
 };
 
