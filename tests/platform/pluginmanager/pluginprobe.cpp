@@ -1,0 +1,12 @@
+// A stand-in plug-in library for the load test: built like the real plug-in
+// (hidden symbols, linked against the interfaces only), it reaches the host's
+// plug-in manager solely through plugin_manager::GetInterface.
+
+#include "host/moxifc.h"
+#include "host/pluginmanagerifc.h"
+
+extern "C" __attribute__((visibility("default"))) int probeMoxVersion()
+{
+    auto *mox = static_cast<MoxIFC *>(plugin_manager::GetInterface("MOX"));
+    return mox ? mox->version() : -1;
+}
