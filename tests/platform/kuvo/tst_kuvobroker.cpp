@@ -1,0 +1,516 @@
+// The broker as raw clients see it on the wire.
+
+#include "kuvo/kuvobroker.h"
+#include "kuvotestsupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <memory>
+
+using namespace kuvo;
+
+class TestKuvoBroker : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<SocketPath> m_path;
+    std::unique_ptr<KuvoBroker> m_broker;
+
+    QString path() const { return m_path->path(); }
+
+    std::unique_ptr<RawPeer> registered(const QByteArray &names, int *address = nullptr)
+    {
+        auto peer = std::make_unique<RawPeer>();
+        if (!peer->connectTo(path()))
+            return nullptr;
+        const int a = peer->registerAs(names);
+        if (a < 1)
+            return nullptr;
+        if (address)
+            *address = a;
+        return peer;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_path = std::make_unique<SocketPath>();
+        m_broker = std::make_unique<KuvoBroker>();
+        QVERIFY2(m_broker->listen(path()), qPrintable(m_broker->errorString()));
+    }
+
+    void cleanup()
+    {
+        m_broker.reset();
+        m_path.reset();
+    }
+
+    void registerAnswerIsExactBytes()
+    {
+        QSignalSpy registeredSpy(m_broker.get(), &KuvoBroker::clientRegistered);
+        RawPeer peer;
+        QVERIFY(peer.connectTo(path()));
+        peer.writeBytes(QByteArray("\x00\x00\x00\x0f\xff\xff\xff\xff\x00\x00\x00\x00tolvane", 19));
+        QVERIFY(QTest::qWaitFor([&] { return peer.socket.bytesAvailable() >= 19; }, 3000));
+        QCOMPARE(peer.socket.readAll(),
+                 QByteArray("\x00\x00\x00\x0f\xff\xff\xff\xff\x00\x00\x00\x01tolvane", 19));
+        QCOMPARE(m_broker->clientCount(), 1);
+        QTRY_COMPARE(registeredSpy.size(), 1);
+        QCOMPARE(registeredSpy.at(0).at(0).toInt(), 1);
+        QCOMPARE(registeredSpy.at(0).at(1).toByteArray(), QByteArray("tolvane"));
+        QVERIFY(registeredSpy.at(0).at(2).toByteArray().isEmpty());
+    }
+
+    void addressesGrowAndAreNotReused()
+    {
+        int a1 = 0, a2 = 0, a3 = 0, a4 = 0;
+        auto p1 = registered("one", &a1);
+        auto p2 = registered("two", &a2);
+        QVERIFY(p1 && p2);
+        QCOMPARE(a1, 1);
+        QCOMPARE(a2, 2);
+        p2.reset();
+        RawFrame gone;
+        QVERIFY(p1->next(gone));  // kind 13 for two
+        auto p3 = registered("three", &a3);
+        auto p4 = registered("four", &a4);
+        QVERIFY(p3 && p4);
+        QCOMPARE(a3, 3);
+        QCOMPARE(a4, 4);
+    }
+
+    void lookupFindsFirstClientOfName()
+    {
+        int host = 0, sim1 = 0, sim2 = 0;
+        auto h = registered("tolvane", &host);
+        auto s1 = registered("tolvanesim sim-1", &sim1);
+        auto s2 = registered("tolvanesim sim-2", &sim2);
+        QVERIFY(h && s1 && s2);
+
+        RawFrame answer;
+        h->sendFrame(kLookup, 0, "tolvanesim");
+        QVERIFY(h->next(answer));
+        QCOMPARE(answer.kind, kLookup);
+        QCOMPARE(answer.addr, sim1);
+
+        h->sendFrame(kLookup, 0, "tolvanesess");
+        QVERIFY(h->next(answer));
+        QCOMPARE(answer.kind, kLookup);
+        QCOMPARE(answer.addr, -1);
+
+        // Second names are not looked up.
+        h->sendFrame(kLookup, 0, "sim-2");
+        QVERIFY(h->next(answer));
+        QCOMPARE(answer.addr, -1);
+
+        // Once the first has left, the second is the first of that name.
+        s1.reset();
+        QVERIFY(h->next(answer));
+        QCOMPARE(answer.kind, kPeerGone);
+        QCOMPARE(answer.addr, sim1);
+        h->sendFrame(kLookup, 0, "tolvanesim");
+        QVERIFY(h->next(answer));
+        QCOMPARE(answer.kind, kLookup);
+        QCOMPARE(answer.addr, sim2);
+    }
+
+    void peersListsEveryClientInOrder()
+    {
+        auto h = registered("tolvane");
+        auto s = registered("tolvanesim sim-42");
+        auto t = registered("tolvanesess");
+        QVERIFY(h && s && t);
+        s->sendFrame(kPeers, 0, QByteArray());
+        RawFrame answer;
+        QVERIFY(s->next(answer));
+        QCOMPARE(answer.kind, kPeers);
+        QCOMPARE(answer.text, QByteArray("1 tolvane\n2 tolvanesim sim-42\n3 tolvanesess\n"));
+    }
+
+    void routesWithSenderAddressPutIn()
+    {
+        int a = 0, b = 0;
+        auto pa = registered("tolvane", &a);
+        auto pb = registered("tolvanesim sim-1", &b);
+        QVERIFY(pa && pb);
+
+        const QByteArray text("DATA_BLOCK 1 1/1 OPTIM_HELMDECK STATUS:\0x", 42);
+        pa->sendFrame(11, b, text);
+        QVERIFY(QTest::qWaitFor([&] { return pb->socket.bytesAvailable() >= 12 + text.size(); }));
+        // Byte for byte: same frame, addr now the sender's.
+        QCOMPARE(pb->socket.readAll(), encodeFrame(11, a, text));
+
+        // Kind 0 and kinds above 13 are messages too.
+        pb->sendFrame(0, a, "zero");
+        pb->sendFrame(1000, a, "big");
+        RawFrame f;
+        QVERIFY(pa->next(f));
+        QCOMPARE(f.kind, 0);
+        QCOMPARE(f.addr, b);
+        QCOMPARE(f.text, QByteArray("zero"));
+        QVERIFY(pa->next(f));
+        QCOMPARE(f.kind, 1000);
+        QCOMPARE(f.addr, b);
+        QVERIFY(pb->staysQuiet());
+    }
+
+    void unknownDestinationIsAnsweredWithKind13()
+    {
+        int a = 0;
+        auto pa = registered("tolvane", &a);
+        auto pb = registered("other");
+        QVERIFY(pa && pb);
+        pa->sendFrame(11, 99, "hello");
+        RawFrame f;
+        QVERIFY(pa->next(f));
+        QCOMPARE(f.kind, kPeerGone);
+        QCOMPARE(f.addr, 99);
+        QVERIFY(f.text.isEmpty());
+        pa->sendFrame(9, -5, "x");
+        QVERIFY(pa->next(f));
+        QCOMPARE(f.kind, kPeerGone);
+        QCOMPARE(f.addr, -5);
+        QVERIFY(pb->staysQuiet());  // nobody else hears about it
+    }
+
+    void disconnectIsAnnouncedWithNames()
+    {
+        int a = 0, b = 0, c = 0;
+        auto pa = registered("tolvane", &a);
+        auto pb = registered("tolvanesim sim-4242", &b);
+        auto pc = registered("tolvanesess", &c);
+        QVERIFY(pa && pb && pc);
+        RawPeer unregistered;
+        QVERIFY(unregistered.connectTo(path()));
+        QSignalSpy goneSpy(m_broker.get(), &KuvoBroker::clientGone);
+
+        pb->socket.disconnectFromServer();
+        RawFrame f;
+        for (RawPeer *p : {pa.get(), pc.get()}) {
+            QVERIFY(p->next(f));
+            QCOMPARE(f.kind, kPeerGone);
+            QCOMPARE(f.addr, b);
+            QCOMPARE(f.text, QByteArray("tolvanesim sim-4242"));
+        }
+        QVERIFY(unregistered.staysQuiet());
+        QCOMPARE(goneSpy.size(), 1);
+        QCOMPARE(goneSpy.at(0).at(0).toInt(), b);
+        QCOMPARE(m_broker->clientCount(), 2);
+
+        pa->socket.disconnectFromServer();
+        QVERIFY(pc->next(f));
+        QCOMPARE(f.kind, kPeerGone);
+        QCOMPARE(f.addr, a);
+        QCOMPARE(f.text, QByteArray("tolvane"));
+    }
+
+    void messagesSentBeforeLeavingArriveBeforeKind13()
+    {
+        int a = 0, b = 0;
+        auto pa = registered("tolvane", &a);
+        auto pb = registered("tolvanesim sim-1", &b);
+        QVERIFY(pa && pb);
+        for (int i = 0; i < 50; ++i)
+            pb->socket.write(encodeFrame(11, a, QByteArray::number(i)));
+        pb->socket.disconnectFromServer();  // writes what is buffered, then closes
+        RawFrame f;
+        for (int i = 0; i < 50; ++i) {
+            QVERIFY(pa->next(f));
+            QCOMPARE(f.kind, 11);
+            QCOMPARE(f.text, QByteArray::number(i));
+        }
+        QVERIFY(pa->next(f));
+        QCOMPARE(f.kind, kPeerGone);
+        QCOMPARE(f.addr, b);
+    }
+
+    void badFrameDropsTheConnection_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("registerFirst");
+        QTest::newRow("length 64MiB+1")
+            << beU32(kMaxFrameLength + 1) + QByteArray(8, '\0') << true;
+        QTest::newRow("length 0xffffffff") << beU32(0xffffffffu) << true;
+        QTest::newRow("length 7") << beU32(7) + QByteArray(7, '\0') << true;
+        QTest::newRow("length 4") << beU32(4) + QByteArray(4, '\0') << true;
+        QTest::newRow("length 0") << beU32(0) << true;
+        QTest::newRow("second register") << encodeFrame(kRegister, 0, "again") << true;
+        QTest::newRow("unknown control kind") << encodeFrame(-7, 0, QByteArray()) << true;
+        QTest::newRow("message before register") << encodeFrame(11, 1, "hi") << false;
+        QTest::newRow("lookup before register") << encodeFrame(kLookup, 0, "tolvane") << false;
+        QTest::newRow("empty name") << encodeFrame(kRegister, 0, QByteArray()) << false;
+        QTest::newRow("blank first") << encodeFrame(kRegister, 0, " sim-1") << false;
+        QTest::newRow("line break in name") << encodeFrame(kRegister, 0, "a\nb") << false;
+        QTest::newRow("oversize before register")
+            << beU32(kMaxFrameLength + 1) << false;
+    }
+
+    void badFrameDropsTheConnection()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, registerFirst);
+        int a = 0, bad = 0;
+        auto pa = registered("tolvane", &a);
+        QVERIFY(pa);
+        RawPeer offender;
+        QVERIFY(offender.connectTo(path()));
+        if (registerFirst) {
+            bad = offender.registerAs("tolvanesim sim-bad");
+            QVERIFY(bad > 0);
+        }
+        offender.writeBytes(bytes);
+        QVERIFY(offender.waitClosed());
+
+        if (registerFirst) {
+            RawFrame f;
+            QVERIFY(pa->next(f));
+            QCOMPARE(f.kind, kPeerGone);
+            QCOMPARE(f.addr, bad);
+            QCOMPARE(f.text, QByteArray("tolvanesim sim-bad"));
+        } else {
+            QVERIFY(pa->staysQuiet());
+        }
+        QCOMPARE(m_broker->clientCount(), 1);
+
+        // The broker carries on for everybody else.
+        int c = 0;
+        auto pc = registered("tolvanesess", &c);
+        QVERIFY(pc);
+        pc->sendFrame(11, a, "still here");
+        RawFrame f;
+        QVERIFY(pa->next(f));
+        QCOMPARE(f.text, QByteArray("still here"));
+        QCOMPARE(f.addr, c);
+    }
+
+    void garbageNeverTakesTheBrokerDown()
+    {
+        int a = 0;
+        auto pa = registered("tolvane", &a);
+        QVERIFY(pa);
+        QRandomGenerator random(20240611);
+        for (int round = 0; round < 40; ++round) {
+            RawPeer noisy;
+            QVERIFY(noisy.connectTo(path()));
+            if (round % 2)
+                noisy.registerAs("noisy " + QByteArray::number(round));
+            QByteArray bytes;
+            for (int i = 0; i < 20; ++i) {
+                // Mostly plausible frames with random kinds, addresses and lengths.
+                const quint32 text = random.bounded(64);
+                QByteArray frame = beU32(random.bounded(3) == 0 ? random.generate() : text + 8);
+                frame += beU32(quint32(int(random.bounded(40)) - 20));
+                frame += beU32(quint32(int(random.bounded(6)) - 1));
+                frame += QByteArray(text, char(random.bounded(256)));
+                bytes += frame;
+            }
+            noisy.writeBytes(bytes);
+            QTest::qWait(5);
+        }
+        // Whatever came of it, the broker still serves.
+        auto pb = registered("tolvanesim sim-1");
+        QVERIFY(pb);
+        pa->frames.clear();
+        pb->sendFrame(11, a, "alive");
+        QVERIFY(QTest::qWaitFor([&] {
+            pa->pump();
+            for (const RawFrame &f : std::as_const(pa->frames)) {
+                if (f.text == "alive")
+                    return true;
+            }
+            return false;
+        }, 3000));
+    }
+
+    void maximumLengthIsAccepted()
+    {
+        auto pa = registered("tolvane");
+        QVERIFY(pa);
+        // A header announcing exactly 64 MiB: the broker waits for the rest.
+        pa->writeBytes(beU32(kMaxFrameLength) + QByteArray(8, '\0'));
+        QTest::qWait(200);
+        QCOMPARE(pa->socket.state(), QLocalSocket::ConnectedState);
+    }
+
+    void framesSplitAnywhereAreReassembled()
+    {
+        int a = 0, b = 0;
+        auto pa = registered("tolvane", &a);
+        QVERIFY(pa);
+        RawPeer pb;
+        QVERIFY(pb.connectTo(path()));
+        QByteArray stream = encodeFrame(kRegister, 0, "tolvanesim sim-9");
+        for (int i = 0; i < 20; ++i)
+            stream += encodeFrame(11, a, QByteArray(i * 37, char('a' + i)));
+        // One byte per write, with the event loop running in between.
+        for (char c : stream) {
+            pb.writeBytes(QByteArray(1, c));
+            QCoreApplication::processEvents();
+        }
+        RawFrame f;
+        QVERIFY(pb.next(f));
+        QCOMPARE(f.kind, kRegister);
+        b = f.addr;
+        for (int i = 0; i < 20; ++i) {
+            QVERIFY(pa->next(f));
+            QCOMPARE(f.addr, b);
+            QCOMPARE(f.text, QByteArray(i * 37, char('a' + i)));
+        }
+    }
+
+    void largeTransferArrivesIntact()
+    {
+        int a = 0, b = 0;
+        auto pa = registered("tolvane", &a);
+        auto pb = registered("tolvanesim sim-1", &b);
+        QVERIFY(pa && pb);
+        const int frames = 1900;
+        QByteArray all;
+        for (int i = 0; i < frames; ++i) {
+            QByteArray text(5700, char('A' + i % 50));
+            text.replace(0, 8, QByteArray::number(i).rightJustified(8, '0'));
+            all += encodeFrame(11, a, text);
+        }
+        all += encodeFrame(11, a, QByteArray(12 * 1024 * 1024, 'x'));  // and one big frame
+        pb->writeBytes(all);
+        int seen = 0;
+        QVERIFY(spinUntil([&] {
+            pa->pump();
+            while (!pa->frames.isEmpty()) {
+                const RawFrame f = pa->frames.takeFirst();
+                if (seen < frames) {
+                    if (f.addr != b || f.text.left(8).toInt() != seen || f.text.size() != 5700)
+                        return true;
+                } else if (f.text.size() != 12 * 1024 * 1024) {
+                    return true;
+                }
+                ++seen;
+            }
+            return seen == frames + 1;
+        }, 20000));
+        QCOMPARE(seen, frames + 1);
+    }
+
+    void clientThatStopsReadingIsDropped()
+    {
+        m_broker->setMaxUnreadBytes(1024 * 1024);
+        int a = 0, b = 0;
+        auto pa = registered("tolvane", &a);
+        auto pb = registered("tolvanesim sim-stuck", &b);
+        QVERIFY(pa && pb);
+        // pb stops reading (Qt's own buffering too); the kernel holds some, the broker the rest.
+        pb->socket.setReadBufferSize(4096);
+        const QByteArray frame = encodeFrame(11, b, QByteArray(5700, 's'));
+        for (int i = 0; i < 1500; ++i)
+            pa->socket.write(frame);
+        pa->socket.flush();
+        RawFrame f;
+        QVERIFY(spinUntil([&] { pa->pump(); return !pa->frames.isEmpty(); }, 10000));
+        f = pa->frames.takeFirst();
+        QCOMPARE(f.kind, kPeerGone);
+        QCOMPARE(f.addr, b);
+        QCOMPARE(f.text, QByteArray("tolvanesim sim-stuck"));
+        QCOMPARE(m_broker->clientCount(), 1);
+        // Reading again, pb finds its connection closed after what had reached it.
+        pb->socket.setReadBufferSize(0);
+        QVERIFY(spinUntil([&] {
+            pb->socket.readAll();
+            return pb->socket.state() == QLocalSocket::UnconnectedState;
+        }, 10000));
+    }
+
+    void socketFileIsOwnerOnly()
+    {
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(path()).constData(), &st) == 0);
+        QVERIFY(S_ISSOCK(st.st_mode));
+        QCOMPARE(st.st_mode & 0077, 0u);
+        QCOMPARE(st.st_mode & 0600, 0600u);
+    }
+
+    void staleSocketFileIsReplaced()
+    {
+        m_broker.reset();
+        QVERIFY(!QFile::exists(path()));  // close removes it
+
+        // A socket file nobody listens on, as a crashed broker leaves behind.
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path());
+        QVERIFY(size_t(native.size()) < sizeof(addr.sun_path));
+        memcpy(addr.sun_path, native.constData(), size_t(native.size()));
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)), 0);
+        ::close(fd);
+        QVERIFY(QFile::exists(path()));
+
+        m_broker = std::make_unique<KuvoBroker>();
+        QVERIFY2(m_broker->listen(path()), qPrintable(m_broker->errorString()));
+        QVERIFY(registered("tolvane"));
+    }
+
+    void liveBrokerIsNotTakenOver()
+    {
+        int a = 0;
+        auto pa = registered("tolvane", &a);
+        QVERIFY(pa);
+        KuvoBroker second;
+        QVERIFY(!second.listen(path()));
+        QVERIFY(!second.errorString().isEmpty());
+        // The first broker still serves, on the same file.
+        auto pb = registered("tolvanesim sim-1");
+        QVERIFY(pb);
+        pb->sendFrame(11, a, "x");
+        RawFrame f;
+        QVERIFY(pa->next(f));
+        QCOMPARE(f.text, QByteArray("x"));
+    }
+
+    void regularFileIsNotRemoved()
+    {
+        SocketPath other;
+        QFile file(other.path());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+        file.close();
+        KuvoBroker broker;
+        QVERIFY(!broker.listen(other.path()));
+        QVERIFY(QFile::exists(other.path()));
+    }
+
+    void slotMayCloseTheBroker()
+    {
+        auto pa = registered("tolvane");
+        auto pb = registered("tolvanesim sim-1");
+        QVERIFY(pa && pb);
+        connect(m_broker.get(), &KuvoBroker::clientGone, m_broker.get(),
+                [this] { m_broker->close(); });
+        pb->socket.disconnectFromServer();
+        QVERIFY(pa->waitClosed());
+        QVERIFY(!m_broker->isListening());
+    }
+
+    void closeDropsClientsAndRemovesFile()
+    {
+        auto pa = registered("tolvane");
+        QVERIFY(pa);
+        m_broker->close();
+        QVERIFY(!m_broker->isListening());
+        QVERIFY(!QFile::exists(path()));
+        QVERIFY(pa->waitClosed());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKuvoBroker)
+#include "tst_kuvobroker.moc"

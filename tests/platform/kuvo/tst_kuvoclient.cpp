@@ -1,0 +1,629 @@
+// KuvoClient against a broker in the same process (and against fake brokers).
+
+#include "kuvo/kuvobroker.h"
+#include "kuvo/kuvoclient.h"
+#include "kuvotestsupport.h"
+
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <memory>
+
+using namespace kuvo;
+
+namespace {
+
+// Collects what normal dispatch hands over.
+struct Recorder
+{
+    QList<KuvoMessage> seen;
+    int depth = 0;
+    int maxDepth = 0;
+
+    KuvoClient::Handler handler()
+    {
+        return [this](const KuvoMessage &m) {
+            seen.append(m);
+            return true;
+        };
+    }
+};
+
+QByteArray texts(const QList<KuvoMessage> &messages)
+{
+    QByteArrayList list;
+    for (const KuvoMessage &m : messages)
+        list.append(QByteArray::number(m.kind) + ':' + m.text);
+    return list.join(',');
+}
+
+}  // namespace
+
+class TestKuvoClient : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<SocketPath> m_path;
+    std::unique_ptr<KuvoBroker> m_broker;
+
+    QString path() const { return m_path->path(); }
+
+    std::unique_ptr<KuvoClient> client(const QByteArray &name, const QByteArray &second = {},
+                                       int timeoutMs = 3000)
+    {
+        auto c = std::make_unique<KuvoClient>();
+        c->setTimeout(timeoutMs);
+        if (!c->connectToBroker(path(), name, second))
+            return nullptr;
+        return c;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_path = std::make_unique<SocketPath>();
+        m_broker = std::make_unique<KuvoBroker>();
+        QVERIFY(m_broker->listen(path()));
+    }
+
+    void cleanup()
+    {
+        m_broker.reset();
+        m_path.reset();
+    }
+
+    void registersAndReportsVersion()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-4242");
+        QVERIFY(host && sim);
+        QCOMPARE(host->address(), 1);
+        QCOMPARE(sim->address(), 2);
+        QVERIFY(host->isConnected());
+        QVERIFY(host->version() >= 1003 && host->version() <= 1999);
+        QCOMPARE(m_broker->clientCount(), 2);
+    }
+
+    void connectFailsFastWithoutBroker()
+    {
+        KuvoClient c;
+        c.setTimeout(5000);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!c.connectToBroker(path() + QStringLiteral(".none"), "tolvane"));
+        QVERIFY(t.elapsed() < 2000);
+        QVERIFY(!c.errorString().isEmpty());
+        QVERIFY(!c.send(1, 11, "x"));
+    }
+
+    void registerWaitIsBounded()
+    {
+        // A server that accepts and never answers.
+        SocketPath silentPath;
+        QLocalServer silent;
+        QVERIFY(silent.listen(silentPath.path()));
+        KuvoClient c;
+        c.setTimeout(300);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!c.connectToBroker(silentPath.path(), "tolvane"));
+        QVERIFY2(t.elapsed() >= 250 && t.elapsed() < 3000, QByteArray::number(t.elapsed()));
+        QVERIFY(!c.isConnected());
+    }
+
+    void lookupNameOfAndPeers()
+    {
+        auto host = client("tolvane");
+        auto sess = client("tolvanesess");
+        auto sim = client("tolvanesim", "sim-77");
+        QVERIFY(host && sess && sim);
+
+        int address = -5;
+        QVERIFY(host->lookup("tolvanesess", address));
+        QCOMPARE(address, sess->address());
+        QVERIFY(sim->lookup("tolvane", address));
+        QCOMPARE(address, host->address());
+        address = -5;
+        QVERIFY(!host->lookup("nobody", address));
+        QCOMPARE(address, -5);
+
+        QByteArray name, second;
+        QVERIFY(host->nameOf(sim->address(), name, second));
+        QCOMPARE(name, QByteArray("tolvanesim"));
+        QCOMPARE(second, QByteArray("sim-77"));
+        QVERIFY(host->nameOf(sess->address(), name, second));
+        QCOMPARE(name, QByteArray("tolvanesess"));
+        QVERIFY(second.isEmpty());
+        QVERIFY(host->nameOf(host->address(), name, second));
+        QCOMPARE(name, QByteArray("tolvane"));
+        QVERIFY(!host->nameOf(999, name, second));
+
+        const QList<KuvoPeer> peers = host->peers();
+        QCOMPARE(peers.size(), 2);  // itself left out
+        QCOMPARE(peers[0].address, sess->address());
+        QCOMPARE(peers[0].processName, QByteArray("tolvanesess"));
+        QCOMPARE(peers[1].address, sim->address());
+        QCOMPARE(peers[1].processName, QByteArray("sim-77"));  // the second name
+    }
+
+    void connectPeerChecksThePeerIsThere()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-5");
+        QVERIFY(host && sim);
+        const QList<KuvoPeer> peers = host->peers();
+        QCOMPARE(peers.size(), 1);
+        int address = -1;
+        QVERIFY(host->connectPeer(peers[0], address));
+        QCOMPARE(address, sim->address());
+        QVERIFY(!host->connectPeer(KuvoPeer{sim->address(), "sim-other"}, address));
+
+        sim.reset();
+        KuvoMessage gone;
+        QVERIFY(host->waitForMessage(gone));
+        QCOMPARE(gone.kind, kPeerGone);
+        QVERIFY(!host->connectPeer(peers[0], address));
+    }
+
+    void normalDispatchDeliversInOrderWithSender()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        Recorder rec;
+        host->setHandler(rec.handler());
+        for (int i = 1; i <= 5; ++i)
+            QVERIFY(sim->send(host->address(), 11, "m" + QByteArray::number(i)));
+        QVERIFY(sim->send(host->address(), 0, "zero"));
+        QTRY_COMPARE(rec.seen.size(), 6);
+        QCOMPARE(texts(rec.seen), QByteArray("11:m1,11:m2,11:m3,11:m4,11:m5,0:zero"));
+        for (const KuvoMessage &m : std::as_const(rec.seen))
+            QCOMPARE(m.sender, sim->address());
+        QCOMPARE(host->pendingMessages(), 0);
+    }
+
+    void handlerIsNeverCalledFromInsideSendOrAWait()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        Recorder rec;
+        host->setHandler(rec.handler());
+        QVERIFY(sim->send(host->address(), 11, "queued"));
+        // Control requests wait; the message arrives during one of them and
+        // must stay queued rather than be dispatched from inside the wait.
+        int address = 0;
+        for (int i = 0; i < 50 && host->pendingMessages() == 0; ++i)
+            QVERIFY(host->lookup("tolvanesim", address));
+        QCOMPARE(host->pendingMessages(), 1);
+        QVERIFY(rec.seen.isEmpty());
+        QVERIFY(host->send(sim->address(), 11, "out"));
+        QVERIFY(host->send(host->address(), 11, "to myself"));
+        QVERIFY(rec.seen.isEmpty());
+        QTRY_COMPARE(rec.seen.size(), 2);
+        QCOMPARE(texts(rec.seen), QByteArray("11:queued,11:to myself"));
+    }
+
+    void sendRefusesControlKindsAndOversize()
+    {
+        auto host = client("tolvane");
+        QVERIFY(host);
+        QVERIFY(!host->send(host->address(), kRegister, "x"));
+        QVERIFY(!host->send(host->address(), -2, "x"));
+        QVERIFY(!host->send(host->address(), 11, QByteArray(kMaxTextSize + 1, 'x')));
+        QVERIFY(host->isConnected());
+    }
+
+    void controlAnswersNeverReachTheHandler()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        Recorder rec;
+        host->setHandler(rec.handler());
+        int address = 0;
+        for (int i = 0; i < 20; ++i) {
+            sim->send(host->address(), 11, QByteArray::number(i));
+            QVERIFY(host->lookup("tolvanesim", address));
+            QCOMPARE(address, sim->address());
+            QCOMPARE(host->peers().size(), 1);
+        }
+        QTRY_COMPARE(rec.seen.size(), 20);
+        for (int i = 0; i < 20; ++i) {
+            QCOMPARE(rec.seen[i].kind, 11);
+            QCOMPARE(rec.seen[i].text, QByteArray::number(i));
+        }
+    }
+
+    void waitForMessageTimesOut()
+    {
+        auto host = client("tolvane", {}, 200);
+        QVERIFY(host);
+        KuvoMessage m;
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!host->waitForMessage(m));
+        QVERIFY2(t.elapsed() >= 180 && t.elapsed() < 2000, QByteArray::number(t.elapsed()));
+        QVERIFY(host->isConnected());
+    }
+
+    void waitForMessageTakesMessagesBeforeNormalDispatch()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        Recorder rec;
+        host->setHandler(rec.handler());
+        sim->send(host->address(), 11, "a");
+        sim->send(host->address(), 8, "b");
+        sim->send(host->address(), 11, "c");
+        KuvoMessage m;
+        QVERIFY(host->waitForMessage(m));
+        QCOMPARE(m.text, QByteArray("a"));
+        QCOMPARE(m.sender, sim->address());
+        QVERIFY(host->waitForMessage(m));
+        QCOMPARE(m.kind, 8);
+        QCOMPARE(m.text, QByteArray("b"));
+        QVERIFY(rec.seen.isEmpty());
+        // What the waiter left goes to normal dispatch afterwards.
+        QTRY_COMPARE(rec.seen.size(), 1);
+        QCOMPARE(rec.seen[0].text, QByteArray("c"));
+    }
+
+    void messagesStayQueuedWithoutHandler()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        sim->send(host->address(), 11, "kept");
+        QTRY_COMPARE(host->pendingMessages(), 1);
+        QTest::qWait(50);
+        KuvoMessage m;
+        QVERIFY(host->waitForMessage(m));
+        QCOMPARE(m.text, QByteArray("kept"));
+    }
+
+    void waitEndsWhenBrokerGoes()
+    {
+        auto host = client("tolvane", {}, 10000);
+        QVERIFY(host);
+        QSignalSpy spy(host.get(), &KuvoClient::disconnected);
+        QTimer::singleShot(100, this, [this] { m_broker->close(); });
+        KuvoMessage m;
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!host->waitForMessage(m));
+        QVERIFY(t.elapsed() < 5000);
+        QVERIFY(!host->isConnected());
+        QVERIFY(!host->send(1, 11, "x"));
+        int address = 0;
+        QVERIFY(!host->lookup("tolvane", address));
+        QTRY_COMPARE(spy.size(), 1);
+    }
+
+    void dispatchAnswersTheHandlersResult()
+    {
+        KuvoClient c;
+        QVERIFY(c.dispatch(KuvoMessage{1, 11, "x"}));  // no handler: carry on
+        c.setHandler([](const KuvoMessage &m) { return m.kind != 3; });
+        QVERIFY(c.dispatch(KuvoMessage{1, 11, "x"}));
+        QVERIFY(!c.dispatch(KuvoMessage{1, 3, "stop"}));
+    }
+
+    void handlerMayWaitInsideDispatch()
+    {
+        // host waits for a reply (kind 8); meanwhile sim sends a request that
+        // host's handler answers by asking sim something and waiting itself.
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        const int hostAddr = host->address();
+        const int simAddr = sim->address();
+
+        KuvoClient *hostPtr = host.get();
+        QList<QByteArray> log;
+        host->setHandler([&log, hostPtr, simAddr](const KuvoMessage &m) {
+            log.append("handler:" + m.text);
+            if (m.text == "question") {
+                hostPtr->send(simAddr, 11, "what?");
+                KuvoMessage inner;
+                // The nested wait takes the next message, whatever it is.
+                if (!hostPtr->waitForMessage(inner))
+                    return false;
+                log.append("inner:" + inner.text);
+            }
+            return true;
+        });
+        KuvoClient *simPtr = sim.get();
+        sim->setHandler([simPtr, hostAddr](const KuvoMessage &m) {
+            if (m.text == "what?") {
+                simPtr->send(hostAddr, 5, "answer");
+                simPtr->send(hostAddr, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS");
+            }
+            return true;
+        });
+
+        sim->send(hostAddr, 11, "question");
+        // The outer wait of a block send.
+        KuvoMessage m;
+        bool replied = false;
+        while (host->waitForMessage(m)) {
+            if (m.kind == 8) {
+                replied = true;
+                break;
+            }
+            if (!host->dispatch(m))
+                break;
+        }
+        QVERIFY(replied);
+        QCOMPARE(m.text, QByteArray("DATA_BLOCK OPTIM_HELMDECK STATUS"));
+        QCOMPARE(log, (QList<QByteArray>{"handler:question", "inner:answer"}));
+    }
+
+    void normalDispatchIsNotReentrant()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        Recorder rec;
+        host->setHandler([&rec](const KuvoMessage &m) {
+            ++rec.depth;
+            rec.maxDepth = std::max(rec.maxDepth, rec.depth);
+            rec.seen.append(m);
+            QTest::qWait(20);  // an event loop of the handler's own
+            --rec.depth;
+            return true;
+        });
+        for (int i = 0; i < 5; ++i)
+            sim->send(host->address(), 11, QByteArray::number(i));
+        QTRY_COMPARE(rec.seen.size(), 5);
+        QCOMPARE(rec.maxDepth, 1);
+        QCOMPARE(texts(rec.seen), QByteArray("11:0,11:1,11:2,11:3,11:4"));
+    }
+
+    void receiveDataBlockLeavesOtherSendersQueued_data()
+    {
+        QTest::addColumn<bool>("alreadyQueued");
+        QTest::newRow("already queued") << true;
+        QTest::newRow("arriving during the wait") << false;
+    }
+
+    void receiveDataBlockLeavesOtherSendersQueued()
+    {
+        QFETCH(bool, alreadyQueued);
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        auto other = client("tolvanesess");
+        QVERIFY(host && sim && other);
+        const int h = host->address();
+
+        sim->send(h, 9, "DATA_BLOCK 1 2 OPTIM_HELMDECK STATUS");
+        KuvoMessage start;
+        QVERIFY(host->waitForMessage(start));
+        QCOMPARE(start.kind, 9);
+
+        auto rest_of_block = [&] {
+            other->send(h, 11, "x1");
+            sim->send(h, 11, "DATA_BLOCK 1 1/2 OPTIM_HELMDECK STATUS:a");
+            other->send(h, 11, "x2");
+            sim->send(h, 11, "DATA_BLOCK 1 2/2 OPTIM_HELMDECK STATUS:b");
+            sim->send(h, 10, "DATA_BLOCK 1 2 OPTIM_HELMDECK STATUS");
+            sim->send(h, 9, "DATA_BLOCK 2 1 OPTIM_HELMDECK SIM_RESULT");  // next block
+            other->send(h, 11, "x3");
+        };
+        if (alreadyQueued) {
+            rest_of_block();
+            QTRY_COMPARE(host->pendingMessages(), 7);
+        } else {
+            QTimer::singleShot(50, this, rest_of_block);
+        }
+
+        QList<KuvoMessage> rest;
+        QVERIFY(host->receiveDataBlock(sim->address(), 100, rest));
+        QCOMPARE(texts(rest), QByteArray("11:DATA_BLOCK 1 1/2 OPTIM_HELMDECK STATUS:a,"
+                                         "11:DATA_BLOCK 1 2/2 OPTIM_HELMDECK STATUS:b,"
+                                         "10:DATA_BLOCK 1 2 OPTIM_HELMDECK STATUS"));
+        for (const KuvoMessage &m : std::as_const(rest))
+            QCOMPARE(m.sender, sim->address());
+
+        // Others' messages in their order, and the sender's next block after the end.
+        QTRY_COMPARE(host->pendingMessages(), 4);
+        QList<KuvoMessage> fromOther, fromSim;
+        KuvoMessage m;
+        while (host->pendingMessages() > 0 && host->waitForMessage(m))
+            (m.sender == sim->address() ? fromSim : fromOther).append(m);
+        QCOMPARE(texts(fromOther), QByteArray("11:x1,11:x2,11:x3"));
+        QCOMPARE(texts(fromSim), QByteArray("9:DATA_BLOCK 2 1 OPTIM_HELMDECK SIM_RESULT"));
+    }
+
+    void receiveDataBlockFailsWhenSenderGoes()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-31");
+        QVERIFY(host && sim);
+        const int simAddr = sim->address();
+        Recorder rec;
+        host->setHandler(rec.handler());
+        sim->send(host->address(), 11, "chunk 1");
+        sim->send(host->address(), 11, "chunk 2");
+        QTimer::singleShot(50, this, [&sim] { sim.reset(); });
+
+        QList<KuvoMessage> rest;
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!host->receiveDataBlock(simAddr, 100, rest));
+        QVERIFY(t.elapsed() < 2500);
+        QCOMPARE(texts(rest), QByteArray("11:chunk 1,11:chunk 2"));
+
+        // The kind 13 is still there for normal dispatch, and the name is known.
+        QTRY_COMPARE(rec.seen.size(), 1);
+        QCOMPARE(rec.seen[0].kind, kPeerGone);
+        QCOMPARE(rec.seen[0].sender, simAddr);
+        QByteArray name, second;
+        QVERIFY(host->nameOf(simAddr, name, second));
+        QCOMPARE(name, QByteArray("tolvanesim"));
+        QCOMPARE(second, QByteArray("sim-31"));
+
+        // Asking again for a departed sender answers at once.
+        t.restart();
+        QVERIFY(!host->receiveDataBlock(simAddr, 100, rest));
+        QVERIFY(t.elapsed() < 1000);
+        QVERIFY(rest.isEmpty());
+    }
+
+    void receiveDataBlockStopsAfterMaxMessages()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        for (int i = 1; i <= 5; ++i)
+            sim->send(host->address(), 11, "c" + QByteArray::number(i));
+        sim->send(host->address(), 10, "end");
+        QList<KuvoMessage> rest;
+        QVERIFY(!host->receiveDataBlock(sim->address(), 3, rest));
+        QCOMPARE(texts(rest), QByteArray("11:c1,11:c2,11:c3"));
+        KuvoMessage m;
+        QVERIFY(host->waitForMessage(m));
+        QCOMPARE(m.text, QByteArray("c4"));  // the one too many stays queued
+
+        // Exactly maxMessages including the end is fine.
+        sim->send(host->address(), 11, "d1");
+        sim->send(host->address(), 10, "end2");
+        QVERIFY(host->waitForMessage(m));  // c5
+        QVERIFY(host->waitForMessage(m));  // end
+        QVERIFY(host->receiveDataBlock(sim->address(), 2, rest));
+        QCOMPARE(texts(rest), QByteArray("11:d1,10:end2"));
+    }
+
+    void receiveDataBlockTimesOut()
+    {
+        auto host = client("tolvane", {}, 250);
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        sim->send(host->address(), 11, "only chunk");
+        QList<KuvoMessage> rest;
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!host->receiveDataBlock(sim->address(), 10, rest));
+        QVERIFY2(t.elapsed() >= 200 && t.elapsed() < 2500, QByteArray::number(t.elapsed()));
+        QCOMPARE(texts(rest), QByteArray("11:only chunk"));
+        // A late end no longer belongs to the block: it is queued.
+        sim->send(host->address(), 10, "late end");
+        KuvoMessage m;
+        QVERIFY(host->waitForMessage(m));
+        QCOMPARE(m.text, QByteArray("late end"));
+    }
+
+    void departedPeerIsAnnouncedAndNamed()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-4242");
+        QVERIFY(host && sim);
+        const int simAddr = sim->address();
+        QByteArray name, second;
+        bool named = false;
+        QList<KuvoMessage> gone;
+        KuvoClient *hostPtr = host.get();
+        // The handler asks for the name while the kind 13 is being handled,
+        // the way the plug-in does; the peer has already left the bus.
+        host->setHandler([&](const KuvoMessage &m) {
+            if (m.kind == kPeerGone) {
+                gone.append(m);
+                named = hostPtr->nameOf(m.sender, name, second);
+            }
+            return true;
+        });
+        sim.reset();
+        QTRY_COMPARE(gone.size(), 1);
+        QCOMPARE(gone[0].sender, simAddr);
+        QCOMPARE(gone[0].text, QByteArray("tolvanesim sim-4242"));
+        QVERIFY(named);
+        QCOMPARE(name, QByteArray("tolvanesim"));
+        QCOMPARE(second, QByteArray("sim-4242"));
+        QVERIFY(host->peers().isEmpty());
+    }
+
+    void sendToUnknownAddressComesBackAsKind13()
+    {
+        auto host = client("tolvane");
+        QVERIFY(host);
+        QVERIFY(host->send(4711, 9, "DATA_BLOCK 1 1 OPTIM_HELMDECK STATUS"));
+        KuvoMessage m;
+        QVERIFY(host->waitForMessage(m));
+        QCOMPARE(m.kind, kPeerGone);
+        QCOMPARE(m.sender, 4711);
+        QByteArray name, second;
+        QVERIFY(!host->nameOf(4711, name, second));
+    }
+
+    void malformedFrameFromBrokerDropsTheConnection_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("length 3") << beU32(3) + QByteArray(3, '\0');
+        QTest::newRow("length 64MiB+1") << beU32(kMaxFrameLength + 1) + QByteArray(8, '\0');
+        QTest::newRow("unasked control answer") << encodeFrame(kPeers, 0, "1 x\n");
+    }
+
+    void malformedFrameFromBrokerDropsTheConnection()
+    {
+        QFETCH(QByteArray, bytes);
+        // A fake broker: answers the registration, then misbehaves.
+        SocketPath fakePath;
+        QLocalServer fake;
+        QVERIFY(fake.listen(fakePath.path()));
+        QLocalSocket *server = nullptr;
+        connect(&fake, &QLocalServer::newConnection, this, [&] {
+            server = fake.nextPendingConnection();
+            connect(server, &QLocalSocket::readyRead, server, [server] {
+                if (server->bytesAvailable() >= 12 + 7) {
+                    server->readAll();
+                    server->write(encodeFrame(kRegister, 1, "tolvane"));
+                    server->write(encodeFrame(11, 2, "fine"));
+                }
+            });
+        });
+        KuvoClient c;
+        c.setTimeout(3000);
+        QVERIFY(c.connectToBroker(fakePath.path(), "tolvane"));
+        QSignalSpy spy(&c, &KuvoClient::disconnected);
+        QVERIFY(server);
+        server->write(bytes + encodeFrame(11, 2, "never seen"));
+        server->flush();
+
+        KuvoMessage m;
+        QVERIFY(c.waitForMessage(m));
+        QCOMPARE(m.text, QByteArray("fine"));
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!c.waitForMessage(m));
+        QVERIFY(t.elapsed() < 2000);
+        QVERIFY(!c.isConnected());
+        QTRY_COMPARE(spy.size(), 1);
+        QTRY_COMPARE(server->state(), QLocalSocket::UnconnectedState);
+    }
+
+    void disconnectDeliversWhatWasSent()
+    {
+        auto host = client("tolvane");
+        auto sim = client("tolvanesim", "sim-1");
+        QVERIFY(host && sim);
+        const QByteArray big(3 * 1024 * 1024, 'q');  // more than the socket takes at once
+        QVERIFY(sim->send(host->address(), 11, big));
+        QVERIFY(sim->send(host->address(), 10, "end"));
+        sim->disconnectFromBroker();
+        QVERIFY(!sim->isConnected());
+        KuvoMessage m;
+        QVERIFY(host->waitForMessage(m));
+        QCOMPARE(m.text.size(), big.size());
+        QVERIFY(host->waitForMessage(m));
+        QCOMPARE(m.text, QByteArray("end"));
+        QVERIFY(host->waitForMessage(m));
+        QCOMPARE(m.kind, kPeerGone);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKuvoClient)
+#include "tst_kuvoclient.moc"
