@@ -1,0 +1,108 @@
+#include "statuspanel.h"
+
+#include "controller/optimhelmdeckcontrollerstate.h"
+#include "model/optimizationmodelobject.h"
+#include "statusviews.h"
+#include "windoweditors.h"
+
+#include <QGridLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+StatusPanel::StatusPanel(OptimHelmdeckControllerState *state, QWidget *parent)
+    : PanelView(QStringLiteral("Status"), state, parent)
+    , m_iconView(new StatusIconView(this))
+    , m_algorithmView(new AlgorithmTextView(this))
+    , m_progressView(new ProgressView(this))
+    , m_errorView(new SimulationErrorView(this))
+    , m_reasonView(new StoppingReasonView(this))
+    , m_editAlgorithm(new QPushButton(QStringLiteral("Edit algorithm..."), this))
+{
+    setObjectName(QStringLiteral("statusPanel"));
+    m_editAlgorithm->setObjectName(QStringLiteral("editAlgorithmButton"));
+    connect(m_editAlgorithm, &QPushButton::clicked, this, &StatusPanel::showEditAlgorithmDialog);
+
+    // The icon stands at the left of the texts; the texts run top to bottom,
+    // with the edit button at the end of the algorithm's row.
+    auto *grid = new QGridLayout(this);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(4);
+    grid->addWidget(m_iconView, 0, 0, 2, 1, Qt::AlignTop);
+    grid->addWidget(m_algorithmView, 0, 1);
+    grid->addWidget(m_editAlgorithm, 0, 2);
+    grid->addWidget(m_progressView, 1, 1, 1, 2);
+    auto *notes = new QVBoxLayout;
+    notes->setSpacing(4);
+    notes->addWidget(m_errorView);
+    notes->addWidget(m_reasonView);
+    grid->addLayout(notes, 2, 0, 1, 3);
+    grid->setColumnStretch(1, 1);
+
+    if (m_state)
+        connect(m_state, &OptimHelmdeckControllerState::waitStateChanged, this, &StatusPanel::updateButtons);
+    updateButtons();
+}
+
+void StatusPanel::setModel(OptimizationModelObject *model)
+{
+    PanelView::setModel(model);
+    m_iconView->setModel(model);
+    m_algorithmView->setModel(model);
+    m_progressView->setModel(model);
+    m_errorView->setModel(model);
+    m_reasonView->setModel(model);
+    if (m_model)
+        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &StatusPanel::updateButtons);
+    updateButtons();
+}
+
+void StatusPanel::preventUserInput(bool preventInput)
+{
+    PanelView::preventUserInput(preventInput);
+    updateButtons();
+}
+
+void StatusPanel::setWaitingForSimulationToFinish(bool waiting)
+{
+    m_iconView->setShowSimulationIcon(waiting);
+}
+
+void StatusPanel::updateButtons()
+{
+    m_editAlgorithm->setVisible(m_state && m_state->isInteractive());
+    if (!m_model || m_preventInput || !m_state || m_editorOpen) {
+        m_editAlgorithm->setEnabled(false);
+        return;
+    }
+    const int status = m_model->model().algorithmOutput().status();
+    m_editAlgorithm->setEnabled((status == 3 || status == 4) && m_state->waitingFor() == 0
+                                && bool(optimHelmdeckEditorHooks().editAlgorithm));
+    if (!optimHelmdeckEditorHooks().editAlgorithm)
+        m_editAlgorithm->setToolTip(QStringLiteral("The algorithm editor is not available."));
+    else
+        m_editAlgorithm->setToolTip(QString());
+}
+
+void StatusPanel::showEditAlgorithmDialog()
+{
+    const auto editAlgorithm = optimHelmdeckEditorHooks().editAlgorithm;
+    if (!m_model || !editAlgorithm || m_editorOpen)
+        return;
+    // The editor runs a nested event loop: the panel or the model may be
+    // gone when it returns.
+    QPointer<StatusPanel> self(this);
+    const OptimizationModel snapshot = m_model->model();
+    OptimAlgInput edited;
+    m_editorOpen = true;
+    updateButtons();
+    const bool accepted = editAlgorithm(snapshot, this, &edited, [self](const QString &topic) {
+        if (self)
+            Q_EMIT self->helpRequested(topic);
+    });
+    if (!self)
+        return;
+    m_editorOpen = false;
+    updateButtons();
+    if (accepted && m_model)
+        Q_EMIT algorithmDefinitionChanged(edited);
+}

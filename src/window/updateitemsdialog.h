@@ -1,0 +1,32 @@
+#pragma once
+
+// "Update Design": which of the algorithm, the goals and the variables are
+// written back into the design. OK needs at least one checked box. The
+// checks persist in the settings group "UpdateItems".
+
+#include <QDialog>
+
+class QCheckBox;
+class QPushButton;
+
+class UpdateItemsDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit UpdateItemsDialog(QWidget *parent = nullptr);
+
+    bool updateAlgorithm() const;
+    bool updateGoals() const;
+    bool updateVariables() const;
+
+private Q_SLOTS:
+    void updateButtons();
+    void handleAccept();
+
+private:
+    QCheckBox *m_algorithm;
+    QCheckBox *m_goals;
+    QCheckBox *m_variables;
+    QPushButton *m_ok;
+};
