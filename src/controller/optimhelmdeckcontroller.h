@@ -1,0 +1,104 @@
+#pragma once
+
+// The centre of one open helmdeck. It owns the window and the controller
+// state, holds the optimization models and a guarded reference to the
+// simulator interface, turns the window's user actions into commands for the
+// simulator, applies the simulator's messages to the current model, and
+// decides when a fresh simulation is requested automatically.
+
+#include "controller/optimhelmdeckcontrollerstate.h"
+#include "host/optimabstractsimifc.h"
+#include "model/optimizationmodelobject.h"
+#include "window/optimhelmdecktunemode.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+
+class OptimHelmdeckDialog;
+
+class OptimHelmdeckController : public QObject
+{
+    Q_OBJECT
+
+public:
+    OptimHelmdeckController(QObject *parent, bool multiOpt, bool interactive, const QIcon &windowIcon);
+    ~OptimHelmdeckController() override;
+
+    OptimHelmdeckControllerState *state() const { return m_state; }
+    OptimHelmdeckDialog *dialog() const;
+    OptimizationModelObject *currentModel() const { return m_currentModel; }
+    OptimizationModelObject *viewModel() const { return m_viewModel; }
+    OptimAbstractSimIFC *simulator() const { return m_simulator; }
+    OptimHelmdeckTuneMode tuneMode() const { return m_tuneMode; }
+
+    // Closes the window as the host asks; answers whether it closed.
+    bool requestClose(bool closeWithoutQuestions, bool askOnClose);
+    // The simulator was killed, disconnected or left.
+    void simulatorGone(bool closeWindow);
+
+Q_SIGNALS:
+    void pauseOptimization();
+    void continueOptimization();
+    void startTuning();
+    void stopTuning();
+    void simulate(long commandId);
+    void varValuesChanged(OptimIterVariableValues values);
+    void algorithmDefinitionChanged(OptimIterAlgorithmDefinition algDef);
+    void goalDefinitionsChanged(OptimIterGoalDefinitions goalDefs);
+    void variableDefinitionsChanged(OptimIterVariableDefinitions varDefs);
+
+public Q_SLOTS:
+    void setSimulatorIFC(OptimAbstractSimIFC *simulatorIFC);
+    void appendModelInput(OptimModelInput modelInput);
+    void replaceModelInput(OptimModelInput model);
+    void setSimulationIsFinished();
+
+private Q_SLOTS:
+    void updateModel(OptimStatus status);
+    void updateModel(OptimIterSimResult result);
+    void updateModel(OptimIter iteration);
+    void updateModel(OptimIterNoProgress noProgress);
+    void updateModel(OptimIterCollapsedIterations iterations);
+    void updateModelInput(OptimModelInput input);
+    void setModelToView(OptimizationModelObject *model);
+    void handleTunedVariable(QString name, QString value);
+    void handleStartTuning();
+    void handleStopTuning();
+    void handleResetTuning();
+    void handleTuningStateChanged(bool tuning);
+    void handlePause();
+    void handleWaitingForSimulatorToPause(bool waitingForPause);
+    void handleContinue();
+    void handleSimulate();
+    bool handleUpdateDesign();
+    void handleAlgorithmDefinitionChanged(OptimAlgInput newAlg);
+    void handleGoalDefinitionsChanged(OptimItemList<OptimGoalInput> newGoals);
+    void handleVariableDefinitionsChanged(OptimItemList<OptimVarInput> newVars);
+    void setTuneMode(OptimHelmdeckTuneMode mode);
+    void handleOptionsClicked();
+    void handleCloseRequest();
+    void handleAutoCloseRequest();
+    void handleHelpRequest(QString topic);
+    void showHistoryGraphMenu(QPoint globalPos);
+    void simulateIfTuningIfNeeded();
+
+private:
+    int modelStatus() const;
+    void requestSimulation();
+    void sendPendingValues();
+    void afterResult(bool maySimulate);
+    // Asks whether to write the definitions back; false when the user
+    // cancelled, so the close does not go on.
+    bool offerDesignUpdate(bool designQuestionFlag);
+    int askRunningSimulationQuestion();
+
+    QPointer<OptimizationModelObject> m_viewModel;
+    QPointer<OptimizationModelObject> m_currentModel;
+    QPointer<OptimAbstractSimIFC> m_simulator;
+    QPointer<OptimHelmdeckDialog> m_dialog;
+    OptimHelmdeckTuneMode m_tuneMode = TuneAfterEachChange;
+    OptimHelmdeckControllerState *m_state = nullptr;
+    bool m_waitingForPause = false;
+};
