@@ -1,0 +1,70 @@
+#pragma once
+
+// A design file (JSON, see docs/design-file.md): the circuit as a SPICE
+// netlist template, the AC analysis with its ports, the optimization
+// variables, the goals, the algorithm, and optionally a sweep of several
+// optimizations that differ in fixed parameters or algorithm.
+//
+// Variables, goals and the algorithm are kept as the very records the
+// helmdeck receives (OptimVarInput, OptimGoalInput, OptimAlgInput), so the
+// simulator and the host stand-in read one format into one meaning.
+
+#include "model/optiminputrecords.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct SimPort
+{
+    QString node;
+    double z0 = 50.0;
+};
+
+struct SimAnalysis
+{
+    QString name = QStringLiteral("SP1");  // what goals name as simInstanceName
+    QString sweep = QStringLiteral("lin");  // lin: points in total; dec, oct: points per decade/octave
+    double start = 0;                      // Hz
+    double stop = 0;                       // Hz
+    int points = 0;
+    QList<SimPort> ports;                  // one or two
+};
+
+using SimParameters = QList<QPair<QString, QString>>;  // name, value text, in file order
+
+struct SimSweepEntry
+{
+    QString name;          // the optimization's name (its algorithm record's name)
+    QString label;
+    SimParameters parameters;  // overrides of the design's fixed parameters
+    std::optional<int> algorithmType;
+    QString maxIterations;     // empty: the design's
+};
+
+class SimDesign
+{
+public:
+    static bool load(const QString &path, SimDesign &design, QString *error);
+    static bool fromJson(const QByteArray &json, SimDesign &design, QString *error);
+
+    QString title;
+    QStringList circuit;      // netlist lines without title, analysis or .end
+    SimParameters parameters;  // fixed parameters
+    SimAnalysis analysis;
+    OptimModelInput input;    // algorithm, goals, variables (value lists in designValues)
+    QList<SimSweepEntry> sweep;
+
+    bool isMultiOpt() const { return sweep.size() > 1; }
+    int optimizationCount() const { return sweep.isEmpty() ? 1 : int(sweep.size()); }
+    // The definitions of optimization k (0-based) of the sweep.
+    OptimModelInput modelInput(int k) const;
+    // The fixed parameters of optimization k: the design's with the sweep entry's overrides.
+    SimParameters parametersFor(int k) const;
+};
+
+// Whether text can be a SPICE parameter name: a letter, then letters, digits, underscores.
+bool simIsParameterName(const QString &text);

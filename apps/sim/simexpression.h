@@ -1,0 +1,49 @@
+#pragma once
+
+// Goal expressions: what a goal measures over frequency.
+//
+//   expression := [function "("] quantity [")"]
+//   function   := dB | mag | phase | re | im        (case-insensitive; real, imag too)
+//   quantity   := S11 | S21 | S12 | S22 | S(i,j) | V(node)
+//
+// dB(x) is 20 log10 |x| (floored at -400 dB), phase is in degrees, a bare
+// quantity means its magnitude. S-parameters come from the two-port test
+// bench (see SimNetlist); V(node) is the node voltage of the forward run
+// (port 1 driven by a 2 V source behind its reference impedance, so a
+// matched through connection shows 1 V).
+
+#include <QString>
+
+#include <complex>
+
+class SimExpression
+{
+public:
+    enum Function { Magnitude, Decibel, Phase, Real, Imaginary };
+    enum Quantity { SParameter, NodeVoltage };
+
+    // False with a reason in error when text is not an expression.
+    static bool parse(const QString &text, SimExpression &out, QString *error = nullptr);
+
+    Function function() const { return m_function; }
+    Quantity quantity() const { return m_quantity; }
+    // S-parameter indices, 1-based (S21: row 2, column 1).
+    int row() const { return m_row; }
+    int column() const { return m_column; }
+    const QString &node() const { return m_node; }
+
+    // Needs the run with port 2 driven (S12, S22).
+    bool needsReverseRun() const { return m_quantity == SParameter && m_column == 2; }
+
+    double apply(std::complex<double> z) const;
+
+    // The canonical text, e.g. "dB(S21)".
+    QString text() const;
+
+private:
+    Function m_function = Magnitude;
+    Quantity m_quantity = SParameter;
+    int m_row = 1;
+    int m_column = 1;
+    QString m_node;
+};

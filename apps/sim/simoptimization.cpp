@@ -1,0 +1,217 @@
+#include "simoptimization.h"
+
+#include "simvalue.h"
+
+#include <QScopeGuard>
+
+SimOptimization::SimOptimization(const SimDesign &design, int index, quint32 seed)
+    : m_design(design)
+    , m_index(index)
+    , m_evaluator(design, simnetlist::numericParameters(design.parametersFor(index)))
+    , m_random(seed)
+{
+    const OptimModelInput input = design.modelInput(index);
+    m_algorithm = input.algorithm();
+    m_goals = input.goals();
+    QHash<QString, QStringList> lists;
+    for (const OptimVarInput &var : input.variables()) {
+        if (!var.designValues().isEmpty())
+            lists.insert(var.netlistName(), var.designValues());
+    }
+    m_variables.setValueLists(lists);
+    m_variables.setDefinitions(input.variables(), &m_variableProblems);
+    m_evaluator.setGoals(m_goals, algorithm().form);
+}
+
+OptimModelInput SimOptimization::modelInput() const
+{
+    OptimModelInput input;
+    input.setAlgorithm(m_algorithm);
+    input.goals() = m_goals;
+    input.variables() = m_variables.definitions();
+    const QStringList texts = m_variables.valueTexts(m_variables.values());
+    for (qsizetype k = 0; k < texts.size(); ++k)
+        input.variables()[k].setValue(texts.at(k));
+    return input;
+}
+
+int SimOptimization::maxIterations() const
+{
+    bool ok = false;
+    const int n = m_algorithm.maxIterations().trimmed().toInt(&ok);
+    if (ok && n >= 0)
+        return n;
+    // Discrete runs until it converges; the helmdeck does not let one edit its limit.
+    return m_algorithm.algorithmType() == 10 ? 100000 : 0;
+}
+
+bool SimOptimization::limitReached() const
+{
+    return m_state.iteration >= maxIterations();
+}
+
+QStringList SimOptimization::problems() const
+{
+    return m_variableProblems + m_evaluator.errorFunction().problems();
+}
+
+void SimOptimization::forgetBest()
+{
+    m_state.hasBest = false;
+    m_state.best = SimEvaluation();
+}
+
+bool SimOptimization::setVariableDefinitions(const OptimItemList<OptimVarInput> &variables)
+{
+    if (variables == m_variables.definitions())
+        return false;
+    m_variableProblems.clear();
+    m_variables.setDefinitions(variables, &m_variableProblems);
+    forgetBest();
+    return true;
+}
+
+bool SimOptimization::setGoalDefinitions(const OptimItemList<OptimGoalInput> &goals)
+{
+    if (goals == m_goals)
+        return false;
+    m_goals = goals;
+    m_evaluator.setGoals(m_goals, algorithm().form);
+    forgetBest();
+    return true;
+}
+
+bool SimOptimization::setAlgorithm(const OptimAlgInput &algorithm)
+{
+    if (algorithm == m_algorithm)
+        return false;
+    const SimErrorForm before = this->algorithm().form;
+    m_algorithm = algorithm;
+    if (this->algorithm().form != before) {
+        m_evaluator.setGoals(m_goals, this->algorithm().form);
+        forgetBest();
+    }
+    return true;
+}
+
+bool SimOptimization::setVariableValues(const QStringList &values, QStringList *rejected)
+{
+    bool changed = false;
+    for (int k = 0; k < values.size() && k < m_variables.count(); ++k) {
+        if (values.at(k).trimmed().isEmpty())
+            continue;
+        const double before = m_variables.values().at(k);
+        if (!m_variables.setValueText(k, values.at(k))) {
+            if (rejected)
+                rejected->append(QStringLiteral("%1 = \"%2\"").arg(m_variables.definitions().at(k).netlistName(), values.at(k)));
+            continue;
+        }
+        changed = changed || m_variables.values().at(k) != before;
+    }
+    if (changed)
+        forgetBest();
+    return changed;
+}
+
+SimOutcome SimOptimization::run(const SimProblem::Observer &observer)
+{
+    const SimAlgorithmInfo info = algorithm();
+    const SimSpace space(m_variables, info.continuous, info.discrete);
+    // The current values follow the best point as it improves.
+    const auto follow = [this, &observer](const SimProblem::Report &report) {
+        if (report.improved)
+            m_variables.setValues(report.best->values);
+        if (observer)
+            observer(report);
+    };
+    SimProblem problem(m_evaluator, m_variables, space, m_state, maxIterations(), follow);
+    m_problem = &problem;
+    const auto clear = qScopeGuard([this] { m_problem = nullptr; });
+    return simRunAlgorithm(m_algorithm.algorithmType(), problem, m_random);
+}
+
+void SimOptimization::requestStop(SimStop reason, const QString &message)
+{
+    if (m_problem)
+        m_problem->requestStop(reason, message);
+}
+
+SimEvaluation SimOptimization::simulateCurrent()
+{
+    return m_evaluator.evaluate(m_variables, m_variables.values());
+}
+
+QString SimOptimization::number(double value)
+{
+    return simvalue::plain(value, 6);
+}
+
+OptimAlgOutput SimOptimization::algorithmOutput(int status, const QString &stoppingReason, bool simulationOk) const
+{
+    OptimAlgOutput a;
+    a.setStatus(status);
+    a.setSimulationOk(simulationOk);
+    a.setStoppingReason(stoppingReason);
+    a.setIterationText(QString::number(std::max(0, m_state.iteration)));
+    a.setMaxIterationsText(m_algorithm.maxIterations());
+    if (m_state.hasBest && m_state.best.ok) {
+        const QString e = number(m_state.best.total());
+        a.setIsBestError(true);
+        a.setErrorText(e);
+        a.setErrorDetail(e);
+    }
+    return a;
+}
+
+OptimGoalOutput SimOptimization::goalOutput(int goal, const SimEvaluation &evaluation) const
+{
+    OptimGoalOutput out;
+    const OptimGoalInput &input = m_goals.at(goal);
+    const SimGoalResult *r = evaluation.ok && goal < evaluation.error.goals.size() ? &evaluation.error.goals.at(goal) : nullptr;
+    OptimTraceFamily family;
+    family.setIndepVar(OptimTraceVar(QStringLiteral("freq"), QStringLiteral("Hz")));
+    if (r && r->valid) {
+        out.setValueText(number(r->value));
+        out.setErrorContribution(number(r->contribution));
+        OptimTrace trace;
+        trace.xValues().values() = r->x;
+        trace.yValues().values() = r->y;
+        family.traces().append(trace);
+    } else {
+        out.setValueText(QString());
+        out.setErrorContribution(QStringLiteral("0"));
+    }
+    out.setTraces(family);
+    for (qsizetype l = 0; l < input.limits().size(); ++l) {
+        const double worst = r && l < r->limitWorst.size() ? r->limitWorst.at(l) : 0.0;
+        out.limitOutputs().append(OptimGoalLimitOutput(r && r->valid ? number(worst) : QString()));
+    }
+    return out;
+}
+
+OptimIter SimOptimization::iterMessage(const SimEvaluation &evaluation, const OptimAlgOutput &algorithm, long commandId) const
+{
+    OptimIter iter;
+    iter.setCommandId(commandId);
+    iter.algorithm() = algorithm;
+    for (int g = 0; g < m_goals.size(); ++g)
+        iter.goals().append(goalOutput(g, evaluation));
+    for (const QString &text : variableValueTexts(evaluation))
+        iter.variables().append(OptimVarOutput(text));
+    return iter;
+}
+
+QStringList SimOptimization::goalValueTexts(const SimEvaluation &evaluation) const
+{
+    QStringList texts;
+    for (int g = 0; g < m_goals.size(); ++g) {
+        const bool ok = evaluation.ok && g < evaluation.error.goals.size() && evaluation.error.goals.at(g).valid;
+        texts.append(ok ? number(evaluation.error.goals.at(g).value) : QString());
+    }
+    return texts;
+}
+
+QStringList SimOptimization::variableValueTexts(const SimEvaluation &evaluation) const
+{
+    return m_variables.valueTexts(evaluation.values.isEmpty() ? m_variables.values() : evaluation.values);
+}

@@ -1,0 +1,265 @@
+#include "fakehelmdeck.h"
+
+#include "model/optimitermessages.h"
+
+#include <QDeadlineTimer>
+#include <QTest>
+
+FakeHelmdeck::FakeHelmdeck() = default;
+
+FakeHelmdeck::~FakeHelmdeck()
+{
+    m_client.reset();
+    m_broker.reset();
+}
+
+QString FakeHelmdeck::socketPath() const
+{
+    return m_dir.filePath(QStringLiteral("kuvo.sock"));
+}
+
+bool FakeHelmdeck::start()
+{
+    m_broker = std::make_unique<KuvoBroker>();
+    if (!m_broker->listen(socketPath()))
+        return false;
+    m_client = std::make_unique<KuvoClient>();
+    m_client->setTimeout(10000);
+    m_model = std::make_unique<OptimizationModelObject>();
+    return m_client->connectToBroker(socketPath(), "tolvane");
+}
+
+bool FakeHelmdeck::answerRendezvous(QByteArray &processName, bool refuse)
+{
+    KuvoMessage m;
+    m_client->setTimeout(10000);
+    while (m_client->waitForMessage(m)) {
+        if (m.kind != 7)
+            continue;
+        const QList<QByteArray> words = m.text.split(' ');
+        if (words.size() != 2 || words.at(0) != "OPTIM_HELMDECK_RENDEZVOUS")
+            return false;
+        processName = words.at(1);
+        m_sim = m.sender;
+        return m_client->send(m.sender, refuse ? 12 : 8, m.text);
+    }
+    return false;
+}
+
+// "DATA_BLOCK <id> <n> <name>" then n chunks "DATA_BLOCK <id> <i>/<n> <name>:<text>" then the start text again.
+bool FakeHelmdeck::takeBlock(const KuvoMessage &start, FakeBlock &block)
+{
+    const QList<QByteArray> head = start.text.split(' ');
+    if (head.size() < 4 || head.at(0) != "DATA_BLOCK")
+        return false;
+    const QByteArray id = head.at(1);
+    const int n = head.at(2).toInt();
+    block = FakeBlock();
+    block.name = head.mid(3).join(' ');
+    block.word = head.value(4);
+    QList<KuvoMessage> rest;
+    bool whole = m_client->receiveDataBlock(start.sender, n + 1, rest) && rest.size() == n + 1;
+    for (int i = 0; whole && i < n; ++i) {
+        const QByteArray prefix = "DATA_BLOCK " + id + ' ' + QByteArray::number(i + 1) + '/' + QByteArray::number(n) + ' '
+                                  + block.name + ':';
+        whole = rest.at(i).kind == 11 && rest.at(i).text.startsWith(prefix);
+        if (whole)
+            block.payload += rest.at(i).text.mid(prefix.size());
+    }
+    whole = whole && rest.last().kind == 10 && rest.last().text == start.text;
+    block.chunks = n;
+    m_client->send(start.sender, 8, "DATA_BLOCK " + block.name + (whole ? "" : " FAILED"));
+    return whole;
+}
+
+void FakeHelmdeck::apply(const FakeBlock &block)
+{
+    OptimSerialReader reader(block.payload);
+    OptimizationModelObject &model = *m_model;
+    if (block.word == "OPEN_HELMDECK") {
+        OptimModelInput input;
+        input.deserialize(reader);
+        if (!reader.hasError()) {
+            m_model = std::make_unique<OptimizationModelObject>();  // the new model becomes the current one
+            m_model->setModelInput(input);
+            m_model->setStatus(StatusInitializing);
+        }
+    } else if (block.word == "STATUS") {
+        OptimStatus m;
+        m.deserialize(reader);
+        if (!reader.hasError())
+            model.applyStatus(m);
+    } else if (block.word == "OPTIM_ITER") {
+        OptimIter m;
+        m.deserialize(reader);
+        if (!reader.hasError())
+            model.applyIteration(m);
+    } else if (block.word == "OPTIM_NO_PROGRESS") {
+        OptimIterNoProgress m;
+        m.deserialize(reader);
+        if (!reader.hasError())
+            model.applyNoProgress(m);
+    } else if (block.word == "OPTIM_COMPACT_ITERS") {
+        OptimIterCollapsedIterations m;
+        m.deserialize(reader);
+        if (!reader.hasError())
+            model.applyCollapsedIterations(m);
+    } else if (block.word == "SIM_RESULT") {
+        OptimIterSimResult m;
+        m.deserialize(reader);
+        if (!reader.hasError())
+            model.applySimResult(m);
+    }
+}
+
+bool FakeHelmdeck::pump(FakeBlock *block, int timeoutMs)
+{
+    if (!m_backlog.isEmpty()) {
+        if (block)
+            *block = m_backlog.takeFirst();
+        return true;
+    }
+    m_client->setTimeout(timeoutMs);
+    KuvoMessage m;
+    while (m_client->waitForMessage(m)) {
+        if (m.kind == 13 && m.sender == m_sim) {
+            m_gone = true;
+            return false;
+        }
+        if (m.kind == 8) {
+            m_lastReply = m.text;
+            continue;
+        }
+        if (m.kind != 9)
+            continue;
+        FakeBlock b;
+        if (!takeBlock(m, b))
+            continue;
+        apply(b);
+        m_received.append(b);
+        if (block) {
+            *block = b;
+            return true;
+        }
+        m_backlog.append(b);
+        return true;
+    }
+    return false;
+}
+
+bool FakeHelmdeck::nextBlock(FakeBlock &block, int timeoutMs)
+{
+    return pump(&block, timeoutMs);
+}
+
+bool FakeHelmdeck::waitForBlock(const QByteArray &word, FakeBlock &block, QList<FakeBlock> *skipped, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        FakeBlock b;
+        if (!pump(&b, int(deadline.remainingTime())))
+            return false;
+        if (b.word == word) {
+            block = b;
+            return true;
+        }
+        if (skipped)
+            skipped->append(b);
+    }
+    return false;
+}
+
+bool FakeHelmdeck::waitForStatus(int status, QList<FakeBlock> *skipped, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        FakeBlock b;
+        if (!waitForBlock("STATUS", b, skipped, int(deadline.remainingTime())))
+            return false;
+        OptimSerialReader reader(b.payload);
+        OptimStatus s;
+        s.deserialize(reader);
+        if (!reader.hasError() && s.status() == status)
+            return true;
+        if (skipped)
+            skipped->append(b);
+    }
+    return false;
+}
+
+bool FakeHelmdeck::sendBlock(const QByteArray &name, const QList<QByteArray> &chunks)
+{
+    const QByteArray id = QByteArray::number(++m_nextId);
+    const QByteArray n = QByteArray::number(chunks.size());
+    const QByteArray head = "DATA_BLOCK " + id + ' ' + n + ' ' + name;
+    bool ok = m_client->send(m_sim, 9, head);
+    for (int i = 0; i < chunks.size(); ++i)
+        ok = ok && m_client->send(m_sim, 11, "DATA_BLOCK " + id + ' ' + QByteArray::number(i + 1) + '/' + n + ' ' + name + ':' + chunks.at(i));
+    ok = ok && m_client->send(m_sim, 10, head);
+    if (!ok)
+        return false;
+    // The reply; blocks the simulator sends meanwhile are taken in and kept.
+    m_client->setTimeout(10000);
+    KuvoMessage m;
+    while (m_client->waitForMessage(m)) {
+        if (m.kind == 8) {
+            m_lastReply = m.text;
+            return m.text == "DATA_BLOCK " + name;
+        }
+        if (m.kind == 13 && m.sender == m_sim) {
+            m_gone = true;
+            return false;
+        }
+        if (m.kind == 9) {
+            FakeBlock b;
+            if (takeBlock(m, b)) {
+                apply(b);
+                m_received.append(b);
+                m_backlog.append(b);
+            }
+        }
+    }
+    return false;
+}
+
+bool FakeHelmdeck::sendCommand(const QByteArray &command)
+{
+    return sendBlock("OPTIM_HELMDECK " + command, {" "});
+}
+
+bool FakeHelmdeck::sendMessage(const OptimSerializationIFC &record)
+{
+    OptimSerialWriter writer;
+    record.serialize(writer);
+    return sendBlock("OPTIM_HELMDECK " + QByteArray(record.tag()), writer.chunks(5700));
+}
+
+bool FakeHelmdeck::sendText(const QByteArray &text)
+{
+    return m_client->send(m_sim, 11, text);
+}
+
+bool FakeHelmdeck::staysQuiet(int ms)
+{
+    if (!m_backlog.isEmpty())
+        return false;
+    m_client->setTimeout(ms);
+    KuvoMessage m;
+    if (!m_client->waitForMessage(m))
+        return true;
+    // Put it back in the order it came: only blocks matter to the tests.
+    if (m.kind == 9) {
+        FakeBlock b;
+        if (takeBlock(m, b)) {
+            apply(b);
+            m_received.append(b);
+            m_backlog.append(b);
+        }
+    }
+    return false;
+}
+
+void FakeHelmdeck::leave()
+{
+    m_client->disconnectFromBroker();
+}

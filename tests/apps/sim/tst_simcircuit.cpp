@@ -1,0 +1,242 @@
+// S-parameters from real ngspice runs of circuits whose answer is known in
+// closed form, goal expressions, and the engine's recovery after a bad netlist.
+
+#include "ngspiceengine.h"
+#include "simcircuit.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+SimDesign twoPort(const QString &circuit, double z1 = 50, double z2 = 50)
+{
+    const QByteArray json = QStringLiteral(R"j({
+      "circuit": [%1],
+      "analysis": {"sweep": "dec", "start": "1 MHz", "stop": "1 GHz", "points": 2,
+                   "ports": [{"node": "in", "z0": %2}, {"node": "out", "z0": %3}]},
+      "variables": [{"netlistName": "RX", "value": "1"}],
+      "goals": [{"name": "G", "expression": "dB(S21)", "limits": [{"type": "EqualTo", "value": 0}]}],
+      "algorithm": {"type": 2, "maxIterations": 1}
+    })j").arg(circuit).arg(z1).arg(z2).toUtf8();
+    SimDesign d;
+    QString error;
+    if (!SimDesign::fromJson(json, d, &error))
+        qFatal("%s", qPrintable(error));
+    return d;
+}
+
+QList<SimExpression> parsed(const QStringList &texts)
+{
+    QList<SimExpression> list;
+    for (const QString &t : texts) {
+        SimExpression e;
+        if (!SimExpression::parse(t, e))
+            qFatal("bad expression %s", qPrintable(t));
+        list.append(e);
+    }
+    return list;
+}
+
+bool near(std::complex<double> a, std::complex<double> b, double tolerance = 1e-6)
+{
+    return std::abs(a - b) <= tolerance;
+}
+
+}  // namespace
+
+class TestSimCircuit : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(NgspiceEngine::instance().initialize(&error), qPrintable(error));
+    }
+
+    void seriesResistor()
+    {
+        // R in series between 50 Ohm ports: S21 = 2 Z0 / (2 Z0 + R), S11 = R / (R + 2 Z0).
+        const SimDesign d = twoPort(QStringLiteral(R"j("R1 in out 50")j"));
+        SimCircuit circuit(d);
+        SimResponse r;
+        QString error;
+        QVERIFY2(circuit.simulate({}, parsed({QStringLiteral("dB(S21)")}), r, &error), qPrintable(error));
+        QCOMPARE(r.frequency.size(), size_t(7));  // 2 points per decade over three decades
+        QCOMPARE(r.frequency.front(), 1e6);
+        QCOMPARE(r.frequency.back(), 1e9);
+        for (size_t i = 0; i < r.frequency.size(); ++i) {
+            QVERIFY(near(r.s[1][0][i], 2.0 / 3.0));
+            QVERIFY(near(r.s[0][0][i], 1.0 / 3.0));
+        }
+        QVERIFY(r.s[1][1].empty());  // no reverse run when nothing asks for it
+        QCOMPARE(circuit.simulationCount(), 1);
+    }
+
+    void shuntResistor()
+    {
+        // A shunt admittance Y: S21 = 2 / (2 + Y Z0), S11 = -Y Z0 / (2 + Y Z0); 25 Ohm gives 0.5 and -0.5.
+        const SimDesign d = twoPort(QStringLiteral(R"j("R1 in 0 25", "Vthrough in out DC 0")j"));
+        SimCircuit circuit(d);
+        SimResponse r;
+        QVERIFY(circuit.simulate({}, {}, r, nullptr));
+        QVERIFY(near(r.s[1][0][3], 0.5));
+        QVERIFY(near(r.s[0][0][3], -0.5));
+    }
+
+    void asymmetricNetworkBothDirections()
+    {
+        // Series 50 Ohm then shunt 50 Ohm: ABCD (2, 50, 0.02, 1), so S11 = 0.2, S22 = -0.2, S21 = S12 = 0.4.
+        const SimDesign d = twoPort(QStringLiteral(R"j("R1 in out 50", "R2 out 0 50")j"));
+        SimCircuit circuit(d);
+        SimResponse r;
+        QVERIFY(circuit.simulate({}, parsed({QStringLiteral("dB(S22)")}), r, nullptr));
+        QCOMPARE(circuit.simulationCount(), 1);
+        QVERIFY(near(r.s[0][0][0], 0.2));
+        QVERIFY(near(r.s[1][1][0], -0.2));
+        QVERIFY(near(r.s[1][0][0], 0.4));
+        QVERIFY(near(r.s[0][1][0], 0.4));
+    }
+
+    void unequalReferenceImpedances()
+    {
+        // A through connection (a 0 V source: ngspice keeps resistors above 1 mOhm) from 50 to 75 Ohm: S11 = (Z2 - Z1)/(Z1 + Z2), S21 = 2 sqrt(Z1 Z2)/(Z1 + Z2).
+        const SimDesign d = twoPort(QStringLiteral(R"j("Vthrough in out DC 0")j"), 50, 75);
+        SimCircuit circuit(d);
+        SimResponse r;
+        QVERIFY(circuit.simulate({}, parsed({QStringLiteral("S12")}), r, nullptr));
+        QVERIFY(near(r.s[0][0][0], 0.2));
+        QVERIFY(near(r.s[1][0][0], 2 * std::sqrt(50.0 * 75.0) / 125.0));
+        QVERIFY(near(r.s[1][1][0], -0.2));
+        QVERIFY(near(r.s[0][1][0], 2 * std::sqrt(50.0 * 75.0) / 125.0));
+    }
+
+    void parametersReachTheCircuit()
+    {
+        const SimDesign d = twoPort(QStringLiteral(R"j("R1 in out {RX}")j"));
+        SimCircuit circuit(d);
+        SimResponse r;
+        QVERIFY(circuit.simulate({{QStringLiteral("RX"), 100.0}}, {}, r, nullptr));
+        QVERIFY(near(r.s[1][0][0], 0.5));  // 100 / (100 + 100)
+        QVERIFY(circuit.simulate({{QStringLiteral("RX"), 300.0}}, {}, r, nullptr));
+        QVERIFY(near(r.s[1][0][0], 0.25));  // the circuit is rebuilt per run
+    }
+
+    void capacitorPhase()
+    {
+        // A series capacitor: S21 = 2 Z0 / (2 Z0 + 1/(j w C)); at w C 2 Z0 = 1 the phase is +45 degrees.
+        const double c = 1e-9;
+        const double f = 1.0 / (2 * std::numbers::pi * c * 100.0);
+        const QString circuit = QStringLiteral(R"j("C1 in out %1")j").arg(c);
+        const QByteArray json = QStringLiteral(R"j({
+          "circuit": [%1],
+          "analysis": {"start": %2, "stop": %3, "points": 2, "ports": [{"node": "in"}, {"node": "out"}]},
+          "variables": [{"netlistName": "RX", "value": "1"}],
+          "goals": [{"name": "G", "expression": "phase(S21)", "limits": [{"type": "EqualTo", "value": 45}]}],
+          "algorithm": {"type": 2, "maxIterations": 1}
+        })j").arg(circuit).arg(f, 0, 'g', 17).arg(2 * f, 0, 'g', 17).toUtf8();
+        SimDesign d;
+        QVERIFY(SimDesign::fromJson(json, d, nullptr));
+        SimCircuit sim(d);
+        SimResponse r;
+        QVERIFY(sim.simulate({}, {}, r, nullptr));
+        SimExpression phase;
+        QVERIFY(SimExpression::parse(QStringLiteral("phase(S21)"), phase));
+        QVERIFY(std::fabs(phase.apply(r.s[1][0][0]) - 45.0) < 1e-6);
+        SimExpression db;
+        QVERIFY(SimExpression::parse(QStringLiteral("dB(S21)"), db));
+        QVERIFY(std::fabs(db.apply(r.s[1][0][0]) + 10 * std::log10(2.0)) < 1e-6);
+    }
+
+    void nodeVoltage()
+    {
+        const SimDesign d = twoPort(QStringLiteral(R"j("R1 in mid 25", "R2 mid out 25")j"));
+        SimCircuit circuit(d);
+        SimResponse r;
+        const QList<SimExpression> e = parsed({QStringLiteral("mag(V(mid))")});
+        QVERIFY(circuit.simulate({}, e, r, nullptr));
+        const auto *v = r.quantity(e.first());
+        QVERIFY(v);
+        QVERIFY(near((*v)[0], 1.0));  // 2 V across 150 Ohm in all, 75 of them below mid
+    }
+
+    void expressions_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("canonical");
+        QTest::addColumn<double>("value");  // applied to 0.6 + 0.8j
+        QTest::newRow("dB") << "dB(S21)" << true << "dB(S21)" << 0.0;
+        QTest::newRow("case") << "DB(s11)" << true << "dB(S11)" << 0.0;
+        QTest::newRow("mag") << "mag(S22)" << true << "mag(S22)" << 1.0;
+        QTest::newRow("bare") << "S12" << true << "mag(S12)" << 1.0;
+        QTest::newRow("long form") << "re( S(2, 1) )" << true << "re(S21)" << 0.6;
+        QTest::newRow("imag") << "imag(S11)" << true << "im(S11)" << 0.8;
+        QTest::newRow("phase") << "phase(S21)" << true << "phase(S21)" << std::atan2(0.8, 0.6) * 180 / std::numbers::pi;
+        QTest::newRow("voltage") << "dB(V(Out))" << true << "dB(V(out))" << 0.0;
+        QTest::newRow("S31") << "dB(S31)" << false << "" << 0.0;
+        QTest::newRow("function") << "gain(S21)" << false << "" << 0.0;
+        QTest::newRow("empty") << "" << false << "" << 0.0;
+    }
+
+    void expressions()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(QString, canonical);
+        QFETCH(double, value);
+        SimExpression e;
+        QString error;
+        QCOMPARE(SimExpression::parse(text, e, &error), ok);
+        if (!ok) {
+            QVERIFY(error.contains(QStringLiteral("unknown expression")));
+            return;
+        }
+        QCOMPARE(e.text(), canonical);
+        QVERIFY(std::fabs(e.apply({0.6, 0.8}) - value) < 1e-12);
+    }
+
+    void zeroInDecibels()
+    {
+        SimExpression e;
+        QVERIFY(SimExpression::parse(QStringLiteral("dB(S21)"), e));
+        QCOMPARE(e.apply(0.0), -400.0);
+    }
+
+    void recoversAfterABadNetlist()
+    {
+        NgspiceEngine &engine = NgspiceEngine::instance();
+        const qint64 reloads = engine.reloadCount();
+        SimAcResult result;
+        QString error;
+        const QStringList bad{QStringLiteral("bad"), QStringLiteral("V1 a 0 AC 1"), QStringLiteral("R1 a 0 {UNDEFINED}"),
+                              QStringLiteral(".ac lin 2 1 2"), QStringLiteral(".end")};
+        QVERIFY(!engine.runAc(bad, {QStringLiteral("a")}, result, &error));
+        QVERIFY2(error.contains(QStringLiteral("netlist")), qPrintable(error));
+
+        const SimDesign d = twoPort(QStringLiteral(R"j("R1 in out 50")j"));
+        SimCircuit circuit(d);
+        SimResponse r;
+        QVERIFY2(circuit.simulate({}, {}, r, &error), qPrintable(error));
+        QVERIFY(near(r.s[1][0][0], 2.0 / 3.0));
+        QCOMPARE(engine.reloadCount(), reloads + 1);
+    }
+
+    void missingNodeIsAnError()
+    {
+        SimAcResult result;
+        QString error;
+        const QStringList netlist{QStringLiteral("t"), QStringLiteral("V1 a 0 AC 1"), QStringLiteral("R1 a 0 50"),
+                                  QStringLiteral(".ac lin 2 1 2"), QStringLiteral(".end")};
+        QVERIFY(!NgspiceEngine::instance().runAc(netlist, {QStringLiteral("nosuchnode")}, result, &error));
+        QVERIFY2(error.contains(QStringLiteral("nosuchnode")), qPrintable(error));
+        QVERIFY(NgspiceEngine::instance().runAc(netlist, {QStringLiteral("a")}, result, &error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimCircuit)
+#include "tst_simcircuit.moc"

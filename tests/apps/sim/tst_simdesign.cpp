@@ -1,0 +1,236 @@
+// The design file: the bundled examples read into the records the helmdeck
+// gets, and every kind of mistake is refused with a message that names the
+// place.
+
+#include "simdesign.h"
+
+#include "model/optimserialization.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace {
+
+QString example(const char *name)
+{
+    return QStringLiteral(SIM_EXAMPLES_DIR "/") + QLatin1String(name);
+}
+
+// A minimal valid design to break in one place per test row.
+QJsonObject minimal()
+{
+    return QJsonDocument::fromJson(R"j({
+      "circuit": ["R1 in out {R1}"],
+      "analysis": {"start": "1 MHz", "stop": "10 MHz", "points": 3,
+                   "ports": [{"node": "in", "z0": 50}, {"node": "out"}]},
+      "variables": [{"netlistName": "R1", "value": "50 Ohm", "unit": "Ohm",
+                     "constraint": {"type": 1, "params": ["10 Ohm", "100 Ohm"]}}],
+      "goals": [{"name": "G1", "expression": "dB(S21)",
+                 "limits": [{"type": "GreaterThan", "value": -1}]}],
+      "algorithm": {"type": 2, "maxIterations": 10}
+    })j").object();
+}
+
+}  // namespace
+
+class TestSimDesign : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void lowpass()
+    {
+        SimDesign d;
+        QString error;
+        QVERIFY2(SimDesign::load(example("lowpass.json"), d, &error), qPrintable(error));
+        QCOMPARE(d.circuit.size(), 6);
+        QCOMPARE(d.analysis.name, QStringLiteral("SP1"));
+        QCOMPARE(d.analysis.start, 10e6);
+        QCOMPARE(d.analysis.stop, 3e9);
+        QCOMPARE(d.analysis.points, 150);
+        QCOMPARE(d.analysis.ports.size(), 2);
+        QCOMPARE(d.analysis.ports.at(1).node, QStringLiteral("out"));
+        QVERIFY(!d.isMultiOpt());
+
+        const OptimModelInput m = d.modelInput(0);
+        QCOMPARE(m.algorithm().algorithmType(), 2);
+        QCOMPARE(m.algorithm().maxIterations(), QStringLiteral("100"));
+        QCOMPARE(m.variables().size(), 5);
+        const OptimVarInput &c1 = m.variables().at(0);
+        QCOMPARE(c1.netlistName(), QStringLiteral("C1"));
+        QCOMPARE(c1.value(), QStringLiteral("5 pF"));
+        QCOMPARE(c1.unit(), QStringLiteral("F"));
+        QCOMPARE(c1.constraintType(), 1);
+        QCOMPARE(c1.param1(), QStringLiteral("0.2 pF"));
+        QCOMPARE(c1.param2(), QStringLiteral("10 pF"));
+        QVERIFY(c1.optimize() && c1.optimizeFlagSet());
+
+        QCOMPARE(m.goals().size(), 3);
+        const OptimGoalInput &pass = m.goals().at(0);
+        QCOMPARE(pass.expression(), QStringLiteral("dB(S21)"));
+        QCOMPARE(pass.simInstanceName(), QStringLiteral("SP1"));
+        QCOMPARE(pass.indepVarNames(), QStringList{QStringLiteral("freq")});
+        QCOMPARE(pass.limits().size(), 1);
+        const OptimGoalLimitInput &limit = pass.limits().at(0);
+        QCOMPARE(limit.limitType(), int(LimitGreaterThan));
+        QCOMPARE(limit.firstValueText(), QStringLiteral("-0.5"));
+        QVERIFY(limit.firstValueValid());
+        QCOMPARE(limit.ranges().size(), 1);
+        // Range bounds travel as plain numbers in Hz: the helmdeck parses them as doubles.
+        QCOMPARE(limit.ranges().at(0).index(), 0);
+        QCOMPARE(limit.ranges().at(0).lowerBound(), QStringLiteral("10000000"));
+        QCOMPARE(limit.ranges().at(0).upperBound(), QStringLiteral("800000000"));
+    }
+
+    void discreteValueLists()
+    {
+        SimDesign d;
+        QString error;
+        QVERIFY2(SimDesign::load(example("lowpass-discrete.json"), d, &error), qPrintable(error));
+        const OptimVarInput &c1 = d.input.variables().at(0);
+        QCOMPARE(c1.constraintType(), 2);
+        QCOMPARE(c1.value(), QStringLiteral("8"));  // a position in the list
+        QCOMPARE(c1.designValues().size(), 14);
+        QCOMPARE(c1.designValues().at(8), QStringLiteral("4.7 pF"));
+        const OptimVarInput &c3 = d.input.variables().at(2);
+        QVERIFY(c3.designValues().isEmpty());
+        QCOMPARE(c3.param3(), QStringLiteral("0.5 pF"));
+        QCOMPARE(d.input.algorithm().algorithmType(), 10);
+    }
+
+    void sweep()
+    {
+        SimDesign d;
+        QString error;
+        QVERIFY2(SimDesign::load(example("lowpass-sweep.json"), d, &error), qPrintable(error));
+        QVERIFY(d.isMultiOpt());
+        QCOMPARE(d.optimizationCount(), 2);
+        QCOMPARE(d.modelInput(0).algorithm().name(), QStringLiteral("Nominal"));
+        QCOMPARE(d.modelInput(0).algorithm().algorithmType(), 2);
+        QCOMPARE(d.modelInput(1).algorithm().name(), QStringLiteral("Parasitic"));
+        QCOMPARE(d.modelInput(1).algorithm().label(), QStringLiteral("With 1 pF at the output"));
+        QCOMPARE(d.modelInput(1).algorithm().algorithmType(), 5);
+        QCOMPARE(d.modelInput(1).algorithm().maxIterations(), QStringLiteral("80"));
+        QCOMPARE(d.parametersFor(0), (SimParameters{{QStringLiteral("CPAR"), QStringLiteral("0.01 pF")}}));
+        QCOMPARE(d.parametersFor(1), (SimParameters{{QStringLiteral("CPAR"), QStringLiteral("1 pF")}}));
+    }
+
+    void modelInputSurvivesTheWire()
+    {
+        SimDesign d;
+        QVERIFY(SimDesign::load(example("lowpass.json"), d, nullptr));
+        OptimSerialWriter writer;
+        d.modelInput(0).serialize(writer);
+        OptimSerialReader reader(writer.joinedText());
+        OptimModelInput back;
+        back.deserialize(reader);
+        QVERIFY(!reader.hasError());
+        QCOMPARE(back.goals(), d.modelInput(0).goals());
+        QCOMPARE(back.algorithm(), d.modelInput(0).algorithm());
+        QCOMPARE(back.variables().at(1).value(), QStringLiteral("3 nH"));
+    }
+
+    void refused_data()
+    {
+        QTest::addColumn<QString>("path");  // "a.b" or "a[0].b"; an empty value deletes
+        QTest::addColumn<QString>("json");  // the replacement, as JSON text
+        QTest::addColumn<QString>("message");
+        QTest::newRow("valid") << "" << "" << "";
+        QTest::newRow("no circuit") << "circuit" << "[]" << "circuit: missing or empty";
+        QTest::newRow(".end in circuit") << "circuit" << R"j([".end"])j" << "circuit: \".end\"";
+        QTest::newRow("bad sweep kind") << "analysis.sweep" << R"j("log")j" << "analysis.sweep: expected lin, dec or oct";
+        QTest::newRow("stop below start") << "analysis.stop" << R"j("0.5 MHz")j" << "analysis: needs 0 < start < stop";
+        QTest::newRow("three ports") << "analysis.ports"
+                                     << R"j([{"node": "a"}, {"node": "b"}, {"node": "c"}])j"
+                                     << "analysis.ports: expected one or two ports";
+        QTest::newRow("ground port") << "analysis.ports" << R"j([{"node": "0"}])j" << "analysis.ports[0].node";
+        QTest::newRow("dotted netlist name") << "variables[0].netlistName" << R"j("R1.R")j"
+                                             << "variables[0].netlistName: \"R1.R\" is not a parameter name";
+        QTest::newRow("value not a value") << "variables[0].value" << R"j("fifty")j" << "variables[0].value";
+        QTest::newRow("wrong unit") << "variables[0].value" << R"j("5 nH")j" << "variables[0].value";
+        QTest::newRow("constraint code") << "variables[0].constraint" << R"j({"type": 7})j"
+                                         << "variables[0].constraint.type: expected 0 to 4";
+        QTest::newRow("zero step") << "variables[0].constraint"
+                                   << R"j({"type": 2, "params": ["10 Ohm", "100 Ohm", "0"]})j"
+                                   << "variables[0].constraint.params[2]: the step is zero";
+        QTest::newRow("list position") << "variables[0]"
+                                       << R"j({"netlistName": "R1", "value": "3", "unit": "Ohm", "values": ["10", "22"],
+                                             "constraint": {"type": 2, "params": ["0", "1", "1"]}})j"
+                                       << "variables[0].value: \"3\" is not a position";
+        QTest::newRow("list needs type 2") << "variables[0]"
+                                           << R"j({"netlistName": "R1", "value": "0", "unit": "Ohm", "values": ["10"]})j"
+                                           << "a value list needs constraint type 2";
+        QTest::newRow("unknown expression") << "goals[0].expression" << R"j("gain(S21)")j"
+                                            << "goals[0].expression: unknown expression";
+        QTest::newRow("S21 with one port") << "analysis.ports" << R"j([{"node": "in"}])j"
+                                           << "goals[0].expression: dB(S21) needs 2 ports";
+        QTest::newRow("limit type") << "goals[0].limits" << R"j([{"type": "Above", "value": 1}])j"
+                                    << "goals[0].limits[0].type";
+        QTest::newRow("inside needs two") << "goals[0].limits" << R"j([{"type": "Inside", "value": 1}])j"
+                                          << "goals[0].limits[0]: Inside needs 2 value(s)";
+        QTest::newRow("limit with unit") << "goals[0].limits" << R"j([{"type": "LessThan", "value": "3 dB"}])j"
+                                         << "is not a plain number";
+        QTest::newRow("algorithm code") << "algorithm.type" << "13" << "algorithm.type: expected 1 to 12";
+        QTest::newRow("negative iterations") << "algorithm.maxIterations" << "-1" << "algorithm.maxIterations";
+        QTest::newRow("sweep not a list") << "sweep" << "[]" << "sweep: expected a list";
+        QTest::newRow("parameter name") << "parameters" << R"j({"2x": "1"})j" << "parameters: \"2x\" is not a parameter name";
+        QTest::newRow("sweep overrides a variable") << "sweep" << R"j([{"name": "A", "parameters": {"r1": "5"}}])j"
+                                                    << "sweep[0].parameters: \"r1\" is a variable";
+        QTest::newRow("duplicate name") << "parameters" << R"j({"r1": "1"})j" << "variables[0].netlistName: \"R1\" is used twice";
+    }
+
+    void refused()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, json);
+        QFETCH(QString, message);
+        QJsonObject root = minimal();
+        if (!path.isEmpty())
+            root = replaced(root, path.split(QLatin1Char('.')), QJsonDocument::fromJson("[" + json.toUtf8() + "]").array().at(0));
+        SimDesign d;
+        QString error;
+        const bool ok = SimDesign::fromJson(QJsonDocument(root).toJson(), d, &error);
+        if (message.isEmpty()) {
+            QVERIFY2(ok, qPrintable(error));
+        } else {
+            QVERIFY(!ok);
+            QVERIFY2(error.contains(message), qPrintable(error));
+        }
+    }
+
+    void notJson()
+    {
+        SimDesign d;
+        QString error;
+        QVERIFY(!SimDesign::fromJson("{ nope", d, &error));
+        QVERIFY(error.startsWith(QStringLiteral("not JSON")));
+        QVERIFY(!SimDesign::load(QStringLiteral("/nonexistent/design.json"), d, &error));
+        QVERIFY(error.contains(QStringLiteral("cannot read")));
+    }
+
+private:
+    // Replaces the value at a path like "variables[0].netlistName".
+    static QJsonObject replaced(QJsonObject object, QStringList path, const QJsonValue &value)
+    {
+        QString key = path.takeFirst();
+        int index = -1;
+        if (key.endsWith(QLatin1Char(']'))) {
+            const qsizetype open = key.indexOf(QLatin1Char('['));
+            index = key.mid(open + 1, key.size() - open - 2).toInt();
+            key = key.left(open);
+        }
+        if (index < 0) {
+            object.insert(key, path.isEmpty() ? value : QJsonValue(replaced(object.value(key).toObject(), path, value)));
+            return object;
+        }
+        QJsonArray array = object.value(key).toArray();
+        array.replace(index, path.isEmpty() ? value : QJsonValue(replaced(array.at(index).toObject(), path, value)));
+        object.insert(key, array);
+        return object;
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimDesign)
+#include "tst_simdesign.moc"

@@ -1,0 +1,191 @@
+// The error function on traces made up for the test: violations of every
+// limit type, ranges, weights, the three error forms and their goal shares.
+
+#include "simerror.h"
+
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+// A response whose S21 in dB is given per frequency point.
+SimResponse response(const QList<double> &freqs, const QList<double> &s21dB)
+{
+    SimResponse r;
+    for (qsizetype i = 0; i < freqs.size(); ++i) {
+        r.frequency.push_back(freqs.at(i));
+        r.s[1][0].push_back(std::pow(10.0, s21dB.at(i) / 20.0));
+        r.s[0][0].push_back(0.1);  // -20 dB
+    }
+    return r;
+}
+
+OptimGoalLimitInput limit(int type, const QString &a, const QString &b = QString(), const QString &from = QString(),
+                          const QString &to = QString(), const QString &weight = QString())
+{
+    OptimGoalLimitInput l;
+    l.setLimit(type, a, b);
+    l.setWeight(weight);
+    if (!from.isEmpty() || !to.isEmpty()) {
+        OptimItemList<OptimGoalRange> ranges;
+        ranges.append(OptimGoalRange(0, from, to));
+        l.setRanges(ranges);
+    }
+    return l;
+}
+
+OptimGoalInput goal(const QString &expression, const QList<OptimGoalLimitInput> &limits, const QString &weight = QString())
+{
+    OptimGoalInput g;
+    g.setName(expression);
+    g.setExpression(expression);
+    g.setSimInstanceName(QStringLiteral("SP1"));
+    g.setWeight(weight);
+    g.addIndepVar(QStringLiteral("freq"));
+    for (const auto &l : limits)
+        g.limits().append(l);
+    return g;
+}
+
+bool close(double a, double b)
+{
+    return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b));
+}
+
+}  // namespace
+
+class TestSimError : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void violation_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<double>("y");
+        QTest::addColumn<double>("expected");
+        // GreaterThan -1, LessThan -30, EqualTo 0, Inside [-3, -1], Outside (-3, -1) (second value first on purpose)
+        QTest::newRow("greater met") << 0 << -0.5 << 0.0;
+        QTest::newRow("greater missed") << 0 << -3.0 << 2.0;
+        QTest::newRow("less met") << 1 << -35.0 << 0.0;
+        QTest::newRow("less missed") << 1 << -20.0 << 10.0;
+        QTest::newRow("equal above") << 2 << 0.5 << 0.5;
+        QTest::newRow("equal below") << 2 << -0.25 << 0.25;
+        QTest::newRow("inside met") << 3 << -2.0 << 0.0;
+        QTest::newRow("inside below") << 3 << -5.0 << 2.0;
+        QTest::newRow("inside above") << 3 << 0.0 << 1.0;
+        QTest::newRow("outside met") << 4 << -4.0 << 0.0;
+        QTest::newRow("outside near low edge") << 4 << -2.5 << 0.5;
+        QTest::newRow("outside near high edge") << 4 << -1.2 << 0.2;
+    }
+
+    void violation()
+    {
+        QFETCH(int, type);
+        QFETCH(double, y);
+        QFETCH(double, expected);
+        const QString first[] = {QStringLiteral("-1"), QStringLiteral("-30"), QStringLiteral("0"), QStringLiteral("-1"),
+                                 QStringLiteral("-1")};
+        const OptimGoalLimitInput l = limit(type, first[type], type >= 3 ? QStringLiteral("-3") : QString());
+        QVERIFY(close(SimErrorFunction::violation(l, y), expected));
+    }
+
+    void leastSquaresWithRangesAndWeights()
+    {
+        // Points at 1, 2, 3, 4 GHz with S21 of -1, -2, -3, -4 dB.
+        const SimResponse r = response({1e9, 2e9, 3e9, 4e9}, {-1, -2, -3, -4});
+        OptimItemList<OptimGoalInput> goals;
+        // Passband up to 2.5 GHz > -1.5 dB: violations 0, 0.5 -> mean square 0.125, limit weight 2.
+        goals.append(goal(QStringLiteral("dB(S21)"),
+                          {limit(LimitGreaterThan, QStringLiteral("-1.5"), {}, QStringLiteral("0"), QStringLiteral("2.5e9"),
+                                 QStringLiteral("2"))},
+                          QStringLiteral("3")));
+        // Stopband from 3 GHz (open above) < -3.5 dB: violations 0.5, 0 -> 0.125.
+        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitLessThan, QStringLiteral("-3.5"), {}, QStringLiteral("3e9"))}));
+        // S11 is -20 dB everywhere; < -10 is met.
+        goals.append(goal(QStringLiteral("dB(S11)"), {limit(LimitLessThan, QStringLiteral("-10"))}));
+
+        const SimErrorFunction f(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares);
+        QVERIFY(f.problems().isEmpty());
+        const SimErrorResult e = f.evaluate(r);
+        QCOMPARE(e.goals.size(), 3);
+        QVERIFY(close(e.goals.at(0).value, 2 * 0.125));
+        QVERIFY(close(e.goals.at(0).contribution, 3 * 2 * 0.125));
+        QVERIFY(close(e.goals.at(1).contribution, 0.125));
+        QVERIFY(close(e.goals.at(2).contribution, 0.0));
+        QVERIFY(close(e.total, 0.75 + 0.125));
+        QVERIFY(close(e.goals.at(0).limitWorst.at(0), 0.5));
+        QVERIFY(close(e.goals.at(1).limitWorst.at(0), 0.5));
+        QCOMPARE(e.goals.at(0).x, (QList<double>{1e9, 2e9, 3e9, 4e9}));
+        QVERIFY(close(e.goals.at(0).y.at(2), -3.0));
+        // Residuals: every point in range, weighted by goal and limit weight.
+        QCOMPARE(e.residuals.size(), size_t(2 + 2 + 4));
+        QVERIFY(close(e.residuals[1], 3 * 2 * 0.5));
+        QVERIFY(close(e.residuals[2], 0.5));
+    }
+
+    void minimaxAndLeastPth()
+    {
+        const SimResponse r = response({1e9, 2e9}, {-2, -4});
+        OptimItemList<OptimGoalInput> goals;
+        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}));  // 1, 3
+        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitLessThan, QStringLiteral("-3"))}, QStringLiteral("2")));  // 1, 0
+
+        const SimErrorResult mm = SimErrorFunction(goals, QStringLiteral("SP1"), SimErrorForm::Minimax).evaluate(r);
+        QVERIFY(close(mm.total, 3.0));
+        QVERIFY(close(mm.goals.at(0).contribution, 3.0));
+        QVERIFY(close(mm.goals.at(1).contribution, 2.0));
+
+        const SimErrorResult p = SimErrorFunction(goals, QStringLiteral("SP1"), SimErrorForm::LeastPth).evaluate(r);
+        const double s0 = (1.0 + 81.0) / 2;  // mean of v^4
+        const double s1 = 2 * (1.0 + 0.0) / 2;
+        QVERIFY(close(p.total, std::pow(s0 + s1, 0.25)));
+        QVERIFY(close(p.goals.at(0).contribution + p.goals.at(1).contribution, p.total));
+        QVERIFY(close(p.goals.at(0).value, std::pow(s0, 0.25)));
+    }
+
+    void metGoalsGiveZero()
+    {
+        const SimResponse r = response({1e9, 2e9}, {-0.1, -0.2});
+        OptimItemList<OptimGoalInput> goals;
+        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitInside, QStringLiteral("-1"), QStringLiteral("0"))}));
+        for (SimErrorForm form : {SimErrorForm::LeastSquares, SimErrorForm::Minimax, SimErrorForm::LeastPth})
+            QCOMPARE(SimErrorFunction(goals, QStringLiteral("SP1"), form).evaluate(r).total, 0.0);
+    }
+
+    void emptyWeightIsOneNegativeIsZero()
+    {
+        const SimResponse r = response({1e9}, {-2});
+        OptimItemList<OptimGoalInput> goals;
+        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}, QString()));
+        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}, QStringLiteral("-4")));
+        const SimErrorResult e = SimErrorFunction(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares).evaluate(r);
+        QVERIFY(close(e.goals.at(0).contribution, 1.0));
+        QVERIFY(close(e.goals.at(1).contribution, 0.0));
+    }
+
+    void invalidGoalsAreReportedNotCounted()
+    {
+        const SimResponse r = response({1e9}, {-2});
+        OptimItemList<OptimGoalInput> goals;
+        goals.append(goal(QStringLiteral("gain(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}));
+        OptimGoalInput other = goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))});
+        other.setSimInstanceName(QStringLiteral("HB1"));
+        goals.append(other);
+        goals.append(goal(QStringLiteral("dB(S22)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}));  // not simulated here
+        const SimErrorFunction f(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares);
+        QCOMPARE(f.problems().size(), 2);
+        QVERIFY(f.problems().at(1).contains(QStringLiteral("unknown analysis \"HB1\"")));
+        const SimErrorResult e = f.evaluate(r);
+        QCOMPARE(e.total, 0.0);
+        for (const SimGoalResult &g : e.goals) {
+            QVERIFY(!g.valid);
+            QVERIFY(!g.problem.isEmpty());
+            QCOMPARE(g.limitWorst.size(), 1);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimError)
+#include "tst_simerror.moc"

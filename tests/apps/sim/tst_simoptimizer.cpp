@@ -1,0 +1,350 @@
+// The algorithm table, the variables' search intervals and unit-cube
+// mapping, iteration counting, and real optimizations of the bundled
+// lowpass examples.
+
+#include "simoptimization.h"
+
+#include "model/optiminputrecords.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(OptimVarInput)
+
+namespace {
+
+SimDesign load(const char *name)
+{
+    SimDesign d;
+    QString error;
+    if (!SimDesign::load(QStringLiteral(SIM_EXAMPLES_DIR "/") + QLatin1String(name), d, &error))
+        qFatal("%s", qPrintable(error));
+    return d;
+}
+
+OptimVarInput variable(int type, const QString &value, const QString &p1 = {}, const QString &p2 = {},
+                       const QString &p3 = {}, const QString &unit = QStringLiteral("F"))
+{
+    OptimVarInput v;
+    v.setNetlistName(QStringLiteral("X"));
+    v.setValue(value);
+    v.setUnit(unit);
+    v.setConstraint(type, p1, p2, p3);
+    return v;
+}
+
+}  // namespace
+
+class TestSimOptimizer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(NgspiceEngine::instance().initialize(&error), qPrintable(error));
+    }
+
+    void algorithmTable_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("form");  // 0 least squares, 1 minimax, 2 least p-th
+        QTest::addColumn<QString>("engine");
+        QTest::newRow("1") << 1 << "Random" << 0 << "GN_CRS2_LM";
+        QTest::newRow("2") << 2 << "Gradient" << 0 << "LD_MMA";
+        QTest::newRow("3") << 3 << "Random Minimax" << 1 << "GN_CRS2_LM";
+        QTest::newRow("4") << 4 << "Gradient Minimax" << 1 << "LD_SLSQP";
+        QTest::newRow("5") << 5 << "Quasi-Newton" << 0 << "LD_LBFGS";
+        QTest::newRow("6") << 6 << "Least Pth" << 2 << "LD_CCSAQ";
+        QTest::newRow("7") << 7 << "Minimax" << 1 << "LN_COBYLA";
+        QTest::newRow("8") << 8 << "Random Max" << 0 << "GN_ISRES";
+        QTest::newRow("9") << 9 << "Hybrid" << 0 << "LN_BOBYQA";
+        QTest::newRow("10") << 10 << "Discrete" << 0 << "own coordinate";
+        QTest::newRow("11") << 11 << "Genetic" << 0 << "own genetic";
+        QTest::newRow("12") << 12 << "Simulated Annealing" << 0 << "own simulated annealing";
+    }
+
+    void algorithmTable()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, name);
+        QFETCH(int, form);
+        QFETCH(QString, engine);
+        const SimAlgorithmInfo info = simAlgorithmInfo(code);
+        QCOMPARE(info.code, code);
+        QCOMPARE(info.name, name);
+        QCOMPARE(info.name, optimAlgorithmName(code));  // the helmdeck's display names
+        QCOMPARE(int(info.form), form);
+        QVERIFY2(info.method.contains(engine), qPrintable(info.method));
+        // The variable kinds agree with what the helmdeck's algorithm editor allows.
+        QCOMPARE(info.discrete, OptimAlgInput::acceptsDiscreteVariables(code));
+        QCOMPARE(info.continuous, OptimAlgInput::acceptsContinuousVariables(code));
+    }
+
+    void unknownCodeRunsAsGradient()
+    {
+        const SimAlgorithmInfo info = simAlgorithmInfo(0);
+        QCOMPARE(info.code, 0);
+        QVERIFY(info.method.contains(QStringLiteral("LD_MMA")));
+    }
+
+    void intervals_data()
+    {
+        QTest::addColumn<OptimVarInput>("var");
+        QTest::addColumn<double>("lower");
+        QTest::addColumn<double>("upper");
+        QTest::addColumn<int>("gridSize");
+        QTest::newRow("unconstrained") << variable(0, "2 pF") << 0.2e-12 << 20e-12 << 0;
+        QTest::newRow("unconstrained reference") << variable(0, "2 pF", "4 pF") << 0.4e-12 << 40e-12 << 0;
+        QTest::newRow("unconstrained negative") << variable(0, "-2", {}, {}, {}, {}) << -20.0 << -0.2 << 0;
+        QTest::newRow("unconstrained zero") << variable(0, "0", {}, {}, {}, {}) << -1.0 << 1.0 << 0;
+        QTest::newRow("min max") << variable(1, "2 pF", "1 pF", "3p") << 1e-12 << 3e-12 << 0;
+        QTest::newRow("min max swapped") << variable(1, "2 pF", "3 pF", "1 pF") << 1e-12 << 3e-12 << 0;
+        QTest::newRow("discrete") << variable(2, "2 pF", "1 pF", "3 pF", "0.5 pF") << 1e-12 << 3e-12 << 5;
+        QTest::newRow("discrete downwards") << variable(2, "2 pF", "3 pF", "1 pF", "-0.5 pF") << 1e-12 << 3e-12 << 5;
+        QTest::newRow("plus minus") << variable(3, "2 pF", "", "0.5 pF") << 1.5e-12 << 2.5e-12 << 0;
+        QTest::newRow("plus minus centre") << variable(3, "2 pF", "4 pF", "0.5 pF") << 3.5e-12 << 4.5e-12 << 0;
+        QTest::newRow("percent") << variable(4, "2 pF", "", "10") << 1.8e-12 << 2.2e-12 << 0;
+    }
+
+    void intervals()
+    {
+        QFETCH(OptimVarInput, var);
+        QFETCH(double, lower);
+        QFETCH(double, upper);
+        QFETCH(int, gridSize);
+        SimVariables vars;
+        OptimItemList<OptimVarInput> list;
+        list.append(var);
+        QStringList problems;
+        vars.setDefinitions(list, &problems);
+        QVERIFY(problems.isEmpty());
+        QVERIFY(qFuzzyCompare(vars.lower(0), lower));
+        QVERIFY(qFuzzyCompare(vars.upper(0), upper));
+        QCOMPARE(vars.grid(0).size(), gridSize);
+    }
+
+    void valueListsAndTexts()
+    {
+        SimVariables vars;
+        OptimVarInput v = variable(2, "1", "0", "2", "1");
+        vars.setValueLists({{QStringLiteral("X"), {QStringLiteral("1 pF"), QStringLiteral("2.2 pF"), QStringLiteral("4.7 pF")}}});
+        OptimItemList<OptimVarInput> list;
+        list.append(v);
+        vars.setDefinitions(list);
+        QVERIFY(vars.hasValueList(0));
+        QCOMPARE(vars.values().at(0), 1.0);
+        QCOMPARE(vars.physical(0, 1.0), 2.2e-12);
+        QCOMPARE(vars.valueText(0, 2.0), QStringLiteral("2"));
+        QCOMPARE(vars.grid(0), (QList<double>{0, 1, 2}));
+        QVERIFY(vars.setValueText(0, QStringLiteral("2")));
+        QCOMPARE(vars.values().at(0), 2.0);
+        QVERIFY(vars.setValueText(0, QStringLiteral("1 pF")));  // the list's own text
+        QCOMPARE(vars.values().at(0), 0.0);
+        QVERIFY(!vars.setValueText(0, QStringLiteral("3")));
+        QVERIFY(!vars.setValueText(0, QStringLiteral("3.3 pF")));
+        QCOMPARE(vars.values().at(0), 0.0);
+    }
+
+    void unitCube()
+    {
+        SimVariables vars;
+        OptimItemList<OptimVarInput> list;
+        list.append(variable(1, "2 pF", "1 pF", "3 pF"));
+        list.append(variable(2, "2 pF", "1 pF", "3 pF", "0.5 pF"));
+        OptimVarInput off = variable(1, "5 pF", "1 pF", "9 pF");
+        off.setOptimize(false);
+        list.append(off);
+        list.append(variable(1, "7 pF", "7 pF", "7 pF"));  // an empty interval is no axis
+        vars.setDefinitions(list);
+
+        const SimSpace both(vars, true, true);
+        QCOMPARE(both.dimension(), 2);
+        QCOMPARE(both.gridSize(0), 0);
+        QCOMPARE(both.gridSize(1), 5);
+        const std::vector<double> x = both.encode(vars.values());
+        QCOMPARE(x.size(), size_t(2));
+        QVERIFY(qFuzzyCompare(x[0], 0.5));
+        QCOMPARE(x[1], 0.5);  // grid point 2 of 0..4
+        const QList<double> back = both.decode({1.0, 0.3}, vars.values());
+        QVERIFY(qFuzzyCompare(back.at(0), 3e-12));
+        QCOMPARE(back.at(1), 1.5e-12);  // 0.3 of 4 steps rounds to step 1: exactly the grid value
+        QCOMPARE(back.at(2), 5e-12);    // not optimized: unchanged
+        QCOMPARE(both.snap({0.2, 0.3}), (std::vector<double>{0.2, 0.25}));
+
+        QCOMPARE(SimSpace(vars, true, false).dimension(), 1);
+        QCOMPARE(SimSpace(vars, false, true).variable(0), 1);
+    }
+
+    void lowpassImprovesWithin30Iterations()
+    {
+        const SimDesign d = load("lowpass.json");
+        SimOptimization opt(d, 0);
+        OptimAlgInput alg = opt.algorithmInput();
+        alg.setMaxIterations(QStringLiteral("30"));
+        opt.setAlgorithm(alg);
+        QList<double> best;
+        int reports = 0;
+        const SimOutcome outcome = opt.run([&](const SimProblem::Report &r) {
+            QCOMPARE(r.iteration, reports);  // 0, 1, 2, ... with no gaps or repeats
+            ++reports;
+            QVERIFY(r.evaluation->ok);
+            if (!best.isEmpty())
+                QVERIFY(r.best->total() <= best.last());
+            best.append(r.best->total());
+        });
+        QVERIFY(outcome.stop == SimStop::GoalsMet || outcome.stop == SimStop::IterationLimit);
+        QVERIFY(reports <= 31);
+        QVERIFY2(best.last() < 0.01 * best.first(), qPrintable(QStringLiteral("%1 -> %2").arg(best.first()).arg(best.last())));
+        // The current values follow the best point.
+        QCOMPARE(opt.variables().values(), opt.best().values);
+        QCOMPARE(opt.modelInput().variables().at(0).value(), opt.variableValueTexts(opt.best()).at(0));
+    }
+
+    void everyAlgorithmImproves_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("file");
+        for (int code : {1, 3, 4, 5, 6, 7, 8, 9, 12})
+            QTest::newRow(qPrintable(QString::number(code))) << code << "lowpass.json";
+        QTest::newRow("10 discrete") << 10 << "lowpass-discrete.json";
+        QTest::newRow("11 discrete") << 11 << "lowpass-discrete.json";
+        QTest::newRow("1 discrete") << 1 << "lowpass-discrete.json";
+    }
+
+    void everyAlgorithmImproves()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, file);
+        const SimDesign d = load(file.toLatin1().constData());
+        SimOptimization opt(d, 0);
+        OptimAlgInput alg = opt.algorithmInput();
+        alg.setAlgorithmType(code);
+        alg.setMaxIterations(QStringLiteral("60"));
+        opt.setAlgorithm(alg);
+        double first = -1;
+        const SimOutcome outcome = opt.run([&](const SimProblem::Report &r) {
+            if (r.iteration == 0)
+                first = r.evaluation->total();
+        });
+        QVERIFY(outcome.stop != SimStop::Failed);
+        QVERIFY(opt.iteration() <= 60);
+        QVERIFY2(opt.best().total() < 0.5 * first,
+                 qPrintable(QStringLiteral("%1: %2 -> %3").arg(code).arg(first).arg(opt.best().total())));
+    }
+
+    void discreteStaysOnTheGrid()
+    {
+        const SimDesign d = load("lowpass-discrete.json");
+        SimOptimization opt(d, 0);
+        opt.run([&](const SimProblem::Report &r) {
+            const QStringList texts = opt.variableValueTexts(*r.evaluation);
+            for (int k : {0, 1, 3, 4}) {
+                bool ok = false;
+                texts.at(k).toInt(&ok);
+                QVERIFY2(ok, qPrintable(texts.at(k)));  // list variables travel as positions
+            }
+            const double c3 = r.evaluation->values.at(2) / 0.5e-12;
+            QVERIFY(qAbs(c3 - qRound(c3)) < 1e-6);  // on the 0.5 pF grid
+        });
+        QVERIFY(opt.iteration() > 0);
+    }
+
+    void stopAndRestartKeepCounting()
+    {
+        const SimDesign d = load("lowpass.json");
+        SimOptimization opt(d, 0);
+        const SimOutcome first = opt.run([&](const SimProblem::Report &r) {
+            if (r.iteration == 5)
+                opt.requestStop(SimStop::Interrupted);
+        });
+        QCOMPARE(int(first.stop), int(SimStop::Interrupted));
+        QCOMPARE(opt.iteration(), 5);
+        const double best = opt.best().total();
+        int next = -1;
+        opt.run([&](const SimProblem::Report &r) {
+            if (next < 0)
+                next = r.iteration;
+            opt.requestStop(SimStop::Interrupted);
+        });
+        QCOMPARE(next, 6);  // the best point is not counted again at the restart
+        QVERIFY(opt.best().total() <= best);
+    }
+
+    void valuesFromTheHelmdeckRestartFromThere()
+    {
+        const SimDesign d = load("lowpass.json");
+        SimOptimization opt(d, 0);
+        opt.run([&](const SimProblem::Report &r) {
+            if (r.iteration == 3)
+                opt.requestStop(SimStop::Interrupted);
+        });
+        QStringList rejected;
+        QVERIFY(opt.setVariableValues({QStringLiteral("2.5 pF"), QString(), QStringLiteral("nonsense")}, &rejected));
+        QCOMPARE(rejected, QStringList{QStringLiteral("C3 = \"nonsense\"")});
+        QVERIFY(!opt.hasBest());
+        QCOMPARE(opt.variables().values().at(0), 2.5e-12);
+        const SimEvaluation now = opt.simulateCurrent();
+        QVERIFY(now.ok);
+        QCOMPARE(now.values.at(0), 2.5e-12);
+        bool firstImproved = false;
+        opt.run([&](const SimProblem::Report &r) {
+            firstImproved = r.improved;
+            QCOMPARE(r.iteration, 4);
+            QCOMPARE(r.evaluation->values.at(0), 2.5e-12);
+            opt.requestStop(SimStop::Interrupted);
+        });
+        QVERIFY(firstImproved);
+    }
+
+    void iterationLimitIsExact()
+    {
+        const SimDesign d = load("lowpass.json");
+        SimOptimization opt(d, 0);
+        OptimAlgInput alg = opt.algorithmInput();
+        alg.setAlgorithmType(1);
+        alg.setMaxIterations(QStringLiteral("17"));
+        opt.setAlgorithm(alg);
+        const SimOutcome outcome = opt.run({});
+        QCOMPARE(int(outcome.stop), int(SimStop::IterationLimit));
+        QCOMPARE(opt.iteration(), 17);
+        QVERIFY(opt.limitReached());
+        alg.setMaxIterations(QStringLiteral("20"));
+        QVERIFY(opt.setAlgorithm(alg));
+        QVERIFY(opt.hasBest());  // the same error form: the best point stands
+        opt.run({});
+        QCOMPARE(opt.iteration(), 20);
+    }
+
+    void messages()
+    {
+        const SimDesign d = load("lowpass.json");
+        SimOptimization opt(d, 0);
+        OptimAlgInput alg = opt.algorithmInput();
+        alg.setMaxIterations(QStringLiteral("2"));
+        opt.setAlgorithm(alg);
+        opt.run({});
+        const OptimAlgOutput a = opt.algorithmOutput(StatusRunning, QString());
+        QCOMPARE(a.status(), int(StatusRunning));
+        QCOMPARE(a.iterationText(), QStringLiteral("2"));
+        QCOMPARE(a.maxIterationsText(), QStringLiteral("2"));
+        QVERIFY(a.isBestError());
+        QCOMPARE(a.errorText(), SimOptimization::number(opt.best().total()));
+        const OptimIter iter = opt.iterMessage(opt.best(), a, 7);
+        QCOMPARE(iter.commandId(), 7L);
+        QCOMPARE(iter.goals().size(), 3);
+        const OptimGoalOutput &g = iter.goals().at(1);
+        QCOMPARE(g.traces().indepVar().name(), QStringLiteral("freq"));
+        QCOMPARE(g.traces().traceCount(), 1);
+        QCOMPARE(g.traces().trace(0).xValues().size(), 150);
+        QCOMPARE(g.traces().trace(0).yValues().size(), 150);
+        QCOMPARE(g.traces().trace(0).xValues().at(0), 10e6);
+        QCOMPARE(g.limitOutputs().size(), 1);
+        QCOMPARE(iter.variables().size(), 5);
+        QVERIFY(iter.variables().at(1).value().endsWith(QStringLiteral(" nH")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimOptimizer)
+#include "tst_simoptimizer.moc"

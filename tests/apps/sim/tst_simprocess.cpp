@@ -1,0 +1,383 @@
+// The real helmdeck-sim process on a real bus, with this test as the
+// helmdeck: rendezvous, the open request, iterations applied to a model,
+// pause, continue, simulate, changed definitions, finish and disconnect.
+
+#include "fakehelmdeck.h"
+
+#include "model/optimitermessages.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString example(const char *name)
+{
+    return QStringLiteral(SIM_EXAMPLES_DIR "/") + QLatin1String(name);
+}
+
+template <typename Record>
+Record read(const FakeBlock &block)
+{
+    Record r;
+    OptimSerialReader reader(block.payload);
+    r.deserialize(reader);
+    if (reader.hasError())
+        qWarning("block %s does not read", block.name.constData());
+    return r;
+}
+
+int toInt(const QString &text)
+{
+    return text.toInt();
+}
+
+}  // namespace
+
+class TestSimProcess : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeHelmdeck> m_host;
+    std::unique_ptr<QProcess> m_sim;
+    QTemporaryDir m_dir;
+
+    bool startSim(const QString &design, const QStringList &extra = {})
+    {
+        m_sim = std::make_unique<QProcess>();
+        m_sim->setProcessChannelMode(QProcess::SeparateChannels);
+        m_sim->start(QStringLiteral(HELMDECK_SIM_PATH),
+                     QStringList{QStringLiteral("--design"), design, QStringLiteral("--kuvo"), m_host->socketPath()} + extra);
+        return m_sim->waitForStarted(5000);
+    }
+
+    bool rendezvous()
+    {
+        QByteArray name;
+        return m_host->answerRendezvous(name) && name == "sim-" + QByteArray::number(m_sim->processId());
+    }
+
+    // Exit code once the process ended, -1 when it did not end in time.
+    int exitCode()
+    {
+        if (!QTest::qWaitFor([this] { return m_sim->state() == QProcess::NotRunning; }, 10000))
+            return -1;
+        return m_sim->exitStatus() == QProcess::NormalExit ? m_sim->exitCode() : -2;
+    }
+
+    // A copy of an example with some changes at the top level.
+    QString variant(const char *name, const QJsonObject &changes)
+    {
+        QFile in(example(name));
+        in.open(QIODevice::ReadOnly);
+        QJsonObject o = QJsonDocument::fromJson(in.readAll()).object();
+        for (auto it = changes.begin(); it != changes.end(); ++it)
+            o.insert(it.key(), it.value());
+        const QString path = m_dir.filePath(QStringLiteral("variant-%1.json").arg(QLatin1String(name)));
+        QFile out(path);
+        out.open(QIODevice::WriteOnly);
+        out.write(QJsonDocument(o).toJson());
+        return path;
+    }
+
+    const OptimizationModel &model() { return m_host->model().model(); }
+    int iteration() { return toInt(model().output().algorithm().iterationText()); }
+
+    // The model's histories hold one entry per iteration 0..n.
+    void checkHistories()
+    {
+        const int n = iteration();
+        const OptimizationModel &m = model();
+        QCOMPARE(m.history().algorithm().values().size(), n + 1);
+        for (const OptimGoalHistory &g : m.history().goals())
+            QCOMPARE(g.values().size(), n + 1);
+        for (const OptimVarHistory &v : m.history().variables())
+            QCOMPARE(v.values().size(), n + 1);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_host = std::make_unique<FakeHelmdeck>();
+        QVERIFY(m_host->start());
+    }
+
+    void cleanup()
+    {
+        if (m_sim && m_sim->state() != QProcess::NotRunning) {
+            m_sim->kill();
+            m_sim->waitForFinished(5000);
+        }
+        if (QTest::currentTestFailed() && m_sim)
+            qWarning("simulator said: %s", m_sim->readAllStandardError().constData());
+        m_sim.reset();
+        m_host.reset();
+    }
+
+    void openIterateSimulateFinish()
+    {
+        QVERIFY(startSim(example("lowpass.json")));
+        QVERIFY(rendezvous());
+
+        FakeBlock open;
+        QVERIFY(m_host->nextBlock(open));
+        QCOMPARE(open.name, QByteArray("OPTIM_HELMDECK OPEN_HELMDECK SINGLE_OPT INTERACTIVE"));
+        const OptimModelInput input = read<OptimModelInput>(open);
+        QCOMPARE(input.variables().size(), 5);
+        QCOMPARE(input.variables().at(0).value(), QStringLiteral("5 pF"));
+        QCOMPARE(input.goals().size(), 3);
+        QCOMPARE(input.algorithm().algorithmType(), 2);
+
+        QList<FakeBlock> before;
+        QVERIFY(m_host->waitForStatus(StatusFinished, &before));
+        QCOMPARE(before.at(0).word, QByteArray("STATUS"));
+        QCOMPARE(read<OptimStatus>(before.at(0)).status(), int(StatusInitializing));
+        QCOMPARE(read<OptimStatus>(before.at(1)).status(), int(StatusRunning));
+        QCOMPARE(before.at(2).word, QByteArray("OPTIM_ITER"));  // iteration 0 goes out at once
+        QCOMPARE(read<OptimIter>(before.at(2)).algorithm().iterationText(), QStringLiteral("0"));
+
+        // Applied as the plug-in applies them, the messages give a consistent history.
+        const OptimizationModel &m = model();
+        QCOMPARE(m.output().algorithm().status(), int(StatusFinished));
+        QCOMPARE(m.output().algorithm().stoppingReason(), QStringLiteral("All goals met"));
+        QVERIFY(iteration() > 5 && iteration() <= 100);
+        checkHistories();
+        const QStringList errors = m.history().algorithm().values();
+        for (qsizetype i = 1; i < errors.size(); ++i)
+            QVERIFY(errors.at(i).toDouble() <= errors.at(i - 1).toDouble());
+        QCOMPARE(errors.last(), QStringLiteral("0"));
+        QVERIFY(errors.first().toDouble() > 100);
+        QCOMPARE(m.output().goals().at(0).traces().trace(0).xValues().size(), 150);
+        QVERIFY(m.input().variables().at(0).value() != QStringLiteral("5 pF"));  // the optimized value
+
+        QVERIFY(m_host->sendCommand("SIMULATE 5"));
+        FakeBlock simulated;
+        QVERIFY(m_host->waitForBlock("SIM_RESULT", simulated));
+        const OptimIterSimResult result = read<OptimIterSimResult>(simulated);
+        QCOMPARE(result.iteration().commandId(), 5L);
+        QVERIFY(result.iteration().algorithm().simulationOk());
+        QCOMPARE(result.iteration().algorithm().status(), int(StatusFinished));
+        QCOMPARE(result.iteration().algorithm().errorText(), QStringLiteral("0"));
+        QCOMPARE(result.iteration().goals().size(), 3);
+        QCOMPARE(result.iteration().variables().at(1).value(), m.input().variables().at(1).value());
+
+        QVERIFY(m_host->sendCommand("FINISH_SIMULATION"));
+        QVERIFY(m_host->waitForStatus(StatusExited));
+        QCOMPARE(exitCode(), 0);
+    }
+
+    void pauseValuesSimulateContinue()
+    {
+        QVERIFY(startSim(example("lowpass.json"), {QStringLiteral("--max-rate"), QStringLiteral("40"),
+                                                   QStringLiteral("--id"), QStringLiteral("SIM42")}));
+        QVERIFY(rendezvous());
+        FakeBlock block;
+        QVERIFY(m_host->waitForBlock("OPTIM_ITER", block));
+
+        // A pause for another simulator is not ours.
+        QVERIFY(m_host->sendText("OPTIM_HELMDECK_PAUSE SIM7"));
+        QVERIFY(m_host->nextBlock(block));
+        QVERIFY(block.word != "STATUS");
+
+        QVERIFY(m_host->sendText("OPTIM_HELMDECK_PAUSE SIM42"));
+        QVERIFY(m_host->waitForStatus(StatusPaused));
+        QCOMPARE(model().output().algorithm().status(), int(StatusPaused));
+        const int pausedAt = iteration();
+        QVERIFY(m_host->staysQuiet(300));
+
+        OptimIterVariableValues values;
+        values.setCommandId(7);
+        values.setValues({QStringLiteral("2.5 pF")});
+        QVERIFY(m_host->sendMessage(values));
+        QVERIFY(m_host->sendCommand("SIMULATE 8"));
+        QVERIFY(m_host->waitForBlock("SIM_RESULT", block));
+        const OptimIterSimResult result = read<OptimIterSimResult>(block);
+        QCOMPARE(result.iteration().commandId(), 8L);
+        QCOMPARE(result.iteration().algorithm().status(), int(StatusPaused));
+        QCOMPARE(result.iteration().variables().at(0).value(), QStringLiteral("2.5 pF"));
+        QCOMPARE(iteration(), pausedAt);
+
+        QVERIFY(m_host->sendCommand("CONTINUE"));
+        QVERIFY(m_host->waitForStatus(StatusRunning));
+        QVERIFY(m_host->waitForBlock("OPTIM_ITER", block));
+        const OptimIter next = read<OptimIter>(block);
+        QCOMPARE(next.commandId(), 8L);  // the last command the simulator heard
+        QCOMPARE(toInt(next.algorithm().iterationText()), pausedAt + 1);
+        QCOMPARE(next.variables().at(0).value(), QStringLiteral("2.5 pF"));  // it went on from the given values
+
+        QVERIFY(m_host->sendText("OPTIM_HELMDECK_DISCONNECT"));
+        QCOMPARE(exitCode(), 0);
+    }
+
+    void changedDefinitionsAndARaisedLimit()
+    {
+        QJsonObject alg{{QStringLiteral("name"), QStringLiteral("Optim1")}, {QStringLiteral("type"), 1},
+                        {QStringLiteral("maxIterations"), 5}};
+        QVERIFY(startSim(variant("lowpass.json", {{QStringLiteral("algorithm"), alg}})));
+        QVERIFY(rendezvous());
+        QVERIFY(m_host->waitForStatus(StatusFinished));
+        QCOMPARE(iteration(), 5);
+        QCOMPARE(model().output().algorithm().stoppingReason(), QStringLiteral("Maximum number of iterations reached"));
+
+        // Nothing changed: running again and finished again at once.
+        QVERIFY(m_host->sendCommand("CONTINUE"));
+        QVERIFY(m_host->waitForStatus(StatusRunning));
+        QVERIFY(m_host->waitForStatus(StatusFinished));
+        QCOMPARE(iteration(), 5);
+
+        OptimIterVariableDefinitions vars;
+        vars.setCommandId(3);
+        vars.variables() = model().input().variables();
+        vars.variables()[0].setOptimize(false);
+        vars.variables()[0].setValue(QStringLiteral("2 pF"));
+        QVERIFY(m_host->sendMessage(vars));
+        OptimIterAlgorithmDefinition def;
+        def.setCommandId(4);
+        def.algorithm() = model().input().algorithm();
+        def.algorithm().setMaxIterations(QStringLiteral("12"));
+        QVERIFY(m_host->sendMessage(def));
+
+        QVERIFY(m_host->sendCommand("CONTINUE"));
+        QList<FakeBlock> run;
+        QVERIFY(m_host->waitForStatus(StatusFinished, &run));
+        QCOMPARE(iteration(), 12);
+        checkHistories();
+        // C1 is no longer optimized: every report after the change has it at 2 pF.
+        int reports = 0;
+        for (const FakeBlock &b : run) {
+            if (b.word == "OPTIM_ITER") {
+                const OptimIter it = read<OptimIter>(b);
+                QCOMPARE(it.commandId(), 4L);
+                QCOMPARE(it.variables().at(0).value(), QStringLiteral("2 pF"));
+                ++reports;
+            } else if (b.word == "OPTIM_COMPACT_ITERS") {
+                const auto batch = read<OptimIterCollapsedIterations>(b);
+                QCOMPARE(batch.commandId(), 4L);
+                QCOMPARE(batch.variables().at(0).value(), QStringLiteral("2 pF"));
+                for (const QString &v : batch.variableHistories().at(0).values())
+                    QCOMPARE(v, QStringLiteral("2 pF"));
+                ++reports;
+            }
+        }
+        QVERIFY(reports > 0);
+        QCOMPARE(model().history().variables().at(0).values().last(), QStringLiteral("2 pF"));
+
+        m_host->leave();
+        QCOMPARE(exitCode(), 0);
+    }
+
+    void fastIterationsAreCompacted()
+    {
+        QJsonObject alg{{QStringLiteral("name"), QStringLiteral("Optim1")}, {QStringLiteral("type"), 1},
+                        {QStringLiteral("maxIterations"), 400}};
+        QVERIFY(startSim(variant("lowpass.json", {{QStringLiteral("algorithm"), alg}}), {QStringLiteral("--batch")}));
+        QVERIFY(rendezvous());
+        FakeBlock open;
+        QVERIFY(m_host->nextBlock(open));
+        QCOMPARE(open.name, QByteArray("OPTIM_HELMDECK OPEN_HELMDECK"));
+        QList<FakeBlock> run;
+        QVERIFY(m_host->waitForStatus(StatusFinished, &run));
+        int compact = 0;
+        for (const FakeBlock &b : run)
+            compact += b.word == "OPTIM_COMPACT_ITERS" ? 1 : 0;
+        QVERIFY(compact > 0);
+        QVERIFY(run.size() < 200);  // far fewer messages than iterations
+        QCOMPARE(iteration(), 400);
+        checkHistories();
+        const QStringList errors = model().history().algorithm().values();
+        for (qsizetype i = 1; i < errors.size(); ++i)
+            QVERIFY(errors.at(i).toDouble() <= errors.at(i - 1).toDouble());
+        QCOMPARE(exitCode(), 0);  // not interactive: gone when finished
+    }
+
+    void sweepOpensOneModelPerOptimization()
+    {
+        QVERIFY(startSim(example("lowpass-sweep.json"), {QStringLiteral("--batch")}));
+        QVERIFY(rendezvous());
+        FakeBlock first;
+        QVERIFY(m_host->nextBlock(first));
+        QCOMPARE(first.name, QByteArray("OPTIM_HELMDECK OPEN_HELMDECK MULTI_OPT"));
+        QCOMPARE(read<OptimModelInput>(first).algorithm().name(), QStringLiteral("Nominal"));
+        QVERIFY(m_host->waitForStatus(StatusFinished));
+        FakeBlock second;
+        QVERIFY(m_host->waitForBlock("OPEN_HELMDECK", second));
+        const OptimModelInput input = read<OptimModelInput>(second);
+        QCOMPARE(input.algorithm().name(), QStringLiteral("Parasitic"));
+        QCOMPARE(input.algorithm().algorithmType(), 5);
+        QVERIFY(m_host->waitForStatus(StatusFinished));
+        QCOMPARE(exitCode(), 0);
+    }
+
+    void refusedRendezvous()
+    {
+        QVERIFY(startSim(example("lowpass.json")));
+        QByteArray name;
+        QVERIFY(m_host->answerRendezvous(name, true));
+        QCOMPARE(exitCode(), 3);
+        QVERIFY(m_sim->readAllStandardError().contains("refused"));
+    }
+
+    void hostLeavesWhileRunning()
+    {
+        QVERIFY(startSim(example("lowpass.json"), {QStringLiteral("--max-rate"), QStringLiteral("20")}));
+        QVERIFY(rendezvous());
+        FakeBlock block;
+        QVERIFY(m_host->waitForBlock("OPTIM_ITER", block));
+        m_host->leave();
+        QCOMPARE(exitCode(), 0);
+    }
+
+    void withoutNgspice()
+    {
+        QVERIFY(startSim(example("lowpass.json"), {QStringLiteral("--ngspice-library"), QStringLiteral("/nonexistent/libngspice.so")}));
+        QCOMPARE(exitCode(), 2);
+        const QByteArray err = m_sim->readAllStandardError();
+        QVERIFY2(err.contains("cannot load the ngspice shared library"), err.constData());
+    }
+
+    void badDesign()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("bad.json"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"circuit\": []}");
+        f.close();
+        QVERIFY(startSim(path));
+        QCOMPARE(exitCode(), 1);
+        QVERIFY(m_sim->readAllStandardError().contains("circuit: missing or empty"));
+    }
+
+    void headlessRun()
+    {
+        QProcess p;
+        p.start(QStringLiteral(HELMDECK_SIM_PATH),
+                {QStringLiteral("--design"), example("lowpass.json"), QStringLiteral("--headless-run"), QStringLiteral("30")});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+        QList<double> best;
+        for (const QByteArray &line : lines) {
+            const QList<QByteArray> w = line.split(' ');
+            if (w.value(0) == "iter") {
+                QCOMPARE(w.value(1).toInt(), int(best.size()));
+                best.append(w.value(5).toDouble());
+            }
+        }
+        QVERIFY(best.size() > 5 && best.size() <= 31);
+        QVERIFY(best.last() < 0.01 * best.first());
+        const auto has = [&](const QByteArray &start) {
+            return std::any_of(lines.begin(), lines.end(), [&](const QByteArray &l) { return l.startsWith(start); });
+        };
+        QVERIFY(has("done Optim1: "));
+        QVERIFY(has("  C1 = "));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimProcess)
+#include "tst_simprocess.moc"
