@@ -1,0 +1,267 @@
+#include "tracingkuvo.h"
+
+#include "hosttrace.h"
+
+#include "model/optimitermessages.h"
+
+namespace {
+
+constexpr int kKindChunk = 11;
+constexpr int kKindBlockStart = 9;
+constexpr int kKindBlockEnd = 10;
+constexpr int kMaxTraceText = 160;
+
+// "DATA_BLOCK <id> <n or i/n> <name...>" -> the name words; empty when the
+// text is no envelope header.
+QByteArray envelopeName(const QByteArray &header)
+{
+    const QByteArrayList words = header.simplified().split(' ');
+    if (words.size() < 4 || words.at(0) != "DATA_BLOCK")
+        return QByteArray();
+    return words.mid(3).join(' ');
+}
+
+template <typename Record>
+bool readRecord(const QList<QByteArray> &payload, Record &record)
+{
+    OptimSerialReader reader(payload);
+    record.deserialize(reader);
+    return !reader.hasError();
+}
+
+QString orDash(const QString &text)
+{
+    return text.isEmpty() ? QStringLiteral("-") : text;
+}
+
+} // namespace
+
+namespace tracing {
+
+QString printable(const QByteArray &text)
+{
+    QByteArray shown = text.left(kMaxTraceText);
+    shown.replace('\\', "\\\\").replace('\n', "\\n").replace('\r', "\\r");
+    QString result = QString::fromUtf8(shown);
+    if (text.size() > kMaxTraceText)
+        result += QStringLiteral("...");
+    return result;
+}
+
+bool assembleBlock(const QList<KuvoMessage> &messages, TracedBlock &block)
+{
+    if (messages.isEmpty() || messages.last().kind != kKindBlockEnd)
+        return false;
+    block.name = envelopeName(messages.last().text);
+    if (block.name.isEmpty())
+        return false;
+    block.payload.clear();
+    for (qsizetype i = 0; i + 1 < messages.size(); ++i) {
+        const KuvoMessage &chunk = messages.at(i);
+        const qsizetype colon = chunk.text.indexOf(':');
+        if (chunk.kind != kKindChunk || colon < 0)
+            return false;
+        block.payload.append(chunk.text.mid(colon + 1));
+    }
+    describeBlock(block);
+    return true;
+}
+
+void describeBlock(TracedBlock &block)
+{
+    const QByteArrayList words = block.name.split(' ');
+    block.type = words.value(1);
+    block.description = {QStringLiteral("block ") + QString::fromLatin1(block.name)};
+    block.readCleanly = false;
+    block.isIteration = false;
+    block.status = -1;
+    block.commandId = -1;
+    QString detail;
+    const QByteArray &type = block.type;
+    if (type == "OPEN_HELMDECK") {
+        OptimModelInput input;
+        block.readCleanly = readRecord(block.payload, input);
+        if (block.readCleanly)
+            detail = QStringLiteral("open %1 variables %2 goals %3 algorithm %4 max %5")
+                         .arg(orDash(QString::fromLatin1(words.mid(2).join(','))))
+                         .arg(input.variables().size())
+                         .arg(input.goals().size())
+                         .arg(input.algorithm().algorithmType())
+                         .arg(orDash(input.algorithm().maxIterations()));
+    } else if (type == OptimStatus::typeWord()) {
+        OptimStatus status;
+        block.readCleanly = readRecord(block.payload, status);
+        if (block.readCleanly) {
+            block.status = status.status();
+            detail = QStringLiteral("status %1 %2 %3")
+                         .arg(status.status())
+                         .arg(orDash(optimStatusText(status.status())), tracing::printable(status.message().toUtf8()))
+                         .trimmed();
+        }
+    } else if (type == OptimIter::typeWord()) {
+        OptimIter iter;
+        block.readCleanly = readRecord(block.payload, iter);
+        block.isIteration = true;
+        if (block.readCleanly) {
+            block.commandId = iter.commandId();
+            detail = QStringLiteral("iter %1 error %2 command %3")
+                         .arg(orDash(iter.algorithm().iterationText()), orDash(iter.algorithm().errorText()))
+                         .arg(iter.commandId());
+        }
+    } else if (type == OptimIterNoProgress::typeWord()) {
+        OptimIterNoProgress iter;
+        block.readCleanly = readRecord(block.payload, iter);
+        block.isIteration = true;
+        if (block.readCleanly) {
+            block.commandId = iter.commandId();
+            detail = QStringLiteral("noprogress iter %1 error %2 command %3")
+                         .arg(orDash(iter.algorithm().iterationText()), orDash(iter.algorithm().errorText()))
+                         .arg(iter.commandId());
+        }
+    } else if (type == OptimIterCollapsedIterations::typeWord()) {
+        OptimIterCollapsedIterations iters;
+        block.readCleanly = readRecord(block.payload, iters);
+        block.isIteration = true;
+        if (block.readCleanly) {
+            block.commandId = iters.commandId();
+            detail = QStringLiteral("compact first %1 iter %2 error %3 command %4")
+                         .arg(iters.firstIteration())
+                         .arg(orDash(iters.algorithm().iterationText()), orDash(iters.algorithm().errorText()))
+                         .arg(iters.commandId());
+        }
+    } else if (type == OptimIterSimResult::typeWord()) {
+        OptimIterSimResult result;
+        block.readCleanly = readRecord(block.payload, result);
+        if (block.readCleanly) {
+            const OptimIter &iter = result.iteration();
+            block.commandId = iter.commandId();
+            detail = QStringLiteral("simresult command %1 error %2 ok %3")
+                         .arg(iter.commandId())
+                         .arg(orDash(iter.algorithm().errorText()),
+                              iter.algorithm().simulationOk() ? QStringLiteral("YES") : QStringLiteral("NO"));
+        }
+    } else {
+        return;
+    }
+    if (!block.readCleanly)
+        detail = QStringLiteral("unreadable ") + QString::fromLatin1(type);
+    block.description.append(detail);
+}
+
+QString describeMessage(const KuvoMessage &message)
+{
+    return QStringLiteral("message %1 from %2: %3").arg(message.kind).arg(message.sender).arg(printable(message.text));
+}
+
+QString describeSend(int address, int kind, const QByteArray &text)
+{
+    if (kind == kKindBlockEnd || (kind == kKindChunk && text.startsWith("DATA_BLOCK ")))
+        return QString();
+    if (kind == kKindBlockStart) {
+        const QByteArray name = envelopeName(text);
+        if (!name.isEmpty())
+            return QStringLiteral("send block %1 to %2").arg(QString::fromLatin1(name)).arg(address);
+    }
+    return QStringLiteral("send %1 to %2: %3").arg(kind).arg(address).arg(printable(text));
+}
+
+} // namespace tracing
+
+struct TracingKuvo::WaitScope
+{
+    explicit WaitScope(int &depth) : m_depth(depth) { ++m_depth; }
+    ~WaitScope() { --m_depth; }
+    WaitScope(const WaitScope &) = delete;
+    WaitScope &operator=(const WaitScope &) = delete;
+    int &m_depth;
+};
+
+TracingKuvo::TracingKuvo(KuvoIFC *inner, const HostTrace *trace)
+    : m_inner(inner)
+    , m_trace(trace)
+{
+}
+
+void TracingKuvo::noteDelivered(const KuvoMessage &message) const
+{
+    // A block start is reported once the block is complete.
+    if (message.kind == kKindBlockStart && message.text.startsWith("DATA_BLOCK "))
+        return;
+    if (m_trace)
+        m_trace->line(tracing::describeMessage(message));
+}
+
+int TracingKuvo::version() const
+{
+    return m_inner->version();
+}
+
+bool TracingKuvo::send(int address, int kind, const QByteArray &text)
+{
+    const bool ok = m_inner->send(address, kind, text);
+    if (m_trace) {
+        const QString line = tracing::describeSend(address, kind, text);
+        if (!line.isEmpty())
+            m_trace->line(ok ? line : line + QStringLiteral(" (failed)"));
+    }
+    return ok;
+}
+
+bool TracingKuvo::waitForMessage(KuvoMessage &message)
+{
+    WaitScope scope(m_waitDepth);
+    const bool ok = m_inner->waitForMessage(message);
+    if (ok && m_trace && message.kind == 8)
+        m_trace->line(QStringLiteral("reply from %1: %2").arg(message.sender).arg(tracing::printable(message.text)));
+    return ok;
+}
+
+bool TracingKuvo::dispatch(const KuvoMessage &message)
+{
+    return m_inner->dispatch(message);
+}
+
+bool TracingKuvo::lookup(const QByteArray &name, int &address)
+{
+    WaitScope scope(m_waitDepth);
+    return m_inner->lookup(name, address);
+}
+
+bool TracingKuvo::nameOf(int address, QByteArray &name, QByteArray &secondName)
+{
+    WaitScope scope(m_waitDepth);
+    return m_inner->nameOf(address, name, secondName);
+}
+
+QList<KuvoPeer> TracingKuvo::peers()
+{
+    WaitScope scope(m_waitDepth);
+    return m_inner->peers();
+}
+
+bool TracingKuvo::connectPeer(const KuvoPeer &peer, int &address)
+{
+    WaitScope scope(m_waitDepth);
+    return m_inner->connectPeer(peer, address);
+}
+
+bool TracingKuvo::receiveDataBlock(int sender, int maxMessages, QList<KuvoMessage> &rest)
+{
+    bool ok = false;
+    {
+        WaitScope scope(m_waitDepth);
+        ok = m_inner->receiveDataBlock(sender, maxMessages, rest);
+    }
+    TracedBlock block;
+    if (ok && tracing::assembleBlock(rest, block)) {
+        if (m_trace) {
+            for (const QString &line : std::as_const(block.description))
+                m_trace->line(line);
+        }
+        if (m_blockObserver)
+            m_blockObserver(block);
+    } else if (m_trace) {
+        m_trace->line(QStringLiteral("block from %1 incomplete (%2 messages)").arg(sender).arg(rest.size()));
+    }
+    return ok;
+}

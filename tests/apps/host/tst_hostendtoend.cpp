@@ -1,0 +1,479 @@
+// helmdeck-host, the plug-in and helmdeck-sim as real processes, headless:
+// what an engineer does with the helmdeck, read back from the host's trace
+// and through the host's console.
+
+#include "hostprocess.h"
+
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+const QRegularExpression kIterLine(QStringLiteral("^(?:iter|noprogress iter|compact first -?\\d+ iter) (\\S+) error (\\S+) command (-?\\d+)$"));
+
+QRegularExpression exact(const QString &text)
+{
+    return QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(text) + QLatin1Char('$'));
+}
+
+QRegularExpression startsWith(const QString &text)
+{
+    return QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(text));
+}
+
+// A copy of the example design in the test's directory, with changes.
+QString designCopy(const QTemporaryDir &dir, const std::function<void(QJsonObject &)> &change = {})
+{
+    QFile in(QStringLiteral(HOST_EXAMPLE_DESIGN));
+    if (!in.open(QIODevice::ReadOnly))
+        return QString();
+    QJsonObject root = QJsonDocument::fromJson(in.readAll()).object();
+    if (change)
+        change(root);
+    const QString path = dir.filePath(QStringLiteral("design.json"));
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return QString();
+    out.write(QJsonDocument(root).toJson());
+    return path;
+}
+
+// The errors of the iterations the plug-in received, in order.
+QList<double> iterationErrors(const QStringList &trace)
+{
+    QList<double> errors;
+    for (const QString &line : trace) {
+        const QRegularExpressionMatch m = kIterLine.match(line);
+        if (m.hasMatch())
+            errors.append(m.captured(2).toDouble());
+    }
+    return errors;
+}
+
+struct RunResult
+{
+    int exitCode = -2;
+    QByteArray out;
+    QByteArray err;
+};
+
+RunResult runHost(const QTemporaryDir &dir, const QStringList &arguments, int timeoutMs = 60000)
+{
+    QProcess p;
+    p.setProcessEnvironment(HostProcess::environment(dir));
+    p.start(QStringLiteral(HOST_PATH), HostProcess::commonArguments(dir) + arguments);
+    RunResult r;
+    if (!p.waitForStarted(10000))
+        return r;
+    p.closeWriteChannel();
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+} // namespace
+
+class TestHostEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void evalPluginWord();
+    void evalHostFunctionOnDesign();
+    void evalErrorsExitNonZero();
+    void consoleAnswersInOrder();
+    void secondHostOnTheSameBusIsRefused();
+    void optimizationRunsToFinishedWithFallingError();
+    void pauseThenContinue();
+    void simulateEchoesCommandId();
+    void helpButtonShowsThePage();
+    void closingTheWindowFinishesTheSimulation();
+    void stopAndReleaseLeavesWindowKilled();
+    void killedSimulatorProcessLeavesWindowKilled();
+    void releasingTheSimulatorDisconnectsIt();
+    void backAnnotationWritesTheDesign();
+    void withoutPluginTheRendezvousIsRefused();
+    void screenshotAfterIterations();
+};
+
+void TestHostEndToEnd::initTestCase()
+{
+    // Every test needs the plug-in; one that does not load fails here, at once.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const RunResult r = runHost(dir, {QStringLiteral("--eval"), QStringLiteral("optimHelmdeck_pluginLoaded")}, 30000);
+    QVERIFY2(r.exitCode == 0 && r.out == "1\n", r.err.constData());
+}
+
+void TestHostEndToEnd::evalPluginWord()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const RunResult r = runHost(dir, {QStringLiteral("--eval"), QStringLiteral("optimHelmdeck_valueWithUnits(\"0.0022\",\"H\")")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("\"2.2 mH\"\n"));
+    const RunResult loaded = runHost(dir, {QStringLiteral("--eval"), QStringLiteral("optimHelmdeck_pluginLoaded")});
+    QCOMPARE(loaded.out, QByteArray("1\n"));
+}
+
+void TestHostEndToEnd::evalHostFunctionOnDesign()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    QVERIFY(!design.isEmpty());
+    RunResult r = runHost(dir, {design, QStringLiteral("--eval"),
+                                QStringLiteral("deopthelmdeck_fetch_parameter_information(desim_getDesimCurrFgndTopDesignName(), \"l2\", FALSE)")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("list(1, \"L2\", \"H\", list())\n"));
+    r = runHost(dir, {design, QStringLiteral("--eval"),
+                      QStringLiteral("deopthelmdeck_fetch_component_information(desim_getDesimCurrFgndTopDesignName(), \"Stopband\", \"zeb_simulation:Goal\") ")});
+    QCOMPARE(r.out, QByteArray("list(1)\n"));
+    r = runHost(dir, {QStringLiteral("--eval"), QStringLiteral("desim_get_current_simulator_id()")});
+    QCOMPARE(r.out, QByteArray("\"\"\n"));
+}
+
+void TestHostEndToEnd::evalErrorsExitNonZero()
+{
+    QTemporaryDir dir;
+    RunResult r = runHost(dir, {QStringLiteral("--eval"), QStringLiteral("optimHelmdeck_valueWithUnits(\"1\",")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY2(r.err.contains("error: position"), r.err.constData());
+    r = runHost(dir, {QStringLiteral("--eval"), QStringLiteral("no_such_word()")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("unknown function"), r.err.constData());
+    // A design that cannot be read is a start-up failure.
+    QFile bad(dir.filePath(QStringLiteral("bad.json")));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("{ not json");
+    bad.close();
+    r = runHost(dir, {bad.fileName(), QStringLiteral("--eval"), QStringLiteral("1")});
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains("not JSON"), r.err.constData());
+}
+
+void TestHostEndToEnd::consoleAnswersInOrder()
+{
+    QTemporaryDir dir;
+    HostProcess host(dir);
+    QVERIFY(host.start({}));
+    // Blank lines and comments give no result line; errors give one.
+    host.process().write("\n# a comment\n");
+    QCOMPARE(host.eval("list(1, \"a\")"), QByteArray("list(1, \"a\")"));
+    QVERIFY(host.eval("list(").startsWith("error: position"));
+    QCOMPARE(host.eval("desim_getDesimCurrFgndTopDesignName()"), QByteArray("\"\""));
+    QCOMPARE(host.eval("host_simulators()"), QByteArray("list()"));
+    // Started without a design, the host shows no window.
+    QCOMPARE(host.eval("ui_exists(\"helmdeckHostWindow\")"), QByteArray("FALSE"));
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::secondHostOnTheSameBusIsRefused()
+{
+    QTemporaryDir dir;
+    HostProcess first(dir);
+    QVERIFY(first.start({}));
+    QCOMPARE(first.eval("1"), QByteArray("1"));
+    const RunResult second = runHost(dir, {QStringLiteral("--console")}, 20000);
+    QCOMPARE(second.exitCode, 2);
+    QVERIFY2(second.err.contains("cannot run the KUVO broker"), second.err.constData());
+    // The first host is not disturbed.
+    QCOMPARE(first.eval("2"), QByteArray("2"));
+    QCOMPARE(first.finish(), 0);
+}
+
+void TestHostEndToEnd::optimizationRunsToFinishedWithFallingError()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    // One iteration per block: the simulator is held to 20 iterations a second.
+    QVERIFY(host.start({design, QStringLiteral("--sim-arg=--max-rate=20")}));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("block OPTIM_HELMDECK OPEN_HELMDECK SINGLE_OPT INTERACTIVE"))) >= 0);
+    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("status 1 INITIALIZING"))) >= 0);
+    const int finished = host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), 0, 60000);
+    QVERIFY(finished >= 0);
+
+    const QList<double> errors = iterationErrors(host.traceLines().mid(0, finished));
+    QVERIFY2(errors.size() >= 3, qPrintable(host.traceLines().join(QLatin1Char('\n'))));
+    QVERIFY2(errors.last() < errors.first(), qPrintable(QStringLiteral("first %1 last %2").arg(errors.first()).arg(errors.last())));
+    // The error shown is the best so far: it never rises.
+    for (qsizetype i = 1; i < errors.size(); ++i)
+        QVERIFY(errors.at(i) <= errors.at(i - 1));
+
+    QCOMPARE(host.eval("desim_get_current_simulator_id()"), QByteArray("\"SIM1\""));
+    QCOMPARE(host.eval("ui_property(\"statusIconView\", \"toolTip\")"), QByteArray("\"Finished and paused\""));
+    QCOMPARE(host.eval("ui_text(\"pauseContinueButton\")"), QByteArray("\"Continue\""));
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::pauseThenContinue()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design, QStringLiteral("--sim-arg=--max-rate=5")}));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    QVERIFY(host.waitForTrace(kIterLine) >= 0);
+    QVERIFY(host.evalUntil("ui_text(\"pauseContinueButton\")", "\"Pause\""));
+    QCOMPARE(host.eval("ui_click(\"pauseContinueButton\")"), QByteArray("TRUE"));
+
+    // The pause goes to the session role, which relays it to the simulator.
+    const int relayed = host.waitForTrace(exact(QStringLiteral("session: pause SIM1 relayed to 3")));
+    QVERIFY(relayed >= 0);
+    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("send 11 to 2: OPTIM_HELMDECK_PAUSE SIM1"))) >= 0);
+    const int paused = host.waitForTrace(startsWith(QStringLiteral("status 3 PAUSED")), relayed);
+    QVERIFY(paused >= 0);
+    QVERIFY(host.evalUntil("ui_text(\"pauseContinueButton\")", "\"Continue\""));
+    QCOMPARE(host.eval("ui_property(\"statusIconView\", \"toolTip\")"), QByteArray("\"Paused\""));
+    const qsizetype iterationsBefore = iterationErrors(host.traceLines()).size();
+
+    QVERIFY(host.evalUntil("ui_click(\"pauseContinueButton\")", "TRUE"));
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("send block OPTIM_HELMDECK CONTINUE to 3")), paused) >= 0);
+    const int running = host.waitForTrace(startsWith(QStringLiteral("status 2 RUNNING")), paused);
+    QVERIFY(running >= 0);
+    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), running, 60000) >= 0);
+    QVERIFY2(iterationErrors(host.traceLines()).size() > iterationsBefore, "no iteration after continuing");
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::simulateEchoesCommandId()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design}));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    const int finished = host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), 0, 60000);
+    QVERIFY(finished >= 0);
+    QVERIFY(host.evalUntil("ui_click(\"simulateButton\")", "TRUE"));
+    QRegularExpressionMatch sent;
+    const int request = host.waitForTrace(QRegularExpression(QStringLiteral("^send block OPTIM_HELMDECK SIMULATE (\\d+) to 3$")),
+                                          finished, 30000, &sent);
+    QVERIFY(request >= 0);
+    const QString id = sent.captured(1);
+    QRegularExpressionMatch result;
+    QVERIFY(host.waitForTrace(QRegularExpression(QStringLiteral("^simresult command (\\d+) error (\\S+) ok YES$")), request, 30000,
+                              &result) >= 0);
+    QCOMPARE(result.captured(1), id);
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::helpButtonShowsThePage()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design}));
+    QCOMPARE(host.eval("host_help_topic()"), QByteArray("NULL"));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), 0, 60000) >= 0);
+    QVERIFY(host.evalUntil("ui_click(\"helpButton\")", "TRUE"));
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("help OPTIM_HELMDECK_DIALOG"))) >= 0);
+    QCOMPARE(host.eval("host_help_topic()"), QByteArray("\"OPTIM_HELMDECK_DIALOG\""));
+    QCOMPARE(host.eval("ui_property(\"hostHelpWindow\", \"windowTitle\")"), QByteArray("\"Helmdeck Help - The helmdeck window\""));
+    // A topic without a page shows the contents.
+    QCOMPARE(host.eval("de_post_help(\"NO_SUCH_TOPIC\")"), QByteArray("TRUE"));
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("help NO_SUCH_TOPIC (no page)"))) >= 0);
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::closingTheWindowFinishesTheSimulation()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design}));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    const int finished = host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), 0, 60000);
+    QVERIFY(finished >= 0);
+    QCOMPARE(host.eval("ui_exists(\"optimHelmdeckDialog\")"), QByteArray("TRUE"));
+
+    // The window's close offers to update the design first; decline.
+    QCOMPARE(host.eval("ui_close_helmdeck()"), QByteArray("TRUE"));
+    QVERIFY(host.evalUntil("ui_modal()", "\"optionsDialog\""));
+    QCOMPARE(host.eval("ui_click(\"option1\")"), QByteArray("TRUE"));
+
+    const int finish = host.waitForTrace(exact(QStringLiteral("send block OPTIM_HELMDECK FINISH_SIMULATION to 3")), finished);
+    QVERIFY(finish >= 0);
+    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("status 5 EXITED")), finish) >= 0);
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("session: SIM1 exited with code 0")), finish) >= 0);
+    // The session role reports the analysis done to the plug-in.
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("message 11 from 2: NOTIFY SESS ANALYZE_DONE SIM1")), finish) >= 0);
+    QVERIFY(host.evalUntil("ui_exists(\"optimHelmdeckDialog\")", "FALSE"));
+    QCOMPARE(host.eval("host_simulator_state(\"SIM1\")"), QByteArray("\"exited 0\""));
+    QCOMPARE(host.eval("desim_get_current_simulator_id()"), QByteArray("\"\""));
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::stopAndReleaseLeavesWindowKilled()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design, QStringLiteral("--sim-arg=--max-rate=5")}));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    const int first = host.waitForTrace(kIterLine);
+    QVERIFY(first >= 0);
+    QCOMPARE(host.eval("desim_stop_and_release_simulator()"), QByteArray("TRUE"));
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("message 11 from 2: NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1")), first) >= 0);
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("session: SIM1 stopped by the host")), first) >= 0);
+    QVERIFY(host.evalUntil("ui_property(\"statusIconView\", \"toolTip\")", "\"Finished with error\""));
+    QCOMPARE(host.eval("ui_exists(\"optimHelmdeckDialog\")"), QByteArray("TRUE"));
+    QCOMPARE(host.eval("host_simulator_state(\"SIM1\")"), QByteArray("\"killed\""));
+    QCOMPARE(host.eval("desim_stop_and_release_simulator()"), QByteArray("FALSE"));
+    // Nothing came from the simulator after it was killed, and no analysis-done.
+    for (const QString &line : host.traceLines().mid(first)) {
+        QVERIFY2(!line.startsWith(QLatin1String("status ")), qPrintable(line));
+        QVERIFY2(!line.contains(QLatin1String("ANALYZE_DONE")), qPrintable(line));
+    }
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::killedSimulatorProcessLeavesWindowKilled()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design, QStringLiteral("--sim-arg=--max-rate=5")}));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    const int first = host.waitForTrace(kIterLine);
+    QVERIFY(first >= 0);
+    bool ok = false;
+    const qint64 pid = host.eval("host_simulator_pid(\"SIM1\")").toLongLong(&ok);
+    QVERIFY(ok && pid > 0);
+    QCOMPARE(::kill(pid_t(pid), SIGKILL), 0);
+
+    // The broker announces the departure; the session sends nothing.
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("message 13 from 3: tolvanesim sim-1")), first) >= 0);
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("session: SIM1 crashed")), first) >= 0);
+    QVERIFY(host.evalUntil("ui_property(\"statusIconView\", \"toolTip\")", "\"Finished with error\""));
+    QCOMPARE(host.eval("ui_exists(\"optimHelmdeckDialog\")"), QByteArray("TRUE"));
+    QCOMPARE(host.eval("ui_text(\"pauseContinueButton\")"), QByteArray("\"Continue\""));
+    QCOMPARE(host.eval("ui_property(\"pauseContinueButton\", \"enabled\")"), QByteArray("\"false\""));
+    QCOMPARE(host.eval("desim_get_current_simulator_id()"), QByteArray("\"\""));
+    for (const QString &line : host.traceLines())
+        QVERIFY2(!line.contains(QLatin1String("ANALYZE_DONE")), qPrintable(line));
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::releasingTheSimulatorDisconnectsIt()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design, QStringLiteral("--sim-arg=--max-rate=5")}));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    const int first = host.waitForTrace(kIterLine);
+    QVERIFY(first >= 0);
+    // The helmdeck is told the simulator is being closed and disconnects it;
+    // the simulator then ends by itself.
+    QCOMPARE(host.eval("host_release_simulator()"), QByteArray("TRUE"));
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("send 11 to 3: OPTIM_HELMDECK_DISCONNECT")), first) >= 0);
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("session: SIM1 exited with code 0")), first) >= 0);
+    QCOMPARE(host.eval("host_simulator_state(\"SIM1\")"), QByteArray("\"exited 0\""));
+    QVERIFY(host.evalUntil("ui_property(\"statusIconView\", \"toolTip\")", "\"Finished with error\""));
+    QCOMPARE(host.eval("ui_exists(\"optimHelmdeckDialog\")"), QByteArray("TRUE"));
+    QCOMPARE(host.eval("host_release_simulator()"), QByteArray("FALSE"));
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::backAnnotationWritesTheDesign()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design}));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), 0, 60000) >= 0);
+    const QByteArray line = host.eval("optimHelmdeck_fetchVariable(1)");
+    if (line == "NULL") {
+        host.finish();
+        QSKIP("the plug-in does not hand out variable definitions yet");
+    }
+    QVERIFY2(line.startsWith("\"L2 = "), line.constData());
+    QCOMPARE(host.eval("deopthelmdeck_back_annotation( desim_getDesimCurrFgndTopDesignName(), TRUE, 5, FALSE, TRUE, 3, FALSE, "
+                       "TRUE, 1, FALSE )"),
+             QByteArray("TRUE"));
+    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("back annotation: wrote 5 variable(s), 3 goal(s), the algorithm; design saved")))
+            >= 0);
+    // The optimized value of L2 is now the design's, and the file says so.
+    const QByteArray value = host.eval("host_design_value(\"L2\")");
+    QVERIFY2(line.contains("= " + value.mid(1, value.size() - 2) + " opt"), value.constData());
+    QCOMPARE(host.finish(), 0);
+    QFile saved(design);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(saved.readAll()).object();
+    QCOMPARE(root.value(QStringLiteral("variables")).toArray().at(1).toObject().value(QStringLiteral("value")).toString().toUtf8(),
+             value.mid(1, value.size() - 2));
+    // The simulator still reads the design.
+    QProcess sim;
+    sim.start(QStringLiteral(SIM_PATH), {QStringLiteral("--design"), design, QStringLiteral("--netlist")});
+    QVERIFY(sim.waitForFinished(20000));
+    QCOMPARE(sim.exitCode(), 0);
+}
+
+void TestHostEndToEnd::withoutPluginTheRendezvousIsRefused()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design}, dir.filePath(QStringLiteral("missing.so"))));
+    QCOMPARE(host.eval("optimHelmdeck_pluginLoaded"), QByteArray("NULL"));
+    QVERIFY(host.errorLines().join(QLatin1Char('\n')).contains(QLatin1String("the plug-in could not be loaded")));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    // The simulator is told no at once and gives up (exit status 3: no host).
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("session: SIM1 exited with code 3")), 0, 30000) >= 0);
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::screenshotAfterIterations()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    const QString png = dir.filePath(QStringLiteral("shot.png"));
+    const RunResult r = runHost(dir, {design, QStringLiteral("--optimize"), QStringLiteral("--trace"),
+                                      QStringLiteral("--sim-arg=--max-rate=20"), QStringLiteral("--screenshot"), png,
+                                      QStringLiteral("--quit-after-iterations"), QStringLiteral("3")});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.contains("trace: screenshot " + png.toUtf8() + " of \"Optimization Helmdeck\""), r.err.constData());
+    const QImage image(png);
+    QVERIFY(!image.isNull());
+    QVERIFY(image.width() > 300 && image.height() > 200);
+    // At least three iteration blocks reached the plug-in before the picture.
+    const QStringList trace = QString::fromUtf8(r.err).split(QLatin1Char('\n'));
+    qsizetype shot = -1;
+    for (qsizetype i = 0; i < trace.size(); ++i) {
+        if (trace.at(i).startsWith(QLatin1String("trace: screenshot")))
+            shot = i;
+    }
+    QVERIFY(shot >= 0);
+    QStringList before;
+    for (const QString &line : trace.mid(0, shot))
+        before.append(line.mid(7));
+    const QList<double> errors = iterationErrors(before);
+    QVERIFY2(errors.size() >= 3 || before.join(QLatin1Char('\n')).contains(QLatin1String("status 4 FINISHED")),
+             r.err.constData());
+    // The simulation was ended with the host.
+    QVERIFY(r.err.contains("trace: quit 0"));
+}
+
+QTEST_GUILESS_MAIN(TestHostEndToEnd)
+#include "tst_hostendtoend.moc"
