@@ -1,29 +1,157 @@
 #include "goalspanel.h"
 
 #include "controller/optimhelmdeckcontrollerstate.h"
+#include "errorhistoryview.h"
+#include "goalviews.h"
 #include "model/optimizationmodelobject.h"
 
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+GoalsPanelGoalEditor &editorHook()
+{
+    static GoalsPanelGoalEditor hook;
+    return hook;
+}
+
+QScrollArea *scrolled(QWidget *content, const QString &name)
+{
+    auto *area = new QScrollArea;
+    area->setObjectName(name);
+    area->setWidget(content);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    return area;
+}
+
+} // namespace
+
+void setGoalsPanelGoalEditor(const GoalsPanelGoalEditor &editor)
+{
+    editorHook() = editor;
+}
+
+const GoalsPanelGoalEditor &goalsPanelGoalEditor()
+{
+    return editorHook();
+}
 
 GoalsPanel::GoalsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     : PanelView(QStringLiteral("Goals"), state, parent)
+    , m_editButton(new QPushButton(QStringLiteral("Edit goals..."), this))
+    , m_errorText(new GoalErrorTextView(this))
+    , m_staleNotice(new QLabel(this))
+    , m_splitter(new QSplitter(Qt::Vertical, this))
+    , m_pages(new QTabWidget)
+    , m_contributions(new ErrorContributionGraphView)
+    , m_history(new ErrorHistoryView)
+    , m_goalText(new GoalTextView)
+    , m_graphs(new GoalErrorGraphsView)
 {
     setObjectName(QStringLiteral("goalsPanel"));
     setMinimumWidth(160);
+    m_editButton->setObjectName(QStringLiteral("editGoalsButton"));
+    m_staleNotice->setObjectName(QStringLiteral("staleNoticeLabel"));
+    m_staleNotice->setText(QStringLiteral("The results shown are stale: they belong to values that have changed since."));
+    m_staleNotice->setWordWrap(true);
+    m_staleNotice->setStyleSheet(QStringLiteral("QLabel { background: #fff3cd; color: #5c4400; padding: 2px 4px; }"));
+    m_staleNotice->hide();
+    m_splitter->setObjectName(QStringLiteral("goalsSplitter"));
+    m_splitter->setChildrenCollapsible(false);
+    m_pages->setObjectName(QStringLiteral("goalPages"));
+    m_pages->setDocumentMode(true);
+
+    m_contributionsScroll = scrolled(m_contributions, QStringLiteral("contributionsScroll"));
+    m_goalTextScroll = scrolled(m_goalText, QStringLiteral("goalTextScroll"));
+    m_goalTextScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_pages->addTab(m_contributionsScroll, QStringLiteral("Goal contributions"));
+    m_pages->addTab(m_history, QStringLiteral("Error history"));
+    m_pages->addTab(m_goalTextScroll, QStringLiteral("Goals"));
+    m_pages->setTabToolTip(0, QStringLiteral("Each goal's share of the error"));
+    m_pages->setTabToolTip(1, QStringLiteral("The error of every iteration"));
+    m_pages->setTabToolTip(2, QStringLiteral("The goals with their errors and limits"));
+
+    m_splitter->addWidget(m_pages);
+    m_splitter->addWidget(m_graphs);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 2);
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] { m_splitterMoved = true; });
+
+    auto *top = new QHBoxLayout;
+    top->setSpacing(8);
+    top->addWidget(m_editButton);
+    top->addWidget(m_errorText, 1);
     auto *layout = new QVBoxLayout(this);
-    layout->addStretch(1);
+    layout->setSpacing(4);
+    layout->addLayout(top);
+    layout->addWidget(m_staleNotice);
+    layout->addWidget(m_splitter, 1);
+
+    connect(m_editButton, &QPushButton::clicked, this, &GoalsPanel::showEditGoalsDialog);
+    connect(m_contributions, &ErrorContributionGraphView::goalSelected, this, &GoalsPanel::setSelectedGoal);
+    connect(m_graphs, &GoalErrorGraphsView::goalSelected, this, &GoalsPanel::setSelectedGoal);
+    connect(m_goalText, &GoalTextView::goalSelected, this, &GoalsPanel::setSelectedGoal);
+    connect(m_graphs, &GoalErrorGraphsView::historyGraphRightMouseClick, this, &GoalsPanel::historyGraphRightMouseClick);
+    connect(m_history, &GraphWidget::rightMouseClick, this, &GoalsPanel::historyGraphRightMouseClick);
+
     if (m_state) {
         connect(m_state, &OptimHelmdeckControllerState::numIterationsToDisplayChanged, this, &GoalsPanel::setNumberOfHistoryPointsToShow);
         connect(m_state, &OptimHelmdeckControllerState::yAutoScaleUsingAllDataChanged, this, &GoalsPanel::setYAutoScaleUsingAllData);
+        connect(m_state, &OptimHelmdeckControllerState::goalXAxisScalingChanged, this, &GoalsPanel::setXAxisScaling);
+        connect(m_state, &OptimHelmdeckControllerState::waitStateChanged, this, &GoalsPanel::updateButtons);
+        setNumberOfHistoryPointsToShow(m_state->iterationsToDisplay());
+        setYAutoScaleUsingAllData(m_state->yAxisAutoscaleUsingAllData());
+        setXAxisScaling(m_state->goalXAxisScaling());
+        setDataIsStale(m_state->dataStale());
     }
+    updateContributionsVisbility();
+    updateButtons();
 }
 
 void GoalsPanel::setModel(OptimizationModelObject *model)
 {
     PanelView::setModel(model);
-    if (m_model)
+    m_errorText->setModel(m_model);
+    m_contributions->setModel(m_model);
+    m_history->setModel(m_model);
+    m_goalText->setModel(m_model);
+    m_graphs->setModel(m_model);
+    if (m_model) {
         connect(m_model, &OptimizationModelObject::algorithmChanged, this, &GoalsPanel::updateButtons);
+        connect(m_model, &OptimizationModelObject::goalAdded, this, &GoalsPanel::updateContributionsVisbility);
+    }
+    const int goals = m_model ? int(m_model->model().goalCount()) : 0;
+    setSelectedGoal(m_selectedGoal < goals ? m_selectedGoal : -1);
+    updateContributionsVisbility();
     updateButtons();
+}
+
+void GoalsPanel::resizeEvent(QResizeEvent *event)
+{
+    PanelView::resizeEvent(event);
+    balanceSplitter();
+}
+
+void GoalsPanel::balanceSplitter()
+{
+    if (m_splitterMoved)
+        return;
+    const int total = m_splitter->height() - m_splitter->handleWidth();
+    if (total <= 0)
+        return;
+    const int pages = std::clamp(total * 9 / 25, std::min(120, total / 2), total);
+    m_splitter->setSizes({pages, total - pages});
 }
 
 void GoalsPanel::preventUserInput(bool preventInput)
@@ -34,19 +162,107 @@ void GoalsPanel::preventUserInput(bool preventInput)
 
 void GoalsPanel::setNumberOfHistoryPointsToShow(int numPoints)
 {
-    m_historyPoints = numPoints;
+    const bool showAll = m_state && m_state->numItersToDisplay() == 0;
+    m_history->setNumberOfHistoryPointsToShow(numPoints, showAll);
+    m_graphs->setShowsAllIterations(showAll);
+    m_graphs->setNumberOfHistoryPointsToShow(numPoints);
 }
 
 void GoalsPanel::setYAutoScaleUsingAllData(bool useAllData)
 {
-    m_yAutoScaleUsingAllData = useAllData;
+    m_history->setUseAllData(useAllData);
+    m_graphs->setYAutoScaleUsingAllData(useAllData);
+}
+
+void GoalsPanel::setXAxisScaling(int scaling)
+{
+    m_graphs->setXAxisScaling(scaling);
 }
 
 void GoalsPanel::setDataIsStale(bool dataIsStale)
 {
     m_dataIsStale = dataIsStale;
+    m_staleNotice->setVisible(dataIsStale);
+    m_errorText->setStale(dataIsStale);
+    m_contributions->setStale(dataIsStale);
+    m_history->setStale(dataIsStale);
+    m_goalText->setStale(dataIsStale);
+    m_graphs->setStale(dataIsStale);
+}
+
+void GoalsPanel::setSelectedGoal(int goalIndex)
+{
+    const int goals = m_model ? int(m_model->model().goalCount()) : 0;
+    if (goalIndex < 0 || goalIndex >= goals)
+        goalIndex = -1;
+    m_selectedGoal = goalIndex;
+    m_contributions->setSelectedGoal(goalIndex);
+    m_goalText->setSelectedGoal(goalIndex);
+    m_graphs->setSelectedGoal(goalIndex);
 }
 
 void GoalsPanel::updateButtons()
 {
+    const bool interactive = m_state && m_state->isInteractive();
+    m_editButton->setVisible(interactive);
+    const int status = m_model ? m_model->model().algorithmOutput().status() : 0;
+    const bool paused = status == 3 || status == 4;
+    const int waiting = m_state ? m_state->waitingFor() : 0;
+    const bool available = bool(goalsPanelGoalEditor());
+    m_editButton->setEnabled(interactive && m_model && !m_preventInput && !m_editorOpen && paused
+                             && waiting == OptimHelmdeckControllerState::WaitNone && available);
+    m_editButton->setToolTip(available ? QString() : QStringLiteral("The goal editor is not available."));
+}
+
+void GoalsPanel::updateContributionsVisbility()
+{
+    // With fewer than two goals the one bar would always read 100 %: the
+    // page is left out and the error history shows instead.
+    const int goals = m_model ? int(m_model->model().goalCount()) : 0;
+    const int index = m_pages->indexOf(m_contributionsScroll);
+    const bool visible = goals >= 2;
+    if (m_pages->isTabVisible(index) != visible) {
+        m_pages->setTabVisible(index, visible);
+        if (!visible && m_pages->currentIndex() == index)
+            m_pages->setCurrentWidget(m_history);
+        if (visible)
+            m_pages->setCurrentIndex(index);
+    }
+}
+
+bool GoalsPanel::contributionsVisible() const
+{
+    return m_pages->isTabVisible(m_pages->indexOf(m_contributionsScroll));
+}
+
+void GoalsPanel::showEditGoalsDialog()
+{
+    const GoalsPanelGoalEditor editor = goalsPanelGoalEditor();
+    if (!m_model || !editor || m_editorOpen)
+        return;
+    // The editor runs a nested event loop: the panel or the model may be
+    // gone when it returns, or between two applied lists.
+    QPointer<GoalsPanel> self(this);
+    const OptimizationModel snapshot = m_model->model();
+    m_editorOpen = true;
+    updateButtons();
+    editor(
+        snapshot, this,
+        [self](const OptimItemList<OptimGoalInput> &edited) {
+            if (self && self->m_model)
+                self->acceptEditedGoals(edited);
+        },
+        [self](const QString &topic) {
+            if (self)
+                Q_EMIT self->helpRequested(topic);
+        });
+    if (!self)
+        return;
+    m_editorOpen = false;
+    updateButtons();
+}
+
+void GoalsPanel::acceptEditedGoals(const OptimItemList<OptimGoalInput> &goals)
+{
+    Q_EMIT goalDefinitionsChanged(goals);
 }

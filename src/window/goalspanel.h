@@ -1,8 +1,13 @@
 #pragma once
 
-// The "Goals" panel: the window's right half under the status. Its views
-// (error, error history, contributions, goal plots) come with the goals
-// panel work; the signals and slots the window wires are final.
+// The "Goals" panel: the window's right half under the status.
+//
+// Top to bottom: "Edit goals..." with the overall error beside it; a notice
+// while the shown results are stale; the pages "Goal contributions" (a bar
+// per goal), "Error history" (the error of every iteration) and "Goals" (the
+// goals as a table); then a card per goal with its plot (traces against
+// limit lines) and its error history. Selecting a goal in any view marks
+// the same goal in all of them.
 
 #include "panelview.h"
 
@@ -10,6 +15,31 @@
 #include "model/optimitemlist.h"
 
 #include <QPoint>
+
+#include <functional>
+
+class ErrorContributionGraphView;
+class ErrorHistoryView;
+class GoalErrorGraphsView;
+class GoalErrorTextView;
+class GoalTextView;
+class OptimizationModel;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QSplitter;
+class QTabWidget;
+
+// The goal editor belongs to the editors library and plugs in here once at
+// start-up; without it "Edit goals..." stays disabled. It runs modally over
+// parent for the model; each list the user applies (Apply, OK) goes to
+// edited, and help requests go to help, synchronously.
+using GoalsPanelGoalEditor =
+    std::function<void(const OptimizationModel &model, QWidget *parent,
+                       const std::function<void(const OptimItemList<OptimGoalInput> &edited)> &edited,
+                       const std::function<void(const QString &topic)> &help)>;
+void setGoalsPanelGoalEditor(const GoalsPanelGoalEditor &editor);
+const GoalsPanelGoalEditor &goalsPanelGoalEditor();
 
 class GoalsPanel : public PanelView
 {
@@ -19,9 +49,21 @@ public:
     GoalsPanel(OptimHelmdeckControllerState *state, QWidget *parent = nullptr);
 
     bool dataIsStale() const { return m_dataIsStale; }
+    // The goal marked in every view, or -1.
+    int selectedGoal() const { return m_selectedGoal; }
 
     void setModel(OptimizationModelObject *model) override;
     void preventUserInput(bool preventInput) override;
+
+    QPushButton *editGoalsButton() const { return m_editButton; }
+    GoalErrorTextView *errorTextView() const { return m_errorText; }
+    QTabWidget *pages() const { return m_pages; }
+    ErrorContributionGraphView *contributionView() const { return m_contributions; }
+    ErrorHistoryView *errorHistoryView() const { return m_history; }
+    GoalTextView *goalTextView() const { return m_goalText; }
+    GoalErrorGraphsView *goalGraphsView() const { return m_graphs; }
+    // Whether the "Goal contributions" page is offered.
+    bool contributionsVisible() const;
 
 Q_SIGNALS:
     void goalDefinitionsChanged(const OptimItemList<OptimGoalInput> &newGoals);
@@ -30,13 +72,38 @@ Q_SIGNALS:
 public Q_SLOTS:
     void setNumberOfHistoryPointsToShow(int numPoints);
     void setYAutoScaleUsingAllData(bool useAllData);
+    void setXAxisScaling(int scaling);
     void setDataIsStale(bool dataIsStale);
+    void showEditGoalsDialog();
+    void acceptEditedGoals(const OptimItemList<OptimGoalInput> &goals);
+    // Marks goal goalIndex (-1: none) in every view.
+    void setSelectedGoal(int goalIndex);
 
 private Q_SLOTS:
     void updateButtons();
+    void updateContributionsVisbility();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Shares the splitter's height: about a third to the pages, the rest to
+    // the goal plots, until the user moves the splitter.
+    void balanceSplitter();
+
+    QPushButton *m_editButton;
+    GoalErrorTextView *m_errorText;
+    QLabel *m_staleNotice;
+    QSplitter *m_splitter;
+    QTabWidget *m_pages;
+    QScrollArea *m_contributionsScroll;
+    ErrorContributionGraphView *m_contributions;
+    ErrorHistoryView *m_history;
+    QScrollArea *m_goalTextScroll;
+    GoalTextView *m_goalText;
+    GoalErrorGraphsView *m_graphs;
     bool m_dataIsStale = false;
-    int m_historyPoints = 0;
-    bool m_yAutoScaleUsingAllData = true;
+    bool m_editorOpen = false;
+    bool m_splitterMoved = false;
+    int m_selectedGoal = -1;
 };

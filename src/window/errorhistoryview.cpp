@@ -1,0 +1,55 @@
+#include "errorhistoryview.h"
+
+#include "model/optimizationmodelobject.h"
+
+ErrorHistoryView::ErrorHistoryView(QWidget *parent)
+    : GraphWidget(parent)
+{
+    setObjectName(QStringLiteral("errorHistoryView"));
+    setSeriesName(0, QStringLiteral("Error"));
+    setEmptyText(QStringLiteral("Error not available."));
+    updateView();
+}
+
+void ErrorHistoryView::setModel(OptimizationModelObject *model)
+{
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
+    m_model = model;
+    // A different model is a different history: parse it from the start.
+    clearSeries();
+    if (m_model) {
+        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &ErrorHistoryView::updateView);
+        connect(m_model, &QObject::destroyed, this, [this] { setModel(nullptr); });
+    }
+    updateView();
+}
+
+void ErrorHistoryView::setNumberOfHistoryPointsToShow(int numPoints, bool showAll)
+{
+    m_requestedPoints = numPoints;
+    m_showAll = showAll;
+    applyPointsShown();
+}
+
+void ErrorHistoryView::applyPointsShown()
+{
+    setNumPointsShown(m_showAll && pointCount() > m_requestedPoints ? 0 : m_requestedPoints);
+}
+
+void ErrorHistoryView::updateView()
+{
+    const QStringList empty;
+    const QStringList &values = m_model ? m_model->model().algorithmHistory().values() : empty;
+    setSeries(values);
+    applyPointsShown();
+    if (values.isEmpty()) {
+        m_summary = QStringLiteral("Error not available.");
+    } else {
+        auto shown = [](const QString &text) { return text.isEmpty() ? QStringLiteral("none") : text; };
+        m_summary = QStringLiteral("Current error: ") + shown(values.last()) + QStringLiteral("   Initial error: ")
+            + shown(values.first());
+    }
+    // The empty graph says "Error not available." in its plot already.
+    setTitle(values.isEmpty() ? QString() : m_summary);
+}

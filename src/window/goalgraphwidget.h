@@ -1,0 +1,146 @@
+#pragma once
+
+// Goal plots: one goal's traces against its limit lines, drawn with QPainter
+// into a cached pixmap that the label shows.
+//
+// What is drawn: the current traces in the goal's colour; the initial traces
+// (dashed, lighter) while they differ from the current ones, so the engineer
+// sees how far the optimization moved the response; the traces before
+// tuning (dashed, grey) while tuning is on; each limit line as a thick dark
+// segment over its range of the swept variable, with the side that violates
+// the limit tinted. The header names the goal, a legend says what each line
+// style means, and the tooltip gives the response under the cursor and the
+// limits in words.
+//
+// Range (goalPlotRange): the extent of the limit lines (scaling 0), of the
+// current traces (1) or of both (2); the vertical range is then widened by 5
+// percent of its height below and above.
+
+#include "model/optiminputrecords.h"
+#include "model/optimoutputrecords.h"
+
+#include <QColor>
+#include <QLabel>
+#include <QPixmap>
+
+#include <optional>
+
+// A rectangle in data coordinates (x: the swept variable, y: the response).
+struct GoalPlotRange
+{
+    double xMin = 0;
+    double xMax = 0;
+    double yMin = 0;
+    double yMax = 0;
+
+    bool operator==(const GoalPlotRange &) const = default;
+    GoalPlotRange united(const GoalPlotRange &other) const;
+};
+
+class GoalGraphWidget : public QLabel
+{
+    Q_OBJECT
+
+public:
+    enum XAxisScaling { FitToLimitLines = 0, FitToTrace = 1, FitToTraceAndLimitLines = 2 };
+
+    explicit GoalGraphWidget(QWidget *parent = nullptr);
+
+    // The goal's definition: name, independent variables, limits.
+    void setGoal(const OptimGoalInput &goal);
+    const OptimGoalInput &goal() const { return m_goal; }
+    // Current traces, initial traces, traces before tuning (empty families
+    // are not drawn).
+    void setTraces(const OptimTraceFamily &traces);
+    void setInitialTraces(const OptimTraceFamily &traces);
+    void setTracesBeforeTuning(const OptimTraceFamily &traces);
+    const OptimTraceFamily &traces() const { return m_traces; }
+    // The goal's result this iteration (shown in the header; may be empty).
+    void setValueText(const QString &text);
+
+    int xAxisScaling() const { return m_scaling; }
+    void setXAxisScaling(int scaling);
+    QColor color() const { return m_color; }
+    void setColor(const QColor &color);
+    // A selected plot draws a highlighted frame and header.
+    bool isSelected() const { return m_selected; }
+    void setSelected(bool selected);
+    bool isStale() const { return m_stale; }
+    void setStale(bool stale);
+    int selectedLimit() const { return m_selectedLimit; }
+
+    // The range shown, 5 % widened; nothing when there is nothing to show.
+    std::optional<GoalPlotRange> plotRange() const;
+    // Whether the initial traces are drawn (present and unlike the current).
+    bool showsInitialTraces() const;
+    // What the legend lists, in its order: "trace", "limit" (when the goal
+    // has limits), "initial", "before tuning" (when those are drawn). A
+    // narrow plot shows the first ones that fit.
+    QStringList legendEntries() const;
+    // The goal's limits in words (rich text), as the tooltip shows them.
+    QString limitDescription() const { return limitDescription(m_goal); }
+
+    QPixmap renderPixmap(const QSize &size) const;
+    QRect plotRect() const { return plotRectFor(size()); }
+    QRect plotRectFor(const QSize &size) const;
+    QString toolTipTextAt(const QPoint &pos) const;
+    int renderCount() const { return m_renderCount; }
+
+    QSize sizeHint() const override { return QSize(260, 170); }
+    QSize minimumSizeHint() const override { return QSize(120, 90); }
+
+    // ---- Rules --------------------------------------------------------
+    // The condition of one limit: "response &gt; 1", "1 &lt; response &lt; 2",
+    // "response &lt; 1 OR  response &gt; 2", ... (blanks not yet replaced).
+    static QString limitConditionText(const OptimGoalLimitInput &limit);
+    // All limits of a goal: the goal's name in bold, then per limit a line
+    // "<br>    <b>name:</b> condition, lower &lt; variable &lt; upper,
+    // Weight = w", every blank replaced by "&nbsp;".
+    static QString limitDescription(const OptimGoalInput &goal);
+    // Extent of the current traces (non-finite points skipped).
+    static std::optional<GoalPlotRange> traceExtent(const OptimTraceFamily &traces);
+    // Extent of the limit lines: their values vertically, their ranges of
+    // the swept variable horizontally; an open end reaches to the traces'
+    // extent when there is one.
+    static std::optional<GoalPlotRange> limitExtent(const OptimGoalInput &goal, const OptimTraceFamily &traces);
+    // The plot range for a scaling from the two extents (either falls back
+    // to the other when missing), the vertical range widened by 5 % below
+    // and above; a flat range is opened to +-5 % of its value (+-0.5 at 0).
+    static std::optional<GoalPlotRange> goalPlotRange(int scaling, const std::optional<GoalPlotRange> &limits,
+                                                      const std::optional<GoalPlotRange> &trace);
+    // The horizontal span of limit limitIndex: lower and upper bound of its
+    // range of the swept variable (-inf / +inf when open).
+    static std::pair<double, double> limitXSpan(const OptimGoalInput &goal, int limitIndex,
+                                                const OptimTraceFamily &traces);
+
+public Q_SLOTS:
+    void setSelectedLimit(int index);
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void invalidate();
+    void drawGraph(QPainter &painter, const QSize &size) const;
+    bool limitApplies(int limitIndex) const;
+
+    OptimGoalInput m_goal;
+    OptimTraceFamily m_traces;
+    OptimTraceFamily m_initialTraces;
+    OptimTraceFamily m_beforeTuning;
+    QString m_valueText;
+    int m_scaling = FitToTraceAndLimitLines;
+    QColor m_color = QColor(0x1f, 0x77, 0xb4);
+    bool m_selected = false;
+    bool m_stale = false;
+    int m_selectedLimit = -1;
+    mutable QPixmap m_cache;
+    mutable bool m_cacheValid = false;
+    mutable int m_renderCount = 0;
+};

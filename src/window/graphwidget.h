@@ -1,0 +1,222 @@
+#pragma once
+
+// History graphs: one value per iteration, drawn with QPainter into a cached
+// pixmap that the label shows.
+//
+// A GraphWidget holds one or more series (series 0 always exists). A series
+// is either a list of value texts (the model's histories carry texts) or a
+// list of doubles. Texts that do not read as a finite number, NaN and
+// infinities are "gaps": they are skipped by the vertical auto-scale and by
+// the drawing (the line is broken there), never drawn as zero.
+//
+// What is shown follows the graph record:
+//   numPointsShown  how many of the latest iterations to show; 0 shows all
+//   useAllData      scale the vertical axis over all points, not only the
+//                   shown ones
+//   yMinFixed/yMaxFixed, yMin/yMax  the vertical range; a fixed bound is
+//                   never recomputed
+// Any change of the record, the data, the size, the selection or the
+// appearance drops the cached pixmap; it is redrawn on the next paint only.
+//
+// Speed on long runs: texts are parsed once into a double cache that grows
+// with the history (setSeries with a list that extends the previous one
+// parses only the new texts); drawing reduces the shown points to the
+// minimum and maximum of each pixel column, so a million iterations draw
+// as a few hundred short vertical strokes.
+//
+// Interaction: a right mouse press emits rightMouseClick(globalPosition)
+// (the panels pass it on as historyGraphRightMouseClick, which pops up the
+// history-graph menu); a left press emits clicked() (rows use it to select
+// their variable). Hovering shows a tooltip with the iteration and the value
+// under the cursor, for every series, and marks that iteration.
+
+#include <QColor>
+#include <QLabel>
+#include <QList>
+#include <QPixmap>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class GraphSeriesData;
+
+class GraphWidget : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit GraphWidget(QWidget *parent = nullptr);
+    ~GraphWidget() override;
+
+    // ---- Series -------------------------------------------------------
+    int seriesCount() const;
+    // Adds empty series or drops the last ones; at least one remains.
+    void setSeriesCount(int count);
+    // Value texts, one per iteration. Only texts past the part that is
+    // unchanged since the last call are parsed. Unchanged is judged from 40
+    // sample texts kept from that call (32 spread over the list, the first
+    // among them, and the last 8), compared front to back: the values up to
+    // the last sample that still matches are kept. Histories only grow at
+    // the end or lose their last entries, so this is exact for them (a
+    // dropped and re-recorded iteration is parsed again); a caller that
+    // rewrites texts in the middle calls clearSeries() first.
+    void setSeries(const QStringList &texts, int series = 0);
+    // Values, one per iteration; NaN and infinities are gaps.
+    void setSeries(const QList<double> &values, int series = 0);
+    // Empties every series (the names and colours stay).
+    void clearSeries();
+    // Legend and tooltip name of a series (empty: no legend entry).
+    void setSeriesName(int series, const QString &name);
+    QString seriesName(int series) const;
+    // Line colour of a series; the default is a dark blue for series 0 and
+    // VarColors for the others.
+    void setSeriesColor(int series, const QColor &color);
+    QColor seriesColor(int series) const;
+    // Number of iterations in a series, gaps included.
+    int pointCount(int series = 0) const;
+    // The value of iteration index (0 = first point) or nothing for a gap
+    // or an index out of range.
+    std::optional<double> valueAt(int index, int series = 0) const;
+    // The value of iteration index as the tooltip writes it: without units
+    // the shortest text that reads back to the same double, with units up
+    // to 12 significant digits and the engineering suffix; empty for a gap.
+    QString valueTextAt(int index, int series = 0) const;
+
+    // ---- Graph record -------------------------------------------------
+    int numPointsShown() const { return m_numPointsShown; }
+    void setNumPointsShown(int numPoints);
+    bool useAllData() const { return m_useAllData; }
+    void setUseAllData(bool useAllData);
+    bool yMinFixed() const { return m_yMinFixed; }
+    bool yMaxFixed() const { return m_yMaxFixed; }
+    // Fixes a bound at value; fixed = false lets the auto-scale set it again.
+    void setYMinFixed(bool fixed, double value = 0.0);
+    void setYMaxFixed(bool fixed, double value = 1.0);
+    void setFixedYRange(double yMin, double yMax);
+    // The vertical range, auto-scaled over the data as it is now. Without
+    // any value to scan, the range stays what it was (0 to 1 at first).
+    double yMin() const;
+    double yMax() const;
+
+    // ---- Selection ----------------------------------------------------
+    // The selected series draws with a thicker line; -1 selects none.
+    int selectedSeries() const { return m_selectedSeries; }
+    void setSelectedSeries(int series);
+    // A highlighted graph fills its background with selectionHighlightColor()
+    // (the variables history view marks the selected variable's row so).
+    bool isHighlighted() const { return m_highlighted; }
+    void setHighlighted(bool highlighted);
+    static QColor selectionHighlightColor() { return QColor(200, 225, 255); }
+
+    // ---- Appearance ---------------------------------------------------
+    // Caption drawn at the top left of the plot (e.g. "Error").
+    QString title() const { return m_title; }
+    void setTitle(const QString &title);
+    // Number of the first point on the iteration axis (default 0: the
+    // first value of a history is the starting point).
+    int firstIterationNumber() const { return m_firstIteration; }
+    void setFirstIterationNumber(int number);
+    // Stale data draws in grey and says so in the tooltip.
+    bool isStale() const { return m_stale; }
+    void setStale(bool stale);
+    // Text shown in place of the plot while there is no point to draw.
+    QString emptyText() const { return m_emptyText; }
+    void setEmptyText(const QString &text);
+    // Units of the values (e.g. "H", "dB"; empty: plain numbers). Texts
+    // such as "10 nH" are read with their engineering suffix in any case;
+    // the units only change how axis labels and tooltips write values
+    // ("12.5 nH" instead of "1.25e-08").
+    QString valueUnits() const { return m_valueUnits; }
+    void setValueUnits(const QString &units);
+    // Writes a value as the axis labels and tooltips do.
+    QString formatValue(double value, int significantDigits = 6) const;
+    // Draws the value axis with a logarithmic scale when every shown value
+    // is positive (errors spanning decades); linear otherwise.
+    bool logScale() const { return m_logScale; }
+    void setLogScale(bool logScale);
+    bool isLogScaleInEffect() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    // ---- Drawing and inspection ----------------------------------------
+    // Draws the graph as shown at size (what the cached pixmap holds).
+    QPixmap renderPixmap(const QSize &size) const;
+    // The plot area inside the widget (axes and labels lie outside it).
+    QRect plotRect() const { return plotRectFor(size()); }
+    QRect plotRectFor(const QSize &size) const;
+    // The first index and the count of points the iteration axis shows.
+    int firstShownIndex() const;
+    int shownCount() const;
+    // The point index under a widget position, or -1.
+    int indexAt(const QPoint &pos) const;
+    // The tooltip shown at a widget position (empty outside the plot).
+    QString toolTipTextAt(const QPoint &pos) const;
+    // How often the cached pixmap was drawn (tests check the caching).
+    int renderCount() const { return m_renderCount; }
+
+    // ---- Rules --------------------------------------------------------
+    // Iteration-axis tick step: n = numPointsShown or pointCount when 0;
+    // t = (n + 1) / 8; 0 when t is 0; else the last ladder value
+    // 1, 5, 10, 50, 100, ... whose successor exceeds t, at least 5, and 0
+    // when it exceeds 10000.
+    static int iterationTickStep(int numPointsShown, int pointCount);
+    // Vertical auto-scale over values (NaN = gap). Scans from
+    // max(0, count - numPointsShown) (from 0 when useAllData or
+    // numPointsShown is 0) to the end and sets the bounds that are not
+    // fixed. Returns false, leaving both bounds as they were, when both are
+    // fixed or there is no finite value to scan.
+    static bool autoScale(const QList<double> &values, int numPointsShown, bool useAllData,
+                          bool yMinFixed, bool yMaxFixed, double &yMin, double &yMax);
+    // Reads a value text as the graphs do: a plain number, or a number with
+    // an engineering suffix and unit ("10n", "10 nH", "-3 dB"), in base
+    // units; empty, unreadable and non-finite texts give nothing.
+    static std::optional<double> parseValue(const QString &text);
+
+Q_SIGNALS:
+    void rightMouseClick(const QPoint &globalPosition);
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+    // Drops the cached pixmap and schedules a repaint.
+    void invalidate();
+
+private:
+    void ensureScale() const;
+    void drawGraph(QPainter &painter, const QSize &size) const;
+    GraphSeriesData &seriesData(int series);
+    const GraphSeriesData *seriesDataOrNull(int series) const;
+
+    std::vector<std::unique_ptr<GraphSeriesData>> m_series;
+    int m_numPointsShown = 0;
+    bool m_useAllData = true;
+    bool m_yMinFixed = false;
+    bool m_yMaxFixed = false;
+    // The vertical range of the record; the auto-scale updates the bounds
+    // that are not fixed, lazily, when the range is asked for or drawn.
+    mutable double m_yMin = 0.0;
+    mutable double m_yMax = 1.0;
+    mutable bool m_scaleValid = false;
+    int m_selectedSeries = -1;
+    bool m_highlighted = false;
+    bool m_stale = false;
+    bool m_logScale = false;
+    int m_firstIteration = 0;
+    QString m_title;
+    QString m_emptyText;
+    QString m_valueUnits;
+    int m_hoverIndex = -1;
+    mutable QPixmap m_cache;
+    mutable bool m_cacheValid = false;
+    mutable int m_renderCount = 0;
+};
