@@ -1,6 +1,8 @@
 #include "optimhelmdeckcontroller.h"
 
 #include "window/continueoptimizationquery.h"
+#include "window/helmdeckoptionsdialog.h"
+#include "window/historygraphmenu.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/optionsdialog.h"
 #include "window/updateitemsdialog.h"
@@ -415,13 +417,43 @@ void OptimHelmdeckController::handleHelpRequest(QString topic)
 
 void OptimHelmdeckController::handleOptionsClicked()
 {
-    // The options dialog arrives with the graph options; until then the
-    // window's own tune-mode menu is where the mode is chosen.
+    if (!m_dialog)
+        return;
+    // The dialog runs a nested event loop in which the window (its parent)
+    // or this controller may go away: both are checked before it is read.
+    QPointer<OptimHelmdeckController> self(this);
+    QPointer<HelmdeckOptionsDialog> options = new HelmdeckOptionsDialog(m_dialog);
+    options->setTuneMode(m_tuneMode);
+    options->setIterationsToDisplay(m_state->numItersToDisplay());
+    options->setYAxisAutoscaleUsingAllData(m_state->yAxisAutoscaleUsingAllData());
+    options->setGoalXAxisScaling(m_state->goalXAxisScaling());
+    connect(options, &HelmdeckOptionsDialog::helpRequested, this, &OptimHelmdeckController::handleHelpRequest);
+    const bool accepted = options->exec() == QDialog::Accepted;
+    if (!options)
+        return;
+    const OptimHelmdeckTuneMode mode = options->tuneMode();
+    const int iterations = options->iterationsToDisplay();
+    const bool useAllData = options->yAxisAutoscaleUsingAllData();
+    const int goalXAxisScaling = options->goalXAxisScaling();
+    delete options.data();
+    if (!self || !accepted)
+        return;
+    setTuneMode(mode);
+    m_state->setNumItersToDisplay(iterations);
+    m_state->setYAxisAutoscaleUsingAllData(useAllData);
+    m_state->setGoalXAxisScaling(goalXAxisScaling);
 }
 
-void OptimHelmdeckController::showHistoryGraphMenu(QPoint)
+void OptimHelmdeckController::showHistoryGraphMenu(QPoint globalPos)
 {
-    // The history-graph menu arrives with the history graphs.
+    if (!m_dialog)
+        return;
+    // The menu is made on first use and lives with the window; popup()
+    // returns at once, so no nested event loop runs here.
+    auto *menu = m_dialog->findChild<HistoryGraphMenu *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!menu)
+        menu = new HistoryGraphMenu(m_state, m_dialog);
+    menu->popupAt(globalPos);
 }
 
 bool OptimHelmdeckController::handleUpdateDesign()

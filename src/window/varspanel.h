@@ -1,8 +1,15 @@
 #pragma once
 
-// The "Variables" panel: the window's left half under the status. Its views
-// (sliders, history graphs, text) and the tune button come with the
-// variables panel work; the signals and slots the window wires are final.
+// The "Variables" panel: the window's left half under the status. At the
+// top "Edit variables..." and the tune button; below, in a splitter, the
+// tuning sliders and a tab page each for the history graphs (with a field
+// per variable to type a value) and the variables as text.
+//
+// Every value the user sets (a slider, a typed value) leaves as
+// variableChanged(netlistName, value text), which the window hands to the
+// controller's handleTunedVariable. Sliders and fields take input only
+// while tuning is on, the optimization is paused or finished, and the
+// window allows input; the rest of the time they show the values.
 
 #include "optimhelmdecktunemode.h"
 #include "panelview.h"
@@ -11,6 +18,28 @@
 #include "model/optimitemlist.h"
 
 #include <QPoint>
+
+#include <functional>
+
+class OptimizationModel;
+class QPushButton;
+class QSplitter;
+class QTabWidget;
+class TuneButton;
+class VarHistoryGraphsView;
+class VarSliderView;
+class VarTextView;
+
+// The variable editor belongs to the editors library and plugs in here once
+// at start-up; without it "Edit variables..." stays disabled. It runs
+// modally over parent for the model; each list the user applies (Apply,
+// OK) goes to edited, and help requests go to help, synchronously.
+using VarsPanelVariableEditor =
+    std::function<void(const OptimizationModel &model, QWidget *parent,
+                       const std::function<void(const OptimItemList<OptimVarInput> &edited)> &edited,
+                       const std::function<void(const QString &topic)> &help)>;
+void setVarsPanelVariableEditor(const VarsPanelVariableEditor &editor);
+const VarsPanelVariableEditor &varsPanelVariableEditor();
 
 class VarsPanel : public PanelView
 {
@@ -21,9 +50,26 @@ public:
 
     OptimHelmdeckTuneMode tuneMode() const { return m_tuneMode; }
     bool isTuning() const { return m_tuning; }
+    // Whether the sliders and value fields take input now.
+    bool valuesEditable() const { return m_viewsEditable; }
+
+    VarSliderView *sliderView() const { return m_sliderView; }
+    VarHistoryGraphsView *historyView() const { return m_historyView; }
+    VarTextView *textView() const { return m_textView; }
+    TuneButton *tuneButton() const { return m_tuneButton; }
+    QPushButton *editVariablesButton() const { return m_editButton; }
+    QSplitter *splitter() const { return m_splitter; }
+    QTabWidget *viewTabs() const { return m_tabs; }
 
     void setModel(OptimizationModelObject *model) override;
     void preventUserInput(bool preventInput) override;
+    // Group "VarPanel", key "splitter1Sizes".
+    void saveSettings(QSettings &settings) override;
+    void restoreSettings(QSettings &settings) override;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 Q_SIGNALS:
     void startTuning();
@@ -39,11 +85,30 @@ public Q_SLOTS:
     void updateTuning(bool isTuning);
     void setNumberOfHistoryPointsToShow(int numPoints);
     void setYAutoScaleUsingAllData(bool useAllPoints);
+    void showEditVariablesDialog();
+    void acceptEditedVariables(const OptimItemList<OptimVarInput> &editedVariables);
     void updateButtons();
 
+private Q_SLOTS:
+    void handleTuneModePicked(OptimHelmdeckTuneMode mode);
+
 private:
+    int modelStatus() const;
+    void setViewsEditable(bool editable);
+    // Until the user moves the splitter (or sizes were restored), the
+    // sliders get the height their rows need, at most half the panel.
+    void fitSliders();
+
     OptimHelmdeckTuneMode m_tuneMode = defaultOptimHelmdeckTuneMode;
     bool m_tuning = false;
-    int m_historyPoints = 0;
-    bool m_yAutoScaleUsingAllData = true;
+    bool m_editorOpen = false;
+    bool m_viewsEditable = false;
+    bool m_splitterSizedByUser = false;
+    QPushButton *m_editButton;
+    TuneButton *m_tuneButton;
+    QSplitter *m_splitter;
+    VarSliderView *m_sliderView;
+    QTabWidget *m_tabs;
+    VarHistoryGraphsView *m_historyView;
+    VarTextView *m_textView;
 };

@@ -5,10 +5,16 @@
 #include "controller/optimhelmdeckcontroller.h"
 #include "samplemessages.h"
 #include "window/continueoptimizationquery.h"
+#include "window/helmdeckoptionsdialog.h"
+#include "window/historygraphmenu.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/optionsdialog.h"
+#include "window/varspanel.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -142,6 +148,9 @@ private Q_SLOTS:
     void simulatorGoneKeepsWindowOpen();
     void messageDuringQuestionIsApplied();
     void helpGoesToSimulator();
+    void optionsDialogHandsValuesOn();
+    void cancelledOptionsChangeNothing();
+    void historyGraphMenuIsMadeOnceAndSetsTheState();
 
 private:
     QTemporaryDir m_settings;
@@ -430,6 +439,76 @@ void TestOptimHelmdeckController::helpGoesToSimulator()
 {
     Q_EMIT m_controller->dialog()->helpRequested(QStringLiteral("OPTIM_HELMDECK_DIALOG"));
     QCOMPARE(m_sim->calls, QStringList{"help OPTIM_HELMDECK_DIALOG"});
+}
+
+void TestOptimHelmdeckController::optionsDialogHandsValuesOn()
+{
+    // Settings persist from earlier tests: start from known values.
+    OptimHelmdeckControllerState *state = m_controller->state();
+    state->setNumItersToDisplay(0);
+    state->setYAxisAutoscaleUsingAllData(true);
+    state->setGoalXAxisScaling(2);
+    onNextModal([](QDialog *d) {
+        auto *options = qobject_cast<HelmdeckOptionsDialog *>(d);
+        QVERIFY(options);
+        QCOMPARE(options->tuneMode(), TuneOnRequest);
+        QCOMPARE(options->iterationsToDisplay(), 0);
+        QVERIFY(options->yAxisAutoscaleUsingAllData());
+        QCOMPARE(options->goalXAxisScaling(), 2);
+        for (const char *name : {"tuneWhileSliderMovesRadio", "lastTwentyFiveRadio", "visibleDataRadio", "fitLimitLinesRadio"})
+            options->findChild<QAbstractButton *>(QString::fromLatin1(name))->click();
+        options->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Help)->click();
+        options->accept();
+    });
+    Q_EMIT m_controller->dialog()->optionsClicked();
+    QCOMPARE(m_controller->tuneMode(), TuneWhileSliderMoves);
+    QCOMPARE(m_controller->dialog()->varsPanel()->tuneMode(), TuneWhileSliderMoves);
+    QCOMPARE(state->numItersToDisplay(), 2);
+    QVERIFY(!state->yAxisAutoscaleUsingAllData());
+    QCOMPARE(state->goalXAxisScaling(), 0);
+    QCOMPARE(m_sim->calls, QStringList{"help OPTIM_HELMDECK_OPTIONS"});
+    QVERIFY(!m_controller->dialog()->findChild<HelmdeckOptionsDialog *>());
+}
+
+void TestOptimHelmdeckController::cancelledOptionsChangeNothing()
+{
+    OptimHelmdeckControllerState *state = m_controller->state();
+    state->setNumItersToDisplay(0);
+    state->setYAxisAutoscaleUsingAllData(true);
+    state->setGoalXAxisScaling(2);
+    onNextModal([](QDialog *d) {
+        for (const char *name : {"tuneWhileSliderMovesRadio", "lastTenRadio", "visibleDataRadio", "fitTraceRadio"})
+            d->findChild<QAbstractButton *>(QString::fromLatin1(name))->click();
+        d->reject();
+    });
+    Q_EMIT m_controller->dialog()->optionsClicked();
+    QCOMPARE(m_controller->tuneMode(), TuneOnRequest);
+    QCOMPARE(state->numItersToDisplay(), 0);
+    QVERIFY(state->yAxisAutoscaleUsingAllData());
+    QCOMPARE(state->goalXAxisScaling(), 2);
+}
+
+void TestOptimHelmdeckController::historyGraphMenuIsMadeOnceAndSetsTheState()
+{
+    OptimHelmdeckDialog *window = m_controller->dialog();
+    m_controller->state()->setNumItersToDisplay(0);
+    QVERIFY(!window->findChild<HistoryGraphMenu *>());
+    Q_EMIT window->historyGraphRightMouseClick(QPoint(30, 30));
+    QList<HistoryGraphMenu *> menus = window->findChildren<HistoryGraphMenu *>();
+    QCOMPARE(menus.size(), 1);
+    HistoryGraphMenu *menu = menus.first();
+    QVERIFY(menu->isVisible());
+    QVERIFY(menu->allIterationsAction()->isChecked());
+    menu->lastTwentyFiveAction()->trigger();
+    QCOMPARE(m_controller->state()->numItersToDisplay(), 2);
+    menu->hide();
+    // Changed elsewhere (the options dialog): the next pop-up shows it.
+    m_controller->state()->setNumItersToDisplay(1);
+    Q_EMIT window->historyGraphRightMouseClick(QPoint(40, 40));
+    QCOMPARE(window->findChildren<HistoryGraphMenu *>().size(), 1);
+    QVERIFY(menu->isVisible());
+    QVERIFY(menu->lastTenAction()->isChecked());
+    menu->hide();
 }
 
 QTEST_MAIN(TestOptimHelmdeckController)

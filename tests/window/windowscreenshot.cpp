@@ -1,33 +1,221 @@
-// Opens the helmdeck window on a sample optimization at its default size and
-// saves a picture of it. Settings are kept in a temporary folder.
+// Opens the helmdeck window on an optimization and saves a picture of it.
+// Settings are kept in a temporary folder.
 //
-// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep]
+// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history] [WIDTHxHEIGHT]
 //   running  interactive, 37 of 100 iterations, 12 minutes in (the default;
-//            docs/helmdeck-window.png)
+//            docs/helmdeck-window.png at the default size,
+//            docs/helmdeck-window-large.png at 1600x1000)
 //   stopped  interactive, paused after a failed simulation, with a
 //            stopping reason
 //   sweep    view-only, three optimizations of a sweep
+//   history  as running, with the "Error history" page shown and the
+//            goal "ReturnLoss" selected
+//   tuning   interactive, paused and tuning, the second variable selected
+//
+// The optimization is a seventh-order lowpass filter whose cutoff the
+// optimizer moves up from 0.85 GHz: four goals on S21 and S11 with limit
+// lines over frequency ranges, errors computed from the traces against the
+// limits, and five element values drifting with the cutoff. One iteration
+// has a goal without a result (an empty value text), as a failed
+// measurement gives.
 
 #include "controller/optimhelmdeckcontrollerstate.h"
+#include "units/realstringparser.h"
+#include "window/errorhistoryview.h"
+#include "window/goalspanel.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/statuspanel.h"
 #include "window/statusviews.h"
+#include "window/varhistoryview.h"
+#include "window/varspanel.h"
 #include "window/windowresources.h"
 #include "windowtestsupport.h"
 
 #include <QApplication>
+#include <QTabWidget>
+#include <QRegularExpression>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
+
+namespace {
+
+struct GoalDef
+{
+    const char *name;
+    bool s11;
+    int type;
+    const char *first;
+    const char *second;
+    const char *fromGHz;
+    const char *toGHz;
+};
+
+const GoalDef goalDefs[] = {
+    {"Passband", false, LimitGreaterThan, "-0.5", "", "0.05", "1"},
+    {"Stopband", false, LimitLessThan, "-45", "", "2.2", "4"},
+    {"ReturnLoss", true, LimitLessThan, "-12", "", "0.05", "0.9"},
+    {"Cutoff", false, LimitInside, "-3.5", "-2.5", "1.15", "1.2"},
+};
+
+struct VarDef
+{
+    const char *name;
+    const char *unit;
+    double base; // value at the starting cutoff, in base units
+};
+
+const VarDef varDefs[] = {
+    {"L1", "nH", 12.4e-9}, {"C1", "pF", 6.1e-12}, {"L2", "nH", 20.1e-9}, {"C2", "pF", 6.1e-12}, {"L3", "nH", 12.4e-9},
+};
+
+double wire(double v)
+{
+    return QString::number(v, 'g', 6).toDouble();
+}
+
+// Cutoff frequency of iteration i of a run of the given seed.
+double cutoff(int i, int seed)
+{
+    const double p = 1.0 - std::exp(-i / (9.0 + seed));
+    return 0.85e9 + (0.3e9 + 0.02e9 * seed) * p + 0.004e9 * std::sin(i * 1.7);
+}
+
+double s21dB(double f, double fc)
+{
+    return -10.0 * std::log10(1.0 + std::pow(f / fc, 14.0));
+}
+
+double s11dB(double f, double fc)
+{
+    const double t = std::pow(10.0, s21dB(f, fc) / 10.0);
+    // A mismatch floor near -30 dB, slightly wavy over frequency.
+    return 10.0 * std::log10(std::max(1e-6, 1.0 - t + 1e-3 * (1.0 + 0.6 * std::sin(f / 1.3e8))));
+}
+
+OptimModelInput realisticInput(const QString &name)
+{
+    OptimModelInput input;
+    OptimAlgInput algorithm;
+    algorithm.setName(name);
+    algorithm.setLabel(QStringLiteral("Lowpass optimization"));
+    algorithm.setAlgorithmType(2);
+    algorithm.setMaxIterations(QStringLiteral("100"));
+    input.setAlgorithm(algorithm);
+    for (const GoalDef &d : goalDefs) {
+        OptimGoalInput goal;
+        goal.setName(QString::fromLatin1(d.name));
+        goal.setExpression(d.s11 ? QStringLiteral("dB(S11)") : QStringLiteral("dB(S21)"));
+        goal.setSimInstanceName(QStringLiteral("SP1"));
+        goal.setWeight(QStringLiteral("1"));
+        goal.addIndepVar(QStringLiteral("freq"));
+        goal.setIndepVarUnit(0, QStringLiteral("GHz"));
+        OptimGoalLimitInput limit;
+        limit.setName(QStringLiteral("L1"));
+        limit.setLimit(d.type, QString::fromLatin1(d.first), QString::fromLatin1(d.second));
+        limit.setWeight(QStringLiteral("1"));
+        limit.ranges().append(OptimGoalRange(0, QString::fromLatin1(d.fromGHz), QString::fromLatin1(d.toGHz)));
+        goal.limits().append(limit);
+        input.goals().append(goal);
+    }
+    for (const VarDef &d : varDefs) {
+        OptimVarInput variable;
+        variable.setNetlistName(QStringLiteral("%1.%2").arg(QString::fromLatin1(d.name), QString::fromLatin1(d.name).left(1)));
+        variable.setName(QString::fromLatin1(d.name));
+        variable.setValue(RealStringParser::formatScaled(d.base, 4, QString::fromLatin1(d.unit)).number);
+        variable.setUnit(QString::fromLatin1(d.unit));
+        variable.setRange(QStringLiteral("1"), QStringLiteral("100"));
+        input.variables().append(variable);
+    }
+    return input;
+}
+
+OptimIter realisticIteration(int i, int seed)
+{
+    OptimIter iter;
+    iter.setCommandId(-1);
+    const double fc = cutoff(i, seed);
+    double total = 0;
+    QList<double> goalErrors;
+    QList<OptimGoalOutput> outputs;
+    for (const GoalDef &d : goalDefs) {
+        OptimGoalOutput out;
+        OptimTrace trace;
+        const double from = QString::fromLatin1(d.fromGHz).toDouble() * 1e9;
+        const double to = QString::fromLatin1(d.toGHz).toDouble() * 1e9;
+        const double first = QString::fromLatin1(d.first).toDouble();
+        const double second = QString::fromLatin1(d.second).toDouble();
+        double error = 0;
+        int inRange = 0;
+        for (int p = 0; p <= 160; ++p) {
+            const double f = wire(0.05e9 + p * (3.95e9 / 160));
+            const double y = wire(d.s11 ? s11dB(f, fc) : s21dB(f, fc));
+            trace.xValues().values().append(f);
+            trace.yValues().values().append(y);
+            if (f < from || f > to)
+                continue;
+            ++inRange;
+            double violation = 0;
+            if (d.type == LimitGreaterThan)
+                violation = std::max(0.0, first - y);
+            else if (d.type == LimitLessThan)
+                violation = std::max(0.0, y - first);
+            else
+                violation = y < first ? first - y : (y > second ? y - second : 0.0);
+            error += violation * violation;
+        }
+        error = inRange ? error / inRange : 0;
+        OptimTraceFamily family;
+        family.setIndepVar(OptimTraceVar(QStringLiteral("freq"), QStringLiteral("GHz")));
+        family.traces().append(trace);
+        out.setTraces(family);
+        out.setValueText(QString::number(error, 'g', 6));
+        out.limitOutputs().append(OptimGoalLimitOutput(QString::number(error, 'g', 6)));
+        goalErrors.append(error);
+        total += error;
+        outputs.append(out);
+    }
+    for (qsizetype k = 0; k < outputs.size(); ++k) {
+        outputs[k].setErrorContribution(QString::number(goalErrors.at(k), 'g', 6));
+        // A failed measurement in one iteration: no value for that goal.
+        if (i == 21 && k == 2)
+            outputs[k].setValueText(QString());
+        iter.goals().append(outputs.at(k));
+    }
+    OptimAlgOutput &algorithm = iter.algorithm();
+    algorithm.setStatus(2);
+    algorithm.setIsBestError(i % 4 != 1);
+    algorithm.setErrorText(QString::number(total, 'g', 6));
+    algorithm.setErrorDetail(QString::number(total, 'g', 6));
+    algorithm.setIterationText(QString::number(i));
+    algorithm.setMaxIterationsText(QStringLiteral("100"));
+    for (const VarDef &d : varDefs) {
+        const double v = d.base * 0.85e9 / fc * (1.0 + 0.01 * std::sin(i + d.base * 1e9));
+        iter.variables().append(OptimVarOutput(RealStringParser::formatScaled(v, 4, QString::fromLatin1(d.unit)).text()));
+    }
+    return iter;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|tuning] [WIDTHxHEIGHT]\n");
         return 2;
     }
-    const QString mode = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("running");
+    const QString mode = argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("running");
+    QSize windowSize;
+    if (argc == 4) {
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^(\\d+)x(\\d+)$")).match(QString::fromLocal8Bit(argv[3]));
+        if (!m.hasMatch()) {
+            std::fprintf(stderr, "size must read WIDTHxHEIGHT, e.g. 1600x1000\n");
+            return 2;
+        }
+        windowSize = QSize(m.captured(1).toInt(), m.captured(2).toInt());
+    }
     IsolatedSettings settings;
     initHelmdeckResources();
 
@@ -37,7 +225,6 @@ int main(int argc, char **argv)
         icon.addFile(QStringLiteral(":/icons/smoptimz%1").arg(size));
     auto *window = new OptimHelmdeckDialog(&state, icon);
 
-    const SampleSize size{5, 1, 51, 10};
     std::vector<std::unique_ptr<OptimizationModelObject>> models;
     const int count = mode == QLatin1String("sweep") ? 3 : 1;
     // The elapsed clock reads 12m34s.
@@ -45,15 +232,12 @@ int main(int argc, char **argv)
     window->statusPanel()->progressView()->setClock([&now] { return now; });
     for (int m = 0; m < count; ++m) {
         auto model = std::make_unique<OptimizationModelObject>();
-        OptimModelInput input = sampleModelInput(size);
-        if (count > 1)
-            input.algorithm().setName(QStringLiteral("Top.Sweep1[%1].Optim1").arg(m));
-        model->setModelInput(input);
+        model->setModelInput(realisticInput(count > 1 ? QStringLiteral("Top.Sweep1[%1].Optim1").arg(m) : QStringLiteral("Optim1")));
         window->setModel(model.get());
         state.addModel(model.get());
         const int last = m + 1 < count ? 100 : 37;
         for (int i = 0; i <= last; ++i) {
-            OptimIter iteration = sampleIteration(size, i);
+            OptimIter iteration = realisticIteration(i, m);
             if (i == 100)
                 iteration.algorithm().setStatus(5);
             model->applyIteration(iteration);
@@ -68,10 +252,23 @@ int main(int argc, char **argv)
         failed.iteration().algorithm().setSimulationOk(false);
         current.applySimResult(failed);
     } else {
-        current.applyIteration(sampleIteration(size, 37));
+        current.applyIteration(realisticIteration(37, count - 1));
     }
 
+    if (mode == QLatin1String("tuning")) {
+        current.applyStatus(OptimStatus(3, QStringLiteral("Paused for tuning after iteration 37.")));
+        window->updateTuning(true);
+        window->varsPanel()->historyView()->setSelectedVariableByRow(1);
+    }
+
+    if (mode == QLatin1String("history")) {
+        auto *panel = window->findChild<GoalsPanel *>(QStringLiteral("goalsPanel"));
+        panel->pages()->setCurrentWidget(panel->errorHistoryView());
+        panel->setSelectedGoal(2);
+    }
     window->show();
+    if (windowSize.isValid())
+        window->resize(windowSize);
     // Let the layout settle and the animation show a frame. exit(), not
     // quit(): quit() asks the windows to close, and this one waits for a
     // controller to allow it.

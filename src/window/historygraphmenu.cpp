@@ -1,0 +1,78 @@
+#include "historygraphmenu.h"
+
+#include "controller/optimhelmdeckcontrollerstate.h"
+
+#include <QAction>
+#include <QActionGroup>
+
+namespace {
+
+QAction *checkableAction(QMenu *menu, QActionGroup *group, const QString &text, const char *objectName)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(objectName));
+    action->setCheckable(true);
+    group->addAction(action);
+    return action;
+}
+
+} // namespace
+
+HistoryGraphMenu::HistoryGraphMenu(OptimHelmdeckControllerState *state, QWidget *parent)
+    : QMenu(parent)
+    , m_state(state)
+{
+    setObjectName(QStringLiteral("historyGraphMenu"));
+    auto *xAxis = new QActionGroup(this);
+    auto *yAxis = new QActionGroup(this);
+    xAxis->setExclusive(true);
+    yAxis->setExclusive(true);
+    m_lastTen = checkableAction(this, xAxis, QStringLiteral("Display the last 10 iterations"), "lastTenAction");
+    m_lastTwentyFive = checkableAction(this, xAxis, QStringLiteral("Display the last 25 iterations"), "lastTwentyFiveAction");
+    m_all = checkableAction(this, xAxis, QStringLiteral("Display all iterations"), "allIterationsAction");
+    addSeparator();
+    m_visibleData = checkableAction(this, yAxis, QStringLiteral("Y-axis: Auto-scale to visible data"), "visibleDataAction");
+    m_allData = checkableAction(this, yAxis, QStringLiteral("Y-axis: Auto-scale to all data"), "allDataAction");
+    connect(this, &QMenu::triggered, this, &HistoryGraphMenu::handleMenuPicks);
+    refresh();
+}
+
+void HistoryGraphMenu::refresh()
+{
+    if (!m_state)
+        return;
+    switch (m_state->numItersToDisplay()) {
+    case 1:
+        m_lastTen->setChecked(true);
+        break;
+    case 2:
+        m_lastTwentyFive->setChecked(true);
+        break;
+    default:
+        m_all->setChecked(true);
+        break;
+    }
+    (m_state->yAxisAutoscaleUsingAllData() ? m_allData : m_visibleData)->setChecked(true);
+}
+
+void HistoryGraphMenu::popupAt(const QPoint &globalPosition)
+{
+    refresh();
+    popup(globalPosition);
+}
+
+void HistoryGraphMenu::handleMenuPicks(QAction *action)
+{
+    if (!m_state || !action)
+        return;
+    if (action == m_lastTen)
+        m_state->setNumItersToDisplay(1);
+    else if (action == m_lastTwentyFive)
+        m_state->setNumItersToDisplay(2);
+    else if (action == m_all)
+        m_state->setNumItersToDisplay(0);
+    else if (action == m_visibleData)
+        m_state->setYAxisAutoscaleUsingAllData(false);
+    else if (action == m_allData)
+        m_state->setYAxisAutoscaleUsingAllData(true);
+}

@@ -1,0 +1,430 @@
+#include "varhistoryview.h"
+
+#include "colorset.h"
+#include "graphwidget.h"
+#include "model/optimizationmodelobject.h"
+#include "units/realstringparser.h"
+#include "varsliderwidget.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QColor problemColor(255, 240, 120);
+
+} // namespace
+
+// ---------------------------------------------------------------- field
+
+LineEditForTuning::LineEditForTuning(QWidget *parent)
+    : QLineEdit(parent)
+{
+    setObjectName(QStringLiteral("varValueEdit"));
+}
+
+void LineEditForTuning::setProblem(const QString &problem)
+{
+    if (problem == m_problem)
+        return;
+    m_problem = problem;
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, problem.isEmpty() ? QPalette().color(QPalette::Base) : problemColor);
+    setPalette(pal);
+    setToolTip(problem.isEmpty() ? m_normalToolTip : problem);
+}
+
+void LineEditForTuning::setNormalToolTip(const QString &toolTip)
+{
+    m_normalToolTip = toolTip;
+    if (m_problem.isEmpty())
+        setToolTip(toolTip);
+}
+
+void LineEditForTuning::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    Q_EMIT gotFocus();
+}
+
+void LineEditForTuning::mousePressEvent(QMouseEvent *event)
+{
+    QLineEdit::mousePressEvent(event);
+    Q_EMIT gotFocus();
+}
+
+// ---------------------------------------------------------------- row
+
+VarHistoryRow::VarHistoryRow(int varIndex, QWidget *parent)
+    : QWidget(parent)
+    , m_varIndex(varIndex)
+    , m_nameLabel(new QLabel(this))
+    , m_valueEdit(new LineEditForTuning(this))
+    , m_unitLabel(new QLabel(this))
+    , m_graph(new GraphWidget(this))
+{
+    setObjectName(QStringLiteral("varHistoryRow%1").arg(varIndex));
+    m_nameLabel->setObjectName(QStringLiteral("varHistoryName"));
+    m_unitLabel->setObjectName(QStringLiteral("varHistoryUnit"));
+    m_valueEdit->setObjectName(QStringLiteral("varValueEdit%1").arg(varIndex));
+    m_graph->setObjectName(QStringLiteral("varHistoryGraph%1").arg(varIndex));
+
+    QFont bold = m_nameLabel->font();
+    bold.setBold(true);
+    m_nameLabel->setFont(bold);
+    m_valueEdit->setFixedWidth(88);
+    m_unitLabel->setMinimumWidth(24);
+    m_graph->setEmptyText(QStringLiteral("No history yet"));
+    m_graph->setMinimumHeight(58);
+    m_graph->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_graph->setFixedHeight(66);
+    m_graph->setSeriesColor(0, ColorSet(ColorSet::VarColors).color(varIndex));
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setHorizontalSpacing(6);
+    layout->setVerticalSpacing(2);
+    layout->addWidget(m_nameLabel, 0, 0, 1, 2, Qt::AlignBottom);
+    layout->addWidget(m_valueEdit, 1, 0, Qt::AlignTop);
+    layout->addWidget(m_unitLabel, 1, 1, Qt::AlignTop);
+    layout->addWidget(m_graph, 0, 2, 3, 1);
+    layout->setRowStretch(2, 1);
+    layout->setColumnStretch(2, 1);
+}
+
+double VarHistoryRow::readHistoryText(const QString &text) const
+{
+    constexpr double gap = std::numeric_limits<double>::quiet_NaN();
+    if (!m_valueList.isEmpty()) {
+        // A position in the design value list stands for the listed value.
+        bool isInt = false;
+        const int position = text.trimmed().toInt(&isInt);
+        if (isInt) {
+            if (position < 0 || position >= m_valueList.size())
+                return gap;
+            return VarValues::number(m_valueList.at(position), m_unit).value_or(gap);
+        }
+    }
+    return VarValues::number(text, m_unit).value_or(gap);
+}
+
+void VarHistoryRow::updateDefinition(const OptimVarInput &variable)
+{
+    m_nameLabel->setText(variable.displayName());
+    // The unit beside the field, unless the value text carries its own.
+    const RealStringParser ownUnits(variable.value());
+    const bool bare = !ownUnits.isAcceptable() || !ownUnits.hasOwnUnits();
+    m_unitLabel->setText(bare && !VarValues::hasValueList(variable) ? variable.unit() : QString());
+    m_graph->setSeriesName(0, variable.displayName());
+}
+
+void VarHistoryRow::updateHistory(const OptimVarInput &variable, const QStringList &history)
+{
+    const QStringList valueList = VarValues::hasValueList(variable) ? variable.designValues() : QStringList();
+    bool reread = variable.unit() != m_unit || valueList != m_valueList;
+    m_unit = variable.unit();
+    m_valueList = valueList;
+    // A history that extends the one read before reads only its new texts.
+    const qsizetype done = m_values.size();
+    if (!reread && done > 0)
+        reread = history.size() < done || history.first() != m_firstText || history.at(done - 1) != m_lastText;
+    if (reread)
+        m_values.clear();
+    const qsizetype from = m_values.size();
+    if (from == history.size() && !reread)
+        return;
+    for (qsizetype i = from; i < history.size(); ++i)
+        m_values.append(readHistoryText(history.at(i)));
+    m_firstText = history.isEmpty() ? QString() : history.first();
+    m_lastText = history.isEmpty() ? QString() : history.last();
+    m_graph->setSeries(m_values);
+}
+
+// ---------------------------------------------------------------- column
+
+VarHistoryRowsWidget::VarHistoryRowsWidget(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("varHistoryRows"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 2, 0, 2);
+    layout->setSpacing(4);
+    layout->addStretch(1);
+}
+
+void VarHistoryRowsWidget::setRows(const QList<VarHistoryRow *> &rows)
+{
+    auto *layout = static_cast<QVBoxLayout *>(this->layout());
+    for (VarHistoryRow *r : rows)
+        layout->insertWidget(layout->count() - 1, r);
+    m_rows = rows;
+    m_selectedRow = -1;
+    update();
+}
+
+void VarHistoryRowsWidget::setSelectedRow(int row)
+{
+    if (row < 0 || row >= m_rows.size())
+        row = -1;
+    if (row == m_selectedRow)
+        return;
+    m_selectedRow = row;
+    update();
+}
+
+void VarHistoryRowsWidget::paintEvent(QPaintEvent *)
+{
+    if (m_selectedRow < 0 || m_selectedRow >= m_rows.size())
+        return;
+    // The selected row across the whole width, widened into the gaps to
+    // its neighbours by half the gap.
+    const int halfGap = layout() ? layout()->spacing() / 2 : 0;
+    QRect r = m_rows.at(m_selectedRow)->geometry();
+    r.setLeft(0);
+    r.setRight(width() - 1);
+    r.adjust(0, -halfGap, 0, halfGap);
+    QPainter painter(this);
+    painter.fillRect(r, GraphWidget::selectionHighlightColor());
+}
+
+// ---------------------------------------------------------------- view
+
+VarHistoryGraphsView::VarHistoryGraphsView(QWidget *parent)
+    : QWidget(parent)
+    , m_stack(new QStackedWidget(this))
+    , m_emptyLabel(new QLabel(QStringLiteral("No variables to view"), this))
+    , m_scroll(new QScrollArea(this))
+    , m_rowsWidget(new VarHistoryRowsWidget)
+    , m_queue(this, [this](int varIndex) { updateVar(varIndex); })
+{
+    setObjectName(QStringLiteral("varHistoryView"));
+    m_emptyLabel->setObjectName(QStringLiteral("noHistoryLabel"));
+    m_emptyLabel->setAlignment(Qt::AlignCenter);
+    m_scroll->setObjectName(QStringLiteral("varHistoryScroll"));
+    m_scroll->setWidget(m_rowsWidget);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_stack->addWidget(m_emptyLabel);
+    m_stack->addWidget(m_scroll);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+    updateAll();
+}
+
+OptimizationModelObject *VarHistoryGraphsView::model() const
+{
+    return m_model;
+}
+
+void VarHistoryGraphsView::setModel(OptimizationModelObject *model)
+{
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
+    m_model = model;
+    m_selectedVariable = -1;
+    if (m_model) {
+        connect(m_model, &OptimizationModelObject::variableAdded, this, &VarHistoryGraphsView::updateAll);
+        connect(m_model, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
+    }
+    rebuildRows();
+}
+
+void VarHistoryGraphsView::rebuildRows()
+{
+    for (VarHistoryRow *r : std::as_const(m_rows)) {
+        r->hide();
+        r->disconnect(this);
+        r->valueEdit()->disconnect(this);
+        r->graph()->disconnect(this);
+        r->deleteLater();
+    }
+    m_rows.clear();
+    const qsizetype count = m_model ? m_model->model().variableCount() : 0;
+    for (int k = 0; k < count; ++k) {
+        auto *r = new VarHistoryRow(k, m_rowsWidget);
+        r->graph()->setNumPointsShown(shownPointsFor(0));
+        r->graph()->setUseAllData(m_useAllData);
+        LineEditForTuning *edit = r->valueEdit();
+        connect(edit, &QLineEdit::editingFinished, this, [this, k] { valueChanged(k); });
+        connect(edit, &LineEditForTuning::gotFocus, this, [this, k] { setSelectedVariableByRow(k); });
+        connect(r->graph(), &GraphWidget::clicked, this, [this, k] { setSelectedVariableByRow(k); });
+        connect(r->graph(), &GraphWidget::rightMouseClick, this, &VarHistoryGraphsView::historyGraphRightMouseClick);
+        applyEditable(r);
+        m_rows.append(r);
+    }
+    m_rowsWidget->setRows(m_rows);
+    m_queue.clear();
+    for (int k = 0; k < m_rows.size(); ++k)
+        updateVar(k);
+    setSelectedVariable(m_selectedVariable);
+    m_stack->setCurrentWidget(m_rows.isEmpty() ? static_cast<QWidget *>(m_emptyLabel) : m_scroll);
+}
+
+void VarHistoryGraphsView::updateAll()
+{
+    const qsizetype count = m_model ? m_model->model().variableCount() : 0;
+    if (count != m_rows.size()) {
+        rebuildRows();
+        return;
+    }
+    for (int k = 0; k < m_rows.size(); ++k)
+        updateVar(k);
+}
+
+void VarHistoryGraphsView::updateVar(int varIndex)
+{
+    if (!m_model)
+        return;
+    const OptimizationModel &model = m_model->model();
+    if (varIndex < 0 || varIndex >= model.variableCount())
+        return;
+    if (varIndex >= m_rows.size()) {
+        rebuildRows();
+        return;
+    }
+    VarHistoryRow *r = m_rows.at(varIndex);
+    const OptimVarInput &variable = model.variable(varIndex);
+    r->updateDefinition(variable);
+
+    // The field follows the value, unless the user is typing in it.
+    LineEditForTuning *edit = r->valueEdit();
+    if (!(edit->hasFocus() && edit->isModified()) && edit->text() != variable.value()) {
+        edit->setText(variable.value());
+        edit->setCursorPosition(0);
+        edit->setProblem(QString());
+    }
+    edit->setPlaceholderText(variable.value().isEmpty() ? QStringLiteral("value") : QString());
+
+    static const QStringList noHistory;
+    const QStringList &history = varIndex < model.history().variables().count()
+        ? model.history().variables().at(varIndex).values()
+        : noHistory;
+    r->updateHistory(variable, history);
+    r->graph()->setNumPointsShown(shownPointsFor(history.size()));
+}
+
+void VarHistoryGraphsView::flushPendingUpdates()
+{
+    m_queue.flush();
+}
+
+int VarHistoryGraphsView::shownPointsFor(qsizetype historyLength) const
+{
+    if (m_showAll && historyLength > m_numPoints)
+        return 0;
+    return m_numPoints;
+}
+
+void VarHistoryGraphsView::setShowsAllIterations(bool all)
+{
+    if (all == m_showAll)
+        return;
+    m_showAll = all;
+    setNumberOfHistoryPointsToShow(m_numPoints);
+}
+
+void VarHistoryGraphsView::setNumberOfHistoryPointsToShow(int num)
+{
+    m_numPoints = std::max(0, num);
+    for (VarHistoryRow *r : std::as_const(m_rows))
+        r->graph()->setNumPointsShown(shownPointsFor(r->graph()->pointCount()));
+}
+
+void VarHistoryGraphsView::setYAutoScaleUsingAllData(bool useAllData)
+{
+    m_useAllData = useAllData;
+    for (VarHistoryRow *r : std::as_const(m_rows))
+        r->graph()->setUseAllData(useAllData);
+}
+
+void VarHistoryGraphsView::setSelectedVariable(int varIndex)
+{
+    if (varIndex < 0 || varIndex >= m_rows.size())
+        varIndex = -1;
+    m_selectedVariable = varIndex;
+    m_rowsWidget->setSelectedRow(varIndex);
+    for (VarHistoryRow *r : std::as_const(m_rows))
+        r->graph()->setHighlighted(r->varIndex() == varIndex);
+    if (varIndex >= 0)
+        m_scroll->ensureWidgetVisible(m_rows.at(varIndex), 0, 4);
+}
+
+void VarHistoryGraphsView::clearSelection()
+{
+    setSelectedVariable(-1);
+}
+
+void VarHistoryGraphsView::setSelectedVariableByRow(int rowIndex)
+{
+    if (rowIndex < 0 || rowIndex >= m_rows.size())
+        return;
+    const int varIndex = m_rows.at(rowIndex)->varIndex();
+    const bool changed = varIndex != m_selectedVariable;
+    setSelectedVariable(varIndex);
+    if (changed)
+        Q_EMIT variableSelected(varIndex);
+}
+
+void VarHistoryGraphsView::setEditable(bool editable)
+{
+    m_editable = editable;
+    for (VarHistoryRow *r : std::as_const(m_rows))
+        applyEditable(r);
+}
+
+void VarHistoryGraphsView::applyEditable(VarHistoryRow *row)
+{
+    LineEditForTuning *edit = row->valueEdit();
+    edit->setReadOnly(!m_editable);
+    if (m_editable) {
+        edit->setNormalToolTip(QStringLiteral("Type a value and press Enter to tune"));
+        return;
+    }
+    // Outside tuning the field shows the value; anything typed and not
+    // sent is dropped.
+    edit->setNormalToolTip(QStringLiteral("Start tuning to type values"));
+    edit->setProblem(QString());
+    if (m_model && row->varIndex() < m_model->model().variableCount()) {
+        const QString value = m_model->model().variable(row->varIndex()).value();
+        if (edit->text() != value)
+            edit->setText(value);
+    }
+    edit->setModified(false);
+}
+
+void VarHistoryGraphsView::valueChanged(int varIndex)
+{
+    if (!m_model || varIndex < 0 || varIndex >= m_rows.size() || varIndex >= m_model->model().variableCount())
+        return;
+    LineEditForTuning *edit = m_rows.at(varIndex)->valueEdit();
+    if (!m_editable || edit->isReadOnly())
+        return;
+    const OptimVarInput &variable = m_model->model().variable(varIndex);
+    const QString text = edit->text().trimmed();
+    if (text == variable.value()) {
+        edit->setProblem(QString());
+        edit->setModified(false);
+        return;
+    }
+    QString problem;
+    if (!VarValues::isAcceptable(variable, text, &problem)) {
+        edit->setProblem(problem.isEmpty() ? QStringLiteral("Not a value") : problem);
+        return;
+    }
+    edit->setProblem(QString());
+    edit->setModified(false);
+    if (edit->text() != text)
+        edit->setText(text);
+    // Copies: the signal's receivers change the model this came from.
+    const QString netlistName = variable.netlistName();
+    Q_EMIT variableChanged(netlistName, text);
+}

@@ -1,0 +1,341 @@
+#include "varsliderview.h"
+
+#include "model/optimizationmodelobject.h"
+#include "varsliderwidget.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor selectionColor(200, 225, 255);
+
+bool isEnabledVariable(const OptimVarInput &variable)
+{
+    return variable.optimizeFlagSet() && variable.optimize();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- row
+
+VarSliderRow::VarSliderRow(int varIndex, QWidget *parent)
+    : QWidget(parent)
+    , m_varIndex(varIndex)
+    , m_nameLabel(new QLabel(this))
+    , m_slider(new VarSliderWidget(this))
+    , m_valueLabel(new QLabel(this))
+{
+    setObjectName(QStringLiteral("varSliderRow%1").arg(varIndex));
+    m_nameLabel->setObjectName(QStringLiteral("varSliderName"));
+    m_valueLabel->setObjectName(QStringLiteral("varSliderValue"));
+    m_slider->setObjectName(QStringLiteral("varSlider%1").arg(varIndex));
+
+    m_nameLabel->setMinimumWidth(40);
+    m_nameLabel->setMaximumWidth(110);
+    m_valueLabel->setMinimumWidth(72);
+    m_valueLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_nameLabel->installEventFilter(this);
+    m_valueLabel->installEventFilter(this);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 1, 4, 1);
+    layout->setSpacing(6);
+    layout->addWidget(m_nameLabel);
+    layout->addWidget(m_slider, 1);
+    layout->addWidget(m_valueLabel);
+
+    connect(m_slider, &VarSliderWidget::displayChanged, this, &VarSliderRow::updateLabels);
+    connect(m_slider, &VarSliderWidget::activated, this, &VarSliderRow::activated);
+}
+
+void VarSliderRow::updateLabels()
+{
+    m_nameLabel->setText(m_slider->name());
+    m_valueLabel->setText(m_slider->displayValue());
+    if (m_slider->mapping().ok) {
+        m_nameLabel->setToolTip(m_slider->toolTipText());
+        m_valueLabel->setToolTip(m_slider->toolTipText());
+    } else {
+        const QString why = QStringLiteral("%1 has no range to tune over.").arg(m_slider->name());
+        m_nameLabel->setToolTip(why);
+        m_valueLabel->setToolTip(why);
+    }
+}
+
+bool VarSliderRow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress && (watched == m_nameLabel || watched == m_valueLabel))
+        Q_EMIT activated();
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- column
+
+VarSlidersWidget::VarSlidersWidget(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("varSliders"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 2, 0, 2);
+    layout->setSpacing(2);
+    layout->addStretch(1);
+}
+
+VarSliderRow *VarSlidersWidget::row(int sliderIndex) const
+{
+    return m_rows.value(sliderIndex, nullptr);
+}
+
+VarSliderWidget *VarSlidersWidget::slider(int sliderIndex) const
+{
+    VarSliderRow *r = row(sliderIndex);
+    return r ? r->slider() : nullptr;
+}
+
+void VarSlidersWidget::setRows(const QList<int> &varIndices)
+{
+    auto *layout = static_cast<QVBoxLayout *>(this->layout());
+    // Rows may be in the middle of emitting (a tuned value that changed the
+    // definitions): they go later.
+    for (VarSliderRow *r : std::as_const(m_rows)) {
+        layout->removeWidget(r);
+        r->hide();
+        r->disconnect(this);
+        r->deleteLater();
+    }
+    m_rows.clear();
+    m_selected = -1;
+    for (int varIndex : varIndices) {
+        auto *r = new VarSliderRow(varIndex, this);
+        r->slider()->setUpdatesValue(m_updatesValue);
+        layout->insertWidget(layout->count() - 1, r);
+        const int index = int(m_rows.size());
+        m_rows.append(r);
+        connect(r, &VarSliderRow::activated, this, [this, index] {
+            setSelectedIndex(index);
+            if (VarSliderRow *selected = row(index))
+                Q_EMIT sliderSelected(static_cast<QWidget *>(selected));
+            Q_EMIT sliderSelected(index);
+        });
+    }
+    update();
+}
+
+void VarSlidersWidget::setSelectedIndex(int sliderIndex)
+{
+    if (sliderIndex < 0 || sliderIndex >= m_rows.size())
+        sliderIndex = -1;
+    if (sliderIndex == m_selected)
+        return;
+    m_selected = sliderIndex;
+    update();
+}
+
+void VarSlidersWidget::setUpdatesValue(bool updatesValue)
+{
+    m_updatesValue = updatesValue;
+    for (VarSliderRow *r : std::as_const(m_rows))
+        r->slider()->setUpdatesValue(updatesValue);
+}
+
+void VarSlidersWidget::paintEvent(QPaintEvent *)
+{
+    VarSliderRow *selected = row(m_selected);
+    if (!selected)
+        return;
+    // The whole width, widened into the gaps to the neighbours by half the
+    // gap.
+    const int halfGap = layout() ? layout()->spacing() / 2 : 0;
+    QRect r = selected->geometry();
+    r.setLeft(0);
+    r.setRight(width() - 1);
+    r.adjust(0, -halfGap, 0, halfGap);
+    QPainter painter(this);
+    painter.fillRect(r, selectionColor);
+}
+
+// ---------------------------------------------------------------- view
+
+VarSliderView::VarSliderView(QWidget *parent)
+    : QWidget(parent)
+    , m_stack(new QStackedWidget(this))
+    , m_emptyLabel(new QLabel(QStringLiteral("There are no optimization variables enabled."), this))
+    , m_scroll(new QScrollArea(this))
+    , m_sliders(new VarSlidersWidget)
+    , m_queue(this, [this](int varIndex) { updateVariable(varIndex); })
+{
+    setObjectName(QStringLiteral("varSliderView"));
+    m_stack->setObjectName(QStringLiteral("varSliderStack"));
+    m_emptyLabel->setObjectName(QStringLiteral("noSlidersLabel"));
+    m_emptyLabel->setAlignment(Qt::AlignCenter);
+    m_emptyLabel->setWordWrap(true);
+    m_scroll->setObjectName(QStringLiteral("varSliderScroll"));
+    m_scroll->setWidget(m_sliders);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_stack->addWidget(m_emptyLabel);
+    m_stack->addWidget(m_scroll);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+
+    connect(m_sliders, qOverload<int>(&VarSlidersWidget::sliderSelected), this, &VarSliderView::handleSliderSelected);
+    updateView();
+}
+
+OptimizationModelObject *VarSliderView::model() const
+{
+    return m_model;
+}
+
+void VarSliderView::setModel(OptimizationModelObject *model)
+{
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
+    m_model = model;
+    m_selectedVariable = -1;
+    if (m_model) {
+        connect(m_model, &OptimizationModelObject::variableAdded, this, &VarSliderView::updateView);
+        connect(m_model, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
+    }
+    updateView();
+}
+
+VarSliderWidget *VarSliderView::sliderForVariable(int varIndex) const
+{
+    return m_sliders->slider(m_sliderOfVariable.value(varIndex, -1));
+}
+
+QList<int> VarSliderView::enabledVariables() const
+{
+    QList<int> indices;
+    if (!m_model)
+        return indices;
+    const OptimizationModel &model = m_model->model();
+    for (qsizetype k = 0; k < model.variableCount(); ++k) {
+        if (isEnabledVariable(model.variable(k)))
+            indices.append(int(k));
+    }
+    return indices;
+}
+
+void VarSliderView::flushPendingUpdates()
+{
+    m_queue.flush();
+}
+
+void VarSliderView::updateView()
+{
+    m_queue.clear();
+    const QList<int> indices = enabledVariables();
+    m_sliders->setRows(indices);
+    const qsizetype variableCount = m_model ? m_model->model().variableCount() : 0;
+    m_sliderOfVariable = QList<int>(variableCount, -1);
+    for (int s = 0; s < m_sliders->count(); ++s) {
+        VarSliderRow *row = m_sliders->row(s);
+        m_sliderOfVariable[row->varIndex()] = s;
+        connect(row->slider(), &VarSliderWidget::tuneValueChanged, this, &VarSliderView::variableChanged);
+        setUpSlider(row);
+    }
+    m_sliders->setSelectedIndex(m_sliderOfVariable.value(m_selectedVariable, -1));
+    m_stack->setCurrentWidget(indices.isEmpty() ? static_cast<QWidget *>(m_emptyLabel) : m_scroll);
+    Q_EMIT rowsChanged();
+}
+
+int VarSliderView::preferredHeight() const
+{
+    if (m_sliders->count() == 0)
+        return m_emptyLabel->sizeHint().height() + 16;
+    return m_sliders->sizeHint().height() + 2 * m_scroll->frameWidth() + 2;
+}
+
+void VarSliderView::updateVariable(int varIndex)
+{
+    if (!m_model)
+        return;
+    const OptimizationModel &model = m_model->model();
+    if (varIndex < 0 || varIndex >= model.variableCount() || varIndex >= m_sliderOfVariable.size()) {
+        updateView();
+        return;
+    }
+    // A variable switched on or off in the editor adds or removes a row.
+    const bool shown = m_sliderOfVariable.at(varIndex) >= 0;
+    if (shown != isEnabledVariable(model.variable(varIndex))) {
+        updateView();
+        return;
+    }
+    if (shown)
+        setUpSlider(m_sliders->row(m_sliderOfVariable.at(varIndex)));
+}
+
+void VarSliderView::setUpSlider(VarSliderRow *row)
+{
+    if (!row || !m_model)
+        return;
+    VarSliderWidget *slider = row->slider();
+    slider->setVariable(m_model->model().variable(row->varIndex()));
+    slider->setTracking(m_tracking);
+    slider->setTuneWhileMoving(m_tuneMode == TuneWhileSliderMoves);
+    applyEnabled(row);
+    row->updateLabels();
+}
+
+void VarSliderView::applyEnabled(VarSliderRow *row)
+{
+    row->slider()->setEnabled(m_editable && row->slider()->mapping().ok);
+}
+
+void VarSliderView::setEditable(bool editable)
+{
+    m_editable = editable;
+    m_sliders->setUpdatesValue(editable);
+    for (int s = 0; s < m_sliders->count(); ++s)
+        applyEnabled(m_sliders->row(s));
+}
+
+void VarSliderView::setTuneMode(OptimHelmdeckTuneMode mode)
+{
+    m_tuneMode = mode;
+    for (int s = 0; s < m_sliders->count(); ++s)
+        m_sliders->slider(s)->setTuneWhileMoving(mode == TuneWhileSliderMoves);
+}
+
+void VarSliderView::setTracking(bool tracking)
+{
+    m_tracking = tracking;
+    for (int s = 0; s < m_sliders->count(); ++s)
+        m_sliders->slider(s)->setTracking(tracking);
+}
+
+void VarSliderView::setSelectedVariable(int varIndex)
+{
+    m_selectedVariable = varIndex;
+    const int sliderIndex = m_sliderOfVariable.value(varIndex, -1);
+    m_sliders->setSelectedIndex(sliderIndex);
+    if (VarSliderRow *row = m_sliders->row(sliderIndex))
+        m_scroll->ensureWidgetVisible(row, 0, 4);
+}
+
+void VarSliderView::clearSelection()
+{
+    m_selectedVariable = -1;
+    m_sliders->setSelectedIndex(-1);
+}
+
+void VarSliderView::handleSliderSelected(int sliderIndex)
+{
+    VarSliderRow *row = m_sliders->row(sliderIndex);
+    if (!row)
+        return;
+    m_selectedVariable = row->varIndex();
+    m_sliders->setSelectedIndex(sliderIndex);
+    Q_EMIT variableSelected(m_selectedVariable);
+}

@@ -1,0 +1,191 @@
+#include "vartextview.h"
+
+#include "model/optimizationmodelobject.h"
+#include "varsliderwidget.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QEvent>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// A listed design value for a position text, else the text with its unit.
+QString shown(const OptimVarInput &variable, const QString &text)
+{
+    if (VarValues::hasValueList(variable)) {
+        bool isInt = false;
+        const int position = text.trimmed().toInt(&isInt);
+        if (isInt && position >= 0 && position < variable.designValues().size())
+            return variable.designValues().at(position);
+        return text.trimmed();
+    }
+    return VarValues::withUnits(text, variable.unit());
+}
+
+} // namespace
+
+VarTextView::VarTextView(QWidget *parent)
+    : QWidget(parent)
+    , m_stack(new QStackedWidget(this))
+    , m_emptyLabel(new QLabel(QStringLiteral("No variables to view"), this))
+    , m_table(new QTableWidget(0, 3, this))
+    , m_queue(this, [this](int varIndex) { updateVariable(varIndex); })
+{
+    setObjectName(QStringLiteral("varTextView"));
+    m_emptyLabel->setObjectName(QStringLiteral("noVariablesLabel"));
+    m_emptyLabel->setAlignment(Qt::AlignCenter);
+    m_table->setObjectName(QStringLiteral("varTextTable"));
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Value"), QStringLiteral("Constraint")});
+    m_table->verticalHeader()->hide();
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setShowGrid(false);
+    m_table->setAlternatingRowColors(true);
+    m_table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_stack->addWidget(m_emptyLabel);
+    m_stack->addWidget(m_table);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+
+    connect(m_table, &QTableWidget::currentCellChanged, this, [this](int row) {
+        if (!m_selecting && row >= 0) {
+            m_selectedVariable = row;
+            Q_EMIT variableSelected(row);
+        }
+    });
+    updateView();
+}
+
+OptimizationModelObject *VarTextView::model() const
+{
+    return m_model;
+}
+
+void VarTextView::setModel(OptimizationModelObject *model)
+{
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
+    m_model = model;
+    if (m_model) {
+        connect(m_model, &OptimizationModelObject::variableAdded, this, &VarTextView::updateView);
+        connect(m_model, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
+    }
+    updateView();
+}
+
+bool VarTextView::showsEmptyText() const
+{
+    return m_stack->currentWidget() == m_emptyLabel;
+}
+
+QString VarTextView::constraintText(const OptimVarInput &variable)
+{
+    const QString p1 = shown(variable, variable.param1());
+    const QString p2 = shown(variable, variable.param2());
+    switch (variable.constraintType()) {
+    case 0:
+        return QStringLiteral("Unconstrained");
+    case 1:
+        return p1 + QStringLiteral(" to ") + p2;
+    case 2:
+        if (VarValues::hasValueList(variable))
+            return p1 + QStringLiteral(" to ") + p2 + QStringLiteral(" (listed values)");
+        return p1 + QStringLiteral(" to ") + p2 + QStringLiteral(" by ")
+            + VarValues::withUnits(variable.param3(), variable.unit());
+    case 3:
+        return p1 + QStringLiteral(" +/- ") + p2;
+    case 4:
+        return p1 + QStringLiteral(" +/- ") + variable.param2().trimmed() + QStringLiteral(" %");
+    default:
+        return QString();
+    }
+}
+
+void VarTextView::setCell(int row, int column, const QString &text, bool enabled)
+{
+    QTableWidgetItem *item = m_table->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        m_table->setItem(row, column, item);
+    }
+    if (item->text() != text)
+        item->setText(text);
+    const Qt::ItemFlags flags = enabled ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable) : Qt::ItemIsSelectable;
+    if (item->flags() != flags)
+        item->setFlags(flags);
+}
+
+void VarTextView::updateView()
+{
+    // A page that is not shown catches up when it shows.
+    if (isHidden()) {
+        m_dirty = true;
+        return;
+    }
+    m_dirty = false;
+    m_queue.clear();
+    const qsizetype count = m_model ? m_model->model().variableCount() : 0;
+    m_stack->setCurrentWidget(count == 0 ? static_cast<QWidget *>(m_emptyLabel) : m_table);
+    if (m_table->rowCount() != count)
+        m_table->setRowCount(int(count));
+    for (int k = 0; k < count; ++k)
+        updateRow(k);
+    setSelectedVariable(m_selectedVariable);
+}
+
+void VarTextView::updateVariable(int varIndex)
+{
+    if (isHidden() || m_dirty || !m_model || varIndex >= m_table->rowCount()) {
+        updateView();
+        return;
+    }
+    if (varIndex >= 0)
+        updateRow(varIndex);
+}
+
+void VarTextView::updateRow(int k)
+{
+    const OptimVarInput &variable = m_model->model().variable(k);
+    const bool optimized = variable.optimizeFlagSet() && variable.optimize();
+    setCell(k, 0, variable.displayName(), optimized);
+    setCell(k, 1, shown(variable, variable.value()), optimized);
+    setCell(k, 2, constraintText(variable) + (optimized ? QString() : QStringLiteral(" (not optimized)")), optimized);
+}
+
+void VarTextView::flushPendingUpdates()
+{
+    m_queue.flush();
+}
+
+bool VarTextView::event(QEvent *event)
+{
+    // ShowToParent: the page became current (shown now or with its window).
+    const bool result = QWidget::event(event);
+    if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::Show) && m_dirty)
+        updateView();
+    return result;
+}
+
+void VarTextView::setSelectedVariable(int varIndex)
+{
+    m_selectedVariable = varIndex;
+    m_selecting = true;
+    if (varIndex >= 0 && varIndex < m_table->rowCount())
+        m_table->setCurrentCell(varIndex, 0);
+    else
+        m_table->clearSelection();
+    m_selecting = false;
+}
+
+void VarTextView::clearSelection()
+{
+    setSelectedVariable(-1);
+}
