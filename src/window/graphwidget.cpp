@@ -144,10 +144,18 @@ public:
     {
         const qsizetype n = given.size();
         qsizetype keep = 0;
+        // A history only grows at its end (or loses its last entries), so the
+        // values already held are checked at spread samples and at the tail
+        // rather than one by one: a long run costs the same per update.
         if (!fromTexts && n >= size()) {
             keep = size();
-            for (qsizetype i = 0; i < keep; ++i) {
-                if (!sameValue(values[size_t(i)], given.at(i))) {
+            auto differs = [&](qsizetype i) { return !sameValue(values[size_t(i)], given.at(i)); };
+            for (int k = 0; k < spreadSamples && keep > 0; ++k) {
+                if (differs(keep * k / spreadSamples))
+                    keep = 0;
+            }
+            for (qsizetype i = std::max<qsizetype>(0, keep - tailSamples); i < keep; ++i) {
+                if (differs(i)) {
                     keep = 0;
                     break;
                 }

@@ -1,0 +1,166 @@
+// Iterations per second from a simulator to a redrawn helmdeck window, and
+// the time from an OPTIM_ITER being sent to the window showing it.
+//
+//   QT_QPA_PLATFORM=offscreen build/bench/pipeline/bench_pipeline [ITERATIONS]
+//
+// A simulator thread registers on a real socket broker, opens a helmdeck and
+// sends iterations as data blocks, each waiting for its acknowledgement, as
+// helmdeck-sim does. The GUI thread runs the host's side: the plug-in
+// receives the blocks, applies them to the model, and the window is rendered
+// (QWidget::grab) after every applied iteration, so the latency includes a
+// full redraw. Two designs: the lowpass size (3 goals, 5 variables, 150-point
+// traces) and a large one (20 goals, 100 variables, 2001-point traces).
+
+#include "controller/optimhelmdeckcontroller.h"
+#include "host/optimdatablock.h"
+#include "host/optimhelmdeckplugin.h"
+#include "hostpluginmanager.h"
+#include "kuvo/kuvobroker.h"
+#include "kuvo/kuvoclient.h"
+#include "moxinterpreter.h"
+#include "samplemessages.h"
+#include "window/optimhelmdeckdialog.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+extern "C" void RegisterLibraryContents(PluginManagerIFC *manager);
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Shared
+{
+    std::mutex mutex;
+    std::vector<Clock::time_point> sent;
+    std::atomic<bool> done{false};
+    std::atomic<bool> failed{false};
+};
+
+bool sendBlock(KuvoClient &kuvo, int host, const QByteArray &name, const OptimSerializationIFC &record)
+{
+    OptimSerialWriter writer;
+    record.serialize(writer);
+    OptimDataBlock block;
+    block.setName(name);
+    block.setChunks(writer.chunks(OptimDataBlock::kChunkLimit));
+    return block.transmit(&kuvo, host);
+}
+
+// The simulator's side, on its own thread with its own client.
+void runSimulator(const QString &socket, const SampleSize size, int iterations, Shared *shared)
+{
+    // The iterations are made ahead; writing them into blocks is part of
+    // what is measured, as a simulator does it for every iteration.
+    QList<OptimIter> prepared;
+    for (int i = 0; i < iterations; ++i)
+        prepared.append(sampleIteration(size, i));
+    KuvoClient kuvo;
+    kuvo.setHandler([](const KuvoMessage &) { return true; });
+    int host = -1;
+    KuvoMessage reply;
+    if (!kuvo.connectToBroker(socket, "tolvanesim", "sim-bench") || !kuvo.lookup("tolvane", host)
+        || !kuvo.send(host, 7, "OPTIM_HELMDECK_RENDEZVOUS sim-bench") || !kuvo.waitForMessage(reply)
+        || reply.kind != 8) {
+        shared->failed = true;
+        return;
+    }
+    if (!sendBlock(kuvo, host, "OPTIM_HELMDECK OPEN_HELMDECK", sampleModelInput(size))
+        || !sendBlock(kuvo, host, "OPTIM_HELMDECK STATUS", OptimStatus(StatusRunning, QString()))) {
+        shared->failed = true;
+        return;
+    }
+    for (int i = 0; i < iterations && !shared->failed; ++i) {
+        const OptimIter &iter = prepared.at(i);
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->sent.push_back(Clock::now());
+        }
+        if (!sendBlock(kuvo, host, "OPTIM_HELMDECK OPTIM_ITER", iter))
+            shared->failed = true;
+    }
+    shared->done = true;
+}
+
+void measure(const char *label, const SampleSize &size, int iterations)
+{
+    QTemporaryDir dir;
+    const QString socket = dir.filePath(QStringLiteral("kuvo"));
+    KuvoBroker broker;
+    broker.listen(socket);
+    KuvoClient hostClient;
+    MoxInterpreter mox;
+    HostPluginManager manager;
+    manager.setMox(&mox);
+    manager.setKuvo(&hostClient);
+    hostClient.connectToBroker(socket, "tolvane");
+    hostClient.setHandler([&manager](const KuvoMessage &m) {
+        return manager.deliverMessage("OptimHelmdeckPluginIFC", m.sender, m.kind, m.text);
+    });
+    RegisterLibraryContents(&manager);
+
+    Shared shared;
+    std::vector<double> latencies;
+    QThread *sim = QThread::create(runSimulator, socket, size, iterations, &shared);
+    QMetaObject::Connection applied;
+    QElapsedTimer wall;
+
+    sim->start();
+    // Wait for the helmdeck to open, then hook the model.
+    while (!OptimHelmdeckPlugin::instance()->controller() && !shared.failed)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    OptimHelmdeckController *controller = OptimHelmdeckPlugin::instance()->controller();
+    if (controller) {
+        int seen = 0;
+        applied = QObject::connect(controller->currentModel(), &OptimizationModelObject::algorithmChanged, [&] {
+            const auto &history = controller->currentModel()->model().algorithmHistory().values();
+            if (history.size() <= seen)
+                return;   // a status change, not an iteration
+            seen = int(history.size());
+            controller->dialog()->grab();   // the window shows the iteration
+            const auto now = Clock::now();
+            std::lock_guard lock(shared.mutex);
+            if (seen - 1 < int(shared.sent.size()))
+                latencies.push_back(std::chrono::duration<double, std::milli>(now - shared.sent[seen - 1]).count());
+        });
+        wall.start();
+    }
+    while (!(shared.done && int(latencies.size()) >= iterations) && !shared.failed)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    sim->wait();
+    delete sim;
+    QObject::disconnect(applied);
+
+    if (shared.failed || latencies.empty()) {
+        std::printf("%-8s failed\n", label);
+    } else {
+        std::sort(latencies.begin(), latencies.end());
+        std::printf("%-8s %5d iterations  %7.1f iterations/s  latency median %6.2f ms  worst %6.2f ms\n", label,
+                    iterations, latencies.size() / seconds, latencies[latencies.size() / 2], latencies.back());
+    }
+    if (controller)
+        OptimHelmdeckPlugin::instance()->closeHelmdeck(true, false);
+    OptimHelmdeckPlugin::destroyInstance();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const int iterations = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+    measure("lowpass", SampleSize{3, 1, 150, 5}, iterations);
+    measure("large", SampleSize{20, 3, 2001, 100}, std::max(1, iterations / 4));
+    return 0;
+}
