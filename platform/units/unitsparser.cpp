@@ -1,5 +1,7 @@
 #include "units/unitsparser.h"
 
+#include <QHash>
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -46,18 +48,39 @@ constexpr std::array<Alias, 4> kAliases{{
     {u"\u00B0", u"deg"},   // degree sign
 }};
 
+struct KnownUnit
+{
+    QString canonical;
+    bool scalable = false;
+};
+
+// Every spelling of a known unit (names and aliases), looked up by hash:
+// values are parsed for every iteration a window shows, so this stays off
+// the profile.
+const QHash<QString, KnownUnit> &unitTable()
+{
+    static const QHash<QString, KnownUnit> table = [] {
+        QHash<QString, KnownUnit> t;
+        for (const UnitEntry &entry : kUnits) {
+            const QString name = QString::fromUtf16(entry.name);
+            t.insert(name, KnownUnit{name, entry.scalable});
+        }
+        for (const Alias &alias : kAliases) {
+            const QString spelling = QString::fromUtf16(alias.alias);
+            if (!t.contains(spelling))
+                t.insert(spelling, t.value(QString::fromUtf16(alias.canonical)));
+        }
+        return t;
+    }();
+    return table;
+}
+
 // Returns the canonical spelling of a known unit, or a null QString.
 QString canonicalUnit(QStringView text)
 {
-    for (const UnitEntry &entry : kUnits) {
-        if (text == QStringView(entry.name))
-            return QString::fromUtf16(entry.name);
-    }
-    for (const Alias &alias : kAliases) {
-        if (text == QStringView(alias.alias))
-            return QString::fromUtf16(alias.canonical);
-    }
-    return QString();
+    const auto &table = unitTable();
+    const auto it = table.constFind(text.toString());
+    return it == table.cend() ? QString() : it->canonical;
 }
 
 bool prefixExponent(QChar c, int &exponent)
@@ -175,12 +198,9 @@ bool UnitsParser::isScalableUnit(const QString &baseUnit)
 {
     if (baseUnit.isEmpty())
         return true;
-    const QString canonical = canonicalUnit(baseUnit);
-    for (const UnitEntry &entry : kUnits) {
-        if (canonical == QStringView(entry.name))
-            return entry.scalable;
-    }
-    return false;
+    const auto &known = unitTable();
+    const auto it = known.constFind(baseUnit);
+    return it != known.cend() && it->scalable;
 }
 
 QString UnitsParser::prefixForExponent(int exponent)
