@@ -252,3 +252,15 @@ bool OptimAlgInput::acceptsContinuousVariables(int algorithmType)
 {
     return algorithmType >= 1 && algorithmType <= 12 && algorithmType != 10;
 }
+
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimGoalRange)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimGoalLimitInput)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimGoalInput)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimVarInput)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimAlgInput)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimModelInput)
+
+OPTIM_DEFINE_ITEM_LIST(OptimGoalRange)
+OPTIM_DEFINE_ITEM_LIST(OptimGoalLimitInput)
+OPTIM_DEFINE_ITEM_LIST(OptimGoalInput)
+OPTIM_DEFINE_ITEM_LIST(OptimVarInput)

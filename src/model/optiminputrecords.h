@@ -66,6 +66,7 @@ private:
     QString m_lowerBound;
     QString m_upperBound;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimGoalRange)
 
 class OptimGoalLimitInput : public OptimSerializationIFC
 {
@@ -141,6 +142,7 @@ private:
     QString m_weight;
     OptimItemList<OptimGoalRange> m_ranges;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimGoalLimitInput)
 
 class OptimGoalInput : public OptimSerializationIFC
 {
@@ -212,6 +214,7 @@ private:
     QStringList m_extraParameterNames;
     bool m_inDesign = true;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimGoalInput)
 
 enum OptimConstraintType {
     ConstraintNone = 0,        // param1: reference value
@@ -291,6 +294,7 @@ private:
     bool m_inDesign = true;
     QStringList m_designValues;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimVarInput)
 
 class OptimAlgInput : public OptimSerializationIFC
 {

@@ -17,32 +17,11 @@ public:
     OptimItemList() : OptimSerializationIFC(T::listName) {}
     OptimItemList(std::initializer_list<T> items) : OptimSerializationIFC(T::listName), m_items(items) {}
 
-    void serialize(OptimSerialWriter &writer) const override
-    {
-        writer.writeArrayStart(tag(), m_items.size());
-        for (const T &item : m_items)
-            item.serialize(writer);
-        writer.writeArrayEnd(tag());
-    }
-
+    void serialize(OptimSerialWriter &writer) const override;
     // Reads into a temporary and replaces this list only when the array end
     // was read; a huge announced count allocates nothing ahead, the loop
     // stops at the first failing element.
-    void deserialize(OptimSerialReader &reader) override
-    {
-        QList<T> temporary;
-        int count = 0;
-        if (!reader.readArrayStart(tag(), count))
-            return;
-        for (int i = 0; i < count && !reader.hasError(); ++i) {
-            T item;
-            item.deserialize(reader);
-            if (!reader.hasError())
-                temporary.append(item);
-        }
-        if (reader.readArrayEnd(tag()))
-            m_items = std::move(temporary);
-    }
+    void deserialize(OptimSerialReader &reader) override;
 
     qsizetype count() const { return m_items.size(); }
     qsizetype size() const { return m_items.size(); }
@@ -69,3 +48,34 @@ public:
 private:
     QList<T> m_items;
 };
+
+// Defined outside the class so that the lists the model declares with
+// OPTIM_EXTERN_ITEM_LIST are instantiated once, in the model's sources.
+template <typename T>
+void OptimItemList<T>::serialize(OptimSerialWriter &writer) const
+{
+    writer.writeArrayStart(tag(), m_items.size());
+    for (const T &item : m_items)
+        item.serialize(writer);
+    writer.writeArrayEnd(tag());
+}
+
+template <typename T>
+void OptimItemList<T>::deserialize(OptimSerialReader &reader)
+{
+    QList<T> temporary;
+    int count = 0;
+    if (!reader.readArrayStart(tag(), count))
+        return;
+    for (int i = 0; i < count && !reader.hasError(); ++i) {
+        T item;
+        item.deserialize(reader);
+        if (!reader.hasError())
+            temporary.append(item);
+    }
+    if (reader.readArrayEnd(tag()))
+        m_items = std::move(temporary);
+}
+
+#define OPTIM_EXTERN_ITEM_LIST(T) extern template class OptimItemList<T>;
+#define OPTIM_DEFINE_ITEM_LIST(T) template class OptimItemList<T>;

@@ -14,3 +14,13 @@ OptimIncomingType optimIncomingType(QByteArrayView typeWord)
         return OptimIncomingType::Status;
     return OptimIncomingType::None;
 }
+
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimStatus)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimIter)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimIterSimResult)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimIterNoProgress)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimIterCollapsedIterations)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimIterVariableValues)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimIterVariableDefinitions)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimIterGoalDefinitions)
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimIterAlgorithmDefinition)

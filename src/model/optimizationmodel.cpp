@@ -50,3 +50,5 @@ void registerOptimMetaTypes()
     qRegisterMetaType<OptimModelOutput>("OptimModelOutput");
     qRegisterMetaType<OptimModelInput>("OptimModelInput");
 }
+
+OPTIM_RECORD_SERIALIZATION_DEFINE(OptimizationModel)

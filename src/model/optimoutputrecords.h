@@ -122,6 +122,7 @@ public:
 private:
     QString m_value;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimVarOutput)
 
 class OptimVarHistory : public OptimSerializationIFC
 {
@@ -148,6 +149,7 @@ private:
     QStringList m_values;
     QString m_valueBeforeTuning;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimVarHistory)
 
 class OptimGoalLimitOutput : public OptimSerializationIFC
 {
@@ -168,6 +170,7 @@ public:
 private:
     QString m_value;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimGoalLimitOutput)
 
 class OptimGoalLimitHistory : public OptimSerializationIFC
 {
@@ -235,6 +238,7 @@ private:
     QString m_name;
     QString m_text;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimTraceVar)
 
 class OptimTrace : public OptimSerializationIFC
 {
@@ -272,6 +276,7 @@ private:
     OptimTraceValues m_auxValues;
     OptimTraceValues m_yValues;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimTrace)
 
 class OptimTraceFamily : public OptimSerializationIFC
 {
@@ -364,6 +369,7 @@ private:
     OptimTraceFamily m_traces;
     OptimItemList<OptimGoalLimitOutput> m_limitOutputs;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimGoalOutput)
 
 class OptimGoalHistory : public OptimSerializationIFC
 {
@@ -394,6 +400,7 @@ private:
     OptimTraceFamily m_initialTraces;
     OptimTraceFamily m_tracesBeforeTuning;
 };
+OPTIM_EXTERN_ITEM_LIST(OptimGoalHistory)
 
 class OptimModelOutput : public OptimSerializationIFC
 {

@@ -168,7 +168,13 @@ void optimReadRecord(Record &target, OptimSerialReader &reader)
 }
 
 // Declares serialize/deserialize for a record whose fields are listed by a
-// static template function fields(self, io).
-#define OPTIM_RECORD_SERIALIZATION(Class)                                                  \
-    void serialize(OptimSerialWriter &writer) const override { optimWriteRecord(*this, writer); } \
-    void deserialize(OptimSerialReader &reader) override { optimReadRecord(*this, reader); }
+// static template function fields(self, io). The definitions live in one
+// source file per header (OPTIM_RECORD_SERIALIZATION_DEFINE), so the field
+// walks and each record's vtable are compiled once, not in every includer.
+#define OPTIM_RECORD_SERIALIZATION(Class)                \
+    void serialize(OptimSerialWriter &writer) const override; \
+    void deserialize(OptimSerialReader &reader) override;
+
+#define OPTIM_RECORD_SERIALIZATION_DEFINE(Class)                                                        \
+    void Class::serialize(OptimSerialWriter &writer) const { optimWriteRecord(*this, writer); } \
+    void Class::deserialize(OptimSerialReader &reader) { optimReadRecord(*this, reader); }
