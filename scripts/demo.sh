@@ -5,7 +5,8 @@
 # Without a display the run is headless and ends with a screenshot.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh build
+# Only what the demo runs: the plug-in, the host and the simulator.
+scripts/setup.sh build OptimHelmdeck helmdeck-host helmdeck-sim
 
 design=examples/lowpass.json
 # Work on a copy so that "Update Design" never rewrites the bundled example.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the system packages the project needs (Debian), then configures and builds.
 # Idempotent: when every package is present it installs nothing and says nothing about it.
-# Usage: scripts/setup.sh [BUILD_DIR]    (default: build)
+# Usage: scripts/setup.sh [BUILD_DIR [TARGET...]]   (default: build, every target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +12,9 @@ PACKAGES=(
   libngspice0-dev libnlopt-cxx-dev
   xvfb xauth imagemagick
 )
+# The test command also fuzzes, with clang's libFuzzer.
+# shellcheck disable=SC2206
+PACKAGES+=(${HELMDECK_EXTRA_PACKAGES:-})
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -26,7 +29,8 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 BUILD_DIR="${1:-build}"
+shift $(( $# > 0 ? 1 : 0 ))
 EXTRA=()
 [ "${CI:-}" = "true" ] && EXTRA+=(-DHELMDECK_WERROR=ON)
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${EXTRA[@]}" >/dev/null
-cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+cmake --build "$BUILD_DIR" --parallel "$(nproc)" ${1:+--target "$@"}

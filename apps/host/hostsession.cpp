@@ -1,5 +1,7 @@
 #include "hostsession.h"
 
+#include "wire/datablock.h"
+
 #include "hosttrace.h"
 
 #include <QDeadlineTimer>
@@ -11,7 +13,6 @@
 
 namespace {
 
-constexpr int kKindNotify = 11;
 constexpr int kSessionTimeoutMs = 5000;
 
 } // namespace
@@ -185,7 +186,7 @@ bool HostSession::waitUntilAllEnded(int waitMs)
 
 bool HostSession::handleMessage(const KuvoMessage &message)
 {
-    if (message.kind == kKindNotify && message.text.startsWith("OPTIM_HELMDECK_PAUSE")) {
+    if (message.kind == wire::KindPlain && message.text.startsWith("OPTIM_HELMDECK_PAUSE")) {
         relayPause(message);
     } else if (message.kind != 13 && m_trace) {
         m_trace->line(QStringLiteral("session: ignored message %1 from %2").arg(message.kind).arg(message.sender));
@@ -212,7 +213,7 @@ void HostSession::relayPause(const KuvoMessage &message)
             break;
         }
     }
-    const bool sent = address >= 0 && m_client.send(address, kKindNotify, message.text);
+    const bool sent = address >= 0 && m_client.send(address, wire::KindPlain, message.text);
     if (m_trace)
         m_trace->line(sent ? QStringLiteral("session: pause %1 relayed to %2").arg(QString::fromLatin1(id)).arg(address)
                            : QStringLiteral("session: pause %1 not relayed (simulator not on the bus)").arg(QString::fromLatin1(id)));
@@ -223,7 +224,7 @@ void HostSession::notifyPlugin(const QByteArray &text)
     int address = m_pluginAddress;
     if (address < 0 && !m_client.lookup("tolvane", address))
         address = -1;
-    const bool sent = address >= 0 && m_client.send(address, kKindNotify, text);
+    const bool sent = address >= 0 && m_client.send(address, wire::KindPlain, text);
     if (m_trace)
         m_trace->line(QStringLiteral("session: notify %1%2").arg(QString::fromLatin1(text), sent ? QString() : QStringLiteral(" (not sent)")));
 }

@@ -3,22 +3,17 @@
 #include "hosttrace.h"
 
 #include "model/optimitermessages.h"
+#include "wire/datablock.h"
 
 namespace {
 
-constexpr int kKindChunk = 11;
-constexpr int kKindBlockStart = 9;
-constexpr int kKindBlockEnd = 10;
 constexpr int kMaxTraceText = 160;
 
-// "DATA_BLOCK <id> <n or i/n> <name...>" -> the name words; empty when the
-// text is no envelope header.
+// The block name of an envelope header; empty when the text is none.
 QByteArray envelopeName(const QByteArray &header)
 {
-    const QByteArrayList words = header.simplified().split(' ');
-    if (words.size() < 4 || words.at(0) != "DATA_BLOCK")
-        return QByteArray();
-    return words.mid(3).join(' ');
+    wire::Header parsed;
+    return wire::parseHeader(header, parsed) ? parsed.name : QByteArray();
 }
 
 template <typename Record>
@@ -50,19 +45,18 @@ QString printable(const QByteArray &text)
 
 bool assembleBlock(const QList<KuvoMessage> &messages, TracedBlock &block)
 {
-    if (messages.isEmpty() || messages.last().kind != kKindBlockEnd)
+    // The end message repeats the start's text, so it stands in for it.
+    if (messages.isEmpty() || messages.last().kind != wire::KindBlockEnd)
         return false;
-    block.name = envelopeName(messages.last().text);
-    if (block.name.isEmpty())
+    QList<wire::Message> rest;
+    rest.reserve(messages.size());
+    for (const KuvoMessage &message : messages)
+        rest.append({message.kind, message.text});
+    wire::Received received = wire::assemble(messages.last().text, rest);
+    if (!received.whole)
         return false;
-    block.payload.clear();
-    for (qsizetype i = 0; i + 1 < messages.size(); ++i) {
-        const KuvoMessage &chunk = messages.at(i);
-        const qsizetype colon = chunk.text.indexOf(':');
-        if (chunk.kind != kKindChunk || colon < 0)
-            return false;
-        block.payload.append(chunk.text.mid(colon + 1));
-    }
+    block.name = received.header.name;
+    block.payload = std::move(received.payload);
     describeBlock(block);
     return true;
 }
@@ -155,9 +149,9 @@ QString describeMessage(const KuvoMessage &message)
 
 QString describeSend(int address, int kind, const QByteArray &text)
 {
-    if (kind == kKindBlockEnd || (kind == kKindChunk && text.startsWith("DATA_BLOCK ")))
+    if (kind == wire::KindBlockEnd || (kind == wire::KindPlain && text.startsWith("DATA_BLOCK ")))
         return QString();
-    if (kind == kKindBlockStart) {
+    if (kind == wire::KindBlockStart) {
         const QByteArray name = envelopeName(text);
         if (!name.isEmpty())
             return QStringLiteral("send block %1 to %2").arg(QString::fromLatin1(name)).arg(address);
@@ -185,7 +179,7 @@ TracingKuvo::TracingKuvo(KuvoIFC *inner, const HostTrace *trace)
 void TracingKuvo::noteDelivered(const KuvoMessage &message) const
 {
     // A block start is reported once the block is complete.
-    if (message.kind == kKindBlockStart && message.text.startsWith("DATA_BLOCK "))
+    if (message.kind == wire::KindBlockStart && message.text.startsWith("DATA_BLOCK "))
         return;
     if (m_trace)
         m_trace->line(tracing::describeMessage(message));
@@ -211,7 +205,7 @@ bool TracingKuvo::waitForMessage(KuvoMessage &message)
 {
     WaitScope scope(m_waitDepth);
     const bool ok = m_inner->waitForMessage(message);
-    if (ok && m_trace && message.kind == 8)
+    if (ok && m_trace && message.kind == wire::KindReply)
         m_trace->line(QStringLiteral("reply from %1: %2").arg(message.sender).arg(tracing::printable(message.text)));
     return ok;
 }

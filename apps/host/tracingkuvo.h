@@ -11,7 +11,7 @@
 // The messages the host hands to the plug-in's handler are reported by the
 // host through noteDelivered, because they never pass through this object.
 
-#include "host/kuvoifc.h"
+#include "hostifc/kuvoifc.h"
 
 #include <QList>
 #include <QString>

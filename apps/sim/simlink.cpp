@@ -10,9 +10,6 @@ namespace {
 
 quint64 s_lastBlockId = 0;
 
-constexpr int kRendezvousKind = 7;
-constexpr int kRefusedKind = 12;
-constexpr int kPeerGoneKind = 13;
 const QByteArray kPrefix("OPTIM_HELMDECK");
 
 }  // namespace
@@ -72,7 +69,7 @@ bool SimLink::rendezvous(int timeoutMs, bool *refused, QString *error)
     }
     m_host = host;
     const QByteArray text = "OPTIM_HELMDECK_RENDEZVOUS " + m_client.secondName();
-    if (!m_client.send(m_host, kRendezvousKind, text)) {
+    if (!m_client.send(m_host, wire::KindRendezvous, text)) {
         if (error)
             *error = QStringLiteral("cannot send the rendezvous to the host");
         return false;
@@ -86,16 +83,16 @@ bool SimLink::rendezvous(int timeoutMs, bool *refused, QString *error)
                                                 : QStringLiteral("the KUVO bus went away");
             return false;
         }
-        if (m.sender == m_host && m.kind == simblock::kReplyKind && m.text == text)
+        if (m.sender == m_host && m.kind == wire::KindReply && m.text == text)
             return true;
-        if (m.sender == m_host && m.kind == kRefusedKind) {
+        if (m.sender == m_host && m.kind == wire::KindRefused) {
             if (refused)
                 *refused = true;
             if (error)
                 *error = QStringLiteral("the host refused the rendezvous (%1)").arg(QString::fromLatin1(m.text));
             return false;
         }
-        if (m.sender == m_host && m.kind == kPeerGoneKind) {
+        if (m.sender == m_host && m.kind == wire::KindGone) {
             m_hostGone = true;
             if (error)
                 *error = QStringLiteral("the host left the bus");
@@ -109,7 +106,7 @@ bool SimLink::sendRecord(const QByteArray &name, const OptimSerializationIFC &re
 {
     OptimSerialWriter writer;
     record.serialize(writer);
-    return sendBlock(name, writer.chunks(simblock::kChunkLimit));
+    return sendBlock(name, writer.chunks(wire::kChunkLimit));
 }
 
 bool SimLink::sendBlock(const QByteArray &name, const QList<QByteArray> &chunks)
@@ -120,11 +117,11 @@ bool SimLink::sendBlock(const QByteArray &name, const QList<QByteArray> &chunks)
         return false;
     }
     const QByteArray blockId = QByteArray::number(++s_lastBlockId);
-    const simblock::Envelope e = simblock::envelope(blockId, name, chunks);
-    bool sent = m_client.send(m_host, simblock::kStartKind, e.start);
+    const wire::Envelope e = wire::envelope(blockId, name, chunks);
+    bool sent = m_client.send(m_host, wire::KindBlockStart, e.start);
     for (const QByteArray &chunk : e.chunks)
-        sent = sent && m_client.send(m_host, simblock::kChunkKind, chunk);
-    sent = sent && m_client.send(m_host, simblock::kEndKind, e.end);
+        sent = sent && m_client.send(m_host, wire::KindPlain, chunk);
+    sent = sent && m_client.send(m_host, wire::KindBlockEnd, e.end);
     if (!sent) {
         m_error = QStringLiteral("sending the block failed");
         return false;
@@ -138,20 +135,20 @@ bool SimLink::sendBlock(const QByteArray &name, const QList<QByteArray> &chunks)
             return false;
         }
         if (m.sender == m_host) {
-            if (m.kind == simblock::kReplyKind) {
+            if (m.kind == wire::KindReply) {
                 if (m.text.contains("FAILED")) {
                     m_error = QStringLiteral("the helmdeck did not receive block %1 whole").arg(QString::fromLatin1(name));
                     return false;
                 }
                 return true;
             }
-            if (m.kind == kPeerGoneKind) {
+            if (m.kind == wire::KindGone) {
                 m_hostGone = true;
                 m_queue.push_back(classify(m));
                 m_error = QStringLiteral("the helmdeck left the bus");
                 return false;
             }
-            if (m.kind == 0 || m.kind == 3 || m.kind == 6 || m.kind == kRefusedKind) {
+            if (m.kind == 0 || m.kind == 3 || m.kind == 6 || m.kind == wire::KindRefused) {
                 m_error = QStringLiteral("the helmdeck ended the wait for block %1 (kind %2)")
                               .arg(QString::fromLatin1(name))
                               .arg(m.kind);
@@ -191,21 +188,21 @@ SimIncoming SimLink::classify(const KuvoMessage &m)
     in.text = m.text;
     in.type = SimIncoming::Other;
 
-    if (m.kind == simblock::kStartKind) {
-        simblock::Header header;
-        if (!simblock::parseHeader(m.text, header) || header.index != 0 || !header.name.startsWith(kPrefix + ' '))
+    if (m.kind == wire::KindBlockStart) {
+        wire::Header header;
+        if (!wire::parseHeader(m.text, header) || header.index != 0 || !header.name.startsWith(kPrefix + ' '))
             return in;  // not a helmdeck block: no reply, as the helmdeck does it
         QList<KuvoMessage> rest;
         m_client.setTimeout(10000);
         m_client.receiveDataBlock(m.sender, header.count + 1, rest);
-        QList<QPair<int, QByteArray>> parts;
+        QList<wire::Message> parts;
         for (const KuvoMessage &r : std::as_const(rest))
             parts.append({r.kind, r.text});
-        const simblock::Received block = simblock::assemble(m.text, parts);
-        m_client.send(m.sender, simblock::kReplyKind, simblock::replyText(block.name, block.whole));
+        const wire::Received block = wire::assemble(m.text, parts);
+        m_client.send(m.sender, wire::KindReply, wire::replyText(block.header.name, !block.whole));
         if (!block.whole)
             return in;
-        const QList<QByteArray> words = simblock::nameWords(block.name);
+        const QList<QByteArray> words = wire::nameWords(block.header.name);
         if (words.size() < 2)
             return in;
         in.word = words.at(1);
@@ -223,7 +220,7 @@ SimIncoming SimLink::classify(const KuvoMessage &m)
         }
         return in;
     }
-    if (m.kind == simblock::kChunkKind) {
+    if (m.kind == wire::KindPlain) {
         const QList<QByteArray> words = m.text.simplified().split(' ');
         if (words.value(0) == "OPTIM_HELMDECK_PAUSE") {
             in.type = SimIncoming::Pause;
@@ -233,7 +230,7 @@ SimIncoming SimLink::classify(const KuvoMessage &m)
         }
         return in;
     }
-    if (m.kind == kPeerGoneKind && m.sender == m_host) {
+    if (m.kind == wire::KindGone && m.sender == m_host) {
         m_hostGone = true;
         in.type = SimIncoming::HostGone;
     }

@@ -14,7 +14,7 @@
 // All waits are bounded. Single-threaded; the link drives the event loop
 // itself, so the program needs no QCoreApplication::exec().
 
-#include "simdatablock.h"
+#include "wire/datablock.h"
 
 #include "kuvo/kuvoclient.h"
 

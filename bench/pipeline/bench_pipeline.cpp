@@ -12,8 +12,8 @@
 // traces) and a large one (20 goals, 100 variables, 2001-point traces).
 
 #include "controller/optimhelmdeckcontroller.h"
-#include "host/optimdatablock.h"
-#include "host/optimhelmdeckplugin.h"
+#include "link/optimdatablock.h"
+#include "plugin/optimhelmdeckplugin.h"
 #include "hostpluginmanager.h"
 #include "kuvo/kuvobroker.h"
 #include "kuvo/kuvoclient.h"

@@ -7,7 +7,7 @@
 // every panel takes the change; "update_and_render" then also renders the
 // whole window (QWidget::grab), an upper bound for what a repaint costs.
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "model/optimizationmodelobject.h"
 #include "samplemessages.h"
 #include "window/optimhelmdeckdialog.h"

@@ -6,10 +6,10 @@
 // simulator, applies the simulator's messages to the current model, and
 // decides when a fresh simulation is requested automatically.
 
-#include "controller/optimhelmdeckcontrollerstate.h"
-#include "host/optimabstractsimifc.h"
+#include "state/optimhelmdeckcontrollerstate.h"
+#include "link/optimabstractsimifc.h"
 #include "model/optimizationmodelobject.h"
-#include "window/optimhelmdecktunemode.h"
+#include "state/optimhelmdecktunemode.h"
 
 #include <QIcon>
 #include <QObject>

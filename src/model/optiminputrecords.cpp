@@ -46,7 +46,7 @@ bool optimLimitTypeHasSecondValue(int limitType)
 
 QString optimAlgorithmName(int algorithmType)
 {
-    if (algorithmType < 1 || algorithmType > 12)
+    if (algorithmType < AlgorithmRandom || algorithmType > LastAlgorithm)
         return QString();
     return QString::fromLatin1(kAlgorithmNames[algorithmType]);
 }
@@ -241,7 +241,11 @@ void OptimVarInput::setPercentage(const QString &centre, const QString &percenta
 bool OptimAlgInput::acceptsDiscreteVariables(int algorithmType)
 {
     switch (algorithmType) {
-    case 1: case 3: case 8: case 10: case 11:
+    case AlgorithmRandom:
+    case AlgorithmRandomMinimax:
+    case AlgorithmRandomMax:
+    case AlgorithmDiscrete:
+    case AlgorithmGenetic:
         return true;
     default:
         return false;
@@ -250,7 +254,7 @@ bool OptimAlgInput::acceptsDiscreteVariables(int algorithmType)
 
 bool OptimAlgInput::acceptsContinuousVariables(int algorithmType)
 {
-    return algorithmType >= 1 && algorithmType <= 12 && algorithmType != 10;
+    return algorithmType >= AlgorithmRandom && algorithmType <= LastAlgorithm && algorithmType != AlgorithmDiscrete;
 }
 
 OPTIM_RECORD_SERIALIZATION_DEFINE(OptimGoalRange)

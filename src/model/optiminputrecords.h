@@ -25,6 +25,24 @@ int optimLimitTypeFromText(const QString &text);
 // Whether a limit type uses a second value (Inside, Outside).
 bool optimLimitTypeHasSecondValue(int limitType);
 
+// Algorithm codes (OptimAlgInput::algorithmType); 0 chooses none.
+enum OptimAlgorithmCode {
+    AlgorithmNone = 0,
+    AlgorithmRandom = 1,
+    AlgorithmGradient = 2,
+    AlgorithmRandomMinimax = 3,
+    AlgorithmGradientMinimax = 4,
+    AlgorithmQuasiNewton = 5,
+    AlgorithmLeastPth = 6,
+    AlgorithmMinimax = 7,
+    AlgorithmRandomMax = 8,
+    AlgorithmHybrid = 9,
+    AlgorithmDiscrete = 10,
+    AlgorithmGenetic = 11,
+    AlgorithmSimulatedAnnealing = 12,
+    LastAlgorithm = AlgorithmSimulatedAnnealing,
+};
+
 // Display name of an algorithm code 1..12; empty for any other code.
 QString optimAlgorithmName(int algorithmType);
 

@@ -28,6 +28,12 @@ inline bool optimStatusIsTerminal(int status)
 {
     return status == StatusExitedWithError || status == StatusKilled;
 }
+// PAUSED and FINISHED: the optimizer stands still and waits for a command,
+// so the definitions may be edited.
+inline bool optimStatusIsPaused(int status)
+{
+    return status == StatusPaused || status == StatusFinished;
+}
 
 class OptimAlgOutput : public OptimSerializationIFC
 {

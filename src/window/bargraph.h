@@ -101,11 +101,9 @@ public:
     BarGraphBar *addBar(const QString &label);
     // Keeps count bars, adding or deleting at the end.
     void setBarCount(int count);
-    void clearBars() { setBarCount(0); }
     // Index of the selected bar or -1.
     int selectedBar() const;
     // Shown while there is no bar.
-    QString emptyText() const { return m_emptyText; }
     void setEmptyText(const QString &text);
 
     QSize sizeHint() const override;

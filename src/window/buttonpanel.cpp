@@ -1,8 +1,9 @@
 #include "buttonpanel.h"
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "model/optimizationmodelobject.h"
 #include "optimicons.h"
+#include "modelbinding.h"
 #include "windoweditors.h"
 
 #include <QGroupBox>
@@ -80,8 +81,10 @@ ButtonPanel::ButtonPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     connect(m_options, &QPushButton::clicked, this, &ButtonPanel::optionsClicked);
     connect(m_close, &QPushButton::clicked, this, &ButtonPanel::closeClicked);
     connect(m_help, &QPushButton::clicked, this, &ButtonPanel::handleHelpRequest);
-    if (m_state)
+    if (m_state) {
         connect(m_state, &OptimHelmdeckControllerState::waitStateChanged, this, &ButtonPanel::updateButtons);
+        connect(m_state, &OptimHelmdeckControllerState::modelAdded, this, &ButtonPanel::updateButtons);
+    }
     updateButtons();
 }
 
@@ -92,13 +95,9 @@ OptimizationModelObject *ButtonPanel::model() const
 
 void ButtonPanel::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model) {
-        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &ButtonPanel::updateButtons);
-        connect(m_model, &QObject::destroyed, this, [this] { setModel(nullptr); });
-    }
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::algorithmChanged, this, &ButtonPanel::updateButtons);
+    }, OnModelDeleted::UnbindView);
     updateButtons();
 }
 
@@ -138,9 +137,12 @@ void ButtonPanel::updateButtons()
 
     const OptimAlgOutput &output = m_model->model().algorithmOutput();
     const int status = output.status();
-    const bool waiting = m_state->waitingFor() != 0;
+    const bool waiting = m_state->waitingFor() != OptimHelmdeckControllerState::WaitNone;
+    // A simulation runs for the sweep's current (newest) optimization only.
+    const QList<OptimizationModelObject *> models = m_state->models();
+    const bool onCurrent = models.isEmpty() || models.constLast() == m_model;
 
-    const bool running = status >= 0 && status <= 2;
+    const bool running = status >= StatusUnknown && status <= StatusRunning;
     const QString wanted = running ? pauseText : continueText;
     if (m_pauseContinue->text() != wanted) {
         m_pauseContinue->setText(wanted);
@@ -148,26 +150,29 @@ void ButtonPanel::updateButtons()
     }
 
     switch (status) {
-    case 0:
-    case 1:
-    case 2:
+    case StatusUnknown:
+    case StatusInitializing:
+    case StatusRunning:
         m_pauseContinue->setEnabled(!waiting);
         m_simulate->setEnabled(false);
         m_updateDesign->setEnabled(!interactive);
         m_store->setEnabled(false);
         m_recall->setEnabled(false);
         break;
-    case 3:
-    case 4:
+    case StatusPaused:
+    case StatusFinished:
         m_pauseContinue->setEnabled(!waiting && output.simulationOk());
-        m_simulate->setEnabled(!m_waitingForSimulationToFinish);
+        m_simulate->setEnabled(!m_waitingForSimulationToFinish && onCurrent);
+        m_simulate->setToolTip(onCurrent ? QString()
+                                         : QStringLiteral("Simulate works on the current optimization of the sweep: "
+                                                          "choose it under View."));
         m_updateDesign->setEnabled(true);
         m_store->setEnabled(true);
         m_recall->setEnabled(true);
         break;
-    case 5:
-    case 6:
-    case 7:
+    case StatusExited:
+    case StatusExitedWithError:
+    case StatusKilled:
         m_pauseContinue->setEnabled(false);
         m_simulate->setEnabled(false);
         m_updateDesign->setEnabled(true);

@@ -47,11 +47,6 @@ QColor ColorSet::color(int index) const
     return QColor(m_kind == GoalColors ? goalPalette[size_t(i)] : varPalette[size_t(i)]);
 }
 
-QColor ColorSet::secondColor(int index) const
-{
-    return lightVariant(color(index));
-}
-
 QColor ColorSet::lightVariant(const QColor &color)
 {
     const QColor c = color.toRgb();

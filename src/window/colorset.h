@@ -16,13 +16,10 @@ public:
 
     explicit ColorSet(Kind kind) : m_kind(kind) {}
 
-    Kind kind() const { return m_kind; }
     // Number of distinct pairs before the colours repeat.
     int count() const;
     // Series colour of item index (negative indices give the first colour).
     QColor color(int index) const;
-    // The lighter companion of color(index).
-    QColor secondColor(int index) const;
     // The companion colour of any series colour: the same hue, mixed 60 %
     // with white, so it reads as "the same item, in the background".
     static QColor lightVariant(const QColor &color);

@@ -48,9 +48,9 @@ QString cannotContinueText(int status)
 ContinueOptimizationQuery::Kind ContinueOptimizationQuery::queryKind(const OptimizationModel &model)
 {
     const int status = model.algorithmOutput().status();
-    if (status == 5 || status == 6 || status == 7)
+    if (status == StatusExited || status == StatusExitedWithError || status == StatusKilled)
         return CannotContinue;
-    if (status == 4 && model.algorithmInput().algorithmType() != 10
+    if (status == StatusFinished && model.algorithmInput().algorithmType() != AlgorithmDiscrete
         && decimal(model.algorithmOutput().iterationText(), 0) >= decimal(model.algorithmInput().maxIterations(), 0))
         return LimitReached;
     return NoQuestion;

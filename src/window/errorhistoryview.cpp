@@ -1,6 +1,6 @@
 #include "errorhistoryview.h"
 
-#include "model/optimizationmodelobject.h"
+#include "modelbinding.h"
 
 ErrorHistoryView::ErrorHistoryView(QWidget *parent)
     : GraphWidget(parent)
@@ -13,15 +13,11 @@ ErrorHistoryView::ErrorHistoryView(QWidget *parent)
 
 void ErrorHistoryView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::algorithmChanged, this, &ErrorHistoryView::updateView);
+    }, OnModelDeleted::UnbindView);
     // A different model is a different history: parse it from the start.
     clearSeries();
-    if (m_model) {
-        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &ErrorHistoryView::updateView);
-        connect(m_model, &QObject::destroyed, this, [this] { setModel(nullptr); });
-    }
     updateView();
 }
 

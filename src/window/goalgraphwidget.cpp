@@ -1,6 +1,7 @@
 #include "goalgraphwidget.h"
 
 #include "colorset.h"
+#include "graphaxes.h"
 #include "graphwidget.h"
 #include "units/realstringparser.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -48,14 +50,14 @@ std::optional<double> boundValue(const QString &text, const QString &units)
     const double v = RealStringParser::toDouble(text, &ok, units);
     if (ok && std::isfinite(v))
         return v;
-    return GraphWidget::parseValue(text);
+    return GraphScale::parseValue(text);
 }
 
 std::optional<double> limitValue(bool valid, double value, const QString &text)
 {
     if (valid && std::isfinite(value))
         return value;
-    return GraphWidget::parseValue(text);
+    return GraphScale::parseValue(text);
 }
 
 // The limit's response values: one for GreaterThan, LessThan and EqualTo,
@@ -72,38 +74,6 @@ std::vector<double> limitValues(const OptimGoalLimitInput &limit)
     return values;
 }
 
-QFont smallFont(const QFont &base)
-{
-    QFont f = base;
-    if (f.pointSizeF() > 0)
-        f.setPointSizeF(std::max(6.5, f.pointSizeF() * 0.85));
-    return f;
-}
-
-double niceStep(double span, int maxTicks)
-{
-    if (!(span > 0) || maxTicks < 1)
-        return 0;
-    const double raw = span / maxTicks;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0, 10.0}) {
-        if (m * power >= raw)
-            return m * power;
-    }
-    return 10 * power;
-}
-
-std::vector<double> niceTicks(double lo, double hi, int maxTicks)
-{
-    std::vector<double> ticks;
-    const double step = niceStep(hi - lo, std::max(1, maxTicks));
-    if (step <= 0)
-        return ticks;
-    for (double v = std::ceil(lo / step - 1e-9) * step; v <= hi + step * 1e-9 && ticks.size() < 30; v += step)
-        ticks.push_back(std::abs(v) < step * 1e-9 ? 0.0 : v);
-    return ticks;
-}
-
 QString axisNumber(double v, const QString &units)
 {
     if (units.isEmpty())
@@ -111,24 +81,23 @@ QString axisNumber(double v, const QString &units)
     return RealStringParser::formatScaled(v, 4, units).text();
 }
 
-struct PlotGeometry
-{
-    QRect header;
-    QRect plot;
-    bool xLabels = false;
-};
-
 const QColor limitColor(165, 25, 25);
 const QColor violationTint(215, 60, 40, 30);
+const QColor gridColor(0, 0, 0, 26);
+
+QPen initialTracePen(const QColor &color)
+{
+    return QPen(ColorSet::lightVariant(color).darker(115), 1.4, Qt::DashLine);
+}
+
+QPen beforeTuningPen()
+{
+    return QPen(QColor(120, 120, 120), 1.4, Qt::DotLine);
+}
 
 } // namespace
 
 // ---------------------------------------------------------------------------
-
-GoalPlotRange GoalPlotRange::united(const GoalPlotRange &o) const
-{
-    return {std::min(xMin, o.xMin), std::max(xMax, o.xMax), std::min(yMin, o.yMin), std::max(yMax, o.yMax)};
-}
 
 QString GoalGraphWidget::limitConditionText(const OptimGoalLimitInput &limit)
 {
@@ -263,38 +232,6 @@ std::optional<GoalPlotRange> GoalGraphWidget::limitExtent(const OptimGoalInput &
     return r;
 }
 
-std::optional<GoalPlotRange> GoalGraphWidget::goalPlotRange(int scaling, const std::optional<GoalPlotRange> &limits,
-                                                            const std::optional<GoalPlotRange> &trace)
-{
-    std::optional<GoalPlotRange> r;
-    switch (scaling) {
-    case FitToLimitLines:
-        r = limits ? limits : trace;
-        break;
-    case FitToTrace:
-        r = trace ? trace : limits;
-        break;
-    default:
-        if (limits && trace)
-            r = limits->united(*trace);
-        else
-            r = limits ? limits : trace;
-        break;
-    }
-    if (!r)
-        return r;
-    const double height = r->yMax - r->yMin;
-    if (height > 0) {
-        r->yMin -= 0.05 * height;
-        r->yMax += 0.05 * height;
-    } else {
-        const double pad = r->yMin != 0 ? std::abs(r->yMin) * 0.05 : 0.5;
-        r->yMin -= pad;
-        r->yMax += pad;
-    }
-    return r;
-}
-
 // ---------------------------------------------------------------------------
 
 GoalGraphWidget::GoalGraphWidget(QWidget *parent)
@@ -399,7 +336,7 @@ void GoalGraphWidget::setSelectedLimit(int index)
 
 std::optional<GoalPlotRange> GoalGraphWidget::plotRange() const
 {
-    return goalPlotRange(m_scaling, limitExtent(m_goal, m_traces), traceExtent(m_traces));
+    return GraphScale::goalPlotRange(m_scaling, limitExtent(m_goal, m_traces), traceExtent(m_traces));
 }
 
 bool GoalGraphWidget::showsInitialTraces() const
@@ -433,7 +370,7 @@ bool GoalGraphWidget::limitApplies(int limitIndex) const
             if (others.size() == 1 && m_traces.sweepValues().size() == traceCount)
                 values.append(m_traces.sweepValues().at(t));
             else
-                values.append(GraphWidget::parseValue(others.at(p).text()).value_or(0.0));
+                values.append(GraphScale::parseValue(others.at(p).text()).value_or(0.0));
         }
         if (m_goal.limitAppliesAt(limitIndex, m_traces, values))
             return true;
@@ -444,62 +381,73 @@ bool GoalGraphWidget::limitApplies(int limitIndex) const
 // ---------------------------------------------------------------------------
 // Drawing
 
-static PlotGeometry goalGeometry(const QFont &font, const QSize &size, const std::vector<QString> &yLabels)
+struct GoalGraphWidget::Layout
 {
-    PlotGeometry g;
-    const QFontMetrics fm(smallFont(font));
-    const QFontMetrics big(font);
-    g.header = QRect(0, 0, size.width(), big.height() + 4);
-    g.xLabels = size.height() >= g.header.height() + 3 * fm.height() + 30;
-    int labelWidth = 0;
-    for (const QString &t : yLabels)
-        labelWidth = std::max(labelWidth, fm.horizontalAdvance(t));
-    const int left = std::min(labelWidth + 8, size.width() / 2);
-    const int top = g.header.bottom() + 3;
-    const int bottom = size.height() - (g.xLabels ? fm.height() + 6 : 5);
-    g.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, size.width() - 8), std::max(top + 1, bottom)));
-    return g;
-}
+    QRect header;
+    QRect plot;
+    bool xLabels = false;
+    // The range shown (a flat horizontal range opened); nothing when there
+    // is nothing to show.
+    std::optional<GoalPlotRange> range;
+    std::vector<GraphAxes::ValueTick> yTicks;
+    QString xUnits; // of the swept variable
+    QString xName;
 
-namespace {
-
-struct Axes
-{
-    GoalPlotRange range;
-    std::vector<double> xTicks;
-    std::vector<double> yTicks;
-    std::vector<QString> yLabels;
-    QString xUnits;
+    // Data to pixel coordinates, kept within +-1e6 so that a far-off point
+    // still draws as a line leaving the plot.
+    double xOf(double x) const
+    {
+        const double left = plot.left() + 1, width = std::max(1, plot.width() - 2);
+        return std::clamp(left + (x - range->xMin) * width / (range->xMax - range->xMin), -1e6, 1e6);
+    }
+    double yOf(double y) const
+    {
+        const double top = plot.top() + 1, height = std::max(1, plot.height() - 2);
+        return std::clamp(top + (range->yMax - y) * height / (range->yMax - range->yMin), -1e6, 1e6);
+    }
+    // Pixel column to the swept variable.
+    double xAt(int px) const
+    {
+        return range->xMin + (px - plot.left() - 1) * (range->xMax - range->xMin) / std::max(1, plot.width() - 2);
+    }
 };
 
-Axes makeAxes(const GoalPlotRange &r, const QSize &size, const QFont &font, const QString &xUnits)
+// The layout at size: the header line, the value ticks at nice steps as many
+// as the height allows, the plot right of their labels, a row of labels
+// of the swept variable below it when there is room.
+GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
 {
-    Axes a;
-    a.range = r;
-    if (!(a.range.xMax > a.range.xMin)) {
-        const double pad = a.range.xMin != 0 ? std::abs(a.range.xMin) * 0.05 : 0.5;
-        a.range.xMin -= pad;
-        a.range.xMax += pad;
-    }
-    const QFontMetrics fm(smallFont(font));
-    const int plotHeight = size.height() - 2 * fm.height() - 16;
-    a.yTicks = niceTicks(a.range.yMin, a.range.yMax, std::max(1, plotHeight / (fm.height() + 8)));
-    for (double v : a.yTicks)
-        a.yLabels.push_back(axisNumber(v, QString()));
-    a.xUnits = xUnits;
-    return a;
-}
+    Layout l;
+    const int k = sweptVariableIndex(m_goal, m_traces);
+    l.xUnits = m_goal.indepVarUnits().value(k);
+    l.xName = !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name() : m_goal.indepVarNames().value(k);
+    const QFontMetrics fm(GraphAxes::labelFont(font()));
+    const QFontMetrics big(font());
 
-} // namespace
+    l.range = plotRange();
+    if (l.range) {
+        std::tie(l.range->xMin, l.range->xMax) = GraphScale::openedRange(l.range->xMin, l.range->xMax);
+        const int plotHeight = size.height() - 2 * fm.height() - 16;
+        const std::vector<double> ticks = GraphScale::niceTicks(l.range->yMin, l.range->yMax,
+                                                                std::max(1, plotHeight / (fm.height() + 8)));
+        for (double v : ticks)
+            l.yTicks.push_back({v, axisNumber(v, QString())});
+    }
+
+    l.header = QRect(0, 0, size.width(), big.height() + 4);
+    l.xLabels = size.height() >= l.header.height() + 3 * fm.height() + 30;
+    const int left = std::min(GraphAxes::labelWidth(fm, l.yTicks) + 8, size.width() / 2);
+    const int top = l.header.bottom() + 3;
+    const int bottom = size.height() - (l.xLabels ? fm.height() + 6 : 5);
+    l.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, size.width() - 8), std::max(top + 1, bottom)));
+    for (GraphAxes::ValueTick &t : l.yTicks)
+        t.y = l.yOf(t.y);
+    return l;
+}
 
 QRect GoalGraphWidget::plotRectFor(const QSize &size) const
 {
-    const std::optional<GoalPlotRange> r = plotRange();
-    if (!r)
-        return goalGeometry(font(), size, {}).plot;
-    const QString units = m_goal.indepVarUnits().value(sweptVariableIndex(m_goal, m_traces));
-    const Axes axes = makeAxes(*r, size, font(), units);
-    return goalGeometry(font(), size, axes.yLabels).plot;
+    return layoutFor(size).plot;
 }
 
 QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
@@ -517,209 +465,206 @@ QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
 void GoalGraphWidget::drawGraph(QPainter &painter, const QSize &size) const
 {
     const QPalette pal = palette();
-    const QFont font = this->font();
-    const QFont small = smallFont(font);
-    const QFontMetrics fm(small);
-    const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
-    const QColor greyText = pal.color(QPalette::Disabled, QPalette::WindowText);
-    const int k = sweptVariableIndex(m_goal, m_traces);
-    const QString xUnits = m_goal.indepVarUnits().value(k);
-    const QString xName = !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name()
-                                                                : m_goal.indepVarNames().value(k);
-
-    const std::optional<GoalPlotRange> range = plotRange();
-    Axes axes;
-    if (range)
-        axes = makeAxes(*range, size, font, xUnits);
-    const PlotGeometry g = goalGeometry(font, size, axes.yLabels);
-    const QRect plot = g.plot;
-
-    // Header: selection tint, the goal's name and result, the legend.
-    if (m_selected) {
+    const Layout layout = layoutFor(size);
+    if (m_selected)
         painter.fillRect(QRect(QPoint(0, 0), size), GraphWidget::selectionHighlightColor());
-    }
-    {
-        QFont bold = font;
-        bold.setBold(true);
-        painter.setFont(bold);
-        painter.setPen(textColor);
-        const QFontMetrics bm(bold);
-        QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
-        int x = 4;
-        painter.drawText(QRect(x, g.header.top() + 1, size.width() - x, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                         bm.elidedText(name, Qt::ElideRight, std::max(20, size.width() / 2)));
-        x += std::min(bm.horizontalAdvance(name), std::max(20, size.width() / 2)) + 8;
-        painter.setFont(small);
-        QString detail;
-        if (!m_valueText.isEmpty())
-            detail = QStringLiteral("error %1").arg(m_valueText);
-        if (m_stale)
-            detail += detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
-        // Legend entries, right-aligned, as many as fit.
-        struct Entry
-        {
-            QString text;
-            QPen pen;
-        };
-        std::vector<Entry> entries;
-        for (const QString &name : legendEntries()) {
-            if (name == QLatin1String("trace"))
-                entries.push_back({name, QPen(m_stale ? greyText : m_color, 1.8)});
-            else if (name == QLatin1String("limit"))
-                entries.push_back({name, QPen(m_stale ? greyText : limitColor, 2.5)});
-            else if (name == QLatin1String("initial"))
-                entries.push_back({name, QPen(ColorSet::lightVariant(m_color).darker(115), 1.4, Qt::DashLine)});
-            else
-                entries.push_back({name, QPen(QColor(120, 120, 120), 1.4, Qt::DotLine)});
-        }
-        int right = size.width() - 6;
-        int used = 0;
-        std::vector<std::pair<int, const Entry *>> placed;
-        for (const Entry &e : entries) {
-            const int w = 20 + fm.horizontalAdvance(e.text) + 8;
-            if (x + used + w > right)
-                break;
-            used += w;
-            placed.emplace_back(w, &e);
-        }
-        int lx = right - used;
-        const int cy = g.header.top() + 1 + bm.height() / 2;
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        for (const auto &[w, e] : placed) {
-            painter.setPen(e->pen);
-            painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + 16, cy + 0.5));
-            painter.setPen(textColor);
-            painter.drawText(QRect(lx + 20, g.header.top() + 1, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                             e->text);
-            lx += w;
-        }
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        if (!detail.isEmpty()) {
-            painter.setPen(greyText);
-            painter.drawText(QRect(x, g.header.top() + 1, std::max(0, right - used - x), bm.height()),
-                             Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(detail, Qt::ElideRight, std::max(0, right - used - x)));
-        }
-    }
-
-    painter.fillRect(plot, pal.color(QPalette::Base));
-    if (!range) {
-        painter.setPen(greyText);
-        painter.setFont(small);
-        painter.drawText(plot, Qt::AlignCenter, m_traces.traces().isEmpty() ? QStringLiteral("No trace yet")
-                                                                            : QStringLiteral("No values to show"));
-        painter.setPen(pal.color(QPalette::Mid));
-        painter.drawRect(QRectF(plot).adjusted(0.5, 0.5, -0.5, -0.5));
-        if (m_selected) {
-            painter.setPen(QPen(pal.color(QPalette::Highlight), 2));
-            painter.drawRect(QRectF(1, 1, size.width() - 2, size.height() - 2));
-        }
+    drawHeader(painter, size, layout);
+    painter.fillRect(layout.plot, pal.color(QPalette::Base));
+    painter.setFont(GraphAxes::labelFont(font()));
+    if (!layout.range) {
+        GraphAxes::drawPlotMessage(painter, layout.plot, pal.color(QPalette::Disabled, QPalette::WindowText),
+                                   m_traces.traces().isEmpty() ? QStringLiteral("No trace yet")
+                                                               : QStringLiteral("No values to show"));
+        drawFrame(painter, size, layout);
         return;
     }
 
-    const GoalPlotRange &r = axes.range;
-    const double pl = plot.left() + 1, pw = std::max(1, plot.width() - 2);
-    const double pt = plot.top() + 1, ph = std::max(1, plot.height() - 2);
-    auto clampCoord = [](double v) { return std::clamp(v, -1e6, 1e6); };
-    auto xOf = [&](double x) { return clampCoord(pl + (x - r.xMin) * pw / (r.xMax - r.xMin)); };
-    auto yOf = [&](double y) { return clampCoord(pt + (r.yMax - y) * ph / (r.yMax - r.yMin)); };
-
-    // Grid and tick labels.
-    painter.setFont(small);
-    const QColor gridColor(0, 0, 0, 26);
-    for (size_t i = 0; i < axes.yTicks.size(); ++i) {
-        const double y = std::round(yOf(axes.yTicks[i])) + 0.5;
-        painter.setPen(gridColor);
-        painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-        painter.setPen(textColor);
-        const int ty = std::clamp(int(y) - fm.height() / 2, 0, std::max(0, size.height() - fm.height()));
-        painter.drawText(QRect(0, ty, plot.left() - 4, fm.height()), Qt::AlignRight | Qt::AlignVCenter, axes.yLabels[i]);
-    }
-    {
-        // Horizontal ticks: as many nice values as labels fit side by side.
-        const int sample = fm.horizontalAdvance(axisNumber(r.xMax, xUnits)) + 14;
-        std::vector<double> xTicks = niceTicks(r.xMin, r.xMax, std::max(1, plot.width() / std::max(20, sample)));
-        int rightEdge = std::numeric_limits<int>::min();
-        const QString caption = xName.isEmpty() ? QString() : xName;
-        const int captionWidth = caption.isEmpty() ? 0 : fm.horizontalAdvance(caption) + 6;
-        for (double v : xTicks) {
-            const double x = std::round(xOf(v)) + 0.5;
-            painter.setPen(gridColor);
-            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-            if (!g.xLabels)
-                continue;
-            const QString text = axisNumber(v, xUnits);
-            const int tw = fm.horizontalAdvance(text);
-            int tx = std::clamp(int(x) - tw / 2, plot.left() - 4, std::max(0, size.width() - tw - 3));
-            if (tx < rightEdge + 8 || tx + tw > size.width() - captionWidth - 5)
-                continue;
-            painter.setPen(textColor);
-            painter.drawText(QRect(tx, plot.bottom() + 3, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
-            rightEdge = tx + tw;
-        }
-        if (g.xLabels && !caption.isEmpty()) {
-            painter.setPen(greyText);
-            painter.drawText(QRect(size.width() - captionWidth - 3, plot.bottom() + 3, captionWidth, fm.height()),
-                             Qt::AlignRight | Qt::AlignTop, caption);
-        }
-    }
-
-    painter.save();
-    painter.setClipRect(plot.adjusted(1, 1, -1, -1));
+    const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
+    GraphAxes::drawValueTicks(painter, QFontMetrics(GraphAxes::labelFont(font())), layout.plot, size.height(), layout.yTicks,
+                              gridColor, textColor);
+    drawSweptAxis(painter, size, layout);
 
     // Limits: the violating side tinted under the traces, the lines over
     // them, so a trace running along a limit never hides it.
-    const auto &limits = m_goal.limits();
-    auto drawLimits = [&](bool lines) {
-        for (int i = 0; i < int(limits.size()); ++i) {
-            const OptimGoalLimitInput &limit = limits.at(i);
-            const std::vector<double> values = limitValues(limit);
-            if (values.empty())
-                continue;
-            auto [lo, hi] = limitXSpan(m_goal, i, m_traces);
-            const double x0 = std::isfinite(lo) ? xOf(lo) : plot.left();
-            const double x1 = std::isfinite(hi) ? xOf(hi) : plot.right();
-            if (!lines && !m_stale) {
-                const double top = plot.top(), bottom = plot.bottom();
-                auto tint = [&](double ya, double yb) {
-                    painter.fillRect(QRectF(QPointF(x0, std::min(ya, yb)), QPointF(x1, std::max(ya, yb))), violationTint);
-                };
-                const double a = yOf(values[0]);
-                const double b = values.size() > 1 ? yOf(values[1]) : a;
-                switch (limit.limitType()) {
-                case LimitGreaterThan:
-                    tint(a, bottom);
-                    break;
-                case LimitLessThan:
-                    tint(top, a);
-                    break;
-                case LimitInside:
-                    tint(top, std::min(a, b));
-                    tint(std::max(a, b), bottom);
-                    break;
-                case LimitOutside:
-                    tint(a, b);
-                    break;
-                default:
-                    break;
-                }
-            }
-            if (!lines)
-                continue;
-            const bool applies = limitApplies(i);
-            QColor c = m_stale ? greyText : limitColor;
-            if (!applies)
-                c.setAlpha(110);
-            const double w = i == m_selectedLimit ? 3.5 : 2.5;
-            painter.setPen(QPen(c, w, applies ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap));
-            for (double v : values) {
-                const double y = yOf(v);
-                painter.drawLine(QPointF(x0, y), QPointF(x1, y));
-            }
-        }
-    };
-    drawLimits(false);
+    painter.save();
+    painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1));
+    drawLimits(painter, layout, false);
+    drawTraces(painter, layout);
+    drawLimits(painter, layout, true);
+    painter.restore();
+    drawFrame(painter, size, layout);
+}
 
-    // Traces: before tuning, initial, current (current on top).
+// The header: the goal's name in bold, its result and "stale", and the
+// legend right-aligned, as many entries as fit.
+void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Layout &layout) const
+{
+    const QPalette pal = palette();
+    const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
+    const QColor greyText = pal.color(QPalette::Disabled, QPalette::WindowText);
+    const QFont small = GraphAxes::labelFont(font());
+    const QFontMetrics fm(small);
+    QFont bold = font();
+    bold.setBold(true);
+    painter.setFont(bold);
+    painter.setPen(textColor);
+    const QFontMetrics bm(bold);
+    const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
+    const int top = layout.header.top() + 1;
+    int x = 4;
+    painter.drawText(QRect(x, top, size.width() - x, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     bm.elidedText(name, Qt::ElideRight, std::max(20, size.width() / 2)));
+    x += std::min(bm.horizontalAdvance(name), std::max(20, size.width() / 2)) + 8;
+    painter.setFont(small);
+    QString detail;
+    if (!m_valueText.isEmpty())
+        detail = QStringLiteral("error %1").arg(m_valueText);
+    if (m_stale)
+        detail += detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
+
+    struct Entry
+    {
+        QString text;
+        QPen pen;
+    };
+    std::vector<Entry> entries;
+    for (const QString &entry : legendEntries()) {
+        if (entry == QLatin1String("trace"))
+            entries.push_back({entry, QPen(m_stale ? greyText : m_color, 1.8)});
+        else if (entry == QLatin1String("limit"))
+            entries.push_back({entry, QPen(m_stale ? greyText : limitColor, 2.5)});
+        else if (entry == QLatin1String("initial"))
+            entries.push_back({entry, initialTracePen(m_color)});
+        else
+            entries.push_back({entry, beforeTuningPen()});
+    }
+    const int right = size.width() - 6;
+    int used = 0;
+    std::vector<std::pair<int, const Entry *>> placed;
+    for (const Entry &e : entries) {
+        const int w = 20 + fm.horizontalAdvance(e.text) + 8;
+        if (x + used + w > right)
+            break;
+        used += w;
+        placed.emplace_back(w, &e);
+    }
+    int lx = right - used;
+    const int cy = top + bm.height() / 2;
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    for (const auto &[w, e] : placed) {
+        painter.setPen(e->pen);
+        painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + 16, cy + 0.5));
+        painter.setPen(textColor);
+        painter.drawText(QRect(lx + 20, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
+        lx += w;
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    if (!detail.isEmpty()) {
+        const int room = std::max(0, right - used - x);
+        painter.setPen(greyText);
+        painter.drawText(QRect(x, top, room, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         fm.elidedText(detail, Qt::ElideRight, room));
+    }
+}
+
+// The swept variable's axis: grid lines at nice values, as many as labels
+// fit side by side, their labels, and the variable's name at the right.
+void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const Layout &layout) const
+{
+    const QPalette pal = palette();
+    const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
+    const QFontMetrics fm(GraphAxes::labelFont(font()));
+    const QRect &plot = layout.plot;
+    const GoalPlotRange &r = *layout.range;
+    const int sample = fm.horizontalAdvance(axisNumber(r.xMax, layout.xUnits)) + 14;
+    const std::vector<double> xTicks =
+        GraphScale::niceTicks(r.xMin, r.xMax, std::max(1, plot.width() / std::max(20, sample)));
+    const QString &caption = layout.xName;
+    const int captionWidth = caption.isEmpty() ? 0 : fm.horizontalAdvance(caption) + 6;
+    int rightEdge = std::numeric_limits<int>::min();
+    for (double v : xTicks) {
+        const double x = layout.xOf(v);
+        painter.setPen(gridColor);
+        GraphAxes::drawVerticalGridLine(painter, plot, x);
+        if (!layout.xLabels)
+            continue;
+        const QString text = axisNumber(v, layout.xUnits);
+        const int tw = fm.horizontalAdvance(text);
+        const int tx = std::clamp(int(std::round(x) + 0.5) - tw / 2, plot.left() - 4, std::max(0, size.width() - tw - 3));
+        if (tx < rightEdge + 8 || tx + tw > size.width() - captionWidth - 5)
+            continue;
+        painter.setPen(textColor);
+        painter.drawText(QRect(tx, plot.bottom() + 3, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+        rightEdge = tx + tw;
+    }
+    if (layout.xLabels && !caption.isEmpty()) {
+        painter.setPen(pal.color(QPalette::Disabled, QPalette::WindowText));
+        painter.drawText(QRect(size.width() - captionWidth - 3, plot.bottom() + 3, captionWidth, fm.height()),
+                         Qt::AlignRight | Qt::AlignTop, caption);
+    }
+}
+
+// Each limit over its range of the swept variable: with lines false the
+// violating side tinted (not while stale), with lines true the limit's
+// values as thick lines, dashed and faint when the limit holds for none of
+// the traces.
+void GoalGraphWidget::drawLimits(QPainter &painter, const Layout &layout, bool lines) const
+{
+    if (!lines && m_stale)
+        return;
+    const QRect &plot = layout.plot;
+    const auto &limits = m_goal.limits();
+    for (int i = 0; i < int(limits.size()); ++i) {
+        const OptimGoalLimitInput &limit = limits.at(i);
+        const std::vector<double> values = limitValues(limit);
+        if (values.empty())
+            continue;
+        const auto [lo, hi] = limitXSpan(m_goal, i, m_traces);
+        const double x0 = std::isfinite(lo) ? layout.xOf(lo) : plot.left();
+        const double x1 = std::isfinite(hi) ? layout.xOf(hi) : plot.right();
+        if (!lines) {
+            const double top = plot.top(), bottom = plot.bottom();
+            auto tint = [&](double ya, double yb) {
+                painter.fillRect(QRectF(QPointF(x0, std::min(ya, yb)), QPointF(x1, std::max(ya, yb))), violationTint);
+            };
+            const double a = layout.yOf(values[0]);
+            const double b = values.size() > 1 ? layout.yOf(values[1]) : a;
+            switch (limit.limitType()) {
+            case LimitGreaterThan:
+                tint(a, bottom);
+                break;
+            case LimitLessThan:
+                tint(top, a);
+                break;
+            case LimitInside:
+                tint(top, std::min(a, b));
+                tint(std::max(a, b), bottom);
+                break;
+            case LimitOutside:
+                tint(a, b);
+                break;
+            default:
+                break;
+            }
+            continue;
+        }
+        const bool applies = limitApplies(i);
+        QColor c = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : limitColor;
+        if (!applies)
+            c.setAlpha(110);
+        const double w = i == m_selectedLimit ? 3.5 : 2.5;
+        painter.setPen(QPen(c, w, applies ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap));
+        for (double v : values) {
+            const double y = layout.yOf(v);
+            painter.drawLine(QPointF(x0, y), QPointF(x1, y));
+        }
+    }
+}
+
+// The traces before tuning, the initial and the current ones (current on
+// top), each broken where a point is not finite.
+void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout) const
+{
     painter.setRenderHint(QPainter::Antialiasing, true);
     auto drawFamily = [&](const OptimTraceFamily &family, const QPen &pen) {
         painter.setPen(pen);
@@ -734,7 +679,7 @@ void GoalGraphWidget::drawGraph(QPainter &painter, const QSize &size) const
                     run.clear();
                     continue;
                 }
-                run.append(QPointF(xOf(x), yOf(y)));
+                run.append(QPointF(layout.xOf(x), layout.yOf(y)));
             }
             if (run.size() > 1)
                 painter.drawPolyline(run);
@@ -743,16 +688,20 @@ void GoalGraphWidget::drawGraph(QPainter &painter, const QSize &size) const
         }
     };
     if (!m_beforeTuning.traces().isEmpty())
-        drawFamily(m_beforeTuning, QPen(QColor(120, 120, 120), 1.4, Qt::DotLine));
+        drawFamily(m_beforeTuning, beforeTuningPen());
     if (showsInitialTraces())
-        drawFamily(m_initialTraces, QPen(ColorSet::lightVariant(m_color).darker(115), 1.4, Qt::DashLine));
-    drawFamily(m_traces, QPen(m_stale ? greyText : m_color, m_selected ? 2.2 : 1.8));
+        drawFamily(m_initialTraces, initialTracePen(m_color));
+    const QColor current = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : m_color;
+    drawFamily(m_traces, QPen(current, m_selected ? 2.2 : 1.8));
     painter.setRenderHint(QPainter::Antialiasing, false);
-    drawLimits(true);
-    painter.restore();
+}
 
-    painter.setPen(pal.color(QPalette::Mid));
-    painter.drawRect(QRectF(plot).adjusted(0.5, 0.5, -0.5, -0.5));
+// The plot's frame, and around the whole plot a highlight frame while
+// selected.
+void GoalGraphWidget::drawFrame(QPainter &painter, const QSize &size, const Layout &layout) const
+{
+    const QPalette pal = palette();
+    GraphAxes::drawFrame(painter, layout.plot, pal.color(QPalette::Mid));
     if (m_selected) {
         painter.setPen(QPen(pal.color(QPalette::Highlight), 2));
         painter.drawRect(QRectF(1, 1, size.width() - 2, size.height() - 2));
@@ -807,16 +756,13 @@ void GoalGraphWidget::changeEvent(QEvent *event)
 QString GoalGraphWidget::toolTipTextAt(const QPoint &pos) const
 {
     QString text;
-    const QRect plot = plotRect();
-    const std::optional<GoalPlotRange> range = plotRange();
-    if (range && plot.contains(pos)) {
+    const Layout layout = layoutFor(size());
+    if (layout.range && layout.plot.contains(pos)) {
         const int k = sweptVariableIndex(m_goal, m_traces);
-        const QString xUnits = m_goal.indepVarUnits().value(k);
+        const QString &xUnits = layout.xUnits;
         const QString xName = !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name()
                                                                     : m_goal.indepVarNames().value(k, QStringLiteral("x"));
-        Axes axes = makeAxes(*range, size(), font(), xUnits);
-        const GoalPlotRange &r = axes.range;
-        const double x = r.xMin + (pos.x() - plot.left() - 1) * (r.xMax - r.xMin) / std::max(1, plot.width() - 2);
+        const double x = layout.xAt(pos.x());
         // The point of each trace nearest to the cursor's abscissa.
         auto nearest = [&](const OptimTraceFamily &family, int t) -> std::optional<QPointF> {
             const OptimTrace &trace = family.trace(t);

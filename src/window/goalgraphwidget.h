@@ -12,10 +12,11 @@
 // style means, and the tooltip gives the response under the cursor and the
 // limits in words.
 //
-// Range (goalPlotRange): the extent of the limit lines (scaling 0), of the
+// Range (GraphScale::goalPlotRange): the extent of the limit lines (scaling 0), of the
 // current traces (1) or of both (2); the vertical range is then widened by 5
 // percent of its height below and above.
 
+#include "graphscale.h"
 #include "model/optiminputrecords.h"
 #include "model/optimoutputrecords.h"
 
@@ -25,24 +26,13 @@
 
 #include <optional>
 
-// A rectangle in data coordinates (x: the swept variable, y: the response).
-struct GoalPlotRange
-{
-    double xMin = 0;
-    double xMax = 0;
-    double yMin = 0;
-    double yMax = 0;
-
-    bool operator==(const GoalPlotRange &) const = default;
-    GoalPlotRange united(const GoalPlotRange &other) const;
-};
-
 class GoalGraphWidget : public QLabel
 {
     Q_OBJECT
 
 public:
-    enum XAxisScaling { FitToLimitLines = 0, FitToTrace = 1, FitToTraceAndLimitLines = 2 };
+    // FitToLimitLines, FitToTrace, FitToTraceAndLimitLines.
+    using enum GraphScale::GoalPlotFit;
 
     explicit GoalGraphWidget(QWidget *parent = nullptr);
 
@@ -103,11 +93,6 @@ public:
     // the swept variable horizontally; an open end reaches to the traces'
     // extent when there is one.
     static std::optional<GoalPlotRange> limitExtent(const OptimGoalInput &goal, const OptimTraceFamily &traces);
-    // The plot range for a scaling from the two extents (either falls back
-    // to the other when missing), the vertical range widened by 5 % below
-    // and above; a flat range is opened to +-5 % of its value (+-0.5 at 0).
-    static std::optional<GoalPlotRange> goalPlotRange(int scaling, const std::optional<GoalPlotRange> &limits,
-                                                      const std::optional<GoalPlotRange> &trace);
     // The horizontal span of limit limitIndex: lower and upper bound of its
     // range of the swept variable (-inf / +inf when open).
     static std::pair<double, double> limitXSpan(const OptimGoalInput &goal, int limitIndex,
@@ -126,8 +111,18 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // Where everything goes at one size: header and plot rectangles, the
+    // range shown, the value ticks and the swept variable (in the .cpp).
+    struct Layout;
+
     void invalidate();
+    Layout layoutFor(const QSize &size) const;
     void drawGraph(QPainter &painter, const QSize &size) const;
+    void drawHeader(QPainter &painter, const QSize &size, const Layout &layout) const;
+    void drawSweptAxis(QPainter &painter, const QSize &size, const Layout &layout) const;
+    void drawLimits(QPainter &painter, const Layout &layout, bool lines) const;
+    void drawTraces(QPainter &painter, const Layout &layout) const;
+    void drawFrame(QPainter &painter, const QSize &size, const Layout &layout) const;
     bool limitApplies(int limitIndex) const;
 
     OptimGoalInput m_goal;

@@ -1,6 +1,6 @@
 #include "goalspanel.h"
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "errorhistoryview.h"
 #include "goalviews.h"
 #include "model/optimizationmodelobject.h"
@@ -205,9 +205,8 @@ void GoalsPanel::updateButtons()
 {
     const bool interactive = m_state && m_state->isInteractive();
     m_editButton->setVisible(interactive);
-    const int status = m_model ? m_model->model().algorithmOutput().status() : 0;
-    const bool paused = status == 3 || status == 4;
-    const int waiting = m_state ? m_state->waitingFor() : 0;
+    const bool paused = m_model && optimStatusIsPaused(m_model->model().algorithmOutput().status());
+    const int waiting = m_state ? m_state->waitingFor() : int(OptimHelmdeckControllerState::WaitNone);
     const bool available = bool(goalsPanelGoalEditor());
     m_editButton->setEnabled(interactive && m_model && !m_preventInput && !m_editorOpen && paused
                              && waiting == OptimHelmdeckControllerState::WaitNone && available);

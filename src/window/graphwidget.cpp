@@ -1,21 +1,18 @@
 #include "graphwidget.h"
 
 #include "colorset.h"
+#include "graphaxes.h"
 #include "units/realstringparser.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QHelpEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QToolTip>
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -191,7 +188,7 @@ public:
             truncate(keep);
         reserveFor(n);
         for (qsizetype i = keep; i < n; ++i) {
-            const std::optional<double> v = GraphWidget::parseValue(texts.at(i));
+            const std::optional<double> v = GraphScale::parseValue(texts.at(i));
             append(v ? *v : kNaN);
         }
         fromTexts = true;
@@ -244,94 +241,6 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// Rules
-
-int GraphWidget::iterationTickStep(int numPointsShown, int pointCount)
-{
-    const long long n = numPointsShown > 0 ? numPointsShown : pointCount;
-    const long long t = (n + 1) / 8;
-    if (t <= 0)
-        return 0;
-    // Ladder 1, 5, 10, 50, 100, ...: alternately times 5 and times 2.
-    long long value = 1;
-    bool timesFive = true;
-    while (true) {
-        const long long next = timesFive ? value * 5 : value * 2;
-        if (next > t)
-            break;
-        value = next;
-        timesFive = !timesFive;
-    }
-    if (value > 10000)
-        return 0;
-    return int(std::max<long long>(value, 5));
-}
-
-bool GraphWidget::autoScale(const QList<double> &values, int numPointsShown, bool useAllData,
-                            bool yMinFixed, bool yMaxFixed, double &yMin, double &yMax)
-{
-    if (yMinFixed && yMaxFixed)
-        return false;
-    const qsizetype count = values.size();
-    const qsizetype n = numPointsShown > 0 ? numPointsShown : count;
-    const qsizetype first = useAllData ? 0 : std::max<qsizetype>(0, count - n);
-    double lo = kInf;
-    double hi = -kInf;
-    for (qsizetype i = first; i < count; ++i) {
-        const double v = values.at(i);
-        if (!std::isfinite(v))
-            continue;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-    }
-    if (!(lo <= hi))
-        return false;
-    if (!yMinFixed)
-        yMin = lo;
-    if (!yMaxFixed)
-        yMax = hi;
-    return true;
-}
-
-std::optional<double> GraphWidget::parseValue(const QString &text)
-{
-    // Fast path for plain numbers, the usual case: ASCII into a small buffer
-    // and std::from_chars (no locale, no allocation).
-    const QStringView trimmed = QStringView(text).trimmed();
-    if (trimmed.isEmpty())
-        return std::nullopt;
-    if (trimmed.size() < 48) {
-        std::array<char, 48> buffer;
-        bool ascii = true;
-        for (qsizetype i = 0; i < trimmed.size(); ++i) {
-            const char16_t c = trimmed.at(i).unicode();
-            if (c >= 128) {
-                ascii = false;
-                break;
-            }
-            buffer[size_t(i)] = char(c);
-        }
-        if (ascii) {
-            const char *begin = buffer.data();
-            const char *end = begin + trimmed.size();
-            double value = 0;
-            const auto result = std::from_chars(begin, end, value, std::chars_format::general);
-            if (result.ec == std::errc() && result.ptr == end) {
-                if (!std::isfinite(value))
-                    return std::nullopt;
-                return value;
-            }
-        }
-    }
-    // Numbers with an engineering suffix or units ("10 nH", "1.5GHz").
-    bool ok = false;
-    const double value = RealStringParser::toDouble(text, &ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-// ---------------------------------------------------------------------------
 
 GraphWidget::GraphWidget(QWidget *parent)
     : QLabel(parent)
@@ -359,7 +268,6 @@ void GraphWidget::setSeriesCount(int count)
     while (seriesCount() < count)
         m_series.push_back(std::make_unique<GraphSeriesData>());
     m_series.resize(size_t(count));
-    m_selectedSeries = m_selectedSeries < count ? m_selectedSeries : -1;
     m_scaleValid = false;
     invalidate();
 }
@@ -485,15 +393,6 @@ void GraphWidget::setUseAllData(bool useAllData)
     invalidate();
 }
 
-void GraphWidget::setYMinFixed(bool fixed, double value)
-{
-    m_yMinFixed = fixed;
-    if (fixed)
-        m_yMin = value;
-    m_scaleValid = false;
-    invalidate();
-}
-
 void GraphWidget::setYMaxFixed(bool fixed, double value)
 {
     m_yMaxFixed = fixed;
@@ -524,21 +423,22 @@ double GraphWidget::yMax() const
     return m_yMax;
 }
 
+int GraphWidget::maxPointCount() const
+{
+    qsizetype count = 0;
+    for (const auto &s : m_series)
+        count = std::max(count, s->size());
+    return int(count);
+}
+
 int GraphWidget::firstShownIndex() const
 {
-    int count = 0;
-    for (const auto &s : m_series)
-        count = std::max(count, int(s->size()));
-    const int n = m_numPointsShown > 0 ? m_numPointsShown : count;
-    return std::max(0, count - n);
+    return GraphScale::firstShownIndex(maxPointCount(), m_numPointsShown);
 }
 
 int GraphWidget::shownCount() const
 {
-    int count = 0;
-    for (const auto &s : m_series)
-        count = std::max(count, int(s->size()));
-    return count - firstShownIndex();
+    return maxPointCount() - firstShownIndex();
 }
 
 void GraphWidget::ensureScale() const
@@ -566,15 +466,6 @@ void GraphWidget::ensureScale() const
         m_yMin = lo;
     if (!m_yMaxFixed)
         m_yMax = hi;
-}
-
-void GraphWidget::setSelectedSeries(int series)
-{
-    series = (series >= 0 && series < seriesCount()) ? series : -1;
-    if (series == m_selectedSeries)
-        return;
-    m_selectedSeries = series;
-    invalidate();
 }
 
 void GraphWidget::setHighlighted(bool highlighted)
@@ -632,20 +523,6 @@ QString GraphWidget::formatValue(double value, int significantDigits) const
     return RealStringParser::formatScaled(value, significantDigits, m_valueUnits).text();
 }
 
-void GraphWidget::setLogScale(bool logScale)
-{
-    if (logScale == m_logScale)
-        return;
-    m_logScale = logScale;
-    invalidate();
-}
-
-bool GraphWidget::isLogScaleInEffect() const
-{
-    ensureScale();
-    return m_logScale && m_yMin > 0 && m_yMax > 0 && std::isfinite(std::log10(m_yMin));
-}
-
 QSize GraphWidget::sizeHint() const
 {
     return QSize(240, 110);
@@ -667,123 +544,65 @@ void GraphWidget::invalidate()
 
 namespace {
 
-QFont graphFont(const QFont &base)
+QColor gridColor()
 {
-    QFont f = base;
-    if (f.pointSizeF() > 0)
-        f.setPointSizeF(std::max(6.5, f.pointSizeF() * 0.85));
-    else if (f.pixelSize() > 0)
-        f.setPixelSize(std::max(8, int(f.pixelSize() * 0.85)));
-    return f;
+    return QColor(0, 0, 0, 28);
 }
 
-// "Nice" steps 1, 2, 5 times a power of ten.
-double niceStep(double span, int maxTicks)
-{
-    if (!(span > 0) || maxTicks < 1)
-        return 0;
-    const double raw = span / maxTicks;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0, 10.0}) {
-        if (m * power >= raw)
-            return m * power;
-    }
-    return 10 * power;
-}
+} // namespace
 
-struct VerticalLayout
-{
-    int top = 0;
-    int bottom = 0; // y of the plot's last row
-    bool xLabels = false;
-    bool header = false;
-};
-
-struct YTick
-{
-    double value;
-    QString text;
-};
-
-struct Geometry
+struct GraphWidget::Layout
 {
     QRect plot;
     bool xLabels = false;
     bool header = false;
-    double lo = 0; // drawing range (transformed for a log scale)
-    double hi = 1;
-    bool log = false;
-    std::vector<YTick> yTicks;
+    GraphScale::ValueAxis yAxis;
+    GraphScale::IterationAxis xAxis;
+    std::vector<GraphAxes::ValueTick> yTicks;
+    int count = 0; // points of the longest series
 };
 
-} // namespace
-
-// The geometry of a graph at size: header line, plot rectangle, value axis
-// ticks. Shared by drawing, hit testing and plotRect().
-static Geometry graphGeometry(const GraphWidget &w, const QSize &size, double yMin, double yMax, bool log,
-                              bool hasHeader)
+// The layout at size: a header line when the graph has a title or several
+// series and room for it, a row of iteration labels when there is room,
+// value ticks at nice steps while the plot has room for three labels (else
+// just the two ends), and the plot between the label margins.
+GraphWidget::Layout GraphWidget::layoutFor(const QSize &size) const
 {
-    Geometry g;
-    const QFontMetrics fm(graphFont(w.font()));
+    ensureScale();
+    Layout l;
+    const QFontMetrics fm(GraphAxes::labelFont(font()));
     const int lineHeight = fm.height();
     const int h = size.height();
-    g.header = hasHeader && h >= 3 * lineHeight + 8;
-    g.xLabels = h >= 3 * lineHeight + 6;
-    const int top = g.header ? lineHeight + 3 : 4;
-    const int bottom = h - (g.xLabels ? lineHeight + 5 : 4);
+    l.header = (!m_title.isEmpty() || seriesCount() > 1) && h >= 3 * lineHeight + 8;
+    l.xLabels = h >= 3 * lineHeight + 6;
+    const int top = l.header ? lineHeight + 3 : 4;
+    const int bottom = h - (l.xLabels ? lineHeight + 5 : 4);
 
-    g.log = log;
-    double lo = yMin;
-    double hi = yMax;
-    if (lo > hi)
-        std::swap(lo, hi);
-    if (log) {
-        lo = std::log10(lo);
-        hi = std::log10(hi);
-    }
-    if (!(hi > lo)) {
-        // A flat series: centre it in a small range around the value.
-        const double pad = lo != 0 ? std::abs(lo) * 0.05 : 0.5;
-        lo -= pad;
-        hi += pad;
-    }
-    g.lo = lo;
-    g.hi = hi;
+    // A flat series is centred in a small range around its value.
+    const auto [lo, hi] = GraphScale::openedRange(m_yMin, m_yMax);
+    const int maxTicks = std::max(1, bottom - top) / (lineHeight + 6);
+    std::vector<double> values;
+    if (maxTicks >= 3)
+        values = GraphScale::ticksAtStep(lo, hi, GraphScale::niceStep(hi - lo, maxTicks), 20);
+    if (values.size() < 2)
+        values = {lo, hi};
+    for (double v : values)
+        l.yTicks.push_back({v, formatValue(v, 4)});
 
-    // Value-axis ticks: nice steps while the plot has room for three labels,
-    // else just the two ends.
-    const int plotHeight = std::max(1, bottom - top);
-    const int maxTicks = plotHeight / (lineHeight + 6);
-    auto text = [&](double v) { return w.formatValue(log ? std::pow(10.0, v) : v, 4); };
-    if (maxTicks >= 3) {
-        double step = log ? std::max(1.0, std::ceil(niceStep(hi - lo, maxTicks))) : niceStep(hi - lo, maxTicks);
-        if (step > 0) {
-            const double start = std::ceil(lo / step - 1e-9) * step;
-            for (double v = start; v <= hi + step * 1e-9 && g.yTicks.size() < 20; v += step) {
-                const double shown = std::abs(v) < step * 1e-9 ? 0.0 : v;
-                g.yTicks.push_back({shown, text(shown)});
-            }
-        }
-    }
-    if (g.yTicks.size() < 2) {
-        g.yTicks.clear();
-        g.yTicks.push_back({lo, text(lo)});
-        g.yTicks.push_back({hi, text(hi)});
-    }
-    int labelWidth = 0;
-    for (const YTick &t : g.yTicks)
-        labelWidth = std::max(labelWidth, fm.horizontalAdvance(t.text));
-    const int left = std::min(labelWidth + 7, size.width() / 2);
+    const int left = std::min(GraphAxes::labelWidth(fm, l.yTicks) + 7, size.width() / 2);
     const int right = size.width() - 6;
-    g.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, right), std::max(top + 1, bottom)));
-    return g;
+    l.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, right), std::max(top + 1, bottom)));
+    l.yAxis = {lo, hi, l.plot.top() + 2.5, std::max(1.0, l.plot.height() - 5.0)};
+    for (GraphAxes::ValueTick &t : l.yTicks)
+        t.y = l.yAxis.yOf(t.y);
+    l.count = maxPointCount();
+    l.xAxis = GraphScale::IterationAxis::make(l.count, m_numPointsShown, l.plot.left(), l.plot.width());
+    return l;
 }
 
 QRect GraphWidget::plotRectFor(const QSize &size) const
 {
-    ensureScale();
-    const bool header = !m_title.isEmpty() || seriesCount() > 1;
-    return graphGeometry(*this, size, m_yMin, m_yMax, isLogScaleInEffect(), header).plot;
+    return layoutFor(size).plot;
 }
 
 QPixmap GraphWidget::renderPixmap(const QSize &size) const
@@ -800,294 +619,298 @@ QPixmap GraphWidget::renderPixmap(const QSize &size) const
 
 void GraphWidget::drawGraph(QPainter &painter, const QSize &size) const
 {
-    ensureScale();
     const QPalette pal = palette();
-    const QFont font = graphFont(this->font());
+    const QFont font = GraphAxes::labelFont(this->font());
     const QFontMetrics fm(font);
     painter.setFont(font);
-
-    const bool header = !m_title.isEmpty() || seriesCount() > 1;
-    const bool log = isLogScaleInEffect();
-    const Geometry g = graphGeometry(*this, size, m_yMin, m_yMax, log, header);
-    const QRect plot = g.plot;
+    const Layout layout = layoutFor(size);
+    const QRect &plot = layout.plot;
 
     if (m_highlighted)
         painter.fillRect(QRect(QPoint(0, 0), size), selectionHighlightColor());
     painter.fillRect(plot, m_highlighted ? QColor(236, 244, 255) : pal.color(QPalette::Base));
 
     const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
-    const QColor gridColor = QColor(0, 0, 0, 28);
-    const QColor axisColor = pal.color(QPalette::Mid);
+    GraphAxes::drawValueTicks(painter, fm, plot, size.height(), layout.yTicks, gridColor(), textColor);
+    if (layout.count > 0)
+        drawIterationAxis(painter, fm, size, layout);
+    GraphAxes::drawFrame(painter, plot, pal.color(QPalette::Mid));
+    if (layout.header)
+        drawHeader(painter, fm, size, layout);
 
-    // Iteration axis.
-    const int count = firstShownIndex() + shownCount();
-    const int first = firstShownIndex();
-    const int slots = std::max(m_numPointsShown > 0 ? m_numPointsShown : count, count - first);
-    const double left = plot.left() + 2.5;
-    const double width = std::max(1.0, plot.width() - 5.0);
-    auto xOf = [&](double index) {
-        if (slots <= 1)
-            return left + width / 2;
-        return left + (index - first) * width / (slots - 1);
-    };
-    const double top = plot.top() + 2.5;
-    const double height = std::max(1.0, plot.height() - 5.0);
-    auto yOf = [&](double v) {
-        if (log)
-            v = v > 0 ? std::log10(v) : g.lo - (g.hi - g.lo);
-        return top + (g.hi - v) * height / (g.hi - g.lo);
-    };
-
-    // Value grid and labels.
-    painter.setPen(textColor);
-    for (const YTick &t : g.yTicks) {
-        const double y = top + (g.hi - t.value) * height / (g.hi - g.lo);
-        painter.setPen(gridColor);
-        painter.drawLine(QPointF(plot.left(), std::round(y) + 0.5), QPointF(plot.right(), std::round(y) + 0.5));
-        painter.setPen(textColor);
-        const int ty = std::clamp(int(std::round(y)) - fm.height() / 2, 0, std::max(0, size.height() - fm.height()));
-        painter.drawText(QRect(0, ty, plot.left() - 4, fm.height()), Qt::AlignRight | Qt::AlignVCenter, t.text);
-    }
-
-    // Iteration ticks and labels.
-    if (count > 0) {
-        const int step = iterationTickStep(m_numPointsShown, count);
-        const int firstIter = m_firstIteration + first;
-        const int lastIter = firstIter + slots - 1;
-        std::vector<int> ticks;
-        if (step > 0) {
-            for (long long it = (firstIter + step - 1) / step * static_cast<long long>(step); it <= lastIter; it += step)
-                ticks.push_back(int(it));
-        }
-        painter.setPen(gridColor);
-        for (int it : ticks) {
-            const double x = std::round(xOf(it - m_firstIteration)) + 0.5;
-            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-        }
-        if (g.xLabels) {
-            // Labels: both ends, and every k-th tick between, with k the
-            // smallest of 1, 2, 5, 10, 20, ... that keeps the labels apart
-            // (so the labels stay evenly spaced); an inner label that would
-            // run into an end label is left out.
-            const int maxWidth = fm.horizontalAdvance(QString::number(std::max(std::abs(firstIter), std::abs(lastIter)))) + 4;
-            long long every = 1;
-            if (step > 0 && slots > 1) {
-                const double tickSpacing = step * width / (slots - 1);
-                // 1, 2, 5, 10, 20, 50, ...
-                for (long long power = 1; power < (1LL << 40) && every * tickSpacing < maxWidth + 8; power *= 10) {
-                    for (long long mantissa : {1LL, 2LL, 5LL}) {
-                        every = mantissa * power;
-                        if (every * tickSpacing >= maxWidth + 8)
-                            break;
-                    }
-                }
-            }
-            struct Label
-            {
-                int iteration;
-                int x;
-                int width;
-            };
-            auto place = [&](int iteration) {
-                const QString text = QString::number(iteration);
-                const int tw = fm.horizontalAdvance(text);
-                int x = int(std::round(xOf(iteration - m_firstIteration))) - tw / 2;
-                x = std::clamp(x, std::max(0, plot.left() - tw / 2), std::max(0, size.width() - tw - 3));
-                return Label{iteration, x, tw};
-            };
-            std::vector<Label> labels;
-            const Label firstLabel = place(firstIter);
-            const Label lastLabel = place(lastIter);
-            labels.push_back(firstLabel);
-            for (int it : ticks) {
-                if (it == firstIter || it == lastIter || (it / step) % every != 0)
-                    continue;
-                const Label l = place(it);
-                if (l.x < labels.back().x + labels.back().width + 8)
-                    continue;
-                if (lastIter != firstIter && l.x + l.width + 8 > lastLabel.x)
-                    continue;
-                labels.push_back(l);
-            }
-            if (lastIter != firstIter && lastLabel.x >= labels.back().x + labels.back().width + 6)
-                labels.push_back(lastLabel);
-            painter.setPen(textColor);
-            const int y = plot.bottom() + 3;
-            for (const Label &l : labels)
-                painter.drawText(QRect(l.x, y, l.width + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop,
-                                 QString::number(l.iteration));
-        }
-    }
-
-    // Frame.
-    painter.setPen(axisColor);
-    painter.drawRect(QRectF(plot).adjusted(0.5, 0.5, -0.5, -0.5));
-
-    // Header: the title, then a legend entry per named series.
-    if (g.header) {
-        int x = plot.left();
-        const int y = 1;
-        if (!m_title.isEmpty()) {
-            QFont bold = font;
-            bold.setBold(true);
-            painter.setFont(bold);
-            painter.setPen(textColor);
-            const QString title = m_stale ? m_title + QStringLiteral(" (stale)") : m_title;
-            painter.drawText(QRect(x, y, size.width() - x, fm.height()), Qt::AlignLeft | Qt::AlignTop, title);
-            x += QFontMetrics(bold).horizontalAdvance(title) + 12;
-            painter.setFont(font);
-        }
-        if (seriesCount() > 1) {
-            for (int s = 0; s < seriesCount(); ++s) {
-                const QString name = seriesName(s);
-                if (name.isEmpty())
-                    continue;
-                const int tw = fm.horizontalAdvance(name);
-                if (x + 18 + tw > size.width())
-                    break;
-                QColor c = m_stale ? pal.color(QPalette::Disabled, QPalette::WindowText) : seriesColor(s);
-                painter.setPen(QPen(c, s == m_selectedSeries ? 2.5 : 1.5));
-                const double ly = y + fm.height() / 2.0 + 0.5;
-                painter.drawLine(QPointF(x, ly), QPointF(x + 14, ly));
-                painter.setPen(textColor);
-                painter.drawText(QRect(x + 18, y, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, name);
-                x += 18 + tw + 10;
-            }
-        }
-    }
-
-    if (count == 0 || shownCount() == 0) {
-        painter.setPen(pal.color(QPalette::Disabled, QPalette::WindowText));
-        painter.drawText(plot, Qt::AlignCenter, m_emptyText);
+    const QColor grey = pal.color(QPalette::Disabled, QPalette::WindowText);
+    if (layout.count == 0 || shownCount() == 0) {
+        GraphAxes::drawPlotMessage(painter, plot, grey, m_emptyText);
         return;
     }
+    if (!drawSeries(painter, layout))
+        GraphAxes::drawPlotMessage(painter, plot, grey, QStringLiteral("No values to show"));
+}
 
-    // Series: the selected one last, so it lies on top.
-    painter.save();
-    painter.setClipRect(plot.adjusted(1, 1, -1, -1));
-    std::vector<int> order;
-    for (int s = 0; s < seriesCount(); ++s) {
-        if (s != m_selectedSeries)
-            order.push_back(s);
+// Iteration ticks as grid lines, and their labels: both ends, and every
+// k-th tick between, with k the smallest of 1, 2, 5, 10, 20, ... that keeps
+// the labels apart (so the labels stay evenly spaced); an inner label that
+// would run into an end label is left out.
+void GraphWidget::drawIterationAxis(QPainter &painter, const QFontMetrics &fm, const QSize &size,
+                                    const Layout &layout) const
+{
+    const QRect &plot = layout.plot;
+    const GraphScale::IterationAxis &axis = layout.xAxis;
+    const int step = GraphScale::iterationTickStep(m_numPointsShown, layout.count);
+    const int firstIter = m_firstIteration + axis.first;
+    const int lastIter = firstIter + axis.slots - 1;
+    std::vector<int> ticks;
+    if (step > 0) {
+        for (long long it = (firstIter + step - 1) / step * static_cast<long long>(step); it <= lastIter; it += step)
+            ticks.push_back(int(it));
     }
-    if (m_selectedSeries >= 0)
-        order.push_back(m_selectedSeries);
-    const int columns = std::max(1, int(width));
-    bool anyValue = false;
-    for (int s : order) {
-        const GraphSeriesData &d = *m_series[size_t(s)];
-        const qsizetype n = d.size();
-        if (n <= first)
+    painter.setPen(gridColor());
+    for (int it : ticks)
+        GraphAxes::drawVerticalGridLine(painter, plot, axis.xOf(it - m_firstIteration));
+    if (!layout.xLabels)
+        return;
+
+    const int maxWidth = fm.horizontalAdvance(QString::number(std::max(std::abs(firstIter), std::abs(lastIter)))) + 4;
+    long long every = 1;
+    if (step > 0 && axis.slots > 1)
+        every = GraphScale::labelEvery(step * axis.width / (axis.slots - 1), maxWidth + 8);
+    struct Label
+    {
+        int iteration;
+        int x;
+        int width;
+    };
+    auto place = [&](int iteration) {
+        const int tw = fm.horizontalAdvance(QString::number(iteration));
+        int x = int(std::round(axis.xOf(iteration - m_firstIteration))) - tw / 2;
+        x = std::clamp(x, std::max(0, plot.left() - tw / 2), std::max(0, size.width() - tw - 3));
+        return Label{iteration, x, tw};
+    };
+    std::vector<Label> labels;
+    const Label lastLabel = place(lastIter);
+    labels.push_back(place(firstIter));
+    for (int it : ticks) {
+        if (it == firstIter || it == lastIter || (it / step) % every != 0)
             continue;
-        QColor color = seriesColor(s);
-        if (m_stale)
-            color = pal.color(QPalette::Disabled, QPalette::WindowText);
-        else if (m_selectedSeries >= 0 && s != m_selectedSeries)
-            color = ColorSet::lightVariant(color);
-        const double penWidth = s == m_selectedSeries ? 2.2 : 1.4;
+        const Label l = place(it);
+        if (l.x < labels.back().x + labels.back().width + 8)
+            continue;
+        if (lastIter != firstIter && l.x + l.width + 8 > lastLabel.x)
+            continue;
+        labels.push_back(l);
+    }
+    if (lastIter != firstIter && lastLabel.x >= labels.back().x + labels.back().width + 6)
+        labels.push_back(lastLabel);
+    painter.setPen(palette().color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText));
+    const int y = plot.bottom() + 3;
+    for (const Label &l : labels)
+        painter.drawText(QRect(l.x, y, l.width + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop,
+                         QString::number(l.iteration));
+}
 
-        QPolygonF run;
-        const bool dense = slots > columns;
-        auto flush = [&] {
-            if (run.size() == 1) {
-                // A lone value between gaps: a dot, so it is not lost.
-                painter.setPen(Qt::NoPen);
-                painter.setBrush(color);
-                painter.drawEllipse(run.first(), penWidth + 0.6, penWidth + 0.6);
-                painter.setBrush(Qt::NoBrush);
-            } else if (run.size() > 1 && dense) {
-                // Dense runs use the 1-pixel pen, which the raster engine
-                // draws without stroking; the selected series is that line
-                // twice, one pixel apart.
-                painter.setPen(QPen(color, 1));
-                painter.drawPolyline(run);
-                if (s == m_selectedSeries) {
-                    painter.translate(1, 0);
-                    painter.drawPolyline(run);
-                    painter.translate(-1, 0);
-                }
-            } else if (run.size() > 1) {
-                painter.setPen(QPen(color, penWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-                painter.drawPolyline(run);
-            }
-            run.clear();
-        };
+// The header line: the title in bold, then a legend entry per named series.
+void GraphWidget::drawHeader(QPainter &painter, const QFontMetrics &fm, const QSize &size, const Layout &layout) const
+{
+    const QPalette pal = palette();
+    const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
+    int x = layout.plot.left();
+    const int y = 1;
+    if (!m_title.isEmpty()) {
+        const QFont font = painter.font();
+        QFont bold = font;
+        bold.setBold(true);
+        painter.setFont(bold);
+        painter.setPen(textColor);
+        const QString title = m_stale ? m_title + QStringLiteral(" (stale)") : m_title;
+        painter.drawText(QRect(x, y, size.width() - x, fm.height()), Qt::AlignLeft | Qt::AlignTop, title);
+        x += QFontMetrics(bold).horizontalAdvance(title) + 12;
+        painter.setFont(font);
+    }
+    if (seriesCount() < 2)
+        return;
+    for (int s = 0; s < seriesCount(); ++s) {
+        const QString name = seriesName(s);
+        if (name.isEmpty())
+            continue;
+        const int tw = fm.horizontalAdvance(name);
+        if (x + 18 + tw > size.width())
+            break;
+        painter.setPen(QPen(m_stale ? pal.color(QPalette::Disabled, QPalette::WindowText) : seriesColor(s), 1.5));
+        const double ly = y + fm.height() / 2.0 + 0.5;
+        painter.drawLine(QPointF(x, ly), QPointF(x + 14, ly));
+        painter.setPen(textColor);
+        painter.drawText(QRect(x + 18, y, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, name);
+        x += 18 + tw + 10;
+    }
+}
 
-        if (slots <= columns) {
-            // Sparse: every point, joined; markers while they are far apart.
-            painter.setRenderHint(QPainter::Antialiasing, true);
-            const bool markers = slots > 1 && width / (slots - 1) >= 9;
-            QPolygonF marks;
-            std::vector<double> gaps;
-            for (qsizetype i = first; i < n; ++i) {
-                const double v = d.at(i);
-                if (std::isnan(v)) {
-                    flush();
-                    gaps.push_back(xOf(double(i)));
-                    continue;
-                }
-                anyValue = true;
-                const QPointF p(xOf(double(i)), yOf(v));
-                run.append(p);
-                if (markers)
-                    marks.append(p);
-            }
-            flush();
-            if (markers) {
-                painter.setPen(QPen(color, 1.2));
-                painter.setBrush(pal.color(QPalette::Base));
-                for (const QPointF &p : marks)
-                    painter.drawEllipse(p, 2.2, 2.2);
-                painter.setBrush(Qt::NoBrush);
-            }
-            // Iterations without a value: a short grey mark on the axis, so
-            // the break in the line reads as "no value", not as a jump.
-            if (!gaps.empty()) {
-                painter.setPen(QPen(QColor(150, 150, 150), 1.2));
-                for (double x : gaps)
-                    painter.drawLine(QPointF(x, plot.bottom() - 1), QPointF(x, plot.bottom() - 5));
-            }
-        } else {
-            // Dense: one vertical stroke per pixel column from the column's
-            // minimum to its maximum, entered at its first value and left at
-            // its last, so the line stays continuous and no extreme is lost.
-            painter.setRenderHint(QPainter::Antialiasing, false);
-            const double perColumn = double(slots - 1) / std::max(1, columns - 1);
-            for (int c = 0; c < columns; ++c) {
-                qsizetype lo = first + qsizetype(std::ceil((c - 0.5) * perColumn));
-                qsizetype hi = first + qsizetype(std::ceil((c + 0.5) * perColumn));
-                lo = std::clamp<qsizetype>(lo, first, n);
-                hi = std::clamp<qsizetype>(hi, first, n);
-                if (lo >= hi) {
-                    if (lo >= n)
-                        break;
-                    continue;
-                }
-                double mn, mx;
-                if (!d.minMax(lo, hi, mn, mx)) {
-                    flush();
-                    continue;
-                }
-                anyValue = true;
-                qsizetype a = lo;
-                while (std::isnan(d.at(a)))
-                    ++a;
-                qsizetype b = hi - 1;
-                while (std::isnan(d.at(b)))
-                    --b;
-                const double x = std::round(left + c) + 0.5;
-                run.append(QPointF(x, yOf(d.at(a))));
-                run.append(QPointF(x, yOf(mn)));
-                run.append(QPointF(x, yOf(mx)));
-                run.append(QPointF(x, yOf(d.at(b))));
-            }
-            flush();
+namespace {
+
+// Draws one series' values: joined runs of values, broken at gaps, a lone
+// value between gaps as a dot.
+class SeriesPainter
+{
+public:
+    SeriesPainter(QPainter &painter, const QColor &color, bool dense)
+        : m_painter(painter), m_color(color), m_dense(dense) {}
+
+    void add(const QPointF &p) { m_run.append(p); }
+
+    void flush()
+    {
+        constexpr double penWidth = 1.4;
+        if (m_run.size() == 1) {
+            // A lone value between gaps: a dot, so it is not lost.
+            m_painter.setPen(Qt::NoPen);
+            m_painter.setBrush(m_color);
+            m_painter.drawEllipse(m_run.first(), penWidth + 0.6, penWidth + 0.6);
+            m_painter.setBrush(Qt::NoBrush);
+        } else if (m_run.size() > 1 && m_dense) {
+            // Dense runs use the 1-pixel pen, which the raster engine draws
+            // without stroking.
+            m_painter.setPen(QPen(m_color, 1));
+            m_painter.drawPolyline(m_run);
+        } else if (m_run.size() > 1) {
+            m_painter.setPen(QPen(m_color, penWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            m_painter.drawPolyline(m_run);
         }
+        m_run.clear();
+    }
+
+private:
+    QPainter &m_painter;
+    QColor m_color;
+    bool m_dense;
+    QPolygonF m_run;
+};
+
+// Sparse: every point, joined; markers while they are far apart; a short
+// grey mark on the axis at each iteration without a value, so the break in
+// the line reads as "no value", not as a jump. True when a value was drawn.
+bool drawSparse(QPainter &painter, const GraphSeriesData &d, const QColor &color, const QRect &plot,
+                const GraphScale::IterationAxis &xAxis, const GraphScale::ValueAxis &yAxis, const QColor &markerFill)
+{
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    SeriesPainter line(painter, color, false);
+    const bool markers = xAxis.slots > 1 && xAxis.width / (xAxis.slots - 1) >= 9;
+    QPolygonF marks;
+    std::vector<double> gaps;
+    bool anyValue = false;
+    for (qsizetype i = xAxis.first; i < d.size(); ++i) {
+        const double v = d.at(i);
+        if (std::isnan(v)) {
+            line.flush();
+            gaps.push_back(xAxis.xOf(double(i)));
+            continue;
+        }
+        anyValue = true;
+        const QPointF p(xAxis.xOf(double(i)), yAxis.yOf(v));
+        line.add(p);
+        if (markers)
+            marks.append(p);
+    }
+    line.flush();
+    if (markers) {
+        painter.setPen(QPen(color, 1.2));
+        painter.setBrush(markerFill);
+        for (const QPointF &p : marks)
+            painter.drawEllipse(p, 2.2, 2.2);
+        painter.setBrush(Qt::NoBrush);
+    }
+    if (!gaps.empty()) {
+        painter.setPen(QPen(QColor(150, 150, 150), 1.2));
+        for (double x : gaps)
+            painter.drawLine(QPointF(x, plot.bottom() - 1), QPointF(x, plot.bottom() - 5));
+    }
+    return anyValue;
+}
+
+// Dense: one vertical stroke per pixel column from the column's minimum to
+// its maximum, entered at its first value and left at its last, so the line
+// stays continuous and no extreme is lost. True when a value was drawn.
+bool drawDense(QPainter &painter, const GraphSeriesData &d, const QColor &color, int columns,
+               const GraphScale::IterationAxis &xAxis, const GraphScale::ValueAxis &yAxis)
+{
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    SeriesPainter line(painter, color, true);
+    const qsizetype first = xAxis.first;
+    const qsizetype n = d.size();
+    const double perColumn = double(xAxis.slots - 1) / std::max(1, columns - 1);
+    bool anyValue = false;
+    for (int c = 0; c < columns; ++c) {
+        const qsizetype lo = std::clamp<qsizetype>(first + qsizetype(std::ceil((c - 0.5) * perColumn)), first, n);
+        const qsizetype hi = std::clamp<qsizetype>(first + qsizetype(std::ceil((c + 0.5) * perColumn)), first, n);
+        if (lo >= hi) {
+            if (lo >= n)
+                break;
+            continue;
+        }
+        double mn, mx;
+        if (!d.minMax(lo, hi, mn, mx)) {
+            line.flush();
+            continue;
+        }
+        anyValue = true;
+        qsizetype a = lo;
+        while (std::isnan(d.at(a)))
+            ++a;
+        qsizetype b = hi - 1;
+        while (std::isnan(d.at(b)))
+            --b;
+        const double x = std::round(xAxis.left + c) + 0.5;
+        line.add(QPointF(x, yAxis.yOf(d.at(a))));
+        line.add(QPointF(x, yAxis.yOf(mn)));
+        line.add(QPointF(x, yAxis.yOf(mx)));
+        line.add(QPointF(x, yAxis.yOf(d.at(b))));
+    }
+    line.flush();
+    return anyValue;
+}
+
+} // namespace
+
+bool GraphWidget::drawSeries(QPainter &painter, const Layout &layout) const
+{
+    const QPalette pal = palette();
+    const GraphScale::IterationAxis &xAxis = layout.xAxis;
+    const int columns = std::max(1, int(xAxis.width));
+    painter.save();
+    painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1));
+    bool anyValue = false;
+    for (int s = 0; s < seriesCount(); ++s) {
+        const GraphSeriesData &d = *m_series[size_t(s)];
+        if (d.size() <= xAxis.first)
+            continue;
+        const QColor color = m_stale ? pal.color(QPalette::Disabled, QPalette::WindowText) : seriesColor(s);
+        if (xAxis.slots <= columns)
+            anyValue |= drawSparse(painter, d, color, layout.plot, xAxis, layout.yAxis, pal.color(QPalette::Base));
+        else
+            anyValue |= drawDense(painter, d, color, columns, xAxis, layout.yAxis);
     }
     painter.restore();
-    if (!anyValue) {
-        painter.setPen(pal.color(QPalette::Disabled, QPalette::WindowText));
-        painter.drawText(plot, Qt::AlignCenter, QStringLiteral("No values to show"));
+    return anyValue;
+}
+
+// The hovered iteration: a dashed line and a dot on each value, drawn over
+// the cached picture so hovering never redraws the graph.
+void GraphWidget::drawHoverMarks(QPainter &painter) const
+{
+    const Layout layout = layoutFor(size());
+    const QRect &plot = layout.plot;
+    const double x = layout.xAxis.xOf(m_hoverIndex);
+    painter.setPen(QPen(QColor(0, 0, 0, 90), 1, Qt::DashLine));
+    painter.drawLine(QPointF(std::round(x) + 0.5, plot.top() + 1), QPointF(std::round(x) + 0.5, plot.bottom() - 1));
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    for (int s = 0; s < seriesCount(); ++s) {
+        const std::optional<double> v = valueAt(m_hoverIndex, s);
+        if (!v)
+            continue;
+        const double y = layout.yAxis.yOf(*v);
+        if (y < plot.top() || y > plot.bottom())
+            continue;
+        painter.setPen(QPen(seriesColor(s), 1.5));
+        painter.setBrush(palette().color(QPalette::Base));
+        painter.drawEllipse(QPointF(x, y), 3.2, 3.2);
     }
 }
 
@@ -1102,47 +925,8 @@ void GraphWidget::paintEvent(QPaintEvent *)
     }
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_cache);
-    // The hovered iteration: a dashed line and a dot on each value, drawn
-    // over the cached picture so hovering never redraws the graph.
-    if (m_hoverIndex >= 0 && m_hoverIndex < firstShownIndex() + shownCount()) {
-        const QRect plot = plotRect();
-        const int first = firstShownIndex();
-        const int count = first + shownCount();
-        const int slots = std::max(m_numPointsShown > 0 ? m_numPointsShown : count, count - first);
-        const double left = plot.left() + 2.5;
-        const double width = std::max(1.0, plot.width() - 5.0);
-        const double x = slots <= 1 ? left + width / 2 : left + (m_hoverIndex - first) * width / (slots - 1);
-        painter.setPen(QPen(QColor(0, 0, 0, 90), 1, Qt::DashLine));
-        painter.drawLine(QPointF(std::round(x) + 0.5, plot.top() + 1), QPointF(std::round(x) + 0.5, plot.bottom() - 1));
-        const bool log = isLogScaleInEffect();
-        double lo = m_yMin, hi = m_yMax;
-        if (lo > hi)
-            std::swap(lo, hi);
-        if (log) {
-            lo = std::log10(lo);
-            hi = std::log10(hi);
-        }
-        if (!(hi > lo)) {
-            const double pad = lo != 0 ? std::abs(lo) * 0.05 : 0.5;
-            lo -= pad;
-            hi += pad;
-        }
-        const double top = plot.top() + 2.5;
-        const double height = std::max(1.0, plot.height() - 5.0);
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        for (int s = 0; s < seriesCount(); ++s) {
-            const std::optional<double> v = valueAt(m_hoverIndex, s);
-            if (!v || (log && *v <= 0))
-                continue;
-            const double tv = log ? std::log10(*v) : *v;
-            const double y = top + (hi - tv) * height / (hi - lo);
-            if (y < plot.top() || y > plot.bottom())
-                continue;
-            painter.setPen(QPen(seriesColor(s), 1.5));
-            painter.setBrush(palette().color(QPalette::Base));
-            painter.drawEllipse(QPointF(x, y), 3.2, 3.2);
-        }
-    }
+    if (m_hoverIndex >= 0 && m_hoverIndex < firstShownIndex() + shownCount())
+        drawHoverMarks(painter);
 }
 
 void GraphWidget::mousePressEvent(QMouseEvent *event)
@@ -1212,18 +996,11 @@ void GraphWidget::changeEvent(QEvent *event)
 
 int GraphWidget::indexAt(const QPoint &pos) const
 {
-    const int first = firstShownIndex();
-    const int count = first + shownCount();
-    if (count == 0)
+    const Layout layout = layoutFor(size());
+    if (layout.count == 0 || !layout.plot.adjusted(-2, -2, 2, 2).contains(pos))
         return -1;
-    const QRect plot = plotRect();
-    if (!plot.adjusted(-2, -2, 2, 2).contains(pos))
-        return -1;
-    const int slots = std::max(m_numPointsShown > 0 ? m_numPointsShown : count, count - first);
-    const double left = plot.left() + 2.5;
-    const double width = std::max(1.0, plot.width() - 5.0);
-    const int index = slots <= 1 ? first : first + int(std::lround((pos.x() - left) * (slots - 1) / width));
-    if (index < first || index >= count)
+    const int index = layout.xAxis.indexAt(pos.x());
+    if (index < layout.xAxis.first || index >= layout.count)
         return -1;
     return index;
 }

@@ -15,7 +15,7 @@
 //                   shown ones
 //   yMinFixed/yMaxFixed, yMin/yMax  the vertical range; a fixed bound is
 //                   never recomputed
-// Any change of the record, the data, the size, the selection or the
+// Any change of the record, the data, the size, the highlight or the
 // appearance drops the cached pixmap; it is redrawn on the next paint only.
 //
 // Speed on long runs: texts are parsed once into a double cache that grows
@@ -30,6 +30,8 @@
 // their variable). Hovering shows a tooltip with the iteration and the value
 // under the cursor, for every series, and marks that iteration.
 
+#include "graphscale.h"
+
 #include <QColor>
 #include <QLabel>
 #include <QList>
@@ -42,6 +44,8 @@
 #include <optional>
 
 class GraphSeriesData;
+class QFontMetrics;
+class QPainter;
 
 class GraphWidget : public QLabel
 {
@@ -90,10 +94,8 @@ public:
     void setNumPointsShown(int numPoints);
     bool useAllData() const { return m_useAllData; }
     void setUseAllData(bool useAllData);
-    bool yMinFixed() const { return m_yMinFixed; }
-    bool yMaxFixed() const { return m_yMaxFixed; }
-    // Fixes a bound at value; fixed = false lets the auto-scale set it again.
-    void setYMinFixed(bool fixed, double value = 0.0);
+    // Fixes the upper bound at value; fixed = false lets the auto-scale set
+    // it again.
     void setYMaxFixed(bool fixed, double value = 1.0);
     void setFixedYRange(double yMin, double yMax);
     // The vertical range, auto-scaled over the data as it is now. Without
@@ -101,10 +103,7 @@ public:
     double yMin() const;
     double yMax() const;
 
-    // ---- Selection ----------------------------------------------------
-    // The selected series draws with a thicker line; -1 selects none.
-    int selectedSeries() const { return m_selectedSeries; }
-    void setSelectedSeries(int series);
+    // ---- Highlight ----------------------------------------------------
     // A highlighted graph fills its background with selectionHighlightColor()
     // (the variables history view marks the selected variable's row so).
     bool isHighlighted() const { return m_highlighted; }
@@ -113,31 +112,22 @@ public:
 
     // ---- Appearance ---------------------------------------------------
     // Caption drawn at the top left of the plot (e.g. "Error").
-    QString title() const { return m_title; }
     void setTitle(const QString &title);
     // Number of the first point on the iteration axis (default 0: the
     // first value of a history is the starting point).
-    int firstIterationNumber() const { return m_firstIteration; }
     void setFirstIterationNumber(int number);
     // Stale data draws in grey and says so in the tooltip.
     bool isStale() const { return m_stale; }
     void setStale(bool stale);
     // Text shown in place of the plot while there is no point to draw.
-    QString emptyText() const { return m_emptyText; }
     void setEmptyText(const QString &text);
     // Units of the values (e.g. "H", "dB"; empty: plain numbers). Texts
     // such as "10 nH" are read with their engineering suffix in any case;
     // the units only change how axis labels and tooltips write values
     // ("12.5 nH" instead of "1.25e-08").
-    QString valueUnits() const { return m_valueUnits; }
     void setValueUnits(const QString &units);
     // Writes a value as the axis labels and tooltips do.
     QString formatValue(double value, int significantDigits = 6) const;
-    // Draws the value axis with a logarithmic scale when every shown value
-    // is positive (errors spanning decades); linear otherwise.
-    bool logScale() const { return m_logScale; }
-    void setLogScale(bool logScale);
-    bool isLogScaleInEffect() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -158,23 +148,9 @@ public:
     // How often the cached pixmap was drawn (tests check the caching).
     int renderCount() const { return m_renderCount; }
 
-    // ---- Rules --------------------------------------------------------
-    // Iteration-axis tick step: n = numPointsShown or pointCount when 0;
-    // t = (n + 1) / 8; 0 when t is 0; else the last ladder value
-    // 1, 5, 10, 50, 100, ... whose successor exceeds t, at least 5, and 0
-    // when it exceeds 10000.
-    static int iterationTickStep(int numPointsShown, int pointCount);
-    // Vertical auto-scale over values (NaN = gap). Scans from
-    // max(0, count - numPointsShown) (from 0 when useAllData or
-    // numPointsShown is 0) to the end and sets the bounds that are not
-    // fixed. Returns false, leaving both bounds as they were, when both are
-    // fixed or there is no finite value to scan.
-    static bool autoScale(const QList<double> &values, int numPointsShown, bool useAllData,
-                          bool yMinFixed, bool yMaxFixed, double &yMin, double &yMax);
-    // Reads a value text as the graphs do: a plain number, or a number with
-    // an engineering suffix and unit ("10n", "10 nH", "-3 dB"), in base
-    // units; empty, unreadable and non-finite texts give nothing.
-    static std::optional<double> parseValue(const QString &text);
+    // Reads a value text as the graphs do (GraphScale::parseValue; the
+    // scale and tick rules live in graphscale.h).
+    static std::optional<double> parseValue(const QString &text) { return GraphScale::parseValue(text); }
 
 Q_SIGNALS:
     void rightMouseClick(const QPoint &globalPosition);
@@ -192,8 +168,19 @@ protected:
     void invalidate();
 
 private:
+    // Where everything goes at one size: plot rectangle, header and label
+    // rows, both axes and the value ticks (defined in the .cpp).
+    struct Layout;
+
     void ensureScale() const;
+    Layout layoutFor(const QSize &size) const;
+    int maxPointCount() const;
     void drawGraph(QPainter &painter, const QSize &size) const;
+    void drawIterationAxis(QPainter &painter, const QFontMetrics &fm, const QSize &size, const Layout &layout) const;
+    void drawHeader(QPainter &painter, const QFontMetrics &fm, const QSize &size, const Layout &layout) const;
+    // Draws every series; false when not one value was drawn.
+    bool drawSeries(QPainter &painter, const Layout &layout) const;
+    void drawHoverMarks(QPainter &painter) const;
     GraphSeriesData &seriesData(int series);
     const GraphSeriesData *seriesDataOrNull(int series) const;
 
@@ -207,10 +194,8 @@ private:
     mutable double m_yMin = 0.0;
     mutable double m_yMax = 1.0;
     mutable bool m_scaleValid = false;
-    int m_selectedSeries = -1;
     bool m_highlighted = false;
     bool m_stale = false;
-    bool m_logScale = false;
     int m_firstIteration = 0;
     QString m_title;
     QString m_emptyText;

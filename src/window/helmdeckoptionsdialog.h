@@ -7,7 +7,7 @@
 // checks the radio with that id. The controller fills it, runs it and, on
 // acceptance, takes the four values back.
 
-#include "optimhelmdecktunemode.h"
+#include "state/optimhelmdecktunemode.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
 #include "historygraphmenu.h"
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -1,9 +1,9 @@
 #include "optimhelmdeckdialog.h"
 
 #include "buttonpanel.h"
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "goalspanel.h"
-#include "helmdecksettings.h"
+#include "state/helmdecksettings.h"
 #include "model/optimizationmodelobject.h"
 #include "statuspanel.h"
 #include "sweeppanel.h"

@@ -14,7 +14,7 @@
 // window deleted (delete-on-close). A close that arrives after allowClose()
 // goes through at once.
 
-#include "optimhelmdecktunemode.h"
+#include "state/optimhelmdecktunemode.h"
 
 #include "model/optiminputrecords.h"
 #include "model/optimitemlist.h"
@@ -49,7 +49,6 @@ public:
 
     // The controller confirms a close (from its slot on closeRequested()).
     void allowClose();
-    bool isCloseAccepted() const { return m_closeAccepted; }
 
     void setTuneMode(OptimHelmdeckTuneMode mode);
     // Blocks (or frees) the buttons and panels, without the waiting box.

@@ -1,6 +1,7 @@
 #include "optimicons.h"
 
 #include "windowresources.h"
+#include "model/optimoutputrecords.h"
 
 #include <array>
 
@@ -57,17 +58,17 @@ QPixmap optimIconPixmap(OptimIcon icon)
 int optimStatusStillIcon(int status)
 {
     switch (status) {
-    case 1:
-    case 2:
+    case StatusInitializing:
+    case StatusRunning:
         return OptimIconOptimizingArrow;
-    case 3:
+    case StatusPaused:
         return OptimIconPaused;
-    case 4:
+    case StatusFinished:
         return OptimIconFinishedAndPaused;
-    case 5:
+    case StatusExited:
         return OptimIconFinished;
-    case 6:
-    case 7:
+    case StatusExitedWithError:
+    case StatusKilled:
         return OptimIconFinishedWithError;
     default:
         return -1;

@@ -1,7 +1,7 @@
 #include "panelview.h"
 
-#include "controller/optimhelmdeckcontrollerstate.h"
-#include "model/optimizationmodelobject.h"
+#include "state/optimhelmdeckcontrollerstate.h"
+#include "modelbinding.h"
 
 PanelView::PanelView(const QString &title, OptimHelmdeckControllerState *state, QWidget *parent)
     : QGroupBox(title, parent)
@@ -21,13 +21,10 @@ OptimHelmdeckControllerState *PanelView::state() const
 
 void PanelView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
     // A model deleted while on view leaves the panel without one, and the
-    // panel redraws and disables as for no model.
-    if (m_model)
-        connect(m_model, &QObject::destroyed, this, [this] { setModel(nullptr); });
+    // panel redraws and disables as for no model. Derived panels connect
+    // their own slots after this.
+    bindViewToModel(this, m_model, model, [](OptimizationModelObject *) {}, OnModelDeleted::UnbindView);
 }
 
 void PanelView::preventUserInput(bool preventInput)

@@ -1,6 +1,6 @@
 #include "statuspanel.h"
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "model/optimizationmodelobject.h"
 #include "statusviews.h"
 #include "windoweditors.h"
@@ -75,7 +75,7 @@ void StatusPanel::updateButtons()
         return;
     }
     const int status = m_model->model().algorithmOutput().status();
-    m_editAlgorithm->setEnabled((status == 3 || status == 4) && m_state->waitingFor() == 0
+    m_editAlgorithm->setEnabled(optimStatusIsPaused(status) && m_state->waitingFor() == OptimHelmdeckControllerState::WaitNone
                                 && bool(optimHelmdeckEditorHooks().editAlgorithm));
     if (!optimHelmdeckEditorHooks().editAlgorithm)
         m_editAlgorithm->setToolTip(QStringLiteral("The algorithm editor is not available."));

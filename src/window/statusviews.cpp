@@ -1,6 +1,7 @@
 #include "statusviews.h"
 
 #include "windowresources.h"
+#include "modelbinding.h"
 #include "model/optimizationmodelobject.h"
 
 #include <QHBoxLayout>
@@ -50,11 +51,9 @@ StatusIconView::StatusIconView(QWidget *parent)
 
 void StatusIconView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model)
-        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &StatusIconView::updateView);
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::algorithmChanged, this, &StatusIconView::updateView);
+    });
     updateView();
 }
 
@@ -90,23 +89,23 @@ void StatusIconView::updateView()
     setToolTip(QString());
     m_shownIcon = -1;
     switch (status) {
-    case 1:
-    case 2:
+    case StatusInitializing:
+    case StatusRunning:
         setLabelMovie(OptimIconOptimizing, m_optimizingMovie);
         if (m_shownIcon == OptimIconOptimizing)
             setToolTip(optimIconName(OptimIconOptimizingArrow));
         break;
-    case 3:
+    case StatusPaused:
         setLabelImage(OptimIconPaused);
         break;
-    case 4:
+    case StatusFinished:
         setLabelImage(OptimIconFinishedAndPaused);
         break;
-    case 5:
+    case StatusExited:
         setLabelImage(OptimIconFinished);
         break;
-    case 6:
-    case 7:
+    case StatusExitedWithError:
+    case StatusKilled:
         setLabelImage(OptimIconFinishedWithError);
         break;
     default:
@@ -167,18 +166,16 @@ AlgorithmTextView::AlgorithmTextView(QWidget *parent)
 
 void AlgorithmTextView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model)
-        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &AlgorithmTextView::updateView);
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::algorithmChanged, this, &AlgorithmTextView::updateView);
+    });
     updateView();
 }
 
 void AlgorithmTextView::updateView()
 {
     const QString name = m_model ? m_model->model().algorithmInput().name() : QString();
-    const int type = m_model ? m_model->model().algorithmInput().algorithmType() : 0;
+    const int type = m_model ? m_model->model().algorithmInput().algorithmType() : int(AlgorithmNone);
     bool changed = false;
     if (name != m_shownName) {
         m_shownName = name;
@@ -187,7 +184,7 @@ void AlgorithmTextView::updateView()
     }
     if (type != m_shownType) {
         m_shownType = type;
-        m_typeLabel->setText(type == 0 ? QString() : optimAlgorithmName(type));
+        m_typeLabel->setText(type == AlgorithmNone ? QString() : optimAlgorithmName(type));
         changed = true;
     }
     if (changed)
@@ -227,11 +224,9 @@ ProgressView::ProgressView(QWidget *parent)
 
 void ProgressView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model)
-        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &ProgressView::updateView);
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::algorithmChanged, this, &ProgressView::updateView);
+    });
     updateView();
 }
 
@@ -320,7 +315,7 @@ void ProgressView::updateTime()
 
 void ProgressView::updateView()
 {
-    int status = 0;
+    int status = StatusUnknown;
     QString iteration;
     QString limit;
     if (m_model) {
@@ -333,9 +328,9 @@ void ProgressView::updateView()
     }
     m_textLabel->setText(progressText(iteration, limit));
     m_bar->setValue(progressValue(iteration, limit));
-    if (m_timer.isActive() && status != 2)
+    if (m_timer.isActive() && status != StatusRunning)
         pause();
-    else if (!m_timer.isActive() && status == 2)
+    else if (!m_timer.isActive() && status == StatusRunning)
         resume();
     updateTime();
     updateGeometry();
@@ -370,11 +365,9 @@ SimulationErrorView::SimulationErrorView(QWidget *parent)
 
 void SimulationErrorView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model)
-        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &SimulationErrorView::updateView);
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::algorithmChanged, this, &SimulationErrorView::updateView);
+    });
     updateView();
 }
 
@@ -407,11 +400,9 @@ StoppingReasonView::StoppingReasonView(QWidget *parent)
 
 void StoppingReasonView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model)
-        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &StoppingReasonView::updateView);
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::algorithmChanged, this, &StoppingReasonView::updateView);
+    });
     updateView();
 }
 

@@ -1,6 +1,6 @@
 #include "sweeppanel.h"
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "model/optimizationmodelobject.h"
 #include "optimicons.h"
 

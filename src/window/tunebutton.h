@@ -7,7 +7,7 @@
 // matching signal; setting the tune mode from outside only checks its
 // action.
 
-#include "optimhelmdecktunemode.h"
+#include "state/optimhelmdecktunemode.h"
 
 #include <QToolButton>
 
@@ -22,8 +22,6 @@ class TuneButton : public QToolButton
 public:
     explicit TuneButton(QWidget *parent = nullptr);
 
-    QAction *startAction() const { return m_start; }
-    QAction *stopAction() const { return m_stop; }
     QAction *resetAction() const { return m_reset; }
     // The action of a tune mode (0, 1, 2), or null.
     QAction *modeAction(int mode) const;
@@ -35,7 +33,6 @@ public:
     // Enables or disables the button with its face actions (a default
     // action decides the button's enabled state, so both change together).
     void setTuningEnabled(bool enabled);
-    bool tuningEnabled() const { return m_tuningEnabled; }
 
 Q_SIGNALS:
     void tuneModeChanged(OptimHelmdeckTuneMode mode);

@@ -1,6 +1,6 @@
 #include "updateitemsdialog.h"
 
-#include "helmdecksettings.h"
+#include "state/helmdecksettings.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -71,7 +71,6 @@ public:
     int varIndex() const { return m_varIndex; }
     QLabel *nameLabel() const { return m_nameLabel; }
     LineEditForTuning *valueEdit() const { return m_valueEdit; }
-    QLabel *unitLabel() const { return m_unitLabel; }
     GraphWidget *graph() const { return m_graph; }
 
     // Takes the variable's name and unit.
@@ -105,7 +104,6 @@ class VarHistoryRowsWidget : public QWidget
 public:
     explicit VarHistoryRowsWidget(QWidget *parent = nullptr);
 
-    int selectedRow() const { return m_selectedRow; }
     void setSelectedRow(int row);
     void setRows(const QList<VarHistoryRow *> &rows);
 
@@ -130,13 +128,10 @@ public:
     int rowCount() const { return int(m_rows.size()); }
     VarHistoryRow *row(int varIndex) const { return m_rows.value(varIndex, nullptr); }
     int selectedVariable() const { return m_selectedVariable; }
-    int numberOfHistoryPointsToShow() const { return m_numPoints; }
-    bool yAutoScaleUsingAllData() const { return m_useAllData; }
 
     // The "all iterations" setting: the shown count is then the run's
     // planned length, and a history that outgrew it is shown whole.
     void setShowsAllIterations(bool all);
-    bool showsAllIterations() const { return m_showAll; }
     // The count a graph with a history of this length shows (0: all).
     int shownPointsFor(qsizetype historyLength) const;
 

@@ -1,6 +1,7 @@
 #include "varsliderview.h"
 
 #include "model/optimizationmodelobject.h"
+#include "modelbinding.h"
 #include "varsliderwidget.h"
 
 #include <QEvent>
@@ -198,14 +199,11 @@ OptimizationModelObject *VarSliderView::model() const
 
 void VarSliderView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::variableAdded, this, &VarSliderView::updateView);
+        connect(m, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
+    });
     m_selectedVariable = -1;
-    if (m_model) {
-        connect(m_model, &OptimizationModelObject::variableAdded, this, &VarSliderView::updateView);
-        connect(m_model, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
-    }
     updateView();
 }
 

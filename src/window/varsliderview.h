@@ -11,7 +11,7 @@
 // on: on every change while it is dragged (mode 0), or once when the drag
 // ends (modes 1 and 2; the controller decides whether to simulate).
 
-#include "optimhelmdecktunemode.h"
+#include "state/optimhelmdecktunemode.h"
 #include "varsliderwidget.h"
 
 #include <QList>

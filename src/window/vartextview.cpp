@@ -1,6 +1,7 @@
 #include "vartextview.h"
 
 #include "model/optimizationmodelobject.h"
+#include "modelbinding.h"
 #include "varsliderwidget.h"
 
 #include <QHeaderView>
@@ -71,13 +72,10 @@ OptimizationModelObject *VarTextView::model() const
 
 void VarTextView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model) {
-        connect(m_model, &OptimizationModelObject::variableAdded, this, &VarTextView::updateView);
-        connect(m_model, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
-    }
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::variableAdded, this, &VarTextView::updateView);
+        connect(m, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
+    });
     updateView();
 }
 

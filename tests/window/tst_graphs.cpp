@@ -1,10 +1,9 @@
-// The graph primitives: history graph rules (tick step, auto-scale), value
-// texts that are not numbers, incremental parsing, drawing of long
-// histories, the goal plot ranges and limit descriptions, the bar graph's
-// selection and the colour sets.
+// The graph primitives: value texts that are not numbers, incremental
+// parsing, drawing of long histories, the goal plot extents and limit
+// descriptions, the bar graph's
+// selection.
 
 #include "window/bargraph.h"
-#include "window/colorset.h"
 #include "window/goalgraphwidget.h"
 #include "window/graphwidget.h"
 #include "windowtestsupport.h"
@@ -25,39 +24,24 @@ class TestGraphs : public QObject
 private Q_SLOTS:
     void initTestCase();
 
-    void tickStep_data();
-    void tickStep();
-    void autoScaleWindow_data();
-    void autoScaleWindow();
-    void autoScaleKeepsFixedBoundsAndEmptyRange();
-    void parseValue_data();
-    void parseValue();
     void unparsableTextsAreGaps();
     void gapsNeverDrawAtZero();
     void doublesWithNaN();
-    void widgetScaleFollowsRecord();
     void incrementalParsing();
     void denseHistoryKeepsSpikes();
-    void pixmapIsCachedUntilSomethingChanges();
     void tooltipNamesIterationAndValue();
     void mouseSignals();
-    void highlightFillsBackground();
     void shownWindow();
 
-    void goalPlotRange_data();
-    void goalPlotRange();
-    void goalPlotRangeFallsBack();
     void limitExtentReadsRangesInUnits();
     void traceExtentSkipsNonFinite();
     void limitConditions_data();
     void limitConditions();
     void limitDescriptionText();
     void limitDescriptionEscapes();
-    void goalGraphSelectedLimit();
     void goalGraphDrawsLimitLine();
 
     void barGraphSelection();
-    void colorSets();
 
 private:
     IsolatedSettings *m_settings = nullptr;
@@ -69,143 +53,7 @@ void TestGraphs::initTestCase()
     QVERIFY(m_settings->isValid());
 }
 
-// ---------------------------------------------------------------- rules
-
-void TestGraphs::tickStep_data()
-{
-    QTest::addColumn<int>("numPointsShown");
-    QTest::addColumn<int>("pointCount");
-    QTest::addColumn<int>("step");
-    QTest::newRow("no points") << 0 << 0 << 0;
-    QTest::newRow("6 points") << 0 << 6 << 0;
-    QTest::newRow("7 points") << 0 << 7 << 5;
-    QTest::newRow("10 points") << 0 << 10 << 5;
-    QTest::newRow("25 points") << 0 << 25 << 5;
-    QTest::newRow("79 points") << 0 << 79 << 10;
-    QTest::newRow("100 points") << 0 << 100 << 10;
-    QTest::newRow("500 points") << 0 << 500 << 50;
-    QTest::newRow("shown 10 of 1000") << 10 << 1000 << 5;
-    QTest::newRow("shown 6 of 1000") << 6 << 1000 << 0;
-    QTest::newRow("shown 100 of 3") << 100 << 3 << 10;
-    QTest::newRow("80001 points") << 0 << 80001 << 10000;
-    QTest::newRow("400000 points: step over 10000") << 0 << 400000 << 0;
-}
-
-void TestGraphs::tickStep()
-{
-    QFETCH(int, numPointsShown);
-    QFETCH(int, pointCount);
-    QFETCH(int, step);
-    QCOMPARE(GraphWidget::iterationTickStep(numPointsShown, pointCount), step);
-}
-
-void TestGraphs::autoScaleWindow_data()
-{
-    QTest::addColumn<QList<double>>("values");
-    QTest::addColumn<int>("numPointsShown");
-    QTest::addColumn<bool>("useAllData");
-    QTest::addColumn<double>("yMin");
-    QTest::addColumn<double>("yMax");
-    QTest::newRow("last 10 of 3 scans all 3") << QList<double>{4, -2, 7} << 10 << false << -2.0 << 7.0;
-    QTest::newRow("old spike outside the window, shown data")
-        << QList<double>{100, 1, 2, 3, 4} << 3 << false << 2.0 << 4.0;
-    QTest::newRow("old spike with all data") << QList<double>{100, 1, 2, 3, 4} << 3 << true << 1.0 << 100.0;
-    QTest::newRow("0 shows all") << QList<double>{100, 1, 2} << 0 << false << 1.0 << 100.0;
-    QTest::newRow("NaN skipped")
-        << QList<double>{std::numeric_limits<double>::quiet_NaN(), 5, std::numeric_limits<double>::infinity(), 6}
-        << 0 << true << 5.0 << 6.0;
-}
-
-void TestGraphs::autoScaleWindow()
-{
-    QFETCH(QList<double>, values);
-    QFETCH(int, numPointsShown);
-    QFETCH(bool, useAllData);
-    QFETCH(double, yMin);
-    QFETCH(double, yMax);
-    double lo = -99, hi = 99;
-    QVERIFY(GraphWidget::autoScale(values, numPointsShown, useAllData, false, false, lo, hi));
-    QCOMPARE(lo, yMin);
-    QCOMPARE(hi, yMax);
-
-    // The widget follows the same rule over its texts.
-    GraphWidget graph;
-    QStringList texts;
-    for (double v : values)
-        texts << QString::number(v);
-    graph.setSeries(texts);
-    graph.setNumPointsShown(numPointsShown);
-    graph.setUseAllData(useAllData);
-    QCOMPARE(graph.yMin(), lo);
-    QCOMPARE(graph.yMax(), hi);
-}
-
-void TestGraphs::autoScaleKeepsFixedBoundsAndEmptyRange()
-{
-    double lo = -1, hi = 1;
-    QVERIFY(GraphWidget::autoScale({3, 9}, 0, true, true, false, lo, hi));
-    QCOMPARE(lo, -1.0);
-    QCOMPARE(hi, 9.0);
-    lo = -1;
-    hi = 1;
-    QVERIFY(!GraphWidget::autoScale({3, 9}, 0, true, true, true, lo, hi));
-    QCOMPARE(lo, -1.0);
-    QCOMPARE(hi, 1.0);
-    // Nothing to scan: the range is left as it was.
-    QVERIFY(!GraphWidget::autoScale({}, 0, true, false, false, lo, hi));
-    QVERIFY(!GraphWidget::autoScale({std::nan("")}, 0, true, false, false, lo, hi));
-    QCOMPARE(lo, -1.0);
-    QCOMPARE(hi, 1.0);
-
-    GraphWidget graph;
-    graph.setSeries(QStringList{QStringLiteral("2"), QStringLiteral("8")});
-    QCOMPARE(graph.yMax(), 8.0);
-    graph.setSeries(QStringList{QString(), QStringLiteral("x")});
-    // Only gaps now: the range stays at the last one found.
-    QCOMPARE(graph.yMin(), 2.0);
-    QCOMPARE(graph.yMax(), 8.0);
-    graph.setYMaxFixed(true, 50);
-    graph.setSeries(QStringList{QStringLiteral("1"), QStringLiteral("70")});
-    QCOMPARE(graph.yMin(), 1.0);
-    QCOMPARE(graph.yMax(), 50.0);
-    graph.setYMaxFixed(false);
-    QCOMPARE(graph.yMax(), 70.0);
-    graph.setFixedYRange(-5, 5);
-    QCOMPARE(graph.yMin(), -5.0);
-    QCOMPARE(graph.yMax(), 5.0);
-}
-
-void TestGraphs::parseValue_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<double>("value");
-    QTest::newRow("plain") << "0.25" << true << 0.25;
-    QTest::newRow("blanks") << "  -3.5e-3 " << true << -3.5e-3;
-    QTest::newRow("plus sign") << "+2" << true << 2.0;
-    QTest::newRow("suffix") << "10n" << true << 10e-9;
-    QTest::newRow("unit") << "10 nH" << true << 10e-9;
-    QTest::newRow("GHz") << "1.5GHz" << true << 1.5e9;
-    QTest::newRow("dB") << "-3 dB" << true << -3.0;
-    QTest::newRow("empty") << "" << false << 0.0;
-    QTest::newRow("blank") << "   " << false << 0.0;
-    QTest::newRow("word") << "abc" << false << 0.0;
-    QTest::newRow("nan") << "nan" << false << 0.0;
-    QTest::newRow("inf") << "inf" << false << 0.0;
-    QTest::newRow("overflow") << "1e999" << false << 0.0;
-    QTest::newRow("two points") << "1.2.3" << false << 0.0;
-}
-
-void TestGraphs::parseValue()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, ok);
-    QFETCH(double, value);
-    const std::optional<double> v = GraphWidget::parseValue(text);
-    QCOMPARE(v.has_value(), ok);
-    if (ok)
-        QCOMPARE(*v, value);
-}
+// ------------------------------------------------------- history graphs
 
 void TestGraphs::unparsableTextsAreGaps()
 {
@@ -276,22 +124,6 @@ void TestGraphs::doublesWithNaN()
     graph.setSeries(QList<double>{9, nan, 3, std::numeric_limits<double>::infinity(), -4});
     QCOMPARE(graph.valueAt(0), std::optional<double>(9.0));
     QCOMPARE(graph.yMax(), 9.0);
-}
-
-void TestGraphs::widgetScaleFollowsRecord()
-{
-    GraphWidget graph;
-    QStringList texts;
-    texts << "50";
-    for (int i = 0; i < 30; ++i)
-        texts << QString::number(i % 3);
-    graph.setSeries(texts);
-    graph.setNumPointsShown(10);
-    graph.setUseAllData(false);
-    QCOMPARE(graph.yMax(), 2.0);
-    graph.setUseAllData(true);
-    QCOMPARE(graph.yMax(), 50.0);
-    QCOMPARE(graph.yMin(), 0.0);
 }
 
 void TestGraphs::incrementalParsing()
@@ -371,35 +203,6 @@ void TestGraphs::denseHistoryKeepsSpikes()
     QVERIFY(countColour(image, Qt::red, plot.top() + 1, plot.top() + 5, spikeX - 4, spikeX + 4) > 0);
 }
 
-void TestGraphs::pixmapIsCachedUntilSomethingChanges()
-{
-    GraphWidget graph;
-    graph.resize(200, 100);
-    graph.setSeries(QStringList{"1", "2", "3"});
-    // The first grab polishes the widget (style and palette arrive), which
-    // may draw once more; from then on only changes draw.
-    graph.grab();
-    graph.grab();
-    const int first = graph.renderCount();
-    QVERIFY(first >= 1);
-    graph.grab();
-    QCOMPARE(graph.renderCount(), first);
-    // New data: drawn again, once.
-    graph.setSeries(QStringList{"1", "2", "3", "4"});
-    graph.grab();
-    graph.grab();
-    const int second = graph.renderCount();
-    QCOMPARE(second, first + 1);
-    graph.setNumPointsShown(2);
-    graph.grab();
-    QCOMPARE(graph.renderCount(), second + 1);
-    graph.setSelectedSeries(0);
-    graph.grab();
-    QCOMPARE(graph.renderCount(), second + 2);
-    graph.grab();
-    QCOMPARE(graph.renderCount(), second + 2);
-}
-
 void TestGraphs::tooltipNamesIterationAndValue()
 {
     GraphWidget graph;
@@ -443,19 +246,6 @@ void TestGraphs::mouseSignals()
     QCOMPARE(right.count(), 1);
 }
 
-void TestGraphs::highlightFillsBackground()
-{
-    GraphWidget graph;
-    graph.resize(200, 80);
-    graph.setSeries(QStringList{"1", "2"});
-    QImage image = graph.renderPixmap(graph.size()).toImage();
-    QVERIFY(image.pixelColor(1, 1) != GraphWidget::selectionHighlightColor());
-    graph.setHighlighted(true);
-    image = graph.renderPixmap(graph.size()).toImage();
-    QCOMPARE(image.pixelColor(1, 1), QColor(200, 225, 255));
-    QCOMPARE(image.pixelColor(199, 79), QColor(200, 225, 255));
-}
-
 void TestGraphs::shownWindow()
 {
     GraphWidget graph;
@@ -479,50 +269,6 @@ void TestGraphs::shownWindow()
 }
 
 // ------------------------------------------------------------ goal plots
-
-void TestGraphs::goalPlotRange_data()
-{
-    QTest::addColumn<int>("scaling");
-    QTest::addColumn<GoalPlotRange>("expected");
-    // Limits: x 0..10, y 0..10. Trace: x 5..20, y -10..5.
-    QTest::newRow("fit to limit lines") << 0 << GoalPlotRange{0, 10, -0.5, 10.5};
-    QTest::newRow("fit to trace") << 1 << GoalPlotRange{5, 20, -10.75, 5.75};
-    QTest::newRow("fit to both") << 2 << GoalPlotRange{0, 20, -11, 11};
-}
-
-void TestGraphs::goalPlotRange()
-{
-    QFETCH(int, scaling);
-    QFETCH(GoalPlotRange, expected);
-    const GoalPlotRange limits{0, 10, 0, 10};
-    const GoalPlotRange trace{5, 20, -10, 5};
-    const std::optional<GoalPlotRange> r = GoalGraphWidget::goalPlotRange(scaling, limits, trace);
-    QVERIFY(r);
-    QCOMPARE(r->xMin, expected.xMin);
-    QCOMPARE(r->xMax, expected.xMax);
-    QVERIFY(qFuzzyCompare(r->yMin, expected.yMin));
-    QVERIFY(qFuzzyCompare(r->yMax, expected.yMax));
-    // The plotted height is 1.1 times the data height.
-    const double dataHeight = scaling == 0 ? 10 : scaling == 1 ? 15 : 20;
-    QVERIFY(qFuzzyCompare(r->yMax - r->yMin, 1.1 * dataHeight));
-}
-
-void TestGraphs::goalPlotRangeFallsBack()
-{
-    const GoalPlotRange trace{1, 2, 3, 5};
-    const auto fromTrace = GoalGraphWidget::goalPlotRange(0, std::nullopt, trace);
-    QVERIFY(fromTrace);
-    QCOMPARE(fromTrace->xMin, 1.0);
-    QVERIFY(qFuzzyCompare(fromTrace->yMax, 5.1));
-    QVERIFY(!GoalGraphWidget::goalPlotRange(2, std::nullopt, std::nullopt));
-    // A flat range opens by 5 % of its value, or by 0.5 at zero.
-    const auto flat = GoalGraphWidget::goalPlotRange(1, std::nullopt, GoalPlotRange{0, 1, -20, -20});
-    QVERIFY(qFuzzyCompare(flat->yMin, -21.0));
-    QVERIFY(qFuzzyCompare(flat->yMax, -19.0));
-    const auto zero = GoalGraphWidget::goalPlotRange(1, std::nullopt, GoalPlotRange{0, 1, 0, 0});
-    QCOMPARE(zero->yMin, -0.5);
-    QCOMPARE(zero->yMax, 0.5);
-}
 
 static OptimTraceFamily family(const QList<double> &x, const QList<double> &y)
 {
@@ -665,16 +411,6 @@ void TestGraphs::limitDescriptionEscapes()
     QVERIFY(text.contains(QStringLiteral("response&nbsp;&lt;&nbsp;1&lt;2")));
 }
 
-void TestGraphs::goalGraphSelectedLimit()
-{
-    GoalGraphWidget plot;
-    plot.setGoal(goalWithLimit(LimitGreaterThan, "-1", QString(), QString(), QString()));
-    plot.setSelectedLimit(0);
-    QCOMPARE(plot.selectedLimit(), 0);
-    plot.setSelectedLimit(3);
-    QCOMPARE(plot.selectedLimit(), -1);
-}
-
 void TestGraphs::goalGraphDrawsLimitLine()
 {
     // A LessThan limit at -20 over 2..3 GHz: its dark line is drawn at the
@@ -739,23 +475,6 @@ void TestGraphs::barGraphSelection()
     QCOMPARE(graph.barCount(), 1);
     graph.bar(0)->setValue(7, QStringLiteral("x"));
     QCOMPARE(graph.bar(0)->fraction(), 1.0);
-}
-
-void TestGraphs::colorSets()
-{
-    for (ColorSet::Kind kind : {ColorSet::GoalColors, ColorSet::VarColors}) {
-        const ColorSet set(kind);
-        QVERIFY(set.count() >= 8);
-        for (int i = 0; i < set.count(); ++i) {
-            for (int j = i + 1; j < set.count(); ++j)
-                QVERIFY(set.color(i) != set.color(j));
-            // The companion is lighter.
-            QVERIFY(set.secondColor(i).lightness() > set.color(i).lightness());
-        }
-        QCOMPARE(set.color(set.count()), set.color(0));
-        QCOMPARE(set.color(-3), set.color(0));
-    }
-    QVERIFY(ColorSet(ColorSet::GoalColors).color(0) != ColorSet(ColorSet::VarColors).color(0));
 }
 
 QTEST_MAIN(TestGraphs)

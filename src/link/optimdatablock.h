@@ -1,0 +1,48 @@
+#pragma once
+
+// One outgoing data block and its transmission over KUVO: start, chunks and
+// end (the envelope texts come from wire/datablock.h), then the wait for the
+// receiver's reply.
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QList>
+
+#include "wire/datablock.h"
+
+class KuvoIFC;
+struct KuvoMessage;
+
+class OptimDataBlock
+{
+public:
+    static constexpr qsizetype kChunkLimit = wire::kChunkLimit;
+
+    // A new outgoing block with the next process-wide block id.
+    OptimDataBlock();
+
+    const QByteArray &blockId() const { return m_blockId; }
+    const QByteArray &prefix() const { return m_prefix; }
+    void setPrefix(const QByteArray &prefix) { m_prefix = prefix; }
+    const QByteArray &name() const { return m_name; }
+    const QByteArrayList &nameWords() const { return m_nameWords; }
+    // A name that begins with "DATA_BLOCK " loses that first word.
+    void setName(const QByteArray &name);
+    const QList<QByteArray> &chunks() const { return m_chunks; }
+    void setChunks(const QList<QByteArray> &chunks) { m_chunks = chunks; }
+
+    wire::Envelope envelope() const { return wire::envelope(m_blockId, m_name, m_chunks, m_prefix); }
+
+    // Sends start, chunks and end to address, then waits for the reply,
+    // handing every other message to normal dispatch meanwhile. True when
+    // every send succeeded and a reply came that does not say FAILED.
+    bool transmit(KuvoIFC *kuvo, int address) const;
+
+
+private:
+    QByteArray m_blockId;
+    QByteArray m_prefix;
+    QByteArray m_name;
+    QByteArrayList m_nameWords;
+    QList<QByteArray> m_chunks;
+};

@@ -1,0 +1,240 @@
+#include "optimkuvolink.h"
+
+#include "hostifc/kuvoifc.h"
+#include "link/optimdatablock.h"
+#include "link/optimsimifc.h"
+#include "hostifc/pluginmanagerifc.h"
+#include "model/optimitermessages.h"
+
+namespace {
+
+constexpr qsizetype kMaxBlockBytes = 256 * 1024 * 1024;
+
+// Reads a message of type M from a block's payload and emits it on the
+// simulator interface, only when it read cleanly.
+template <typename M>
+void emitRecord(OptimSimIFC *simulator, const QList<QByteArray> &payload)
+{
+    OptimSerialReader reader(payload);
+    M message;
+    message.deserialize(reader);
+    if (!reader.hasError())
+        Q_EMIT simulator->modelChanged(message);
+}
+
+} // namespace
+
+OptimKuvoLink::OptimKuvoLink(OptimKuvoLinkOwner *owner)
+    : m_owner(owner)
+{
+}
+
+bool OptimKuvoLink::attach(PluginManagerIFC *manager)
+{
+    if (!manager)
+        return false;
+    return attach(static_cast<KuvoIFC *>(manager->getInterface("KUVO")), manager);
+}
+
+bool OptimKuvoLink::attach(KuvoIFC *kuvo, PluginManagerIFC *reportTo)
+{
+    if (!kuvo) {
+        if (reportTo)
+            reportTo->reportFailure("OptimHelmdeckPlugin failed to get KUVO interface");
+        return false;
+    }
+    const int version = kuvo->version();
+    if (version < 1003 || version > 1999) {
+        if (reportTo)
+            reportTo->reportFailure("OptimHelmdeckPlugin found an incompatible KUVO interface");
+        return false;
+    }
+    m_kuvo = kuvo;
+    return true;
+}
+
+int OptimKuvoLink::hostProcessAddress() const
+{
+    int address = -1;
+    if (!m_kuvo || !m_kuvo->lookup("tolvanesess", address))
+        return -1;
+    return address;
+}
+
+bool OptimKuvoLink::sendPlain(int address, const QByteArray &text)
+{
+    return m_kuvo && address >= 0 && m_kuvo->send(address, wire::KindPlain, text);
+}
+
+bool OptimKuvoLink::sendBlock(const QByteArray &name, const QList<QByteArray> &chunks)
+{
+    if (!m_kuvo || m_simulatorAddress < 0)
+        return false;
+    OptimDataBlock block;
+    block.setName(name);
+    block.setChunks(chunks);
+    return block.transmit(m_kuvo, m_simulatorAddress);
+}
+
+bool OptimKuvoLink::sendCommand(const QByteArray &command)
+{
+    return sendBlock("OPTIM_HELMDECK " + command, {QByteArray(" ")});
+}
+
+bool OptimKuvoLink::sendMessage(const OptimSerializationIFC &record)
+{
+    OptimSerialWriter writer;
+    record.serialize(writer);
+    return sendBlock(QByteArray("OPTIM_HELMDECK ") + record.tag(), writer.chunks(OptimDataBlock::kChunkLimit));
+}
+
+void OptimKuvoLink::onKuvoMessage(int sender, int kind, const QByteArray &text)
+{
+    switch (kind) {
+    case wire::KindRendezvous:
+        if (text.startsWith("OPTIM_HELMDECK_RENDEZVOUS "))
+            handleRendezvous(sender, text);
+        break;
+    case wire::KindBlockStart:
+        handleBlock(sender, text);
+        break;
+    case wire::KindPlain:
+        handleNotification(text);
+        break;
+    case wire::KindGone:
+        handleGone(sender);
+        break;
+    default:
+        break;
+    }
+}
+
+void OptimKuvoLink::handleRendezvous(int sender, const QByteArray &text)
+{
+    if (!m_kuvo)
+        return;
+    const QByteArrayList words = text.simplified().split(' ');
+    if (words.size() == 2) {
+        for (const KuvoPeer &peer : m_kuvo->peers()) {
+            if (peer.processName != words.at(1))
+                continue;
+            int address = -1;
+            if (m_kuvo->connectPeer(peer, address)) {
+                m_simulatorAddress = address;
+                m_simulatorName = peer.processName;
+                m_kuvo->send(sender, wire::KindReply, text);
+                return;
+            }
+            break;
+        }
+    }
+    m_kuvo->send(sender, wire::KindRefused, text);
+}
+
+void OptimKuvoLink::handleBlock(int sender, const QByteArray &text)
+{
+    if (!m_kuvo || !text.startsWith("DATA_BLOCK "))
+        return;
+    const QByteArrayList words = text.simplified().split(' ');
+    if (words.size() < 5 || words.at(3) != "OPTIM_HELMDECK")
+        return;
+
+    // Take in the chunks and the end message; anything out of place (another
+    // block, a chunk twice or out of order, a block that never ends or is
+    // too large) fails the whole block.
+    wire::Header header;
+    const bool parsed = wire::parseHeader(text, header) && header.index == 0;
+    const QByteArray name = parsed ? header.name : words.mid(3).join(' ');
+    bool complete = parsed && header.count <= kMaxChunks;
+    QList<QByteArray> payload;
+    if (complete) {
+        QList<KuvoMessage> rest;
+        complete = m_kuvo->receiveDataBlock(sender, header.count + 1, rest) && rest.size() == header.count + 1;
+        QList<wire::Message> messages;
+        messages.reserve(rest.size());
+        for (const KuvoMessage &message : rest)
+            messages.append({message.kind, message.text});
+        wire::Received block = wire::assemble(text, messages, kMaxChunks, kMaxBlockBytes);
+        complete = complete && block.whole;
+        payload = std::move(block.payload);
+    }
+
+    m_kuvo->send(sender, wire::KindReply, wire::replyText(name, !complete));
+    if (complete)
+        dispatchBlock(header.name.split(' '), payload);
+}
+
+void OptimKuvoLink::dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload)
+{
+    if (!m_owner || nameWords.size() < 2 || nameWords.at(0) != "OPTIM_HELMDECK")
+        return;
+    const QByteArray &type = nameWords.at(1);
+    if (type == "OPEN_HELMDECK") {
+        // The flags follow the type word: MULTI_OPT, then INTERACTIVE. Each is
+        // recognised wherever it stands, so a single interactive
+        // optimization that names only INTERACTIVE is not taken as view-only.
+        const QByteArrayList flags = nameWords.mid(2);
+        m_owner->openHelmdeckFromBlock(payload, flags.contains("MULTI_OPT"), flags.contains("INTERACTIVE"));
+        return;
+    }
+    const QPointer<OptimSimIFC> simulator = m_owner->currentSimulator();
+    if (!simulator)
+        return;
+    switch (optimIncomingType(type)) {
+    case OptimIncomingType::Iter:
+        emitRecord<OptimIter>(simulator, payload);
+        break;
+    case OptimIncomingType::NoProgress:
+        emitRecord<OptimIterNoProgress>(simulator, payload);
+        break;
+    case OptimIncomingType::CollapsedIterations:
+        emitRecord<OptimIterCollapsedIterations>(simulator, payload);
+        break;
+    case OptimIncomingType::SimResult:
+        emitRecord<OptimIterSimResult>(simulator, payload);
+        break;
+    case OptimIncomingType::Status:
+        emitRecord<OptimStatus>(simulator, payload);
+        break;
+    case OptimIncomingType::None:
+        break;
+    }
+}
+
+void OptimKuvoLink::handleNotification(const QByteArray &text)
+{
+    if (!m_owner)
+        return;
+    if (text.startsWith("NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED ")) {
+        const QByteArrayList words = text.simplified().split(' ');
+        OptimSimIFC *simulator = m_owner->currentSimulator();
+        if (words.size() == 3 && simulator && words.at(2) == simulator->simulatorId())
+            m_owner->simulatorGone(simulator->simulatorId(), false);
+    } else if (text.startsWith("NOTIFY SESS ANALYZE_DONE ")) {
+        const QByteArrayList words = text.simplified().split(' ');
+        OptimSimIFC *simulator = m_owner->currentSimulator();
+        if (words.size() >= 4 && simulator && words.at(3) == simulator->simulatorId()) {
+            simulator->setDisconnected();
+            m_owner->simulationFinished();
+        }
+    }
+}
+
+void OptimKuvoLink::handleGone(int sender)
+{
+    if (!m_kuvo)
+        return;
+    QByteArray name, secondName;
+    bool isSimulator;
+    if (m_kuvo->nameOf(sender, name, secondName))
+        isSimulator = name == "tolvanesim" && secondName == m_simulatorName;
+    else
+        isSimulator = sender >= 0 && sender == m_simulatorAddress;
+    if (!isSimulator)
+        return;
+    m_simulatorAddress = -1;
+    if (m_owner) {
+        if (OptimSimIFC *simulator = m_owner->currentSimulator())
+            m_owner->simulatorGone(simulator->simulatorId(), false);
+    }
+}

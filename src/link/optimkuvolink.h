@@ -1,0 +1,75 @@
+#pragma once
+
+// The plug-in-wide end of KUVO: knows the connected simulator, sends it
+// commands and data blocks, answers its rendezvous, takes in its data
+// blocks and hands what they carry to the open helmdeck.
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QList>
+#include <QPointer>
+
+class KuvoIFC;
+class OptimSerializationIFC;
+class OptimSimIFC;
+class PluginManagerIFC;
+
+// What the link needs of the plug-in object.
+class OptimKuvoLinkOwner
+{
+public:
+    virtual ~OptimKuvoLinkOwner() = default;
+    // An OPEN_HELMDECK block arrived whole; payload is its chunks in order.
+    virtual bool openHelmdeckFromBlock(const QList<QByteArray> &payload, bool multiOpt, bool interactive) = 0;
+    // The open helmdeck's simulator interface; null when none is open.
+    virtual OptimSimIFC *currentSimulator() const = 0;
+    // The open helmdeck's simulator was killed, left or disconnected.
+    virtual void simulatorGone(const QByteArray &simulatorId, bool closeWindow) = 0;
+    // The host reported that the open helmdeck's analysis is done.
+    virtual void simulationFinished() = 0;
+};
+
+class OptimKuvoLink
+{
+public:
+    // A block announcing more chunks than this is refused without reading it.
+    static constexpr int kMaxChunks = 1 << 16;
+
+    explicit OptimKuvoLink(OptimKuvoLinkOwner *owner = nullptr);
+
+    // Takes the "KUVO" interface from the plug-in manager and checks its
+    // version; reports failures to the manager.
+    bool attach(PluginManagerIFC *manager);
+    // For tests and hosts that hand the interface directly.
+    bool attach(KuvoIFC *kuvo, PluginManagerIFC *reportTo = nullptr);
+
+    KuvoIFC *kuvo() const { return m_kuvo; }
+    int simulatorAddress() const { return m_simulatorAddress; }
+    const QByteArray &simulatorName() const { return m_simulatorName; }
+    void forgetSimulator() { m_simulatorAddress = -1; }
+
+    // Address of the host's session process "tolvanesess", or -1.
+    int hostProcessAddress() const;
+
+    bool sendPlain(int address, const QByteArray &text);
+    // A command block "OPTIM_HELMDECK <command>" with one chunk of a blank.
+    bool sendCommand(const QByteArray &command);
+    // A message block "OPTIM_HELMDECK <tag>" carrying the record's words.
+    bool sendMessage(const OptimSerializationIFC &record);
+
+    // Every KUVO message addressed to the plug-in comes here.
+    void onKuvoMessage(int sender, int kind, const QByteArray &text);
+
+private:
+    void handleRendezvous(int sender, const QByteArray &text);
+    void handleBlock(int sender, const QByteArray &text);
+    void handleNotification(const QByteArray &text);
+    void handleGone(int sender);
+    void dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload);
+    bool sendBlock(const QByteArray &name, const QList<QByteArray> &chunks);
+
+    OptimKuvoLinkOwner *m_owner;
+    KuvoIFC *m_kuvo = nullptr;
+    int m_simulatorAddress = -1;
+    QByteArray m_simulatorName;
+};

@@ -1,0 +1,59 @@
+#pragma once
+
+// The simulator of one open helmdeck, reached over KUVO through the
+// plug-in's link. Slots become commands, plain messages or data blocks;
+// messages the simulator sends come out as modelChanged(...) signals.
+
+#include "link/optimabstractsimifc.h"
+#include "hostifc/optimhostcalls.h"
+
+class OptimKuvoLink;
+
+class OptimSimIFC : public OptimAbstractSimIFC
+{
+    Q_OBJECT
+
+public:
+    OptimSimIFC(OptimKuvoLink *link, const OptimHostCalls &host, const QByteArray &designName,
+                const QByteArray &simulatorId, QObject *parent = nullptr);
+
+    const QByteArray &simulatorId() const { return m_simulatorId; }
+    const QByteArray &designName() const { return m_designName; }
+    bool isConnected() const { return m_connected; }
+    // The analysis ended or another simulator became current: for good.
+    void setDisconnected() { m_connected = false; }
+
+    bool isSimulatorCurrent() override;
+
+    // The result of the last slot that sent something.
+    bool lastSendSucceeded() const { return m_lastSendOk; }
+
+Q_SIGNALS:
+    void modelChanged(OptimStatus optimStatus);
+    void modelChanged(OptimIterSimResult result);
+    void modelChanged(OptimIter iter);
+    void modelChanged(OptimIterNoProgress iter);
+    void modelChanged(OptimIterCollapsedIterations iters);
+
+public Q_SLOTS:
+    void pauseOptimizationSlot() override;
+    void continueOptimizationSlot() override;
+    void simulateSlot(long commandId) override;
+    void finishSimulationSlot() override;
+    void killSimulatorSlot() override;
+    void disconnectSimulatorSlot() override;
+    void changeVarValuesSlot(OptimIterVariableValues values) override;
+    void changeAlgorithmDefinitionSlot(OptimIterAlgorithmDefinition algorithmDef) override;
+    void changeGoalDefinitionsSlot(OptimIterGoalDefinitions goalDefs) override;
+    void changeVariableDefinitionsSlot(OptimIterVariableDefinitions varDefs) override;
+    void updateDesign(OptimizationModel model, bool updateAlgorithm, bool updateGoals, bool updateVariables) override;
+    void displayHelp(QString topic) override;
+
+private:
+    OptimKuvoLink *m_link;
+    OptimHostCalls m_host;
+    QByteArray m_simulatorId;
+    QByteArray m_designName;
+    bool m_connected = true;
+    bool m_lastSendOk = true;
+};

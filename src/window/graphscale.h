@@ -1,0 +1,105 @@
+#pragma once
+
+// The arithmetic of the window's graphs, apart from any widget: reading
+// value texts, the vertical auto-scale, the iteration-axis tick step, "nice"
+// tick values, the goal plot range, and the mapping between data and pixel
+// coordinates. Everything here is a pure function of its arguments.
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+// A rectangle in data coordinates (x: the swept variable, y: the response).
+struct GoalPlotRange
+{
+    double xMin = 0;
+    double xMax = 0;
+    double yMin = 0;
+    double yMax = 0;
+
+    bool operator==(const GoalPlotRange &) const = default;
+    GoalPlotRange united(const GoalPlotRange &other) const;
+};
+
+namespace GraphScale {
+
+// Reads a value text as the graphs do: a plain number, or a number with an
+// engineering suffix and unit ("10n", "10 nH", "-3 dB"), in base units;
+// empty, unreadable and non-finite texts give nothing.
+std::optional<double> parseValue(const QString &text);
+
+// Iteration-axis tick step: n = numPointsShown or pointCount when 0;
+// t = (n + 1) / 8; 0 when t is 0; else the last ladder value 1, 5, 10, 50,
+// 100, ... whose successor exceeds t, at least 5, and 0 when it exceeds
+// 10000.
+int iterationTickStep(int numPointsShown, int pointCount);
+
+// Vertical auto-scale over values (NaN = gap). Scans from
+// max(0, count - numPointsShown) (from 0 when useAllData or numPointsShown
+// is 0) to the end and sets the bounds that are not fixed. Returns false,
+// leaving both bounds as they were, when both are fixed or there is no
+// finite value to scan.
+bool autoScale(const QList<double> &values, int numPointsShown, bool useAllData, bool yMinFixed, bool yMaxFixed,
+               double &yMin, double &yMax);
+
+// The first index a window of numPointsShown latest points shows out of
+// count (0 shows all).
+int firstShownIndex(int count, int numPointsShown);
+
+// A step of 1, 2 or 5 times a power of ten that divides span into at most
+// about maxTicks parts; 0 for an empty span or maxTicks below 1.
+double niceStep(double span, int maxTicks);
+// The multiples of step (at most maxCount of them) from lo to hi, a value
+// within rounding of zero written as 0.
+std::vector<double> ticksAtStep(double lo, double hi, double step, size_t maxCount);
+// ticksAtStep with niceStep(hi - lo, maxTicks).
+std::vector<double> niceTicks(double lo, double hi, int maxTicks, size_t maxCount = 30);
+// The smallest of 1, 2, 5, 10, 20, 50, ... whose multiple of tickSpacing
+// reaches minSpacing: label every that many ticks to keep labels apart.
+long long labelEvery(double tickSpacing, double minSpacing);
+
+// lo..hi sorted; a flat range opened by 5 % of its value below and above
+// (0.5 at zero), so a constant series still has a height.
+std::pair<double, double> openedRange(double lo, double hi);
+
+// How a goal plot fits its range (the option values 0, 1 and 2).
+enum GoalPlotFit { FitToLimitLines = 0, FitToTrace = 1, FitToTraceAndLimitLines = 2 };
+// The plot range for a scaling from the two extents (either falls back to
+// the other when missing), the vertical range widened by 5 % below and
+// above; a flat range is opened to +-5 % of its value (+-0.5 at 0).
+std::optional<GoalPlotRange> goalPlotRange(int scaling, const std::optional<GoalPlotRange> &limits,
+                                           const std::optional<GoalPlotRange> &trace);
+
+// The iteration axis of a history graph: `slots` places from pixel `left`
+// across `width` pixels, the first showing point index `first`.
+struct IterationAxis
+{
+    int first = 0;
+    int slots = 0;
+    double left = 0;
+    double width = 1;
+
+    // count points of which the last numPointsShown are shown, drawn over
+    // the pixels [plotLeft, plotLeft + plotWidth).
+    static IterationAxis make(int count, int numPointsShown, int plotLeft, int plotWidth);
+    double xOf(double index) const;
+    // The point index nearest to x (not clamped to the shown points).
+    int indexAt(double x) const;
+};
+
+// The value axis of a graph: values lo (bottom) to hi (top) over `height`
+// pixels from `top`.
+struct ValueAxis
+{
+    double lo = 0;
+    double hi = 1;
+    double top = 0;
+    double height = 1;
+
+    double yOf(double value) const { return top + (hi - value) * height / (hi - lo); }
+};
+
+} // namespace GraphScale

@@ -1,0 +1,145 @@
+#include "datablock.h"
+
+namespace wire {
+
+namespace {
+
+const QByteArray kWord("DATA_BLOCK");
+
+bool allDigits(QByteArrayView text)
+{
+    if (text.isEmpty())
+        return false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// A count of at most nine digits, so that it fits an int.
+bool toCount(QByteArrayView text, int &value)
+{
+    if (!allDigits(text) || text.size() > 9)
+        return false;
+    value = text.toInt();
+    return true;
+}
+
+} // namespace
+
+QByteArray kindName(int kind)
+{
+    switch (kind) {
+    case KindRendezvous: return "RENDEZVOUS";
+    case KindReply: return "REPLY";
+    case KindBlockStart: return "BLOCK_START";
+    case KindBlockEnd: return "BLOCK_END";
+    case KindPlain: return "PLAIN";
+    case KindRefused: return "REFUSED";
+    case KindGone: return "GONE";
+    default: return QByteArray::number(kind);
+    }
+}
+
+QByteArray blockName(const QByteArray &name)
+{
+    return name.startsWith(kWord + ' ') ? name.mid(kWord.size() + 1) : name;
+}
+
+Envelope envelope(const QByteArray &blockId, const QByteArray &name, const QList<QByteArray> &chunks,
+                  const QByteArray &prefix)
+{
+    const QByteArray n = blockName(name);
+    const QByteArray count = QByteArray::number(chunks.size());
+    Envelope e;
+    e.start = kWord + ' ' + blockId + ' ' + count + ' ' + n;
+    e.end = e.start;
+    e.chunks.reserve(chunks.size());
+    const QByteArray lead = prefix.isEmpty() ? kWord + ' ' + blockId + ' ' : prefix + ' ' + kWord + ' ' + blockId + ' ';
+    const QByteArray tail = '/' + count + ' ' + n + ':';
+    for (qsizetype i = 0; i < chunks.size(); ++i)
+        e.chunks.append(lead + QByteArray::number(i + 1) + tail + chunks.at(i));
+    return e;
+}
+
+QByteArray replyText(const QByteArray &name, bool failed)
+{
+    return kWord + ' ' + name + (failed ? QByteArray(" FAILED") : QByteArray());
+}
+
+bool parseHeader(const QByteArray &text, Header &header, QByteArray *payload)
+{
+    const qsizetype colon = text.indexOf(':');
+    QByteArray head = colon < 0 ? text : text.left(colon);
+    if (!head.startsWith(kWord + ' ')) {
+        // A prefix in front of a chunk: skip to the envelope's first word.
+        const qsizetype at = head.indexOf(' ' + kWord + ' ');
+        if (at < 0)
+            return false;
+        head = head.mid(at + 1);
+    }
+    const QByteArrayList words = head.simplified().split(' ');
+    if (words.size() <= 3 || words.at(0) != kWord || !allDigits(words.at(1)) || words.at(1).size() > 20)
+        return false;
+    Header h;
+    h.blockId = words.at(1);
+    const QByteArray &third = words.at(2);
+    const qsizetype slash = third.indexOf('/');
+    if (slash < 0) {
+        if (!toCount(third, h.count) || h.count < 1)
+            return false;
+    } else {
+        if (!toCount(QByteArrayView(third).first(slash), h.index)
+            || !toCount(QByteArrayView(third).sliced(slash + 1), h.count))
+            return false;
+        if (h.index < 1 || h.index > h.count)
+            return false;
+    }
+    h.name = words.mid(3).join(' ');
+    header = h;
+    if (payload)
+        *payload = colon < 0 ? QByteArray() : text.mid(colon + 1);
+    return true;
+}
+
+QByteArray payloadOf(const QByteArray &text)
+{
+    const qsizetype colon = text.indexOf(':');
+    return colon < 0 ? QByteArray() : text.mid(colon + 1);
+}
+
+QByteArrayList nameWords(const QByteArray &name)
+{
+    return name.simplified().split(' ');
+}
+
+Received assemble(const QByteArray &startText, const QList<Message> &rest, int maxChunks, qsizetype maxBytes)
+{
+    Received r;
+    if (!parseHeader(startText, r.header) || r.header.index != 0 || r.header.count > maxChunks)
+        return r;
+    const Header &start = r.header;
+    qsizetype bytes = 0;
+    bool ended = false;
+    for (const Message &message : rest) {
+        Header h;
+        if (message.kind == KindBlockEnd) {
+            ended = parseHeader(message.text, h) && h.index == 0 && h.blockId == start.blockId
+                && h.count == start.count && h.name == start.name;
+            break;
+        }
+        QByteArray payload;
+        if (message.kind != KindPlain || !message.text.contains(':') || !parseHeader(message.text, h, &payload) || h.blockId != start.blockId
+            || h.count != start.count || h.name != start.name || h.index != r.payload.size() + 1)
+            return r;
+        bytes += payload.size();
+        if (bytes > maxBytes)
+            return r;
+        r.payload.append(payload);
+    }
+    r.whole = ended && r.payload.size() == start.count;
+    return r;
+}
+
+} // namespace wire

@@ -1,0 +1,761 @@
+#include "state/optimhelmdeckcontrollerstate.h"
+
+#include <QCoreApplication>
+#include <QMetaMethod>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using State = OptimHelmdeckControllerState;
+using L = QStringList;
+
+namespace {
+
+// Where main() put the settings store for this run.
+QString g_configDir;
+
+// Logs every signal of a state in emission order: "pause(true)", "noLongerWaiting", "stale(false)", ...
+class SignalLog : public QObject
+{
+public:
+    explicit SignalLog(State *s)
+    {
+        const auto on = [this](const char *name) {
+            return [this, name](bool b) { log << QString::fromLatin1(name) + (b ? "(true)" : "(false)"); };
+        };
+        const auto bare = [this](const char *name) { return [this, name] { log << QLatin1String(name); }; };
+        const auto num = [this](const char *name) {
+            return [this, name](int n) { log << QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(n); };
+        };
+        connect(s, &State::modelAdded, this, [this](OptimizationModelObject *m) { log << "modelAdded(" + m->objectName() + ")"; });
+        connect(s, &State::noLongerWaiting, this, bare("noLongerWaiting"));
+        connect(s, &State::waitStateChanged, this, bare("waitStateChanged"));
+        connect(s, &State::changeWaitingForSimulatorToContinue, this, on("continue"));
+        connect(s, &State::changeWaitingForSimulatorToPause, this, on("pause"));
+        connect(s, &State::changeWaitingForSimulatorToSimulate, this, on("simulate"));
+        connect(s, &State::tuningStateChanged, this, on("tuning"));
+        connect(s, &State::staleDataChanged, this, on("stale"));
+        connect(s, &State::numIterationsToDisplayChanged, this, num("numIters"));
+        connect(s, &State::yAutoScaleUsingAllDataChanged, this, on("yAutoScale"));
+        connect(s, &State::simulationFinished, this, bare("simulationFinished"));
+        connect(s, &State::goalXAxisScalingChanged, this, num("goalXAxis"));
+    }
+    L take() { return std::exchange(log, {}); }
+    L log;
+};
+
+std::unique_ptr<QSettings> helmdeckSettings()
+{
+    auto settings = std::make_unique<QSettings>(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
+    settings->beginGroup(QStringLiteral("OptimizationHelmdeck"));
+    return settings;
+}
+
+// A model object that tells how many connections its algorithmChanged() has.
+class ProbeModel : public OptimizationModelObject
+{
+public:
+    using OptimizationModelObject::OptimizationModelObject;
+    int algorithmListeners() const { return receivers(SIGNAL(algorithmChanged())); }
+};
+
+// A state that tells how many connections its noLongerWaiting() has.
+class ProbeState : public State
+{
+public:
+    using State::State;
+    int noLongerWaitingListeners() const { return receivers(SIGNAL(noLongerWaiting())); }
+};
+
+void reachIteration(OptimizationModelObject *model, int n)
+{
+    OptimIter iter;
+    iter.algorithm().setStatus(2);
+    iter.algorithm().setIterationText(QString::number(n));
+    model->applyIteration(iter);
+}
+
+// A model whose algorithm may reach maxIterations, at iteration (when >= 0).
+ProbeModel *makeModel(QObject *parent, const QString &name, const QString &maxIterations, int iteration = -1)
+{
+    auto *model = new ProbeModel(parent);
+    model->setObjectName(name);
+    OptimModelInput input;
+    OptimAlgInput algorithm;
+    algorithm.setName(name);
+    algorithm.setMaxIterations(maxIterations);
+    input.setAlgorithm(algorithm);
+    model->setModelInput(input);
+    if (iteration >= 0)
+        reachIteration(model, iteration);
+    return model;
+}
+
+} // namespace
+
+class TestOptimHelmdeckControllerState : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // Refuse to run against anything but the temporary store.
+        QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
+        QVERIFY2(!g_configDir.isEmpty() && settings.fileName().startsWith(g_configDir + '/'),
+                 qPrintable(settings.fileName()));
+    }
+
+    void init()
+    {
+        QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
+        settings.clear();
+    }
+
+    void signalsAndSlotsDeclaredInOrder()
+    {
+        const QMetaObject &mo = State::staticMetaObject;
+        L signalNames, privateSlots;
+        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
+            const QMetaMethod m = mo.method(i);
+            if (m.methodType() == QMetaMethod::Signal)
+                signalNames << QString::fromLatin1(m.methodSignature());
+            else if (m.methodType() == QMetaMethod::Slot && m.access() == QMetaMethod::Private)
+                privateSlots << QString::fromLatin1(m.methodSignature());
+        }
+        QCOMPARE(signalNames, L({"modelAdded(OptimizationModelObject*)", "noLongerWaiting()", "waitStateChanged()",
+                                 "changeWaitingForSimulatorToContinue(bool)", "changeWaitingForSimulatorToPause(bool)",
+                                 "changeWaitingForSimulatorToSimulate(bool)", "tuningStateChanged(bool)",
+                                 "staleDataChanged(bool)", "numIterationsToDisplayChanged(int)",
+                                 "yAutoScaleUsingAllDataChanged(bool)", "simulationFinished()",
+                                 "goalXAxisScalingChanged(int)"}));
+        QCOMPARE(privateSlots, L({"staleTimerSlot()", "turnOnTuningSlot()", "updateNumberOfIterationsToDisplay()"}));
+    }
+
+    void constructionDefaults()
+    {
+        State state(true, false);
+        QVERIFY(state.isMultiOpt() && !state.isInteractive());
+        QVERIFY(state.models().isEmpty() && !state.viewModel());
+        QCOMPARE(state.waitingFor(), 0);
+        QVERIFY(state.simulationRunning());
+        QVERIFY(!state.inTuning() && !state.designUpdated() && !state.lastSimulationFailed());
+        QVERIFY(!state.valuesChanged() && !state.algorithmChanged() && !state.goalsChanged() && !state.variablesChanged());
+        QVERIFY(!state.dataStale() && !state.canSimulate() && !state.isStaleTimerActive());
+        QCOMPARE(state.lastResultCommandId(), -1L);
+        QCOMPARE(state.currentCommandId(), -1L);
+        QVERIFY(!state.closeWithoutQuestions() && state.askOnClose() && state.designQuestionFlag());
+        QCOMPARE(state.numIterations(), 0);
+        QCOMPARE(state.iterationsToDisplay(), 1);
+        auto *timer = state.findChild<QTimer *>();
+        QVERIFY(timer);
+        QCOMPARE(timer->interval(), 1000);
+        QVERIFY(timer->isSingleShot());
+        State other(false, true);
+        QVERIFY(!other.isMultiOpt() && other.isInteractive());
+    }
+
+    // ------------------------------------------------------------ wait state
+
+    void setWaitingForSignalOrder_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<L>("expected");
+        QTest::newRow("none->pause") << 0 << 1 << L{"pause(true)", "waitStateChanged"};
+        QTest::newRow("none->continue") << 0 << 2 << L{"continue(true)", "waitStateChanged"};
+        QTest::newRow("none->simulate") << 0 << 3 << L{"simulate(true)", "waitStateChanged"};
+        QTest::newRow("pause->simulate") << 1 << 3 << L{"pause(false)", "simulate(true)", "waitStateChanged"};
+        QTest::newRow("simulate->pause") << 3 << 1 << L{"simulate(false)", "pause(true)", "waitStateChanged"};
+        QTest::newRow("continue->pause") << 2 << 1 << L{"continue(false)", "pause(true)", "waitStateChanged"};
+        QTest::newRow("pause->none") << 1 << 0 << L{"pause(false)", "noLongerWaiting", "waitStateChanged"};
+        QTest::newRow("continue->none") << 2 << 0 << L{"continue(false)", "noLongerWaiting", "waitStateChanged"};
+        QTest::newRow("simulate->none") << 3 << 0 << L{"simulate(false)", "noLongerWaiting", "waitStateChanged"};
+    }
+
+    void setWaitingForSignalOrder()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(L, expected);
+        State state(false, true);
+        SignalLog log(&state);
+        state.setWaitingFor(from);
+        log.take();
+        state.setWaitingFor(to);
+        QCOMPARE(log.take(), expected);
+        QCOMPARE(state.waitingFor(), to);
+    }
+
+    void setWaitingForCurrentKindAndStopWaiting()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        state.setWaitingFor(0);
+        state.stopWaiting();
+        QCOMPARE(log.take(), L());
+        for (int kind : {1, 2, 3}) {
+            state.setWaitingFor(kind);
+            log.take();
+            state.setWaitingFor(kind);
+            QCOMPARE(log.take(), L());
+        }
+        state.setWaitingFor(7); // unknown kinds are not taken
+        state.setWaitingFor(-1);
+        QCOMPARE(log.take(), L());
+        QCOMPARE(state.waitingFor(), 3);
+        state.stopWaiting();
+        state.stopWaiting();
+        QCOMPARE(log.take(), L({"simulate(false)", "noLongerWaiting", "waitStateChanged"}));
+        QCOMPARE(state.waitingFor(), 0);
+    }
+
+    void answerReceivedEndsMatchingWait_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("nothing, paused") << 0 << 3 << false;
+        QTest::newRow("pause, still running") << 1 << 2 << false;
+        QTest::newRow("pause, paused") << 1 << 3 << true;
+        QTest::newRow("pause, unknown") << 1 << 0 << true;
+        QTest::newRow("pause, killed") << 1 << 7 << true;
+        QTest::newRow("continue, paused") << 2 << 3 << false;
+        QTest::newRow("continue, finished") << 2 << 4 << false;
+        QTest::newRow("continue, running") << 2 << 2 << true;
+        QTest::newRow("simulate, running") << 3 << 2 << true;
+        QTest::newRow("simulate, paused") << 3 << 3 << true;
+    }
+
+    void answerReceivedEndsMatchingWait()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, status);
+        QFETCH(bool, ends);
+        const QString name = L{"", "pause", "continue", "simulate"}.at(kind);
+        State state(false, true);
+        SignalLog log(&state);
+        state.setWaitingFor(kind);
+        log.take();
+        state.answerReceived(status);
+        QCOMPARE(log.take(), (ends ? L({name + "(false)", "noLongerWaiting", "waitStateChanged"}) : L()));
+        QCOMPARE(state.waitingFor(), ends ? 0 : kind);
+    }
+
+    // ------------------------------------------------------------ tuning
+
+    void turnOnTuningByWaitKind_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("turnsOn");
+        QTest::newRow("waiting for nothing") << 0 << true;
+        QTest::newRow("waiting for simulate") << 3 << true;
+        QTest::newRow("waiting for continue") << 2 << false;
+        QTest::newRow("waiting for pause") << 1 << false;
+    }
+
+    void turnOnTuningByWaitKind()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, turnsOn);
+        State state(false, true);
+        SignalLog log(&state);
+        state.setWaitingFor(kind);
+        log.take();
+        state.turnOnTuning();
+        state.turnOnTuning();
+        QCOMPARE(state.inTuning(), turnsOn);
+        QCOMPARE(log.take(), turnsOn ? L{"tuning(true)"} : L());
+        if (kind == State::WaitContinue) {
+            state.answerReceived(2); // the end of a continue wait does not turn tuning on
+            QCOMPARE(log.take(), L({"continue(false)", "noLongerWaiting", "waitStateChanged"}));
+        }
+        state.turnOffTuning();
+        state.turnOffTuning();
+        QCOMPARE(log.take(), turnsOn ? L{"tuning(false)"} : L());
+        QVERIFY(!state.inTuning());
+    }
+
+    void tuningDeferredBehindPauseTurnsOnOnce()
+    {
+        ProbeState state(false, true);
+        SignalLog log(&state);
+        const int listeners = state.noLongerWaitingListeners();
+        state.setWaitingFor(State::WaitPause);
+        state.turnOnTuning();
+        state.turnOnTuning();
+        QCOMPARE(state.noLongerWaitingListeners(), listeners + 1); // one deferred turn-on
+        state.answerReceived(2); // still running: the pause is not answered yet
+        QVERIFY(!state.inTuning());
+        state.answerReceived(3);
+        QCOMPARE(log.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "noLongerWaiting", "tuning(true)",
+                                "waitStateChanged"}));
+        QVERIFY(state.inTuning());
+        QCOMPARE(state.noLongerWaitingListeners(), listeners); // it disconnected itself
+
+        // The deferred turn-on is used up: once tuning is off, later waits
+        // ending do not turn it on again.
+        state.turnOffTuning();
+        state.setWaitingFor(State::WaitSimulate);
+        state.answerReceived(3);
+        state.setWaitingFor(State::WaitPause);
+        state.stopWaiting();
+        QCOMPARE(log.take(), L({"tuning(false)", "simulate(true)", "waitStateChanged", "simulate(false)",
+                                "noLongerWaiting", "waitStateChanged", "pause(true)", "waitStateChanged",
+                                "pause(false)", "noLongerWaiting", "waitStateChanged"}));
+        QVERIFY(!state.inTuning());
+    }
+
+    void tuningDeferredSurvivesChangeToSimulateWait()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        state.setWaitingFor(State::WaitPause);
+        state.turnOnTuning();
+        state.setWaitingFor(State::WaitSimulate);
+        QVERIFY(!state.inTuning());
+        state.answerReceived(2);
+        QCOMPARE(log.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "simulate(true)", "waitStateChanged",
+                                "simulate(false)", "noLongerWaiting", "tuning(true)", "waitStateChanged"}));
+    }
+
+    void turnOffTuningWithdrawsDeferredTurnOn()
+    {
+        // Tuning asked for while running, then a continue before the pause is
+        // answered: the continue turns tuning off, so its answer must not turn it on.
+        State state(false, true);
+        SignalLog log(&state);
+        state.setWaitingFor(State::WaitPause);
+        state.turnOnTuning();
+        state.setWaitingFor(State::WaitContinue);
+        state.turnOffTuning();
+        state.answerReceived(2);
+        QCOMPARE(log.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "continue(true)", "waitStateChanged",
+                                "continue(false)", "noLongerWaiting", "waitStateChanged"}));
+        QVERIFY(!state.inTuning());
+        // A new request is deferred again and still works.
+        state.setWaitingFor(State::WaitPause);
+        state.turnOnTuning();
+        state.stopWaiting();
+        QCOMPARE(log.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "noLongerWaiting", "tuning(true)",
+                                "waitStateChanged"}));
+    }
+
+    // ------------------------------------------------------------ changes and staleness
+
+    void changeFlagsMarkStaleOnce_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::newRow("values") << 0;
+        QTest::newRow("algorithm") << 1;
+        QTest::newRow("goals") << 2;
+        QTest::newRow("variables") << 3;
+    }
+
+    void changeFlagsMarkStaleOnce()
+    {
+        QFETCH(int, which);
+        static constexpr void (State::*setters[])(bool) = {&State::setValuesChanged, &State::setAlgorithmChanged,
+                                                           &State::setGoalsChanged, &State::setVariablesChanged};
+        static constexpr bool (State::*getters[])() const = {&State::valuesChanged, &State::algorithmChanged,
+                                                             &State::goalsChanged, &State::variablesChanged};
+        State state(false, true);
+        SignalLog log(&state);
+        const auto set = [&](bool b) { (state.*setters[which])(b); };
+        state.setDesignUpdated(true);
+        set(false);
+        QVERIFY(state.designUpdated() && !state.dataStale());
+        set(true);
+        QVERIFY((state.*getters[which])() && !state.designUpdated() && state.dataStale());
+        state.setDesignUpdated(true);
+        set(true); // already stale: stored, designUpdated cleared, no signal
+        QVERIFY(!state.designUpdated());
+        set(false);
+        QVERIFY(!(state.*getters[which])() && state.dataStale());
+        QCOMPARE(log.take(), L{"stale(true)"});
+
+        // A change clears a failed simulation and keeps its stale mark.
+        state.clearStale();
+        state.setLastSimulationFailed(true);
+        set(true);
+        QVERIFY(!state.lastSimulationFailed());
+        QCOMPARE(log.take(), L({"stale(false)", "stale(true)"}));
+        QVERIFY(!state.isStaleTimerActive());
+    }
+
+    void resultForOlderCommandLeavesDataStale()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        const long first = state.nextCommandId();
+        state.setValuesChanged(true);
+        state.setValuesChanged(false); // the controller sent them
+        const long second = state.nextCommandId();
+        state.resultReceived(first, true);
+        QCOMPARE(state.lastResultCommandId(), first);
+        QVERIFY(state.dataStale() && state.canSimulate());
+        state.resultReceived(second, true);
+        QCOMPARE(state.lastResultCommandId(), second);
+        QVERIFY(!state.dataStale() && !state.canSimulate());
+        state.resultReceived(second, true); // fresh stays fresh and silent
+        QCOMPARE(log.take(), L({"stale(true)", "stale(false)"}));
+    }
+
+    void resultWithPendingChangeStaysStale()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        const long id = state.nextCommandId();
+        state.setGoalsChanged(true);
+        state.setAlgorithmChanged(true);
+        state.setGoalsChanged(false);
+        state.resultReceived(id, true); // the algorithm change is still pending
+        QVERIFY(state.dataStale());
+        state.setAlgorithmChanged(false);
+        state.resultReceived(id, true);
+        QCOMPARE(log.take(), L({"stale(true)", "stale(false)"}));
+    }
+
+    void failedSimulationMarksStale()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        const long id = state.nextCommandId();
+        state.resultReceived(id, false);
+        QVERIFY(state.dataStale() && state.lastSimulationFailed() && !state.canSimulate());
+        QCOMPARE(state.lastResultCommandId(), -1L); // a failed result does not count
+        state.resultReceived(id, false);
+        state.resultReceived(id, true);
+        QVERIFY(!state.lastSimulationFailed() && !state.dataStale());
+        QCOMPARE(state.lastResultCommandId(), id);
+        QCOMPARE(log.take(), L({"stale(true)", "stale(false)"}));
+
+        state.setLastSimulationFailed(false);
+        state.setLastSimulationFailed(true);
+        state.setLastSimulationFailed(true);
+        state.setLastSimulationFailed(false);
+        QVERIFY(!state.lastSimulationFailed() && state.dataStale()); // clearing the flag keeps the data stale
+        QCOMPARE(log.take(), L{"stale(true)"});
+    }
+
+    void clearStaleAndCanSimulate()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        state.clearStale();
+        state.setVariablesChanged(true);
+        QVERIFY(state.canSimulate());
+        state.setWaitingFor(State::WaitSimulate);
+        QVERIFY(!state.canSimulate());
+        state.stopWaiting();
+        QVERIFY(state.canSimulate());
+        state.clearStale();
+        state.clearStale();
+        QVERIFY(!state.dataStale() && !state.canSimulate());
+        QVERIFY(state.variablesChanged()); // only the stale mark is cleared
+        QCOMPARE(log.take(), L({"stale(true)", "simulate(true)", "waitStateChanged", "simulate(false)",
+                                "noLongerWaiting", "waitStateChanged", "stale(false)"}));
+    }
+
+    void setStale_data()
+    {
+        QTest::addColumn<bool>("tuning");
+        QTest::addColumn<bool>("startTimer");
+        QTest::newRow("tuning, timer asked") << true << true;
+        QTest::newRow("tuning, no timer asked") << true << false;
+        QTest::newRow("not tuning, timer asked") << false << true;
+        QTest::newRow("not tuning, no timer asked") << false << false;
+    }
+
+    void setStale()
+    {
+        QFETCH(bool, tuning);
+        QFETCH(bool, startTimer);
+        const bool timerRuns = tuning && startTimer;
+        State state(false, true);
+        if (tuning)
+            state.turnOnTuning();
+        SignalLog log(&state);
+        state.setStale(false, startTimer);
+        QCOMPARE(log.take(), L());
+        state.setStale(true, startTimer);
+        state.setStale(true, startTimer);
+        QVERIFY(state.dataStale());
+        QCOMPARE(state.isStaleTimerActive(), timerRuns);
+        QCOMPARE(log.take(), timerRuns ? L() : L{"stale(true)"});
+        state.setStale(false, startTimer);
+        QVERIFY(!state.dataStale() && !state.isStaleTimerActive());
+        QCOMPARE(log.take(), L{"stale(false)"});
+    }
+
+    void commandIdsStartAtZero()
+    {
+        State state(false, true);
+        QCOMPARE(state.nextCommandId(), 0L);
+        QCOMPARE(state.currentCommandId(), 0L);
+        QCOMPARE(state.currentCommandId(), 0L);
+        QCOMPARE(state.nextCommandId(), 1L);
+        QCOMPARE(state.nextCommandId(), 2L);
+        QCOMPARE(state.currentCommandId(), 2L);
+        QCOMPARE(state.lastResultCommandId(), -1L);
+    }
+
+    // ------------------------------------------------------------ stale timer
+
+    void staleTimerDelaysSignalWhileTuning()
+    {
+        State state(false, true);
+        state.turnOnTuning();
+        SignalLog log(&state);
+        state.setValuesChanged(true);
+        state.setValuesChanged(true);
+        QVERIFY(state.dataStale() && state.isStaleTimerActive());
+        QCOMPARE(log.take(), L()); // the signal waits for the timer
+        // The timer's timeout is what delivers it (driven here without waiting).
+        QVERIFY(QMetaObject::invokeMethod(state.findChild<QTimer *>(), "timeout", Qt::DirectConnection));
+        QCOMPARE(log.take(), L{"stale(true)"});
+        // Fresh again before the timer fires: the stop drops the signal.
+        state.clearStale();
+        QVERIFY(!state.isStaleTimerActive());
+        QVERIFY(QMetaObject::invokeMethod(&state, "staleTimerSlot", Qt::DirectConnection));
+        QCOMPARE(log.take(), L{"stale(false)"});
+        // A result for the latest command stops the timer too.
+        state.setValuesChanged(true);
+        state.setValuesChanged(false);
+        state.resultReceived(state.nextCommandId(), true);
+        QVERIFY(!state.isStaleTimerActive() && !state.dataStale());
+        QCOMPARE(log.take(), L{"stale(false)"});
+        // Not tuning: at once, no timer.
+        state.turnOffTuning();
+        state.setGoalsChanged(true);
+        QVERIFY(!state.isStaleTimerActive());
+        QCOMPARE(log.take(), L({"tuning(false)", "stale(true)"}));
+    }
+
+    void staleTimerFiresOnceForReal()
+    {
+        State state(false, true);
+        state.turnOnTuning();
+        SignalLog log(&state);
+        state.setAlgorithmChanged(true);
+        QCOMPARE(log.log, L());
+        // Generous bound: only a timer that never fires fails this.
+        QTRY_COMPARE_WITH_TIMEOUT(log.log, L{"stale(true)"}, 15000);
+        QVERIFY(!state.isStaleTimerActive()); // single shot
+    }
+
+    // ------------------------------------------------------------ simulation end and models
+
+    void simulationFinishedOnce()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        state.setSimulationFinished();
+        state.setSimulationFinished();
+        QVERIFY(!state.simulationRunning());
+        QCOMPARE(log.take(), L{"simulationFinished"});
+    }
+
+    void modelsAreGuardedAndAnnounced()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        QObject owner;
+        OptimizationModelObject *a = makeModel(&owner, "A", "10");
+        OptimizationModelObject *b = makeModel(&owner, "B", "10");
+        OptimizationModelObject *c = makeModel(&owner, "C", "10");
+        state.addModel(a);
+        state.addModel(nullptr);
+        state.addModel(b);
+        state.addModel(c);
+        QCOMPARE(log.take(), L({"modelAdded(A)", "modelAdded(B)", "modelAdded(C)"}));
+        QCOMPARE(state.models(), QList<OptimizationModelObject *>({a, b, c}));
+        state.setViewModel(b);
+        QCOMPARE(state.viewModel(), b);
+        delete b;
+        QCOMPARE(state.models(), QList<OptimizationModelObject *>({a, c}));
+        QVERIFY(!state.viewModel());
+    }
+
+    void viewModelDrivesIterationCount()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        QObject owner;
+        ProbeModel *model = makeModel(&owner, "A", "100");
+        state.setViewModel(model);
+        QCOMPARE(state.numIterations(), 100);
+        QCOMPARE(state.iterationsToDisplay(), 101);
+        reachIteration(model, 120); // continued past the limit
+        QCOMPARE(state.numIterations(), 120);
+        reachIteration(model, 50); // the larger of the two counts
+        model->setStatus(3);       // the algorithm changed, the count did not
+        QCOMPARE(state.numIterations(), 100);
+        QCOMPARE(log.take(), L({"numIters(101)", "numIters(121)", "numIters(101)"}));
+
+        OptimAlgInput algorithm = model->model().algorithmInput();
+        algorithm.setMaxIterations(QStringLiteral("lots")); // no number counts as 0
+        model->setAlgorithmDefinition(algorithm);
+        QCOMPARE(state.numIterations(), 50);
+        reachIteration(model, 0);
+        QCOMPARE(log.take(), L({"numIters(51)", "numIters(1)"}));
+
+        state.setNumItersToDisplay(1); // another setting than "all": the count changes silently
+        reachIteration(model, 30);
+        QCOMPARE(state.numIterations(), 30);
+        QCOMPARE(state.iterationsToDisplay(), 10);
+        state.setNumItersToDisplay(0);
+        QCOMPARE(log.take(), L({"numIters(10)", "numIters(31)"}));
+    }
+
+    void viewModelSwitchDisconnectsPrevious()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        QObject owner;
+        ProbeModel *a = makeModel(&owner, "A", "100");
+        ProbeModel *b = makeModel(&owner, "B", "20", 5);
+        state.setViewModel(a);
+        QCOMPARE(a->algorithmListeners(), 1);
+        state.setViewModel(b);
+        QCOMPARE(a->algorithmListeners(), 0);
+        reachIteration(a, 300); // no longer shown
+        QCOMPARE(state.numIterations(), 20);
+        state.setViewModel(b); // the same model again: still one connection
+        QCOMPARE(b->algorithmListeners(), 1);
+        reachIteration(b, 40);
+        QCOMPARE(log.take(), L({"numIters(101)", "numIters(21)", "numIters(41)"}));
+        state.setViewModel(nullptr); // no view model: the count stays
+        QCOMPARE(b->algorithmListeners(), 0);
+        reachIteration(b, 60);
+        QCOMPARE(state.numIterations(), 40);
+        QCOMPARE(log.take(), L());
+    }
+
+    // ------------------------------------------------------------ display settings
+
+    void displaySettingsSignalOnChange()
+    {
+        State state(false, true);
+        SignalLog log(&state);
+        QObject owner;
+        state.setViewModel(makeModel(&owner, "A", "40"));
+        log.take();
+        state.setNumItersToDisplay(0);
+        state.setNumItersToDisplay(2);
+        QCOMPARE(state.iterationsToDisplay(), 25);
+        state.setNumItersToDisplay(2);
+        state.setNumItersToDisplay(1);
+        state.setNumItersToDisplay(0);
+        state.setNumItersToDisplay(5);
+        QCOMPARE(state.numItersToDisplay(), 5);
+        QCOMPARE(state.iterationsToDisplay(), 0);
+        QCOMPARE(log.take(), L({"numIters(25)", "numIters(10)", "numIters(41)", "numIters(0)"}));
+
+        state.setYAxisAutoscaleUsingAllData(true);
+        state.setGoalXAxisScaling(2);
+        state.setYAxisAutoscaleUsingAllData(false);
+        state.setGoalXAxisScaling(0);
+        state.setGoalXAxisScaling(0);
+        state.setYAxisAutoscaleUsingAllData(false);
+        state.setGoalXAxisScaling(1);
+        state.setYAxisAutoscaleUsingAllData(true);
+        QCOMPARE(log.take(), L({"yAutoScale(false)", "goalXAxis(0)", "goalXAxis(1)", "yAutoScale(true)"}));
+        QVERIFY(state.yAxisAutoscaleUsingAllData());
+        QCOMPARE(state.goalXAxisScaling(), 1);
+    }
+
+    // ------------------------------------------------------------ persistence
+
+    void persistenceReadsStoredValues()
+    {
+        {
+            State state(false, true);
+            QCOMPARE(state.numItersToDisplay(), 0);
+            QVERIFY(state.yAxisAutoscaleUsingAllData());
+            QCOMPARE(state.goalXAxisScaling(), 2);
+        }
+        init();
+        {
+            auto settings = helmdeckSettings();
+            settings->setValue("numItersToDisplay", 2);
+            settings->setValue("yAxisAutoscaleUsingAllData", false);
+            settings->setValue("goalXAxisScaling", 0);
+        }
+        State state(false, true);
+        QCOMPARE(state.numItersToDisplay(), 2);
+        QVERIFY(!state.yAxisAutoscaleUsingAllData());
+        QCOMPARE(state.goalXAxisScaling(), 0);
+        QCOMPARE(state.iterationsToDisplay(), 25);
+    }
+
+    void persistenceRejectsOutOfRange_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("5") << QVariant(5) << false;
+        QTest::newRow("3") << QVariant(3) << false;
+        QTest::newRow("-1") << QVariant(-1) << false;
+        QTest::newRow("not a number") << QVariant(QStringLiteral("many")) << false;
+        QTest::newRow("0") << QVariant(0) << true;
+        QTest::newRow("1") << QVariant(1) << true;
+        QTest::newRow("2") << QVariant(2) << true;
+    }
+
+    void persistenceRejectsOutOfRange()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, accepted);
+        {
+            auto settings = helmdeckSettings();
+            settings->setValue("numItersToDisplay", stored);
+            settings->setValue("goalXAxisScaling", stored);
+        }
+        State state(false, true);
+        QCOMPARE(state.numItersToDisplay(), accepted ? stored.toInt() : 0);
+        QCOMPARE(state.goalXAxisScaling(), accepted ? stored.toInt() : 2);
+    }
+
+    void persistenceWrittenAtDestruction()
+    {
+        auto state = std::make_unique<State>(false, true);
+        state->setNumItersToDisplay(1);
+        state->setYAxisAutoscaleUsingAllData(false);
+        state->setGoalXAxisScaling(0);
+        QVERIFY(!helmdeckSettings()->contains("numItersToDisplay")); // not before destruction
+        state.reset();
+        auto settings = helmdeckSettings();
+        QCOMPARE(settings->value("numItersToDisplay").toInt(), 1);
+        QCOMPARE(settings->value("yAxisAutoscaleUsingAllData").toBool(), false);
+        QCOMPARE(settings->value("goalXAxisScaling").toInt(), 0);
+        State next(false, true); // the next helmdeck starts with them
+        QCOMPARE(next.numItersToDisplay(), 1);
+        QVERIFY(!next.yAxisAutoscaleUsingAllData());
+        QCOMPARE(next.goalXAxisScaling(), 0);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // Every settings location points into a temporary directory before the
+    // application exists, so no test reads or writes the user's settings.
+    QTemporaryDir configDir;
+    if (!configDir.isValid())
+        return 1;
+    g_configDir = configDir.path();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(g_configDir + QStringLiteral("/xdg")));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(g_configDir + QStringLiteral("/xdg-system")));
+    QStandardPaths::setTestModeEnabled(true);
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, g_configDir + QStringLiteral("/user"));
+        QSettings::setPath(format, QSettings::SystemScope, g_configDir + QStringLiteral("/system"));
+    }
+    QCoreApplication app(argc, argv);
+    TestOptimHelmdeckControllerState test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_optimhelmdeckcontrollerstate.moc"
