@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -28,27 +29,33 @@ void ConsoleReader::readAvailable()
         return;
     if (n <= 0) {
         m_notifier->setEnabled(false);
-        m_atEnd = true;
-        if (!m_pending.isEmpty()) {
-            const QByteArray last = m_pending;
-            m_pending.clear();
-            Q_EMIT lineRead(last);
-        }
-        Q_EMIT finished();
-        return;
+        m_inputEnded = true;
+    } else {
+        m_pending.append(buffer, n);
     }
-    m_pending.append(buffer, n);
-    qsizetype newline;
-    while ((newline = m_pending.indexOf('\n')) >= 0) {
-        QByteArray line = m_pending.left(newline);
+    reportNextLine();
+}
+
+void ConsoleReader::reportNextLine()
+{
+    QByteArray line;
+    const qsizetype newline = m_pending.indexOf('\n');
+    if (newline >= 0) {
+        line = m_pending.left(newline);
         m_pending.remove(0, newline + 1);
         if (line.endsWith('\r'))
             line.chop(1);
-        Q_EMIT lineRead(line);
+    } else if (m_pending.size() > kMaxLine || (m_inputEnded && !m_pending.isEmpty())) {
+        line = std::exchange(m_pending, QByteArray());
+    } else {
+        if (m_inputEnded && !m_atEnd) {
+            m_atEnd = true;
+            Q_EMIT finished();
+        }
+        return;
     }
-    if (m_pending.size() > kMaxLine) {
-        const QByteArray line = m_pending;
-        m_pending.clear();
-        Q_EMIT lineRead(line);
-    }
+    // The next line is queued before this one is reported: its handler may
+    // run a nested event loop, inside which the next line then comes.
+    QMetaObject::invokeMethod(this, &ConsoleReader::reportNextLine, Qt::QueuedConnection);
+    Q_EMIT lineRead(line);
 }

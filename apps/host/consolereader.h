@@ -2,7 +2,9 @@
 
 // Reads standard input line by line from the event loop (a socket notifier
 // on descriptor 0), so expressions are evaluated on the GUI thread while the
-// application runs. Works for pipes and terminals.
+// application runs. Works for pipes and terminals. Lines are reported one at
+// a time from the event loop, so a line whose handler opens a modal dialog
+// does not hold back the lines after it (which may be the ones answering it).
 
 #include <QByteArray>
 #include <QObject>
@@ -25,9 +27,11 @@ Q_SIGNALS:
 
 private:
     void readAvailable();
+    void reportNextLine();
 
     int m_descriptor;
     QSocketNotifier *m_notifier;
     QByteArray m_pending;
+    bool m_inputEnded = false;
     bool m_atEnd = false;
 };

@@ -1,20 +1,19 @@
 #include "optimhelmdeckcontroller.h"
 
-#include "window/continueoptimizationquery.h"
-#include "window/helmdeckoptionsdialog.h"
-#include "window/historygraphmenu.h"
+#include "link/optimsimifc.h"
+#include "state/statemanager.h"
+#include "window/helmdeckquestions.h"
 #include "window/optimhelmdeckdialog.h"
-#include "window/optionsdialog.h"
-#include "window/updateitemsdialog.h"
+#include "window/recallstatedialog.h"
+#include "window/storestatedialog.h"
 #include "window/windowresources.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QMetaMethod>
 #include <QSettings>
 
 namespace {
-
-const char kTitle[] = "Optimization Helmdeck";
 
 QSettings *openSettings(QSettings &settings)
 {
@@ -46,7 +45,16 @@ OptimHelmdeckController::OptimHelmdeckController(QObject *parent, bool multiOpt,
 
     m_dialog = new OptimHelmdeckDialog(m_state, windowIcon);
     OptimHelmdeckDialog *d = m_dialog;
-    connect(d, &QObject::destroyed, this, &QObject::deleteLater);
+    m_questions = new HelmdeckQuestions(this);
+    m_questions->setWindow(d);
+    connect(m_questions, &HelmdeckQuestions::helpRequested, this, &OptimHelmdeckController::handleHelpRequest);
+    connect(m_questions, &HelmdeckQuestions::allAnswered, this, &OptimHelmdeckController::deleteWhenAnswered);
+    // The controller goes with its window; while a question of its own is
+    // still returning, it goes once that is done (deleteWhenAnswered).
+    connect(d, &QObject::destroyed, this, [this] {
+        if (!m_questions->isAsking())
+            deleteLater();
+    });
     connect(d, &OptimHelmdeckDialog::continueOptimization, this, &OptimHelmdeckController::handleContinue);
     connect(d, &OptimHelmdeckDialog::pauseOptimization, this, &OptimHelmdeckController::handlePause);
     connect(d, &OptimHelmdeckDialog::simulate, this, &OptimHelmdeckController::handleSimulate);
@@ -79,6 +87,14 @@ OptimHelmdeckController::OptimHelmdeckController(QObject *parent, bool multiOpt,
     connect(m_state, &OptimHelmdeckControllerState::tuningStateChanged, this,
             &OptimHelmdeckController::handleTuningStateChanged);
 
+    m_stateManager = new StateManager(this);
+    connect(d, &OptimHelmdeckDialog::storeState, this, &OptimHelmdeckController::storeStateQuery);
+    connect(d, &OptimHelmdeckDialog::recallState, this, &OptimHelmdeckController::recallStateQuery);
+    connect(m_stateManager, &StateManager::modelInputReplaced, this, &OptimHelmdeckController::replaceModelInput);
+    connect(m_stateManager, &StateManager::stateWasRecalled, this, &OptimHelmdeckController::simulateIfTuningIfNeeded);
+    connect(m_stateManager, &StateManager::helpRequested, this, &OptimHelmdeckController::handleHelpRequest);
+    connect(m_stateManager, &StateManager::problemFound, this, &OptimHelmdeckController::tellStatesProblem);
+
     d->setTuneMode(m_tuneMode);
     d->show();
     d->raise();
@@ -89,12 +105,33 @@ OptimHelmdeckController::~OptimHelmdeckController()
 {
     QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
     openSettings(settings)->setValue(QStringLiteral("tuneMode"), int(m_tuneMode));
+    if (m_dialog)
+        disconnect(m_dialog, nullptr, this, nullptr);
     delete m_dialog.data();
 }
 
 OptimHelmdeckDialog *OptimHelmdeckController::dialog() const
 {
     return m_dialog;
+}
+
+void OptimHelmdeckController::deleteWhenAnswered()
+{
+    // Nothing that runs a question's loop is deleted while that loop is on
+    // the stack: the window (the questions' parent) waits for the last
+    // question of a closed helmdeck to return, and this controller for its
+    // window.
+    if (m_questions->isAsking())
+        return;
+    if (m_dialog && m_closed && !m_dialog->testAttribute(Qt::WA_DeleteOnClose))
+        m_dialog->deleteLater();
+    else if (!m_dialog)
+        deleteLater();
+}
+
+bool OptimHelmdeckController::viewsCurrentModel() const
+{
+    return !m_viewModel || m_viewModel == m_currentModel;
 }
 
 int OptimHelmdeckController::modelStatus() const
@@ -106,11 +143,18 @@ int OptimHelmdeckController::modelStatus() const
 
 void OptimHelmdeckController::setSimulatorIFC(OptimAbstractSimIFC *sim)
 {
-    if (m_simulator)
+    if (m_simulator) {
         disconnect(m_simulator, nullptr, this, nullptr);
+        disconnect(this, nullptr, m_simulator, nullptr);
+    }
     m_simulator = sim;
     if (!sim)
         return;
+    // The stored states of earlier sessions of the same design are offered
+    // again; the file copy needs the design's name, which only the real link
+    // knows.
+    if (const auto *link = qobject_cast<OptimSimIFC *>(sim))
+        m_stateManager->setDesignName(QString::fromUtf8(link->designName()));
     connect(this, &OptimHelmdeckController::pauseOptimization, sim, &OptimAbstractSimIFC::pauseOptimizationSlot);
     connect(this, &OptimHelmdeckController::continueOptimization, sim, &OptimAbstractSimIFC::continueOptimizationSlot);
     connect(this, &OptimHelmdeckController::simulate, sim, &OptimAbstractSimIFC::simulateSlot);
@@ -145,15 +189,31 @@ void OptimHelmdeckController::appendModelInput(OptimModelInput modelInput)
     m_state->addModel(model);
     if (!m_viewModel)
         setModelToView(model);
+    m_stateManager->setCurrentModel(model);
+    // Every optimization of an interactive helmdeck can be returned to; a
+    // second one gets a numbered name so that it does not replace the first.
+    if (m_state->isInteractive()) {
+        const qsizetype count = m_state->models().size();
+        m_stateManager->storeState(count > 1 ? QStringLiteral("Initial State %1").arg(count)
+                                             : QStringLiteral("Initial State"),
+                                   QString());
+    }
 }
 
 void OptimHelmdeckController::replaceModelInput(OptimModelInput model)
 {
     // A recalled state: every definition that differs is handled as if the
-    // user had changed it.
+    // user had changed it. The one simulation a recall may need follows on
+    // stateWasRecalled(), not after each definition.
+    const QPointer<OptimHelmdeckController> self(this);
+    m_applyingRecall = true;
     handleAlgorithmDefinitionChanged(model.algorithm());
-    handleGoalDefinitionsChanged(model.goals());
-    handleVariableDefinitionsChanged(model.variables());
+    if (self)
+        handleGoalDefinitionsChanged(model.goals());
+    if (self)
+        handleVariableDefinitionsChanged(model.variables());
+    if (self)
+        m_applyingRecall = false;
 }
 
 void OptimHelmdeckController::updateModelInput(OptimModelInput input)
@@ -257,7 +317,8 @@ void OptimHelmdeckController::requestSimulation()
 
 void OptimHelmdeckController::handleSimulate()
 {
-    requestSimulation();
+    if (viewsCurrentModel())
+        requestSimulation();
 }
 
 void OptimHelmdeckController::handlePause()
@@ -278,17 +339,18 @@ void OptimHelmdeckController::handleContinue()
         return;
     const OptimizationModel &model = m_currentModel->model();
     const int status = modelStatus();
-    const bool limitReached = status == StatusFinished && model.algorithmInput().algorithmType() != 10
+    const bool limitReached = status == StatusFinished && model.algorithmInput().algorithmType() != AlgorithmDiscrete
         && decimal(model.algorithmOutput().iterationText()) >= decimal(model.algorithmInput().maxIterations());
     if (status == StatusExited || optimStatusIsTerminal(status) || limitReached) {
         const QPointer<OptimizationModelObject> current = m_currentModel;
-        ContinueOptimizationQuery query(m_dialog, m_currentModel);
-        const bool accepted = query.exec() == QDialog::Accepted;
-        // Messages may have been applied, or the simulator gone, meanwhile.
-        if (!accepted || !current || current != m_currentModel)
+        const QPointer<OptimHelmdeckController> self = this;
+        const std::optional<int> limit = m_questions->askContinue(current);
+        // Messages may have been applied, the simulator gone or the
+        // helmdeck closed meanwhile.
+        if (!self || m_closed || !limit || !current || current != m_currentModel)
             return;
         OptimAlgInput algorithm = current->model().algorithmInput();
-        algorithm.setMaxIterations(QString::number(query.maximumIterations()));
+        algorithm.setMaxIterations(QString::number(*limit));
         handleAlgorithmDefinitionChanged(algorithm);
     }
     m_state->setWaitingFor(OptimHelmdeckControllerState::WaitContinue);
@@ -328,7 +390,8 @@ void OptimHelmdeckController::handleGoalDefinitionsChanged(OptimItemList<OptimGo
     if (status == StatusPaused || status == StatusFinished) {
         Q_EMIT goalDefinitionsChanged(definitions);
         m_state->setGoalsChanged(false);
-        simulateIfTuningIfNeeded();
+        if (!m_applyingRecall)
+            simulateIfTuningIfNeeded();
     }
 }
 
@@ -345,7 +408,8 @@ void OptimHelmdeckController::handleVariableDefinitionsChanged(OptimItemList<Opt
     if (status == StatusPaused || status == StatusFinished) {
         Q_EMIT variableDefinitionsChanged(definitions);
         m_state->setVariablesChanged(false);
-        simulateIfTuningIfNeeded();
+        if (!m_applyingRecall)
+            simulateIfTuningIfNeeded();
     }
 }
 
@@ -353,7 +417,10 @@ void OptimHelmdeckController::handleVariableDefinitionsChanged(OptimItemList<Opt
 
 void OptimHelmdeckController::handleTunedVariable(QString name, QString value)
 {
-    if (!m_currentModel)
+    // A value tuned on an optimization of the sweep that is no longer the
+    // current one must not change the current one (the window disables
+    // tuning then).
+    if (!m_currentModel || !viewsCurrentModel())
         return;
     m_currentModel->setVariableValue(name, value, OptimizationModelObject::TargetInput);
     m_state->setValuesChanged(true);
@@ -415,159 +482,194 @@ void OptimHelmdeckController::handleHelpRequest(QString topic)
         m_simulator->displayHelp(topic);
 }
 
+void OptimHelmdeckController::storeStateQuery()
+{
+    // The dialog guards itself, the window and the manager through its loop.
+    if (m_dialog)
+        StoreStateDialog::query(m_stateManager, m_dialog);
+}
+
+void OptimHelmdeckController::recallStateQuery()
+{
+    if (!m_dialog)
+        return;
+    // The window (the dialog's parent) or this controller may go while the
+    // dialog's loop runs: only the guarded dialog is touched afterwards.
+    const QPointer<RecallStateDialog> recall = new RecallStateDialog(m_stateManager, m_dialog);
+    connect(recall, &RecallStateDialog::helpRequested, m_stateManager, &StateManager::helpRequested);
+    m_questions->run(recall);
+    if (recall)
+        recall->deleteLater();
+}
+
+void OptimHelmdeckController::tellStatesProblem(const QString &message)
+{
+    if (!m_dialog)
+        return;
+    // Told without a loop of its own: this comes while the helmdeck opens.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Optimization Helmdeck"), message,
+                                QMessageBox::Ok, m_dialog);
+    box->setObjectName(QStringLiteral("savedStatesProblemBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 void OptimHelmdeckController::handleOptionsClicked()
 {
     if (!m_dialog)
         return;
-    // The dialog runs a nested event loop in which the window (its parent)
-    // or this controller may go away: both are checked before it is read.
-    QPointer<OptimHelmdeckController> self(this);
-    QPointer<HelmdeckOptionsDialog> options = new HelmdeckOptionsDialog(m_dialog);
-    options->setTuneMode(m_tuneMode);
-    options->setIterationsToDisplay(m_state->numItersToDisplay());
-    options->setYAxisAutoscaleUsingAllData(m_state->yAxisAutoscaleUsingAllData());
-    options->setGoalXAxisScaling(m_state->goalXAxisScaling());
-    connect(options, &HelmdeckOptionsDialog::helpRequested, this, &OptimHelmdeckController::handleHelpRequest);
-    const bool accepted = options->exec() == QDialog::Accepted;
-    if (!options)
+    const QPointer<OptimHelmdeckController> self(this);
+    const std::optional<HelmdeckQuestions::DisplayOptions> options = m_questions->editOptions(
+        {m_tuneMode, m_state->numItersToDisplay(), m_state->yAxisAutoscaleUsingAllData(), m_state->goalXAxisScaling()});
+    if (!self || m_closed || !options)
         return;
-    const OptimHelmdeckTuneMode mode = options->tuneMode();
-    const int iterations = options->iterationsToDisplay();
-    const bool useAllData = options->yAxisAutoscaleUsingAllData();
-    const int goalXAxisScaling = options->goalXAxisScaling();
-    delete options.data();
-    if (!self || !accepted)
-        return;
-    setTuneMode(mode);
-    m_state->setNumItersToDisplay(iterations);
-    m_state->setYAxisAutoscaleUsingAllData(useAllData);
-    m_state->setGoalXAxisScaling(goalXAxisScaling);
+    setTuneMode(options->tuneMode);
+    m_state->setNumItersToDisplay(options->iterationsToDisplay);
+    m_state->setYAxisAutoscaleUsingAllData(options->yAxisAutoscaleUsingAllData);
+    m_state->setGoalXAxisScaling(options->goalXAxisScaling);
 }
 
 void OptimHelmdeckController::showHistoryGraphMenu(QPoint globalPos)
 {
-    if (!m_dialog)
-        return;
-    // The menu is made on first use and lives with the window; popup()
-    // returns at once, so no nested event loop runs here.
-    auto *menu = m_dialog->findChild<HistoryGraphMenu *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!menu)
-        menu = new HistoryGraphMenu(m_state, m_dialog);
-    menu->popupAt(globalPos);
+    m_questions->popUpHistoryGraphMenu(m_state, globalPos);
 }
 
 bool OptimHelmdeckController::handleUpdateDesign()
 {
     if (!m_dialog || !m_currentModel)
         return false;
-    UpdateItemsDialog dialog(m_dialog);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (!accepted || !m_currentModel)
+    // The questions run nested event loops in which the helmdeck may be
+    // closed or this controller go away: both are checked after each.
+    const QPointer<OptimHelmdeckController> self = this;
+    const std::optional<HelmdeckQuestions::UpdateItems> items = m_questions->askUpdateItems();
+    if (!self || m_closed || !items || !m_currentModel)
         return false;
-    if (m_simulator)
-        m_simulator->updateDesign(m_currentModel->model(), dialog.updateAlgorithm(), dialog.updateGoals(),
-                                  dialog.updateVariables());
-    m_state->setDesignUpdated(true);
-    return true;
+    QString problem = QStringLiteral("The helmdeck is no longer connected to the simulation.");
+    if (m_simulator) {
+        m_simulator->updateDesign(m_currentModel->model(), items->algorithm, items->goals, items->variables);
+        if (!self)
+            return false;
+        if (m_simulator)
+            problem = m_simulator->designUpdateProblem();
+    }
+    // The design counts as updated only when the host wrote it; otherwise
+    // the user is told why, and the design question comes again on close.
+    m_state->setDesignUpdated(problem.isEmpty());
+    if (problem.isEmpty() || !m_dialog)
+        return problem.isEmpty();
+    m_questions->tellDesignNotUpdated(problem);
+    return false;
 }
 
 // ---------------------------------------------------------------- closing
 
-int OptimHelmdeckController::askRunningSimulationQuestion()
-{
-    OptionsDialog question(m_dialog, true);
-    question.setWindowTitle(QString::fromLatin1(kTitle));
-    question.setQuestion(QStringLiteral("The simulation is still running.  You can:"));
-    question.addOption(QStringLiteral("Stop the Simulation\n&&\nClose the Optimization Helmdeck"));
-    question.addOption(QStringLiteral("Continue the Simulation\n&&\n    Keep the Optimization Helmdeck Open    "));
-    question.setDefaultOption(0);
-    if (question.exec() != QDialog::Accepted)
-        return -1;
-    return question.chosenOption();
-}
-
 bool OptimHelmdeckController::offerDesignUpdate(bool designQuestionFlag)
 {
-    if (m_state->designUpdated())
+    if (m_state->designUpdated() || !m_state->askOnClose() || m_state->closeWithoutQuestions())
         return true;
-    if (!m_state->askOnClose() || m_state->closeWithoutQuestions())
-        return true;
-    OptionsDialog question(m_dialog, designQuestionFlag);
-    question.setWindowTitle(QString::fromLatin1(kTitle));
-    question.setQuestion(QStringLiteral("Before closing the helmdeck:"));
-    question.addOption(QStringLiteral("Update the Design"));
-    question.addOption(QStringLiteral("    Don't Update the Design    "));
-    question.setDefaultOption(0);
     const QPointer<OptimHelmdeckController> self = this;
-    const bool answered = question.exec() == QDialog::Accepted;
-    if (!self)
+    const HelmdeckQuestions::Answer answer = m_questions->askDesignUpdate(designQuestionFlag);
+    if (!self || m_closed || answer == HelmdeckQuestions::Cancelled)
         return false;
-    if (!answered)
-        return false;
-    if (question.chosenOption() == 0)
+    if (answer == HelmdeckQuestions::FirstChoice)
         return handleUpdateDesign();
     return true;
 }
 
-void OptimHelmdeckController::handleCloseRequest()
+bool OptimHelmdeckController::runCloseFlow()
 {
-    if (!m_dialog)
-        return;
+    if (!m_dialog || m_closed)
+        return true;
     const QPointer<OptimHelmdeckController> self = this;
+    // A close from outside may run (and close the helmdeck) inside any of
+    // the questions below; this flow then ends, answering the truth.
+    const auto closedMeanwhile = [&self, this] { return !self || m_closed; };
+    const bool withoutQuestions = m_state->closeWithoutQuestions();
     enum { Nothing, Finish, Kill } action = Nothing;
     if (m_simulator && m_simulator->isSimulatorCurrent()) {
         const int status = modelStatus();
         if (status > StatusKilled)
-            return;
+            return false;
         if (status >= StatusExited) {
             action = Nothing;
         } else if ((status == StatusPaused || status == StatusFinished) && !m_state->inTuning()) {
-            action = m_state->closeWithoutQuestions() ? Kill : Finish;
-        } else if (m_state->closeWithoutQuestions()) {
+            action = withoutQuestions ? Kill : Finish;
+        } else if (withoutQuestions || !m_state->askOnClose()) {
             action = Kill;
         } else {
-            const int answer = m_state->askOnClose() ? askRunningSimulationQuestion() : 0;
-            if (!self || !m_dialog)
-                return;
-            if (answer != 0)
-                return;
+            const HelmdeckQuestions::Answer answer = m_questions->askRunningSimulation();
+            if (closedMeanwhile() || answer != HelmdeckQuestions::FirstChoice)
+                return closedMeanwhile();
             action = Kill;
         }
     }
-    if (!offerDesignUpdate(m_state->designQuestionFlag()) && !m_state->closeWithoutQuestions())
-        return;
-    if (!self || !m_dialog)
-        return;
-    m_dialog->allowClose();
+    if (!offerDesignUpdate(m_state->designQuestionFlag()) && !withoutQuestions)
+        return closedMeanwhile();
+    if (closedMeanwhile())
+        return true;
+    // The simulation is finished or killed first: a block send waits in a
+    // nested event loop, and the window must still be there when it returns.
     if (m_simulator) {
         if (action == Finish)
             m_simulator->finishSimulationSlot();
         else if (action == Kill)
             m_simulator->killSimulatorSlot();
     }
+    if (!closedMeanwhile())
+        finishClose();
+    return true;
+}
+
+void OptimHelmdeckController::finishClose()
+{
+    m_closed = true;
+    if (!m_dialog)
+        return;
+    m_dialog->allowClose();
+    // A question dismissed by this close may still be unwinding, and the
+    // window is its parent: then the window only hides now and is deleted
+    // once the last question has returned (deleteWhenAnswered).
+    if (m_questions->isAsking())
+        m_dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+    // Saves the window's settings; does nothing while the window's own close
+    // (which ends the same way) is in progress.
+    m_dialog->close();
+    if (m_dialog)
+        m_dialog->hide();
+}
+
+void OptimHelmdeckController::handleCloseRequest()
+{
+    runCloseFlow();
 }
 
 void OptimHelmdeckController::handleAutoCloseRequest()
 {
+    if (!m_dialog || m_closed)
+        return;
+    m_questions->dismissAll();
     const QPointer<OptimHelmdeckController> self = this;
     offerDesignUpdate(false);
-    if (!self || !m_dialog)
-        return;
-    m_dialog->allowClose();
-    m_dialog->hide();
-    m_dialog->deleteLater();
+    if (self && !m_closed)
+        finishClose();
 }
 
 bool OptimHelmdeckController::requestClose(bool closeWithoutQuestions, bool askOnClose)
 {
-    if (!m_dialog)
+    if (!m_dialog || m_closed)
         return true;
+    // A question open now belongs to an earlier action or close request: it
+    // is answered as cancelled, and what asked it stops once its loop has
+    // returned.
+    m_questions->dismissAll();
     const bool designFlag = m_state->designQuestionFlag();
     m_state->setCloseWithoutQuestions(closeWithoutQuestions);
     m_state->setAskOnClose(askOnClose);
     m_state->setDesignQuestionFlag(false);
     const QPointer<OptimHelmdeckController> self = this;
-    const bool closed = m_dialog->close();
+    // The close flow runs here rather than through the window's close(),
+    // which answers true while a close of the window is already in progress.
+    const bool closed = runCloseFlow();
     if (self) {
         m_state->setCloseWithoutQuestions(false);
         m_state->setAskOnClose(true);
@@ -595,4 +697,16 @@ void OptimHelmdeckController::simulatorGone(bool closeWindow)
     m_state->setSimulationFinished();
     if (closeWindow)
         handleAutoCloseRequest();
+}
+
+void OptimHelmdeckController::setWaitingForReply(bool waiting)
+{
+    m_questions->setWaitingForReply(waiting);
+}
+
+void OptimHelmdeckController::simulatorDoesNotAnswer()
+{
+    // No answer will end the wait: the window takes input again and says why.
+    m_state->stopWaiting();
+    m_questions->tellSimulatorDoesNotAnswer();
 }

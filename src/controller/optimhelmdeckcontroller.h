@@ -16,6 +16,8 @@
 #include <QPoint>
 #include <QPointer>
 
+class HelmdeckQuestions;
+class StateManager;
 class OptimHelmdeckDialog;
 
 class OptimHelmdeckController : public QObject
@@ -32,11 +34,23 @@ public:
     OptimizationModelObject *viewModel() const { return m_viewModel; }
     OptimAbstractSimIFC *simulator() const { return m_simulator; }
     OptimHelmdeckTuneMode tuneMode() const { return m_tuneMode; }
+    // Every question and dialog over the window goes through this seam.
+    HelmdeckQuestions *questions() const { return m_questions; }
+    // The stored optimization states ("Store...", "Recall...").
+    StateManager *stateManager() const { return m_stateManager; }
+    // The close was accepted; the window and this controller go once no
+    // question's loop is on the stack any more.
+    bool isClosed() const { return m_closed; }
 
-    // Closes the window as the host asks; answers whether it closed.
+    // Closes the window as the host asks; answers whether it closed. A
+    // question open meanwhile is answered as cancelled first.
     bool requestClose(bool closeWithoutQuestions, bool askOnClose);
     // The simulator was killed, disconnected or left.
     void simulatorGone(bool closeWindow);
+    // A command waits for the simulator's reply (the window shows it after a
+    // second), and the simulator did not answer one before its deadline.
+    void setWaitingForReply(bool waiting);
+    void simulatorDoesNotAnswer();
 
 Q_SIGNALS:
     void pauseOptimization();
@@ -86,18 +100,30 @@ private Q_SLOTS:
 
 private:
     int modelStatus() const;
+    void storeStateQuery();
+    void recallStateQuery();
+    void tellStatesProblem(const QString &message);
+    bool viewsCurrentModel() const;
     void requestSimulation();
     void sendPendingValues();
     void afterResult(bool maySimulate);
     // Asks whether to write the definitions back; false when the user
     // cancelled, so the close does not go on.
     bool offerDesignUpdate(bool designQuestionFlag);
-    int askRunningSimulationQuestion();
+    // The close flow with the state's close flags; true when the helmdeck
+    // is closed (by this flow or by one that ran inside its questions).
+    bool runCloseFlow();
+    void finishClose();
+    void deleteWhenAnswered();
 
     QPointer<OptimizationModelObject> m_viewModel;
     QPointer<OptimizationModelObject> m_currentModel;
     QPointer<OptimAbstractSimIFC> m_simulator;
     QPointer<OptimHelmdeckDialog> m_dialog;
+    HelmdeckQuestions *m_questions = nullptr;
+    StateManager *m_stateManager = nullptr;
+    bool m_applyingRecall = false;
+    bool m_closed = false;
     OptimHelmdeckTuneMode m_tuneMode = TuneAfterEachChange;
     OptimHelmdeckControllerState *m_state = nullptr;
     bool m_waitingForPause = false;

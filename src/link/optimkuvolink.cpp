@@ -8,6 +8,45 @@
 
 namespace {
 
+// The KUVO interface as a block send sees it: notes whether anything came
+// from the receiver during the wait for its reply.
+class ReplyWatch : public KuvoIFC
+{
+public:
+    ReplyWatch(KuvoIFC *kuvo, int address)
+        : m_kuvo(kuvo)
+        , m_address(address)
+    {
+    }
+
+    bool heard = false;
+
+    int version() const override { return m_kuvo->version(); }
+    bool send(int address, int kind, const QByteArray &text) override { return m_kuvo->send(address, kind, text); }
+    bool waitForMessage(KuvoMessage &message) override
+    {
+        const bool got = m_kuvo->waitForMessage(message);
+        heard = heard || (got && message.sender == m_address);
+        return got;
+    }
+    bool dispatch(const KuvoMessage &message) override { return m_kuvo->dispatch(message); }
+    bool lookup(const QByteArray &name, int &address) override { return m_kuvo->lookup(name, address); }
+    bool nameOf(int address, QByteArray &name, QByteArray &second) override
+    {
+        return m_kuvo->nameOf(address, name, second);
+    }
+    QList<KuvoPeer> peers() override { return m_kuvo->peers(); }
+    bool connectPeer(const KuvoPeer &peer, int &address) override { return m_kuvo->connectPeer(peer, address); }
+    bool receiveDataBlock(int sender, int maxMessages, QList<KuvoMessage> &rest) override
+    {
+        return m_kuvo->receiveDataBlock(sender, maxMessages, rest);
+    }
+
+private:
+    KuvoIFC *m_kuvo;
+    int m_address;
+};
+
 constexpr qsizetype kMaxBlockBytes = 256 * 1024 * 1024;
 
 // Reads a message of type M from a block's payload and emits it on the
@@ -73,7 +112,19 @@ bool OptimKuvoLink::sendBlock(const QByteArray &name, const QList<QByteArray> &c
     OptimDataBlock block;
     block.setName(name);
     block.setChunks(chunks);
-    return block.transmit(m_kuvo, m_simulatorAddress);
+    const int address = m_simulatorAddress;
+    ReplyWatch watch(m_kuvo, address);
+    // A message dispatched during the wait may send a block of its own: the
+    // owner hears of the outermost wait only.
+    if (m_replyWaits++ == 0 && m_owner)
+        m_owner->replyWaitChanged(true);
+    const bool sent = block.transmit(&watch, address);
+    if (--m_replyWaits == 0 && m_owner)
+        m_owner->replyWaitChanged(false);
+    // Still connected, yet not a word during the whole wait.
+    if (!sent && !watch.heard && m_simulatorAddress == address && m_owner)
+        m_owner->simulatorDoesNotAnswer();
+    return sent;
 }
 
 bool OptimKuvoLink::sendCommand(const QByteArray &command)
@@ -114,7 +165,11 @@ void OptimKuvoLink::handleRendezvous(int sender, const QByteArray &text)
     if (!m_kuvo)
         return;
     const QByteArrayList words = text.simplified().split(' ');
-    if (words.size() == 2) {
+    // While a helmdeck is open, its simulator keeps the link until it is
+    // gone: another simulator's rendezvous is refused, not taken over.
+    const bool taken = m_simulatorAddress >= 0 && m_owner && m_owner->currentSimulator()
+        && words.value(1) != m_simulatorName;
+    if (words.size() == 2 && !taken) {
         for (const KuvoPeer &peer : m_kuvo->peers()) {
             if (peer.processName != words.at(1))
                 continue;

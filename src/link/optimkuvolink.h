@@ -27,6 +27,11 @@ public:
     virtual void simulatorGone(const QByteArray &simulatorId, bool closeWindow) = 0;
     // The host reported that the open helmdeck's analysis is done.
     virtual void simulationFinished() = 0;
+    // A block send started (true) or stopped (false) waiting for its reply.
+    virtual void replyWaitChanged(bool waiting) { Q_UNUSED(waiting); }
+    // A block send ended without any word from the simulator, which is
+    // still on the bus: it does not answer.
+    virtual void simulatorDoesNotAnswer() {}
 };
 
 class OptimKuvoLink
@@ -46,7 +51,6 @@ public:
     KuvoIFC *kuvo() const { return m_kuvo; }
     int simulatorAddress() const { return m_simulatorAddress; }
     const QByteArray &simulatorName() const { return m_simulatorName; }
-    void forgetSimulator() { m_simulatorAddress = -1; }
 
     // Address of the host's session process "tolvanesess", or -1.
     int hostProcessAddress() const;
@@ -72,4 +76,5 @@ private:
     KuvoIFC *m_kuvo = nullptr;
     int m_simulatorAddress = -1;
     QByteArray m_simulatorName;
+    int m_replyWaits = 0;  // block sends waiting for their replies, nested
 };

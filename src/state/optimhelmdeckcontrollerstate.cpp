@@ -1,6 +1,7 @@
 #include "optimhelmdeckcontrollerstate.h"
 
 #include "model/optimizationmodelobject.h"
+#include "state/helmdecksettings.h"
 
 #include <QSettings>
 
@@ -8,9 +9,6 @@
 
 namespace {
 
-const char *const settingsOrganization = "Brannoc";
-const char *const settingsApplication = "ZEB";
-const char *const settingsGroup = "OptimizationHelmdeck";
 
 const char *const numItersToDisplayKey = "numItersToDisplay";
 const char *const yAxisAutoscaleKey = "yAxisAutoscaleUsingAllData";
@@ -55,23 +53,19 @@ OptimHelmdeckControllerState::OptimHelmdeckControllerState(bool multiOpt, bool i
     m_staleTimer.setSingleShot(true);
     connect(&m_staleTimer, &QTimer::timeout, this, &OptimHelmdeckControllerState::staleTimerSlot);
 
-    QSettings settings{QLatin1String(settingsOrganization), QLatin1String(settingsApplication)};
-    settings.beginGroup(QLatin1String(settingsGroup));
+    const HelmdeckSettings settings;
     m_numItersToDisplay = readSmallSetting(settings, numItersToDisplayKey, defaultNumItersToDisplay);
     m_yAxisAutoscaleUsingAllData =
         settings.value(QLatin1String(yAxisAutoscaleKey), defaultYAxisAutoscaleUsingAllData).toBool();
     m_goalXAxisScaling = readSmallSetting(settings, goalXAxisScalingKey, defaultGoalXAxisScaling);
-    settings.endGroup();
 }
 
 OptimHelmdeckControllerState::~OptimHelmdeckControllerState()
 {
-    QSettings settings{QLatin1String(settingsOrganization), QLatin1String(settingsApplication)};
-    settings.beginGroup(QLatin1String(settingsGroup));
+    HelmdeckSettings settings;
     settings.setValue(QLatin1String(numItersToDisplayKey), m_numItersToDisplay);
     settings.setValue(QLatin1String(yAxisAutoscaleKey), m_yAxisAutoscaleUsingAllData);
     settings.setValue(QLatin1String(goalXAxisScalingKey), m_goalXAxisScaling);
-    settings.endGroup();
 }
 
 // ---------------------------------------------------------------- models
@@ -155,14 +149,13 @@ void OptimHelmdeckControllerState::stopWaiting()
 
 void OptimHelmdeckControllerState::answerReceived(int status)
 {
-    constexpr int statusRunning = 2;
     bool ends = false;
     switch (m_waitingFor) {
     case WaitPause:
-        ends = status != statusRunning;
+        ends = status != StatusRunning;
         break;
     case WaitContinue:
-        ends = status == statusRunning;
+        ends = status == StatusRunning;
         break;
     case WaitSimulate:
         ends = true;

@@ -3,6 +3,7 @@
 #include "colorset.h"
 #include "goalgraphwidget.h"
 #include "graphwidget.h"
+#include "modelbinding.h"
 #include "model/optimizationmodelobject.h"
 
 #include <QGridLayout>
@@ -74,13 +75,9 @@ GoalErrorTextView::GoalErrorTextView(QWidget *parent)
 
 void GoalErrorTextView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model) {
-        connect(m_model, &OptimizationModelObject::algorithmChanged, this, &GoalErrorTextView::updateView);
-        connect(m_model, &QObject::destroyed, this, [this] { setModel(nullptr); });
-    }
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::algorithmChanged, this, &GoalErrorTextView::updateView);
+    }, OnModelDeleted::UnbindView);
     updateView();
 }
 
@@ -154,14 +151,10 @@ GoalTextView::GoalTextView(QWidget *parent)
 
 void GoalTextView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model) {
-        connect(m_model, &OptimizationModelObject::goalChanged, this, &GoalTextView::updateView);
-        connect(m_model, &OptimizationModelObject::goalAdded, this, &GoalTextView::updateView);
-        connect(m_model, &QObject::destroyed, this, [this] { setModel(nullptr); });
-    }
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::goalChanged, this, &GoalTextView::updateView);
+        connect(m, &OptimizationModelObject::goalAdded, this, &GoalTextView::updateView);
+    }, OnModelDeleted::UnbindView);
     updateView();
 }
 
@@ -232,14 +225,10 @@ ErrorContributionGraphView::ErrorContributionGraphView(QWidget *parent)
 
 void ErrorContributionGraphView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
-    if (m_model) {
-        connect(m_model, &OptimizationModelObject::goalChanged, this, &ErrorContributionGraphView::updateAll);
-        connect(m_model, &OptimizationModelObject::goalAdded, this, &ErrorContributionGraphView::updateAll);
-        connect(m_model, &QObject::destroyed, this, [this] { setModel(nullptr); });
-    }
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::goalChanged, this, &ErrorContributionGraphView::updateAll);
+        connect(m, &OptimizationModelObject::goalAdded, this, &ErrorContributionGraphView::updateAll);
+    }, OnModelDeleted::UnbindView);
     updateAll();
 }
 
@@ -277,7 +266,7 @@ void ErrorContributionGraphView::updateAll()
     for (int k = 0; k < n; ++k) {
         if (k >= model.output().goals().size())
             continue;
-        values[size_t(k)] = GraphWidget::parseValue(model.goalOutput(k).errorContribution());
+        values[size_t(k)] = GraphScale::parseValue(model.goalOutput(k).errorContribution());
         if (values[size_t(k)] && *values[size_t(k)] > 0) {
             largest = std::max(largest, *values[size_t(k)]);
             sum += *values[size_t(k)];
@@ -377,17 +366,13 @@ GoalErrorGraphsView::GoalErrorGraphsView(QWidget *parent)
 
 void GoalErrorGraphsView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::goalChanged, this, &GoalErrorGraphsView::updateGoal);
+        connect(m, &OptimizationModelObject::goalAdded, this, &GoalErrorGraphsView::updateAll);
+    }, OnModelDeleted::UnbindView);
     // A different model: the history graphs parse their series anew.
     for (GoalErrorGraphCard *c : std::as_const(m_cards))
         c->historyGraph()->clearSeries();
-    if (m_model) {
-        connect(m_model, &OptimizationModelObject::goalChanged, this, &GoalErrorGraphsView::updateGoal);
-        connect(m_model, &OptimizationModelObject::goalAdded, this, &GoalErrorGraphsView::updateAll);
-        connect(m_model, &QObject::destroyed, this, [this] { setModel(nullptr); });
-    }
     updateAll();
 }
 
@@ -521,7 +506,7 @@ void GoalErrorGraphsView::relayout()
 {
     auto *grid = static_cast<QGridLayout *>(m_content->layout());
     while (grid->count() > 0)
-        grid->takeAt(0); // the widgets stay; only their places are dropped
+        delete grid->takeAt(0); // the widgets stay; only their layout items go
     const int n = int(m_cards.size());
     m_emptyLabel->setVisible(n == 0);
     if (n == 0) {

@@ -1,6 +1,6 @@
 #include "varspanel.h"
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "model/optimizationmodelobject.h"
 #include "tunebutton.h"
 #include "varhistoryview.h"
@@ -101,6 +101,7 @@ VarsPanel::VarsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
         connect(m_state, &OptimHelmdeckControllerState::yAutoScaleUsingAllDataChanged, this, &VarsPanel::setYAutoScaleUsingAllData);
         connect(m_state, &OptimHelmdeckControllerState::waitStateChanged, this, &VarsPanel::updateButtons);
         connect(m_state, &OptimHelmdeckControllerState::simulationFinished, this, &VarsPanel::updateButtons);
+        connect(m_state, &OptimHelmdeckControllerState::modelAdded, this, &VarsPanel::updateButtons);
         setNumberOfHistoryPointsToShow(m_state->iterationsToDisplay());
         setYAutoScaleUsingAllData(m_state->yAxisAutoscaleUsingAllData());
     }
@@ -135,9 +136,17 @@ void VarsPanel::updateButtons()
     m_editButton->setVisible(interactive);
     m_tuneButton->setVisible(interactive);
     const int status = modelStatus();
-    const bool paused = status == 3 || status == 4;
+    const bool paused = optimStatusIsPaused(status);
     const bool usable = interactive && m_model && !m_preventInput && !m_editorOpen;
     const int waiting = m_state ? m_state->waitingFor() : 0;
+    // Tuned values go to the sweep's current optimization, the newest one:
+    // while another one is on view, its values are shown, not tuned.
+    const bool onCurrent = !m_state || m_state->models().isEmpty() || m_state->models().constLast() == m_model;
+    const QString notCurrent = onCurrent
+        ? QString()
+        : QStringLiteral("Tuning works on the current optimization of the sweep: choose it under View.");
+    m_tuneButton->setToolTip(notCurrent);
+    m_sliderView->setToolTip(notCurrent);
 
     m_editButton->setEnabled(usable && paused && waiting == OptimHelmdeckControllerState::WaitNone
                              && bool(varsPanelVariableEditor()));
@@ -148,10 +157,10 @@ void VarsPanel::updateButtons()
     // optimization whose simulator is still there; it can always be stopped.
     const bool waitsForCommand = waiting == OptimHelmdeckControllerState::WaitPause
         || waiting == OptimHelmdeckControllerState::WaitContinue;
-    const bool canStart = (status == 2 || paused) && m_state && m_state->simulationRunning();
-    m_tuneButton->setTuningEnabled(usable && !waitsForCommand && (m_tuning || canStart));
+    const bool canStart = (status == StatusRunning || paused) && m_state && m_state->simulationRunning();
+    m_tuneButton->setTuningEnabled(usable && !waitsForCommand && onCurrent && (m_tuning || canStart));
 
-    setViewsEditable(usable && m_tuning && paused && !waitsForCommand);
+    setViewsEditable(usable && onCurrent && m_tuning && paused && !waitsForCommand);
 }
 
 void VarsPanel::setViewsEditable(bool editable)

@@ -1,19 +1,24 @@
 // The controller against a recording simulator: user actions become the
 // right simulator calls, simulator messages drive the model and the waits,
-// and the close flow decides between finishing and killing.
+// the close flow decides between finishing and killing, and a close from
+// outside while a question is open neither crashes nor lies.
 
 #include "controller/optimhelmdeckcontroller.h"
 #include "samplemessages.h"
-#include "window/continueoptimizationquery.h"
+#include "state/statemanager.h"
+#include "window/buttonpanel.h"
 #include "window/helmdeckoptionsdialog.h"
+#include "window/helmdeckquestions.h"
 #include "window/historygraphmenu.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/optionsdialog.h"
+#include "window/varsliderview.h"
 #include "window/varspanel.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -58,10 +63,7 @@ public Q_SLOTS:
     {
         calls << QStringLiteral("algorithm %1 %2").arg(d.commandId()).arg(d.algorithm().maxIterations());
     }
-    void changeGoalDefinitionsSlot(OptimIterGoalDefinitions d) override
-    {
-        calls << QStringLiteral("goals %1").arg(d.commandId());
-    }
+    void changeGoalDefinitionsSlot(OptimIterGoalDefinitions d) override { calls << QStringLiteral("goals %1").arg(d.commandId()); }
     void changeVariableDefinitionsSlot(OptimIterVariableDefinitions d) override
     {
         calls << QStringLiteral("variables %1").arg(d.commandId());
@@ -74,29 +76,24 @@ public Q_SLOTS:
 };
 
 // Answers the modal dialogs that appear, in order: each action is applied to
-// the next dialog not answered yet, as soon as its event loop runs.
+// the next dialog not answered yet, from a timer inside the dialog's loop.
+// The rest wait on a fresh timer, as an action may run a nested loop itself.
 void answerModals(QList<std::function<void(QDialog *)>> actions)
 {
     auto *timer = new QTimer;
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, actions]() mutable {
+    QObject::connect(timer, &QTimer::timeout, [timer, actions] {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!dialog || dialog->property("answered").toBool())
             return;
         dialog->setProperty("answered", true);
-        const auto action = actions.takeFirst();
-        if (actions.isEmpty()) {
-            timer->stop();
-            timer->deleteLater();
-        }
-        action(dialog);
+        timer->stop();
+        if (actions.size() > 1)
+            answerModals(actions.mid(1));
+        actions.first()(dialog);
+        timer->deleteLater();
     });
     timer->start();
-}
-
-void onNextModal(std::function<void(QDialog *)> action)
-{
-    answerModals({std::move(action)});
 }
 
 std::function<void(QDialog *)> option(int index)
@@ -108,17 +105,19 @@ std::function<void(QDialog *)> option(int index)
     };
 }
 
-void answerOption(int index)
-{
-    answerModals({option(index)});
-}
-
 OptimIter iteration(int n, long commandId, int status = StatusRunning)
 {
     OptimIter iter = sampleIteration({2, 1, 5, 3}, n);
     iter.setCommandId(commandId);
     iter.algorithm().setStatus(status);
     return iter;
+}
+
+void flushDeferredDeletes()
+{
+    // The window goes first, then (from its destroyed signal) the controller.
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace
@@ -132,31 +131,38 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void openingMakesAnInitializingModelOnView();
     void pauseWaitsForTheSimulator();
     void continueSendsPendingValuesFirst();
     void simulateTakesCommandIdsInOrder();
     void tunedValuesSimulateByTuneMode_data();
     void tunedValuesSimulateByTuneMode();
     void tuningWhileRunningPausesFirst();
+    void tuningOnlyWhileTheCurrentOptimizationIsOnView();
     void definitionsAreSentOnlyWhenPausedOrFinished();
     void iterationTriggersSimulationWhileStale();
     void continuePastTheLimitAsksFirst();
     void closeWhilePausedFinishesAfterDesignQuestion();
     void closeWhileRunningAsks();
     void requestCloseWithoutQuestions();
+    void closeFromOutsideWhileAsking_data();
+    void closeFromOutsideWhileAsking();
+    void secondCloseRequestAnswersTruthfully();
     void simulatorGoneKeepsWindowOpen();
     void messageDuringQuestionIsApplied();
-    void helpGoesToSimulator();
-    void optionsDialogHandsValuesOn();
-    void cancelledOptionsChangeNothing();
-    void historyGraphMenuIsMadeOnceAndSetsTheState();
+    void optionsDialog_data();
+    void optionsDialog();
+    void historyGraphMenuIsMadeOnce();
+    void recallSendsDefinitionsOnlyWhenPaused_data();
+    void recallSendsDefinitionsOnlyWhenPaused();
 
 private:
     QTemporaryDir m_settings;
     QPointer<OptimHelmdeckController> m_controller;
     RecordingSim *m_sim = nullptr;
     OptimizationModelObject *model() const { return m_controller->currentModel(); }
+    OptimHelmdeckDialog *window() const { return m_controller->dialog(); }
+    OptimHelmdeckControllerState *state() const { return m_controller->state(); }
+    void setStatus(int status) { Q_EMIT m_sim->modelChanged(OptimStatus(status, QString())); }
 };
 
 void TestOptimHelmdeckController::initTestCase()
@@ -173,68 +179,61 @@ void TestOptimHelmdeckController::init()
     m_sim = new RecordingSim;
     m_controller->setSimulatorIFC(m_sim);
     m_controller->appendModelInput(sampleModelInput({2, 1, 5, 3}));
-    Q_EMIT m_controller->dialog()->tuneModeChanged(TuneOnRequest);
+    Q_EMIT window()->tuneModeChanged(TuneOnRequest);
 }
 
 void TestOptimHelmdeckController::cleanup()
 {
     delete m_controller.data();
     delete m_sim;
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void TestOptimHelmdeckController::openingMakesAnInitializingModelOnView()
-{
-    QCOMPARE(model()->model().algorithmOutput().status(), int(StatusInitializing));
-    QCOMPARE(m_controller->viewModel(), model());
-    QCOMPARE(m_controller->state()->models().size(), 1);
-    QVERIFY(m_controller->dialog()->isVisible());
-    // A second optimization becomes current; the view stays.
-    OptimizationModelObject *first = model();
-    m_controller->appendModelInput(sampleModelInput({1, 1, 1, 1}));
-    QVERIFY(model() != first);
-    QCOMPARE(m_controller->state()->models().size(), 2);
+    flushDeferredDeletes();
 }
 
 void TestOptimHelmdeckController::pauseWaitsForTheSimulator()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusRunning, QString()));
-    Q_EMIT m_controller->dialog()->pauseOptimization();
+    setStatus(StatusRunning);
+    Q_EMIT window()->pauseOptimization();
     QCOMPARE(m_sim->calls, QStringList{"pause"});
-    QCOMPARE(m_controller->state()->waitingFor(), int(OptimHelmdeckControllerState::WaitPause));
+    QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitPause));
     Q_EMIT m_sim->modelChanged(iteration(0, -1));   // still running: the wait goes on
-    QCOMPARE(m_controller->state()->waitingFor(), int(OptimHelmdeckControllerState::WaitPause));
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusPaused, QString()));
-    QCOMPARE(m_controller->state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
+    QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitPause));
+    setStatus(StatusPaused);
+    QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
     QCOMPARE(model()->model().algorithmOutput().status(), int(StatusPaused));
+
+    // A simulator that does not answer ends the wait, and the window says so.
+    Q_EMIT window()->pauseOptimization();
+    m_controller->simulatorDoesNotAnswer();
+    QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
+    QVERIFY(window()->findChild<QMessageBox *>(QStringLiteral("simulatorSilentNotice"))->isVisible());
 }
 
 void TestOptimHelmdeckController::continueSendsPendingValuesFirst()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusPaused, QString()));
-    Q_EMIT m_controller->dialog()->variableChanged(QStringLiteral("L2.L"), QStringLiteral("33"));
+    setStatus(StatusPaused);
+    Q_EMIT window()->variableChanged(QStringLiteral("L2.L"), QStringLiteral("33"));
     QVERIFY(m_sim->calls.isEmpty());   // tune mode 2: nothing simulated
-    m_controller->state()->setDesignUpdated(true);
-    Q_EMIT m_controller->dialog()->continueOptimization();
+    state()->setDesignUpdated(true);
+    Q_EMIT window()->continueOptimization();
     QCOMPARE(m_sim->calls, (QStringList{"values -1 10,33,12", "continue"}));
-    QCOMPARE(m_controller->state()->waitingFor(), int(OptimHelmdeckControllerState::WaitContinue));
-    QVERIFY(!m_controller->state()->designUpdated());
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusRunning, QString()));
-    QCOMPARE(m_controller->state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
+    QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitContinue));
+    QVERIFY(!state()->designUpdated());
+    setStatus(StatusRunning);
+    QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
 }
 
 void TestOptimHelmdeckController::simulateTakesCommandIdsInOrder()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusPaused, QString()));
-    Q_EMIT m_controller->dialog()->simulate();
+    setStatus(StatusPaused);
+    Q_EMIT window()->simulate();
     QCOMPARE(m_sim->calls, QStringList{"simulate 0"});
-    QCOMPARE(m_controller->state()->waitingFor(), int(OptimHelmdeckControllerState::WaitSimulate));
+    QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitSimulate));
     OptimIterSimResult result;
     result.iteration() = iteration(0, 0, StatusPaused);
     Q_EMIT m_sim->modelChanged(result);
-    QCOMPARE(m_controller->state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
-    QCOMPARE(m_controller->state()->lastResultCommandId(), 0L);
-    Q_EMIT m_controller->dialog()->simulate();
+    QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
+    QCOMPARE(state()->lastResultCommandId(), 0L);
+    Q_EMIT window()->simulate();
     QCOMPARE(m_sim->calls.last(), QStringLiteral("simulate 1"));
 }
 
@@ -251,75 +250,103 @@ void TestOptimHelmdeckController::tunedValuesSimulateByTuneMode()
 {
     QFETCH(int, mode);
     QFETCH(QStringList, calls);
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusPaused, QString()));
-    Q_EMIT m_controller->dialog()->tuneModeChanged(OptimHelmdeckTuneMode(mode));
-    Q_EMIT m_controller->dialog()->variableChanged(QStringLiteral("L2.L"), QStringLiteral("4.7"));
+    setStatus(StatusPaused);
+    Q_EMIT window()->tuneModeChanged(OptimHelmdeckTuneMode(mode));
+    Q_EMIT window()->variableChanged(QStringLiteral("L2.L"), QStringLiteral("4.7"));
     QCOMPARE(m_sim->calls, calls);
     QCOMPARE(model()->model().variable(1).value(), QStringLiteral("4.7"));
     // While waiting for that simulation a further value only waits its turn.
     m_sim->calls.clear();
-    Q_EMIT m_controller->dialog()->variableChanged(QStringLiteral("L2.L"), QStringLiteral("5.6"));
+    Q_EMIT window()->variableChanged(QStringLiteral("L2.L"), QStringLiteral("5.6"));
     QVERIFY(m_sim->calls.isEmpty() || mode == 2);
-    QVERIFY(m_controller->state()->dataStale());
+    QVERIFY(state()->dataStale());
 }
 
 void TestOptimHelmdeckController::tuningWhileRunningPausesFirst()
 {
-    Q_EMIT m_controller->dialog()->tuneModeChanged(TuneAfterEachChange);
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusRunning, QString()));
+    Q_EMIT window()->tuneModeChanged(TuneAfterEachChange);
+    setStatus(StatusRunning);
     Q_EMIT m_sim->modelChanged(iteration(0, -1));
-    Q_EMIT m_controller->dialog()->startTuning();
+    Q_EMIT window()->startTuning();
     QCOMPARE(m_sim->calls, QStringList{"pause"});
-    QVERIFY(!m_controller->state()->inTuning());
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusPaused, QString()));
-    QVERIFY(m_controller->state()->inTuning());
+    QVERIFY(!state()->inTuning());
+    setStatus(StatusPaused);
+    QVERIFY(state()->inTuning());
     // Tuning on remembers the values before tuning; a reset restores them.
     QCOMPARE(model()->model().variableHistory(0).valueBeforeTuning(), model()->model().variableOutput(0).value());
     const QString before = model()->model().variable(1).value();
-    Q_EMIT m_controller->dialog()->variableChanged(QStringLiteral("L2.L"), QStringLiteral("99"));
+    Q_EMIT window()->variableChanged(QStringLiteral("L2.L"), QStringLiteral("99"));
     OptimIterSimResult result;
     result.iteration() = iteration(0, 0, StatusPaused);
     Q_EMIT m_sim->modelChanged(result);
     m_sim->calls.clear();
-    Q_EMIT m_controller->dialog()->resetTuning();
+    Q_EMIT window()->resetTuning();
     QCOMPARE(model()->model().variable(1).value(), before);
     QCOMPARE(m_sim->calls, (QStringList{QStringLiteral("values 1 %1").arg(model()->model().variableValues().join(QLatin1Char(','))),
                                         "simulate 1"}));
 }
 
+void TestOptimHelmdeckController::tuningOnlyWhileTheCurrentOptimizationIsOnView()
+{
+    OptimizationModelObject *first = model();
+    QCOMPARE(first->model().algorithmOutput().status(), int(StatusInitializing));
+    first->setStatus(StatusPaused);
+    // A sweep's next optimization becomes the current one.
+    m_controller->appendModelInput(sampleModelInput({2, 1, 5, 3}));
+    QVERIFY(model() != first);
+    model()->setStatus(StatusPaused);
+    Q_EMIT window()->startTuning();
+    QVERIFY(state()->inTuning());
+    Q_EMIT window()->optimizationSelected(model());
+    QVERIFY(window()->varsPanel()->valuesEditable());
+
+    Q_EMIT window()->optimizationSelected(first);
+    auto *simulate = window()->buttonPanel()->findChild<QPushButton *>(QStringLiteral("simulateButton"));
+    QVERIFY(!window()->varsPanel()->valuesEditable());
+    QVERIFY(!simulate->isEnabled());
+    QVERIFY(simulate->toolTip().contains(QStringLiteral("current optimization")));
+    QVERIFY(window()->varsPanel()->sliderView()->toolTip().contains(QStringLiteral("current optimization")));
+    // A stray value or simulate for the optimization on view never reaches the current one.
+    const QString before = model()->model().variable(1).value();
+    Q_EMIT window()->variableChanged(QStringLiteral("L2.L"), QStringLiteral("99"));
+    Q_EMIT window()->simulate();
+    QCOMPARE(model()->model().variable(1).value(), before);
+    QVERIFY(m_sim->calls.isEmpty());
+}
+
 void TestOptimHelmdeckController::definitionsAreSentOnlyWhenPausedOrFinished()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusRunning, QString()));
+    setStatus(StatusRunning);
     OptimItemList<OptimGoalInput> goals = model()->model().input().goals();
     goals[0].setWeight(QStringLiteral("3"));
-    Q_EMIT m_controller->dialog()->goalDefinitionsChanged(goals);
+    Q_EMIT window()->goalDefinitionsChanged(goals);
     QCOMPARE(model()->model().goal(0).weight(), QStringLiteral("3"));
-    QVERIFY(m_controller->state()->goalsChanged());
-    QVERIFY(m_controller->state()->dataStale());
+    QVERIFY(state()->goalsChanged());
+    QVERIFY(state()->dataStale());
     QVERIFY(m_sim->calls.isEmpty());
     // The same goals again change nothing.
-    Q_EMIT m_controller->dialog()->goalDefinitionsChanged(goals);
-    QCOMPARE(m_controller->state()->currentCommandId(), 0L);
+    Q_EMIT window()->goalDefinitionsChanged(goals);
+    QCOMPARE(state()->currentCommandId(), 0L);
 
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusPaused, QString()));
+    setStatus(StatusPaused);
     OptimAlgInput algorithm = model()->model().algorithmInput();
     algorithm.setMaxIterations(QStringLiteral("300"));
-    Q_EMIT m_controller->dialog()->algorithmDefinitionChanged(algorithm);
+    Q_EMIT window()->algorithmDefinitionChanged(algorithm);
     OptimItemList<OptimVarInput> variables = model()->model().input().variables();
     variables[2].setRange(QStringLiteral("2"), QStringLiteral("20"));
-    Q_EMIT m_controller->dialog()->variableDefinitionsChanged(variables);
+    Q_EMIT window()->variableDefinitionsChanged(variables);
     QCOMPARE(m_sim->calls, (QStringList{"algorithm 1 300", "variables 2"}));
-    QVERIFY(!m_controller->state()->algorithmChanged());
-    QVERIFY(!m_controller->state()->variablesChanged());
-    QVERIFY(m_controller->state()->goalsChanged());   // still unsent from the running phase
+    QVERIFY(!state()->algorithmChanged());
+    QVERIFY(!state()->variablesChanged());
+    QVERIFY(state()->goalsChanged());   // still unsent from the running phase
 }
 
 void TestOptimHelmdeckController::iterationTriggersSimulationWhileStale()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusPaused, QString()));
+    setStatus(StatusPaused);
     OptimAlgInput algorithm = model()->model().algorithmInput();
     algorithm.setMaxIterations(QStringLiteral("7"));
-    Q_EMIT m_controller->dialog()->algorithmDefinitionChanged(algorithm);   // id 0, stale
+    Q_EMIT window()->algorithmDefinitionChanged(algorithm);   // id 0, stale
     QCOMPARE(m_sim->calls, QStringList{"algorithm 0 7"});
     // An iteration for an older command leaves the data stale: the
     // interactive helmdeck asks for a fresh simulation at once.
@@ -330,7 +357,7 @@ void TestOptimHelmdeckController::iterationTriggersSimulationWhileStale()
     OptimIterSimResult result;
     result.iteration() = iteration(0, 1, StatusPaused);
     Q_EMIT m_sim->modelChanged(result);
-    QVERIFY(!m_controller->state()->dataStale());
+    QVERIFY(!state()->dataStale());
     Q_EMIT m_sim->modelChanged(OptimIterNoProgress());
     QVERIFY(m_sim->calls.isEmpty());
 }
@@ -340,76 +367,119 @@ void TestOptimHelmdeckController::continuePastTheLimitAsksFirst()
     OptimIter last = iteration(100, -1, StatusFinished);
     last.algorithm().setMaxIterationsText(QStringLiteral("100"));
     Q_EMIT m_sim->modelChanged(last);
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusFinished, QString()));
+    setStatus(StatusFinished);
 
     // Cancelled: nothing happens.
-    onNextModal([](QDialog *d) { d->reject(); });
-    Q_EMIT m_controller->dialog()->continueOptimization();
+    answerModals({[](QDialog *d) { d->reject(); }});
+    Q_EMIT window()->continueOptimization();
     QVERIFY(m_sim->calls.isEmpty());
 
-    onNextModal([](QDialog *d) {
+    answerModals({[](QDialog *d) {
         auto *spin = d->findChild<QSpinBox *>(QStringLiteral("maxIterationsSpin"));
         QVERIFY(spin);
         QCOMPARE(spin->value(), 200);
         spin->setValue(250);
         d->accept();
-    });
-    Q_EMIT m_controller->dialog()->continueOptimization();
+    }});
+    Q_EMIT window()->continueOptimization();
     QCOMPARE(m_sim->calls, (QStringList{"algorithm 0 250", "continue"}));
     QCOMPARE(model()->model().algorithmInput().maxIterations(), QStringLiteral("250"));
 }
 
 void TestOptimHelmdeckController::closeWhilePausedFinishesAfterDesignQuestion()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusPaused, QString()));
+    setStatus(StatusPaused);
     // "Don't Update the Design": the window closes and the simulation finishes.
-    answerOption(1);
-    QVERIFY(m_controller->dialog()->close());
+    answerModals({option(1)});
+    QVERIFY(window()->close());
     QCOMPARE(m_sim->calls, QStringList{"finish"});
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    flushDeferredDeletes();
     QVERIFY(!m_controller);   // the controller goes with its window
 }
 
 void TestOptimHelmdeckController::closeWhileRunningAsks()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusRunning, QString()));
+    setStatus(StatusRunning);
     // "Continue the Simulation": the window stays open, nothing is sent.
-    answerOption(1);
-    QVERIFY(!m_controller->dialog()->close());
+    answerModals({option(1)});
+    QVERIFY(!window()->close());
     QVERIFY(m_sim->calls.isEmpty());
-    QVERIFY(m_controller->dialog()->isVisible());
+    QVERIFY(window()->isVisible());
 
     // "Stop the Simulation", then "Update the Design", then the update
     // dialog with all three boxes checked.
     answerModals({option(0), option(0), [](QDialog *d) { d->accept(); }});
-    QVERIFY(m_controller->dialog()->close());
+    QVERIFY(window()->close());
     QCOMPARE(m_sim->calls, (QStringList{"update 111", "kill"}));
 }
 
 void TestOptimHelmdeckController::requestCloseWithoutQuestions()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusPaused, QString()));
+    setStatus(StatusPaused);
     QVERIFY(m_controller->requestClose(false, false));
     QCOMPARE(m_sim->calls, QStringList{"finish"});
+}
 
-    cleanup();
-    init();
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusRunning, QString()));
-    QVERIFY(m_controller->requestClose(true, true));
-    QCOMPARE(m_sim->calls, QStringList{"kill"});
+void TestOptimHelmdeckController::closeFromOutsideWhileAsking_data()
+{
+    // The continue query, the update dialog and the new-simulation question
+    // are closed over through the plug-in's words (tst_optimhelmdeckplugin).
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("action");  // the window's signal or slot that opens the question
+    QTest::addColumn<QString>("question");
+    QTest::newRow("options dialog") << int(StatusPaused) << QByteArray("optionsClicked") << "helmdeckOptionsDialog";
+    QTest::newRow("running question") << int(StatusRunning) << QByteArray("close") << "optionsDialog";
+    QTest::newRow("design question") << int(StatusPaused) << QByteArray("close") << "optionsDialog";
+}
+
+void TestOptimHelmdeckController::closeFromOutsideWhileAsking()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, action);
+    QFETCH(QString, question);
+    setStatus(status);
+    const QPointer<OptimHelmdeckDialog> helmdeck = window();
+    bool closed = false;
+    // The host closes the helmdeck (as its close word does) while the question is open.
+    answerModals({[&](QDialog *d) {
+        QCOMPARE(d->objectName(), question);
+        QCOMPARE(m_controller->questions()->openQuestion(), d);
+        closed = m_controller->requestClose(true, false);
+    }});
+    QVERIFY(QMetaObject::invokeMethod(helmdeck, action.constData()));
+    QVERIFY(closed);
+    QVERIFY(m_controller->isClosed());
+    QVERIFY(!helmdeck->isVisible());
+    QCOMPARE(m_sim->calls, QStringList{"kill"});   // and what asked stopped: no finish
+    flushDeferredDeletes();
+    QVERIFY(!helmdeck);
+    QVERIFY(!m_controller);
+}
+
+void TestOptimHelmdeckController::secondCloseRequestAnswersTruthfully()
+{
+    setStatus(StatusRunning);
+    // While the first request asks, a second one comes: the first question is
+    // cancelled and the second asks again; "Continue the Simulation" keeps the
+    // helmdeck open, and neither request reports it closed.
+    bool second = true;
+    answerModals({[&](QDialog *) { second = m_controller->requestClose(false, true); }, option(1)});
+    QVERIFY(!m_controller->requestClose(false, true));
+    QVERIFY(!second);
+    QVERIFY(window()->isVisible());
+    QVERIFY(m_sim->calls.isEmpty());
 }
 
 void TestOptimHelmdeckController::simulatorGoneKeepsWindowOpen()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusRunning, QString()));
-    Q_EMIT m_controller->dialog()->pauseOptimization();
+    setStatus(StatusRunning);
+    Q_EMIT window()->pauseOptimization();
     m_controller->simulatorGone(false);
-    QCOMPARE(m_controller->state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
+    QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
     QCOMPARE(model()->model().algorithmOutput().status(), int(StatusKilled));
     QCOMPARE(m_sim->calls, (QStringList{"pause", "disconnect"}));
-    QVERIFY(!m_controller->state()->simulationRunning());
-    QVERIFY(m_controller->dialog()->isVisible());
+    QVERIFY(!state()->simulationRunning());
+    QVERIFY(window()->isVisible());
 
     cleanup();
     init();
@@ -421,7 +491,7 @@ void TestOptimHelmdeckController::simulatorGoneKeepsWindowOpen()
 
 void TestOptimHelmdeckController::messageDuringQuestionIsApplied()
 {
-    Q_EMIT m_sim->modelChanged(OptimStatus(StatusRunning, QString()));
+    setStatus(StatusRunning);
     answerModals({[this](QDialog *d) {
                       // The simulator reports and then goes away while the question is open.
                       Q_EMIT m_sim->modelChanged(iteration(0, -1));
@@ -430,25 +500,26 @@ void TestOptimHelmdeckController::messageDuringQuestionIsApplied()
                       qobject_cast<OptionsDialog *>(d)->setOptionAndAccept(0);
                   },
                   option(1)});
-    m_controller->dialog()->close();
+    window()->close();
     QCOMPARE(model()->model().algorithmHistory().values().size(), 1);
     QVERIFY(!m_controller->simulator());
 }
 
-void TestOptimHelmdeckController::helpGoesToSimulator()
+void TestOptimHelmdeckController::optionsDialog_data()
 {
-    Q_EMIT m_controller->dialog()->helpRequested(QStringLiteral("OPTIM_HELMDECK_DIALOG"));
-    QCOMPARE(m_sim->calls, QStringList{"help OPTIM_HELMDECK_DIALOG"});
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("accepted") << true;
+    QTest::newRow("cancelled") << false;
 }
 
-void TestOptimHelmdeckController::optionsDialogHandsValuesOn()
+void TestOptimHelmdeckController::optionsDialog()
 {
+    QFETCH(bool, accept);
     // Settings persist from earlier tests: start from known values.
-    OptimHelmdeckControllerState *state = m_controller->state();
-    state->setNumItersToDisplay(0);
-    state->setYAxisAutoscaleUsingAllData(true);
-    state->setGoalXAxisScaling(2);
-    onNextModal([](QDialog *d) {
+    state()->setNumItersToDisplay(0);
+    state()->setYAxisAutoscaleUsingAllData(true);
+    state()->setGoalXAxisScaling(2);
+    answerModals({[accept](QDialog *d) {
         auto *options = qobject_cast<HelmdeckOptionsDialog *>(d);
         QVERIFY(options);
         QCOMPARE(options->tuneMode(), TuneOnRequest);
@@ -458,57 +529,72 @@ void TestOptimHelmdeckController::optionsDialogHandsValuesOn()
         for (const char *name : {"tuneWhileSliderMovesRadio", "lastTwentyFiveRadio", "visibleDataRadio", "fitLimitLinesRadio"})
             options->findChild<QAbstractButton *>(QString::fromLatin1(name))->click();
         options->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Help)->click();
-        options->accept();
-    });
-    Q_EMIT m_controller->dialog()->optionsClicked();
-    QCOMPARE(m_controller->tuneMode(), TuneWhileSliderMoves);
-    QCOMPARE(m_controller->dialog()->varsPanel()->tuneMode(), TuneWhileSliderMoves);
-    QCOMPARE(state->numItersToDisplay(), 2);
-    QVERIFY(!state->yAxisAutoscaleUsingAllData());
-    QCOMPARE(state->goalXAxisScaling(), 0);
+        accept ? options->accept() : options->reject();
+    }});
+    Q_EMIT window()->optionsClicked();
+    QCOMPARE(m_controller->tuneMode(), accept ? TuneWhileSliderMoves : TuneOnRequest);
+    QCOMPARE(window()->varsPanel()->tuneMode(), m_controller->tuneMode());
+    QCOMPARE(state()->numItersToDisplay(), accept ? 2 : 0);
+    QCOMPARE(state()->yAxisAutoscaleUsingAllData(), !accept);
+    QCOMPARE(state()->goalXAxisScaling(), accept ? 0 : 2);
     QCOMPARE(m_sim->calls, QStringList{"help OPTIM_HELMDECK_OPTIONS"});
-    QVERIFY(!m_controller->dialog()->findChild<HelmdeckOptionsDialog *>());
+    flushDeferredDeletes();
+    QVERIFY(!window()->findChild<HelmdeckOptionsDialog *>());
 }
 
-void TestOptimHelmdeckController::cancelledOptionsChangeNothing()
+void TestOptimHelmdeckController::historyGraphMenuIsMadeOnce()
 {
-    OptimHelmdeckControllerState *state = m_controller->state();
-    state->setNumItersToDisplay(0);
-    state->setYAxisAutoscaleUsingAllData(true);
-    state->setGoalXAxisScaling(2);
-    onNextModal([](QDialog *d) {
-        for (const char *name : {"tuneWhileSliderMovesRadio", "lastTenRadio", "visibleDataRadio", "fitTraceRadio"})
-            d->findChild<QAbstractButton *>(QString::fromLatin1(name))->click();
-        d->reject();
-    });
-    Q_EMIT m_controller->dialog()->optionsClicked();
-    QCOMPARE(m_controller->tuneMode(), TuneOnRequest);
-    QCOMPARE(state->numItersToDisplay(), 0);
-    QVERIFY(state->yAxisAutoscaleUsingAllData());
-    QCOMPARE(state->goalXAxisScaling(), 2);
+    // The menu's own picks are tested with the window; here: one menu, popped up each time.
+    for (const QPoint &at : {QPoint(30, 30), QPoint(40, 40)}) {
+        Q_EMIT window()->historyGraphRightMouseClick(at);
+        const QList<HistoryGraphMenu *> menus = window()->findChildren<HistoryGraphMenu *>();
+        QCOMPARE(menus.size(), 1);
+        QVERIFY(menus.first()->isVisible());
+        menus.first()->hide();
+    }
 }
 
-void TestOptimHelmdeckController::historyGraphMenuIsMadeOnceAndSetsTheState()
+void TestOptimHelmdeckController::recallSendsDefinitionsOnlyWhenPaused_data()
 {
-    OptimHelmdeckDialog *window = m_controller->dialog();
-    m_controller->state()->setNumItersToDisplay(0);
-    QVERIFY(!window->findChild<HistoryGraphMenu *>());
-    Q_EMIT window->historyGraphRightMouseClick(QPoint(30, 30));
-    QList<HistoryGraphMenu *> menus = window->findChildren<HistoryGraphMenu *>();
-    QCOMPARE(menus.size(), 1);
-    HistoryGraphMenu *menu = menus.first();
-    QVERIFY(menu->isVisible());
-    QVERIFY(menu->allIterationsAction()->isChecked());
-    menu->lastTwentyFiveAction()->trigger();
-    QCOMPARE(m_controller->state()->numItersToDisplay(), 2);
-    menu->hide();
-    // Changed elsewhere (the options dialog): the next pop-up shows it.
-    m_controller->state()->setNumItersToDisplay(1);
-    Q_EMIT window->historyGraphRightMouseClick(QPoint(40, 40));
-    QCOMPARE(window->findChildren<HistoryGraphMenu *>().size(), 1);
-    QVERIFY(menu->isVisible());
-    QVERIFY(menu->lastTenAction()->isChecked());
-    menu->hide();
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("tuneMode");  // -1: not tuning
+    QTest::addColumn<QStringList>("calls");
+    // One simulation, after the whole state was sent.
+    const QStringList sent{"algorithm 3 100", "goals 4", "variables 5"};
+    QTest::newRow("running: kept for later") << int(StatusRunning) << -1 << QStringList();
+    QTest::newRow("paused") << int(StatusPaused) << -1 << sent;
+    QTest::newRow("tuning, after each change") << int(StatusPaused) << 1 << sent + QStringList{"simulate 6"};
+    QTest::newRow("tuning, on request") << int(StatusPaused) << 2 << sent;
+}
+
+void TestOptimHelmdeckController::recallSendsDefinitionsOnlyWhenPaused()
+{
+    QFETCH(int, status);
+    QFETCH(int, tuneMode);
+    setStatus(StatusPaused);
+    OptimAlgInput algorithm = model()->model().algorithmInput();
+    algorithm.setMaxIterations(QStringLiteral("7"));
+    Q_EMIT window()->algorithmDefinitionChanged(algorithm);
+    OptimItemList<OptimVarInput> variables = model()->model().input().variables();
+    variables[2].setRange(QStringLiteral("2"), QStringLiteral("20"));
+    Q_EMIT window()->variableDefinitionsChanged(variables);
+    OptimItemList<OptimGoalInput> goals = model()->model().input().goals();
+    goals[0].setWeight(QStringLiteral("3"));
+    Q_EMIT window()->goalDefinitionsChanged(goals);
+    setStatus(status);
+    if (tuneMode >= 0) {
+        Q_EMIT window()->tuneModeChanged(OptimHelmdeckTuneMode(tuneMode));
+        Q_EMIT window()->startTuning();
+    }
+    m_sim->calls.clear();
+    StateManager *states = m_controller->stateManager();
+    QVERIFY(states->recallRow(states->rowOf(QStringLiteral("Initial State"))));
+    QTEST(m_sim->calls, "calls");
+    QCOMPARE(model()->model().input(), states->stateAt(states->rowOf(QStringLiteral("Initial State")))->model.input());
+    QCOMPARE(state()->variablesChanged(), status == StatusRunning);
+    // Each optimization an interactive helmdeck opens is stored as it came.
+    m_controller->appendModelInput(sampleModelInput({1, 1, 1, 1}));
+    QCOMPARE(states->stateAt(0)->name + ", " + states->stateAt(1)->name, QStringLiteral("Initial State 2, Initial State"));
 }
 
 QTEST_MAIN(TestOptimHelmdeckController)

@@ -3,7 +3,6 @@
 #include "link/optimkuvolink.h"
 #include "link/optimsimifc.h"
 #include "mox/moxinterpreter.h"
-#include "pluginmanager/hostpluginmanager.h"
 #include "samplemessages.h"
 
 #include <QSignalSpy>
@@ -23,6 +22,8 @@ public:
     QList<QPair<bool, bool>> openFlags;
     QList<QByteArray> gone;
     int finished = 0;
+    QList<bool> replyWaits;
+    int silent = 0;
 
     bool openHelmdeckFromBlock(const QList<QByteArray> &payload, bool multiOpt, bool interactive) override
     {
@@ -36,6 +37,8 @@ public:
         gone.append(id + (closeWindow ? " close" : " keep"));
     }
     void simulationFinished() override { ++finished; }
+    void replyWaitChanged(bool waiting) override { replyWaits.append(waiting); }
+    void simulatorDoesNotAnswer() override { ++silent; }
 };
 
 QList<QByteArray> chunksOf(const OptimSerializationIFC &record, qsizetype limit = 5700)
@@ -55,7 +58,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void attachChecksInterfaceAndVersion();
     void rendezvous_data();
     void rendezvous();
     void receivesIterationAcrossChunks();
@@ -137,48 +139,43 @@ void TestOptimKuvoLink::connectSimulator()
     m_kuvo->sent.clear();
 }
 
-void TestOptimKuvoLink::attachChecksInterfaceAndVersion()
-{
-    HostPluginManager manager;
-    manager.setEchoFailures(false);
-    OptimKuvoLink link;
-    QVERIFY(!link.attach(&manager));
-    FakeKuvo old;
-    old.versionNumber = 1002;
-    QVERIFY(!link.attach(&old, &manager));
-    old.versionNumber = 2000;
-    QVERIFY(!link.attach(&old, &manager));
-    QCOMPARE(manager.failures(), (QStringList{"OptimHelmdeckPlugin failed to get KUVO interface",
-                                             "OptimHelmdeckPlugin found an incompatible KUVO interface",
-                                             "OptimHelmdeckPlugin found an incompatible KUVO interface"}));
-    old.versionNumber = 1003;
-    manager.setKuvo(&old);
-    QVERIFY(link.attach(&manager));
-    QCOMPARE(link.kuvo(), &old);
-}
-
 void TestOptimKuvoLink::rendezvous_data()
 {
+    QTest::addColumn<int>("before");   // 0 no simulator, 1 sim-77 connected, 2 sim-77 connected and gone
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("connectSucceeds");
     QTest::addColumn<int>("replyKind");
-    QTest::newRow("accepted") << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-77") << true << 8;
-    QTest::newRow("one word") << QByteArray("OPTIM_HELMDECK_RENDEZVOUS ") << true << 12;
-    QTest::newRow("three words") << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-77 extra") << true << 12;
-    QTest::newRow("unknown peer") << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-78") << true << 12;
-    QTest::newRow("connect fails") << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-77") << false << 12;
+    QTest::addColumn<QByteArray>("simulator");  // the link's simulator afterwards, "" when none
+    const QByteArray sim77("OPTIM_HELMDECK_RENDEZVOUS sim-77"), sim99("OPTIM_HELMDECK_RENDEZVOUS sim-99");
+    QTest::newRow("accepted") << 0 << sim77 << true << 8 << QByteArray("sim-77");
+    QTest::newRow("one word") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS ") << true << 12 << QByteArray();
+    QTest::newRow("three words") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-77 extra") << true << 12 << QByteArray();
+    QTest::newRow("unknown peer") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-78") << true << 12 << QByteArray();
+    QTest::newRow("connect fails") << 0 << sim77 << false << 12 << QByteArray();
+    // An open helmdeck's simulator is not taken over by another one.
+    QTest::newRow("takeover refused") << 1 << sim99 << true << 12 << QByteArray("sim-77");
+    QTest::newRow("same simulator again") << 1 << sim77 << true << 8 << QByteArray("sim-77");
+    QTest::newRow("after the first left") << 2 << sim99 << true << 8 << QByteArray("sim-99");
 }
 
 void TestOptimKuvoLink::rendezvous()
 {
+    QFETCH(int, before);
     QFETCH(QByteArray, text);
     QFETCH(bool, connectSucceeds);
     QFETCH(int, replyKind);
+    QFETCH(QByteArray, simulator);
+    m_kuvo->peerList.append({6, "sim-99"});
+    if (before > 0)
+        connectSimulator();
+    if (before > 1)
+        m_link->onKuvoMessage(kSimAddress, 13, "");
+    m_kuvo->sent.clear();
     m_kuvo->connectSucceeds = connectSucceeds;
     m_link->onKuvoMessage(9, 7, text);
     QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{9, replyKind, text}}));
-    QCOMPARE(m_link->simulatorAddress(), replyKind == 8 ? kSimAddress : -1);
-    QCOMPARE(m_link->simulatorName(), replyKind == 8 ? QByteArray("sim-77") : QByteArray());
+    QCOMPARE(m_link->simulatorAddress(), simulator.isEmpty() ? -1 : simulator == "sim-77" ? kSimAddress : 6);
+    QCOMPARE(m_link->simulatorName(), simulator);
 }
 
 void TestOptimKuvoLink::receivesIterationAcrossChunks()
@@ -406,10 +403,14 @@ void TestOptimKuvoLink::commandBlocksAndPlainMessages()
     QVERIFY(!m_sim->lastSendSucceeded());
     QVERIFY(m_kuvo->sent.isEmpty());
 
-    // A block whose reply never comes reports failure.
+    // A block whose reply never comes reports failure, and the owner hears
+    // that the simulator, still connected, does not answer.
     m_kuvo->onSend = nullptr;
+    m_owner->replyWaits.clear();
     m_sim->continueOptimizationSlot();
     QVERIFY(!m_sim->lastSendSucceeded());
+    QCOMPARE(m_owner->replyWaits, (QList<bool>{true, false}));
+    QCOMPARE(m_owner->silent, 1);
 }
 
 void TestOptimKuvoLink::largeMessageIsChunked()

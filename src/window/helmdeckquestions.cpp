@@ -1,0 +1,193 @@
+#include "helmdeckquestions.h"
+
+#include "continueoptimizationquery.h"
+#include "helmdeckoptionsdialog.h"
+#include "historygraphmenu.h"
+#include "optionsdialog.h"
+#include "tempmessagebox.h"
+#include "updateitemsdialog.h"
+
+#include <QMessageBox>
+#include <QScopeGuard>
+
+namespace {
+
+const QString titleText = QStringLiteral("Optimization Helmdeck");
+
+// Deletes a dialog that outlived its loop, later: the loop's caller may
+// still be on the stack.
+template <typename D>
+auto deleteLaterGuard(const QPointer<D> &dialog)
+{
+    return qScopeGuard([dialog] {
+        if (dialog)
+            dialog->deleteLater();
+    });
+}
+
+} // namespace
+
+HelmdeckQuestions::HelmdeckQuestions(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void HelmdeckQuestions::setWindow(QWidget *window)
+{
+    m_window = window;
+}
+
+QDialog *HelmdeckQuestions::openQuestion() const
+{
+    return m_open.isEmpty() ? nullptr : m_open.last().data();
+}
+
+void HelmdeckQuestions::dismissAll()
+{
+    for (const QPointer<QDialog> &dialog : std::as_const(m_open)) {
+        if (dialog)
+            dialog->reject();
+    }
+}
+
+bool HelmdeckQuestions::run(QDialog *dialog)
+{
+    const QPointer<HelmdeckQuestions> self(this);
+    const QPointer<QDialog> guard(dialog);
+    m_open.append(guard);
+    const int result = dialog->exec();
+    if (!self)
+        return false;
+    m_open.removeLast();
+    if (m_open.isEmpty())
+        Q_EMIT allAnswered();
+    return self && guard && result == QDialog::Accepted;
+}
+
+HelmdeckQuestions::Answer HelmdeckQuestions::ask(const QString &question, const QStringList &choices, bool showCancel)
+{
+    const QPointer<OptionsDialog> dialog = new OptionsDialog(m_window, showCancel);
+    const auto cleanup = deleteLaterGuard(dialog);
+    dialog->setWindowTitle(titleText);
+    dialog->setQuestion(question);
+    for (const QString &choice : choices)
+        dialog->addOption(choice);
+    dialog->setDefaultOption(0);
+    if (!run(dialog) || dialog->chosenOption() < 0)
+        return Cancelled;
+    return Answer(dialog->chosenOption());
+}
+
+std::optional<int> HelmdeckQuestions::askContinue(const OptimizationModelObject *model)
+{
+    const QPointer<ContinueOptimizationQuery> dialog = new ContinueOptimizationQuery(m_window, model);
+    const auto cleanup = deleteLaterGuard(dialog);
+    if (!run(dialog) || dialog->kind() != ContinueOptimizationQuery::LimitReached)
+        return std::nullopt;
+    return dialog->maximumIterations();
+}
+
+std::optional<HelmdeckQuestions::UpdateItems> HelmdeckQuestions::askUpdateItems()
+{
+    const QPointer<UpdateItemsDialog> dialog = new UpdateItemsDialog(m_window);
+    const auto cleanup = deleteLaterGuard(dialog);
+    if (!run(dialog))
+        return std::nullopt;
+    return UpdateItems{dialog->updateAlgorithm(), dialog->updateGoals(), dialog->updateVariables()};
+}
+
+HelmdeckQuestions::Answer HelmdeckQuestions::askRunningSimulation()
+{
+    return ask(QStringLiteral("The simulation is still running.  You can:"),
+               {QStringLiteral("Stop the Simulation\n&&\nClose the Optimization Helmdeck"),
+                QStringLiteral("Continue the Simulation\n&&\n    Keep the Optimization Helmdeck Open    ")},
+               true);
+}
+
+HelmdeckQuestions::Answer HelmdeckQuestions::askDesignUpdate(bool showCancel)
+{
+    return ask(QStringLiteral("Before closing the helmdeck:"),
+               {QStringLiteral("Update the Design"), QStringLiteral("    Don't Update the Design    ")}, showCancel);
+}
+
+std::optional<HelmdeckQuestions::DisplayOptions> HelmdeckQuestions::editOptions(const DisplayOptions &current)
+{
+    const QPointer<HelmdeckOptionsDialog> dialog = new HelmdeckOptionsDialog(m_window);
+    const auto cleanup = deleteLaterGuard(dialog);
+    dialog->setTuneMode(current.tuneMode);
+    dialog->setIterationsToDisplay(current.iterationsToDisplay);
+    dialog->setYAxisAutoscaleUsingAllData(current.yAxisAutoscaleUsingAllData);
+    dialog->setGoalXAxisScaling(current.goalXAxisScaling);
+    connect(dialog, &HelmdeckOptionsDialog::helpRequested, this, &HelmdeckQuestions::helpRequested);
+    if (!run(dialog))
+        return std::nullopt;
+    return DisplayOptions{dialog->tuneMode(), dialog->iterationsToDisplay(), dialog->yAxisAutoscaleUsingAllData(),
+                          dialog->goalXAxisScaling()};
+}
+
+bool HelmdeckQuestions::askCloseForNewSimulation()
+{
+    const QPointer<QMessageBox> box = new QMessageBox(
+        QMessageBox::Question, QStringLiteral("Close the Optimization Helmdeck?"),
+        QStringLiteral("A new simulation cannot start while the Optimization Helmdeck is open.\n\n"
+                       "Do you want to close the Optimization Helmdeck and proceed with the new simulation?"),
+        QMessageBox::Yes | QMessageBox::No, m_window);
+    const auto cleanup = deleteLaterGuard(box);
+    box->setDefaultButton(QMessageBox::Yes);
+    run(box);
+    // A message box's loop ends with the button's code, not Accepted.
+    return box && box->clickedButton() == box->button(QMessageBox::Yes);
+}
+
+void HelmdeckQuestions::tellDesignNotUpdated(const QString &problem)
+{
+    const QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, titleText,
+                                                      QStringLiteral("The design was not updated."), QMessageBox::Ok,
+                                                      m_window);
+    const auto cleanup = deleteLaterGuard(box);
+    box->setObjectName(QStringLiteral("designNotUpdatedMessage"));
+    box->setInformativeText(problem);
+    run(box);
+}
+
+void HelmdeckQuestions::popUpHistoryGraphMenu(OptimHelmdeckControllerState *state, const QPoint &globalPosition)
+{
+    if (!m_window)
+        return;
+    // The menu lives with the window; popupAt() returns at once, so no
+    // nested event loop runs here.
+    auto *menu = m_window->findChild<HistoryGraphMenu *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!menu)
+        menu = new HistoryGraphMenu(state, m_window);
+    menu->popupAt(globalPosition);
+}
+
+void HelmdeckQuestions::setWaitingForReply(bool waiting)
+{
+    if (!m_window)
+        return;
+    if (!waiting) {
+        if (m_replyBox)
+            m_replyBox->hideMessage();
+        return;
+    }
+    if (!m_replyBox) {
+        m_replyBox = new TempMessageBox(m_window, titleText, 1000, 1000, 0);
+        m_replyBox->setObjectName(QStringLiteral("replyWaitBox"));
+        m_replyBox->setMessage(QStringLiteral("Waiting for the simulator to answer."));
+    }
+    m_replyBox->showMessage();
+}
+
+void HelmdeckQuestions::tellSimulatorDoesNotAnswer()
+{
+    if (!m_window || m_notice)
+        return;
+    m_notice = new QMessageBox(QMessageBox::Warning, titleText,
+                               QStringLiteral("The simulator does not answer: the last command did not reach it."),
+                               QMessageBox::Ok, m_window);
+    m_notice->setObjectName(QStringLiteral("simulatorSilentNotice"));
+    m_notice->setWindowModality(Qt::NonModal);
+    m_notice->setAttribute(Qt::WA_DeleteOnClose);
+    m_notice->show();
+}
