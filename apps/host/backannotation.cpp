@@ -224,9 +224,12 @@ int algorithmCode(const QString &optimType, const QString &errorForm)
     return 0;
 }
 
-MoxValue *goalParameterList(MoxInterpreter *mox, const GoalDefinition &goal)
+MoxValue *goalParameterList(MoxInterpreter *mox, const GoalDefinition &goal, const QStringList &analyses,
+                            const QStringList &exprs)
 {
     ParameterMap map;
+    map.insert(QStringLiteral("analyses"), analyses);
+    map.insert(QStringLiteral("exprs"), exprs);
     map.insert(QStringLiteral("Expr"), {quoted(goal.expression)});
     map.insert(QStringLiteral("SimInstanceName"), {quoted(goal.simInstanceName)});
     map.insert(QStringLiteral("Weight"), {goal.weight});

@@ -73,8 +73,10 @@ int algorithmCode(const QString &optimType, const QString &errorForm);
 
 // A goal of the design in the form the plug-in's goal table widget takes:
 // list(list(N, name), list(key, count, list(values...)), ...), values quoted
-// where the plug-in quotes them.
-MoxValue *goalParameterList(MoxInterpreter *mox, const GoalDefinition &goal);
+// where the plug-in quotes them. analyses and exprs, when given, travel
+// under "analyses" and "exprs" as the choices the goal table offers.
+MoxValue *goalParameterList(MoxInterpreter *mox, const GoalDefinition &goal,
+                            const QStringList &analyses = {}, const QStringList &exprs = {});
 
 } // namespace backannotation
 

@@ -25,6 +25,11 @@ public:
     // Whether this helmdeck's simulator is still the host's current one.
     virtual bool isSimulatorCurrent() = 0;
 
+    // Why the last updateDesign did not write the design, in words for the
+    // user; empty when the design was written. Implementations set it on
+    // every updateDesign.
+    const QString &designUpdateProblem() const { return m_designUpdateProblem; }
+
 public Q_SLOTS:
     virtual void pauseOptimizationSlot() = 0;
     virtual void continueOptimizationSlot() = 0;
@@ -39,6 +44,10 @@ public Q_SLOTS:
     virtual void updateDesign(OptimizationModel model, bool updateAlgorithm, bool updateGoals, bool updateVariables) = 0;
     virtual void displayHelp(QString topic) = 0;
 
+protected:
+    void setDesignUpdateProblem(const QString &problem) { m_designUpdateProblem = problem; }
+
 private:
     int m_tag = 0;
+    QString m_designUpdateProblem;
 };

@@ -81,11 +81,14 @@ void OptimSimIFC::changeVariableDefinitionsSlot(OptimIterVariableDefinitions var
     m_lastSendOk = m_link && m_link->sendMessage(varDefs);
 }
 
-void OptimSimIFC::updateDesign(OptimizationModel, bool, bool, bool)
+void OptimSimIFC::updateDesign(OptimizationModel model, bool updateAlgorithm, bool updateGoals, bool updateVariables)
 {
-    // Writing definitions back into the design arrives with the design
-    // conversion; until then nothing is written and the user is told.
-    qWarning("Optimization helmdeck: updating the design is not available in this version; nothing was written.");
+    QString problem = QStringLiteral("Updating the design is not available.");
+    if (m_designUpdater && m_designUpdater(model.input(), updateAlgorithm, updateGoals, updateVariables, &problem))
+        problem.clear();
+    else if (problem.isEmpty())
+        problem = QStringLiteral("The design was not updated.");
+    setDesignUpdateProblem(problem);
 }
 
 void OptimSimIFC::displayHelp(QString topic)

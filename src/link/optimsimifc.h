@@ -7,6 +7,8 @@
 #include "link/optimabstractsimifc.h"
 #include "hostifc/optimhostcalls.h"
 
+#include <functional>
+
 class OptimKuvoLink;
 
 class OptimSimIFC : public OptimAbstractSimIFC
@@ -27,6 +29,13 @@ public:
 
     // The result of the last slot that sent something.
     bool lastSendSucceeded() const { return m_lastSendOk; }
+
+    // Writes the chosen parts of an optimization into the design through the
+    // host: true when the host answered that it did, else false with the
+    // reason. The plug-in installs it; without one the design is not updated.
+    using DesignUpdater = std::function<bool(const OptimModelInput &input, bool algorithm, bool goals,
+                                             bool variables, QString *problem)>;
+    void setDesignUpdater(DesignUpdater updater) { m_designUpdater = std::move(updater); }
 
 Q_SIGNALS:
     void modelChanged(OptimStatus optimStatus);
@@ -56,4 +65,5 @@ private:
     QByteArray m_designName;
     bool m_connected = true;
     bool m_lastSendOk = true;
+    DesignUpdater m_designUpdater;
 };

@@ -1,6 +1,7 @@
 #include "varhistoryview.h"
 
 #include "colorset.h"
+#include "modelbinding.h"
 #include "graphwidget.h"
 #include "model/optimizationmodelobject.h"
 #include "units/realstringparser.h"
@@ -227,14 +228,11 @@ OptimizationModelObject *VarHistoryGraphsView::model() const
 
 void VarHistoryGraphsView::setModel(OptimizationModelObject *model)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_model = model;
+    bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
+        connect(m, &OptimizationModelObject::variableAdded, this, &VarHistoryGraphsView::updateAll);
+        connect(m, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
+    });
     m_selectedVariable = -1;
-    if (m_model) {
-        connect(m_model, &OptimizationModelObject::variableAdded, this, &VarHistoryGraphsView::updateAll);
-        connect(m_model, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
-    }
     rebuildRows();
 }
 
@@ -297,8 +295,9 @@ void VarHistoryGraphsView::updateVar(int varIndex)
 
     // The field follows the value, unless the user is typing in it.
     LineEditForTuning *edit = r->valueEdit();
-    if (!(edit->hasFocus() && edit->isModified()) && edit->text() != variable.value()) {
-        edit->setText(variable.value());
+    const QString shown = VarValues::fieldText(variable);
+    if (!(edit->hasFocus() && edit->isModified()) && edit->text() != shown) {
+        edit->setText(shown);
         edit->setCursorPosition(0);
         edit->setProblem(QString());
     }
@@ -394,7 +393,7 @@ void VarHistoryGraphsView::applyEditable(VarHistoryRow *row)
     edit->setNormalToolTip(QStringLiteral("Start tuning to type values"));
     edit->setProblem(QString());
     if (m_model && row->varIndex() < m_model->model().variableCount()) {
-        const QString value = m_model->model().variable(row->varIndex()).value();
+        const QString value = VarValues::fieldText(m_model->model().variable(row->varIndex()));
         if (edit->text() != value)
             edit->setText(value);
     }
@@ -410,7 +409,7 @@ void VarHistoryGraphsView::valueChanged(int varIndex)
         return;
     const OptimVarInput &variable = m_model->model().variable(varIndex);
     const QString text = edit->text().trimmed();
-    if (text == variable.value()) {
+    if (text == VarValues::fieldText(variable) || text == variable.value()) {
         edit->setProblem(QString());
         edit->setModified(false);
         return;
@@ -424,7 +423,9 @@ void VarHistoryGraphsView::valueChanged(int varIndex)
     edit->setModified(false);
     if (edit->text() != text)
         edit->setText(text);
-    // Copies: the signal's receivers change the model this came from.
+    // Copies: the signal's receivers change the model this came from. A
+    // listed value goes to the simulator as its position.
     const QString netlistName = variable.netlistName();
-    Q_EMIT variableChanged(netlistName, text);
+    const QString sent = VarValues::hasValueList(variable) ? QString::number(*VarValues::listPosition(variable, text)) : text;
+    Q_EMIT variableChanged(netlistName, sent);
 }

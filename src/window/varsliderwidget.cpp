@@ -242,22 +242,12 @@ bool isAcceptable(const OptimVarInput &variable, const QString &text, QString *p
     if (text.trimmed().isEmpty())
         return fail(QStringLiteral("No value specified"));
     if (hasValueList(variable)) {
-        const QStringList &list = variable.designValues();
+        if (listPosition(variable, text))
+            return true;
         bool isInt = false;
-        const int position = text.trimmed().toInt(&isInt);
-        if (isInt)
-            return position >= 0 && position < list.size()
-                ? true
-                : fail(QStringLiteral("Not a position in the list of %1 values").arg(list.size()));
-        const auto wanted = number(text, variable.unit());
-        if (wanted) {
-            for (const QString &entry : list) {
-                const auto listed = number(entry, variable.unit());
-                if (listed && std::fabs(*listed - *wanted) <= 1e-9 * std::fabs(*wanted))
-                    return true;
-            }
-        }
-        return fail(QStringLiteral("Not one of the listed values"));
+        text.trimmed().toInt(&isInt);
+        return isInt ? fail(QStringLiteral("Not a position in the list of %1 values").arg(variable.designValues().size()))
+                     : fail(QStringLiteral("Not one of the listed values"));
     }
     if (number(text, variable.unit()))
         return true;
@@ -265,6 +255,30 @@ bool isAcceptable(const OptimVarInput &variable, const QString &text, QString *p
     if (!real.isAcceptable())
         return fail(RealStringParser::problemText(real.problem()));
     return fail(QStringLiteral("Not a value in %1").arg(variable.unit()));
+}
+
+std::optional<int> listPosition(const OptimVarInput &variable, const QString &text)
+{
+    const QStringList &list = variable.designValues();
+    bool isInt = false;
+    const int position = text.trimmed().toInt(&isInt);
+    if (isInt)
+        return position >= 0 && position < list.size() ? std::optional<int>(position) : std::nullopt;
+    const auto wanted = number(text, variable.unit());
+    for (qsizetype i = 0; wanted && i < list.size(); ++i) {
+        const auto listed = number(list.at(i), variable.unit());
+        if (listed && std::fabs(*listed - *wanted) <= 1e-9 * std::fabs(*wanted))
+            return int(i);
+    }
+    return std::nullopt;
+}
+
+QString fieldText(const OptimVarInput &variable)
+{
+    if (!hasValueList(variable))
+        return variable.value();
+    const auto position = listPosition(variable, variable.value());
+    return position ? variable.designValues().at(*position) : variable.value();
 }
 
 } // namespace VarValues

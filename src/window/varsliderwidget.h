@@ -81,6 +81,12 @@ bool hasValueList(const OptimVarInput &variable);
 // Whether a typed value text is a value the simulator reads for this
 // variable; *problem (when given) says why not.
 bool isAcceptable(const OptimVarInput &variable, const QString &text, QString *problem = nullptr);
+// For a variable with a design value list: the position a typed text stands
+// for (a position, or one of the listed values typed in any form).
+std::optional<int> listPosition(const OptimVarInput &variable, const QString &text);
+// The value as a field shows it: the listed value at its position, or the
+// value text as it is.
+QString fieldText(const OptimVarInput &variable);
 } // namespace VarValues
 
 // Collects the variables that changed while control is away from the event
@@ -119,11 +125,9 @@ public:
     QString unit() const { return m_unit; }
     QString lowerBound() const { return m_lower; }
     QString upperBound() const { return m_upper; }
-    QString stepText() const { return m_step; }
     QStringList valueList() const { return m_valueList; }
     const VarSliderMapping &mapping() const { return m_mapping; }
     bool updatesValue() const { return m_updatesValue; }
-    bool tunesWhileMoving() const { return m_tuneWhileMoving; }
     // The value as the row and the tooltip show it: with its unit, or the
     // listed design value for a position.
     QString displayValue() const { return shownValue(m_value); }

@@ -5,6 +5,8 @@
 #include "hostprocess.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -107,7 +109,9 @@ private Q_SLOTS:
     void stopAndReleaseLeavesWindowKilled();
     void killedSimulatorProcessLeavesWindowKilled();
     void releasingTheSimulatorDisconnectsIt();
-    void backAnnotationWritesTheDesign();
+    void updateDesignWritesTheDesign();
+    void refusedUpdateIsToldAndAskedAgain();
+    void discreteVariablesShowPartValues();
     void withoutPluginTheRendezvousIsRefused();
     void screenshotAfterIterations();
 };
@@ -395,39 +399,99 @@ void TestHostEndToEnd::releasingTheSimulatorDisconnectsIt()
     QCOMPARE(host.finish(), 0);
 }
 
-void TestHostEndToEnd::backAnnotationWritesTheDesign()
+// Optimizes to the end and answers Update Design's item dialog with all
+// three items checked (the default).
+void optimizeAndUpdateDesign(HostProcess &host, bool fromCloseQuestion)
+{
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), 0, 60000) >= 0);
+    if (fromCloseQuestion) {
+        QCOMPARE(host.eval("ui_close_helmdeck()"), QByteArray("TRUE"));
+        QVERIFY(host.evalUntil("ui_modal()", "\"optionsDialog\""));
+        QCOMPARE(host.eval("ui_click(\"option0\")"), QByteArray("TRUE"));   // "Update the Design"
+    } else {
+        QVERIFY(host.evalUntil("ui_click(\"updateDesignButton\")", "TRUE"));
+    }
+    QVERIFY(host.evalUntil("ui_modal()", "\"updateItemsDialog\""));
+    QCOMPARE(host.eval("ui_click(\"OK\")"), QByteArray("TRUE"));
+}
+
+void TestHostEndToEnd::updateDesignWritesTheDesign()
 {
     QTemporaryDir dir;
     const QString design = designCopy(dir);
     HostProcess host(dir);
     QVERIFY(host.start({design}));
-    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
-    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), 0, 60000) >= 0);
-    const QByteArray line = host.eval("optimHelmdeck_fetchVariable(1)");
-    if (line == "NULL") {
-        host.finish();
-        QSKIP("the plug-in does not hand out variable definitions yet");
-    }
-    QVERIFY2(line.startsWith("\"L2 = "), line.constData());
-    QCOMPARE(host.eval("deopthelmdeck_back_annotation( desim_getDesimCurrFgndTopDesignName(), TRUE, 5, FALSE, TRUE, 3, FALSE, "
-                       "TRUE, 1, FALSE )"),
-             QByteArray("TRUE"));
-    QVERIFY(host.waitForTrace(startsWith(QStringLiteral("back annotation: wrote 5 variable(s), 3 goal(s), the algorithm; design saved")))
+    optimizeAndUpdateDesign(host, false);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(host.waitForTrace(exact(QStringLiteral("back annotation: wrote 5 variable(s), 3 goal(s), the algorithm; design saved")))
             >= 0);
-    // The optimized value of L2 is now the design's, and the file says so.
-    const QByteArray value = host.eval("host_design_value(\"L2\")");
-    QVERIFY2(line.contains("= " + value.mid(1, value.size() - 2) + " opt"), value.constData());
+    // The optimized value of C1 is now the design's.
+    const QByteArray line = host.eval("optimHelmdeck_fetchVariable(0)");
+    const QByteArray value = host.eval("host_design_value(\"C1\")");
+    QVERIFY2(value != "\"5 pF\"" && line == "\"C1 = " + value.mid(1, value.size() - 2) + " opt { 0.2 pF to 10 pF }\"",
+             (line + " / " + value).constData());
+    // The design is up to date: the window closes without a design question.
+    QCOMPARE(host.eval("ui_close_helmdeck()"), QByteArray("TRUE"));
+    QVERIFY(host.evalUntil("ui_exists(\"optimHelmdeckDialog\")", "FALSE"));
     QCOMPARE(host.finish(), 0);
+
     QFile saved(design);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QJsonObject root = QJsonDocument::fromJson(saved.readAll()).object();
-    QCOMPARE(root.value(QStringLiteral("variables")).toArray().at(1).toObject().value(QStringLiteral("value")).toString().toUtf8(),
-             value.mid(1, value.size() - 2));
+    QCOMPARE(root["variables"][0]["value"].toString().toUtf8(), value.mid(1, value.size() - 2));
+    QVERIFY(root["goals"].toArray().size() == 3 && root["algorithm"]["type"].toInt() == 2);
     // The simulator still reads the design.
     QProcess sim;
     sim.start(QStringLiteral(SIM_PATH), {QStringLiteral("--design"), design, QStringLiteral("--netlist")});
     QVERIFY(sim.waitForFinished(20000));
     QCOMPARE(sim.exitCode(), 0);
+}
+
+void TestHostEndToEnd::refusedUpdateIsToldAndAskedAgain()
+{
+    QTemporaryDir dir;
+    const QString design = designCopy(dir);
+    HostProcess host(dir);
+    QVERIFY(host.start({design}));
+    // A read-only design file; root writes those, so it is made immutable too.
+    QVERIFY(QFile::setPermissions(design, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const auto immutable = [&design](const char *flag) { return QProcess::execute("chattr", {flag, design}) == 0; };
+    const bool madeImmutable = QFileInfo(design).isWritable() && immutable("+i");
+    const auto cleanup = qScopeGuard([&] { madeImmutable && immutable("-i"); });
+    QVERIFY2(!QFileInfo(design).isWritable(), "the design file cannot be made read-only here");
+
+    optimizeAndUpdateDesign(host, true);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(host.evalUntil("ui_modal()", "\"designNotUpdatedMessage\""));
+    QCOMPARE(host.eval("ui_click(\"OK\")"), QByteArray("TRUE"));
+    // The window stays open, and the next close asks again.
+    QVERIFY(host.evalUntil("ui_modal()", "NULL"));
+    QCOMPARE(host.eval("ui_exists(\"optimHelmdeckDialog\")"), QByteArray("TRUE"));
+    QCOMPARE(host.eval("ui_close_helmdeck()"), QByteArray("TRUE"));
+    QVERIFY(host.evalUntil("ui_modal()", "\"optionsDialog\""));
+    QCOMPARE(host.eval("ui_click(\"option1\")"), QByteArray("TRUE"));   // "Don't Update the Design"
+    QVERIFY(host.evalUntil("ui_exists(\"optimHelmdeckDialog\")", "FALSE"));
+    QCOMPARE(host.finish(), 0);
+}
+
+void TestHostEndToEnd::discreteVariablesShowPartValues()
+{
+    QTemporaryDir dir;
+    QFile in(QStringLiteral(HOST_EXAMPLE_DESIGN).replace(QLatin1String("lowpass.json"), QLatin1String("lowpass-discrete.json")));
+    QVERIFY(in.copy(dir.filePath(QStringLiteral("discrete.json"))));
+    HostProcess host(dir);
+    QVERIFY(host.start({dir.filePath(QStringLiteral("discrete.json")), QStringLiteral("--sim-arg=--max-rate=5")}));
+    QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+    QVERIFY(host.waitForTrace(kIterLine) >= 0);
+    // C1's slider shows a listed part value ("8.2 pF", not "8 F"); its line keeps the position.
+    const QByteArray shown = host.eval("ui_text(\"varSliderValue\")");
+    QVERIFY2(QRegularExpression(QStringLiteral("^\"\\d+(\\.\\d)? pF\"$")).match(QString::fromUtf8(shown)).hasMatch(), shown.constData());
+    const QByteArray line = host.eval("optimHelmdeck_fetchVariable(0)");
+    QVERIFY2(line.startsWith("\"C1 = ") && line.endsWith(" opt { discrete 0 to 13 by 1 }\""), line.constData());
+    QCOMPARE(host.finish(), 0);
 }
 
 void TestHostEndToEnd::withoutPluginTheRendezvousIsRefused()

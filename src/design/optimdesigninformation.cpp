@@ -1,0 +1,156 @@
+#include "optimdesigninformation.h"
+
+#include "design/optimparameterinfo.h"
+#include "hostifc/moxifc.h"
+#include "units/unitsparser.h"
+
+namespace {
+
+const QByteArray kModule("CmdOp");
+const QString kExtraPenalty = QStringLiteral("_ExtraPenaltyGoal");
+const QString kLoadPullType = QStringLiteral("zeb_simulation:DataBasedLoadPull");
+
+QByteArray truth(bool flag)
+{
+    return flag ? QByteArrayLiteral("TRUE") : QByteArrayLiteral("FALSE");
+}
+
+// Element 0 of an answer as a found flag (an integer, or a truth value);
+// found stays as it is when the element is missing or of another kind.
+void readFound(MoxIFC *mox, const OptimMoxHold &answer, bool &found)
+{
+    const OptimMoxHold flag = answer.element(0);
+    qint64 number = 0;
+    bool truthValue = false;
+    if (flag.integer(number))
+        found = number != 0;
+    else if (flag.get() && mox->typeOf(flag.get()) == mox->boolType() && mox->readBool(flag.get(), truthValue))
+        found = truthValue;
+}
+
+} // namespace
+
+QByteArray OptimDesignInformation::parameterInformationCall(const QByteArray &designName, const QString &netlistName)
+{
+    return "deopthelmdeck_fetch_parameter_information(" + OptimHostCalls::quoted(designName) + ", "
+        + OptimHostCalls::quoted(netlistName.toUtf8()) + ", FALSE)";
+}
+
+QByteArray OptimDesignInformation::componentInformationCall(const QByteArray &designName, const QString &itemName,
+                                                            const QString &itemType)
+{
+    return "deopthelmdeck_fetch_component_information(" + OptimHostCalls::quoted(designName) + ", "
+        + OptimHostCalls::quoted(itemName.toUtf8()) + ", " + OptimHostCalls::quoted(itemType.toUtf8()) + ") ";
+}
+
+QByteArray OptimDesignInformation::backAnnotationCall(const QByteArray &designName, bool variables,
+                                                      qsizetype variableCount, bool goals, qsizetype goalCount,
+                                                      bool algorithm)
+{
+    return "deopthelmdeck_back_annotation( " + OptimHostCalls::quoted(designName) + ", " + truth(variables) + ", "
+        + QByteArray::number(variableCount) + ", FALSE, " + truth(goals) + ", " + QByteArray::number(goalCount)
+        + ", FALSE, " + truth(algorithm) + ", 1, FALSE )";
+}
+
+void OptimDesignInformation::synchronizeVariables(OptimItemList<OptimVarInput> &variables, bool askNamed) const
+{
+    MoxIFC *mox = m_host.mox();
+    if (!mox)
+        return;
+    for (OptimVarInput &variable : variables) {
+        if (!variable.name().isEmpty() && !askNamed)
+            continue;
+        const OptimMoxHold answer(mox, mox->evaluate(kModule, parameterInformationCall(m_designName,
+                                                                                        variable.netlistName())));
+        bool found = true;
+        readFound(mox, answer, found);
+        QString name;
+        QString unit;
+        answer.element(1).text(name);
+        answer.element(2).text(unit);
+        QStringList values;
+        const OptimMoxHold list = answer.element(3);
+        for (int i = 0; i < list.size(); ++i) {
+            QString value;
+            if (list.element(i).text(value))
+                values.append(value);
+        }
+        variable.setInDesign(found);
+        if (!name.isEmpty())
+            variable.setName(name);
+        else if (variable.name().isEmpty())
+            variable.setName(variable.netlistName());
+        if (!unit.isEmpty())
+            variable.setUnit(UnitsParser::baseUnits(unit));
+        if (!values.isEmpty())
+            variable.setDesignValues(values);
+    }
+}
+
+bool OptimDesignInformation::componentFound(const QString &itemName, const QString &itemType) const
+{
+    MoxIFC *mox = m_host.mox();
+    const OptimMoxHold answer(mox, mox->evaluate(kModule, componentInformationCall(m_designName, itemName, itemType)));
+    bool found = true;
+    readFound(mox, answer, found);
+    return found;
+}
+
+void OptimDesignInformation::synchronizeGoals(OptimItemList<OptimGoalInput> &goals) const
+{
+    if (!m_host.mox())
+        return;
+    for (OptimGoalInput &goal : goals) {
+        if (!goal.designItemName().isEmpty())
+            continue;
+        bool found = componentFound(goal.name(), goal.itemTypeName());
+        if (found) {
+            goal.setDesignItem(goal.name(), goal.itemTypeName());
+        } else {
+            // An extra penalty goal stands for a load-pull item of the base name.
+            const qsizetype at = goal.name().lastIndexOf(kExtraPenalty);
+            if (at > 0) {
+                const QString base = goal.name().left(at);
+                found = componentFound(base, kLoadPullType);
+                if (found) {
+                    goal.setDesignItem(base, kLoadPullType);
+                    goal.setExtraParameterNames(goal.extraParameterNames() + QStringList{QStringLiteral("Weight")});
+                }
+            }
+        }
+        goal.setInDesign(found);
+    }
+}
+
+void OptimDesignInformation::synchronizeNew(OptimModelInput &input) const
+{
+    synchronizeVariables(input.variables(), true);
+    synchronizeGoals(input.goals());
+}
+
+bool OptimDesignInformation::backAnnotate(const OptimModelInput &input, bool algorithm, bool goals, bool variables,
+                                          QString *reason) const
+{
+    const auto fail = [reason](const QString &why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    MoxIFC *mox = m_host.mox();
+    if (m_designName.isEmpty() || !mox)
+        return fail(QStringLiteral("There is no design to update."));
+    if (input.isEmpty())
+        return fail(QStringLiteral("There is no optimization to write into the design."));
+    const QString design = QString::fromUtf8(m_designName);
+    const OptimMoxHold answer(mox, mox->evaluate(kModule, backAnnotationCall(m_designName, variables,
+                                                                             input.variables().count(), goals,
+                                                                             input.goals().count(), algorithm)));
+    bool written = false;
+    if (!answer.get())
+        return fail(QStringLiteral("The host did not answer the request to update the design \"%1\".").arg(design));
+    if (!mox->readBool(answer.get(), written) || !written)
+        return fail(QStringLiteral("The host could not write the optimized definitions into the design \"%1\". "
+                                   "Check that the design is open and its file can be written, then try again.")
+                        .arg(design));
+    return true;
+}

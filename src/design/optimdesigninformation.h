@@ -1,0 +1,49 @@
+#pragma once
+
+// What the design knows about an optimization, asked of the host by script
+// call: the display name, unit and value list of each variable, whether each
+// goal's item is in the design; and the request to write the optimized
+// definitions back into the design (back annotation). The host answers back
+// annotation by reading the definitions through the fetch words.
+
+#include "hostifc/optimhostcalls.h"
+#include "model/optiminputrecords.h"
+
+class OptimDesignInformation
+{
+public:
+    OptimDesignInformation(const OptimHostCalls &host, const QByteArray &designName)
+        : m_host(host), m_designName(designName) {}
+
+    // The three call texts, exactly as the host's script functions take them.
+    static QByteArray parameterInformationCall(const QByteArray &designName, const QString &netlistName);
+    static QByteArray componentInformationCall(const QByteArray &designName, const QString &itemName,
+                                               const QString &itemType);
+    static QByteArray backAnnotationCall(const QByteArray &designName, bool variables, qsizetype variableCount,
+                                         bool goals, qsizetype goalCount, bool algorithm);
+
+    // Completes variables whose display name is not known yet (name, unit in
+    // base units, design value list, inDesign) and goals whose design item is
+    // not known yet. Items completed before are not asked again, unless
+    // askNamed: then every variable is asked, and a name it already has
+    // stays when the design answers none.
+    void synchronizeVariables(OptimItemList<OptimVarInput> &variables, bool askNamed = false) const;
+    void synchronizeGoals(OptimItemList<OptimGoalInput> &goals) const;
+    // A helmdeck's new optimization: every variable is asked once, since a
+    // simulator may name variables without knowing the design's lists.
+    void synchronizeNew(OptimModelInput &input) const;
+
+    // Asks the host to write the chosen parts of input into the design.
+    // True only when the host answered that it did; otherwise reason says
+    // why not, in words for the user.
+    bool backAnnotate(const OptimModelInput &input, bool algorithm, bool goals, bool variables,
+                      QString *reason) const;
+
+private:
+    // The integer element 0 of a call's list answer as a found flag; true
+    // when the answer or the element is missing or of another kind.
+    bool componentFound(const QString &itemName, const QString &itemType) const;
+
+    OptimHostCalls m_host;
+    QByteArray m_designName;
+};
