@@ -58,7 +58,13 @@ HelmdeckHost::HelmdeckHost(const HostOptions &options, QObject *parent)
                                        : options.simulatorPath);
     m_session->setExtraArguments(options.simulatorArguments);
     connect(m_session.get(), &HostSession::simulatorStateChanged, this, &HelmdeckHost::simulatorsChanged);
+    connect(m_session.get(), &HostSession::simulatorStateChanged, this, &HelmdeckHost::checkOptimizeSimulator);
     connect(m_session.get(), &HostSession::simulatorOutput, this, [this](const QByteArray &id, const QString &line) {
+        if (id == m_optimizeId) {
+            m_optimizeOutput.append(line);
+            while (m_optimizeOutput.size() > 5)
+                m_optimizeOutput.removeFirst();
+        }
         printError(QStringLiteral("[%1] %2").arg(QString::fromLatin1(id), line));
         Q_EMIT logLine(QStringLiteral("[%1] %2").arg(QString::fromLatin1(id), line));
     });
@@ -145,10 +151,13 @@ int HelmdeckHost::start()
     const bool windowWanted = !m_options.noWindow && !(m_options.console && m_options.designPath.isEmpty());
     if (windowWanted)
         showWindow();
-    if (m_options.optimize && optimize(&error).isEmpty()) {
-        reportProblem(error, headlessRun);
-        if (headlessRun)
-            return ExitStartFailed;
+    if (m_options.optimize) {
+        m_optimizeId = optimize(&error);
+        if (m_optimizeId.isEmpty()) {
+            reportProblem(error, headlessRun);
+            if (headlessRun)
+                return ExitStartFailed;
+        }
     }
     armHeadlessRun();
     return -1;
@@ -386,6 +395,29 @@ void HelmdeckHost::observeBlock(const TracedBlock &block)
     const bool ended = block.status >= 4;
     if (enough || ended)
         scheduleHeadlessFinish(ExitOk, kRedrawDelayMs);
+}
+
+void HelmdeckHost::checkOptimizeSimulator(const QByteArray &id)
+{
+    if (id.isEmpty() || id != m_optimizeId)
+        return;
+    const HostSession::SimulatorInfo info = m_session->simulator(id);
+    using S = HostSession::SimState;
+    const bool failed = (info.state == S::Exited && info.exitCode != 0) || info.state == S::Crashed
+        || info.state == S::FailedToStart;
+    if (!failed)
+        return;
+    m_optimizeId.clear();
+    QString text = QStringLiteral("the simulator %1 %2").arg(QString::fromLatin1(id), HostSession::stateText(info));
+    if (!m_optimizeOutput.isEmpty())
+        text += QStringLiteral(": ") + m_optimizeOutput.join(QStringLiteral("\n  "));
+    // Nobody watches an unattended run: it ends at once with the reason
+    // rather than wait for its timeout.
+    const bool unattended = !m_options.screenshotPath.isEmpty() || m_options.quitAfterIterations >= 0
+        || m_options.timeoutSeconds > 0 || isHeadless();
+    reportProblem(text, unattended);
+    if (unattended)
+        finishHeadlessRun(ExitSimulatorFailed);
 }
 
 void HelmdeckHost::armHeadlessRun()

@@ -54,7 +54,9 @@ class HelmdeckHost : public QObject
 
 public:
     // Exit codes of the process.
-    enum ExitCode { ExitOk = 0, ExitEvalError = 1, ExitStartFailed = 2, ExitTimedOut = 3 };
+    // ExitSimulatorFailed: the simulator that --optimize started ended with
+    // a failure (its message is reported) in a run nobody watches.
+    enum ExitCode { ExitOk = 0, ExitEvalError = 1, ExitStartFailed = 2, ExitTimedOut = 3, ExitSimulatorFailed = 4 };
 
     static const QByteArray kPluginModule;  // "CmdOp": where the plug-in's words live and the console evaluates
     static const QByteArray kHostModule;    // "host": the host's own words
@@ -130,6 +132,7 @@ private:
     void finishHeadlessRun(int code);
     void queueQuit(int code);
     void reportProblem(const QString &text, bool fatal);
+    void checkOptimizeSimulator(const QByteArray &id);
     bool isHeadless() const;
 
     HostOptions m_options;
@@ -159,6 +162,10 @@ private:
     std::deque<std::shared_ptr<ConsoleResult>> m_consoleResults;
     int m_consoleDepth = 0;
     bool m_consoleRetryQueued = false;
+
+    // The simulator --optimize started, and its last output lines.
+    QByteArray m_optimizeId;
+    QStringList m_optimizeOutput;
 
     // Headless runs.
     int m_iterationBlocks = 0;

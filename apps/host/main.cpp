@@ -18,7 +18,9 @@ const char kDescription[] =
     "(libOptimHelmdeck.so), runs the KUVO bus, opens a design (JSON) and starts helmdeck-sim on it.\n"
     "\n"
     "Exit status: 0 done; 1 --eval failed to evaluate; 2 usage or start-up failure (bus, plug-in,\n"
-    "design, simulator); 3 a --screenshot/--quit-after-iterations/--timeout run timed out.";
+    "design, simulator); 3 a --screenshot/--quit-after-iterations/--timeout run timed out; 4 the\n"
+    "simulator --optimize started failed (its message on standard error) in an unattended run\n"
+    "(--screenshot, --quit-after-iterations, --timeout, or offscreen).";
 
 int usageError(const QString &text)
 {
@@ -75,7 +77,7 @@ int main(int argc, char **argv)
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("DESIGN.json"), QStringLiteral("The design to open."));
     const QCommandLineOption plugin({QStringLiteral("plugin")}, QStringLiteral("The plug-in library (default: next to the host)."),
                                     QStringLiteral("PATH"));
@@ -104,7 +106,11 @@ int main(int argc, char **argv)
                                      QStringLiteral("SECONDS"));
     const QCommandLineOption noWindow({QStringLiteral("no-window")}, QStringLiteral("Do not show the host window."));
     parser.addOptions({plugin, kuvo, sim, simArg, eval, console, optimize, trace, screenshot, quitAfter, timeout, noWindow});
-    parser.process(arguments);
+    // parse(), not process(): a bad option is a usage error (status 2), as documented.
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText() + QStringLiteral(" (see --help)"));
+    if (parser.isSet(help))
+        parser.showHelp(0);
 
     HostOptions options;
     const QStringList positional = parser.positionalArguments();

@@ -393,6 +393,29 @@ bool simIsParameterName(const QString &text)
     return re.match(text).hasMatch();
 }
 
+QString simCircuitLineProblem(const QString &line)
+{
+    for (const QChar c : line) {
+        if (c.unicode() < 0x20 && c != QLatin1Char('\t'))
+            return QStringLiteral("an entry is one line (it holds a line break or control character)");
+    }
+    const QString l = line.trimmed().toLower();
+    if (l.startsWith(QLatin1Char('.'))) {
+        static const QRegularExpression word(QStringLiteral("^\\.[a-z_]*"));
+        const QString command = word.match(l).captured();
+        static const QStringList allowed{
+            QStringLiteral(".param"), QStringLiteral(".model"), QStringLiteral(".subckt"), QStringLiteral(".ends"),
+            QStringLiteral(".func"), QStringLiteral(".global"), QStringLiteral(".temp"), QStringLiteral(".options"),
+            QStringLiteral(".option"), QStringLiteral(".opt"), QStringLiteral(".nodeset"), QStringLiteral(".ic")};
+        if (!allowed.contains(command))
+            return QStringLiteral("%1 is not allowed: files, control blocks, analyses and .end are not the circuit's")
+                .arg(command.size() > 1 ? command : QStringLiteral("this dot-command"));
+    } else if (l.startsWith(QLatin1Char('a'))) {
+        return QStringLiteral("XSPICE code-model instances (A lines) are not allowed");
+    }
+    return QString();
+}
+
 bool SimDesign::load(const QString &path, SimDesign &design, QString *error)
 {
     QFile file(path);
@@ -436,6 +459,10 @@ bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *err
     const QJsonValue circuit = o.value(QStringLiteral("circuit"));
     if (circuit.isString()) {
         d.circuit = circuit.toString().split(QLatin1Char('\n'));
+        for (QString &line : d.circuit) {
+            if (line.endsWith(QLatin1Char('\r')))
+                line.chop(1);
+        }
     } else {
         for (const QJsonValue &line : circuit.toArray())
             d.circuit.append(line.toString());
@@ -444,10 +471,10 @@ bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *err
         d.circuit.removeLast();
     if (d.circuit.isEmpty())
         return done(r.fail(QStringLiteral("circuit"), QStringLiteral("missing or empty")));
-    for (const QString &line : std::as_const(d.circuit)) {
-        const QString l = line.trimmed().toLower();
-        if (l.startsWith(QLatin1String(".end")) || l.startsWith(QLatin1String(".ac")) || l.startsWith(QLatin1String(".control")))
-            return done(r.fail(QStringLiteral("circuit"), QStringLiteral("\"%1\": the analysis, .control and .end are added by the simulator").arg(line)));
+    for (qsizetype i = 0; i < d.circuit.size(); ++i) {
+        const QString problem = simCircuitLineProblem(d.circuit.at(i));
+        if (!problem.isEmpty())
+            return done(r.fail(QStringLiteral("circuit[%1]").arg(i), problem));
     }
 
     if (!r.parameters(o.value(QStringLiteral("parameters")), QStringLiteral("parameters"), d.parameters)

@@ -68,3 +68,12 @@ public:
 
 // Whether text can be a SPICE parameter name: a letter, then letters, digits, underscores.
 bool simIsParameterName(const QString &text);
+
+// Why a circuit entry cannot go to ngspice, or an empty text when it can.
+// An entry is one line (no line break or other control character). Of the
+// dot-commands only those that describe the circuit are allowed (.param,
+// .model, .subckt, .ends, .func, .global, .temp, .option(s), .opt,
+// .nodeset, .ic): the analysis, .control blocks and .end are the
+// simulator's, and .include/.lib (which read files) are refused, as are
+// XSPICE code-model instances (A lines), some of which read files.
+QString simCircuitLineProblem(const QString &line);

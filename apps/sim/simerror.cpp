@@ -1,5 +1,7 @@
 #include "simerror.h"
 
+#include "simvalue.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -39,7 +41,7 @@ QString simErrorFormName(SimErrorForm form)
 }
 
 SimErrorFunction::SimErrorFunction(const OptimItemList<OptimGoalInput> &goals, const QString &analysisName,
-                                   SimErrorForm form)
+                                   SimErrorForm form, double sweepStart, double sweepStop)
     : m_goals(goals)
     , m_form(form)
 {
@@ -51,6 +53,19 @@ SimErrorFunction::SimErrorFunction(const OptimItemList<OptimGoalInput> &goals, c
             && goal.simInstanceName().compare(analysisName, Qt::CaseInsensitive) != 0) {
             ok = false;
             why = QStringLiteral("unknown analysis \"%1\" (the design's is \"%2\")").arg(goal.simInstanceName(), analysisName);
+        }
+        if (ok && sweepStop > sweepStart) {
+            const int fi = frequencyIndex(goal);
+            for (const OptimGoalLimitInput &limit : goal.limits()) {
+                const auto range = limit.rangeForIndex(fi);
+                if (range && (range->upperValue() < sweepStart || range->lowerValue() > sweepStop)) {
+                    ok = false;
+                    why = QStringLiteral("limit \"%1\" covers %2 to %3 Hz, outside the sweep (%4 to %5 Hz)")
+                              .arg(limit.name(), simvalue::plain(range->lowerValue(), 6), simvalue::plain(range->upperValue(), 6),
+                                   simvalue::plain(sweepStart, 6), simvalue::plain(sweepStop, 6));
+                    break;
+                }
+            }
         }
         if (!ok)
             m_problems.append(QStringLiteral("goal \"%1\": %2").arg(goal.name(), why));
@@ -90,6 +105,8 @@ SimErrorResult SimErrorFunction::evaluate(const SimResponse &response) const
             gr.problem = m_valid.at(g) ? QStringLiteral("%1 was not simulated").arg(goal.expression()) : m_goalProblems.at(g);
             for (qsizetype l = 0; l < goal.limits().size(); ++l)
                 gr.limitWorst.append(0.0);
+            if (m_valid.at(g))  // a goal that should have seen data saw none
+                result.problems.append(QStringLiteral("goal \"%1\": %2").arg(goal.name(), gr.problem));
             result.goals.append(gr);
             continue;
         }
@@ -126,6 +143,8 @@ SimErrorResult SimErrorFunction::evaluate(const SimResponse &response) const
             gr.limitWorst.append(limitWorst);
             if (count > 0)
                 term += w * power / count;
+            else if (gr.problem.isEmpty())
+                gr.problem = QStringLiteral("no simulated point in the range of limit \"%1\"").arg(limit.name());
             goalMax = std::max(goalMax, w * limitWorst);
         }
         switch (m_form) {
@@ -144,6 +163,10 @@ SimErrorResult SimErrorFunction::evaluate(const SimResponse &response) const
             gr.contribution = goalWeight * term;
             sum += gr.contribution;
             break;
+        }
+        if (!gr.problem.isEmpty()) {
+            gr.valid = false;
+            result.problems.append(QStringLiteral("goal \"%1\": %2").arg(goal.name(), gr.problem));
         }
         result.goals.append(gr);
     }

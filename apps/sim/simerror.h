@@ -17,6 +17,11 @@
 // A goal's contribution is its own term (its own maximum for Minimax); for
 // LeastPth the terms are scaled so that the contributions add up to E.
 // E is 0 exactly when every limit is met.
+//
+// A goal that sees no data is never met: a limit whose range lies outside
+// the sweep makes the goal invalid when the goals are set, and a limit that
+// finds no simulated point in its range makes the evaluation incomplete
+// (SimErrorResult::problems), which the evaluator reports as a failure.
 
 #include "simcircuit.h"
 
@@ -48,6 +53,8 @@ struct SimErrorResult
     QList<SimGoalResult> goals;
     // Minimax residuals W * w * v, every limit point of every goal in order.
     std::vector<double> residuals;
+    // Goals that could be evaluated but saw no point in a limit's range.
+    QStringList problems;
 };
 
 class SimErrorFunction
@@ -56,13 +63,17 @@ public:
     static constexpr double kPth = 4.0;
 
     SimErrorFunction() = default;
-    SimErrorFunction(const OptimItemList<OptimGoalInput> &goals, const QString &analysisName, SimErrorForm form);
+    // sweepStart..sweepStop (Hz) is the analysis' frequency range; limit
+    // ranges entirely outside it make their goal invalid (0, 0: unchecked).
+    SimErrorFunction(const OptimItemList<OptimGoalInput> &goals, const QString &analysisName, SimErrorForm form,
+                     double sweepStart = 0, double sweepStop = 0);
 
     // The parsed expressions, one per goal (an invalid goal keeps a default).
     const QList<SimExpression> &expressions() const { return m_expressions; }
     SimErrorForm form() const { return m_form; }
     // Problems found in the goal definitions (unknown expression, analysis).
     const QStringList &problems() const { return m_problems; }
+    int validGoalCount() const { return int(m_valid.count(true)); }
 
     SimErrorResult evaluate(const SimResponse &response) const;
 

@@ -10,10 +10,11 @@ QString reasonText(const SimOutcome &outcome)
 {
     switch (outcome.stop) {
     case SimStop::IterationLimit: return QStringLiteral("iteration limit reached");
-    case SimStop::GoalsMet: return QStringLiteral("all goals met");
+    case SimStop::GoalsMet: return outcome.message.isEmpty() ? QStringLiteral("all goals met") : outcome.message;
     case SimStop::Converged: return outcome.message.isEmpty() ? QStringLiteral("converged") : outcome.message;
     case SimStop::Failed: return QStringLiteral("failed: ") + outcome.message;
     case SimStop::Interrupted: return QStringLiteral("interrupted");
+    case SimStop::Refused: return outcome.message;
     case SimStop::None: break;
     }
     return QStringLiteral("stopped");
@@ -45,8 +46,10 @@ int simRunHeadless(const SimDesign &design, const SimHeadlessOptions &options, Q
         clock.start();
         QString failure;
         const SimOutcome outcome = opt.run([&](const SimProblem::Report &r) {
-            if (!r.evaluation->ok && failure.isEmpty())
+            if (!r.evaluation->ok && failure.isEmpty()) {
                 failure = r.evaluation->message;
+                opt.requestStop(SimStop::Failed, failure);
+            }
             if (options.quiet)
                 return;
             out << "iter " << r.iteration << " error "
@@ -61,7 +64,7 @@ int simRunHeadless(const SimDesign &design, const SimHeadlessOptions &options, Q
         }
         out << "done " << alg.name() << ": " << reasonText(outcome) << "; best error "
             << (opt.hasBest() ? SimOptimization::number(opt.best().total()) : QStringLiteral("none")) << " after "
-            << opt.iteration() << " iterations, " << opt.simulationCount() << " simulations, " << ms << " ms\n";
+            << std::max(0, opt.iteration()) << " iterations, " << opt.simulationCount() << " simulations, " << ms << " ms\n";
         const QStringList values = opt.variableValueTexts(opt.best());
         for (int v = 0; v < opt.variables().count() && v < values.size(); ++v) {
             const OptimVarInput &var = opt.variables().definitions().at(v);
@@ -71,7 +74,7 @@ int simRunHeadless(const SimDesign &design, const SimHeadlessOptions &options, Q
             out << "\n";
         }
         out.flush();
-        if (outcome.stop == SimStop::Failed || (opt.hasBest() && !opt.best().ok))
+        if (outcome.stop == SimStop::Failed || outcome.stop == SimStop::Refused || (opt.hasBest() && !opt.best().ok))
             status = 4;
     }
     return status;

@@ -3,6 +3,7 @@
 #include "simvalue.h"
 
 #include <QScopeGuard>
+#include <QSet>
 
 SimOptimization::SimOptimization(const SimDesign &design, int index, quint32 seed)
     : m_design(design)
@@ -55,16 +56,54 @@ QStringList SimOptimization::problems() const
     return m_variableProblems + m_evaluator.errorFunction().problems();
 }
 
+QString SimOptimization::refusal() const
+{
+    if (m_goals.isEmpty())
+        return QStringLiteral("Not started: there is no goal to optimize");
+    const SimErrorFunction &error = m_evaluator.errorFunction();
+    if (error.validGoalCount() == 0)
+        return QStringLiteral("Not started: no goal can be evaluated (%1)").arg(error.problems().join(QStringLiteral("; ")));
+    return QString();
+}
+
 void SimOptimization::forgetBest()
 {
+    // A change that arrives while an algorithm runs ends that run at once:
+    // its search space and residuals were built for the old definitions.
+    // The next run() starts from the current values with a new space.
+    requestStop(SimStop::Interrupted);
     m_state.hasBest = false;
     m_state.best = SimEvaluation();
 }
 
-bool SimOptimization::setVariableDefinitions(const OptimItemList<OptimVarInput> &variables)
+bool SimOptimization::setVariableDefinitions(const OptimItemList<OptimVarInput> &variables, QStringList *refused)
 {
     if (variables == m_variables.definitions())
         return false;
+    // The names go into the netlist as ".param name=value" lines.
+    for (const OptimVarInput &var : variables) {
+        if (!simIsParameterName(var.netlistName())) {
+            if (refused)
+                refused->append(QStringLiteral("variable definitions not taken: \"%1\" is not a parameter name").arg(var.netlistName()));
+            return false;
+        }
+    }
+    // A variable the new definitions leave out keeps its present value as a
+    // fixed netlist parameter; one that comes back is a variable again.
+    QSet<QString> names;
+    for (const OptimVarInput &var : variables)
+        names.insert(var.netlistName().toLower());
+    SimParameterValues held;
+    for (const auto &p : m_evaluator.heldParameters()) {
+        if (!names.contains(p.first.toLower()))
+            held.append(p);
+    }
+    for (int k = 0; k < m_variables.count(); ++k) {
+        const QString name = m_variables.definitions().at(k).netlistName();
+        if (!names.contains(name.toLower()))
+            held.append({name, m_variables.physical(k, m_variables.values().at(k))});
+    }
+    m_evaluator.setHeldParameters(held);
     m_variableProblems.clear();
     m_variables.setDefinitions(variables, &m_variableProblems);
     forgetBest();
@@ -87,6 +126,7 @@ bool SimOptimization::setAlgorithm(const OptimAlgInput &algorithm)
         return false;
     const SimErrorForm before = this->algorithm().form;
     m_algorithm = algorithm;
+    requestStop(SimStop::Interrupted);
     if (this->algorithm().form != before) {
         m_evaluator.setGoals(m_goals, this->algorithm().form);
         forgetBest();
@@ -115,6 +155,9 @@ bool SimOptimization::setVariableValues(const QStringList &values, QStringList *
 
 SimOutcome SimOptimization::run(const SimProblem::Observer &observer)
 {
+    const QString refused = refusal();
+    if (!refused.isEmpty())
+        return {SimStop::Refused, refused};
     const SimAlgorithmInfo info = algorithm();
     const SimSpace space(m_variables, info.continuous, info.discrete);
     // The current values follow the best point as it improves.
@@ -127,7 +170,11 @@ SimOutcome SimOptimization::run(const SimProblem::Observer &observer)
     SimProblem problem(m_evaluator, m_variables, space, m_state, maxIterations(), follow);
     m_problem = &problem;
     const auto clear = qScopeGuard([this] { m_problem = nullptr; });
-    return simRunAlgorithm(m_algorithm.algorithmType(), problem, m_random);
+    SimOutcome outcome = simRunAlgorithm(m_algorithm.algorithmType(), problem, m_random);
+    const SimErrorFunction &error = m_evaluator.errorFunction();
+    if (outcome.stop == SimStop::GoalsMet && error.validGoalCount() < m_goals.size())
+        outcome.message = QStringLiteral("All evaluated goals met; not evaluated: %1").arg(error.problems().join(QStringLiteral("; ")));
+    return outcome;
 }
 
 void SimOptimization::requestStop(SimStop reason, const QString &message)

@@ -37,16 +37,21 @@ public:
     qint64 simulationCount() const { return m_evaluator.simulationCount(); }
     // Problems with the current definitions (unparsable values, unknown expressions).
     QStringList problems() const;
+    // Why a run cannot start (no goal, or none that can be evaluated); empty when it can.
+    QString refusal() const;
 
     // Changes from the helmdeck; each answers whether something changed.
-    bool setVariableDefinitions(const OptimItemList<OptimVarInput> &variables);
+    // Definitions whose netlist names cannot be SPICE parameter names are
+    // not taken; refused says why.
+    bool setVariableDefinitions(const OptimItemList<OptimVarInput> &variables, QStringList *refused = nullptr);
     bool setGoalDefinitions(const OptimItemList<OptimGoalInput> &goals);
     bool setAlgorithm(const OptimAlgInput &algorithm);
     // Empty texts leave a variable as it is; texts that do not read are listed.
     bool setVariableValues(const QStringList &values, QStringList *rejected = nullptr);
 
     // Runs the algorithm from the best point (or the current values) until
-    // the iteration limit, convergence or requestStop. The observer sees
+    // the iteration limit, convergence or requestStop; SimStop::Refused
+    // without a simulation when refusal() says why not. The observer sees
     // every iteration and may call requestStop.
     SimOutcome run(const SimProblem::Observer &observer);
     void requestStop(SimStop reason, const QString &message = QString());

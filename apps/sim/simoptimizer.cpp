@@ -18,14 +18,19 @@ SimEvaluator::SimEvaluator(const SimDesign &design, const SimParameterValues &fi
 
 void SimEvaluator::setGoals(const OptimItemList<OptimGoalInput> &goals, SimErrorForm form)
 {
-    m_error = SimErrorFunction(goals, m_design.analysis.name, form);
+    m_error = SimErrorFunction(goals, m_design.analysis.name, form, m_design.analysis.start, m_design.analysis.stop);
 }
 
 SimEvaluation SimEvaluator::evaluate(const SimVariables &variables, const QList<double> &values)
 {
     SimEvaluation e;
     e.values = values;
+    if (values.size() != variables.count()) {
+        e.message = QStringLiteral("%1 values for %2 variables").arg(values.size()).arg(variables.count());
+        return e;
+    }
     SimParameterValues parameters = m_fixed;
+    parameters.append(m_held);
     parameters.append(variables.parameterValues(values));
     SimResponse response;
     QString why;
@@ -33,8 +38,11 @@ SimEvaluation SimEvaluator::evaluate(const SimVariables &variables, const QList<
         e.message = why;
         return e;
     }
-    e.ok = true;
     e.error = m_error.evaluate(response);
+    // A goal that saw no simulated point is not met: the evaluation fails with the reason.
+    e.ok = e.error.problems.isEmpty();
+    if (!e.ok)
+        e.message = e.error.problems.join(QStringLiteral("; "));
     return e;
 }
 
@@ -96,6 +104,11 @@ std::vector<double> SimProblem::start() const
 
 double SimProblem::value(const std::vector<double> &x)
 {
+    // After a stop (for instance new variable definitions arrived while the
+    // algorithm ran) the space may no longer match the variables: nothing
+    // more is decoded or simulated until the next run builds a new one.
+    if (stopRequested())
+        return m_state.hasBest ? m_state.best.total() : SimEvaluation::kFailed;
     const QList<double> base = m_state.hasBest ? m_state.best.values : m_variables.values();
     const QList<double> values = m_space.decode(x, base);
     // An algorithm (re)starting at the best point asks for it first: that
@@ -106,8 +119,6 @@ double SimProblem::value(const std::vector<double> &x)
         return m_state.best.total();
     }
     m_evaluatedThisRun = true;
-    if (stopRequested())
-        return m_state.hasBest ? m_state.best.total() : SimEvaluation::kFailed;
 
     SimEvaluation e = m_evaluator.evaluate(m_variables, values);
     ++m_state.iteration;
@@ -135,6 +146,8 @@ double SimProblem::value(const std::vector<double> &x)
 
 double SimProblem::probe(const std::vector<double> &x, std::vector<double> *residuals)
 {
+    if (stopRequested())
+        return m_state.hasBest ? m_state.best.total() : SimEvaluation::kFailed;
     const QList<double> base = m_state.hasBest ? m_state.best.values : m_variables.values();
     const SimEvaluation e = m_evaluator.evaluate(m_variables, m_space.decode(x, base));
     if (residuals)

@@ -34,6 +34,10 @@ public:
     SimEvaluator(const SimDesign &design, const SimParameterValues &fixed);
 
     void setGoals(const OptimItemList<OptimGoalInput> &goals, SimErrorForm form);
+    // Netlist parameters of variables that new definitions left out: they
+    // keep the value they had, so the netlist still defines them.
+    void setHeldParameters(const SimParameterValues &held) { m_held = held; }
+    const SimParameterValues &heldParameters() const { return m_held; }
     const SimErrorFunction &errorFunction() const { return m_error; }
 
     SimEvaluation evaluate(const SimVariables &variables, const QList<double> &values);
@@ -42,6 +46,7 @@ public:
 private:
     const SimDesign &m_design;
     SimParameterValues m_fixed;
+    SimParameterValues m_held;
     SimCircuit m_circuit;
     SimErrorFunction m_error;
 };
@@ -60,7 +65,8 @@ struct SimAlgorithmInfo
 // Codes 1 to 12; any other code is treated as 2 (Gradient).
 SimAlgorithmInfo simAlgorithmInfo(int code);
 
-enum class SimStop { None, IterationLimit, Converged, GoalsMet, Interrupted, Failed };
+// Refused: the run did not start (no goal can be evaluated); the message says why.
+enum class SimStop { None, IterationLimit, Converged, GoalsMet, Interrupted, Failed, Refused };
 
 struct SimOutcome
 {

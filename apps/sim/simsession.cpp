@@ -12,9 +12,10 @@ QString stopReason(const SimOutcome &outcome)
 {
     switch (outcome.stop) {
     case SimStop::IterationLimit: return QStringLiteral("Maximum number of iterations reached");
-    case SimStop::GoalsMet: return QStringLiteral("All goals met");
+    case SimStop::GoalsMet: return outcome.message.isEmpty() ? QStringLiteral("All goals met") : outcome.message;
     case SimStop::Converged: return outcome.message.isEmpty() ? QStringLiteral("Converged") : outcome.message;
-    case SimStop::Failed: return outcome.message;
+    case SimStop::Failed:
+    case SimStop::Refused: return outcome.message;
     case SimStop::Interrupted:
     case SimStop::None: break;
     }
@@ -134,6 +135,14 @@ bool SimSession::runOptimization(bool last)
             // Changed values or definitions arrived: start again from them.
             continue;
         }
+        if (outcome.stop == SimStop::Refused && !m_options.interactive) {
+            m_error = outcome.message;
+            sendStatus(StatusExitedWithError, outcome.message);
+            m_exit = Exit::Failed;
+            return false;
+        }
+        // Refused in an interactive job: finished with the reason; the
+        // helmdeck may send other definitions and continue.
         if (!sendStatus(StatusFinished, stopReason(outcome)))
             return false;
         if (!last || !m_options.interactive)
@@ -289,8 +298,9 @@ void SimSession::handleMessage(const SimIncoming &in)
         if (!readPayload(in.payload, m))
             return;
         m_lastCommandId = m.commandId();
-        changed = m_opt->setVariableDefinitions(m.variables());
-        problems = m_opt->problems();
+        QStringList refused;
+        changed = m_opt->setVariableDefinitions(m.variables(), &refused);
+        problems = refused.isEmpty() ? m_opt->problems() : refused;
     } else if (in.word == OptimIterGoalDefinitions::typeWord()) {
         OptimIterGoalDefinitions m;
         if (!readPayload(in.payload, m))

@@ -267,6 +267,8 @@ QList<double> SimSpace::decode(const std::vector<double> &x, const QList<double>
     QList<double> values = base;
     for (qsizetype i = 0; i < m_axes.size() && size_t(i) < x.size(); ++i) {
         const Axis &a = m_axes.at(i);
+        if (a.var >= values.size())
+            continue;  // a space built for other variables: leave base as it is
         const double u = std::clamp(x[size_t(i)], 0.0, 1.0);
         if (!a.grid.isEmpty()) {
             const auto g = qsizetype(std::lround(u * double(a.grid.size() - 1)));

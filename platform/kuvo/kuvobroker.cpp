@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,6 +150,22 @@ int KuvoBroker::clientCount() const
     return int(m_clients.size());
 }
 
+void KuvoBroker::setRegistrationLimits(int maxUnregistered, int timeoutMs)
+{
+    m_maxUnregistered = maxUnregistered;
+    m_registrationTimeoutMs = timeoutMs;
+}
+
+int KuvoBroker::unregisteredCount() const
+{
+    int count = 0;
+    for (const auto &entry : m_connections) {
+        if (entry.second->address == 0 && !entry.second->gone)
+            ++count;
+    }
+    return count;
+}
+
 KuvoBroker::Client *KuvoBroker::clientAt(int address) const
 {
     const auto it = m_clients.find(address);
@@ -157,6 +174,10 @@ KuvoBroker::Client *KuvoBroker::clientAt(int address) const
 
 void KuvoBroker::accept(int descriptor)
 {
+    if (unregisteredCount() >= m_maxUnregistered) {
+        ::close(descriptor);  // too many strangers at once: this one is not taken
+        return;
+    }
     auto client = std::make_unique<Client>();
     client->connection = new Connection(descriptor, this);
     Client *c = client.get();
@@ -164,6 +185,14 @@ void KuvoBroker::accept(int descriptor)
     // The client stays allocated until reaped after it is gone, and
     // dropClient disconnects this first, so the pointer never dangles.
     connect(c->connection, &Connection::readable, this, [this, c] { processIncoming(c); });
+    // The deadline to register. Looked up by connection: the client may be
+    // freed by then, the connection object outlives it a little.
+    Connection *connection = c->connection;
+    QTimer::singleShot(m_registrationTimeoutMs, connection, [this, connection] {
+        const auto it = m_connections.find(connection);
+        if (it != m_connections.end() && it->second->address == 0)
+            dropClient(it->second.get());
+    });
 }
 
 void KuvoBroker::processIncoming(Client *client)
@@ -171,7 +200,10 @@ void KuvoBroker::processIncoming(Client *client)
     if (client->gone || client->processing)
         return;
     client->processing = true;
-    const bool open = client->connection->receive(client->reader) == Connection::Open;
+    // A stranger gets no more room than a REGISTER frame needs.
+    const bool stranger = client->address == 0;
+    const bool open = stranger ? client->connection->receive(client->reader, kMaxRegisterFrameSize) == Connection::Open
+                               : client->connection->receive(client->reader) == Connection::Open;
     FrameView frame;
     bool broken = false;
     for (;;) {
@@ -185,6 +217,9 @@ void KuvoBroker::processIncoming(Client *client)
         if (client->gone)
             break;
     }
+    // Still unregistered with a register frame's worth of bytes in: no REGISTER is that long.
+    if (!broken && client->address == 0 && client->reader.buffered() >= kMaxRegisterFrameSize)
+        broken = true;
     // Frames before a broken one, or before the end of the stream, are still delivered.
     flushRun();
     client->reader.compact();
@@ -205,6 +240,8 @@ void KuvoBroker::flushRun()
 
 bool KuvoBroker::handleFrame(Client *client, FrameView &frame)
 {
+    if (frame.kind == kPeerGone && client->address != 0)
+        return true;  // departures are the broker's to announce: a client's kind 13 goes nowhere
     if (frame.kind >= 0 && client->address != 0) {
         route(client, frame);
         return true;

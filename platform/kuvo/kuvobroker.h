@@ -9,13 +9,22 @@
 // with the sender's address put in. A message to an address that is not
 // connected is answered with kind 13 from that address (empty text). When a
 // client goes away, every remaining client gets kind 13 from the departed
-// address whose text is the departed client's "name[ secondName]".
+// address whose text is the departed client's "name[ secondName]". Kind 13
+// is the broker's own: a client's kind-13 frame is dropped, never forwarded.
 //
 // A frame whose length is out of range, a first frame that is not REGISTER, a
 // second REGISTER, a name that is empty or holds a line break, or an unknown
 // control kind drops that client's connection (announced like any departure).
 // So does leaving more than maxUnreadBytes() unread (256 MiB unless set): the
 // broker does not hold messages for a client that has stopped reading.
+//
+// Before a client has registered it is a stranger, and the broker holds
+// little for it: at most maxUnregistered() such connections at once (more
+// are closed as they come), a REGISTER frame of at most
+// kMaxRegisterFrameSize bytes (a larger first frame drops the connection
+// as soon as that many bytes are in), and registrationTimeout() to send it.
+// A registered client buffers at most one frame (64 MiB) plus one read of
+// incoming bytes.
 //
 // Single-threaded: the broker lives in the thread that created it and does
 // its work from that thread's event loop.
@@ -59,6 +68,14 @@ public:
     int clientCount() const;
 
     static constexpr qint64 kDefaultMaxUnreadBytes = 256 * 1024 * 1024;
+    static constexpr qsizetype kMaxRegisterFrameSize = 4096;
+    static constexpr int kDefaultMaxUnregistered = 16;
+    static constexpr int kDefaultRegistrationTimeoutMs = 10000;
+    void setRegistrationLimits(int maxUnregistered, int timeoutMs);
+    int maxUnregistered() const { return m_maxUnregistered; }
+    int registrationTimeout() const { return m_registrationTimeoutMs; }
+    // Connections that have not registered yet.
+    int unregisteredCount() const;
     void setMaxUnreadBytes(qint64 bytes);
     qint64 maxUnreadBytes() const { return m_maxUnreadBytes; }
 
@@ -86,6 +103,8 @@ private:
     QString m_error;
     int m_nextAddress = 1;
     qint64 m_maxUnreadBytes = kDefaultMaxUnreadBytes;
+    int m_maxUnregistered = kDefaultMaxUnregistered;
+    int m_registrationTimeoutMs = kDefaultRegistrationTimeoutMs;
     // Every connection, registered or not, keyed by its connection object.
     std::map<kuvo::Connection *, std::unique_ptr<Client>> m_connections;
     // Registered clients in registration order (addresses only grow).

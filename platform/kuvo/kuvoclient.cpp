@@ -234,11 +234,10 @@ void KuvoClient::noteNames(int address, QByteArrayView names)
 
 void KuvoClient::handleMessage(KuvoMessage message)
 {
-    if (message.kind == kPeerGone && !message.text.isEmpty()) {
-        // A departure announcement names the peer; keep it for nameOf.
-        noteNames(message.sender, message.text);
+    // A departure's text is not trusted as the peer's name: names come
+    // from the broker's PEERS list only.
+    if (message.kind == kPeerGone)
         m_departed.insert(message.sender);
-    }
     for (auto it = m_captures.rbegin(); it != m_captures.rend(); ++it) {
         Capture *capture = *it;
         if (capture->sender != message.sender || capture->finished())
@@ -426,8 +425,17 @@ bool KuvoClient::receiveDataBlock(int sender, int maxMessages, QList<KuvoMessage
 
     if (!capture.finished() && m_connected && !m_departed.contains(sender)) {
         m_captures.push_back(&capture);
-        waitUntil([this, &capture] { return capture.finished() || !m_connected; },
-                  QDeadlineTimer(m_timeoutMs));
+        // A block that stops coming in is given up after a short pause, not
+        // after the whole timeout: the wait holds user input back.
+        const QDeadlineTimer overall(m_timeoutMs);
+        for (;;) {
+            const qsizetype before = rest.size();
+            const qint64 step = std::min<qint64>(overall.remainingTime(), m_blockInactivityMs);
+            waitUntil([&] { return capture.finished() || !m_connected || rest.size() != before; },
+                      QDeadlineTimer(std::max<qint64>(0, step)));
+            if (capture.finished() || !m_connected || rest.size() == before || overall.hasExpired())
+                break;
+        }
         m_captures.erase(std::find(m_captures.begin(), m_captures.end(), &capture));
     }
     return capture.ended;

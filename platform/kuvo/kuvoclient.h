@@ -13,13 +13,15 @@
 // has returned.
 //
 // Every wait runs a nested event loop (user input excluded) and is bounded by
-// timeout(). A handler called through dispatch() may itself send and wait.
+// timeout(); receiveDataBlock also ends when the block makes no progress for
+// the block inactivity timeout (1 s), so a stray block start holds user input
+// back for a moment only. A handler called through dispatch() may itself send and wait.
 // Broker control answers never reach the handler. Do not delete the client
 // from inside its handler; use deleteLater().
 //
 // Single-threaded: use the client from the thread that created it.
 
-#include "host/kuvoifc.h"
+#include "hostifc/kuvoifc.h"
 
 #include <QDeadlineTimer>
 #include <QHash>
@@ -72,6 +74,10 @@ public:
     // Bound of every wait, in milliseconds (default kDefaultTimeoutMs).
     void setTimeout(int milliseconds);
     int timeout() const { return m_timeoutMs; }
+    // receiveDataBlock gives up once no message of the block came for this
+    // long (default kDefaultBlockInactivityMs), whatever timeout() says.
+    static constexpr int kDefaultBlockInactivityMs = 1000;
+    void setBlockInactivityTimeout(int milliseconds) { m_blockInactivityMs = milliseconds; }
     // Messages received and not yet taken or dispatched.
     int pendingMessages() const { return int(m_queue.size()); }
 
@@ -131,6 +137,7 @@ private:
     QByteArray m_secondName;
     QString m_error;
     int m_timeoutMs = kDefaultTimeoutMs;
+    int m_blockInactivityMs = kDefaultBlockInactivityMs;
     Handler m_handler;
 
     std::deque<KuvoMessage> m_queue;
@@ -141,8 +148,8 @@ private:
     bool m_dispatchScheduled = false;
     bool m_inNormalDispatch = false;
 
-    // Names of every address seen through PEERS or a kind-13 text. Addresses
-    // are never reused, so an entry never goes stale.
+    // Names of every address seen through PEERS (never from a kind-13 text).
+    // Addresses are never reused, so an entry never goes stale.
     QHash<int, std::pair<QByteArray, QByteArray>> m_names;
     QSet<int> m_departed;  // addresses announced by kind 13
 };

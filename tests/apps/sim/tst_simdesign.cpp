@@ -4,7 +4,6 @@
 
 #include "simdesign.h"
 
-#include "model/optimserialization.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -117,21 +116,6 @@ private Q_SLOTS:
         QCOMPARE(d.parametersFor(1), (SimParameters{{QStringLiteral("CPAR"), QStringLiteral("1 pF")}}));
     }
 
-    void modelInputSurvivesTheWire()
-    {
-        SimDesign d;
-        QVERIFY(SimDesign::load(example("lowpass.json"), d, nullptr));
-        OptimSerialWriter writer;
-        d.modelInput(0).serialize(writer);
-        OptimSerialReader reader(writer.joinedText());
-        OptimModelInput back;
-        back.deserialize(reader);
-        QVERIFY(!reader.hasError());
-        QCOMPARE(back.goals(), d.modelInput(0).goals());
-        QCOMPARE(back.algorithm(), d.modelInput(0).algorithm());
-        QCOMPARE(back.variables().at(1).value(), QStringLiteral("3 nH"));
-    }
-
     void refused_data()
     {
         QTest::addColumn<QString>("path");  // "a.b" or "a[0].b"; an empty value deletes
@@ -139,7 +123,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("valid") << "" << "" << "";
         QTest::newRow("no circuit") << "circuit" << "[]" << "circuit: missing or empty";
-        QTest::newRow(".end in circuit") << "circuit" << R"j([".end"])j" << "circuit: \".end\"";
+        QTest::newRow(".end in circuit") << "circuit" << R"j(["R1 in out {R1}", ".end"])j" << "circuit[1]: .end is not allowed";
+        QTest::newRow(".control in an entry") << "circuit" << R"j(["R1 in out {R1}\n.control\nshell id\n.endc"])j"
+                                              << "circuit[0]: an entry is one line";
+        QTest::newRow(".control in the text") << "circuit" << R"j("R1 in out {R1}\r\n  .CONTROL")j" << "circuit[1]: .control";
+        QTest::newRow(".include") << "circuit" << R"j([".include /etc/shadow"])j" << "circuit[0]: .include is not allowed";
+        QTest::newRow(".lib") << "circuit" << R"j([" .lib /etc/models.lib tt"])j" << "circuit[0]: .lib is not allowed";
+        QTest::newRow("another analysis") << "circuit" << R"j([".tran 1n 1u"])j" << "circuit[0]: .tran";
+        QTest::newRow("code model") << "circuit" << R"j(["a1 %v(in) filesrc"])j" << "circuit[0]: XSPICE";
+        QTest::newRow("allowed dot-commands") << "circuit" << R"j(["R1 in out {R1}", ".param k=2", ".model d1 d", ".option temp=30"])j" << "";
         QTest::newRow("bad sweep kind") << "analysis.sweep" << R"j("log")j" << "analysis.sweep: expected lin, dec or oct";
         QTest::newRow("stop below start") << "analysis.stop" << R"j("0.5 MHz")j" << "analysis: needs 0 < start < stop";
         QTest::newRow("three ports") << "analysis.ports"

@@ -185,6 +185,41 @@ private Q_SLOTS:
             QCOMPARE(g.limitWorst.size(), 1);
         }
     }
+
+    // A goal that sees no data is never "met": a range outside the sweep
+    // makes it invalid up front, no simulated point in range fails the evaluation.
+    void goalsThatSeeNoData_data()
+    {
+        QTest::addColumn<QList<double>>("freqs");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("definitionProblem");
+        QTest::addColumn<QString>("evaluationProblem");
+        const QList<double> sweep{1e9, 2e9, 3e9};
+        QTest::newRow("range above the sweep") << sweep << "5e9" << "6e9" << "outside the sweep" << "";
+        QTest::newRow("range below the sweep") << sweep << "1e6" << "2e6" << "outside the sweep" << "";
+        QTest::newRow("range between two points") << sweep << "1.2e9" << "1.8e9" << "" << "no simulated point";
+        QTest::newRow("no points at all") << QList<double>{} << "" << "" << "" << "dB(S21) was not simulated";
+    }
+
+    void goalsThatSeeNoData()
+    {
+        QFETCH(QList<double>, freqs);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, definitionProblem);
+        QFETCH(QString, evaluationProblem);
+        OptimItemList<OptimGoalInput> goals;
+        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-100"), {}, from, to)}));
+        const SimErrorFunction f(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares, 1e9, 3e9);
+        QCOMPARE(f.validGoalCount(), definitionProblem.isEmpty() ? 1 : 0);
+        QCOMPARE(f.problems().join(QString()).contains(definitionProblem), true);
+        QCOMPARE(f.problems().isEmpty(), definitionProblem.isEmpty());
+        const SimErrorResult e = f.evaluate(response(freqs, QList<double>(freqs.size(), -1.0)));
+        QCOMPARE(e.problems.isEmpty(), evaluationProblem.isEmpty());
+        QVERIFY(e.problems.join(QString()).contains(evaluationProblem));
+        QVERIFY(!e.goals.at(0).valid);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSimError)

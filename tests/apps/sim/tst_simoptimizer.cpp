@@ -82,13 +82,6 @@ private Q_SLOTS:
         QCOMPARE(info.continuous, OptimAlgInput::acceptsContinuousVariables(code));
     }
 
-    void unknownCodeRunsAsGradient()
-    {
-        const SimAlgorithmInfo info = simAlgorithmInfo(0);
-        QCOMPARE(info.code, 0);
-        QVERIFY(info.method.contains(QStringLiteral("LD_MMA")));
-    }
-
     void intervals_data()
     {
         QTest::addColumn<OptimVarInput>("var");
@@ -177,31 +170,6 @@ private Q_SLOTS:
         QCOMPARE(SimSpace(vars, false, true).variable(0), 1);
     }
 
-    void lowpassImprovesWithin30Iterations()
-    {
-        const SimDesign d = load("lowpass.json");
-        SimOptimization opt(d, 0);
-        OptimAlgInput alg = opt.algorithmInput();
-        alg.setMaxIterations(QStringLiteral("30"));
-        opt.setAlgorithm(alg);
-        QList<double> best;
-        int reports = 0;
-        const SimOutcome outcome = opt.run([&](const SimProblem::Report &r) {
-            QCOMPARE(r.iteration, reports);  // 0, 1, 2, ... with no gaps or repeats
-            ++reports;
-            QVERIFY(r.evaluation->ok);
-            if (!best.isEmpty())
-                QVERIFY(r.best->total() <= best.last());
-            best.append(r.best->total());
-        });
-        QVERIFY(outcome.stop == SimStop::GoalsMet || outcome.stop == SimStop::IterationLimit);
-        QVERIFY(reports <= 31);
-        QVERIFY2(best.last() < 0.01 * best.first(), qPrintable(QStringLiteral("%1 -> %2").arg(best.first()).arg(best.last())));
-        // The current values follow the best point.
-        QCOMPARE(opt.variables().values(), opt.best().values);
-        QCOMPARE(opt.modelInput().variables().at(0).value(), opt.variableValueTexts(opt.best()).at(0));
-    }
-
     void everyAlgorithmImproves_data()
     {
         QTest::addColumn<int>("code");
@@ -270,6 +238,86 @@ private Q_SLOTS:
         });
         QCOMPARE(next, 6);  // the best point is not counted again at the restart
         QVERIFY(opt.best().total() <= best);
+    }
+
+    // New variable definitions of another count arriving mid-run (a bus
+    // client or the variable editor): the run ends at once, nothing more is
+    // simulated in the old space, and the next run works in the new one.
+    void definitionChangeMidRun_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("code");
+        for (int count : {0, 1, 4}) {
+            QTest::addRow("%d variables, gradient", count) << count << 2;
+            QTest::addRow("%d variables, genetic", count) << count << 11;
+        }
+    }
+
+    void definitionChangeMidRun()
+    {
+        QFETCH(int, count);
+        QFETCH(int, code);
+        const SimDesign d = load("lowpass.json");
+        SimOptimization opt(d, 0);
+        OptimAlgInput alg = opt.algorithmInput();
+        alg.setAlgorithmType(code);
+        opt.setAlgorithm(alg);
+        OptimItemList<OptimVarInput> fewer;
+        for (int k = 0; k < count; ++k)
+            fewer.append(opt.variables().definitions().at(k));
+        qint64 simulations = -1;
+        const SimOutcome first = opt.run([&](const SimProblem::Report &r) {
+            if (r.iteration == 2 && simulations < 0) {
+                QVERIFY(opt.setVariableDefinitions(fewer));
+                simulations = opt.simulationCount();
+            }
+        });
+        QCOMPARE(int(first.stop), int(SimStop::Interrupted));
+        QCOMPARE(opt.simulationCount(), simulations);
+        opt.run([&](const SimProblem::Report &r) {
+            QCOMPARE(r.evaluation->values.size(), count);
+            QVERIFY(r.evaluation->ok);
+            if (r.iteration >= 5)
+                opt.requestStop(SimStop::Interrupted);
+        });
+        QCOMPARE(opt.modelInput().variables().size(), count);
+    }
+
+    // Goal definitions of which none can be evaluated (an unknown
+    // expression, a range beyond the 3 GHz sweep): the run does not start.
+    void noValidGoalDoesNotStart_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("unknown expression") << "gain(S21)" << "1e9" << "gain(S21)";
+        QTest::newRow("range beyond the sweep") << "dB(S21)" << "5e9" << "outside the sweep";
+        QTest::newRow("no goal") << "" << "" << "no goal to optimize";
+    }
+
+    void noValidGoalDoesNotStart()
+    {
+        QFETCH(QString, expression);
+        QFETCH(QString, from);
+        QFETCH(QString, reason);
+        const SimDesign d = load("lowpass.json");
+        SimOptimization opt(d, 0);
+        OptimItemList<OptimGoalInput> goals;
+        if (!expression.isEmpty()) {
+            OptimGoalInput g = opt.modelInput().goals().at(0);
+            g.setExpression(expression);
+            OptimGoalLimitInput l = g.limits().at(0);
+            OptimItemList<OptimGoalRange> ranges;
+            ranges.append(OptimGoalRange(0, from, QStringLiteral("6e9")));
+            l.setRanges(ranges);
+            g.limits().replace(0, l);
+            goals.append(g);
+        }
+        QVERIFY(opt.setGoalDefinitions(goals));
+        const SimOutcome outcome = opt.run({});
+        QCOMPARE(int(outcome.stop), int(SimStop::Refused));
+        QVERIFY2(outcome.message.contains(reason), qPrintable(outcome.message));
+        QCOMPARE(opt.simulationCount(), 0);
     }
 
     void valuesFromTheHelmdeckRestartFromThere()

@@ -341,41 +341,31 @@ private Q_SLOTS:
         QVERIFY2(err.contains("cannot load the ngspice shared library"), err.constData());
     }
 
-    void badDesign()
+    // A design the simulator refuses, started by the host's --optimize: the
+    // host reports the simulator's own message and exits 4 at once rather
+    // than at its timeout. An unknown option is a usage error (2).
+    void hostReportsARefusedDesign()
     {
-        const QString path = m_dir.filePath(QStringLiteral("bad.json"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("{\"circuit\": []}");
-        f.close();
-        QVERIFY(startSim(path));
-        QCOMPARE(exitCode(), 1);
-        QVERIFY(m_sim->readAllStandardError().contains("circuit: missing or empty"));
-    }
-
-    void headlessRun()
-    {
-        QProcess p;
-        p.start(QStringLiteral(HELMDECK_SIM_PATH),
-                {QStringLiteral("--design"), example("lowpass.json"), QStringLiteral("--headless-run"), QStringLiteral("30")});
-        QVERIFY(p.waitForFinished(30000));
-        QCOMPARE(p.exitCode(), 0);
-        const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
-        QList<double> best;
-        for (const QByteArray &line : lines) {
-            const QList<QByteArray> w = line.split(' ');
-            if (w.value(0) == "iter") {
-                QCOMPARE(w.value(1).toInt(), int(best.size()));
-                best.append(w.value(5).toDouble());
-            }
-        }
-        QVERIFY(best.size() > 5 && best.size() <= 31);
-        QVERIFY(best.last() < 0.01 * best.first());
-        const auto has = [&](const QByteArray &start) {
-            return std::any_of(lines.begin(), lines.end(), [&](const QByteArray &l) { return l.startsWith(start); });
-        };
-        QVERIFY(has("done Optim1: "));
-        QVERIFY(has("  C1 = "));
+        const QString path = m_dir.filePath(QStringLiteral("refused.json"));
+        QFile in(example("lowpass.json"));
+        QFile out(path);
+        QVERIFY(in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly));
+        out.write(in.readAll().replace("\"C5 out 0 {C5}\"", "\"C5 out 0 {C5}\", \".include /etc/passwd\""));
+        out.close();
+        QProcess host;
+        host.start(QStringLiteral(HELMDECK_HOST_PATH),
+                   {QStringLiteral("--kuvo"), m_dir.filePath(QStringLiteral("host.sock")), QStringLiteral("--sim"),
+                    QStringLiteral(HELMDECK_SIM_PATH), QStringLiteral("--plugin"), QStringLiteral("/nonexistent"),
+                    QStringLiteral("--optimize"), QStringLiteral("--timeout"), QStringLiteral("100"), path});
+        QVERIFY(host.waitForFinished(60000));
+        QCOMPARE(host.exitCode(), 4);
+        const QByteArray err = host.readAllStandardError();
+        QVERIFY2(err.contains("the simulator SIM1 exited 1: helmdeck-sim: ") && err.contains(".include is not allowed"),
+                 err.constData());
+        QVERIFY(!err.contains("root:"));
+        host.start(QStringLiteral(HELMDECK_HOST_PATH), {QStringLiteral("--bogus-option")});
+        QVERIFY(host.waitForFinished(10000));
+        QCOMPARE(host.exitCode(), 2);
     }
 };
 

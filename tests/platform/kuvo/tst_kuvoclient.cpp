@@ -75,30 +75,6 @@ private Q_SLOTS:
         m_path.reset();
     }
 
-    void registersAndReportsVersion()
-    {
-        auto host = client("tolvane");
-        auto sim = client("tolvanesim", "sim-4242");
-        QVERIFY(host && sim);
-        QCOMPARE(host->address(), 1);
-        QCOMPARE(sim->address(), 2);
-        QVERIFY(host->isConnected());
-        QVERIFY(host->version() >= 1003 && host->version() <= 1999);
-        QCOMPARE(m_broker->clientCount(), 2);
-    }
-
-    void connectFailsFastWithoutBroker()
-    {
-        KuvoClient c;
-        c.setTimeout(5000);
-        QElapsedTimer t;
-        t.start();
-        QVERIFY(!c.connectToBroker(path() + QStringLiteral(".none"), "tolvane"));
-        QVERIFY(t.elapsed() < 2000);
-        QVERIFY(!c.errorString().isEmpty());
-        QVERIFY(!c.send(1, 11, "x"));
-    }
-
     void registerWaitIsBounded()
     {
         // A server that accepts and never answers.
@@ -168,23 +144,6 @@ private Q_SLOTS:
         QVERIFY(!host->connectPeer(peers[0], address));
     }
 
-    void normalDispatchDeliversInOrderWithSender()
-    {
-        auto host = client("tolvane");
-        auto sim = client("tolvanesim", "sim-1");
-        QVERIFY(host && sim);
-        Recorder rec;
-        host->setHandler(rec.handler());
-        for (int i = 1; i <= 5; ++i)
-            QVERIFY(sim->send(host->address(), 11, "m" + QByteArray::number(i)));
-        QVERIFY(sim->send(host->address(), 0, "zero"));
-        QTRY_COMPARE(rec.seen.size(), 6);
-        QCOMPARE(texts(rec.seen), QByteArray("11:m1,11:m2,11:m3,11:m4,11:m5,0:zero"));
-        for (const KuvoMessage &m : std::as_const(rec.seen))
-            QCOMPARE(m.sender, sim->address());
-        QCOMPARE(host->pendingMessages(), 0);
-    }
-
     void handlerIsNeverCalledFromInsideSendOrAWait()
     {
         auto host = client("tolvane");
@@ -238,18 +197,6 @@ private Q_SLOTS:
         }
     }
 
-    void waitForMessageTimesOut()
-    {
-        auto host = client("tolvane", {}, 200);
-        QVERIFY(host);
-        KuvoMessage m;
-        QElapsedTimer t;
-        t.start();
-        QVERIFY(!host->waitForMessage(m));
-        QVERIFY2(t.elapsed() >= 180 && t.elapsed() < 2000, QByteArray::number(t.elapsed()));
-        QVERIFY(host->isConnected());
-    }
-
     void waitForMessageTakesMessagesBeforeNormalDispatch()
     {
         auto host = client("tolvane");
@@ -273,19 +220,6 @@ private Q_SLOTS:
         QCOMPARE(rec.seen[0].text, QByteArray("c"));
     }
 
-    void messagesStayQueuedWithoutHandler()
-    {
-        auto host = client("tolvane");
-        auto sim = client("tolvanesim", "sim-1");
-        QVERIFY(host && sim);
-        sim->send(host->address(), 11, "kept");
-        QTRY_COMPARE(host->pendingMessages(), 1);
-        QTest::qWait(50);
-        KuvoMessage m;
-        QVERIFY(host->waitForMessage(m));
-        QCOMPARE(m.text, QByteArray("kept"));
-    }
-
     void waitEndsWhenBrokerGoes()
     {
         auto host = client("tolvane", {}, 10000);
@@ -302,15 +236,6 @@ private Q_SLOTS:
         int address = 0;
         QVERIFY(!host->lookup("tolvane", address));
         QTRY_COMPARE(spy.size(), 1);
-    }
-
-    void dispatchAnswersTheHandlersResult()
-    {
-        KuvoClient c;
-        QVERIFY(c.dispatch(KuvoMessage{1, 11, "x"}));  // no handler: carry on
-        c.setHandler([](const KuvoMessage &m) { return m.kind != 3; });
-        QVERIFY(c.dispatch(KuvoMessage{1, 11, "x"}));
-        QVERIFY(!c.dispatch(KuvoMessage{1, 3, "stop"}));
     }
 
     void handlerMayWaitInsideDispatch()
@@ -458,14 +383,10 @@ private Q_SLOTS:
         QVERIFY(t.elapsed() < 2500);
         QCOMPARE(texts(rest), QByteArray("11:chunk 1,11:chunk 2"));
 
-        // The kind 13 is still there for normal dispatch, and the name is known.
+        // The kind 13 is still there for normal dispatch.
         QTRY_COMPARE(rec.seen.size(), 1);
         QCOMPARE(rec.seen[0].kind, kPeerGone);
         QCOMPARE(rec.seen[0].sender, simAddr);
-        QByteArray name, second;
-        QVERIFY(host->nameOf(simAddr, name, second));
-        QCOMPARE(name, QByteArray("tolvanesim"));
-        QCOMPARE(second, QByteArray("sim-31"));
 
         // Asking again for a departed sender answers at once.
         t.restart();
@@ -498,17 +419,28 @@ private Q_SLOTS:
         QCOMPARE(texts(rest), QByteArray("11:d1,10:end2"));
     }
 
-    void receiveDataBlockTimesOut()
+    // A block that stops coming in ends after the inactivity pause, long
+    // before the 30 s timeout (a stray start froze input that long); one
+    // that keeps coming slowly completes.
+    void receiveDataBlockGivesUpWithoutProgress()
     {
-        auto host = client("tolvane", {}, 250);
+        auto host = client("tolvane", {}, 30000);
         auto sim = client("tolvanesim", "sim-1");
         QVERIFY(host && sim);
-        sim->send(host->address(), 11, "only chunk");
+        host->setBlockInactivityTimeout(300);
+        int sent = 0;
+        QTimer slow;
+        connect(&slow, &QTimer::timeout, this, [&] { sim->send(host->address(), ++sent < 5 ? 11 : 10, "slow"); });
+        slow.start(100);
         QList<KuvoMessage> rest;
+        QVERIFY(host->receiveDataBlock(sim->address(), 10, rest));
+        QCOMPARE(rest.size(), 5);
+        slow.stop();
+        sim->send(host->address(), 11, "only chunk");
         QElapsedTimer t;
         t.start();
         QVERIFY(!host->receiveDataBlock(sim->address(), 10, rest));
-        QVERIFY2(t.elapsed() >= 200 && t.elapsed() < 2500, QByteArray::number(t.elapsed()));
+        QVERIFY2(t.elapsed() < 10000, QByteArray::number(t.elapsed()));
         QCOMPARE(texts(rest), QByteArray("11:only chunk"));
         // A late end no longer belongs to the block: it is queued.
         sim->send(host->address(), 10, "late end");
@@ -536,6 +468,7 @@ private Q_SLOTS:
             }
             return true;
         });
+        QCOMPARE(host->peers().size(), 1);  // as the rendezvous does: the names come from there
         sim.reset();
         QTRY_COMPARE(gone.size(), 1);
         QCOMPARE(gone[0].sender, simAddr);
@@ -567,29 +500,53 @@ private Q_SLOTS:
         QTest::newRow("unasked control answer") << encodeFrame(kPeers, 0, "1 x\n");
     }
 
-    void malformedFrameFromBrokerDropsTheConnection()
+    // A fake broker: answers the registration and sends "fine" from 2; then
+    // the test has it misbehave through the returned socket.
+    QLocalSocket *fakeBroker(QLocalServer &fake, const SocketPath &fakePath, KuvoClient &c)
     {
-        QFETCH(QByteArray, bytes);
-        // A fake broker: answers the registration, then misbehaves.
-        SocketPath fakePath;
-        QLocalServer fake;
-        QVERIFY(fake.listen(fakePath.path()));
         QLocalSocket *server = nullptr;
-        connect(&fake, &QLocalServer::newConnection, this, [&] {
+        if (!fake.listen(fakePath.path()))
+            return nullptr;
+        connect(&fake, &QLocalServer::newConnection, this, [&fake, &server] {
             server = fake.nextPendingConnection();
-            connect(server, &QLocalSocket::readyRead, server, [server] {
-                if (server->bytesAvailable() >= 12 + 7) {
-                    server->readAll();
-                    server->write(encodeFrame(kRegister, 1, "tolvane"));
-                    server->write(encodeFrame(11, 2, "fine"));
+            QObject::connect(server, &QLocalSocket::readyRead, server, [s = server] {
+                if (s->bytesAvailable() >= 12 + 7) {
+                    s->readAll();
+                    s->write(encodeFrame(kRegister, 1, "tolvane"));
+                    s->write(encodeFrame(11, 2, "fine"));
                 }
             });
         });
+        return c.connectToBroker(fakePath.path(), "tolvane") ? server : nullptr;
+    }
+
+    // Even a kind 13 that did come through: its text does not name the peer.
+    void departureTextIsNotTakenAsName()
+    {
+        SocketPath fakePath;
+        QLocalServer fake;
+        KuvoClient c;
+        c.setTimeout(300);
+        QLocalSocket *server = fakeBroker(fake, fakePath, c);
+        QVERIFY(server);
+        server->write(encodeFrame(kPeerGone, 2, "tolvanesim sim-1"));
+        KuvoMessage m;
+        QVERIFY(c.waitForMessage(m) && c.waitForMessage(m));
+        QCOMPARE(m.kind, kPeerGone);
+        QByteArray name, second;
+        QVERIFY(!c.nameOf(2, name, second));  // the fake broker does not answer PEERS
+    }
+
+    void malformedFrameFromBrokerDropsTheConnection()
+    {
+        QFETCH(QByteArray, bytes);
+        SocketPath fakePath;
+        QLocalServer fake;
         KuvoClient c;
         c.setTimeout(3000);
-        QVERIFY(c.connectToBroker(fakePath.path(), "tolvane"));
-        QSignalSpy spy(&c, &KuvoClient::disconnected);
+        QLocalSocket *server = fakeBroker(fake, fakePath, c);
         QVERIFY(server);
+        QSignalSpy spy(&c, &KuvoClient::disconnected);
         server->write(bytes + encodeFrame(11, 2, "never seen"));
         server->flush();
 
