@@ -5,7 +5,7 @@
 // separate small object pointing at a datum, so handing out an element of a
 // list costs no copy. A null DatumPtr is "no value" (printed NULL).
 
-#include "host/moxifc.h"
+#include "hostifc/moxifc.h"
 
 #include <QByteArray>
 #include <QList>

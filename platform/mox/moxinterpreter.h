@@ -17,7 +17,7 @@
 // Single-threaded. Words may evaluate further expressions while they run (up
 // to kMaxReentry nested evaluations).
 
-#include "host/moxifc.h"
+#include "hostifc/moxifc.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "hostpluginmanager.h"
 
-#include "host/kuvoifc.h"
-#include "host/moxifc.h"
+#include "hostifc/kuvoifc.h"
+#include "hostifc/moxifc.h"
 
 #include <cstdio>
 

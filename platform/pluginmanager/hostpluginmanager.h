@@ -11,7 +11,7 @@
 //
 // Failure reports are kept in order and echoed to stderr, one line each.
 
-#include "host/pluginmanagerifc.h"
+#include "hostifc/pluginmanagerifc.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -11,7 +11,7 @@
 // while tuning is on, the optimization is paused or finished, and the
 // window allows input; the rest of the time they show the values.
 
-#include "optimhelmdecktunemode.h"
+#include "state/optimhelmdecktunemode.h"
 #include "panelview.h"
 
 #include "model/optiminputrecords.h"

@@ -2,8 +2,8 @@
 // (hidden symbols, linked against the interfaces only), it reaches the host's
 // plug-in manager solely through plugin_manager::GetInterface.
 
-#include "host/moxifc.h"
-#include "host/pluginmanagerifc.h"
+#include "hostifc/moxifc.h"
+#include "hostifc/pluginmanagerifc.h"
 
 extern "C" __attribute__((visibility("default"))) int probeMoxVersion()
 {
