@@ -55,7 +55,6 @@ private Q_SLOTS:
     void setVariableValueByNetlistName();
     void tuningRememberForgetRestore();
     void mismatchedListsTouchOnlyCommonIndices();
-    void readAccessHelpers();
 };
 
 void TestOptimizationModelObject::setModelInputExtendsOutputsAndHistories()
@@ -382,24 +381,6 @@ void TestOptimizationModelObject::mismatchedListsTouchOnlyCommonIndices()
     QCOMPARE(log.take(), (QStringList{"A", "G0"}));
     // Histories may then differ in length; the model stays usable.
     QCOMPARE(m.model().goalHistory(1).values().size(), 1);
-}
-
-void TestOptimizationModelObject::readAccessHelpers()
-{
-    OptimizationModelObject m;
-    OptimModelInput input = sampleModelInput({0, 1, 1, 3});
-    input.variables()[1].setOptimize(false);
-    input.variables()[2].setOptimizeFlagSet(false);
-    m.setModelInput(input);
-    QCOMPARE(m.model().optimizedVariableCount(), 1);
-    QCOMPARE(m.model().variableIndex(QStringLiteral("L2.L")), 1);
-    QCOMPARE(m.model().variableIndex(QStringLiteral("L9.L")), -1);
-    QVERIFY(m.model().variableByNetlistName(QStringLiteral("L9.L")) == nullptr);
-    QCOMPARE(m.model().variableByNetlistName(QStringLiteral("L3.L"))->name(), QStringLiteral("L3"));
-    // Copies are independent values.
-    OptimizationModel copy = m.model();
-    m.setVariableValue(QStringLiteral("L1.L"), QStringLiteral("0"), OptimizationModelObject::TargetInput);
-    QCOMPARE(copy.variable(0).value(), QStringLiteral("10"));
 }
 
 QTEST_MAIN(TestOptimizationModelObject)

@@ -1,3 +1,7 @@
+// The record text: tokens written and read byte for byte, malformed text
+// refused without touching the target, chunks; every record and message
+// reading back what it wrote; the rules the records carry.
+
 #include "model/optimizationmodel.h"
 #include "samplemessages.h"
 
@@ -59,435 +63,464 @@ class TestOptimRecords : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void inputRecordsRoundTrip();
-    void outputRecordsRoundTrip();
-    void messagesRoundTrip();
-    void modelRoundTrip();
+    void writesTokens_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QByteArray>("token");
+        QTest::newRow("tenth") << QVariant(0.1) << QByteArray("0.1");
+        QTest::newRow("two thirds") << QVariant(2.0 / 3.0) << QByteArray("0.666667");
+        QTest::newRow("million") << QVariant(1e6) << QByteArray("1e+06");
+        QTest::newRow("small") << QVariant(0.00001) << QByteArray("1e-05");
+        QTest::newRow("limit of fixed") << QVariant(0.0001) << QByteArray("0.0001");
+        QTest::newRow("rounded to six") << QVariant(1234567.0) << QByteArray("1.23457e+06");
+        QTest::newRow("integral double") << QVariant(100.0) << QByteArray("100");
+        QTest::newRow("smallest int") << QVariant(-2147483647 - 1) << QByteArray("-2147483648");
+        QTest::newRow("true") << QVariant(true) << QByteArray("YES");
+        QTest::newRow("false") << QVariant(false) << QByteArray("NO");
+        QTest::newRow("empty string") << QVariant(QString()) << QByteArray("\"\"");
+        QTest::newRow("quote") << QVariant(QStringLiteral("a\"b")) << QByteArray("\"a\\\"b\"");
+        QTest::newRow("trailing backslash") << QVariant(QStringLiteral("ab\\")) << QByteArray("\"ab\\\\\"");
+        QTest::newRow("blanks unchanged") << QVariant(QStringLiteral("a b\n\tc")) << QByteArray("\"a b\n\tc\"");
+        QTest::newRow("latin1 byte") << QVariant(QStringLiteral("5 \u00b5H")) << QByteArray("\"5 \xb5H\"");
+        // Each UTF-16 unit outside Latin-1 becomes '?'.
+        QTest::newRow("outside latin1") << QVariant(QStringLiteral("1 k\u03a9 \U0001F600")) << QByteArray("\"1 k? ??\"");
+    }
+    void writesTokens()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QByteArray, token);
+        OptimSerialWriter writer;
+        switch (value.typeId()) {
+        case QMetaType::Double: writer.writeDouble(value.toDouble()); break;
+        case QMetaType::Int: writer.writeInt(value.toInt()); break;
+        case QMetaType::Bool: writer.writeBool(value.toBool()); break;
+        default: writer.writeString(value.toString()); break;
+        }
+        QCOMPARE(writer.tokenCount(), 1);
+        QCOMPARE(writer.token(0).toByteArray(), token);
+    }
 
-    void limitDefaultsAndSetters();
-    void limitBoundTexts_data();
-    void limitBoundTexts();
-    void rangeOpenBounds();
-    void removingIndepVarRenumbersRanges();
-    void limitAppliesAtChecksOtherVariablesOnly();
-    void variableConstraintSettersClearUnusedParameters();
-    void algorithmNamesAndVariableKinds();
-    void readingGoalResetsUnserializedFields();
-    void emptyModelInputText();
-    void messageFixedTexts();
-    void simResultNeedsNestedIterationWords();
-    void incomingTypeWordsAreRecognised();
-    void traceFamilyBounds();
-    void statusTexts();
-    void metaTypesRegisteredByName();
+    void writesRecordTextByteForByte()
+    {
+        OptimItemList<OptimGoalRange> list;
+        list.append(OptimGoalRange(1, QStringLiteral("0.5"), QStringLiteral("2")));
+        QCOMPARE(textOf(list), QByteArray("START_ARRAY_OPT_GOAL_RANGES 1 START_GOAL_RANGE 1 \"0.5\" \"2\" END_GOAL_RANGE "
+                                          "END_ARRAY_OPT_GOAL_RANGES "));
+        // Every field in its place: the definitions the helmdeck opens with
+        // and an iteration, as the simulator reads and writes them.
+        QCOMPARE(textOf(sampleModelInput({1, 1, 1, 1})),
+                 QByteArray("START_OPTIM_MODEL_INPUT START_ALG_INPUT \"Optim1\" \"Lowpass optimization\" 2 NO START_ARRAY_STRING 0 "
+                            "END_ARRAY_STRING START_ARRAY_STRING 0 END_ARRAY_STRING \"100\" END_ALG_INPUT START_ARRAY_OPT_GOAL_INPUTS 1 "
+                            "START_GOAL_INPUT \"Goal1\" \"dB(S21)\" \"SP1\" \"1\" START_ARRAY_STRING 1 \"freq\" END_ARRAY_STRING "
+                            "START_ARRAY_STRING 1 \"GHz\" END_ARRAY_STRING START_ARRAY_OPT_GOAL_LIMIT_INPUTS 1 START_GOAL_LIMIT "
+                            "\"passband\" 0 \"-1\" \"\" YES -1 NO 0 \"\" START_ARRAY_OPT_GOAL_RANGES 1 START_GOAL_RANGE 0 \"0.1\" \"1\" "
+                            "END_GOAL_RANGE END_ARRAY_OPT_GOAL_RANGES END_GOAL_LIMIT END_ARRAY_OPT_GOAL_LIMIT_INPUTS END_GOAL_INPUT "
+                            "END_ARRAY_OPT_GOAL_INPUTS START_ARRAY_OPT_VAR_INPUTS 1 START_VAR_INPUT \"L1.L\" \"L1\" YES YES \"10\" "
+                            "\"nH\" 1 \"1\" \"100\" \"\" END_VAR_INPUT END_ARRAY_OPT_VAR_INPUTS END_OPTIM_MODEL_INPUT "));
+        QCOMPARE(textOf(sampleIteration({1, 1, 2, 1}, 3)),
+                 QByteArray("START_OPTIM_ITER -1 START_ALG_OUTPUT 2 YES YES \"\" \"2.5\" \"3\" \"2.25\" \"\" \"100\" END_ALG_OUTPUT "
+                            "START_ARRAY_OPT_GOAL_OUTPUTS 1 START_GOAL_OUTPUT \"0.25\" \"0.5\" START_GOAL_TRACES "
+                            "START_GOAL_TRACE_INDEP_VAR \"freq\" \"GHz\" END_GOAL_TRACE_INDEP_VAR START_ARRAY_OPT_GOAL_TRACE_INDEP_VARS 0 "
+                            "END_ARRAY_OPT_GOAL_TRACE_INDEP_VARS NO START_TRACE_VALUES START_ARRAY_VALUES 0 END_ARRAY_VALUES "
+                            "END_TRACE_VALUES START_ARRAY_OPT_GOAL_TRACES 1 START_GOAL_TRACE NO START_TRACE_VALUES START_ARRAY_VALUES 2 "
+                            "1e+08 2.1e+09 END_ARRAY_VALUES END_TRACE_VALUES START_TRACE_VALUES START_ARRAY_VALUES 0 END_ARRAY_VALUES "
+                            "END_TRACE_VALUES START_TRACE_VALUES START_ARRAY_VALUES 2 -7.27429e-06 -37.2459 END_ARRAY_VALUES "
+                            "END_TRACE_VALUES END_GOAL_TRACE END_ARRAY_OPT_GOAL_TRACES END_GOAL_TRACES START_ARRAY_OPT_GOAL_LIMIT_OUTPUTS 1 "
+                            "START_GOAL_LIMIT_OUTPUT \"0.25\" END_GOAL_LIMIT_OUTPUT END_ARRAY_OPT_GOAL_LIMIT_OUTPUTS END_GOAL_OUTPUT "
+                            "END_ARRAY_OPT_GOAL_OUTPUTS START_ARRAY_OPT_VAR_OUTPUTS 1 START_VAR_OUTPUT \"10.03\" END_VAR_OUTPUT "
+                            "END_ARRAY_OPT_VAR_OUTPUTS END_OPTIM_ITER "));
+        QCOMPARE(textOf(OptimIterVariableValues()),
+                 QByteArray("START_VARIABLE_VALUES -1 START_ARRAY_STRING 0 END_ARRAY_STRING END_VARIABLE_VALUES "));
+        QCOMPARE(textOf(OptimStatus(2, QStringLiteral("a \"b\""))), QByteArray("START_STATUS 2 \"a \\\"b\\\"\" END_STATUS "));
+        OptimIterCollapsedIterations batch;
+        QVERIFY(textOf(batch).startsWith("START_OPTIM_COMPACT_ITERS -1 YES -1 START_ALG_OUTPUT "));
+        QCOMPARE(QByteArray(batch.messageType()), QByteArray("OPTIM_COMPACT_ITERS"));
+        QCOMPARE(OptimIterGoalDefinitions::typeWord(), QByteArray("GOAL_DEFINITIONS"));
+        QCOMPARE(optimIncomingType("OPTIM_NO_PROGRESS"), OptimIncomingType::NoProgress);
+        QCOMPARE(optimIncomingType("VARIABLE_VALUES"), OptimIncomingType::None);
+        QCOMPARE(optimIncomingType("optim_iter"), OptimIncomingType::None);
+    }
+
+    void readsTokens_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QVariant>("value"); // null: the read fails
+        QTest::addColumn<QByteArray>("rest");
+        QTest::newRow("int") << QByteArray("  12  next") << QVariant(12) << QByteArray("next");
+        QTest::newRow("int plus sign") << QByteArray("+7") << QVariant(7) << QByteArray();
+        QTest::newRow("int minimum") << QByteArray("-2147483648") << QVariant(-2147483647 - 1) << QByteArray();
+        QTest::newRow("int overflow") << QByteArray("2147483648") << QVariant(QMetaType(QMetaType::Int)) << QByteArray("2147483648");
+        QTest::newRow("int fraction") << QByteArray("1.5") << QVariant(QMetaType(QMetaType::Int)) << QByteArray("1.5");
+        QTest::newRow("int double sign") << QByteArray("+-3") << QVariant(QMetaType(QMetaType::Int)) << QByteArray("+-3");
+        QTest::newRow("int hex") << QByteArray("0x10") << QVariant(QMetaType(QMetaType::Int)) << QByteArray("0x10");
+        QTest::newRow("int empty") << QByteArray("   ") << QVariant(QMetaType(QMetaType::Int)) << QByteArray("   ");
+        QTest::newRow("double") << QByteArray("-1e+300") << QVariant(-1e300) << QByteArray();
+        QTest::newRow("double letters") << QByteArray("1.5abc") << QVariant(QMetaType(QMetaType::Double)) << QByteArray("1.5abc");
+        QTest::newRow("double comma") << QByteArray("1,5") << QVariant(QMetaType(QMetaType::Double)) << QByteArray("1,5");
+        QTest::newRow("double overflow") << QByteArray("1e400") << QVariant(QMetaType(QMetaType::Double)) << QByteArray("1e400");
+        QTest::newRow("double word") << QByteArray("YES") << QVariant(QMetaType(QMetaType::Double)) << QByteArray("YES");
+        QTest::newRow("bool") << QByteArray("NO") << QVariant(false) << QByteArray();
+        QTest::newRow("bool lower case") << QByteArray("yes") << QVariant(QMetaType(QMetaType::Bool)) << QByteArray("yes");
+        QTest::newRow("bool digit") << QByteArray("1") << QVariant(QMetaType(QMetaType::Bool)) << QByteArray("1");
+        QTest::newRow("string") << QByteArray("\"a\\\"b\" x") << QVariant(QStringLiteral("a\"b")) << QByteArray("x");
+        QTest::newRow("no escape letters") << QByteArray("\"a\\nb\"") << QVariant(QStringLiteral("anb")) << QByteArray();
+        QTest::newRow("latin1") << QByteArray("\"\xe9t\xe9\"") << QVariant(QStringLiteral("\u00e9t\u00e9")) << QByteArray();
+        QTest::newRow("unterminated") << QByteArray("\"abc") << QVariant(QMetaType(QMetaType::QString)) << QByteArray("\"abc");
+        QTest::newRow("backslash at end") << QByteArray("\"ab\\") << QVariant(QMetaType(QMetaType::QString)) << QByteArray("\"ab\\");
+        QTest::newRow("no quote") << QByteArray("abc") << QVariant(QMetaType(QMetaType::QString)) << QByteArray("abc");
+        QTest::newRow("empty buffer") << QByteArray() << QVariant(QMetaType(QMetaType::QString)) << QByteArray();
+    }
+    void readsTokens()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QVariant, value);
+        QFETCH(QByteArray, rest);
+        OptimSerialReader reader(text);
+        QVariant read;
+        switch (value.typeId()) {
+        case QMetaType::Int: read = reader.readInt(); break;
+        case QMetaType::Double: read = reader.readDouble(); break;
+        case QMetaType::Bool: read = reader.readBool(); break;
+        default: read = reader.readString(); break;
+        }
+        QCOMPARE(reader.hasError(), value.isNull());
+        if (!value.isNull())
+            QCOMPARE(read, value);
+        QCOMPARE(reader.remaining().toByteArray(), rest);
+    }
+
+    void stringsSurviveRoundTrip()
+    {
+        QString all;
+        for (int c = 1; c < 256; ++c)
+            all.append(QChar(c));
+        for (const QString &value : {QString(), QStringLiteral("\\"), QStringLiteral("say \"\\n\" twice\n"), all}) {
+            OptimSerialWriter writer;
+            writer.writeString(value);
+            writer.writeString(value);
+            OptimSerialReader reader(writer.joinedText());
+            QCOMPARE(reader.readString(), value);
+            QCOMPARE(reader.readString(), value);
+            QVERIFY(!reader.hasError() && reader.atEnd());
+        }
+    }
+
+    void failedReadConsumesNothingAndSticks()
+    {
+        OptimSerialReader reader("START_A abc 5 END_A");
+        QVERIFY(reader.readStart("A"));
+        QCOMPARE(reader.readInt(), 0);
+        QVERIFY(reader.hasError());
+        // Every later read fails without consuming, even one that would match.
+        QCOMPARE(reader.readString(), QString());
+        QVERIFY(!reader.readStart("abc"));
+        QCOMPARE(reader.remaining().toByteArray(), QByteArray("abc 5 END_A"));
+
+        OptimSerialReader blanks(QByteArray("START_A\xa0" "7\x0b" "END_A"));
+        QVERIFY(blanks.readStart("A") && blanks.readInt() == 7 && blanks.readEnd("A") && !blanks.hasError());
+    }
+
+    void malformedRecordsLeaveTargetUnchanged()
+    {
+        OptimGoalRange target(3, QStringLiteral("x"), QStringLiteral("y"));
+        OptimSerialReader reader("START_GOAL_RANGE 1 \"0.5\" \"2\" END_GOAL_LIMIT START_GOAL_RANGE 2 \"\" \"\" END_GOAL_RANGE");
+        target.deserialize(reader);
+        QVERIFY(reader.hasError());
+        QCOMPARE(target, OptimGoalRange(3, QStringLiteral("x"), QStringLiteral("y")));
+        target.deserialize(reader); // a well-formed record behind the fault is not read either
+        QCOMPARE(target.index(), 3);
+
+        OptimItemList<OptimVarInput> list;
+        list.append(OptimVarInput());
+        list[0].setNetlistName(QStringLiteral("C1"));
+        OptimSerialReader huge("START_ARRAY_OPT_VAR_INPUTS 2000000000 garbage");
+        list.deserialize(huge);
+        QVERIFY(huge.hasError());
+        QCOMPARE(list.count(), 1);
+        QCOMPARE(list.at(0).netlistName(), QStringLiteral("C1"));
+        QStringList strings{QStringLiteral("kept")};
+        OptimSerialReader hugeStrings("START_ARRAY_STRING 2147483647 \"a\" \"b\" END_ARRAY_STRING");
+        hugeStrings.readStringList(strings);
+        QVERIFY(hugeStrings.hasError());
+        QList<double> values;
+        OptimSerialReader hugeValues("START_ARRAY_VALUES 2000000000 1 2 x");
+        hugeValues.readDoubles(values);
+        QVERIFY(hugeValues.hasError() && values.size() <= 2);
+
+        OptimIterSimResult result;
+        result.iteration() = sampleIteration({1, 1, 2, 1}, 1);
+        const QByteArray text = textOf(result);
+        QVERIFY(text.startsWith("START_SIM_RESULT START_OPTIM_ITER ") && text.endsWith("END_OPTIM_ITER END_SIM_RESULT "));
+        for (const QByteArray &broken : {QByteArray(text).replace("END_OPTIM_ITER", "END_OPTIM_ITEM"), text.left(text.size() / 2)}) {
+            OptimIterSimResult read;
+            OptimSerialReader r(broken);
+            read.deserialize(r);
+            QVERIFY(r.hasError());
+            QCOMPARE(read, OptimIterSimResult());
+        }
+    }
+
+    void readerJoinsBlocksAndStopsAtNul()
+    {
+        OptimSerialReader reader(QList<QByteArray>{"START_GOAL_RANGE 4 ", QByteArray("\"1\" \"2\" ", 8),
+                                                   QByteArray("END_GOAL_RANGE \0ignored", 23)});
+        OptimGoalRange range;
+        range.deserialize(reader);
+        QVERIFY(!reader.hasError() && reader.atEnd());
+        QCOMPARE(range, OptimGoalRange(4, QStringLiteral("1"), QStringLiteral("2")));
+
+        OptimSerialWriter empty;
+        empty.writeStringList({});
+        OptimSerialReader emptyReader(empty.joinedText());
+        QStringList strings{QStringLiteral("kept")};
+        emptyReader.readStringList(strings);
+        QCOMPARE(strings, QStringList{QStringLiteral("kept")}); // elements are appended
+        QVERIFY(!emptyReader.hasError() && emptyReader.atEnd());
+    }
+
+    void chunksBreakBetweenTokens()
+    {
+        OptimSerialWriter writer;
+        writer.writeStart("AAA");                  // 9 bytes + space = 10
+        writer.writeString(QStringLiteral("x y")); // 5 + 1 = 6
+        writer.writeInt(12345);                    // 5 + 1 = 6
+        writer.writeEnd("AAA");                    // 7 + 1 = 8
+        QCOMPARE(writer.chunks(16), (QList<QByteArray>{"START_AAA \"x y\" ", "12345 END_AAA "}));
+        QCOMPARE(writer.chunks(15), (QList<QByteArray>{"START_AAA ", "\"x y\" 12345 ", "END_AAA "}));
+        // A token longer than the limit forms a chunk of its own.
+        OptimSerialWriter oversized;
+        oversized.writeInt(1);
+        oversized.writeString(QString(20, QLatin1Char('z')));
+        oversized.writeInt(2);
+        const QList<QByteArray> chunks = oversized.chunks(10);
+        QCOMPARE(chunks.size(), 3);
+        QCOMPARE(chunks.at(1).size(), 23);
+        QCOMPARE(chunks.join(), oversized.joinedText());
+        QVERIFY(OptimSerialWriter().chunks(5700).isEmpty());
+    }
+
+    void recordsRoundTrip()
+    {
+        const OptimModelInput input = sampleModelInput({3, 1, 1, 4});
+        checkRoundTrip(input);
+        OptimGoalLimitInput twoValues;
+        twoValues.setOutside(QStringLiteral("-3.5"), QStringLiteral("1e-3"));
+        twoValues.setWeight(QStringLiteral("2"));
+        twoValues.ranges().append(OptimGoalRange(0, QString(), QStringLiteral("5")));
+        checkRoundTrip(twoValues);
+        OptimAlgInput algorithm;
+        algorithm.setLabel(QStringLiteral("label with \"quotes\""));
+        algorithm.setAlgorithmType(12);
+        algorithm.setFlag(true);
+        algorithm.setFirstList({QStringLiteral("a"), QString()});
+        algorithm.setSecondList({QStringLiteral("b c")});
+        checkRoundTrip(algorithm);
+        OptimVarInput variable;
+        variable.setOptimizeFlagSet(false);
+        variable.setValue(QStringLiteral("2.2 pF"));
+        variable.setDiscrete(QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("0.5"));
+        checkRoundTrip(variable);
+
+        OptimTraceFamily family;
+        family.setIndepVar(OptimTraceVar(QStringLiteral("freq"), QStringLiteral("Hz")));
+        family.otherIndepVars().append(OptimTraceVar(QStringLiteral("temp"), QStringLiteral("C")));
+        family.setFlag(true);
+        family.sweepValues() = OptimTraceValues{25.0, 85.0};
+        OptimTrace trace;
+        trace.setFlag(true);
+        trace.xValues() = OptimTraceValues{1.0, 2.0};
+        trace.auxValues() = OptimTraceValues{25.0, 25.0};
+        trace.yValues() = OptimTraceValues{-1.5, -2.25};
+        family.traces().append(trace);
+        checkRoundTrip(family);
+        // Trace data keeps six significant digits on the wire.
+        OptimSerialReader reader(textOf(OptimTraceValues{1.23456789, -9.87654321e-12}));
+        OptimTraceValues read;
+        read.deserialize(reader);
+        QCOMPARE(read.values(), (QList<double>{1.23457, -9.87654e-12}));
+
+        OptimizationModel model;
+        model.input() = sampleModelInput({2, 1, 3, 2});
+        model.output().algorithm() = sampleAlgorithmOutput();
+        const OptimIter iter = sampleIteration({2, 1, 3, 2}, 1);
+        model.output().goals() = iter.goals();
+        model.output().variables() = iter.variables();
+        model.history().algorithm().values() = QStringList{QStringLiteral("2"), QStringLiteral("1")};
+        model.history().goals().append(sampleGoalHistory());
+        OptimVarHistory varHistory;
+        varHistory.values() = QStringList{QStringLiteral("1n"), QStringLiteral("2n")};
+        varHistory.setValueBeforeTuning(QStringLiteral("1.5n"));
+        model.history().variables().append(varHistory);
+        checkRoundTrip(model);
+    }
+
+    void messagesRoundTrip()
+    {
+        checkRoundTrip(OptimStatus(3, QStringLiteral("Paused by \"user\"\n")));
+        OptimIter iter = sampleIteration({3, 1, 7, 5}, 9);
+        iter.setCommandId(42);
+        checkRoundTrip(iter);
+        OptimIterSimResult result;
+        result.iteration() = iter;
+        checkRoundTrip(result);
+        OptimIterNoProgress noProgress;
+        noProgress.setCommandId(7);
+        noProgress.algorithm() = sampleAlgorithmOutput();
+        checkRoundTrip(noProgress);
+        OptimIterCollapsedIterations batch;
+        batch.setCommandId(3);
+        batch.setEndsWithNoProgress(false);
+        batch.setFirstIteration(4);
+        batch.algorithm() = iter.algorithm();
+        batch.goals() = iter.goals();
+        batch.variables() = iter.variables();
+        batch.algorithmHistory().values() = QStringList{QStringLiteral("3"), QStringLiteral("2")};
+        batch.goalHistories().append(sampleGoalHistory());
+        checkRoundTrip(batch);
+        OptimGoalLimitHistory limitHistory;
+        limitHistory.values() = QStringList{QStringLiteral("0.5")};
+        checkRoundTrip(limitHistory);
+        OptimIterVariableValues values;
+        values.setCommandId(11);
+        values.setValues({QStringLiteral("1n"), QString(), QStringLiteral("3 pF")});
+        checkRoundTrip(values);
+        const OptimModelInput input = sampleModelInput({2, 1, 1, 2});
+        OptimIterVariableDefinitions varDefs;
+        varDefs.variables() = input.variables();
+        checkRoundTrip(varDefs);
+        OptimIterGoalDefinitions goalDefs;
+        goalDefs.goals() = input.goals();
+        checkRoundTrip(goalDefs);
+        OptimIterAlgorithmDefinition algDef;
+        algDef.setCommandId(14);
+        algDef.algorithm() = input.algorithm();
+        checkRoundTrip(algDef);
+    }
+
+    void readingGoalResetsUnserializedFields()
+    {
+        OptimGoalInput goal = sampleModelInput({1, 1, 1, 0}).goals().at(0);
+        const QByteArray text = textOf(goal);
+        goal.setItemTypeName(QStringLiteral("other"));
+        goal.setInDesign(false);
+        goal.setDesignItem(QStringLiteral("Goal1"), QStringLiteral("item"));
+        goal.setExtraParameterNames({QStringLiteral("x")});
+        OptimSerialReader reader(text);
+        goal.deserialize(reader);
+        QVERIFY(!reader.hasError());
+        QCOMPARE(goal.itemTypeName(), QStringLiteral("zeb_simulation:Goal"));
+        QVERIFY(goal.inDesign());
+        QVERIFY(goal.designItemName().isEmpty());
+        QVERIFY(goal.extraParameterNames().isEmpty());
+    }
+
+    void limitValuesAndBounds_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("upper");
+        QTest::newRow("GreaterThan") << 0 << "1" << "";
+        QTest::newRow("LessThan") << 1 << "" << "1";
+        QTest::newRow("EqualTo") << 2 << "1" << "1";
+        QTest::newRow("Inside") << 3 << "1" << "2";
+        QTest::newRow("Outside") << 4 << "1" << "2";
+    }
+    void limitValuesAndBounds()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, lower);
+        QFETCH(QString, upper);
+        OptimGoalLimitInput limit;
+        limit.setLimit(type, QStringLiteral("1"), QStringLiteral("2"));
+        QCOMPARE(limit.lowerBoundText(), lower);
+        QCOMPARE(limit.upperBoundText(), upper);
+        QCOMPARE(optimLimitTypeFromText(optimLimitTypeText(type)), type);
+        // A one-value type keeps no second value.
+        QCOMPARE(limit.secondValueValid(), type >= LimitInside);
+        QCOMPARE(limit.secondValue(), type >= LimitInside ? 2.0 : 0.0);
+        limit.setLimit(type, QStringLiteral("abc"), QString());
+        QVERIFY(!limit.firstValueValid() && !limit.secondValueValid());
+        QCOMPARE(limit.firstValueText(), QStringLiteral("abc"));
+        QCOMPARE(limit.firstValue(), 0.0);
+    }
+
+    void rangesAndIndependentVariables()
+    {
+        const OptimGoalRange open;
+        QVERIFY(open.lowerValue() == -1e300 && open.upperValue() == 1e300 && !open.hasLowerBound());
+        const OptimGoalRange bad(0, QStringLiteral("x"), QStringLiteral("3"));
+        QVERIFY(bad.lowerValue() == 0.0 && bad.upperValue() == 3.0);
+
+        OptimGoalInput goal;
+        for (const char *name : {"freq", "temp", "vdd"})
+            goal.addIndepVar(QString::fromLatin1(name));
+        goal.setIndepVarUnit(2, QStringLiteral("V"));
+        OptimGoalLimitInput limit;
+        for (int i = 0; i < 3; ++i)
+            limit.ranges().append(OptimGoalRange(i, QString::number(i), QString()));
+        goal.limits().append(limit);
+        goal.limits().append(limit);
+        goal.removeIndepVar(0);
+        QCOMPARE(goal.indepVarNames(), (QStringList{QStringLiteral("temp"), QStringLiteral("vdd")}));
+        QCOMPARE(goal.indepVarUnits(), (QStringList{QString(), QStringLiteral("V")}));
+        for (const OptimGoalLimitInput &l : goal.limits()) {
+            QCOMPARE(l.ranges().count(), 2);
+            QCOMPARE(l.ranges().at(1), OptimGoalRange(1, QStringLiteral("2"), QString()));
+        }
+        QVERIFY(!goal.limits().at(0).rangeForIndex(2).has_value());
+    }
+
+    void limitAppliesAtChecksOtherVariablesOnly()
+    {
+        OptimGoalInput goal;
+        goal.addIndepVar(QStringLiteral("temp"));
+        goal.addIndepVar(QStringLiteral("freq"));
+        OptimGoalLimitInput limit;
+        limit.ranges().append(OptimGoalRange(0, QStringLiteral("0"), QStringLiteral("50"))); // temp
+        limit.ranges().append(OptimGoalRange(1, QStringLiteral("1"), QStringLiteral("2")));  // freq: swept axis
+        goal.limits().append(limit);
+        OptimTraceFamily family;
+        family.otherIndepVars().append(OptimTraceVar(QStringLiteral("temp"), QString()));
+        family.otherIndepVars().append(OptimTraceVar(QStringLiteral("freq"), QString()));
+        QVERIFY(goal.limitAppliesAt(0, family, {25.0, 100.0})); // freq outside its range is ignored
+        QVERIFY(!goal.limitAppliesAt(0, family, {85.0, 1.5}));
+        QVERIFY(goal.limitAppliesAt(0, family, {50.0, 1.5})); // bounds are inclusive
+        QVERIFY(goal.limitAppliesAt(0, family, {}));          // missing data is skipped, not read past
+        QVERIFY(goal.limitAppliesAt(5, family, {85.0, 1.5}));
+    }
+
+    void variableConstraintSettersClearUnusedParameters()
+    {
+        OptimVarInput variable;
+        variable.setDiscrete(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("0.25"));
+        variable.setRange(QStringLiteral("3"), QStringLiteral("4"));
+        QCOMPARE(variable.constraintType(), int(ConstraintRange));
+        QVERIFY(variable.param3().isEmpty());
+        variable.setUnconstrained(QStringLiteral("5"));
+        QVERIFY(variable.param1() == QStringLiteral("5") && variable.param2().isEmpty());
+        QVERIFY(variable.displayName().isEmpty());
+        variable.setNetlistName(QStringLiteral("R1.R"));
+        QCOMPARE(variable.displayName(), QStringLiteral("R1.R"));
+    }
+
+    void traceFamilyBounds()
+    {
+        OptimTraceFamily family;
+        QCOMPARE(family.maxPoint(), QPointF());
+        OptimTrace a;
+        a.xValues() = OptimTraceValues{1.0, 3.0};
+        a.yValues() = OptimTraceValues{-2.0, 5.0};
+        OptimTrace b;
+        b.xValues() = OptimTraceValues{0.5, 2.0, 9.0};
+        b.yValues() = OptimTraceValues{1.0, 7.0}; // shorter: the third x has no y
+        family.traces().append(a);
+        family.traces().append(b);
+        QCOMPARE(family.minPoint(), QPointF(0.5, -2.0));
+        QCOMPARE(family.maxPoint(), QPointF(3.0, 7.0));
+        family.traces().removeAt(1); // changing the traces recomputes the bounds
+        QCOMPARE(family.maxPoint(), QPointF(3.0, 5.0));
+    }
 };
-
-void TestOptimRecords::inputRecordsRoundTrip()
-{
-    const OptimModelInput input = sampleModelInput({3, 1, 1, 4});
-    checkRoundTrip(input);
-    checkRoundTrip(input.goals().at(0));
-    checkRoundTrip(input.goals().at(0).limits().at(0));
-    checkRoundTrip(input.variables().at(2));
-
-    OptimGoalLimitInput twoValues;
-    twoValues.setName(QStringLiteral("stop band"));
-    twoValues.setOutside(QStringLiteral("-3.5"), QStringLiteral("1e-3"));
-    twoValues.setWeight(QStringLiteral("2"));
-    twoValues.ranges().append(OptimGoalRange(0, QString(), QStringLiteral("5")));
-    twoValues.ranges().append(OptimGoalRange(1, QStringLiteral("-1"), QString()));
-    checkRoundTrip(twoValues);
-
-    OptimAlgInput algorithm;
-    algorithm.setName(QStringLiteral("Opt"));
-    algorithm.setLabel(QStringLiteral("label with \"quotes\""));
-    algorithm.setAlgorithmType(12);
-    algorithm.setFlag(true);
-    algorithm.setFirstList({QStringLiteral("a"), QString()});
-    algorithm.setSecondList({QStringLiteral("b c")});
-    algorithm.setMaxIterations(QStringLiteral("1000"));
-    checkRoundTrip(algorithm);
-
-    OptimVarInput variable;
-    variable.setNetlistName(QStringLiteral("C1.C"));
-    variable.setOptimizeFlagSet(false);
-    variable.setOptimize(false);
-    variable.setValue(QStringLiteral("2.2 pF"));
-    variable.setDiscrete(QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("0.5"));
-    checkRoundTrip(variable);
-}
-
-void TestOptimRecords::outputRecordsRoundTrip()
-{
-    checkRoundTrip(sampleAlgorithmOutput());
-    const OptimIter iter = sampleIteration({2, 2, 5, 2}, 3);
-    checkRoundTrip(iter.goals().at(1));
-    checkRoundTrip(iter.goals().at(1).traces());
-    checkRoundTrip(iter.variables().at(0));
-    checkRoundTrip(sampleGoalHistory());
-
-    OptimVarHistory varHistory;
-    varHistory.values() = QStringList{QStringLiteral("1n"), QStringLiteral("2n")};
-    varHistory.setValueBeforeTuning(QStringLiteral("1.5n"));
-    checkRoundTrip(varHistory);
-
-    OptimGoalLimitHistory limitHistory;
-    limitHistory.values() = QStringList{QStringLiteral("0.5")};
-    checkRoundTrip(limitHistory);
-
-    OptimTraceFamily family;
-    family.setIndepVar(OptimTraceVar(QStringLiteral("freq"), QStringLiteral("Hz")));
-    family.otherIndepVars().append(OptimTraceVar(QStringLiteral("temp"), QStringLiteral("C")));
-    family.setFlag(true);
-    family.sweepValues() = OptimTraceValues{25.0, 85.0};
-    OptimTrace trace;
-    trace.setFlag(true);
-    trace.xValues() = OptimTraceValues{1.0, 2.0};
-    trace.auxValues() = OptimTraceValues{25.0, 25.0};
-    trace.yValues() = OptimTraceValues{-1.5, -2.25};
-    family.traces().append(trace);
-    checkRoundTrip(family);
-
-    // Trace data keeps six significant digits on the wire.
-    OptimTraceValues precise{1.23456789, -9.87654321e-12};
-    OptimSerialReader reader(textOf(precise));
-    OptimTraceValues read;
-    read.deserialize(reader);
-    QVERIFY(!reader.hasError());
-    QCOMPARE(read.values(), (QList<double>{1.23457, -9.87654e-12}));
-}
-
-void TestOptimRecords::messagesRoundTrip()
-{
-    checkRoundTrip(OptimStatus(3, QStringLiteral("Paused by \"user\"\n")));
-    OptimIter iter = sampleIteration({3, 1, 7, 5}, 9);
-    iter.setCommandId(42);
-    checkRoundTrip(iter);
-
-    OptimIterSimResult result;
-    result.iteration() = iter;
-    checkRoundTrip(result);
-
-    OptimIterNoProgress noProgress;
-    noProgress.setCommandId(7);
-    noProgress.algorithm() = sampleAlgorithmOutput();
-    checkRoundTrip(noProgress);
-
-    OptimIterCollapsedIterations batch;
-    batch.setCommandId(3);
-    batch.setEndsWithNoProgress(false);
-    batch.setFirstIteration(4);
-    batch.algorithm() = iter.algorithm();
-    batch.goals() = iter.goals();
-    batch.variables() = iter.variables();
-    batch.algorithmHistory().values() = QStringList{QStringLiteral("3"), QStringLiteral("2")};
-    batch.goalHistories().append(sampleGoalHistory());
-    OptimVarHistory varHistory;
-    varHistory.values() = QStringList{QStringLiteral("1")};
-    batch.variableHistories().append(varHistory);
-    checkRoundTrip(batch);
-
-    OptimIterVariableValues values;
-    values.setCommandId(11);
-    values.setValues({QStringLiteral("1n"), QString(), QStringLiteral("3 pF")});
-    checkRoundTrip(values);
-
-    const OptimModelInput input = sampleModelInput({2, 1, 1, 2});
-    OptimIterVariableDefinitions varDefs;
-    varDefs.setCommandId(12);
-    varDefs.variables() = input.variables();
-    checkRoundTrip(varDefs);
-    OptimIterGoalDefinitions goalDefs;
-    goalDefs.setCommandId(13);
-    goalDefs.goals() = input.goals();
-    checkRoundTrip(goalDefs);
-    OptimIterAlgorithmDefinition algDef;
-    algDef.setCommandId(14);
-    algDef.algorithm() = input.algorithm();
-    checkRoundTrip(algDef);
-}
-
-void TestOptimRecords::modelRoundTrip()
-{
-    OptimizationModel model;
-    model.input() = sampleModelInput({2, 1, 3, 2});
-    model.output().algorithm() = sampleAlgorithmOutput();
-    const OptimIter iter = sampleIteration({2, 1, 3, 2}, 1);
-    model.output().goals() = iter.goals();
-    model.output().variables() = iter.variables();
-    model.history().algorithm().values() = QStringList{QStringLiteral("2"), QStringLiteral("1")};
-    model.history().goals().append(sampleGoalHistory());
-    checkRoundTrip(model);
-    QVERIFY(textOf(model).startsWith("START_OPTIM_MODEL START_OPTIM_MODEL_INPUT START_ALG_INPUT "));
-}
-
-void TestOptimRecords::limitDefaultsAndSetters()
-{
-    const OptimGoalLimitInput fresh;
-    QCOMPARE(fresh.limitType(), int(LimitGreaterThan));
-    QCOMPARE(fresh.firstValueText(), QStringLiteral("0.0"));
-    QCOMPARE(fresh.firstValue(), 0.0);
-    QVERIFY(fresh.firstValueValid());
-    QVERIFY(!fresh.secondValueValid());
-
-    OptimGoalLimitInput limit;
-    limit.setInside(QStringLiteral("1.5"), QStringLiteral("2.5"));
-    QCOMPARE(limit.secondValue(), 2.5);
-    QVERIFY(limit.secondValueValid());
-    limit.setEqualTo(QString());
-    QCOMPARE(limit.limitType(), int(LimitEqualTo));
-    QVERIFY(!limit.firstValueValid());
-    QCOMPARE(limit.firstValue(), 0.0);
-    QVERIFY(limit.secondValueText().isEmpty());
-    QVERIFY(!limit.secondValueValid());
-    QCOMPARE(limit.secondValue(), 0.0);
-    QVERIFY(limit.lowerBoundText().isEmpty());
-    QVERIFY(limit.upperBoundText().isEmpty());
-
-    limit.setLessThan(QStringLiteral("abc"));
-    QVERIFY(!limit.firstValueValid());
-    QCOMPARE(limit.firstValueText(), QStringLiteral("abc"));
-}
-
-void TestOptimRecords::limitBoundTexts_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("lower");
-    QTest::addColumn<QString>("upper");
-    QTest::newRow("GreaterThan") << 0 << QStringLiteral("1") << QString();
-    QTest::newRow("LessThan") << 1 << QString() << QStringLiteral("1");
-    QTest::newRow("EqualTo") << 2 << QStringLiteral("1") << QStringLiteral("1");
-    QTest::newRow("Inside") << 3 << QStringLiteral("1") << QStringLiteral("2");
-    QTest::newRow("Outside") << 4 << QStringLiteral("1") << QStringLiteral("2");
-}
-
-void TestOptimRecords::limitBoundTexts()
-{
-    QFETCH(int, type);
-    QFETCH(QString, lower);
-    QFETCH(QString, upper);
-    OptimGoalLimitInput limit;
-    limit.setLimit(type, QStringLiteral("1"), QStringLiteral("2"));
-    QCOMPARE(limit.lowerBoundText(), lower);
-    QCOMPARE(limit.upperBoundText(), upper);
-    QCOMPARE(optimLimitTypeFromText(optimLimitTypeText(type)), type);
-}
-
-void TestOptimRecords::rangeOpenBounds()
-{
-    const OptimGoalRange open;
-    QCOMPARE(open.index(), -1);
-    QCOMPARE(open.lowerValue(), -1e300);
-    QCOMPARE(open.upperValue(), 1e300);
-    QVERIFY(!open.hasLowerBound());
-    const OptimGoalRange bad(0, QStringLiteral("x"), QStringLiteral("3"));
-    QCOMPARE(bad.lowerValue(), 0.0);
-    QCOMPARE(bad.upperValue(), 3.0);
-}
-
-void TestOptimRecords::removingIndepVarRenumbersRanges()
-{
-    OptimGoalInput goal;
-    for (const char *name : {"freq", "temp", "vdd"})
-        goal.addIndepVar(QString::fromLatin1(name));
-    goal.setIndepVarUnit(2, QStringLiteral("V"));
-    OptimGoalLimitInput limit;
-    for (int i = 0; i < 3; ++i)
-        limit.ranges().append(OptimGoalRange(i, QString::number(i), QString()));
-    goal.limits().append(limit);
-    goal.limits().append(limit);
-
-    goal.removeIndepVar(0);
-    QCOMPARE(goal.indepVarNames(), (QStringList{QStringLiteral("temp"), QStringLiteral("vdd")}));
-    QCOMPARE(goal.indepVarUnits(), (QStringList{QString(), QStringLiteral("V")}));
-    for (const OptimGoalLimitInput &l : goal.limits()) {
-        QCOMPARE(l.ranges().count(), 2);
-        QCOMPARE(l.ranges().at(0).index(), 0);
-        QCOMPARE(l.ranges().at(0).lowerBound(), QStringLiteral("1"));
-        QCOMPARE(l.ranges().at(1).index(), 1);
-        QCOMPARE(l.ranges().at(1).lowerBound(), QStringLiteral("2"));
-    }
-    QVERIFY(goal.limits().at(0).rangeForIndex(1).has_value());
-    QVERIFY(!goal.limits().at(0).rangeForIndex(2).has_value());
-}
-
-void TestOptimRecords::limitAppliesAtChecksOtherVariablesOnly()
-{
-    OptimGoalInput goal;
-    goal.addIndepVar(QStringLiteral("temp"));
-    goal.addIndepVar(QStringLiteral("freq"));
-    OptimGoalLimitInput limit;
-    limit.ranges().append(OptimGoalRange(0, QStringLiteral("0"), QStringLiteral("50")));   // temp
-    limit.ranges().append(OptimGoalRange(1, QStringLiteral("1"), QStringLiteral("2")));    // freq: swept axis
-    goal.limits().append(limit);
-
-    OptimTraceFamily family;
-    family.otherIndepVars().append(OptimTraceVar(QStringLiteral("temp"), QString()));
-    family.otherIndepVars().append(OptimTraceVar(QStringLiteral("freq"), QString()));
-
-    QVERIFY(goal.limitAppliesAt(0, family, {25.0, 100.0}));   // freq outside its range is ignored
-    QVERIFY(!goal.limitAppliesAt(0, family, {85.0, 1.5}));
-    QVERIFY(goal.limitAppliesAt(0, family, {50.0, 1.5}));     // bounds are inclusive
-    // Missing data is skipped rather than read past the end.
-    QVERIFY(goal.limitAppliesAt(0, family, {}));
-    OptimTraceFamily other;
-    other.otherIndepVars().append(OptimTraceVar(QStringLiteral("vdd"), QString()));
-    QVERIFY(goal.limitAppliesAt(0, other, {1000.0}));
-    QVERIFY(goal.limitAppliesAt(5, family, {85.0, 1.5}));
-}
-
-void TestOptimRecords::variableConstraintSettersClearUnusedParameters()
-{
-    OptimVarInput variable;
-    variable.setDiscrete(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("0.25"));
-    variable.setRange(QStringLiteral("3"), QStringLiteral("4"));
-    QCOMPARE(variable.constraintType(), int(ConstraintRange));
-    QCOMPARE(variable.param2(), QStringLiteral("4"));
-    QVERIFY(variable.param3().isEmpty());
-    variable.setUnconstrained(QStringLiteral("5"));
-    QCOMPARE(variable.param1(), QStringLiteral("5"));
-    QVERIFY(variable.param2().isEmpty());
-    variable.setPercentage(QStringLiteral("10"), QStringLiteral("5"));
-    QCOMPARE(variable.constraintType(), int(ConstraintPercentage));
-    QVERIFY(variable.displayName().isEmpty());
-    variable.setNetlistName(QStringLiteral("R1.R"));
-    QCOMPARE(variable.displayName(), QStringLiteral("R1.R"));
-}
-
-void TestOptimRecords::algorithmNamesAndVariableKinds()
-{
-    QCOMPARE(optimAlgorithmName(5), QStringLiteral("Quasi-Newton"));
-    QCOMPARE(optimAlgorithmName(12), QStringLiteral("Simulated Annealing"));
-    QVERIFY(optimAlgorithmName(0).isEmpty());
-    QVERIFY(optimAlgorithmName(13).isEmpty());
-    QList<int> discrete, continuous;
-    for (int code = 0; code <= 13; ++code) {
-        if (OptimAlgInput::acceptsDiscreteVariables(code))
-            discrete.append(code);
-        if (OptimAlgInput::acceptsContinuousVariables(code))
-            continuous.append(code);
-    }
-    QCOMPARE(discrete, (QList<int>{1, 3, 8, 10, 11}));
-    QCOMPARE(continuous, (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12}));
-    OptimAlgInput empty;
-    QVERIFY(empty.isEmpty());
-    empty.setMaxIterations(QStringLiteral("5"));
-    QVERIFY(!empty.isEmpty());
-}
-
-void TestOptimRecords::readingGoalResetsUnserializedFields()
-{
-    OptimGoalInput goal = sampleModelInput({1, 1, 1, 0}).goals().at(0);
-    const QByteArray text = textOf(goal);
-    goal.setItemTypeName(QStringLiteral("other"));
-    goal.setInDesign(false);
-    goal.setDesignItem(QStringLiteral("Goal1"), QStringLiteral("item"));
-    goal.setExtraParameterNames({QStringLiteral("x")});
-    OptimSerialReader reader(text);
-    goal.deserialize(reader);
-    QVERIFY(!reader.hasError());
-    QCOMPARE(goal.itemTypeName(), QStringLiteral("zeb_simulation:Goal"));
-    QVERIFY(goal.inDesign());
-    QVERIFY(goal.designItemName().isEmpty());
-    QVERIFY(goal.extraParameterNames().isEmpty());
-}
-
-void TestOptimRecords::emptyModelInputText()
-{
-    QCOMPARE(textOf(OptimModelInput()),
-             QByteArray("START_OPTIM_MODEL_INPUT START_ALG_INPUT \"\" \"\" 0 NO START_ARRAY_STRING 0 END_ARRAY_STRING "
-                        "START_ARRAY_STRING 0 END_ARRAY_STRING \"\" END_ALG_INPUT START_ARRAY_OPT_GOAL_INPUTS 0 "
-                        "END_ARRAY_OPT_GOAL_INPUTS START_ARRAY_OPT_VAR_INPUTS 0 END_ARRAY_OPT_VAR_INPUTS "
-                        "END_OPTIM_MODEL_INPUT "));
-}
-
-void TestOptimRecords::messageFixedTexts()
-{
-    QCOMPARE(textOf(OptimIterVariableValues()),
-             QByteArray("START_VARIABLE_VALUES -1 START_ARRAY_STRING 0 END_ARRAY_STRING END_VARIABLE_VALUES "));
-    QVERIFY(textOf(OptimIter()).startsWith("START_OPTIM_ITER -1 START_ALG_OUTPUT 0 YES NO "));
-    QCOMPARE(textOf(OptimStatus(2, QStringLiteral("a \"b\""))), QByteArray("START_STATUS 2 \"a \\\"b\\\"\" END_STATUS "));
-    OptimIterCollapsedIterations batch;
-    QVERIFY(textOf(batch).startsWith("START_OPTIM_COMPACT_ITERS -1 YES -1 START_ALG_OUTPUT "));
-    QCOMPARE(QByteArray(batch.messageType()), QByteArray("OPTIM_COMPACT_ITERS"));
-    QCOMPARE(OptimIterGoalDefinitions::typeWord(), QByteArray("GOAL_DEFINITIONS"));
-}
-
-void TestOptimRecords::simResultNeedsNestedIterationWords()
-{
-    OptimIterSimResult result;
-    result.iteration() = sampleIteration({1, 1, 2, 1}, 1);
-    QByteArray text = textOf(result);
-    QVERIFY(text.startsWith("START_SIM_RESULT START_OPTIM_ITER "));
-    QVERIFY(text.endsWith("END_OPTIM_ITER END_SIM_RESULT "));
-
-    QByteArray broken = text;
-    broken.replace("END_OPTIM_ITER", "END_OPTIM_ITEM");
-    OptimIterSimResult target;
-    OptimSerialReader reader(broken);
-    target.deserialize(reader);
-    QVERIFY(reader.hasError());
-    QCOMPARE(target, OptimIterSimResult());
-
-    QByteArray truncated = text.left(text.size() / 2);
-    OptimSerialReader truncatedReader(truncated);
-    target.deserialize(truncatedReader);
-    QVERIFY(truncatedReader.hasError());
-    QCOMPARE(target, OptimIterSimResult());
-}
-
-void TestOptimRecords::incomingTypeWordsAreRecognised()
-{
-    QCOMPARE(optimIncomingType("OPTIM_ITER"), OptimIncomingType::Iter);
-    QCOMPARE(optimIncomingType("OPTIM_NO_PROGRESS"), OptimIncomingType::NoProgress);
-    QCOMPARE(optimIncomingType("OPTIM_COMPACT_ITERS"), OptimIncomingType::CollapsedIterations);
-    QCOMPARE(optimIncomingType("SIM_RESULT"), OptimIncomingType::SimResult);
-    QCOMPARE(optimIncomingType("STATUS"), OptimIncomingType::Status);
-    QCOMPARE(optimIncomingType("VARIABLE_VALUES"), OptimIncomingType::None);
-    QCOMPARE(optimIncomingType("optim_iter"), OptimIncomingType::None);
-}
-
-void TestOptimRecords::traceFamilyBounds()
-{
-    OptimTraceFamily family;
-    QCOMPARE(family.minPoint(), QPointF());
-    QCOMPARE(family.maxPoint(), QPointF());
-    OptimTrace a;
-    a.xValues() = OptimTraceValues{1.0, 3.0};
-    a.yValues() = OptimTraceValues{-2.0, 5.0};
-    OptimTrace b;
-    b.xValues() = OptimTraceValues{0.5, 2.0, 9.0};
-    b.yValues() = OptimTraceValues{1.0, 7.0};  // shorter: the third x has no y
-    family.traces().append(a);
-    family.traces().append(b);
-    QCOMPARE(family.minPoint(), QPointF(0.5, -2.0));
-    QCOMPARE(family.maxPoint(), QPointF(3.0, 7.0));
-    // Changing the traces recomputes the bounds.
-    family.traces().removeAt(1);
-    QCOMPARE(family.maxPoint(), QPointF(3.0, 5.0));
-    QVERIFY(!family.isEmpty());
-}
-
-void TestOptimRecords::statusTexts()
-{
-    QCOMPARE(optimStatusText(0), QStringLiteral("UNKNOWN"));
-    QCOMPARE(optimStatusText(6), QStringLiteral("EXITED_WITH_ERROR"));
-    QCOMPARE(optimStatusText(7), QStringLiteral("KILLED"));
-    QVERIFY(optimStatusText(8).isEmpty());
-    QVERIFY(optimStatusText(-1).isEmpty());
-}
-
-void TestOptimRecords::metaTypesRegisteredByName()
-{
-    registerOptimMetaTypes();
-    registerOptimMetaTypes();
-    for (const char *name : {"OptimStatus", "OptimIter", "OptimIterSimResult", "OptimIterNoProgress",
-                             "OptimIterVariableValues", "OptimIterVariableDefinitions", "OptimIterGoalDefinitions",
-                             "OptimIterAlgorithmDefinition", "OptimizationModel", "OptimModelHistory",
-                             "OptimModelOutput", "OptimModelInput"})
-        QVERIFY2(QMetaType::fromName(name).isValid(), name);
-    QVERIFY(!QMetaType::fromName("OptimIterCollapsedIterations").isValid());
-}
 
 QTEST_APPLESS_MAIN(TestOptimRecords)
 #include "tst_optimrecords.moc"

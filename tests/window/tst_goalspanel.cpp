@@ -3,7 +3,7 @@
 // and a deleted model; goal selection shared by all views; the display
 // settings of the controller state; stale results; the goal editor.
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "window/errorhistoryview.h"
 #include "window/goalgraphwidget.h"
 #include "window/goalspanel.h"
@@ -19,67 +19,6 @@
 
 Q_DECLARE_METATYPE(OptimItemList<OptimGoalInput>)
 
-class TestGoalsPanel : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
-
-    void namesAndPages();
-    void withoutModel();
-    void beforeFirstIteration();
-    void errorTextCaptions();
-    void historySummaryAndSeries();
-    void contributionBars();
-    void goalChangedUpdatesViews();
-    void goalAddedAddsViews();
-    void unparsableGoalValuesAreGaps();
-    void selectionSharedByViews();
-    void displaySettingsFromState();
-    void allIterationsShowLongerHistories();
-    void staleData();
-    void staleDataThroughWindow();
-    void rightClickOnHistoryGraphs();
-    void editGoals();
-    void deletedModel();
-    void tracesBeforeTuningAndInitial();
-
-private:
-    IsolatedSettings *m_settings = nullptr;
-    OptimHelmdeckControllerState *m_state = nullptr;
-    GoalsPanel *m_panel = nullptr;
-};
-
-void TestGoalsPanel::initTestCase()
-{
-    m_settings = new IsolatedSettings;
-    QVERIFY(m_settings->isValid());
-    qRegisterMetaType<OptimItemList<OptimGoalInput>>();
-}
-
-void TestGoalsPanel::init()
-{
-    IsolatedSettings::clear();
-    setGoalsPanelGoalEditor({});
-    m_state = new OptimHelmdeckControllerState(false, true);
-    m_panel = new GoalsPanel(m_state);
-    m_panel->resize(420, 520);
-    m_panel->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_panel));
-}
-
-void TestGoalsPanel::cleanup()
-{
-    delete m_panel;
-    m_panel = nullptr;
-    delete m_state;
-    m_state = nullptr;
-    setGoalsPanelGoalEditor({});
-}
-
 // Applies iterations first..last of the small sample to model.
 static void applyIterations(OptimizationModelObject &model, int first, int last)
 {
@@ -87,411 +26,407 @@ static void applyIterations(OptimizationModelObject &model, int first, int last)
         applyState(model, AlgState(2, QString::number(i)));
 }
 
-void TestGoalsPanel::namesAndPages()
+class TestGoalsPanel : public QObject
 {
-    QCOMPARE(m_panel->objectName(), QStringLiteral("goalsPanel"));
-    QCOMPARE(m_panel->title(), QStringLiteral("Goals"));
-    QCOMPARE(m_panel->editGoalsButton()->text(), QStringLiteral("Edit goals..."));
-    for (const char *name : {"editGoalsButton", "goalErrorTextView", "errorCaptionLabel", "staleNoticeLabel",
-                             "goalPages", "errorContributionGraphView", "errorHistoryView", "goalTextView",
-                             "goalErrorGraphsView", "goalsSplitter"})
-        QVERIFY2(m_panel->findChild<QWidget *>(QString::fromLatin1(name)), name);
-    QTabWidget *pages = m_panel->pages();
-    QCOMPARE(pages->tabText(0), QStringLiteral("Goal contributions"));
-    QCOMPARE(pages->tabText(1), QStringLiteral("Error history"));
-    QCOMPARE(pages->tabText(2), QStringLiteral("Goals"));
-}
+    Q_OBJECT
 
-void TestGoalsPanel::withoutModel()
-{
-    QCOMPARE(m_panel->errorTextView()->text(), QStringLiteral("Error not calculated yet"));
-    QCOMPARE(m_panel->goalTextView()->text(), QStringLiteral("No goals to view"));
-    QCOMPARE(m_panel->contributionView()->barCount(), 0);
-    QCOMPARE(m_panel->goalGraphsView()->goalCount(), 0);
-    QCOMPARE(m_panel->errorHistoryView()->summaryText(), QStringLiteral("Error not available."));
-    QVERIFY(!m_panel->editGoalsButton()->isEnabled());
-}
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_settings = new IsolatedSettings;
+        QVERIFY(m_settings->isValid());
+        qRegisterMetaType<OptimItemList<OptimGoalInput>>();
+    }
 
-void TestGoalsPanel::beforeFirstIteration()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    QCOMPARE(m_panel->errorTextView()->text(), QStringLiteral("Error not calculated yet"));
-    QCOMPARE(m_panel->errorHistoryView()->summaryText(), QStringLiteral("Error not available."));
-    QCOMPARE(m_panel->errorHistoryView()->pointCount(), 0);
-    // The goals are known already: bars read "Not active", plots wait.
-    QCOMPARE(m_panel->contributionView()->barCount(), 2);
-    QCOMPARE(m_panel->contributionView()->bar(0)->label(), QStringLiteral("Goal1"));
-    QCOMPARE(m_panel->contributionView()->bar(0)->valueText(), QStringLiteral("Not active"));
-    QVERIFY(!m_panel->contributionView()->bar(0)->isActive());
-    QCOMPARE(m_panel->goalGraphsView()->goalCount(), 2);
-    QVERIFY(m_panel->goalTextView()->text().contains(QStringLiteral("Goal2")));
-}
+    void init()
+    {
+        IsolatedSettings::clear();
+        setGoalsPanelGoalEditor({});
+        m_state = new OptimHelmdeckControllerState(false, true);
+        m_panel = new GoalsPanel(m_state);
+        m_panel->resize(420, 520);
+        m_panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel));
+    }
 
-void TestGoalsPanel::errorTextCaptions()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    // Sample iteration 3 is a best error (3 % 3 == 0): caption, text, detail.
-    applyState(*model, AlgState(2, QStringLiteral("3")));
-    QCOMPARE(m_panel->findChild<QLabel *>(QStringLiteral("errorCaptionLabel"))->text(), QStringLiteral("Best Error: "));
-    QCOMPARE(m_panel->errorTextView()->text(), QStringLiteral("Best Error:  2.5 2.25"));
-    applyState(*model, AlgState(2, QStringLiteral("4")));
-    QCOMPARE(m_panel->findChild<QLabel *>(QStringLiteral("errorCaptionLabel"))->text(), QStringLiteral("Error: "));
-    QCOMPARE(m_panel->errorTextView()->text(), QStringLiteral("Error:  2"));
-}
+    void cleanup()
+    {
+        delete m_panel;
+        m_panel = nullptr;
+        delete m_state;
+        m_state = nullptr;
+        setGoalsPanelGoalEditor({});
+    }
 
-void TestGoalsPanel::historySummaryAndSeries()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 4);
-    ErrorHistoryView *history = m_panel->errorHistoryView();
-    // The history holds the error detail on best iterations, else the error.
-    QCOMPARE(history->pointCount(), 5);
-    QCOMPARE(history->summaryText(), QStringLiteral("Current error: 2   Initial error: 9"));
-    QCOMPARE(history->valueAt(0), std::optional<double>(9.0));
-    QCOMPARE(history->valueAt(1), std::optional<double>(5.0));
-    QCOMPARE(history->yMax(), 9.0);
-    QCOMPARE(history->yMin(), 2.0);
-}
+    void beforeFirstIteration()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        QCOMPARE(m_panel->errorTextView()->text(), QStringLiteral("Error not calculated yet"));
+        QCOMPARE(m_panel->errorHistoryView()->summaryText(), QStringLiteral("Error not available."));
+        QCOMPARE(m_panel->errorHistoryView()->pointCount(), 0);
+        // The goals are known already: bars read "Not active", plots wait.
+        QCOMPARE(m_panel->contributionView()->barCount(), 2);
+        QCOMPARE(m_panel->contributionView()->bar(0)->label(), QStringLiteral("Goal1"));
+        QCOMPARE(m_panel->contributionView()->bar(0)->valueText(), QStringLiteral("Not active"));
+        QVERIFY(!m_panel->contributionView()->bar(0)->isActive());
+        QCOMPARE(m_panel->goalGraphsView()->goalCount(), 2);
+        QVERIFY(m_panel->goalTextView()->text().contains(QStringLiteral("Goal2")));
+    }
 
-void TestGoalsPanel::contributionBars()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 1);
-    ErrorContributionGraphView *bars = m_panel->contributionView();
-    QCOMPARE(bars->barCount(), 2);
-    // Contributions 0.5 and 0.25: lengths relative to the largest, texts
-    // with the share of the sum.
-    QCOMPARE(bars->bar(0)->fraction(), 1.0);
-    QCOMPARE(bars->bar(1)->fraction(), 0.5);
-    QCOMPARE(bars->bar(0)->valueText(), QStringLiteral("0.5  (67 %)"));
-    QCOMPARE(bars->bar(1)->valueText(), QStringLiteral("0.25  (33 %)"));
+    void errorTextCaptions()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        // Sample iteration 3 is a best error (3 % 3 == 0): caption, text, detail.
+        applyState(*model, AlgState(2, QStringLiteral("3")));
+        QCOMPARE(m_panel->findChild<QLabel *>(QStringLiteral("errorCaptionLabel"))->text(), QStringLiteral("Best Error: "));
+        QCOMPARE(m_panel->errorTextView()->text(), QStringLiteral("Best Error:  2.5 2.25"));
+        applyState(*model, AlgState(2, QStringLiteral("4")));
+        QCOMPARE(m_panel->findChild<QLabel *>(QStringLiteral("errorCaptionLabel"))->text(), QStringLiteral("Error: "));
+        QCOMPARE(m_panel->errorTextView()->text(), QStringLiteral("Error:  2"));
+    }
 
-    // An empty contribution is "Not active"; one that is not a number is
-    // shown as it is, without a bar.
-    OptimIter iteration = sampleIteration(smallSample(), 2);
-    iteration.goals()[0].setErrorContribution(QString());
-    iteration.goals()[1].setErrorContribution(QStringLiteral("n/a"));
-    model->applyIteration(iteration);
-    QCOMPARE(bars->bar(0)->valueText(), QStringLiteral("Not active"));
-    QVERIFY(!bars->bar(0)->isActive());
-    QCOMPARE(bars->bar(1)->valueText(), QStringLiteral("n/a"));
-    QVERIFY(std::isnan(bars->bar(1)->fraction()));
-}
+    void historySummaryAndSeries()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 4);
+        ErrorHistoryView *history = m_panel->errorHistoryView();
+        // The history holds the error detail on best iterations, else the error.
+        QCOMPARE(history->pointCount(), 5);
+        QCOMPARE(history->summaryText(), QStringLiteral("Current error: 2   Initial error: 9"));
+        QCOMPARE(history->valueAt(0), std::optional<double>(9.0));
+        QCOMPARE(history->valueAt(1), std::optional<double>(5.0));
+        QCOMPARE(history->yMax(), 9.0);
+        QCOMPARE(history->yMin(), 2.0);
+    }
 
-void TestGoalsPanel::goalChangedUpdatesViews()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 2);
-    GoalGraphWidget *plot = m_panel->goalGraphsView()->goalGraph(1);
-    QVERIFY(plot);
-    QCOMPARE(plot->traces(), model->model().goalOutput(1).traces());
-    QCOMPARE(plot->goal().name(), QStringLiteral("Goal2"));
-    GraphWidget *history = m_panel->goalGraphsView()->historyGraph(1);
-    QCOMPARE(history->pointCount(), 3);
+    void contributionBars()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 1);
+        ErrorContributionGraphView *bars = m_panel->contributionView();
+        QCOMPARE(bars->barCount(), 2);
+        // Contributions 0.5 and 0.25: lengths relative to the largest, texts
+        // with the share of the sum.
+        QCOMPARE(bars->bar(0)->fraction(), 1.0);
+        QCOMPARE(bars->bar(1)->fraction(), 0.5);
+        QCOMPARE(bars->bar(0)->valueText(), QStringLiteral("0.5  (67 %)"));
+        QCOMPARE(bars->bar(1)->valueText(), QStringLiteral("0.25  (33 %)"));
 
-    // A new iteration: goalChanged(k) for each goal.
-    applyIterations(*model, 3, 3);
-    QCOMPARE(plot->traces(), model->model().goalOutput(1).traces());
-    QCOMPARE(history->pointCount(), 4);
-    QCOMPARE(history->valueAt(3), GraphWidget::parseValue(model->model().goalHistory(1).values().at(3)));
+        // An empty contribution is "Not active"; one that is not a number is
+        // shown as it is, without a bar.
+        OptimIter iteration = sampleIteration(smallSample(), 2);
+        iteration.goals()[0].setErrorContribution(QString());
+        iteration.goals()[1].setErrorContribution(QStringLiteral("n/a"));
+        model->applyIteration(iteration);
+        QCOMPARE(bars->bar(0)->valueText(), QStringLiteral("Not active"));
+        QVERIFY(!bars->bar(0)->isActive());
+        QCOMPARE(bars->bar(1)->valueText(), QStringLiteral("n/a"));
+        QVERIFY(std::isnan(bars->bar(1)->fraction()));
+    }
 
-    // Edited definitions arrive as goalChanged too.
-    OptimIterGoalDefinitions definitions;
-    OptimGoalInput goal = model->model().goal(1);
-    goal.setName(QStringLiteral("Return loss"));
-    definitions.goals() = model->model().input().goals();
-    definitions.goals().replace(1, goal);
-    model->setGoalDefinitions(definitions);
-    QCOMPARE(plot->goal().name(), QStringLiteral("Return loss"));
-    QCOMPARE(m_panel->contributionView()->bar(1)->label(), QStringLiteral("Return loss"));
-    QVERIFY(m_panel->goalTextView()->text().contains(QStringLiteral("Return loss")));
-}
+    void goalChangedUpdatesViews()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 2);
+        GoalGraphWidget *plot = m_panel->goalGraphsView()->goalGraph(1);
+        QVERIFY(plot);
+        QCOMPARE(plot->traces(), model->model().goalOutput(1).traces());
+        QCOMPARE(plot->goal().name(), QStringLiteral("Goal2"));
+        GraphWidget *history = m_panel->goalGraphsView()->historyGraph(1);
+        QCOMPARE(history->pointCount(), 3);
 
-void TestGoalsPanel::goalAddedAddsViews()
-{
-    auto model = std::make_unique<OptimizationModelObject>();
-    OptimModelInput input = sampleModelInput(SampleSize{1, 1, 5, 2});
-    model->setModelInput(input);
-    m_panel->setModel(model.get());
-    QCOMPARE(m_panel->goalGraphsView()->goalCount(), 1);
-    // One goal: its bar would always be 100 %, so the page is left out.
-    QVERIFY(!m_panel->contributionsVisible());
-    QCOMPARE(m_panel->pages()->currentWidget(), static_cast<QWidget *>(m_panel->errorHistoryView()));
+        // A new iteration: goalChanged(k) for each goal.
+        applyIterations(*model, 3, 3);
+        QCOMPARE(plot->traces(), model->model().goalOutput(1).traces());
+        QCOMPARE(history->pointCount(), 4);
+        QCOMPARE(history->valueAt(3), GraphWidget::parseValue(model->model().goalHistory(1).values().at(3)));
 
-    OptimGoalInput goal = input.goals().at(0);
-    goal.setName(QStringLiteral("Added"));
-    model->appendGoal(goal);
-    QCOMPARE(m_panel->goalGraphsView()->goalCount(), 2);
-    QCOMPARE(m_panel->contributionView()->barCount(), 2);
-    QCOMPARE(m_panel->contributionView()->bar(1)->label(), QStringLiteral("Added"));
-    QVERIFY(m_panel->contributionsVisible());
-    QVERIFY(m_panel->goalTextView()->text().contains(QStringLiteral("Added")));
-}
+        // Edited definitions arrive as goalChanged too.
+        OptimIterGoalDefinitions definitions;
+        OptimGoalInput goal = model->model().goal(1);
+        goal.setName(QStringLiteral("Return loss"));
+        definitions.goals() = model->model().input().goals();
+        definitions.goals().replace(1, goal);
+        model->setGoalDefinitions(definitions);
+        QCOMPARE(plot->goal().name(), QStringLiteral("Return loss"));
+        QCOMPARE(m_panel->contributionView()->bar(1)->label(), QStringLiteral("Return loss"));
+        QVERIFY(m_panel->goalTextView()->text().contains(QStringLiteral("Return loss")));
+    }
 
-void TestGoalsPanel::unparsableGoalValuesAreGaps()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 1);
-    OptimIter iteration = sampleIteration(smallSample(), 2);
-    iteration.goals()[0].setValueText(QStringLiteral("failed"));
-    model->applyIteration(iteration);
-    applyIterations(*model, 3, 3);
-    GraphWidget *history = m_panel->goalGraphsView()->historyGraph(0);
-    QCOMPARE(history->pointCount(), 4);
-    QVERIFY(!history->valueAt(2));
-    // The scale comes from the values that read: 1/(i+1) for i = 0, 1, 3.
-    QCOMPARE(history->yMax(), 1.0);
-    QCOMPARE(history->yMin(), 0.25);
-}
+    void goalAddedAddsViews()
+    {
+        auto model = std::make_unique<OptimizationModelObject>();
+        OptimModelInput input = sampleModelInput(SampleSize{1, 1, 5, 2});
+        model->setModelInput(input);
+        m_panel->setModel(model.get());
+        QCOMPARE(m_panel->goalGraphsView()->goalCount(), 1);
+        // One goal: its bar would always be 100 %, so the page is left out.
+        QVERIFY(!m_panel->contributionsVisible());
+        QCOMPARE(m_panel->pages()->currentWidget(), static_cast<QWidget *>(m_panel->errorHistoryView()));
 
-void TestGoalsPanel::selectionSharedByViews()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 1);
-    m_panel->pages()->setCurrentIndex(0);
-    QTest::qWait(20);
-    ErrorContributionGraphView *bars = m_panel->contributionView();
-    GoalErrorGraphsView *graphs = m_panel->goalGraphsView();
+        OptimGoalInput goal = input.goals().at(0);
+        goal.setName(QStringLiteral("Added"));
+        model->appendGoal(goal);
+        QCOMPARE(m_panel->goalGraphsView()->goalCount(), 2);
+        QCOMPARE(m_panel->contributionView()->barCount(), 2);
+        QCOMPARE(m_panel->contributionView()->bar(1)->label(), QStringLiteral("Added"));
+        QVERIFY(m_panel->contributionsVisible());
+        QVERIFY(m_panel->goalTextView()->text().contains(QStringLiteral("Added")));
+    }
 
-    // A click on the second bar marks goal 1 everywhere.
-    QTest::mouseClick(bars->bar(1), Qt::LeftButton, {}, QPoint(10, 5));
-    QCOMPARE(m_panel->selectedGoal(), 1);
-    QVERIFY(graphs->goalGraph(1)->isSelected());
-    QVERIFY(!graphs->goalGraph(0)->isSelected());
-    QVERIFY(graphs->historyGraph(1)->isHighlighted());
-    QVERIFY(!graphs->historyGraph(0)->isHighlighted());
-    QCOMPARE(m_panel->goalTextView()->selectedGoal(), 1);
+    void selectionSharedByViews()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 1);
+        m_panel->pages()->setCurrentIndex(0);
+        QTest::qWait(20);
+        ErrorContributionGraphView *bars = m_panel->contributionView();
+        GoalErrorGraphsView *graphs = m_panel->goalGraphsView();
 
-    // A click on the first goal plot moves the mark, the bar included.
-    QSignalSpy fromGraphs(graphs, &GoalErrorGraphsView::goalSelected);
-    QTest::mouseClick(graphs->goalGraph(0), Qt::LeftButton, {}, QPoint(20, 20));
-    QCOMPARE(fromGraphs.count(), 1);
-    QCOMPARE(fromGraphs.at(0).at(0).toInt(), 0);
-    QCOMPARE(m_panel->selectedGoal(), 0);
-    QCOMPARE(bars->selectedBar(), 0);
-    QVERIFY(!bars->bar(1)->isSelected());
-    QVERIFY(graphs->goalGraph(0)->isSelected());
-    QVERIFY(!graphs->goalGraph(1)->isSelected());
-    QVERIFY(!graphs->historyGraph(1)->isHighlighted());
+        // A click on the second bar marks goal 1 everywhere.
+        QTest::mouseClick(bars->bar(1), Qt::LeftButton, {}, QPoint(10, 5));
+        QCOMPARE(m_panel->selectedGoal(), 1);
+        QVERIFY(graphs->goalGraph(1)->isSelected());
+        QVERIFY(!graphs->goalGraph(0)->isSelected());
+        QVERIFY(graphs->historyGraph(1)->isHighlighted());
+        QVERIFY(!graphs->historyGraph(0)->isHighlighted());
+        QCOMPARE(m_panel->goalTextView()->selectedGoal(), 1);
 
-    // A click on a goal's history graph selects that goal as well.
-    QTest::mouseClick(graphs->historyGraph(1), Qt::LeftButton, {}, QPoint(20, 10));
-    QCOMPARE(m_panel->selectedGoal(), 1);
-    QCOMPARE(bars->selectedBar(), 1);
+        // A click on the first goal plot moves the mark, the bar included.
+        QSignalSpy fromGraphs(graphs, &GoalErrorGraphsView::goalSelected);
+        QTest::mouseClick(graphs->goalGraph(0), Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(fromGraphs.count(), 1);
+        QCOMPARE(fromGraphs.at(0).at(0).toInt(), 0);
+        QCOMPARE(m_panel->selectedGoal(), 0);
+        QCOMPARE(bars->selectedBar(), 0);
+        QVERIFY(!bars->bar(1)->isSelected());
+        QVERIFY(graphs->goalGraph(0)->isSelected());
+        QVERIFY(!graphs->goalGraph(1)->isSelected());
+        QVERIFY(!graphs->historyGraph(1)->isHighlighted());
 
-    // The goal table's links select too.
-    Q_EMIT m_panel->goalTextView()->linkActivated(QStringLiteral("goal:0"));
-    QCOMPARE(m_panel->selectedGoal(), 0);
-    QCOMPARE(bars->selectedBar(), 0);
+        // A click on a goal's history graph selects that goal as well.
+        QTest::mouseClick(graphs->historyGraph(1), Qt::LeftButton, {}, QPoint(20, 10));
+        QCOMPARE(m_panel->selectedGoal(), 1);
+        QCOMPARE(bars->selectedBar(), 1);
 
-    // The selection outlives an iteration (the bars are rebuilt).
-    applyIterations(*model, 2, 2);
-    QCOMPARE(bars->selectedBar(), 0);
-    QVERIFY(graphs->goalGraph(0)->isSelected());
+        // The goal table's links select too.
+        Q_EMIT m_panel->goalTextView()->linkActivated(QStringLiteral("goal:0"));
+        QCOMPARE(m_panel->selectedGoal(), 0);
+        QCOMPARE(bars->selectedBar(), 0);
 
-    m_panel->setSelectedGoal(-1);
-    QCOMPARE(bars->selectedBar(), -1);
-    QVERIFY(!graphs->goalGraph(0)->isSelected());
-}
+        // The selection outlives an iteration (the bars are rebuilt).
+        applyIterations(*model, 2, 2);
+        QCOMPARE(bars->selectedBar(), 0);
+        QVERIFY(graphs->goalGraph(0)->isSelected());
 
-void TestGoalsPanel::displaySettingsFromState()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 30);
-    GraphWidget *goalHistory = m_panel->goalGraphsView()->historyGraph(0);
-    ErrorHistoryView *history = m_panel->errorHistoryView();
+        m_panel->setSelectedGoal(-1);
+        QCOMPARE(bars->selectedBar(), -1);
+        QVERIFY(!graphs->goalGraph(0)->isSelected());
+    }
 
-    m_state->setNumItersToDisplay(1);
-    QCOMPARE(history->numPointsShown(), 10);
-    QCOMPARE(goalHistory->numPointsShown(), 10);
-    QCOMPARE(history->firstShownIndex(), 21);
-    m_state->setNumItersToDisplay(2);
-    QCOMPARE(goalHistory->numPointsShown(), 25);
+    void displaySettingsFromState()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 30);
+        GraphWidget *goalHistory = m_panel->goalGraphsView()->historyGraph(0);
+        ErrorHistoryView *history = m_panel->errorHistoryView();
 
-    m_state->setYAxisAutoscaleUsingAllData(false);
-    QVERIFY(!history->useAllData());
-    QVERIFY(!goalHistory->useAllData());
-    // The old large errors of the first iterations no longer set the range:
-    // the largest of the last 25 (iterations 6 to 30) is that of 6.
-    QCOMPARE(history->yMax(), *GraphWidget::parseValue(model->model().algorithmHistory().values().at(6)));
-    QVERIFY(history->yMax() < 1.5);
-    m_state->setYAxisAutoscaleUsingAllData(true);
-    QCOMPARE(history->yMax(), 9.0);
+        m_state->setNumItersToDisplay(1);
+        QCOMPARE(history->numPointsShown(), 10);
+        QCOMPARE(goalHistory->numPointsShown(), 10);
+        QCOMPARE(history->firstShownIndex(), 21);
+        m_state->setNumItersToDisplay(2);
+        QCOMPARE(goalHistory->numPointsShown(), 25);
 
-    m_state->setGoalXAxisScaling(0);
-    QCOMPARE(m_panel->goalGraphsView()->goalGraph(0)->xAxisScaling(), 0);
-    QCOMPARE(m_panel->goalGraphsView()->goalGraph(1)->xAxisScaling(), 0);
-    m_state->setGoalXAxisScaling(1);
-    QCOMPARE(m_panel->goalGraphsView()->goalGraph(1)->xAxisScaling(), 1);
+        m_state->setYAxisAutoscaleUsingAllData(false);
+        QVERIFY(!history->useAllData());
+        QVERIFY(!goalHistory->useAllData());
+        // The old large errors of the first iterations no longer set the range:
+        // the largest of the last 25 (iterations 6 to 30) is that of 6.
+        QCOMPARE(history->yMax(), *GraphWidget::parseValue(model->model().algorithmHistory().values().at(6)));
+        QVERIFY(history->yMax() < 1.5);
+        m_state->setYAxisAutoscaleUsingAllData(true);
+        QCOMPARE(history->yMax(), 9.0);
 
-    // A panel made later starts from the state's values.
-    GoalsPanel later(m_state);
-    later.setModel(model.get());
-    QCOMPARE(later.goalGraphsView()->goalGraph(0)->xAxisScaling(), 1);
-    QCOMPARE(later.errorHistoryView()->numPointsShown(), 25);
-}
+        m_state->setGoalXAxisScaling(0);
+        QCOMPARE(m_panel->goalGraphsView()->goalGraph(0)->xAxisScaling(), 0);
+        QCOMPARE(m_panel->goalGraphsView()->goalGraph(1)->xAxisScaling(), 0);
+        m_state->setGoalXAxisScaling(1);
+        QCOMPARE(m_panel->goalGraphsView()->goalGraph(1)->xAxisScaling(), 1);
 
-void TestGoalsPanel::allIterationsShowLongerHistories()
-{
-    // "All iterations" spans the iterations the run can reach; a history
-    // longer than that count is shown whole rather than cut.
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 11);
-    m_panel->setNumberOfHistoryPointsToShow(5);
-    QCOMPARE(m_state->numItersToDisplay(), 0);
-    QCOMPARE(m_panel->errorHistoryView()->numPointsShown(), 0);
-    QCOMPARE(m_panel->errorHistoryView()->shownCount(), 12);
-    QCOMPARE(m_panel->goalGraphsView()->historyGraph(0)->shownCount(), 12);
-    m_panel->setNumberOfHistoryPointsToShow(101);
-    QCOMPARE(m_panel->errorHistoryView()->numPointsShown(), 101);
-    QCOMPARE(m_panel->goalGraphsView()->historyGraph(0)->numPointsShown(), 101);
-}
+        // A panel made later starts from the state's values.
+        GoalsPanel later(m_state);
+        later.setModel(model.get());
+        QCOMPARE(later.goalGraphsView()->goalGraph(0)->xAxisScaling(), 1);
+        QCOMPARE(later.errorHistoryView()->numPointsShown(), 25);
+    }
 
-void TestGoalsPanel::staleData()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 1);
-    QVERIFY(m_panel->findChild<QLabel *>(QStringLiteral("staleNoticeLabel"))->isHidden());
-    m_panel->setDataIsStale(true);
-    QVERIFY(m_panel->dataIsStale());
-    QVERIFY(!m_panel->findChild<QLabel *>(QStringLiteral("staleNoticeLabel"))->isHidden());
-    QVERIFY(m_panel->errorHistoryView()->isStale());
-    QVERIFY(m_panel->goalGraphsView()->goalGraph(0)->isStale());
-    QVERIFY(m_panel->goalGraphsView()->historyGraph(1)->isStale());
-    QVERIFY(m_panel->contributionView()->bar(0)->isStale());
-    QVERIFY(m_panel->goalTextView()->text().contains(QStringLiteral("stale")));
-    // Views made while stale (a goal added) are stale too.
-    model->appendGoal(model->model().goal(0));
-    QVERIFY(m_panel->goalGraphsView()->goalGraph(2)->isStale());
-    QVERIFY(m_panel->contributionView()->bar(2)->isStale());
-    m_panel->setDataIsStale(false);
-    QVERIFY(m_panel->findChild<QLabel *>(QStringLiteral("staleNoticeLabel"))->isHidden());
-    QVERIFY(!m_panel->goalGraphsView()->goalGraph(2)->isStale());
-    QVERIFY(!m_panel->errorHistoryView()->isStale());
-}
+    void allIterationsShowLongerHistories()
+    {
+        // "All iterations" spans the iterations the run can reach; a history
+        // longer than that count is shown whole rather than cut.
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 11);
+        m_panel->setNumberOfHistoryPointsToShow(5);
+        QCOMPARE(m_state->numItersToDisplay(), 0);
+        QCOMPARE(m_panel->errorHistoryView()->numPointsShown(), 0);
+        QCOMPARE(m_panel->errorHistoryView()->shownCount(), 12);
+        QCOMPARE(m_panel->goalGraphsView()->historyGraph(0)->shownCount(), 12);
+        m_panel->setNumberOfHistoryPointsToShow(101);
+        QCOMPARE(m_panel->errorHistoryView()->numPointsShown(), 101);
+        QCOMPARE(m_panel->goalGraphsView()->historyGraph(0)->numPointsShown(), 101);
+    }
 
-void TestGoalsPanel::staleDataThroughWindow()
-{
-    OptimHelmdeckDialog window(m_state, QIcon());
-    auto model = makeModel(AlgState());
-    window.setModel(model.get());
-    window.setDataIsStale(true);
-    GoalsPanel *panel = window.findChild<GoalsPanel *>(QStringLiteral("goalsPanel"));
-    QVERIFY(panel);
-    QVERIFY(panel->dataIsStale());
-    QVERIFY(panel->errorHistoryView()->isStale());
-    window.setDataIsStale(false);
-    QVERIFY(!panel->errorHistoryView()->isStale());
-    window.allowClose();
-}
+    void staleData()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 1);
+        QVERIFY(m_panel->findChild<QLabel *>(QStringLiteral("staleNoticeLabel"))->isHidden());
+        m_panel->setDataIsStale(true);
+        QVERIFY(m_panel->dataIsStale());
+        QVERIFY(!m_panel->findChild<QLabel *>(QStringLiteral("staleNoticeLabel"))->isHidden());
+        QVERIFY(m_panel->errorHistoryView()->isStale());
+        QVERIFY(m_panel->goalGraphsView()->goalGraph(0)->isStale());
+        QVERIFY(m_panel->goalGraphsView()->historyGraph(1)->isStale());
+        QVERIFY(m_panel->contributionView()->bar(0)->isStale());
+        QVERIFY(m_panel->goalTextView()->text().contains(QStringLiteral("stale")));
+        // Views made while stale (a goal added) are stale too.
+        model->appendGoal(model->model().goal(0));
+        QVERIFY(m_panel->goalGraphsView()->goalGraph(2)->isStale());
+        QVERIFY(m_panel->contributionView()->bar(2)->isStale());
+        m_panel->setDataIsStale(false);
+        QVERIFY(m_panel->findChild<QLabel *>(QStringLiteral("staleNoticeLabel"))->isHidden());
+        QVERIFY(!m_panel->goalGraphsView()->goalGraph(2)->isStale());
+        QVERIFY(!m_panel->errorHistoryView()->isStale());
+    }
 
-void TestGoalsPanel::rightClickOnHistoryGraphs()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 3);
-    QSignalSpy spy(m_panel, &GoalsPanel::historyGraphRightMouseClick);
-    GraphWidget *goalHistory = m_panel->goalGraphsView()->historyGraph(0);
-    QTest::mousePress(goalHistory, Qt::RightButton, {}, QPoint(15, 10));
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toPoint(), goalHistory->mapToGlobal(QPoint(15, 10)));
-    m_panel->pages()->setCurrentWidget(m_panel->errorHistoryView());
-    QTest::qWait(20);
-    QTest::mousePress(m_panel->errorHistoryView(), Qt::RightButton, {}, QPoint(30, 30));
-    QCOMPARE(spy.count(), 2);
-}
+    void staleDataThroughWindow()
+    {
+        OptimHelmdeckDialog window(m_state, QIcon());
+        auto model = makeModel(AlgState());
+        window.setModel(model.get());
+        window.setDataIsStale(true);
+        GoalsPanel *panel = window.findChild<GoalsPanel *>(QStringLiteral("goalsPanel"));
+        QVERIFY(panel);
+        QVERIFY(panel->dataIsStale());
+        QVERIFY(panel->errorHistoryView()->isStale());
+        window.setDataIsStale(false);
+        QVERIFY(!panel->errorHistoryView()->isStale());
+        window.allowClose();
+    }
 
-void TestGoalsPanel::editGoals()
-{
-    auto model = makeModel(AlgState(3));
-    m_panel->setModel(model.get());
-    // No editor plugged in: disabled, with a reason.
-    QVERIFY(!m_panel->editGoalsButton()->isEnabled());
-    QVERIFY(!m_panel->editGoalsButton()->toolTip().isEmpty());
+    void rightClickOnHistoryGraphs()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 3);
+        QSignalSpy spy(m_panel, &GoalsPanel::historyGraphRightMouseClick);
+        GraphWidget *goalHistory = m_panel->goalGraphsView()->historyGraph(0);
+        QTest::mousePress(goalHistory, Qt::RightButton, {}, QPoint(15, 10));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toPoint(), goalHistory->mapToGlobal(QPoint(15, 10)));
+        m_panel->pages()->setCurrentWidget(m_panel->errorHistoryView());
+        QTest::qWait(20);
+        QTest::mousePress(m_panel->errorHistoryView(), Qt::RightButton, {}, QPoint(30, 30));
+        QCOMPARE(spy.count(), 2);
+    }
 
-    int calls = 0;
-    setGoalsPanelGoalEditor([&calls](const OptimizationModel &model, QWidget *,
-                                     const std::function<void(const OptimItemList<OptimGoalInput> &)> &edited,
-                                     const std::function<void(const QString &)> &help) {
-        ++calls;
-        help(QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"));
-        OptimItemList<OptimGoalInput> goals = model.input().goals();
-        goals[0].setName(QStringLiteral("Edited"));
-        edited(goals);
-    });
-    // Paused (status 3), waiting for nothing: enabled once told.
-    Q_EMIT model->algorithmChanged();
-    QVERIFY(m_panel->editGoalsButton()->isEnabled());
+    void editGoals()
+    {
+        auto model = makeModel(AlgState(3));
+        m_panel->setModel(model.get());
+        // No editor plugged in: disabled, with a reason.
+        QVERIFY(!m_panel->editGoalsButton()->isEnabled());
+        QVERIFY(!m_panel->editGoalsButton()->toolTip().isEmpty());
 
-    QSignalSpy changed(m_panel, &GoalsPanel::goalDefinitionsChanged);
-    QSignalSpy help(m_panel, &PanelView::helpRequested);
-    QTest::mouseClick(m_panel->editGoalsButton(), Qt::LeftButton);
-    QCOMPARE(calls, 1);
-    QCOMPARE(help.count(), 1);
-    QCOMPARE(help.at(0).at(0).toString(), QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0).value<OptimItemList<OptimGoalInput>>().at(0).name(), QStringLiteral("Edited"));
+        int calls = 0;
+        setGoalsPanelGoalEditor([&calls](const OptimizationModel &model, QWidget *,
+                                         const std::function<void(const OptimItemList<OptimGoalInput> &)> &edited,
+                                         const std::function<void(const QString &)> &help) {
+            ++calls;
+            help(QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"));
+            OptimItemList<OptimGoalInput> goals = model.input().goals();
+            goals[0].setName(QStringLiteral("Edited"));
+            edited(goals);
+        });
+        // Paused (status 3), waiting for nothing: enabled once told.
+        Q_EMIT model->algorithmChanged();
+        QVERIFY(m_panel->editGoalsButton()->isEnabled());
 
-    m_panel->preventUserInput(true);
-    QVERIFY(!m_panel->editGoalsButton()->isEnabled());
-    m_panel->preventUserInput(false);
-    QVERIFY(m_panel->editGoalsButton()->isEnabled());
+        QSignalSpy changed(m_panel, &GoalsPanel::goalDefinitionsChanged);
+        QSignalSpy help(m_panel, &PanelView::helpRequested);
+        QTest::mouseClick(m_panel->editGoalsButton(), Qt::LeftButton);
+        QCOMPARE(calls, 1);
+        QCOMPARE(help.count(), 1);
+        QCOMPARE(help.at(0).at(0).toString(), QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).value<OptimItemList<OptimGoalInput>>().at(0).name(), QStringLiteral("Edited"));
 
-    // Running: no editing.
-    applyState(*model, AlgState(2, QStringLiteral("4")));
-    QVERIFY(!m_panel->editGoalsButton()->isEnabled());
+        m_panel->preventUserInput(true);
+        QVERIFY(!m_panel->editGoalsButton()->isEnabled());
+        m_panel->preventUserInput(false);
+        QVERIFY(m_panel->editGoalsButton()->isEnabled());
 
-    // A view-only helmdeck has no edit button at all.
-    OptimHelmdeckControllerState viewOnly(false, false);
-    GoalsPanel panel(&viewOnly);
-    panel.setModel(model.get());
-    QVERIFY(panel.editGoalsButton()->isHidden());
-}
+        // Running: no editing.
+        applyState(*model, AlgState(2, QStringLiteral("4")));
+        QVERIFY(!m_panel->editGoalsButton()->isEnabled());
 
-void TestGoalsPanel::deletedModel()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 2);
-    QCOMPARE(m_panel->goalGraphsView()->goalCount(), 2);
-    model.reset();
-    QCOMPARE(m_panel->model(), nullptr);
-    QCOMPARE(m_panel->goalGraphsView()->goalCount(), 0);
-    QCOMPARE(m_panel->contributionView()->barCount(), 0);
-    QCOMPARE(m_panel->errorHistoryView()->pointCount(), 0);
-    QCOMPARE(m_panel->goalTextView()->text(), QStringLiteral("No goals to view"));
-    QCOMPARE(m_panel->errorTextView()->text(), QStringLiteral("Error not calculated yet"));
-    m_panel->grab(); // draws without a model
-}
+        // A view-only helmdeck has no edit button at all.
+        OptimHelmdeckControllerState viewOnly(false, false);
+        GoalsPanel panel(&viewOnly);
+        panel.setModel(model.get());
+        QVERIFY(panel.editGoalsButton()->isHidden());
+    }
 
-void TestGoalsPanel::tracesBeforeTuningAndInitial()
-{
-    auto model = makeModel();
-    m_panel->setModel(model.get());
-    applyIterations(*model, 0, 0);
-    GoalGraphWidget *plot = m_panel->goalGraphsView()->goalGraph(0);
-    // First iteration: the initial traces are the current ones, not drawn
-    // twice.
-    QVERIFY(!plot->showsInitialTraces());
-    applyIterations(*model, 1, 5);
-    QVERIFY(plot->showsInitialTraces());
-    QCOMPARE(plot->legendEntries(), QStringList({"trace", "limit", "initial"}));
-    model->rememberValuesBeforeTuning();
-    QCOMPARE(plot->legendEntries(), QStringList({"trace", "limit", "initial", "before tuning"}));
-    model->forgetValuesBeforeTuning();
-    QCOMPARE(plot->legendEntries(), QStringList({"trace", "limit", "initial"}));
-    m_panel->grab();
-}
+    void deletedModel()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 2);
+        QCOMPARE(m_panel->goalGraphsView()->goalCount(), 2);
+        model.reset();
+        QCOMPARE(m_panel->model(), nullptr);
+        QCOMPARE(m_panel->goalGraphsView()->goalCount(), 0);
+        QCOMPARE(m_panel->contributionView()->barCount(), 0);
+        QCOMPARE(m_panel->errorHistoryView()->pointCount(), 0);
+        QCOMPARE(m_panel->goalTextView()->text(), QStringLiteral("No goals to view"));
+        QCOMPARE(m_panel->errorTextView()->text(), QStringLiteral("Error not calculated yet"));
+        m_panel->grab(); // draws without a model
+    }
+
+    void tracesBeforeTuningAndInitial()
+    {
+        auto model = makeModel();
+        m_panel->setModel(model.get());
+        applyIterations(*model, 0, 0);
+        GoalGraphWidget *plot = m_panel->goalGraphsView()->goalGraph(0);
+        // First iteration: the initial traces are the current ones, not drawn
+        // twice.
+        QVERIFY(!plot->showsInitialTraces());
+        applyIterations(*model, 1, 5);
+        QVERIFY(plot->showsInitialTraces());
+        QCOMPARE(plot->legendEntries(), QStringList({"trace", "limit", "initial"}));
+        model->rememberValuesBeforeTuning();
+        QCOMPARE(plot->legendEntries(), QStringList({"trace", "limit", "initial", "before tuning"}));
+        model->forgetValuesBeforeTuning();
+        QCOMPARE(plot->legendEntries(), QStringList({"trace", "limit", "initial"}));
+        m_panel->grab();
+    }
+
+private:
+    IsolatedSettings *m_settings = nullptr;
+    OptimHelmdeckControllerState *m_state = nullptr;
+    GoalsPanel *m_panel = nullptr;
+};
 
 QTEST_MAIN(TestGoalsPanel)
 #include "tst_goalspanel.moc"

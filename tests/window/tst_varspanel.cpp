@@ -4,7 +4,7 @@
 // the tune button, the history graphs and the shared selection.
 
 #include "window/graphwidget.h"
-#include "window/helmdecksettings.h"
+#include "state/helmdecksettings.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/tunebutton.h"
 #include "window/varhistoryview.h"
@@ -14,9 +14,10 @@
 #include "window/vartextview.h"
 #include "windowtestsupport.h"
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -31,583 +32,547 @@ class TestVarsPanel : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        QVERIFY(m_settings.isValid());
+        registerOptimHelmdeckTuneMode();
+    }
 
-    void slidersForEnabledVariablesOnly();
-    void slidersFollowTheModel();
-    void changedDefinitionsRemapTheSlider();
-    void variableWithoutBoundsHasDisabledSlider();
-    void inputOnlyWhileTuningAndPaused();
-    void sliderMovesReachVariableChanged();
-    void sliderDragFollowsTuneMode();
-    void typedValuesReachVariableChanged();
-    void unreadableTypedValueIsMarkedAndNotSent();
-    void typedTextSurvivesNewIterations();
-    void windowForwardsTunedValues();
-    void tuneButtonFaceFollowsTuning();
-    void tuneButtonMenu();
-    void tuneButtonEnabledByStatusAndWaits();
-    void viewOnlyHidesTheButtons();
-    void historySettingsReachGraphs();
-    void historyTextsWithUnitsAreReadOnce();
-    void selectionIsShared();
-    void rightClickOnGraphIsForwarded();
-    void textViewListsVariables();
-    void splitterSizesPersist();
-    void editVariablesUsesTheEditorHook();
-    void manyChangesUpdateEachVariableOnce();
+    void init()
+    {
+        IsolatedSettings::clear();
+        m_state = std::make_unique<OptimHelmdeckControllerState>(false, true);
+        m_model = makeModel(AlgState(3));
+        m_panel = std::make_unique<VarsPanel>(m_state.get());
+        m_panel->setModel(m_model.get());
+    }
+
+    void cleanup()
+    {
+        m_panel.reset();
+        m_model.reset();
+        m_state.reset();
+        setVarsPanelVariableEditor({});
+    }
+
+    void slidersForEnabledVariablesOnly()
+    {
+        VarSliderView *view = m_panel->sliderView();
+        QCOMPARE(view->sliders()->count(), 3);
+        OptimItemList<OptimVarInput> variables = m_model->model().input().variables();
+        variables[1].setOptimize(false);
+        OptimIterVariableDefinitions definitions;
+        definitions.variables() = variables;
+        m_model->setVariableDefinitions(definitions);
+        settle();
+        QCOMPARE(view->sliders()->count(), 2);
+        QVERIFY(!view->sliderForVariable(1));
+        QCOMPARE(view->sliderForVariable(2)->netlistName(), QStringLiteral("L3.L"));
+
+        for (auto &v : variables)
+            v.setOptimizeFlagSet(false);
+        definitions.variables() = variables;
+        m_model->setVariableDefinitions(definitions);
+        settle();
+        QCOMPARE(view->sliders()->count(), 0);
+        auto *stack = view->findChild<QStackedWidget *>(QStringLiteral("varSliderStack"));
+        auto *label = view->findChild<QLabel *>(QStringLiteral("noSlidersLabel"));
+        QCOMPARE(stack->currentWidget(), label);
+        QCOMPARE(label->text(), QStringLiteral("There are no optimization variables enabled."));
+    }
+
+    void slidersFollowTheModel()
+    {
+        QCOMPARE(slider(0)->valueText(), m_model->model().variable(0).value());
+        m_model->setVariableValue(QStringLiteral("L1.L"), QStringLiteral("50"), OptimizationModelObject::TargetInput);
+        settle();
+        QCOMPARE(slider(0)->value(), 49);
+        QCOMPARE(m_panel->sliderView()->sliders()->row(0)->valueLabel()->text(), QStringLiteral("50 nH"));
+        m_model->setVariableValue(QStringLiteral("L1.L"), QStringLiteral("nonsense"), OptimizationModelObject::TargetInput);
+        settle();
+        QCOMPARE(slider(0)->value(), 49);
+        m_model->setVariableValue(QStringLiteral("L1.L"), QStringLiteral("0.1 uH"), OptimizationModelObject::TargetInput);
+        settle();
+        QCOMPARE(slider(0)->value(), 99);
+    }
+
+    void changedDefinitionsRemapTheSlider()
+    {
+        OptimItemList<OptimVarInput> variables = m_model->model().input().variables();
+        variables[0].setValue(QStringLiteral("1.5"));
+        variables[0].setDiscrete(QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("0.25"));
+        OptimIterVariableDefinitions definitions;
+        definitions.variables() = variables;
+        m_model->setVariableDefinitions(definitions);
+        settle();
+        QVERIFY(slider(0)->mapping().discrete);
+        QCOMPARE(slider(0)->maximum(), 4);
+        QCOMPARE(slider(0)->mapping().step, -0.25);
+        QCOMPARE(slider(0)->value(), 2);
+    }
+
+    void variableWithoutBoundsHasDisabledSlider()
+    {
+        OptimItemList<OptimVarInput> variables = m_model->model().input().variables();
+        variables[2].setUnconstrained(QStringLiteral("12"));
+        OptimIterVariableDefinitions definitions;
+        definitions.variables() = variables;
+        m_model->setVariableDefinitions(definitions);
+        settle();
+        m_panel->updateTuning(true);
+        QVERIFY(slider(0)->isEnabled());
+        QVERIFY(!slider(2)->isEnabled());
+        QVERIFY(m_panel->sliderView()->sliders()->row(2)->nameLabel()->toolTip().contains(QStringLiteral("no range")));
+        // Its value can still be typed.
+        QVERIFY(!edit(2)->isReadOnly());
+    }
+
+    void inputOnlyWhileTuningAndPaused()
+    {
+        QVERIFY(!m_panel->valuesEditable());
+        QVERIFY(!slider(0)->isEnabled());
+        QVERIFY(edit(0)->isReadOnly());
+        QVERIFY(!slider(0)->updatesValue());
+
+        m_panel->updateTuning(true);
+        QVERIFY(m_panel->valuesEditable());
+        QVERIFY(slider(0)->isEnabled());
+        QVERIFY(slider(0)->updatesValue());
+        QVERIFY(!edit(0)->isReadOnly());
+
+        m_panel->preventUserInput(true);
+        QVERIFY(!slider(0)->isEnabled());
+        QVERIFY(edit(0)->isReadOnly());
+        m_panel->preventUserInput(false);
+        QVERIFY(slider(0)->isEnabled());
+
+        setStatus(2);   // running again: nothing to tune
+        QVERIFY(!m_panel->valuesEditable());
+        setStatus(4);
+        QVERIFY(m_panel->valuesEditable());
+        m_panel->updateTuning(false);
+        QVERIFY(!m_panel->valuesEditable());
+    }
+
+    void sliderMovesReachVariableChanged()
+    {
+        QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
+        // Not tuning: a move does nothing.
+        slider(1)->setValue(0);
+        QCOMPARE(changed.count(), 0);
+
+        m_panel->updateTuning(true);
+        slider(1)->setValue(99);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("L2.L"));
+        QCOMPARE(changed.at(0).at(1).toString(), QStringLiteral("100"));
+        slider(1)->setValue(0);
+        QCOMPARE(changed.last().at(1).toString(), QStringLiteral("1"));
+        slider(0)->setValue(50);
+        QCOMPARE(changed.last().at(0).toString(), QStringLiteral("L1.L"));
+        QCOMPARE(changed.last().at(1).toString(), QStringLiteral("51"));   // 1 + 99 * 50 / 99
+    }
+
+    void sliderDragFollowsTuneMode()
+    {
+        m_panel->updateTuning(true);
+        QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
+        for (OptimHelmdeckTuneMode mode : {TuneAfterEachChange, TuneOnRequest, TuneWhileSliderMoves}) {
+            changed.clear();
+            m_panel->setTuneMode(mode);
+            VarSliderWidget *s = slider(0);
+            s->setSliderDown(true);
+            s->setValue(10);
+            s->setValue(20);
+            s->setValue(30);
+            QCOMPARE(changed.count(), mode == TuneWhileSliderMoves ? 3 : 0);
+            s->setSliderDown(false);
+            QCOMPARE(changed.count(), mode == TuneWhileSliderMoves ? 3 : 1);
+            QCOMPARE(changed.last().at(1).toString(), QStringLiteral("31"));
+            s->setValue(0);
+        }
+    }
+
+    void typedValuesReachVariableChanged()
+    {
+        QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
+        // Not tuning: the field is read-only and sends nothing.
+        typeValue(1, QStringLiteral("12"));
+        QCOMPARE(changed.count(), 0);
+
+        m_panel->updateTuning(true);
+        typeValue(1, QStringLiteral("12"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("L2.L"));
+        QCOMPARE(changed.at(0).at(1).toString(), QStringLiteral("12"));
+        // Kept as typed, units included.
+        typeValue(2, QStringLiteral("0.02uH"));
+        QCOMPARE(changed.last().at(0).toString(), QStringLiteral("L3.L"));
+        QCOMPARE(changed.last().at(1).toString(), QStringLiteral("0.02uH"));
+        // The variable's own value again is no change.
+        m_model->setVariableValue(QStringLiteral("L2.L"), QStringLiteral("12"), OptimizationModelObject::TargetInput);
+        typeValue(1, QStringLiteral("12"));
+        QCOMPARE(changed.count(), 2);
+    }
+
+    void listedValuesAreShownAndSentAsPositions()
+    {
+        OptimIterVariableDefinitions definitions;
+        definitions.variables() = m_model->model().input().variables();
+        OptimVarInput &listed = definitions.variables()[1];
+        listed.setUnit(QStringLiteral("H"));
+        listed.setValue(QStringLiteral("1"));
+        listed.setDiscrete(QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("1"));
+        listed.setDesignValues({QStringLiteral("1 nH"), QStringLiteral("8.2 nH"), QStringLiteral("10 nH")});
+        m_model->setVariableDefinitions(definitions);
+        settle();
+        QCOMPARE(edit(1)->text(), QStringLiteral("8.2 nH"));
+        m_panel->updateTuning(true);
+        QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
+        typeValue(1, QStringLiteral("10n"));      // sent as its position
+        typeValue(1, QStringLiteral("4.7 nH"));   // not listed: marked, not sent
+        QVERIFY(edit(1)->hasProblem() && changed.count() == 1);
+        QCOMPARE(changed.at(0).at(1).toString(), QStringLiteral("2"));
+    }
+
+    void unreadableTypedValueIsMarkedAndNotSent()
+    {
+        m_panel->updateTuning(true);
+        QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
+        for (const char *bad : {"abc", "5 pF", "1,5", "1e999"}) {
+            typeValue(0, QString::fromLatin1(bad));
+            QCOMPARE(edit(0)->text(), QString::fromLatin1(bad));
+            QVERIFY(edit(0)->hasProblem());
+            QVERIFY(!edit(0)->toolTip().isEmpty());
+        }
+        typeValue(0, QStringLiteral("   "));
+        QCOMPARE(changed.count(), 0);
+        const int position = slider(0)->value();
+        QCOMPARE(slider(0)->valueText(), m_model->model().variable(0).value());
+        QCOMPARE(slider(0)->value(), position);
+        // Fixing it sends the value and clears the mark.
+        typeValue(0, QStringLiteral("33"));
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(!edit(0)->hasProblem());
+    }
+
+    void typedTextSurvivesNewIterations()
+    {
+        // The field being edited holds the keyboard focus; made the active
+        // window directly, the panel takes it on any platform.
+        m_panel->show();
+        QApplication::setActiveWindow(m_panel.get());
+        m_panel->updateTuning(true);
+        LineEditForTuning *e = edit(0);
+        e->setFocus();
+        QVERIFY(e->hasFocus());
+        e->selectAll();
+        QTest::keyClicks(e, QStringLiteral("4"));
+        applyState(*m_model, AlgState(3, QStringLiteral("4")));
+        settle();
+        QCOMPARE(e->text(), QStringLiteral("4"));
+        // Once the field is left without a change, it follows the value again.
+        e->setText(m_model->model().variable(0).value());
+        e->setModified(false);
+        m_model->setVariableValue(QStringLiteral("L1.L"), QStringLiteral("44"), OptimizationModelObject::TargetInput);
+        settle();
+        QCOMPARE(e->text(), QStringLiteral("44"));
+    }
+
+    void windowForwardsTunedValues()
+    {
+        OptimHelmdeckDialog window(m_state.get(), QIcon());
+        window.setModel(m_model.get());
+        window.updateTuning(true);
+        QSignalSpy changed(&window, &OptimHelmdeckDialog::variableChanged);
+        VarsPanel *panel = window.varsPanel();
+        panel->sliderView()->sliderForVariable(0)->setValue(99);
+        LineEditForTuning *field = panel->historyView()->row(1)->valueEdit();
+        field->selectAll();
+        QTest::keyClicks(field, QStringLiteral("7.5"));
+        QTest::keyClick(field, Qt::Key_Return);
+        field->selectAll();
+        QTest::keyClicks(field, QStringLiteral("seven"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("L1.L"));
+        QCOMPARE(changed.at(0).at(1).toString(), QStringLiteral("100"));
+        QCOMPARE(changed.at(1).at(0).toString(), QStringLiteral("L2.L"));
+        QCOMPARE(changed.at(1).at(1).toString(), QStringLiteral("7.5"));
+    }
+
+    void tuneButtonFaceFollowsTuning()
+    {
+        TuneButton *button = m_panel->tuneButton();
+        QCOMPARE(button->text(), QStringLiteral("Start Tuning"));
+        QVERIFY(button->isEnabled());
+        QVERIFY(!button->resetAction()->isEnabled());
+        QSignalSpy start(m_panel.get(), &VarsPanel::startTuning);
+        QSignalSpy stop(m_panel.get(), &VarsPanel::stopTuning);
+        QSignalSpy reset(m_panel.get(), &VarsPanel::resetTuning);
+        button->click();
+        m_panel->updateTuning(true);
+        QCOMPARE(button->text(), QStringLiteral("Stop Tuning"));
+        QVERIFY(button->resetAction()->isEnabled());
+        button->click();
+        button->resetAction()->trigger();
+        QCOMPARE(start.count(), 1);
+        QCOMPARE(stop.count(), 1);
+        QCOMPARE(reset.count(), 1);
+        m_panel->updateTuning(false);
+        QCOMPARE(button->text(), QStringLiteral("Start Tuning"));
+
+        // The menu's modes: a pick is told once; a mode set from outside
+        // only moves the check.
+        const QList<QAction *> actions = button->menu()->actions();
+        QAction *whileMoving = actions.at(2);
+        QVERIFY(actions.at(3)->isChecked()); // the default mode
+        QSignalSpy modes(m_panel.get(), &VarsPanel::tuneModeChanged);
+        whileMoving->trigger();
+        whileMoving->trigger();
+        QCOMPARE(modes.count(), 1);
+        QCOMPARE(modes.at(0).at(0).value<OptimHelmdeckTuneMode>(), TuneWhileSliderMoves);
+        QVERIFY(!actions.at(3)->isChecked());
+        QCOMPARE(m_panel->sliderView()->tuneMode(), TuneWhileSliderMoves);
+        m_panel->setTuneMode(TuneOnRequest);
+        QVERIFY(actions.at(4)->isChecked() && !whileMoving->isChecked());
+        QCOMPARE(modes.count(), 1);
+        QCOMPARE(button->tuneMode(), TuneOnRequest);
+    }
+
+    void tuneButtonEnabledByStatusAndWaits()
+    {
+        TuneButton *button = m_panel->tuneButton();
+        setStatus(2);
+        QVERIFY(button->isEnabled());   // starting pauses first
+        m_state->setWaitingFor(OptimHelmdeckControllerState::WaitPause);
+        QVERIFY(!button->isEnabled());
+        m_state->setWaitingFor(OptimHelmdeckControllerState::WaitSimulate);
+        QVERIFY(button->isEnabled());
+        m_state->stopWaiting();
+        m_panel->preventUserInput(true);
+        QVERIFY(!button->isEnabled());
+        QVERIFY(!m_panel->editVariablesButton()->isEnabled());
+        m_panel->preventUserInput(false);
+        setStatus(1);
+        QVERIFY(!button->isEnabled());
+        setStatus(4);
+        QVERIFY(button->isEnabled());
+        m_state->setSimulationFinished();
+        QVERIFY(!button->isEnabled());
+        // Tuning can always be stopped.
+        m_panel->updateTuning(true);
+        QVERIFY(button->isEnabled());
+        QCOMPARE(button->text(), QStringLiteral("Stop Tuning"));
+        m_panel->setModel(nullptr);
+        QVERIFY(!button->isEnabled());
+    }
+
+    void viewOnlyHidesTheButtons()
+    {
+        OptimHelmdeckControllerState viewOnly(false, false);
+        VarsPanel panel(&viewOnly);
+        panel.setModel(m_model.get());
+        panel.show();
+        QVERIFY(!panel.tuneButton()->isVisible());
+        QVERIFY(!panel.editVariablesButton()->isVisible());
+        panel.updateTuning(true);
+        QVERIFY(!panel.valuesEditable());
+    }
+
+    void historySettingsReachGraphs()
+    {
+        GraphWidget *graph = m_panel->historyView()->row(0)->graph();
+        m_state->setNumItersToDisplay(1);
+        QCOMPARE(graph->numPointsShown(), 10);
+        m_state->setNumItersToDisplay(2);
+        QCOMPARE(graph->numPointsShown(), 25);
+        m_state->setYAxisAutoscaleUsingAllData(false);
+        QVERIFY(!graph->useAllData());
+        m_state->setYAxisAutoscaleUsingAllData(true);
+        QVERIFY(graph->useAllData());
+        // "All iterations" never cuts a history longer than the planned run.
+        m_state->setNumItersToDisplay(0);
+        QVERIFY(graph->numPointsShown() == 0 || graph->numPointsShown() >= graph->pointCount());
+        // A panel made later starts from the state's settings.
+        m_state->setNumItersToDisplay(1);
+        m_state->setYAxisAutoscaleUsingAllData(false);
+        VarsPanel later(m_state.get());
+        later.setModel(m_model.get());
+        QCOMPARE(later.historyView()->row(1)->graph()->numPointsShown(), 10);
+        QVERIFY(!later.historyView()->row(1)->graph()->useAllData());
+    }
+
+    void historyTextsWithUnitsAreReadOnce()
+    {
+        VarHistoryRow *row = m_panel->historyView()->row(0);
+        GraphWidget *graph = row->graph();
+        const int before = graph->pointCount();
+        QCOMPARE(row->parsedCount(), before);
+        m_model->applyVariableValues({QStringLiteral("12 nH"), QStringLiteral("1"), QStringLiteral("1")},
+                                     OptimizationModelObject::TargetHistory);
+        m_model->applyVariableValues({QStringLiteral("0.015 uH"), QStringLiteral("1"), QStringLiteral("1")},
+                                     OptimizationModelObject::TargetHistory);
+        m_model->applyVariableValues({QStringLiteral("junk"), QStringLiteral("1"), QStringLiteral("1")},
+                                     OptimizationModelObject::TargetHistory);
+        // The graph takes the three new points at once, back in the event loop.
+        QCOMPARE(graph->pointCount(), before);
+        settle();
+        QCOMPARE(graph->pointCount(), before + 3);
+        QCOMPARE(graph->valueAt(before), std::optional<double>(12.0));
+        QCOMPARE(graph->valueAt(before + 1), std::optional<double>(15.0));
+        QVERIFY(!graph->valueAt(before + 2));   // a gap, not a zero
+        QCOMPARE(row->parsedCount(), before + 3);
+    }
+
+    void selectionIsShared()
+    {
+        VarSliderView *sliders = m_panel->sliderView();
+        VarHistoryGraphsView *history = m_panel->historyView();
+        QSignalSpy selected(history, &VarHistoryGraphsView::variableSelected);
+        Q_EMIT sliders->sliders()->row(1)->activated();
+        QCOMPARE(sliders->selectedVariable(), 1);
+        QCOMPARE(history->selectedVariable(), 1);
+        QVERIFY(history->row(1)->graph()->isHighlighted());
+        QVERIFY(!history->row(0)->graph()->isHighlighted());
+        QCOMPARE(selected.count(), 0);   // no echo back
+        // The text page, shown later, marks the same variable.
+        m_panel->viewTabs()->setCurrentWidget(m_panel->textView());
+        QCOMPARE(m_panel->textView()->table()->currentRow(), 1);
+
+        Q_EMIT edit(2)->gotFocus();
+        QCOMPARE(history->selectedVariable(), 2);
+        QCOMPARE(sliders->selectedVariable(), 2);
+        QCOMPARE(sliders->sliders()->selectedIndex(), 2);
+        QCOMPARE(selected.count(), 1);
+
+        QTest::mouseClick(history->row(0)->graph(), Qt::LeftButton);
+        QCOMPARE(sliders->selectedVariable(), 0);
+    }
+
+    void rightClickOnGraphIsForwarded()
+    {
+        QSignalSpy clicks(m_panel.get(), &VarsPanel::historyGraphRightMouseClick);
+        GraphWidget *graph = m_panel->historyView()->row(2)->graph();
+        QTest::mousePress(graph, Qt::RightButton, {}, QPoint(10, 10));
+        QCOMPARE(clicks.count(), 1);
+        QCOMPARE(clicks.at(0).at(0).toPoint(), graph->mapToGlobal(QPoint(10, 10)));
+    }
+
+    void textViewListsVariables()
+    {
+        VarTextView *text = m_panel->textView();
+        m_panel->viewTabs()->setCurrentWidget(text);
+        QTableWidget *table = text->table();
+        QCOMPARE(table->rowCount(), 3);
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("L1"));
+        QCOMPARE(table->item(0, 2)->text(), QStringLiteral("1 nH to 100 nH"));
+        m_model->setVariableValue(QStringLiteral("L2.L"), QStringLiteral("2.5"), OptimizationModelObject::TargetInput);
+        settle();
+        QCOMPARE(table->item(1, 1)->text(), QStringLiteral("2.5 nH"));
+
+        VarsPanel empty(m_state.get());
+        QVERIFY(empty.textView()->showsEmptyText());
+        auto *label = empty.textView()->findChild<QLabel *>(QStringLiteral("noVariablesLabel"));
+        QCOMPARE(label->text(), QStringLiteral("No variables to view"));
+        QVERIFY(!text->showsEmptyText());
+    }
+
+    void splitterSizesPersist()
+    {
+        m_panel->resize(300, 600);
+        m_panel->show();
+        m_panel->splitter()->setSizes({100, 400});
+        {
+            HelmdeckSettings settings;
+            m_panel->saveSettings(settings);
+        }
+        QVERIFY(!helmdeckSetting(QStringLiteral("VarPanel/splitter1Sizes")).toByteArray().isEmpty());
+        VarsPanel again(m_state.get());
+        again.resize(300, 600);
+        again.show();
+        {
+            HelmdeckSettings settings;
+            again.restoreSettings(settings);
+        }
+        QCOMPARE(again.splitter()->saveState(), m_panel->splitter()->saveState());
+    }
+
+    void editVariablesUsesTheEditorHook()
+    {
+        QPushButton *button = m_panel->editVariablesButton();
+        QCOMPARE(button->text(), QStringLiteral("Edit variables..."));
+        QVERIFY(!button->isEnabled());   // no editor plugged in
+
+        int runs = 0;
+        setVarsPanelVariableEditor([&runs](const OptimizationModel &model, QWidget *,
+                                           const std::function<void(const OptimItemList<OptimVarInput> &)> &edited,
+                                           const std::function<void(const QString &)> &help) {
+            ++runs;
+            OptimItemList<OptimVarInput> variables = model.input().variables();
+            variables[0].setValue(QStringLiteral("77"));
+            edited(variables);   // Apply
+            help(QStringLiteral("OPTIM_HELMDECK_EDIT_VARIABLES"));
+            edited(variables);   // OK
+        });
+        m_panel->updateButtons();
+        QVERIFY(button->isEnabled());
+        QSignalSpy definitions(m_panel.get(), &VarsPanel::variableDefinitionsChanged);
+        QSignalSpy help(m_panel.get(), &PanelView::helpRequested);
+        button->click();
+        QCOMPARE(runs, 1);
+        QCOMPARE(definitions.count(), 2);
+        QCOMPARE(definitions.at(0).at(0).value<OptimItemList<OptimVarInput>>().at(0).value(), QStringLiteral("77"));
+        QCOMPARE(help.count(), 1);
+        QCOMPARE(help.at(0).at(0).toString(), QStringLiteral("OPTIM_HELMDECK_EDIT_VARIABLES"));
+        QVERIFY(button->isEnabled());
+        setStatus(2);
+        QVERIFY(!button->isEnabled());
+    }
+
+    void manyChangesUpdateEachVariableOnce()
+    {
+        m_panel->viewTabs()->setCurrentWidget(m_panel->textView());
+        QSignalSpy display(slider(0), &VarSliderWidget::displayChanged);
+        VarHistoryRow *row = m_panel->historyView()->row(0);
+        const int before = row->graph()->pointCount();
+        for (int i = 0; i < 50; ++i)
+            m_model->setVariableValue(QStringLiteral("L1.L"), QString::number(20 + i),
+                                      OptimizationModelObject::TargetInput | OptimizationModelObject::TargetHistory);
+        QCOMPARE(display.count(), 0);
+        settle();
+        QCOMPARE(display.count(), 1);
+        QCOMPARE(slider(0)->valueText(), QStringLiteral("69"));
+        QCOMPARE(row->valueEdit()->text(), QStringLiteral("69"));
+        QCOMPARE(row->graph()->pointCount(), before + 50);
+        QCOMPARE(row->graph()->valueAt(before + 49), std::optional<double>(69.0));
+        QCOMPARE(m_panel->textView()->table()->item(0, 1)->text(), QStringLiteral("69 nH"));
+    }
 
 private:
     VarSliderWidget *slider(int varIndex) const { return m_panel->sliderView()->sliderForVariable(varIndex); }
     LineEditForTuning *edit(int varIndex) const { return m_panel->historyView()->row(varIndex)->valueEdit(); }
-    void setStatus(int status);
+    void setStatus(int status)
+    {
+        m_model->setStatus(status);
+    }
+
     // Lets the views take the model's changes (they do once per visit of
     // the event loop).
     static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall); }
-    void typeValue(int varIndex, const QString &text);
+    void typeValue(int varIndex, const QString &text)
+    {
+        LineEditForTuning *e = edit(varIndex);
+        e->selectAll();
+        QTest::keyClicks(e, text);
+        QTest::keyClick(e, Qt::Key_Return);
+    }
 
     IsolatedSettings m_settings;
     std::unique_ptr<OptimHelmdeckControllerState> m_state;
     std::unique_ptr<OptimizationModelObject> m_model;
     std::unique_ptr<VarsPanel> m_panel;
 };
-
-void TestVarsPanel::initTestCase()
-{
-    QVERIFY(m_settings.isValid());
-    registerOptimHelmdeckTuneMode();
-}
-
-void TestVarsPanel::init()
-{
-    IsolatedSettings::clear();
-    m_state = std::make_unique<OptimHelmdeckControllerState>(false, true);
-    m_model = makeModel(AlgState(3));
-    m_panel = std::make_unique<VarsPanel>(m_state.get());
-    m_panel->setModel(m_model.get());
-}
-
-void TestVarsPanel::cleanup()
-{
-    m_panel.reset();
-    m_model.reset();
-    m_state.reset();
-    setVarsPanelVariableEditor({});
-}
-
-void TestVarsPanel::setStatus(int status)
-{
-    m_model->setStatus(status);
-}
-
-void TestVarsPanel::typeValue(int varIndex, const QString &text)
-{
-    LineEditForTuning *e = edit(varIndex);
-    e->selectAll();
-    QTest::keyClicks(e, text);
-    QTest::keyClick(e, Qt::Key_Return);
-}
-
-void TestVarsPanel::slidersForEnabledVariablesOnly()
-{
-    VarSliderView *view = m_panel->sliderView();
-    QCOMPARE(view->sliders()->count(), 3);
-    OptimItemList<OptimVarInput> variables = m_model->model().input().variables();
-    variables[1].setOptimize(false);
-    OptimIterVariableDefinitions definitions;
-    definitions.variables() = variables;
-    m_model->setVariableDefinitions(definitions);
-    settle();
-    QCOMPARE(view->sliders()->count(), 2);
-    QVERIFY(!view->sliderForVariable(1));
-    QCOMPARE(view->sliderForVariable(2)->netlistName(), QStringLiteral("L3.L"));
-
-    for (auto &v : variables)
-        v.setOptimizeFlagSet(false);
-    definitions.variables() = variables;
-    m_model->setVariableDefinitions(definitions);
-    settle();
-    QCOMPARE(view->sliders()->count(), 0);
-    auto *stack = view->findChild<QStackedWidget *>(QStringLiteral("varSliderStack"));
-    auto *label = view->findChild<QLabel *>(QStringLiteral("noSlidersLabel"));
-    QCOMPARE(stack->currentWidget(), label);
-    QCOMPARE(label->text(), QStringLiteral("There are no optimization variables enabled."));
-}
-
-void TestVarsPanel::slidersFollowTheModel()
-{
-    QCOMPARE(slider(0)->valueText(), m_model->model().variable(0).value());
-    m_model->setVariableValue(QStringLiteral("L1.L"), QStringLiteral("50"), OptimizationModelObject::TargetInput);
-    settle();
-    QCOMPARE(slider(0)->value(), 49);
-    QCOMPARE(m_panel->sliderView()->sliders()->row(0)->valueLabel()->text(), QStringLiteral("50 nH"));
-    m_model->setVariableValue(QStringLiteral("L1.L"), QStringLiteral("nonsense"), OptimizationModelObject::TargetInput);
-    settle();
-    QCOMPARE(slider(0)->value(), 49);
-    m_model->setVariableValue(QStringLiteral("L1.L"), QStringLiteral("0.1 uH"), OptimizationModelObject::TargetInput);
-    settle();
-    QCOMPARE(slider(0)->value(), 99);
-}
-
-void TestVarsPanel::changedDefinitionsRemapTheSlider()
-{
-    OptimItemList<OptimVarInput> variables = m_model->model().input().variables();
-    variables[0].setValue(QStringLiteral("1.5"));
-    variables[0].setDiscrete(QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("0.25"));
-    OptimIterVariableDefinitions definitions;
-    definitions.variables() = variables;
-    m_model->setVariableDefinitions(definitions);
-    settle();
-    QVERIFY(slider(0)->mapping().discrete);
-    QCOMPARE(slider(0)->maximum(), 4);
-    QCOMPARE(slider(0)->mapping().step, -0.25);
-    QCOMPARE(slider(0)->value(), 2);
-}
-
-void TestVarsPanel::variableWithoutBoundsHasDisabledSlider()
-{
-    OptimItemList<OptimVarInput> variables = m_model->model().input().variables();
-    variables[2].setUnconstrained(QStringLiteral("12"));
-    OptimIterVariableDefinitions definitions;
-    definitions.variables() = variables;
-    m_model->setVariableDefinitions(definitions);
-    settle();
-    m_panel->updateTuning(true);
-    QVERIFY(slider(0)->isEnabled());
-    QVERIFY(!slider(2)->isEnabled());
-    QVERIFY(m_panel->sliderView()->sliders()->row(2)->nameLabel()->toolTip().contains(QStringLiteral("no range")));
-    // Its value can still be typed.
-    QVERIFY(!edit(2)->isReadOnly());
-}
-
-void TestVarsPanel::inputOnlyWhileTuningAndPaused()
-{
-    QVERIFY(!m_panel->valuesEditable());
-    QVERIFY(!slider(0)->isEnabled());
-    QVERIFY(edit(0)->isReadOnly());
-    QVERIFY(!slider(0)->updatesValue());
-
-    m_panel->updateTuning(true);
-    QVERIFY(m_panel->valuesEditable());
-    QVERIFY(slider(0)->isEnabled());
-    QVERIFY(slider(0)->updatesValue());
-    QVERIFY(!edit(0)->isReadOnly());
-
-    m_panel->preventUserInput(true);
-    QVERIFY(!slider(0)->isEnabled());
-    QVERIFY(edit(0)->isReadOnly());
-    m_panel->preventUserInput(false);
-    QVERIFY(slider(0)->isEnabled());
-
-    setStatus(2);   // running again: nothing to tune
-    QVERIFY(!m_panel->valuesEditable());
-    setStatus(4);
-    QVERIFY(m_panel->valuesEditable());
-    m_panel->updateTuning(false);
-    QVERIFY(!m_panel->valuesEditable());
-}
-
-void TestVarsPanel::sliderMovesReachVariableChanged()
-{
-    QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
-    // Not tuning: a move does nothing.
-    slider(1)->setValue(0);
-    QCOMPARE(changed.count(), 0);
-
-    m_panel->updateTuning(true);
-    slider(1)->setValue(99);
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("L2.L"));
-    QCOMPARE(changed.at(0).at(1).toString(), QStringLiteral("100"));
-    slider(1)->setValue(0);
-    QCOMPARE(changed.last().at(1).toString(), QStringLiteral("1"));
-    slider(0)->setValue(50);
-    QCOMPARE(changed.last().at(0).toString(), QStringLiteral("L1.L"));
-    QCOMPARE(changed.last().at(1).toString(), QStringLiteral("51"));   // 1 + 99 * 50 / 99
-}
-
-void TestVarsPanel::sliderDragFollowsTuneMode()
-{
-    m_panel->updateTuning(true);
-    QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
-    for (OptimHelmdeckTuneMode mode : {TuneAfterEachChange, TuneOnRequest, TuneWhileSliderMoves}) {
-        changed.clear();
-        m_panel->setTuneMode(mode);
-        VarSliderWidget *s = slider(0);
-        s->setSliderDown(true);
-        s->setValue(10);
-        s->setValue(20);
-        s->setValue(30);
-        QCOMPARE(changed.count(), mode == TuneWhileSliderMoves ? 3 : 0);
-        s->setSliderDown(false);
-        QCOMPARE(changed.count(), mode == TuneWhileSliderMoves ? 3 : 1);
-        QCOMPARE(changed.last().at(1).toString(), QStringLiteral("31"));
-        s->setValue(0);
-    }
-}
-
-void TestVarsPanel::typedValuesReachVariableChanged()
-{
-    QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
-    // Not tuning: the field is read-only and sends nothing.
-    typeValue(1, QStringLiteral("12"));
-    QCOMPARE(changed.count(), 0);
-
-    m_panel->updateTuning(true);
-    typeValue(1, QStringLiteral("12"));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("L2.L"));
-    QCOMPARE(changed.at(0).at(1).toString(), QStringLiteral("12"));
-    // Kept as typed, units included.
-    typeValue(2, QStringLiteral("0.02uH"));
-    QCOMPARE(changed.last().at(0).toString(), QStringLiteral("L3.L"));
-    QCOMPARE(changed.last().at(1).toString(), QStringLiteral("0.02uH"));
-    // The variable's own value again is no change.
-    m_model->setVariableValue(QStringLiteral("L2.L"), QStringLiteral("12"), OptimizationModelObject::TargetInput);
-    typeValue(1, QStringLiteral("12"));
-    QCOMPARE(changed.count(), 2);
-}
-
-void TestVarsPanel::unreadableTypedValueIsMarkedAndNotSent()
-{
-    m_panel->updateTuning(true);
-    QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
-    for (const char *bad : {"abc", "5 pF", "1,5", "1e999"}) {
-        typeValue(0, QString::fromLatin1(bad));
-        QCOMPARE(edit(0)->text(), QString::fromLatin1(bad));
-        QVERIFY(edit(0)->hasProblem());
-        QVERIFY(!edit(0)->toolTip().isEmpty());
-    }
-    typeValue(0, QStringLiteral("   "));
-    QCOMPARE(changed.count(), 0);
-    const int position = slider(0)->value();
-    QCOMPARE(slider(0)->valueText(), m_model->model().variable(0).value());
-    QCOMPARE(slider(0)->value(), position);
-    // Fixing it sends the value and clears the mark.
-    typeValue(0, QStringLiteral("33"));
-    QCOMPARE(changed.count(), 1);
-    QVERIFY(!edit(0)->hasProblem());
-}
-
-void TestVarsPanel::typedTextSurvivesNewIterations()
-{
-    m_panel->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
-    m_panel->activateWindow();
-    m_panel->updateTuning(true);
-    LineEditForTuning *e = edit(0);
-    e->setFocus();
-    if (!e->hasFocus())
-        QSKIP("The platform gives no keyboard focus.");
-    e->selectAll();
-    QTest::keyClicks(e, QStringLiteral("4"));
-    applyState(*m_model, AlgState(3, QStringLiteral("4")));
-    settle();
-    QCOMPARE(e->text(), QStringLiteral("4"));
-    // Once the field is left without a change, it follows the value again.
-    e->setText(m_model->model().variable(0).value());
-    e->setModified(false);
-    m_model->setVariableValue(QStringLiteral("L1.L"), QStringLiteral("44"), OptimizationModelObject::TargetInput);
-    settle();
-    QCOMPARE(e->text(), QStringLiteral("44"));
-}
-
-void TestVarsPanel::windowForwardsTunedValues()
-{
-    OptimHelmdeckDialog window(m_state.get(), QIcon());
-    window.setModel(m_model.get());
-    window.updateTuning(true);
-    QSignalSpy changed(&window, &OptimHelmdeckDialog::variableChanged);
-    VarsPanel *panel = window.varsPanel();
-    panel->sliderView()->sliderForVariable(0)->setValue(99);
-    LineEditForTuning *field = panel->historyView()->row(1)->valueEdit();
-    field->selectAll();
-    QTest::keyClicks(field, QStringLiteral("7.5"));
-    QTest::keyClick(field, Qt::Key_Return);
-    field->selectAll();
-    QTest::keyClicks(field, QStringLiteral("seven"));
-    QTest::keyClick(field, Qt::Key_Return);
-    QCOMPARE(changed.count(), 2);
-    QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("L1.L"));
-    QCOMPARE(changed.at(0).at(1).toString(), QStringLiteral("100"));
-    QCOMPARE(changed.at(1).at(0).toString(), QStringLiteral("L2.L"));
-    QCOMPARE(changed.at(1).at(1).toString(), QStringLiteral("7.5"));
-}
-
-void TestVarsPanel::tuneButtonFaceFollowsTuning()
-{
-    TuneButton *button = m_panel->tuneButton();
-    QCOMPARE(button->objectName(), QStringLiteral("tuneButton"));
-    QCOMPARE(button->popupMode(), QToolButton::MenuButtonPopup);
-    QCOMPARE(button->defaultAction(), button->startAction());
-    QCOMPARE(button->text(), QStringLiteral("Start Tuning"));
-    QVERIFY(button->isEnabled());
-    QVERIFY(!button->resetAction()->isEnabled());
-
-    QSignalSpy start(m_panel.get(), &VarsPanel::startTuning);
-    QSignalSpy stop(m_panel.get(), &VarsPanel::stopTuning);
-    QSignalSpy reset(m_panel.get(), &VarsPanel::resetTuning);
-    button->click();
-    QCOMPARE(start.count(), 1);
-    QCOMPARE(stop.count(), 0);
-
-    m_panel->updateTuning(true);
-    QCOMPARE(button->text(), QStringLiteral("Stop Tuning"));
-    QVERIFY(button->resetAction()->isEnabled());
-    button->click();
-    QCOMPARE(stop.count(), 1);
-    QCOMPARE(start.count(), 1);
-    button->resetAction()->trigger();
-    QCOMPARE(reset.count(), 1);
-
-    m_panel->updateTuning(false);
-    QCOMPARE(button->text(), QStringLiteral("Start Tuning"));
-}
-
-void TestVarsPanel::tuneButtonMenu()
-{
-    TuneButton *button = m_panel->tuneButton();
-    QMenu *menu = button->menu();
-    QVERIFY(menu);
-    QCOMPARE(menu->title(), QStringLiteral("Tuning"));
-    const QList<QAction *> actions = menu->actions();
-    QCOMPARE(actions.size(), 5);
-    QCOMPARE(actions.at(0)->text(), QStringLiteral("Reset Values"));
-    QVERIFY(actions.at(1)->isSeparator());
-    QCOMPARE(actions.at(2)->text(), QStringLiteral("Simulate While Slider Moves"));
-    QCOMPARE(actions.at(3)->text(), QStringLiteral("Simulate After Each Change"));
-    QCOMPARE(actions.at(4)->text(), QStringLiteral("Simulate After Pressing Simulate"));
-    QVERIFY(actions.at(3)->isChecked());   // the default mode
-
-    QSignalSpy modes(m_panel.get(), &VarsPanel::tuneModeChanged);
-    actions.at(2)->trigger();
-    QCOMPARE(modes.count(), 1);
-    QCOMPARE(modes.at(0).at(0).value<OptimHelmdeckTuneMode>(), TuneWhileSliderMoves);
-    QVERIFY(actions.at(2)->isChecked());
-    QVERIFY(!actions.at(3)->isChecked());
-    QCOMPARE(m_panel->tuneMode(), TuneWhileSliderMoves);
-    QCOMPARE(m_panel->sliderView()->tuneMode(), TuneWhileSliderMoves);
-    actions.at(2)->trigger();   // the same mode again: no change
-    QCOMPARE(modes.count(), 1);
-
-    // From outside: only the check moves.
-    m_panel->setTuneMode(TuneOnRequest);
-    QVERIFY(actions.at(4)->isChecked());
-    QVERIFY(!actions.at(2)->isChecked());
-    QCOMPARE(modes.count(), 1);
-    QCOMPARE(button->tuneMode(), TuneOnRequest);
-}
-
-void TestVarsPanel::tuneButtonEnabledByStatusAndWaits()
-{
-    TuneButton *button = m_panel->tuneButton();
-    setStatus(2);
-    QVERIFY(button->isEnabled());   // starting pauses first
-    m_state->setWaitingFor(OptimHelmdeckControllerState::WaitPause);
-    QVERIFY(!button->isEnabled());
-    m_state->setWaitingFor(OptimHelmdeckControllerState::WaitSimulate);
-    QVERIFY(button->isEnabled());
-    m_state->stopWaiting();
-    m_panel->preventUserInput(true);
-    QVERIFY(!button->isEnabled());
-    QVERIFY(!m_panel->editVariablesButton()->isEnabled());
-    m_panel->preventUserInput(false);
-    setStatus(1);
-    QVERIFY(!button->isEnabled());
-    setStatus(4);
-    QVERIFY(button->isEnabled());
-    m_state->setSimulationFinished();
-    QVERIFY(!button->isEnabled());
-    // Tuning can always be stopped.
-    m_panel->updateTuning(true);
-    QVERIFY(button->isEnabled());
-    QCOMPARE(button->text(), QStringLiteral("Stop Tuning"));
-    m_panel->setModel(nullptr);
-    QVERIFY(!button->isEnabled());
-}
-
-void TestVarsPanel::viewOnlyHidesTheButtons()
-{
-    OptimHelmdeckControllerState viewOnly(false, false);
-    VarsPanel panel(&viewOnly);
-    panel.setModel(m_model.get());
-    panel.show();
-    QVERIFY(!panel.tuneButton()->isVisible());
-    QVERIFY(!panel.editVariablesButton()->isVisible());
-    panel.updateTuning(true);
-    QVERIFY(!panel.valuesEditable());
-}
-
-void TestVarsPanel::historySettingsReachGraphs()
-{
-    GraphWidget *graph = m_panel->historyView()->row(0)->graph();
-    m_state->setNumItersToDisplay(1);
-    QCOMPARE(graph->numPointsShown(), 10);
-    m_state->setNumItersToDisplay(2);
-    QCOMPARE(graph->numPointsShown(), 25);
-    m_state->setYAxisAutoscaleUsingAllData(false);
-    QVERIFY(!graph->useAllData());
-    m_state->setYAxisAutoscaleUsingAllData(true);
-    QVERIFY(graph->useAllData());
-    // "All iterations" never cuts a history longer than the planned run.
-    m_state->setNumItersToDisplay(0);
-    QVERIFY(graph->numPointsShown() == 0 || graph->numPointsShown() >= graph->pointCount());
-    // A panel made later starts from the state's settings.
-    m_state->setNumItersToDisplay(1);
-    m_state->setYAxisAutoscaleUsingAllData(false);
-    VarsPanel later(m_state.get());
-    later.setModel(m_model.get());
-    QCOMPARE(later.historyView()->row(1)->graph()->numPointsShown(), 10);
-    QVERIFY(!later.historyView()->row(1)->graph()->useAllData());
-}
-
-void TestVarsPanel::historyTextsWithUnitsAreReadOnce()
-{
-    VarHistoryRow *row = m_panel->historyView()->row(0);
-    GraphWidget *graph = row->graph();
-    const int before = graph->pointCount();
-    QCOMPARE(row->parsedCount(), before);
-    m_model->applyVariableValues({QStringLiteral("12 nH"), QStringLiteral("1"), QStringLiteral("1")},
-                                 OptimizationModelObject::TargetHistory);
-    m_model->applyVariableValues({QStringLiteral("0.015 uH"), QStringLiteral("1"), QStringLiteral("1")},
-                                 OptimizationModelObject::TargetHistory);
-    m_model->applyVariableValues({QStringLiteral("junk"), QStringLiteral("1"), QStringLiteral("1")},
-                                 OptimizationModelObject::TargetHistory);
-    // The graph takes the three new points at once, back in the event loop.
-    QCOMPARE(graph->pointCount(), before);
-    settle();
-    QCOMPARE(graph->pointCount(), before + 3);
-    QCOMPARE(graph->valueAt(before), std::optional<double>(12.0));
-    QCOMPARE(graph->valueAt(before + 1), std::optional<double>(15.0));
-    QVERIFY(!graph->valueAt(before + 2));   // a gap, not a zero
-    QCOMPARE(row->parsedCount(), before + 3);
-}
-
-void TestVarsPanel::selectionIsShared()
-{
-    VarSliderView *sliders = m_panel->sliderView();
-    VarHistoryGraphsView *history = m_panel->historyView();
-    QSignalSpy selected(history, &VarHistoryGraphsView::variableSelected);
-    Q_EMIT sliders->sliders()->row(1)->activated();
-    QCOMPARE(sliders->selectedVariable(), 1);
-    QCOMPARE(history->selectedVariable(), 1);
-    QVERIFY(history->row(1)->graph()->isHighlighted());
-    QVERIFY(!history->row(0)->graph()->isHighlighted());
-    QCOMPARE(selected.count(), 0);   // no echo back
-    // The text page, shown later, marks the same variable.
-    m_panel->viewTabs()->setCurrentWidget(m_panel->textView());
-    QCOMPARE(m_panel->textView()->table()->currentRow(), 1);
-
-    Q_EMIT edit(2)->gotFocus();
-    QCOMPARE(history->selectedVariable(), 2);
-    QCOMPARE(sliders->selectedVariable(), 2);
-    QCOMPARE(sliders->sliders()->selectedIndex(), 2);
-    QCOMPARE(selected.count(), 1);
-
-    QTest::mouseClick(history->row(0)->graph(), Qt::LeftButton);
-    QCOMPARE(sliders->selectedVariable(), 0);
-}
-
-void TestVarsPanel::rightClickOnGraphIsForwarded()
-{
-    QSignalSpy clicks(m_panel.get(), &VarsPanel::historyGraphRightMouseClick);
-    GraphWidget *graph = m_panel->historyView()->row(2)->graph();
-    QTest::mousePress(graph, Qt::RightButton, {}, QPoint(10, 10));
-    QCOMPARE(clicks.count(), 1);
-    QCOMPARE(clicks.at(0).at(0).toPoint(), graph->mapToGlobal(QPoint(10, 10)));
-}
-
-void TestVarsPanel::textViewListsVariables()
-{
-    VarTextView *text = m_panel->textView();
-    m_panel->viewTabs()->setCurrentWidget(text);
-    QTableWidget *table = text->table();
-    QCOMPARE(table->rowCount(), 3);
-    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("L1"));
-    QCOMPARE(table->item(0, 2)->text(), QStringLiteral("1 nH to 100 nH"));
-    m_model->setVariableValue(QStringLiteral("L2.L"), QStringLiteral("2.5"), OptimizationModelObject::TargetInput);
-    settle();
-    QCOMPARE(table->item(1, 1)->text(), QStringLiteral("2.5 nH"));
-
-    VarsPanel empty(m_state.get());
-    QVERIFY(empty.textView()->showsEmptyText());
-    auto *label = empty.textView()->findChild<QLabel *>(QStringLiteral("noVariablesLabel"));
-    QCOMPARE(label->text(), QStringLiteral("No variables to view"));
-    QVERIFY(!text->showsEmptyText());
-}
-
-void TestVarsPanel::splitterSizesPersist()
-{
-    m_panel->resize(300, 600);
-    m_panel->show();
-    m_panel->splitter()->setSizes({100, 400});
-    {
-        HelmdeckSettings settings;
-        m_panel->saveSettings(settings);
-    }
-    QVERIFY(!helmdeckSetting(QStringLiteral("VarPanel/splitter1Sizes")).toByteArray().isEmpty());
-    VarsPanel again(m_state.get());
-    again.resize(300, 600);
-    again.show();
-    {
-        HelmdeckSettings settings;
-        again.restoreSettings(settings);
-    }
-    QCOMPARE(again.splitter()->saveState(), m_panel->splitter()->saveState());
-}
-
-void TestVarsPanel::editVariablesUsesTheEditorHook()
-{
-    QPushButton *button = m_panel->editVariablesButton();
-    QCOMPARE(button->text(), QStringLiteral("Edit variables..."));
-    QVERIFY(!button->isEnabled());   // no editor plugged in
-
-    int runs = 0;
-    setVarsPanelVariableEditor([&runs](const OptimizationModel &model, QWidget *,
-                                       const std::function<void(const OptimItemList<OptimVarInput> &)> &edited,
-                                       const std::function<void(const QString &)> &help) {
-        ++runs;
-        OptimItemList<OptimVarInput> variables = model.input().variables();
-        variables[0].setValue(QStringLiteral("77"));
-        edited(variables);   // Apply
-        help(QStringLiteral("OPTIM_HELMDECK_EDIT_VARIABLES"));
-        edited(variables);   // OK
-    });
-    m_panel->updateButtons();
-    QVERIFY(button->isEnabled());
-    QSignalSpy definitions(m_panel.get(), &VarsPanel::variableDefinitionsChanged);
-    QSignalSpy help(m_panel.get(), &PanelView::helpRequested);
-    button->click();
-    QCOMPARE(runs, 1);
-    QCOMPARE(definitions.count(), 2);
-    QCOMPARE(definitions.at(0).at(0).value<OptimItemList<OptimVarInput>>().at(0).value(), QStringLiteral("77"));
-    QCOMPARE(help.count(), 1);
-    QCOMPARE(help.at(0).at(0).toString(), QStringLiteral("OPTIM_HELMDECK_EDIT_VARIABLES"));
-    QVERIFY(button->isEnabled());
-    setStatus(2);
-    QVERIFY(!button->isEnabled());
-}
-
-void TestVarsPanel::manyChangesUpdateEachVariableOnce()
-{
-    m_panel->viewTabs()->setCurrentWidget(m_panel->textView());
-    QSignalSpy display(slider(0), &VarSliderWidget::displayChanged);
-    VarHistoryRow *row = m_panel->historyView()->row(0);
-    const int before = row->graph()->pointCount();
-    for (int i = 0; i < 50; ++i)
-        m_model->setVariableValue(QStringLiteral("L1.L"), QString::number(20 + i),
-                                  OptimizationModelObject::TargetInput | OptimizationModelObject::TargetHistory);
-    QCOMPARE(display.count(), 0);
-    settle();
-    QCOMPARE(display.count(), 1);
-    QCOMPARE(slider(0)->valueText(), QStringLiteral("69"));
-    QCOMPARE(row->valueEdit()->text(), QStringLiteral("69"));
-    QCOMPARE(row->graph()->pointCount(), before + 50);
-    QCOMPARE(row->graph()->valueAt(before + 49), std::optional<double>(69.0));
-    QCOMPARE(m_panel->textView()->table()->item(0, 1)->text(), QStringLiteral("69 nH"));
-}
 
 QTEST_MAIN(TestVarsPanel)
 #include "tst_varspanel.moc"

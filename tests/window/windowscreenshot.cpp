@@ -19,7 +19,7 @@
 // has a goal without a result (an empty value text), as a failed
 // measurement gives.
 
-#include "controller/optimhelmdeckcontrollerstate.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "units/realstringparser.h"
 #include "window/errorhistoryview.h"
 #include "window/goalspanel.h"

@@ -153,901 +153,791 @@ class TestHostParts : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void variableLinesOfEveryConstraint_data();
-    void variableLinesOfEveryConstraint();
-    void malformedVariableLinesAreRefused_data();
-    void malformedVariableLinesAreRefused();
-    void parameterListsReadInBothForms();
-    void algorithmCodesFromKeywords();
-    void goalParameterListRoundTrip();
-    void designLoadErrors();
-    void designAnswersParameterAndComponentQuestions();
-    void designTakesVariablesGoalsAndAlgorithm();
-    void constraintCentreIsKept();
-    void backAnnotationWritesAndSaves();
-    void backAnnotationForAnotherDesignWritesNothing();
-    void blocksAreDecodedForTheTrace();
-    void damagedBlocksAreReportedNotDecoded();
-    void decoratorForwardsAndCountsWaits();
-    void sendsAreDescribed();
-    void uiAidsFindModalFirstAndClickLater();
-    void uiAidsReadAndWriteWidgets();
-    void everyHelmdeckTopicHasAPage();
-    void unknownTopicShowsTheContents();
-    void consoleReaderSplitsLines();
-    void hostWordsWithoutAndWithADesign();
-    void closeCallbackIsKeptAndCalled();
-    void hostWindowShowsTheDesignAndEvaluates();
-};
-
-void TestHostParts::variableLinesOfEveryConstraint_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<bool>("optimize");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QStringList>("params");
-    QTest::newRow("min/max") << "R1.R = 50 Ohm opt { 10 Ohm to 100 Ohm }" << "R1.R" << "50 Ohm" << true << 1
-                             << QStringList{"10 Ohm", "100 Ohm", ""};
-    QTest::newRow("percent noopt") << "R1.R = 50 Ohm noopt { +/- 5 % }" << "R1.R" << "50 Ohm" << false << 4
-                                   << QStringList{"", "5", ""};
-    QTest::newRow("unconstrained") << "R1.R = 50 Ohm opt { unconst }" << "R1.R" << "50 Ohm" << true << 0
-                                   << QStringList{"", "", ""};
-    QTest::newRow("discrete") << "R1.R = 50 Ohm opt { discrete 10 Ohm to 100 Ohm by 10 Ohm }" << "R1.R" << "50 Ohm" << true << 2
-                              << QStringList{"10 Ohm", "100 Ohm", "10 Ohm"};
-    QTest::newRow("delta") << "L2 = 4 nH opt { +/- 1 nH }" << "L2" << "4 nH" << true << 3 << QStringList{"", "1 nH", ""};
-    QTest::newRow("empty value") << "C1 =  opt { unconst }" << "C1" << "" << true << 0 << QStringList{"", "", ""};
-    QTest::newRow("value list position") << "C1 = 2 opt { discrete 0 to 4 by 1 }" << "C1" << "2" << true << 2
-                                         << QStringList{"0", "4", "1"};
-}
-
-void TestHostParts::variableLinesOfEveryConstraint()
-{
-    QFETCH(QString, line);
-    VariableLine v;
-    QVERIFY(backannotation::parseVariableLine(line, v));
-    QTEST(v.netlistName, "name");
-    QTEST(v.value, "value");
-    QTEST(v.optimize, "optimize");
-    QTEST(v.constraintType, "type");
-    QTEST(v.params, "params");
-}
-
-void TestHostParts::malformedVariableLinesAreRefused_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::newRow("empty") << "";
-    QTest::newRow("no equals") << "R1 50 opt { unconst }";
-    QTest::newRow("no keyword") << "R1 = 50 { unconst }";
-    QTest::newRow("other keyword") << "R1 = 50 maybe { unconst }";
-    QTest::newRow("no braces") << "R1 = 50 opt unconst";
-    QTest::newRow("unknown clause") << "R1 = 50 opt { anything }";
-    QTest::newRow("discrete without step") << "R1 = 50 opt { discrete 1 to 2 }";
-    QTest::newRow("name with blank") << "R 1 = 50 opt { unconst }";
-}
-
-void TestHostParts::malformedVariableLinesAreRefused()
-{
-    QFETCH(QString, line);
-    VariableLine v;
-    v.netlistName = QStringLiteral("untouched");
-    QVERIFY(!backannotation::parseVariableLine(line, v));
-    QCOMPARE(v.netlistName, QStringLiteral("untouched"));
-}
-
-void TestHostParts::parameterListsReadInBothForms()
-{
-    MoxInterpreter mox;
-    const int live = mox.liveValues();
-    // The form the plug-in hands out: the name first, values quoted.
-    MoxValue *out = mox.evaluate("CmdOp", "list(\"g1\", list(\"Expr\", 1, list(\"\\\"dB(S21)\\\"\")), "
-                                          "list(\"LimitMin\", 2, list(\"-1\", \"\")), list(\"Min\", 0, list()), "
-                                          "list(\"Broken\", \"x\", list(\"1\")))");
-    QVERIFY(out);
-    QString name;
-    ParameterMap map;
-    QVERIFY(backannotation::readParameterList(&mox, out, name, map));
-    QCOMPARE(name, QStringLiteral("g1"));
-    QCOMPARE(map.value(QStringLiteral("Expr")), QStringList{QStringLiteral("dB(S21)")});
-    QCOMPARE(map.value(QStringLiteral("LimitMin")), (QStringList{QStringLiteral("-1"), QString()}));
-    QVERIFY(map.contains(QStringLiteral("Min")));
-    QVERIFY(map.value(QStringLiteral("Min")).isEmpty());
-    QVERIFY(!map.contains(QStringLiteral("Broken")));
-    mox.release(out);
-    // The form a host hands out: list(count, name) first.
-    MoxValue *in = mox.evaluate("CmdOp", "list(list(1, \"g2\"), list(\"Weight\", 1, list(\"2\")))");
-    QVERIFY(backannotation::readParameterList(&mox, in, name, map));
-    QCOMPARE(name, QStringLiteral("g2"));
-    QCOMPARE(map.value(QStringLiteral("Weight")), QStringList{QStringLiteral("2")});
-    mox.release(in);
-    // Not a parameter list.
-    MoxValue *text = mox.makeString("x");
-    QVERIFY(!backannotation::readParameterList(&mox, text, name, map));
-    mox.release(text);
-    MoxValue *empty = mox.evaluate("CmdOp", "list()");
-    QVERIFY(!backannotation::readParameterList(&mox, empty, name, map));
-    mox.release(empty);
-    QCOMPARE(mox.liveValues(), live);
-    QCOMPARE(mox.misuseCount(), 0);
-}
-
-void TestHostParts::algorithmCodesFromKeywords()
-{
-    QCOMPARE(backannotation::algorithmCode(QStringLiteral("random"), QStringLiteral("L2")), 1);
-    QCOMPARE(backannotation::algorithmCode(QStringLiteral("qzVMO"), QStringLiteral("L2")), 2);
-    QCOMPARE(backannotation::algorithmCode(QStringLiteral("qzVMO"), QStringLiteral("MML1")), 4);
-    QCOMPARE(backannotation::algorithmCode(QStringLiteral("random"), QStringLiteral("negL2")), 8);
-    QCOMPARE(backannotation::algorithmCode(QStringLiteral("simulated_annealing"), QStringLiteral("L2")), 12);
-    QCOMPARE(backannotation::algorithmCode(QStringLiteral("qzSeqLP"), QStringLiteral("seqLP")), 6);
-    QCOMPARE(backannotation::algorithmCode(QString(), QString()), 0);
-    QCOMPARE(backannotation::algorithmCode(QStringLiteral("random"), QStringLiteral("MM")), 0);
-
-    ParameterMap map;
-    map.insert(QStringLiteral("OptimType"), {QStringLiteral("HaldMadson")});
-    map.insert(QStringLiteral("ErrorForm"), {QStringLiteral("MM")});
-    map.insert(QStringLiteral("MaxIters"), {QStringLiteral("250")});
-    const AlgorithmDefinition a = backannotation::algorithmFromParameters(QStringLiteral("Optim1"), map);
-    QCOMPARE(a.type, 7);
-    QCOMPARE(a.maxIterations, QStringLiteral("250"));
-    QCOMPARE(a.name, QStringLiteral("Optim1"));
-}
-
-void TestHostParts::goalParameterListRoundTrip()
-{
-    GoalDefinition goal;
-    goal.name = QStringLiteral("Passband");
-    goal.expression = QStringLiteral("dB(S21)");
-    goal.simInstanceName = QStringLiteral("SP1");
-    goal.weight = QStringLiteral("1");
-    goal.indepVars = {QStringLiteral("freq")};
-    GoalLimitDefinition inside;
-    inside.name = QStringLiteral("IL");
-    inside.type = QStringLiteral("Inside");
-    inside.min = QStringLiteral("-1");
-    inside.max = QStringLiteral("0");
-    inside.weight = QStringLiteral("2");
-    inside.ranges = {{QStringLiteral("1e7"), QString()}};
-    GoalLimitDefinition less;
-    less.name = QStringLiteral("Ripple");
-    less.type = QStringLiteral("LessThan");
-    less.min = QStringLiteral("-40");
-    less.ranges = {{QString(), QStringLiteral("3e9")}};
-    goal.limits = {inside, less};
-
-    MoxInterpreter mox;
-    const int live = mox.liveValues();
-    MoxValue *list = backannotation::goalParameterList(&mox, goal);
-    const QByteArray printed = mox.printed(list);
-    // The input form: list(count, name) first; texts the plug-in quotes are quoted.
-    QVERIFY2(printed.startsWith("list(list(11, \"Passband\"), list(\"Expr\", 1, list(\"\\\"dB(S21)\\\"\"))"), printed.constData());
-    QVERIFY2(printed.contains("list(\"LimitType\", 2, list(\"\\\"Inside\\\"\", \"\\\"LessThan\\\"\"))"), printed.constData());
-    QVERIFY2(printed.contains("list(\"Indep1Max\", 2, list(\"\", \"3e9\"))"), printed.constData());
-    QString name;
-    ParameterMap map;
-    QVERIFY(backannotation::readParameterList(&mox, list, name, map));
-    mox.release(list);
-    QCOMPARE(mox.liveValues(), live);
-    const GoalDefinition back = backannotation::goalFromParameters(name, map);
-    QCOMPARE(back.name, goal.name);
-    QCOMPARE(back.expression, goal.expression);
-    QCOMPARE(back.simInstanceName, goal.simInstanceName);
-    QCOMPARE(back.indepVars, goal.indepVars);
-    QCOMPARE(back.limits.size(), 2);
-    QCOMPARE(back.limits.at(0).type, QStringLiteral("Inside"));
-    QCOMPARE(back.limits.at(0).max, QStringLiteral("0"));
-    QCOMPARE(back.limits.at(0).weight, QStringLiteral("2"));
-    QCOMPARE(back.limits.at(0).ranges.value(0).first, QStringLiteral("1e7"));
-    QCOMPARE(back.limits.at(1).ranges.value(0).second, QStringLiteral("3e9"));
-    QCOMPARE(back.limits.at(1).ranges.value(0).first, QString());
-}
-
-void TestHostParts::designLoadErrors()
-{
-    QTemporaryDir dir;
-    DesignStore design;
-    QString error;
-    QVERIFY(!design.load(dir.filePath(QStringLiteral("missing.json")), &error));
-    QVERIFY(error.contains(QLatin1String("cannot read")));
-    const auto write = [&](const char *name, const QByteArray &text) {
-        QFile f(dir.filePath(QLatin1String(name)));
-        f.open(QIODevice::WriteOnly);
-        f.write(text);
-        return f.fileName();
-    };
-    QVERIFY(!design.load(write("a.json", "{ \"variables\": "), &error));
-    QVERIFY(error.contains(QLatin1String("not JSON")));
-    QVERIFY(!design.load(write("b.json", "[1, 2]"), &error));
-    QVERIFY(error.contains(QLatin1String("JSON object")));
-    QVERIFY(!design.load(write("c.json", "{\"variables\": 3}"), &error));
-    QVERIFY(error.contains(QLatin1String("\"variables\" must be a list")));
-    QVERIFY(!design.load(write("d.json", "{\"algorithm\": []}"), &error));
-    QVERIFY(!design.isOpen());
-    QVERIFY(design.designName().isEmpty());
-    // A minimal object is a design without items.
-    QVERIFY(design.load(write("e.json", "{}"), &error));
-    QVERIFY(design.isOpen());
-    QCOMPARE(design.title(), QStringLiteral("e.json"));
-    QVERIFY(!design.parameterInformation(QStringLiteral("X")).found);
-}
-
-void TestHostParts::designAnswersParameterAndComponentQuestions()
-{
-    QTemporaryDir dir;
-    const QString path = copyExample(dir);
-    DesignStore design;
-    QString error;
-    QVERIFY2(design.load(path, &error), qPrintable(error));
-    QCOMPARE(design.designName(), QFileInfo(path).absoluteFilePath());
-    QVERIFY(design.isDesignName(design.designName()));
-    QVERIFY(design.isDesignName(QStringLiteral("lowpass")));
-    QVERIFY(!design.isDesignName(QStringLiteral("other")));
-    QVERIFY(!design.isDesignName(QString()));
-    QCOMPARE(design.title(), QStringLiteral("5th-order LC lowpass filter, 50 Ohm, cutoff near 1 GHz"));
-
-    const auto l2 = design.parameterInformation(QStringLiteral("l2"));
-    QVERIFY(l2.found);
-    QCOMPARE(l2.name, QStringLiteral("L2"));
-    QCOMPARE(l2.unit, QStringLiteral("H"));
-    QVERIFY(l2.values.isEmpty());
-    QVERIFY(!design.parameterInformation(QStringLiteral("L9")).found);
-    QVERIFY(!design.parameterInformation(QString()).found);
-
-    QVERIFY(design.hasComponent(QStringLiteral("Passband"), QStringLiteral("zeb_simulation:Goal")));
-    QVERIFY(design.hasComponent(QStringLiteral("Passband"), QStringLiteral("zeb_simulation::Goal")));
-    QVERIFY(!design.hasComponent(QStringLiteral("Passband"), QStringLiteral("zeb_simulation:DataBasedLoadPull")));
-    QVERIFY(!design.hasComponent(QStringLiteral("passband"), QStringLiteral("zeb_simulation:Goal")));
-    QVERIFY(!design.hasComponent(QStringLiteral("Nothing"), QStringLiteral("zeb_simulation:Goal")));
-
-    GoalDefinition goal;
-    QVERIFY(design.goalDefinition(QStringLiteral("Stopband"), goal));
-    QCOMPARE(goal.expression, QStringLiteral("dB(S21)"));
-    QCOMPARE(goal.limits.size(), 1);
-    QCOMPARE(goal.limits.at(0).type, QStringLiteral("LessThan"));
-    QCOMPARE(goal.limits.at(0).min, QStringLiteral("-40"));
-    QCOMPARE(goal.limits.at(0).ranges.value(0).first, QStringLiteral("2 GHz"));
-    QVERIFY(!design.goalDefinition(QStringLiteral("Nothing"), goal));
-    QCOMPARE(DesignStore::constraintText(design.variables().at(0).toObject()), QStringLiteral("0.2 pF to 10 pF"));
-    QCOMPARE(DesignStore::limitsText(design.goals().at(0).toObject()), QStringLiteral("IL: > -0.5 from 10 MHz to 800 MHz"));
-}
-
-void TestHostParts::designTakesVariablesGoalsAndAlgorithm()
-{
-    QTemporaryDir dir;
-    const QString path = copyExample(dir);
-    DesignStore design;
-    QString error;
-    QVERIFY(design.load(path, &error));
-    QSignalSpy changed(&design, &DesignStore::changed);
-
-    VariableLine v;
-    QVERIFY(backannotation::parseVariableLine(QStringLiteral("c3 = 2.71 pF noopt { +/- 10 % }"), v));
-    QVERIFY(design.applyVariable(v, &error));
-    QCOMPARE(design.variableValue(QStringLiteral("C3")), QStringLiteral("2.71 pF"));
-    QVERIFY(backannotation::parseVariableLine(QStringLiteral("L9 = 1 nH opt { unconst }"), v));
-    QVERIFY(!design.applyVariable(v, &error));
-    QVERIFY(error.contains(QLatin1String("L9")));
-
-    GoalDefinition goal;
-    QVERIFY(design.goalDefinition(QStringLiteral("Passband"), goal));
-    goal.limits[0].type = QStringLiteral("Inside");
-    goal.limits[0].min = QStringLiteral("-0.3");
-    goal.limits[0].max = QStringLiteral("0");
-    goal.limits[0].ranges = {{QString(), QStringLiteral("900000000")}};
-    QVERIFY(design.applyGoal(goal, &error));
-    GoalDefinition added;
-    added.name = QStringLiteral("Added");
-    added.expression = QStringLiteral("dB(S22)");
-    added.limits = {GoalLimitDefinition{QStringLiteral("M"), QStringLiteral("LessThan"), QStringLiteral("-10"), QString(), QString(), {}}};
-    QVERIFY(design.applyGoal(added, &error));
-    QVERIFY(!design.applyGoal(GoalDefinition(), &error));
-
-    AlgorithmDefinition algorithm;
-    algorithm.type = 0;
-    algorithm.optimType = QStringLiteral("bogus");
-    QVERIFY(!design.applyAlgorithm(algorithm, &error));
-    QVERIFY(error.contains(QLatin1String("bogus")));
-    algorithm.type = 11;
-    algorithm.name = QStringLiteral("Optim1");
-    algorithm.maxIterations = QStringLiteral("250");
-    QVERIFY(design.applyAlgorithm(algorithm, &error));
-    QCOMPARE(changed.count(), 4);
-
-    QVERIFY(design.save(&error));
-    const QJsonObject root = readJson(path);
-    const QJsonObject c3 = root.value(QStringLiteral("variables")).toArray().at(2).toObject();
-    QCOMPARE(c3.value(QStringLiteral("value")).toString(), QStringLiteral("2.71 pF"));
-    QCOMPARE(c3.value(QStringLiteral("optimize")).toBool(true), false);
-    QCOMPARE(c3.value(QStringLiteral("constraint")).toObject().value(QStringLiteral("type")).toInt(), 4);
-    QCOMPARE(c3.value(QStringLiteral("constraint")).toObject().value(QStringLiteral("params")).toArray(),
-             (QJsonArray{QString(), QStringLiteral("10")}));
-    const QJsonArray goals = root.value(QStringLiteral("goals")).toArray();
-    QCOMPARE(goals.size(), 4);
-    const QJsonObject limit = goals.at(0).toObject().value(QStringLiteral("limits")).toArray().at(0).toObject();
-    QCOMPARE(limit.value(QStringLiteral("type")).toString(), QStringLiteral("Inside"));
-    QCOMPARE(limit.value(QStringLiteral("values")).toArray(), (QJsonArray{-0.3, 0}));
-    QVERIFY(!limit.contains(QStringLiteral("value")));
-    QCOMPARE(limit.value(QStringLiteral("range")).toArray(), (QJsonArray{QJsonValue(), 900000000.0}));
-    QCOMPARE(goals.at(3).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("Added"));
-    const QJsonObject alg = root.value(QStringLiteral("algorithm")).toObject();
-    QCOMPARE(alg.value(QStringLiteral("type")).toInt(), 11);
-    QCOMPARE(alg.value(QStringLiteral("maxIterations")).toInt(), 250);
-    // What the host does not touch is written back as it was.
-    const QJsonObject original = readJson(QStringLiteral(HOST_EXAMPLE_DESIGN));
-    for (const char *key : {"circuit", "analysis", "format", "title"})
-        QCOMPARE(root.value(QLatin1String(key)), original.value(QLatin1String(key)));
-    QCOMPARE(root.value(QStringLiteral("variables")).toArray().at(0), original.value(QStringLiteral("variables")).toArray().at(0));
-}
-
-void TestHostParts::constraintCentreIsKept()
-{
-    QTemporaryDir dir;
-    QFile f(dir.filePath(QStringLiteral("d.json")));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(R"({"variables": [
-        {"netlistName": "L4", "value": "3 nH", "constraint": {"type": 3, "params": ["3 nH", "1 nH"]}},
-        {"netlistName": "C1", "value": "5 pF", "constraint": {"type": 0, "params": ["4 pF"]}},
-        {"netlistName": "C2", "value": "5 pF", "constraint": {"type": 4, "params": ["5 pF", "10"]}}]})");
-    f.close();
-    DesignStore design;
-    QString error;
-    QVERIFY(design.load(f.fileName(), &error));
-    const auto apply = [&](const char *line) {
-        VariableLine v;
-        return backannotation::parseVariableLine(QString::fromLatin1(line), v) && design.applyVariable(v, &error);
-    };
-    QVERIFY(apply("L4 = 3.3 nH opt { +/- 2 nH }"));
-    QVERIFY(apply("C1 = 6 pF opt { unconst }"));
-    QVERIFY(apply("C2 = 6 pF noopt { 1 pF to 9 pF }"));
-    const QJsonArray vars = design.variables();
-    const auto params = [&](int i) { return vars.at(i).toObject().value(QStringLiteral("constraint")).toObject().value(QStringLiteral("params")).toArray(); };
-    QCOMPARE(params(0), (QJsonArray{QStringLiteral("3 nH"), QStringLiteral("2 nH")}));
-    QCOMPARE(params(1), (QJsonArray{QStringLiteral("4 pF")}));
-    // Another type: nothing of the old constraint stays.
-    QCOMPARE(params(2), (QJsonArray{QStringLiteral("1 pF"), QStringLiteral("9 pF")}));
-    QCOMPARE(vars.at(2).toObject().value(QStringLiteral("optimize")).toBool(true), false);
-}
-
-void TestHostParts::backAnnotationWritesAndSaves()
-{
-    QTemporaryDir dir;
-    const QString path = copyExample(dir);
-    DesignStore design;
-    QString error;
-    QVERIFY(design.load(path, &error));
-    MoxInterpreter mox;
-    registerFakePlugin(mox,
-                       {QStringLiteral("C1 = 1.8 pF opt { 0.2 pF to 10 pF }"), QString(),
-                        QStringLiteral("C3 = 3.3 pF opt { discrete 1 pF to 10 pF by 0.1 pF }"), QStringLiteral("garbage"),
-                        QStringLiteral("X9 = 1 opt { unconst }")},
-                       QStringLiteral("list(\"Stopband\", list(\"Expr\", 1, list(\"\\\"dB(S21)\\\"\")), "
-                                      "list(\"IndepVar\", 1, list(\"\\\"freq\\\"\")), list(\"LimitName\", 1, list(\"\\\"Rejection\\\"\")), "
-                                      "list(\"LimitType\", 1, list(\"\\\"LessThan\\\"\")), list(\"LimitMin\", 1, list(\"-45\")), "
-                                      "list(\"LimitMax\", 1, list(\"\")), list(\"LimitWeight\", 1, list(\"\")), "
-                                      "list(\"Indep1Min\", 1, list(\"2e9\")), list(\"Indep1Max\", 1, list(\"\")), "
-                                      "list(\"SimInstanceName\", 1, list(\"\\\"SP1\\\"\")), list(\"Weight\", 1, list(\"3\")))"),
-                       QStringLiteral("list(\"Optim1\", list(\"OptimType\", 1, list(\"random\")), list(\"ErrorForm\", 1, "
-                                      "list(\"MML1\")), list(\"MaxIters\", 1, list(\"40\")))"));
-    const int live = mox.liveValues();
-    BackAnnotationRequest request;
-    request.designName = design.designName();
-    request.variables = true;
-    request.variableCount = 5;
-    request.goals = true;
-    request.goalCount = 2;
-    request.algorithm = true;
-    const BackAnnotationResult result = backAnnotate(&mox, &design, request);
-    QVERIFY(result.ok);
-    QVERIFY(result.saved);
-    QCOMPARE(result.variablesWritten, 2);
-    QCOMPARE(result.goalsWritten, 1);
-    QVERIFY(result.algorithmWritten);
-    // The unreadable line and the variable the design lacks are reported.
-    QCOMPARE(result.problems.size(), 2);
-    QVERIFY(result.summary().startsWith(QLatin1String("wrote 2 variable(s), 1 goal(s), the algorithm; design saved")));
-    QCOMPARE(mox.liveValues(), live);
-    QCOMPARE(mox.misuseCount(), 0);
-
-    const QJsonObject root = readJson(path);
-    const QJsonArray vars = root.value(QStringLiteral("variables")).toArray();
-    QCOMPARE(vars.at(0).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("1.8 pF"));
-    // The variable the plug-in handed out no line for keeps its value.
-    QCOMPARE(vars.at(1).toObject().value(QStringLiteral("value")),
-             readJson(QStringLiteral(HOST_EXAMPLE_DESIGN)).value(QStringLiteral("variables")).toArray().at(1).toObject().value(QStringLiteral("value")));
-    QCOMPARE(vars.at(2).toObject().value(QStringLiteral("constraint")).toObject().value(QStringLiteral("params")).toArray().size(), 3);
-    const QJsonObject stopband = root.value(QStringLiteral("goals")).toArray().at(1).toObject();
-    QCOMPARE(stopband.value(QStringLiteral("weight")).toDouble(), 3.0);
-    const QJsonObject limit = stopband.value(QStringLiteral("limits")).toArray().at(0).toObject();
-    QCOMPARE(limit.value(QStringLiteral("value")).toDouble(), -45.0);
-    QCOMPARE(limit.value(QStringLiteral("range")).toArray(), (QJsonArray{2e9, QJsonValue()}));
-    QCOMPARE(root.value(QStringLiteral("algorithm")).toObject().value(QStringLiteral("type")).toInt(), 3);
-    QCOMPARE(root.value(QStringLiteral("algorithm")).toObject().value(QStringLiteral("maxIterations")).toInt(), 40);
-}
-
-void TestHostParts::backAnnotationForAnotherDesignWritesNothing()
-{
-    QTemporaryDir dir;
-    const QString path = copyExample(dir);
-    const QByteArray before = [&] {
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }();
-    DesignStore design;
-    QString error;
-    QVERIFY(design.load(path, &error));
-    MoxInterpreter mox;
-    registerFakePlugin(mox, {QStringLiteral("C1 = 9 pF opt { unconst }")}, QStringLiteral("NULL"), QStringLiteral("NULL"));
-    BackAnnotationRequest request;
-    request.designName = QStringLiteral("/elsewhere/other.json");
-    request.variables = true;
-    request.variableCount = 1;
-    BackAnnotationResult result = backAnnotate(&mox, &design, request);
-    QVERIFY(!result.ok);
-    QVERIFY(!result.saved);
-    // Nothing chosen: nothing asked, nothing saved, and that is fine.
-    request.designName = design.designName();
-    request.variables = false;
-    result = backAnnotate(&mox, &design, request);
-    QVERIFY(result.ok);
-    QVERIFY(!result.saved);
-    // The plug-in hands out nothing: reported, nothing saved.
-    request.algorithm = true;
-    result = backAnnotate(&mox, &design, request);
-    QVERIFY(!result.saved);
-    QCOMPARE(result.problems, QStringList{QStringLiteral("the plug-in handed out no algorithm")});
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), before);
-    DesignStore closed;
-    QVERIFY(!backAnnotate(&mox, &closed, request).ok);
-}
-
-void TestHostParts::blocksAreDecodedForTheTrace()
-{
-    TracedBlock block;
-    QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK OPTIM_ITER", sampleIter("5", "0.1234", 7)), block));
-    QCOMPARE(block.type, QByteArray("OPTIM_ITER"));
-    QVERIFY(block.isIteration);
-    QVERIFY(block.readCleanly);
-    QCOMPARE(block.commandId, 7L);
-    QCOMPARE(block.description, (QStringList{QStringLiteral("block OPTIM_HELMDECK OPTIM_ITER"),
-                                             QStringLiteral("iter 5 error 0.1234 command 7")}));
-
-    // A record cut into many chunks is put together again.
-    OptimIter big = sampleIter("12", "3.5", -1);
-    for (int i = 0; i < 200; ++i) {
-        OptimVarOutput v;
-        big.variables().append(v);
+    void variableLinesOfEveryConstraint_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("optimize");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("params");
+        QTest::newRow("min/max") << "R1.R = 50 Ohm opt { 10 Ohm to 100 Ohm }" << "R1.R" << "50 Ohm" << true << 1
+                                 << QStringList{"10 Ohm", "100 Ohm", ""};
+        QTest::newRow("percent noopt") << "R1.R = 50 Ohm noopt { +/- 5 % }" << "R1.R" << "50 Ohm" << false << 4
+                                       << QStringList{"", "5", ""};
+        QTest::newRow("unconstrained") << "R1.R = 50 Ohm opt { unconst }" << "R1.R" << "50 Ohm" << true << 0
+                                       << QStringList{"", "", ""};
+        QTest::newRow("discrete") << "R1.R = 50 Ohm opt { discrete 10 Ohm to 100 Ohm by 10 Ohm }" << "R1.R" << "50 Ohm" << true << 2
+                                  << QStringList{"10 Ohm", "100 Ohm", "10 Ohm"};
+        QTest::newRow("delta") << "L2 = 4 nH opt { +/- 1 nH }" << "L2" << "4 nH" << true << 3 << QStringList{"", "1 nH", ""};
+        QTest::newRow("empty value") << "C1 =  opt { unconst }" << "C1" << "" << true << 0 << QStringList{"", "", ""};
+        QTest::newRow("value list position") << "C1 = 2 opt { discrete 0 to 4 by 1 }" << "C1" << "2" << true << 2
+                                             << QStringList{"0", "4", "1"};
     }
-    const QList<KuvoMessage> many = blockMessages("OPTIM_HELMDECK OPTIM_ITER", big, 64);
-    QVERIFY(many.size() > 3);
-    QVERIFY(tracing::assembleBlock(many, block));
-    QCOMPARE(block.description.value(1), QStringLiteral("iter 12 error 3.5 command -1"));
 
-    QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK STATUS", OptimStatus(3, QStringLiteral("Paused"))), block));
-    QCOMPARE(block.status, 3);
-    QVERIFY(!block.isIteration);
-    QCOMPARE(block.description.value(1), QStringLiteral("status 3 PAUSED Paused"));
+    void variableLinesOfEveryConstraint()
+    {
+        QFETCH(QString, line);
+        VariableLine v;
+        QVERIFY(backannotation::parseVariableLine(line, v));
+        QTEST(v.netlistName, "name");
+        QTEST(v.value, "value");
+        QTEST(v.optimize, "optimize");
+        QTEST(v.constraintType, "type");
+        QTEST(v.params, "params");
+    }
 
-    OptimIterSimResult result;
-    result.iteration() = sampleIter("9", "2", 42);
-    result.iteration().algorithm().setSimulationOk(false);
-    QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK SIM_RESULT", result), block));
-    QCOMPARE(block.description.value(1), QStringLiteral("simresult command 42 error 2 ok NO"));
-    QCOMPARE(block.commandId, 42L);
+    void malformedVariableLinesAreRefused_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::newRow("empty") << "";
+        QTest::newRow("no equals") << "R1 50 opt { unconst }";
+        QTest::newRow("no keyword") << "R1 = 50 { unconst }";
+        QTest::newRow("other keyword") << "R1 = 50 maybe { unconst }";
+        QTest::newRow("no braces") << "R1 = 50 opt unconst";
+        QTest::newRow("unknown clause") << "R1 = 50 opt { anything }";
+        QTest::newRow("discrete without step") << "R1 = 50 opt { discrete 1 to 2 }";
+        QTest::newRow("name with blank") << "R 1 = 50 opt { unconst }";
+    }
 
-    OptimIterCollapsedIterations compact;
-    compact.setFirstIteration(3);
-    compact.algorithm().setIterationText(QStringLiteral("9"));
-    compact.algorithm().setErrorText(QStringLiteral("1.5"));
-    QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK OPTIM_COMPACT_ITERS", compact), block));
-    QVERIFY(block.isIteration);
-    QCOMPARE(block.description.value(1), QStringLiteral("compact first 3 iter 9 error 1.5 command -1"));
+    void malformedVariableLinesAreRefused()
+    {
+        QFETCH(QString, line);
+        VariableLine v;
+        v.netlistName = QStringLiteral("untouched");
+        QVERIFY(!backannotation::parseVariableLine(line, v));
+        QCOMPARE(v.netlistName, QStringLiteral("untouched"));
+    }
 
-    OptimIterNoProgress none;
-    QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK OPTIM_NO_PROGRESS", none), block));
-    QCOMPARE(block.description.value(1), QStringLiteral("noprogress iter - error - command -1"));
+    void parameterListsReadInBothForms()
+    {
+        MoxInterpreter mox;
+        const int live = mox.liveValues();
+        // The form the plug-in hands out: the name first, values quoted.
+        MoxValue *out = mox.evaluate("CmdOp", "list(\"g1\", list(\"Expr\", 1, list(\"\\\"dB(S21)\\\"\")), "
+                                              "list(\"LimitMin\", 2, list(\"-1\", \"\")), list(\"Min\", 0, list()), "
+                                              "list(\"Broken\", \"x\", list(\"1\")))");
+        QVERIFY(out);
+        QString name;
+        ParameterMap map;
+        QVERIFY(backannotation::readParameterList(&mox, out, name, map));
+        QCOMPARE(name, QStringLiteral("g1"));
+        QCOMPARE(map.value(QStringLiteral("Expr")), QStringList{QStringLiteral("dB(S21)")});
+        QCOMPARE(map.value(QStringLiteral("LimitMin")), (QStringList{QStringLiteral("-1"), QString()}));
+        QVERIFY(map.contains(QStringLiteral("Min")));
+        QVERIFY(map.value(QStringLiteral("Min")).isEmpty());
+        QVERIFY(!map.contains(QStringLiteral("Broken")));
+        mox.release(out);
+        // The form a host hands out: list(count, name) first.
+        MoxValue *in = mox.evaluate("CmdOp", "list(list(1, \"g2\"), list(\"Weight\", 1, list(\"2\")))");
+        QVERIFY(backannotation::readParameterList(&mox, in, name, map));
+        QCOMPARE(name, QStringLiteral("g2"));
+        QCOMPARE(map.value(QStringLiteral("Weight")), QStringList{QStringLiteral("2")});
+        mox.release(in);
+        // Not a parameter list.
+        MoxValue *text = mox.makeString("x");
+        QVERIFY(!backannotation::readParameterList(&mox, text, name, map));
+        mox.release(text);
+        MoxValue *empty = mox.evaluate("CmdOp", "list()");
+        QVERIFY(!backannotation::readParameterList(&mox, empty, name, map));
+        mox.release(empty);
+        QCOMPARE(mox.liveValues(), live);
+        QCOMPARE(mox.misuseCount(), 0);
+    }
 
-    OptimModelInput input;
-    input.variables().append(OptimVarInput());
-    input.algorithm().setAlgorithmType(2);
-    input.algorithm().setMaxIterations(QStringLiteral("100"));
-    QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK OPEN_HELMDECK SINGLE_OPT INTERACTIVE", input), block));
-    QCOMPARE(block.description.value(1), QStringLiteral("open SINGLE_OPT,INTERACTIVE variables 1 goals 0 algorithm 2 max 100"));
+    void algorithmCodesFromKeywords()
+    {
+        QCOMPARE(backannotation::algorithmCode(QStringLiteral("qzVMO"), QStringLiteral("MML1")), 4);
+        QCOMPARE(backannotation::algorithmCode(QStringLiteral("random"), QStringLiteral("negL2")), 8);
+        QCOMPARE(backannotation::algorithmCode(QStringLiteral("random"), QStringLiteral("MM")), 0);
+        ParameterMap map;
+        map.insert(QStringLiteral("OptimType"), {QStringLiteral("HaldMadson")});
+        map.insert(QStringLiteral("ErrorForm"), {QStringLiteral("MM")});
+        map.insert(QStringLiteral("MaxIters"), {QStringLiteral("250")});
+        const AlgorithmDefinition a = backannotation::algorithmFromParameters(QStringLiteral("Optim1"), map);
+        QCOMPARE(a.type, 7);
+        QCOMPARE(a.maxIterations, QStringLiteral("250"));
+    }
 
-    // A block of a type the trace does not know is named only.
-    QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK SOMETHING", none), block));
-    QCOMPARE(block.description.size(), 1);
-}
+    void goalParameterListRoundTrip()
+    {
+        GoalDefinition goal;
+        goal.name = QStringLiteral("Passband");
+        goal.expression = QStringLiteral("dB(S21)");
+        goal.simInstanceName = QStringLiteral("SP1");
+        goal.weight = QStringLiteral("1");
+        goal.indepVars = {QStringLiteral("freq")};
+        GoalLimitDefinition inside;
+        inside.name = QStringLiteral("IL");
+        inside.type = QStringLiteral("Inside");
+        inside.min = QStringLiteral("-1");
+        inside.max = QStringLiteral("0");
+        inside.weight = QStringLiteral("2");
+        inside.ranges = {{QStringLiteral("1e7"), QString()}};
+        GoalLimitDefinition less;
+        less.name = QStringLiteral("Ripple");
+        less.type = QStringLiteral("LessThan");
+        less.min = QStringLiteral("-40");
+        less.ranges = {{QString(), QStringLiteral("3e9")}};
+        goal.limits = {inside, less};
 
-void TestHostParts::damagedBlocksAreReportedNotDecoded()
-{
-    TracedBlock block;
-    QVERIFY(!tracing::assembleBlock({}, block));
-    QList<KuvoMessage> noEnd = blockMessages("OPTIM_HELMDECK OPTIM_ITER", sampleIter("1", "1", 1));
-    noEnd.removeLast();
-    QVERIFY(!tracing::assembleBlock(noEnd, block));
-    QList<KuvoMessage> badChunk = blockMessages("OPTIM_HELMDECK OPTIM_ITER", sampleIter("1", "1", 1));
-    badChunk[0].text = "DATA_BLOCK 17 1/1 OPTIM_HELMDECK OPTIM_ITER";  // no payload separator
-    QVERIFY(!tracing::assembleBlock(badChunk, block));
-    QList<KuvoMessage> badEnd = blockMessages("OPTIM_HELMDECK OPTIM_ITER", sampleIter("1", "1", 1));
-    badEnd.last().text = "NOT A HEADER";
-    QVERIFY(!tracing::assembleBlock(badEnd, block));
-    // A payload that does not read as the record its name says.
-    const QList<KuvoMessage> wrong = blockMessages("OPTIM_HELMDECK OPTIM_ITER", OptimStatus(2, QString()));
-    QVERIFY(tracing::assembleBlock(wrong, block));
-    QVERIFY(!block.readCleanly);
-    QCOMPARE(block.description.value(1), QStringLiteral("unreadable OPTIM_ITER"));
-    // Text for one line: breaks escaped, long texts cut.
-    QCOMPARE(tracing::printable("a\nb\\c"), QStringLiteral("a\\nb\\\\c"));
-    QVERIFY(tracing::printable(QByteArray(500, 'x')).endsWith(QLatin1String("...")));
-    QVERIFY(tracing::printable(QByteArray(500, 'x')).size() < 200);
-}
+        MoxInterpreter mox;
+        const int live = mox.liveValues();
+        MoxValue *list = backannotation::goalParameterList(&mox, goal);
+        const QByteArray printed = mox.printed(list);
+        // The input form: list(count, name) first; texts the plug-in quotes are quoted.
+        QVERIFY2(printed.startsWith("list(list(11, \"Passband\"), list(\"Expr\", 1, list(\"\\\"dB(S21)\\\"\"))"), printed.constData());
+        QVERIFY2(printed.contains("list(\"LimitType\", 2, list(\"\\\"Inside\\\"\", \"\\\"LessThan\\\"\"))"), printed.constData());
+        QVERIFY2(printed.contains("list(\"Indep1Max\", 2, list(\"\", \"3e9\"))"), printed.constData());
+        QString name;
+        ParameterMap map;
+        QVERIFY(backannotation::readParameterList(&mox, list, name, map));
+        mox.release(list);
+        QCOMPARE(mox.liveValues(), live);
+        const GoalDefinition back = backannotation::goalFromParameters(name, map);
+        QVERIFY(back.name == goal.name && back.expression == goal.expression && back.indepVars == goal.indepVars);
+        QCOMPARE(back.simInstanceName, goal.simInstanceName);
+        QCOMPARE(back.limits.size(), 2);
+        QVERIFY(back.limits.at(0).type == inside.type && back.limits.at(0).max == inside.max && back.limits.at(0).weight == inside.weight);
+        QCOMPARE(back.limits.at(0).ranges, inside.ranges);
+        QCOMPARE(back.limits.at(1).ranges, less.ranges);
+    }
 
-void TestHostParts::decoratorForwardsAndCountsWaits()
-{
-    ScriptedKuvo inner;
-    HostTrace trace;
-    QStringList lines;
-    trace.setObserver([&lines](const QString &line) { lines.append(line); });
-    TracingKuvo kuvo(&inner, &trace);
-    inner.outer = &kuvo;
-    QList<TracedBlock> seen;
-    kuvo.setBlockObserver([&seen](const TracedBlock &b) { seen.append(b); });
+    void designLoadErrors()
+    {
+        QTemporaryDir dir;
+        DesignStore design;
+        QString error;
+        QVERIFY(!design.load(dir.filePath(QStringLiteral("missing.json")), &error));
+        QVERIFY(error.contains(QLatin1String("cannot read")));
+        const auto write = [&](const char *name, const QByteArray &text) {
+            QFile f(dir.filePath(QLatin1String(name)));
+            f.open(QIODevice::WriteOnly);
+            f.write(text);
+            return f.fileName();
+        };
+        QVERIFY(!design.load(write("a.json", "{ \"variables\": "), &error));
+        QVERIFY(error.contains(QLatin1String("not JSON")));
+        QVERIFY(!design.load(write("b.json", "[1, 2]"), &error));
+        QVERIFY(error.contains(QLatin1String("JSON object")));
+        QVERIFY(!design.load(write("c.json", "{\"variables\": 3}"), &error));
+        QVERIFY(error.contains(QLatin1String("\"variables\" must be a list")));
+        QVERIFY(!design.load(write("d.json", "{\"algorithm\": []}"), &error));
+        QVERIFY(!design.isOpen());
+        QVERIFY(design.designName().isEmpty());
+        // A minimal object is a design without items.
+        QVERIFY(design.load(write("e.json", "{}"), &error));
+        QVERIFY(design.isOpen());
+        QCOMPARE(design.title(), QStringLiteral("e.json"));
+        QVERIFY(!design.parameterInformation(QStringLiteral("X")).found);
+    }
 
-    QCOMPARE(kuvo.version(), 1100);
-    QVERIFY(!kuvo.isWaiting());
-    inner.block = blockMessages("OPTIM_HELMDECK OPTIM_ITER", sampleIter("4", "0.5", -1));
-    QList<KuvoMessage> rest;
-    QVERIFY(kuvo.receiveDataBlock(4, 10, rest));
-    QVERIFY(inner.waitingSeen);
-    QVERIFY(!kuvo.isWaiting());
-    QCOMPARE(rest.size(), inner.block.size());
-    QCOMPARE(seen.size(), 1);
-    QVERIFY(seen.at(0).isIteration);
-    QVERIFY(lines.contains(QStringLiteral("iter 4 error 0.5 command -1")));
+    void designAnswersParameterAndComponentQuestions()
+    {
+        QTemporaryDir dir;
+        const QString path = copyExample(dir);
+        DesignStore design;
+        QString error;
+        QVERIFY2(design.load(path, &error), qPrintable(error));
+        QCOMPARE(design.designName(), QFileInfo(path).absoluteFilePath());
+        QVERIFY(design.isDesignName(design.designName()));
+        QVERIFY(design.isDesignName(QStringLiteral("lowpass")));
+        QVERIFY(!design.isDesignName(QStringLiteral("other")));
+        QVERIFY(!design.isDesignName(QString()));
 
-    inner.blockOk = false;
-    QVERIFY(!kuvo.receiveDataBlock(4, 10, rest));
-    QCOMPARE(seen.size(), 1);
-    QVERIFY(lines.last().startsWith(QLatin1String("block from 4 incomplete")));
+        const auto l2 = design.parameterInformation(QStringLiteral("l2"));
+        QVERIFY(l2.found);
+        QCOMPARE(l2.name, QStringLiteral("L2"));
+        QCOMPARE(l2.unit, QStringLiteral("H"));
+        QVERIFY(l2.values.isEmpty());
+        QVERIFY(!design.parameterInformation(QString()).found);
 
-    KuvoMessage reply;
-    QVERIFY(kuvo.waitForMessage(reply));
-    QVERIFY(inner.waitingSeen);
-    QCOMPARE(lines.last(), QStringLiteral("reply from 5: DATA_BLOCK OPTIM_HELMDECK CONTINUE"));
-    int address = -1;
-    QVERIFY(kuvo.lookup("tolvanesess", address));
-    QCOMPARE(address, 2);
+        QVERIFY(design.hasComponent(QStringLiteral("Passband"), QStringLiteral("zeb_simulation:Goal")));
+        QVERIFY(design.hasComponent(QStringLiteral("Passband"), QStringLiteral("zeb_simulation::Goal")));
+        QVERIFY(!design.hasComponent(QStringLiteral("Passband"), QStringLiteral("zeb_simulation:DataBasedLoadPull")));
+        QVERIFY(!design.hasComponent(QStringLiteral("passband"), QStringLiteral("zeb_simulation:Goal")));
 
-    QVERIFY(kuvo.send(3, 11, "OPTIM_HELMDECK_DISCONNECT"));
-    QCOMPARE(inner.sent.size(), 1);
-    QCOMPARE(inner.sent.at(0).text, QByteArray("OPTIM_HELMDECK_DISCONNECT"));
-    QCOMPARE(lines.last(), QStringLiteral("send 11 to 3: OPTIM_HELMDECK_DISCONNECT"));
+        GoalDefinition goal;
+        QVERIFY(design.goalDefinition(QStringLiteral("Stopband"), goal));
+        QCOMPARE(goal.expression, QStringLiteral("dB(S21)"));
+        QCOMPARE(goal.limits.size(), 1);
+        QCOMPARE(goal.limits.at(0).type, QStringLiteral("LessThan"));
+        QCOMPARE(goal.limits.at(0).min, QStringLiteral("-40"));
+        QCOMPARE(goal.limits.at(0).ranges.value(0).first, QStringLiteral("2 GHz"));
+        QVERIFY(!design.goalDefinition(QStringLiteral("Nothing"), goal));
+        QCOMPARE(DesignStore::constraintText(design.variables().at(0).toObject()), QStringLiteral("0.2 pF to 10 pF"));
+        QCOMPARE(DesignStore::limitsText(design.goals().at(0).toObject()), QStringLiteral("IL: > -0.5 from 10 MHz to 800 MHz"));
+    }
 
-    kuvo.noteDelivered({2, 11, "NOTIFY SESS ANALYZE_DONE SIM1"});
-    QCOMPARE(lines.last(), QStringLiteral("message 11 from 2: NOTIFY SESS ANALYZE_DONE SIM1"));
-    const qsizetype count = lines.size();
-    // A block start is reported once the block is complete, not on arrival.
-    kuvo.noteDelivered({3, 9, "DATA_BLOCK 1 1 OPTIM_HELMDECK STATUS"});
-    QCOMPARE(lines.size(), count);
-}
+    void designTakesVariablesGoalsAndAlgorithm()
+    {
+        QTemporaryDir dir;
+        const QString path = copyExample(dir);
+        DesignStore design;
+        QString error;
+        QVERIFY(design.load(path, &error));
+        QSignalSpy changed(&design, &DesignStore::changed);
 
-void TestHostParts::sendsAreDescribed()
-{
-    QCOMPARE(tracing::describeSend(3, 9, "DATA_BLOCK 12 1 OPTIM_HELMDECK SIMULATE 5"),
-             QStringLiteral("send block OPTIM_HELMDECK SIMULATE 5 to 3"));
-    QVERIFY(tracing::describeSend(3, 11, "DATA_BLOCK 12 1/1 OPTIM_HELMDECK SIMULATE 5: ").isEmpty());
-    QVERIFY(tracing::describeSend(3, 10, "DATA_BLOCK 12 1 OPTIM_HELMDECK SIMULATE 5").isEmpty());
-    QCOMPARE(tracing::describeSend(2, 11, "OPTIM_HELMDECK_PAUSE SIM1"), QStringLiteral("send 11 to 2: OPTIM_HELMDECK_PAUSE SIM1"));
-    QCOMPARE(tracing::describeSend(3, 9, "garbage"), QStringLiteral("send 9 to 3: garbage"));
-}
+        VariableLine v;
+        QVERIFY(backannotation::parseVariableLine(QStringLiteral("c3 = 2.71 pF noopt { +/- 10 % }"), v));
+        QVERIFY(design.applyVariable(v, &error));
+        QCOMPARE(design.variableValue(QStringLiteral("C3")), QStringLiteral("2.71 pF"));
+        QVERIFY(backannotation::parseVariableLine(QStringLiteral("L9 = 1 nH opt { unconst }"), v));
+        QVERIFY(!design.applyVariable(v, &error));
+        QVERIFY(error.contains(QLatin1String("L9")));
 
-void TestHostParts::uiAidsFindModalFirstAndClickLater()
-{
-    QWidget helmdeck;
-    helmdeck.setWindowTitle(QString::fromLatin1(uiaids::kHelmdeckWindowTitle));
-    auto *layout = new QVBoxLayout(&helmdeck);
-    auto *ok = new QPushButton(QStringLiteral("OK"), &helmdeck);
-    ok->setObjectName(QStringLiteral("okButton"));
-    layout->addWidget(ok);
-    helmdeck.show();
-    QCOMPARE(uiaids::helmdeckWindow(), &helmdeck);
-    QCOMPARE(uiaids::findWidget(QStringLiteral("okButton")), ok);
-    QVERIFY(uiaids::activeModalName().isEmpty());
+        GoalDefinition goal;
+        QVERIFY(design.goalDefinition(QStringLiteral("Passband"), goal));
+        goal.limits[0].type = QStringLiteral("Inside");
+        goal.limits[0].min = QStringLiteral("-0.3");
+        goal.limits[0].max = QStringLiteral("0");
+        goal.limits[0].ranges = {{QString(), QStringLiteral("900000000")}};
+        QVERIFY(design.applyGoal(goal, &error));
+        GoalDefinition added;
+        added.name = QStringLiteral("Added");
+        added.expression = QStringLiteral("dB(S22)");
+        added.limits = {GoalLimitDefinition{QStringLiteral("M"), QStringLiteral("LessThan"), QStringLiteral("-10"), QString(), QString(), {}}};
+        QVERIFY(design.applyGoal(added, &error));
+        QVERIFY(!design.applyGoal(GoalDefinition(), &error));
 
-    QSignalSpy helmdeckClicks(ok, &QPushButton::clicked);
-    QDialog dialog(&helmdeck);
-    dialog.setObjectName(QStringLiteral("questionDialog"));
-    auto *dialogLayout = new QVBoxLayout(&dialog);
-    auto *dialogOk = new QPushButton(QStringLiteral("&Yes"), &dialog);
-    dialogOk->setObjectName(QStringLiteral("okButton"));
-    dialogLayout->addWidget(dialogOk);
-    connect(dialogOk, &QPushButton::clicked, &dialog, &QDialog::accept);
-    QString modalSeen;
-    bool clickQueued = false;
-    bool clickedAtOnce = true;
-    QTimer::singleShot(0, &dialog, [&] {
-        modalSeen = uiaids::activeModalName();
-        // The one in front wins; the click is queued, not done here.
-        QCOMPARE(uiaids::findWidget(QStringLiteral("okButton")), dialogOk);
-        QCOMPARE(uiaids::findWidget(QStringLiteral("Yes")), dialogOk);
-        clickQueued = uiaids::click(QStringLiteral("okButton"));
-        clickedAtOnce = dialog.result() == QDialog::Accepted || !dialog.isVisible();
-    });
-    QTimer::singleShot(5000, &dialog, &QDialog::reject);  // bound, should the click not come
-    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
-    QCOMPARE(modalSeen, QStringLiteral("questionDialog"));
-    QVERIFY(clickQueued);
-    QVERIFY(!clickedAtOnce);
-    QCOMPARE(helmdeckClicks.count(), 0);
+        AlgorithmDefinition algorithm;
+        algorithm.type = 0;
+        algorithm.optimType = QStringLiteral("bogus");
+        QVERIFY(!design.applyAlgorithm(algorithm, &error));
+        QVERIFY(error.contains(QLatin1String("bogus")));
+        algorithm.type = 11;
+        algorithm.name = QStringLiteral("Optim1");
+        algorithm.maxIterations = QStringLiteral("250");
+        QVERIFY(design.applyAlgorithm(algorithm, &error));
+        QCOMPARE(changed.count(), 4);
 
-    // A disabled or unknown button is not clicked.
-    ok->setEnabled(false);
-    QVERIFY(!uiaids::click(QStringLiteral("okButton")));
-    QVERIFY(!uiaids::click(QStringLiteral("nothing")));
-    QVERIFY(!uiaids::findWidget(QString()));
+        QVERIFY(design.save(&error));
+        const QJsonObject root = readJson(path);
+        const QJsonObject c3 = root.value(QStringLiteral("variables")).toArray().at(2).toObject();
+        QCOMPARE(c3.value(QStringLiteral("value")).toString(), QStringLiteral("2.71 pF"));
+        QCOMPARE(c3.value(QStringLiteral("optimize")).toBool(true), false);
+        QCOMPARE(c3.value(QStringLiteral("constraint")).toObject().value(QStringLiteral("type")).toInt(), 4);
+        QCOMPARE(c3.value(QStringLiteral("constraint")).toObject().value(QStringLiteral("params")).toArray(),
+                 (QJsonArray{QString(), QStringLiteral("10")}));
+        const QJsonArray goals = root.value(QStringLiteral("goals")).toArray();
+        QCOMPARE(goals.size(), 4);
+        const QJsonObject limit = goals.at(0).toObject().value(QStringLiteral("limits")).toArray().at(0).toObject();
+        QCOMPARE(limit.value(QStringLiteral("type")).toString(), QStringLiteral("Inside"));
+        QCOMPARE(limit.value(QStringLiteral("values")).toArray(), (QJsonArray{-0.3, 0}));
+        QVERIFY(!limit.contains(QStringLiteral("value")));
+        QCOMPARE(limit.value(QStringLiteral("range")).toArray(), (QJsonArray{QJsonValue(), 900000000.0}));
+        QCOMPARE(goals.at(3).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("Added"));
+        const QJsonObject alg = root.value(QStringLiteral("algorithm")).toObject();
+        QCOMPARE(alg.value(QStringLiteral("type")).toInt(), 11);
+        QCOMPARE(alg.value(QStringLiteral("maxIterations")).toInt(), 250);
+        // What the host does not touch is written back as it was.
+        const QJsonObject original = readJson(QStringLiteral(HOST_EXAMPLE_DESIGN));
+        for (const char *key : {"circuit", "analysis", "format", "title"})
+            QCOMPARE(root.value(QLatin1String(key)), original.value(QLatin1String(key)));
+        QCOMPARE(root.value(QStringLiteral("variables")).toArray().at(0), original.value(QStringLiteral("variables")).toArray().at(0));
+    }
 
-    QVERIFY(uiaids::closeHelmdeckWindow());
-    QVERIFY(helmdeck.isVisible());
-    QTRY_VERIFY(!helmdeck.isVisible());
-    QVERIFY(!uiaids::helmdeckWindow());
-    QVERIFY(!uiaids::closeHelmdeckWindow());
-}
+    void constraintCentreIsKept()
+    {
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("d.json")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"variables\": ["
+                "{\"netlistName\": \"L4\", \"value\": \"3 nH\", \"constraint\": {\"type\": 3, \"params\": [\"3 nH\", \"1 nH\"]}},"
+                "{\"netlistName\": \"C1\", \"value\": \"5 pF\", \"constraint\": {\"type\": 0, \"params\": [\"4 pF\"]}},"
+                "{\"netlistName\": \"C2\", \"value\": \"5 pF\", \"constraint\": {\"type\": 4, \"params\": [\"5 pF\", \"10\"]}}]}");
+        f.close();
+        DesignStore design;
+        QString error;
+        QVERIFY(design.load(f.fileName(), &error));
+        const auto apply = [&](const char *line) {
+            VariableLine v;
+            return backannotation::parseVariableLine(QString::fromLatin1(line), v) && design.applyVariable(v, &error);
+        };
+        QVERIFY(apply("L4 = 3.3 nH opt { +/- 2 nH }"));
+        QVERIFY(apply("C1 = 6 pF opt { unconst }"));
+        QVERIFY(apply("C2 = 6 pF noopt { 1 pF to 9 pF }"));
+        const QJsonArray vars = design.variables();
+        const auto params = [&](int i) { return vars.at(i).toObject().value(QStringLiteral("constraint")).toObject().value(QStringLiteral("params")).toArray(); };
+        QCOMPARE(params(0), (QJsonArray{QStringLiteral("3 nH"), QStringLiteral("2 nH")}));
+        QCOMPARE(params(1), (QJsonArray{QStringLiteral("4 pF")}));
+        // Another type: nothing of the old constraint stays.
+        QCOMPARE(params(2), (QJsonArray{QStringLiteral("1 pF"), QStringLiteral("9 pF")}));
+        QCOMPARE(vars.at(2).toObject().value(QStringLiteral("optimize")).toBool(true), false);
+    }
 
-void TestHostParts::uiAidsReadAndWriteWidgets()
-{
-    QWidget window;
-    window.setObjectName(QStringLiteral("someWindow"));
-    window.setWindowTitle(QStringLiteral("Some Window"));
-    auto *layout = new QVBoxLayout(&window);
-    auto *label = new QLabel(QStringLiteral("Iteration 3/100"), &window);
-    label->setObjectName(QStringLiteral("progressTextLabel"));
-    label->setToolTip(QStringLiteral("Paused"));
-    auto *edit = new QLineEdit(&window);
-    edit->setObjectName(QStringLiteral("valueEdit"));
-    auto *button = new QPushButton(QStringLiteral("&Continue"), &window);
-    button->setObjectName(QStringLiteral("pauseContinueButton"));
-    for (QWidget *w : {static_cast<QWidget *>(label), static_cast<QWidget *>(edit), static_cast<QWidget *>(button)})
-        layout->addWidget(w);
-    window.show();
+    void backAnnotationWritesAndSaves()
+    {
+        QTemporaryDir dir;
+        const QString path = copyExample(dir);
+        DesignStore design;
+        QString error;
+        QVERIFY(design.load(path, &error));
+        MoxInterpreter mox;
+        registerFakePlugin(mox,
+                           {QStringLiteral("C1 = 1.8 pF opt { 0.2 pF to 10 pF }"), QString(),
+                            QStringLiteral("C3 = 3.3 pF opt { discrete 1 pF to 10 pF by 0.1 pF }"), QStringLiteral("garbage"),
+                            QStringLiteral("X9 = 1 opt { unconst }")},
+                           QStringLiteral("list(\"Stopband\", list(\"Expr\", 1, list(\"\\\"dB(S21)\\\"\")), "
+                                          "list(\"IndepVar\", 1, list(\"\\\"freq\\\"\")), list(\"LimitName\", 1, list(\"\\\"Rejection\\\"\")), "
+                                          "list(\"LimitType\", 1, list(\"\\\"LessThan\\\"\")), list(\"LimitMin\", 1, list(\"-45\")), "
+                                          "list(\"LimitMax\", 1, list(\"\")), list(\"LimitWeight\", 1, list(\"\")), "
+                                          "list(\"Indep1Min\", 1, list(\"2e9\")), list(\"Indep1Max\", 1, list(\"\")), "
+                                          "list(\"SimInstanceName\", 1, list(\"\\\"SP1\\\"\")), list(\"Weight\", 1, list(\"3\")))"),
+                           QStringLiteral("list(\"Optim1\", list(\"OptimType\", 1, list(\"random\")), list(\"ErrorForm\", 1, "
+                                          "list(\"MML1\")), list(\"MaxIters\", 1, list(\"40\")))"));
+        const int live = mox.liveValues();
+        BackAnnotationRequest request;
+        request.designName = design.designName();
+        request.variables = true;
+        request.variableCount = 5;
+        request.goals = true;
+        request.goalCount = 2;
+        request.algorithm = true;
+        const BackAnnotationResult result = backAnnotate(&mox, &design, request);
+        QVERIFY(result.ok);
+        QVERIFY(result.saved);
+        QCOMPARE(result.variablesWritten, 2);
+        QCOMPARE(result.goalsWritten, 1);
+        QVERIFY(result.algorithmWritten);
+        // The unreadable line and the variable the design lacks are reported.
+        QCOMPARE(result.problems.size(), 2);
+        QVERIFY(result.summary().startsWith(QLatin1String("wrote 2 variable(s), 1 goal(s), the algorithm; design saved")));
+        QCOMPARE(mox.liveValues(), live);
+        QCOMPARE(mox.misuseCount(), 0);
 
-    QString text;
-    QVERIFY(uiaids::text(QStringLiteral("progressTextLabel"), text));
-    QCOMPARE(text, QStringLiteral("Iteration 3/100"));
-    QVERIFY(uiaids::text(QStringLiteral("pauseContinueButton"), text));
-    QCOMPARE(text, QStringLiteral("Continue"));
-    QVERIFY(uiaids::text(QStringLiteral("someWindow"), text));
-    QCOMPARE(text, QStringLiteral("Some Window"));
-    QVERIFY(!uiaids::text(QStringLiteral("missing"), text));
+        const QJsonObject root = readJson(path);
+        const QJsonArray vars = root.value(QStringLiteral("variables")).toArray();
+        QCOMPARE(vars.at(0).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("1.8 pF"));
+        // The variable the plug-in handed out no line for keeps its value.
+        QCOMPARE(vars.at(1).toObject().value(QStringLiteral("value")),
+                 readJson(QStringLiteral(HOST_EXAMPLE_DESIGN)).value(QStringLiteral("variables")).toArray().at(1).toObject().value(QStringLiteral("value")));
+        QCOMPARE(vars.at(2).toObject().value(QStringLiteral("constraint")).toObject().value(QStringLiteral("params")).toArray().size(), 3);
+        const QJsonObject stopband = root.value(QStringLiteral("goals")).toArray().at(1).toObject();
+        QCOMPARE(stopband.value(QStringLiteral("weight")).toDouble(), 3.0);
+        const QJsonObject limit = stopband.value(QStringLiteral("limits")).toArray().at(0).toObject();
+        QCOMPARE(limit.value(QStringLiteral("value")).toDouble(), -45.0);
+        QCOMPARE(limit.value(QStringLiteral("range")).toArray(), (QJsonArray{2e9, QJsonValue()}));
+        QCOMPARE(root.value(QStringLiteral("algorithm")).toObject().value(QStringLiteral("type")).toInt(), 3);
+        QCOMPARE(root.value(QStringLiteral("algorithm")).toObject().value(QStringLiteral("maxIterations")).toInt(), 40);
+    }
 
-    QSignalSpy finished(edit, &QLineEdit::editingFinished);
-    QVERIFY(uiaids::setText(QStringLiteral("valueEdit"), QStringLiteral("4.7 nH")));
-    QCOMPARE(edit->text(), QStringLiteral("4.7 nH"));
-    QCOMPARE(finished.count(), 1);
-    QVERIFY(!uiaids::setText(QStringLiteral("progressTextLabel"), QStringLiteral("x")));
-    edit->setReadOnly(true);
-    QVERIFY(!uiaids::setText(QStringLiteral("valueEdit"), QStringLiteral("1")));
+    void backAnnotationForAnotherDesignWritesNothing()
+    {
+        QTemporaryDir dir;
+        const QString path = copyExample(dir);
+        const QByteArray before = [&] {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        DesignStore design;
+        QString error;
+        QVERIFY(design.load(path, &error));
+        MoxInterpreter mox;
+        registerFakePlugin(mox, {QStringLiteral("C1 = 9 pF opt { unconst }")}, QStringLiteral("NULL"), QStringLiteral("NULL"));
+        BackAnnotationRequest request;
+        request.designName = QStringLiteral("/elsewhere/other.json");
+        request.variables = true;
+        request.variableCount = 1;
+        BackAnnotationResult result = backAnnotate(&mox, &design, request);
+        QVERIFY(!result.ok);
+        QVERIFY(!result.saved);
+        // Nothing chosen: nothing asked, nothing saved, and that is fine.
+        request.designName = design.designName();
+        request.variables = false;
+        result = backAnnotate(&mox, &design, request);
+        QVERIFY(result.ok);
+        QVERIFY(!result.saved);
+        // The plug-in hands out nothing: reported, nothing saved.
+        request.algorithm = true;
+        result = backAnnotate(&mox, &design, request);
+        QVERIFY(!result.saved);
+        QCOMPARE(result.problems, QStringList{QStringLiteral("the plug-in handed out no algorithm")});
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        DesignStore closed;
+        QVERIFY(!backAnnotate(&mox, &closed, request).ok);
+    }
 
-    QString value;
-    QVERIFY(uiaids::property(QStringLiteral("progressTextLabel"), QStringLiteral("toolTip"), value));
-    QCOMPARE(value, QStringLiteral("Paused"));
-    QVERIFY(uiaids::property(QStringLiteral("pauseContinueButton"), QStringLiteral("enabled"), value));
-    QCOMPARE(value, QStringLiteral("true"));
-    QVERIFY(!uiaids::property(QStringLiteral("pauseContinueButton"), QStringLiteral("noSuchProperty"), value));
+    void blocksAreDecodedForTheTrace()
+    {
+        // A record cut into many chunks is put together again and read.
+        OptimIter big = sampleIter("12", "3.5", 7);
+        for (int i = 0; i < 200; ++i)
+            big.variables().append(OptimVarOutput());
+        const QList<KuvoMessage> many = blockMessages("OPTIM_HELMDECK OPTIM_ITER", big, 64);
+        QVERIFY(many.size() > 3);
+        TracedBlock block;
+        QVERIFY(tracing::assembleBlock(many, block));
+        QCOMPARE(block.type, QByteArray("OPTIM_ITER"));
+        QVERIFY(block.isIteration && block.readCleanly);
+        QCOMPARE(block.commandId, 7L);
+        QCOMPARE(block.description, (QStringList{QStringLiteral("block OPTIM_HELMDECK OPTIM_ITER"),
+                                                 QStringLiteral("iter 12 error 3.5 command 7")}));
+        QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK STATUS", OptimStatus(3, QStringLiteral("Paused"))), block));
+        QCOMPARE(block.status, 3);
+        QVERIFY(!block.isIteration);
+        OptimIterSimResult result;
+        result.iteration() = sampleIter("9", "2", 42);
+        QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK SIM_RESULT", result), block));
+        QCOMPARE(block.commandId, 42L);
+        OptimIterCollapsedIterations compact;
+        QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK OPTIM_COMPACT_ITERS", compact), block));
+        QVERIFY(block.isIteration);
+        // A block of a type the trace does not know is named only.
+        QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK SOMETHING", compact), block));
+        QCOMPARE(block.description.size(), 1);
+    }
 
-    QTemporaryDir dir;
-    const QString png = dir.filePath(QStringLiteral("w.png"));
-    QString error;
-    QVERIFY(uiaids::grabToFile(&window, png, &error));
-    QVERIFY(!QImage(png).isNull());
-    QVERIFY(!uiaids::grabToFile(nullptr, png, &error));
-    QVERIFY(!uiaids::grabToFile(&window, dir.filePath(QStringLiteral("no/such/dir/w.png")), &error));
-}
+    void damagedBlocksAreReportedNotDecoded()
+    {
+        TracedBlock block;
+        QVERIFY(!tracing::assembleBlock({}, block));
+        const QList<KuvoMessage> good = blockMessages("OPTIM_HELMDECK OPTIM_ITER", sampleIter("1", "1", 1));
+        QList<KuvoMessage> noEnd = good;
+        noEnd.removeLast();
+        QList<KuvoMessage> badChunk = good;
+        badChunk[0].text = "DATA_BLOCK 17 1/1 OPTIM_HELMDECK OPTIM_ITER"; // no payload separator
+        QList<KuvoMessage> badEnd = good;
+        badEnd.last().text = "NOT A HEADER";
+        QVERIFY(!tracing::assembleBlock(noEnd, block));
+        QVERIFY(!tracing::assembleBlock(badChunk, block));
+        QVERIFY(!tracing::assembleBlock(badEnd, block));
+        // A payload that does not read as the record its name says.
+        QVERIFY(tracing::assembleBlock(blockMessages("OPTIM_HELMDECK OPTIM_ITER", OptimStatus(2, QString())), block));
+        QVERIFY(!block.readCleanly);
+        // Text for one line: breaks escaped, long texts cut.
+        QCOMPARE(tracing::printable("a\nb\\c"), QStringLiteral("a\\nb\\\\c"));
+        QVERIFY(tracing::printable(QByteArray(500, 'x')).size() < 200);
+    }
 
-void TestHostParts::everyHelmdeckTopicHasAPage()
-{
-    // Every topic the helmdeck window, its editors and dialogs ask for.
-    const QStringList topics{QStringLiteral("OPTIM_HELMDECK_DIALOG"),        QStringLiteral("OPTIM_HELMDECK_OPTIONS"),
-                             QStringLiteral("OPTIM_HELMDECK_EDIT_ALGORITHM"), QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"),
-                             QStringLiteral("OPTIM_HELMDECK_EDIT_VARIABLES"), QStringLiteral("OPTIM_HELMDECK_STORE_STATE"),
-                             QStringLiteral("OPTIM_HELMDECK_RECALL_STATE")};
-    for (const QString &topic : topics)
-        QVERIFY2(HelpWindow::hasPage(topic), qPrintable(topic));
-    for (const QString &topic : HelpWindow::topics())
-        QVERIFY2(topics.contains(topic) || topic == QLatin1String("HELMDECK_HOST"), qPrintable(topic));
-    QVERIFY(!HelpWindow::hasPage(QStringLiteral("../index")));
-    QVERIFY(!HelpWindow::hasPage(QString()));
+    void decoratorForwardsAndCountsWaits()
+    {
+        ScriptedKuvo inner;
+        HostTrace trace;
+        QStringList lines;
+        trace.setObserver([&lines](const QString &line) { lines.append(line); });
+        TracingKuvo kuvo(&inner, &trace);
+        inner.outer = &kuvo;
+        QList<TracedBlock> seen;
+        kuvo.setBlockObserver([&seen](const TracedBlock &b) { seen.append(b); });
+        QCOMPARE(kuvo.version(), 1100);
+        inner.block = blockMessages("OPTIM_HELMDECK OPTIM_ITER", sampleIter("4", "0.5", -1));
+        QList<KuvoMessage> rest;
+        QVERIFY(kuvo.receiveDataBlock(4, 10, rest));
+        QVERIFY(inner.waitingSeen && !kuvo.isWaiting());
+        QCOMPARE(rest.size(), inner.block.size());
+        QCOMPARE(seen.size(), 1);
+        inner.blockOk = false;
+        QVERIFY(!kuvo.receiveDataBlock(4, 10, rest));
+        QCOMPARE(seen.size(), 1);
+        KuvoMessage reply;
+        QVERIFY(kuvo.waitForMessage(reply));
+        QVERIFY(inner.waitingSeen);
+        QCOMPARE(reply.text, QByteArray("DATA_BLOCK OPTIM_HELMDECK CONTINUE"));
+        int address = -1;
+        QVERIFY(kuvo.lookup("tolvanesess", address) && address == 2);
+        QVERIFY(kuvo.send(3, 11, "OPTIM_HELMDECK_DISCONNECT"));
+        QCOMPARE(inner.sent.size(), 1);
+        QCOMPARE(inner.sent.at(0).text, QByteArray("OPTIM_HELMDECK_DISCONNECT"));
+        // A block start is reported once the block is complete, not on arrival.
+        const qsizetype count = lines.size();
+        kuvo.noteDelivered({3, 9, "DATA_BLOCK 1 1 OPTIM_HELMDECK STATUS"});
+        QCOMPARE(lines.size(), count);
+    }
 
-    HelpWindow help;
-    QVERIFY(help.showTopic(QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS")));
-    QVERIFY(help.isVisible());
-    QCOMPARE(help.topic(), QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"));
-    QCOMPARE(help.property("topic").toString(), QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"));
-    QCOMPARE(help.windowTitle(), QStringLiteral("Helmdeck Help - Goals"));
-    // Pages link to each other; every link leads to a page.
-    QStringList pages = HelpWindow::topics();
-    pages.append(QStringLiteral("index"));
-    for (const QString &topic : std::as_const(pages)) {
-        QFile page(QStringLiteral(":/helmdeck-help/%1.html").arg(topic));
-        QVERIFY(page.open(QIODevice::ReadOnly));
-        const QString html = QString::fromUtf8(page.readAll());
-        const QRegularExpression link(QStringLiteral("href=\"([^\"]+)\\.html\""));
-        for (auto it = link.globalMatch(html); it.hasNext();) {
-            const QString target = it.next().captured(1);
-            QVERIFY2(target == QLatin1String("index") || HelpWindow::hasPage(target), qPrintable(topic + QLatin1String(" -> ") + target));
+    void uiAidsFindModalFirstAndClickLater()
+    {
+        QWidget helmdeck;
+        helmdeck.setWindowTitle(QString::fromLatin1(uiaids::kHelmdeckWindowTitle));
+        auto *layout = new QVBoxLayout(&helmdeck);
+        auto *ok = new QPushButton(QStringLiteral("OK"), &helmdeck);
+        ok->setObjectName(QStringLiteral("okButton"));
+        layout->addWidget(ok);
+        helmdeck.show();
+        QCOMPARE(uiaids::helmdeckWindow(), &helmdeck);
+        QCOMPARE(uiaids::findWidget(QStringLiteral("okButton")), ok);
+        QVERIFY(uiaids::activeModalName().isEmpty());
+
+        QSignalSpy helmdeckClicks(ok, &QPushButton::clicked);
+        QDialog dialog(&helmdeck);
+        dialog.setObjectName(QStringLiteral("questionDialog"));
+        auto *dialogLayout = new QVBoxLayout(&dialog);
+        auto *dialogOk = new QPushButton(QStringLiteral("&Yes"), &dialog);
+        dialogOk->setObjectName(QStringLiteral("okButton"));
+        dialogLayout->addWidget(dialogOk);
+        connect(dialogOk, &QPushButton::clicked, &dialog, &QDialog::accept);
+        QString modalSeen;
+        bool clickQueued = false;
+        bool clickedAtOnce = true;
+        QTimer::singleShot(0, &dialog, [&] {
+            modalSeen = uiaids::activeModalName();
+            // The one in front wins; the click is queued, not done here.
+            QCOMPARE(uiaids::findWidget(QStringLiteral("okButton")), dialogOk);
+            QCOMPARE(uiaids::findWidget(QStringLiteral("Yes")), dialogOk);
+            clickQueued = uiaids::click(QStringLiteral("okButton"));
+            clickedAtOnce = dialog.result() == QDialog::Accepted || !dialog.isVisible();
+        });
+        QTimer::singleShot(5000, &dialog, &QDialog::reject);  // bound, should the click not come
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(modalSeen, QStringLiteral("questionDialog"));
+        QVERIFY(clickQueued);
+        QVERIFY(!clickedAtOnce);
+        QCOMPARE(helmdeckClicks.count(), 0);
+
+        // A disabled or unknown button is not clicked.
+        ok->setEnabled(false);
+        QVERIFY(!uiaids::click(QStringLiteral("okButton")));
+        QVERIFY(!uiaids::click(QStringLiteral("nothing")));
+        QVERIFY(!uiaids::findWidget(QString()));
+
+        QVERIFY(uiaids::closeHelmdeckWindow());
+        QVERIFY(helmdeck.isVisible());
+        QTRY_VERIFY(!helmdeck.isVisible());
+        QVERIFY(!uiaids::helmdeckWindow());
+        QVERIFY(!uiaids::closeHelmdeckWindow());
+    }
+
+    void uiAidsReadAndWriteWidgets()
+    {
+        QWidget window;
+        window.setObjectName(QStringLiteral("someWindow"));
+        window.setWindowTitle(QStringLiteral("Some Window"));
+        auto *layout = new QVBoxLayout(&window);
+        auto *label = new QLabel(QStringLiteral("Iteration 3/100"), &window);
+        label->setObjectName(QStringLiteral("progressTextLabel"));
+        label->setToolTip(QStringLiteral("Paused"));
+        auto *edit = new QLineEdit(&window);
+        edit->setObjectName(QStringLiteral("valueEdit"));
+        auto *button = new QPushButton(QStringLiteral("&Continue"), &window);
+        button->setObjectName(QStringLiteral("pauseContinueButton"));
+        for (QWidget *w : {static_cast<QWidget *>(label), static_cast<QWidget *>(edit), static_cast<QWidget *>(button)})
+            layout->addWidget(w);
+        window.show();
+
+        QString text;
+        QVERIFY(uiaids::text(QStringLiteral("progressTextLabel"), text));
+        QCOMPARE(text, QStringLiteral("Iteration 3/100"));
+        QVERIFY(uiaids::text(QStringLiteral("pauseContinueButton"), text));
+        QCOMPARE(text, QStringLiteral("Continue"));
+        QVERIFY(!uiaids::text(QStringLiteral("missing"), text));
+
+        QSignalSpy finished(edit, &QLineEdit::editingFinished);
+        QVERIFY(uiaids::setText(QStringLiteral("valueEdit"), QStringLiteral("4.7 nH")));
+        QCOMPARE(edit->text(), QStringLiteral("4.7 nH"));
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!uiaids::setText(QStringLiteral("progressTextLabel"), QStringLiteral("x")));
+        edit->setReadOnly(true);
+        QVERIFY(!uiaids::setText(QStringLiteral("valueEdit"), QStringLiteral("1")));
+
+        QString value;
+        QVERIFY(uiaids::property(QStringLiteral("progressTextLabel"), QStringLiteral("toolTip"), value));
+        QCOMPARE(value, QStringLiteral("Paused"));
+        QVERIFY(!uiaids::property(QStringLiteral("pauseContinueButton"), QStringLiteral("noSuchProperty"), value));
+
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("w.png"));
+        QString error;
+        QVERIFY(uiaids::grabToFile(&window, png, &error));
+        QVERIFY(!QImage(png).isNull());
+        QVERIFY(!uiaids::grabToFile(&window, dir.filePath(QStringLiteral("no/such/dir/w.png")), &error));
+    }
+
+    void everyHelmdeckTopicHasAPage()
+    {
+        // Every topic the helmdeck window, its editors and dialogs ask for.
+        const QStringList topics{QStringLiteral("OPTIM_HELMDECK_DIALOG"),        QStringLiteral("OPTIM_HELMDECK_OPTIONS"),
+                                 QStringLiteral("OPTIM_HELMDECK_EDIT_ALGORITHM"), QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"),
+                                 QStringLiteral("OPTIM_HELMDECK_EDIT_VARIABLES"), QStringLiteral("OPTIM_HELMDECK_STORE_STATE"),
+                                 QStringLiteral("OPTIM_HELMDECK_RECALL_STATE")};
+        for (const QString &topic : topics)
+            QVERIFY2(HelpWindow::hasPage(topic), qPrintable(topic));
+        for (const QString &topic : HelpWindow::topics())
+            QVERIFY2(topics.contains(topic) || topic == QLatin1String("HELMDECK_HOST"), qPrintable(topic));
+        QVERIFY(!HelpWindow::hasPage(QStringLiteral("../index")));
+        QVERIFY(!HelpWindow::hasPage(QString()));
+
+        HelpWindow help;
+        QVERIFY(help.showTopic(QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS")));
+        QVERIFY(help.isVisible());
+        QCOMPARE(help.topic(), QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"));
+        QCOMPARE(help.property("topic").toString(), QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"));
+        QCOMPARE(help.windowTitle(), QStringLiteral("Helmdeck Help - Goals"));
+        // Pages link to each other; every link leads to a page.
+        QStringList pages = HelpWindow::topics();
+        pages.append(QStringLiteral("index"));
+        for (const QString &topic : std::as_const(pages)) {
+            QFile page(QStringLiteral(":/helmdeck-help/%1.html").arg(topic));
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            const QString html = QString::fromUtf8(page.readAll());
+            const QRegularExpression link(QStringLiteral("href=\"([^\"]+)\\.html\""));
+            for (auto it = link.globalMatch(html); it.hasNext();) {
+                const QString target = it.next().captured(1);
+                QVERIFY2(target == QLatin1String("index") || HelpWindow::hasPage(target), qPrintable(topic + QLatin1String(" -> ") + target));
+            }
         }
     }
-}
 
-void TestHostParts::unknownTopicShowsTheContents()
-{
-    HelpWindow help;
-    QVERIFY(!help.showTopic(QStringLiteral("OPTIM_HELMDECK_SOMETHING_NEW")));
-    QVERIFY(help.isVisible());
-    QCOMPARE(help.topic(), QStringLiteral("OPTIM_HELMDECK_SOMETHING_NEW"));
-    const QString shown = help.findChild<QTextBrowser *>(QStringLiteral("helpBrowser"))->toPlainText();
-    QVERIFY(shown.contains(QLatin1String("There is no help page for \"OPTIM_HELMDECK_SOMETHING_NEW\"")));
-    QVERIFY(shown.contains(QLatin1String("The helmdeck window")));
-}
+    void unknownTopicShowsTheContents()
+    {
+        HelpWindow help;
+        QVERIFY(!help.showTopic(QStringLiteral("OPTIM_HELMDECK_SOMETHING_NEW")));
+        QVERIFY(help.isVisible());
+        QCOMPARE(help.topic(), QStringLiteral("OPTIM_HELMDECK_SOMETHING_NEW"));
+        const QString shown = help.findChild<QTextBrowser *>(QStringLiteral("helpBrowser"))->toPlainText();
+        QVERIFY(shown.contains(QLatin1String("There is no help page for \"OPTIM_HELMDECK_SOMETHING_NEW\"")));
+        QVERIFY(shown.contains(QLatin1String("The helmdeck window")));
+    }
 
-void TestHostParts::consoleReaderSplitsLines()
-{
-    int fds[2];
-    QCOMPARE(::pipe(fds), 0);
-    ConsoleReader reader(fds[0]);
-    QList<QByteArray> lines;
-    connect(&reader, &ConsoleReader::lineRead, this, [&lines](const QByteArray &l) { lines.append(l); });
-    QSignalSpy finished(&reader, &ConsoleReader::finished);
-    const QByteArray input("first\nsecond\r\nthi");
-    QCOMPARE(::write(fds[1], input.constData(), size_t(input.size())), ssize_t(input.size()));
-    QTRY_COMPARE(lines.size(), 2);
-    QCOMPARE(lines.at(0), QByteArray("first"));
-    QCOMPARE(lines.at(1), QByteArray("second"));
-    QCOMPARE(::write(fds[1], "rd", 2), ssize_t(2));
-    ::close(fds[1]);
-    // The last line without a line break still counts, then the end.
-    QTRY_COMPARE(finished.count(), 1);
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines.at(2), QByteArray("third"));
-    QVERIFY(reader.isAtEnd());
-    ::close(fds[0]);
-}
+    void consoleReaderSplitsLines()
+    {
+        int fds[2];
+        QCOMPARE(::pipe(fds), 0);
+        ConsoleReader reader(fds[0]);
+        QList<QByteArray> lines;
+        // The first line's handler waits in a nested event loop (as for a
+        // modal dialog it opened) for the line after it.
+        connect(&reader, &ConsoleReader::lineRead, this, [&lines](const QByteArray &l) {
+            lines.append(l);
+            if (l == "first")
+                QTRY_COMPARE(lines.size(), 2);
+        });
+        QSignalSpy finished(&reader, &ConsoleReader::finished);
+        const QByteArray input("first\nsecond\r\nthi");
+        QCOMPARE(::write(fds[1], input.constData(), size_t(input.size())), ssize_t(input.size()));
+        QTRY_COMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), QByteArray("first"));
+        QCOMPARE(lines.at(1), QByteArray("second"));
+        QCOMPARE(::write(fds[1], "rd", 2), ssize_t(2));
+        ::close(fds[1]);
+        // The last line without a line break still counts, then the end.
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.at(2), QByteArray("third"));
+        QVERIFY(reader.isAtEnd());
+        ::close(fds[0]);
+    }
 
-void TestHostParts::hostWordsWithoutAndWithADesign()
-{
-    HelmdeckHost host{HostOptions()};
-    MoxInterpreter *mox = host.mox();
-    mox->registerVocabulary("test", {MoxWord::functionWord("two_lines", [mox](const MoxArgs *) {
-                                return mox->makeString("two\nlines\r");
-                            })});
-    const int live = mox->liveValues();
-    const auto eval = [&host](const QByteArray &text) {
+    void hostWordsWithoutAndWithADesign()
+    {
+        HelmdeckHost host{HostOptions()};
+        MoxInterpreter *mox = host.mox();
+        mox->registerVocabulary("test", {MoxWord::functionWord("two_lines", [mox](const MoxArgs *) {
+                                    return mox->makeString("two\nlines\r");
+                                })});
+        const int live = mox->liveValues();
+        const auto eval = [&host](const QByteArray &text) {
+            bool ok = false;
+            QString error;
+            const QByteArray out = host.evaluateLine(text, &ok, &error);
+            return ok ? out : "error: " + error.toUtf8();
+        };
+        // One result, one line.
+        QCOMPARE(eval("two_lines()"), QByteArray("\"two\\nlines\\r\""));
+        QVERIFY(eval("two_lines(").startsWith("error: position"));
+
+        QCOMPARE(eval("desim_getDesimCurrFgndTopDesignName()"), QByteArray("\"\""));
+        QCOMPARE(eval("deopthelmdeck_fetch_parameter_information(\"x\", \"C1\", FALSE)"), QByteArray("list(0, \"\", \"\", list())"));
+        QCOMPARE(eval("deopthelmdeck_fetch_component_information(\"x\", \"Passband\", \"zeb_simulation:Goal\") "), QByteArray("list(0)"));
+        QCOMPARE(eval("deopthelmdeck_back_annotation( \"x\", TRUE, 1, FALSE, FALSE, 0, FALSE, FALSE, 1, FALSE )"), QByteArray("FALSE"));
+        QCOMPARE(eval("deopthelmdeck_back_annotation(\"x\")"), QByteArray("FALSE"));
+        QCOMPARE(eval("host_optimize()"), QByteArray("FALSE"));
+        QCOMPARE(eval("de_post_help(1)"), QByteArray("FALSE"));
+
+        QTemporaryDir dir;
+        const QString path = copyExample(dir);
+        QString error;
+        QVERIFY(host.openDesign(path, &error));
+        const QByteArray name = QFileInfo(path).absoluteFilePath().toUtf8();
+        QCOMPARE(eval("desim_getDesimCurrFgndTopDesignName()"), "\"" + name + "\"");
+        QCOMPARE(eval("deopthelmdeck_fetch_parameter_information(\"" + name + "\", \"C1\", FALSE)"), QByteArray("list(1, \"C1\", \"F\", list())"));
+        QCOMPARE(eval("deopthelmdeck_fetch_parameter_information(\"other\", \"C1\", FALSE)"), QByteArray("list(0, \"\", \"\", list())"));
+        QCOMPARE(eval("deopthelmdeck_fetch_component_information(\"" + name + "\", \"Passband\", \"zeb_simulation:Goal\") "), QByteArray("list(1)"));
+        QCOMPARE(eval("deopthelmdeck_fetch_component_information(\"" + name + "\", \"Passband\", \"zeb_simulation:DataBasedLoadPull\")"),
+                 QByteArray("list(0)"));
+        QCOMPARE(eval("host_design_value(\"c1\")"),
+                 "\"" + readJson(path).value(QStringLiteral("variables")).toArray().at(0).toObject().value(QStringLiteral("value")).toString().toUtf8() + "\"");
+        // No plug-in words: nothing is written, and that is not a failure.
+        QCOMPARE(eval("deopthelmdeck_back_annotation( \"" + name + "\", TRUE, 5, FALSE, TRUE, 3, FALSE, FALSE, 1, FALSE )"), QByteArray("TRUE"));
+
+        QCOMPARE(eval("de_post_help(\"OPTIM_HELMDECK_OPTIONS\")"), QByteArray("TRUE"));
+        QCOMPARE(host.helpTopicShown(), QStringLiteral("OPTIM_HELMDECK_OPTIONS"));
+        QCOMPARE(eval("host_help_topic()"), QByteArray("\"OPTIM_HELMDECK_OPTIONS\""));
+        QCOMPARE(mox->liveValues(), live);
+        QCOMPARE(mox->misuseCount(), 0);
+    }
+
+    void closeCallbackIsKeptAndCalled()
+    {
+        HelmdeckHost host{HostOptions()};
+        MoxInterpreter *mox = host.mox();
+        QList<QPair<bool, bool>> calls;
+        bool answer = true;
+        mox->registerVocabulary("test", {MoxWord::functionWord("fake_close", [mox, &calls, &answer](const MoxArgs *a) {
+                                    MoxArgReader r(mox, a);
+                                    calls.append({r.flag(0).value_or(false), r.flag(1).value_or(false)});
+                                    return moxvalues::boolean(mox, answer);
+                                })});
+        const int live = mox->liveValues();
+        // Without a callback there is nothing to ask.
+        QVERIFY(host.runCloseCallback(false, true));
         bool ok = false;
         QString error;
-        const QByteArray out = host.evaluateLine(text, &ok, &error);
-        return ok ? out : "error: " + error.toUtf8();
-    };
-    // One result, one line.
-    QCOMPARE(eval("two_lines()"), QByteArray("\"two\\nlines\\r\""));
-    QVERIFY(eval("two_lines(").startsWith("error: position"));
+        QCOMPARE(host.evaluateLine("de_register_close_addon_callback(\"fake_close\")", &ok, &error), QByteArray("FALSE"));
+        QCOMPARE(host.evaluateLine("de_register_close_addon_callback(fake_close)", &ok, &error), QByteArray("TRUE"));
+        QVERIFY(host.runCloseCallback(false, true));
+        QCOMPARE(calls, (QList<QPair<bool, bool>>{{false, true}}));
+        answer = false;
+        QVERIFY(!host.runCloseCallback(true, false));
+        QCOMPARE(calls.last(), (QPair<bool, bool>{true, false}));
+        // Registering again replaces the callback; only the kept one is out.
+        QCOMPARE(host.evaluateLine("de_register_close_addon_callback(fake_close)", &ok, &error), QByteArray("TRUE"));
+        QCOMPARE(mox->liveValues(), live + 1);
+        QCOMPARE(mox->misuseCount(), 0);
+        // Quitting asks; a refusal keeps the host when the user may be asked.
+        QVERIFY(!host.quit(0, true));
+        QCOMPARE(calls.size(), 3);
+    }
 
-    QCOMPARE(eval("desim_get_current_simulator_id()"), QByteArray("\"\""));
-    QCOMPARE(eval("desim_getDesimCurrFgndTopDesignName()"), QByteArray("\"\""));
-    QCOMPARE(eval("desim_stop_and_release_simulator()"), QByteArray("FALSE"));
-    QCOMPARE(eval("deopthelmdeck_fetch_parameter_information(\"x\", \"C1\", FALSE)"), QByteArray("list(0, \"\", \"\", list())"));
-    QCOMPARE(eval("deopthelmdeck_fetch_component_information(\"x\", \"Passband\", \"zeb_simulation:Goal\") "), QByteArray("list(0)"));
-    QCOMPARE(eval("deopthelmdeck_back_annotation( \"x\", TRUE, 1, FALSE, FALSE, 0, FALSE, FALSE, 1, FALSE )"), QByteArray("FALSE"));
-    QCOMPARE(eval("deopthelmdeck_back_annotation(\"x\")"), QByteArray("FALSE"));
-    QCOMPARE(eval("host_design_value(\"C1\")"), QByteArray("NULL"));
-    QCOMPARE(eval("host_simulator_state(\"SIM1\")"), QByteArray("NULL"));
-    QCOMPARE(eval("host_optimize()"), QByteArray("FALSE"));
-    QCOMPARE(eval("ui_click(\"nothing\")"), QByteArray("FALSE"));
-    QCOMPARE(eval("ui_text(\"nothing\")"), QByteArray("NULL"));
-    QCOMPARE(eval("ui_modal()"), QByteArray("NULL"));
-    QCOMPARE(eval("ui_close_helmdeck()"), QByteArray("FALSE"));
-    QCOMPARE(eval("host_help_topic()"), QByteArray("NULL"));
-    QCOMPARE(eval("de_post_help(1)"), QByteArray("FALSE"));
+    void hostWindowShowsTheDesignAndEvaluates()
+    {
+        HelmdeckHost host{HostOptions()};
+        host.showWindow();
+        HostWindow *window = host.window();
+        QVERIFY(window);
+        auto *variables = window->findChild<QTableWidget *>(QStringLiteral("variablesTable"));
+        auto *goals = window->findChild<QTableWidget *>(QStringLiteral("goalsTable"));
+        auto *algorithm = window->findChild<QTableWidget *>(QStringLiteral("algorithmTable"));
+        QCOMPARE(variables->rowCount(), 0);
 
-    QTemporaryDir dir;
-    const QString path = copyExample(dir);
-    QString error;
-    QVERIFY(host.openDesign(path, &error));
-    const QByteArray name = QFileInfo(path).absoluteFilePath().toUtf8();
-    QCOMPARE(eval("desim_getDesimCurrFgndTopDesignName()"), "\"" + name + "\"");
-    QCOMPARE(eval("deopthelmdeck_fetch_parameter_information(\"" + name + "\", \"C1\", FALSE)"), QByteArray("list(1, \"C1\", \"F\", list())"));
-    QCOMPARE(eval("deopthelmdeck_fetch_parameter_information(\"other\", \"C1\", FALSE)"), QByteArray("list(0, \"\", \"\", list())"));
-    QCOMPARE(eval("deopthelmdeck_fetch_component_information(\"" + name + "\", \"Passband\", \"zeb_simulation:Goal\") "), QByteArray("list(1)"));
-    QCOMPARE(eval("deopthelmdeck_fetch_component_information(\"" + name + "\", \"Passband\", \"zeb_simulation:DataBasedLoadPull\")"),
-             QByteArray("list(0)"));
-    QCOMPARE(eval("host_design_value(\"c1\")"),
-             "\"" + readJson(path).value(QStringLiteral("variables")).toArray().at(0).toObject().value(QStringLiteral("value")).toString().toUtf8() + "\"");
-    // No plug-in words: nothing is written, and that is not a failure.
-    QCOMPARE(eval("deopthelmdeck_back_annotation( \"" + name + "\", TRUE, 5, FALSE, TRUE, 3, FALSE, FALSE, 1, FALSE )"), QByteArray("TRUE"));
+        QTemporaryDir dir;
+        const QString path = copyExample(dir);
+        QString error;
+        QVERIFY(host.openDesign(path, &error));
+        QCOMPARE(variables->rowCount(), 5);
+        QCOMPARE(goals->rowCount(), 3);
+        QCOMPARE(algorithm->item(1, 1)->text(), QStringLiteral("Gradient (2)"));
 
-    QCOMPARE(eval("de_post_help(\"OPTIM_HELMDECK_OPTIONS\")"), QByteArray("TRUE"));
-    QCOMPARE(host.helpTopicShown(), QStringLiteral("OPTIM_HELMDECK_OPTIONS"));
-    QCOMPARE(eval("host_help_topic()"), QByteArray("\"OPTIM_HELMDECK_OPTIONS\""));
-    QCOMPARE(mox->liveValues(), live);
-    QCOMPARE(mox->misuseCount(), 0);
-}
+        // A design change (back annotation) shows at once.
+        VariableLine v;
+        QVERIFY(backannotation::parseVariableLine(QStringLiteral("L2 = 7.5 nH noopt { 1 nH to 30 nH }"), v));
+        QVERIFY(host.design()->applyVariable(v, &error));
+        QCOMPARE(variables->item(1, 2)->text(), QStringLiteral("7.5 nH"));
+        QCOMPARE(variables->item(1, 4)->text(), QStringLiteral("no"));
 
-void TestHostParts::closeCallbackIsKeptAndCalled()
-{
-    HelmdeckHost host{HostOptions()};
-    MoxInterpreter *mox = host.mox();
-    QList<QPair<bool, bool>> calls;
-    bool answer = true;
-    mox->registerVocabulary("test", {MoxWord::functionWord("fake_close", [mox, &calls, &answer](const MoxArgs *a) {
-                                MoxArgReader r(mox, a);
-                                calls.append({r.flag(0).value_or(false), r.flag(1).value_or(false)});
-                                return moxvalues::boolean(mox, answer);
-                            })});
-    const int live = mox->liveValues();
-    // Without a callback there is nothing to ask.
-    QVERIFY(host.runCloseCallback(false, true));
-    bool ok = false;
-    QString error;
-    QCOMPARE(host.evaluateLine("de_register_close_addon_callback(\"fake_close\")", &ok, &error), QByteArray("FALSE"));
-    QCOMPARE(host.evaluateLine("de_register_close_addon_callback(fake_close)", &ok, &error), QByteArray("TRUE"));
-    QVERIFY(host.runCloseCallback(false, true));
-    QCOMPARE(calls, (QList<QPair<bool, bool>>{{false, true}}));
-    answer = false;
-    QVERIFY(!host.runCloseCallback(true, false));
-    QCOMPARE(calls.last(), (QPair<bool, bool>{true, false}));
-    // Registering again replaces the callback; only the kept one is out.
-    QCOMPARE(host.evaluateLine("de_register_close_addon_callback(fake_close)", &ok, &error), QByteArray("TRUE"));
-    QCOMPARE(mox->liveValues(), live + 1);
-    QCOMPARE(mox->misuseCount(), 0);
-    // Quitting asks; a refusal keeps the host when the user may be asked.
-    QVERIFY(!host.quit(0, true));
-    QCOMPARE(calls.size(), 3);
-}
-
-void TestHostParts::hostWindowShowsTheDesignAndEvaluates()
-{
-    HelmdeckHost host{HostOptions()};
-    host.showWindow();
-    HostWindow *window = host.window();
-    QVERIFY(window);
-    auto *variables = window->findChild<QTableWidget *>(QStringLiteral("variablesTable"));
-    auto *goals = window->findChild<QTableWidget *>(QStringLiteral("goalsTable"));
-    auto *algorithm = window->findChild<QTableWidget *>(QStringLiteral("algorithmTable"));
-    QVERIFY(variables && goals && algorithm);
-    QCOMPARE(variables->rowCount(), 0);
-    QCOMPARE(window->windowTitle(), QStringLiteral("Helmdeck Host"));
-
-    QTemporaryDir dir;
-    const QString path = copyExample(dir);
-    QString error;
-    QVERIFY(host.openDesign(path, &error));
-    QCOMPARE(window->windowTitle(), QStringLiteral("Helmdeck Host - lowpass.json"));
-    QCOMPARE(variables->rowCount(), 5);
-    QCOMPARE(variables->item(1, 0)->text(), QStringLiteral("L2"));
-    QCOMPARE(variables->item(1, 5)->text(), QStringLiteral("1 nH to 30 nH"));
-    QCOMPARE(goals->rowCount(), 3);
-    QCOMPARE(goals->item(1, 4)->text(), QStringLiteral("Rejection: < -40 from 2 GHz to 3 GHz"));
-    QCOMPARE(algorithm->item(1, 1)->text(), QStringLiteral("Gradient (2)"));
-
-    // A design change (back annotation) shows at once.
-    VariableLine v;
-    QVERIFY(backannotation::parseVariableLine(QStringLiteral("L2 = 7.5 nH noopt { 1 nH to 30 nH }"), v));
-    QVERIFY(host.design()->applyVariable(v, &error));
-    QCOMPARE(variables->item(1, 2)->text(), QStringLiteral("7.5 nH"));
-    QCOMPARE(variables->item(1, 4)->text(), QStringLiteral("no"));
-
-    auto *input = window->findChild<QLineEdit *>(QStringLiteral("consoleInput"));
-    auto *output = window->findChild<QPlainTextEdit *>(QStringLiteral("consoleOutput"));
-    QVERIFY(input && output);
-    input->setText(QStringLiteral("host_design_value(\"L2\")"));
-    window->evaluateConsoleInput();
-    QVERIFY(input->text().isEmpty());
-    QCOMPARE(output->toPlainText(), QStringLiteral("> host_design_value(\"L2\")\n\"7.5 nH\""));
-    input->setText(QStringLiteral("list("));
-    window->evaluateConsoleInput();
-    QVERIFY(output->toPlainText().endsWith(QLatin1String("error: position 6: expected an expression, found the end of the text")));
-}
+        auto *input = window->findChild<QLineEdit *>(QStringLiteral("consoleInput"));
+        auto *output = window->findChild<QPlainTextEdit *>(QStringLiteral("consoleOutput"));
+        input->setText(QStringLiteral("host_design_value(\"L2\")"));
+        window->evaluateConsoleInput();
+        QVERIFY(input->text().isEmpty());
+        QCOMPARE(output->toPlainText(), QStringLiteral("> host_design_value(\"L2\")\n\"7.5 nH\""));
+        input->setText(QStringLiteral("list("));
+        window->evaluateConsoleInput();
+        QVERIFY(output->toPlainText().endsWith(QLatin1String("error: position 6: expected an expression, found the end of the text")));
+    }
+};
 
 QTEST_MAIN(TestHostParts)
 #include "tst_hostparts.moc"

@@ -1,13 +1,16 @@
-// The plug-in manager stand-in: interfaces by name, the plug-in object
-// registry, failure reports, and plugin_manager::GetInterface following the
-// current manager.
+// The plug-in manager stand-in: interfaces by name (converted to the
+// interface type), the plug-in object registry, failure reports, and
+// plugin_manager::GetInterface following the current manager, also from a
+// library loaded with dlopen.
 
 #include "hostpluginmanager.h"
 #include "moxinterpreter.h"
 
-#include "host/kuvoifc.h"
+#include "hostifc/kuvoifc.h"
 
 #include <QTest>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -47,6 +50,8 @@ public:
     QStringList messages;
 };
 
+MoxIFC *moxOf(void *pointer) { return static_cast<MoxIFC *>(pointer); }
+
 } // namespace
 
 class TestHostPluginManager : public QObject
@@ -54,113 +59,101 @@ class TestHostPluginManager : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void interfacesByName();
-    void pluginObjects();
-    void failureReports();
-    void getInterfaceFollowsCurrentManager();
-};
-
-void TestHostPluginManager::interfacesByName()
-{
-    HostPluginManager manager;
-    HostMox mox;
-    HostKuvo kuvo;
-    QVERIFY(manager.getInterface("MOX") == nullptr);
-
-    manager.setMox(&mox);
-    manager.setKuvo(&kuvo);
-    void *moxPointer = manager.getInterface("MOX");
-    void *kuvoPointer = manager.getInterface("KUVO");
-    QVERIFY(moxPointer != static_cast<void *>(&mox));  // the offset is real
-    QCOMPARE(static_cast<MoxIFC *>(moxPointer), static_cast<MoxIFC *>(&mox));
-    QCOMPARE(static_cast<KuvoIFC *>(kuvoPointer), static_cast<KuvoIFC *>(&kuvo));
-    QCOMPARE(static_cast<MoxIFC *>(moxPointer)->version(), MoxInterpreter::kDefaultVersion);
-    QCOMPARE(static_cast<KuvoIFC *>(kuvoPointer)->version(), 1003);
-
-    QVERIFY(manager.getInterface("mox") == nullptr);
-    QVERIFY(manager.getInterface("") == nullptr);
-    QVERIFY(manager.getInterface(nullptr) == nullptr);
-
-    int other = 0;
-    manager.setInterface("UNITS", &other);
-    QCOMPARE(manager.getInterface("UNITS"), static_cast<void *>(&other));
-
-    manager.setMox(nullptr);
-    QVERIFY(manager.getInterface("MOX") == nullptr);
-    QVERIFY(manager.getInterface("KUVO") != nullptr);
-}
-
-void TestHostPluginManager::pluginObjects()
-{
-    HostPluginManager manager;
-    RecordingPlugin first;
-    RecordingPlugin second;
-    QVERIFY(!manager.registerPluginObject("OptimHelmdeckPluginIFC", nullptr));
-    QVERIFY(!manager.registerPluginObject("", &first));
-    QVERIFY(!manager.registerPluginObject(nullptr, &first));
-    QVERIFY(manager.pluginObject("OptimHelmdeckPluginIFC") == nullptr);
-    QVERIFY(!manager.deliverMessage("OptimHelmdeckPluginIFC", 3, 7, "x"));
-
-    QVERIFY(manager.registerPluginObject("OptimHelmdeckPluginIFC", &first));
-    QCOMPARE(manager.pluginObject("OptimHelmdeckPluginIFC"), &first);
-    QVERIFY(manager.deliverMessage("OptimHelmdeckPluginIFC", 3, 7, "OPTIM_HELMDECK_RENDEZVOUS sim-1"));
-    QCOMPARE(first.messages, QStringList{QStringLiteral("3 7 OPTIM_HELMDECK_RENDEZVOUS sim-1")});
-    QVERIFY(!manager.deliverMessage("SomethingElse", 3, 7, "x"));
-
-    QVERIFY(manager.registerPluginObject("OptimHelmdeckPluginIFC", &second));
-    QVERIFY(manager.deliverMessage("OptimHelmdeckPluginIFC", 5, 13, QByteArray()));
-    QCOMPARE(first.messages.size(), 1);
-    QCOMPARE(second.messages, QStringList{QStringLiteral("5 13 ")});
-}
-
-void TestHostPluginManager::failureReports()
-{
-    HostPluginManager manager;
-    manager.setEchoFailures(false);
-    manager.reportFailure("OptimHelmdeckPlugin failed to get MOX interface");
-    manager.reportFailure(nullptr);
-    manager.reportFailure("OptimHelmdeckPlugin found an incompatible MOX interface");
-    const QStringList expected = {QStringLiteral("OptimHelmdeckPlugin failed to get MOX interface"), QString(),
-                                  QStringLiteral("OptimHelmdeckPlugin found an incompatible MOX interface")};
-    QCOMPARE(manager.failures(), expected);
-}
-
-void TestHostPluginManager::getInterfaceFollowsCurrentManager()
-{
-    QVERIFY(HostPluginManager::current() == nullptr);
-    QVERIFY(plugin_manager::GetInterface("MOX") == nullptr);
-
-    MoxInterpreter moxA;
-    MoxInterpreter moxB;
-    auto *a = new HostPluginManager;
-    a->setMox(&moxA);
-    QCOMPARE(HostPluginManager::current(), a);
-    QCOMPARE(plugin_manager::GetInterface("MOX"), a->getInterface("MOX"));
-    QVERIFY(plugin_manager::GetInterface("KUVO") == nullptr);
-    QVERIFY(plugin_manager::GetInterface(nullptr) == nullptr);
-
+    void interfacesByName()
     {
-        HostPluginManager b;
-        b.setMox(&moxB);
-        QCOMPARE(static_cast<MoxIFC *>(plugin_manager::GetInterface("MOX")), static_cast<MoxIFC *>(&moxB));
-        a->makeCurrent();
-        QCOMPARE(static_cast<MoxIFC *>(plugin_manager::GetInterface("MOX")), static_cast<MoxIFC *>(&moxA));
-        b.makeCurrent();
-        QCOMPARE(static_cast<MoxIFC *>(plugin_manager::GetInterface("MOX")), static_cast<MoxIFC *>(&moxB));
+        HostPluginManager manager;
+        HostMox mox;
+        HostKuvo kuvo;
+        QVERIFY(manager.getInterface("MOX") == nullptr);
+        manager.setMox(&mox);
+        manager.setKuvo(&kuvo);
+        QVERIFY(manager.getInterface("MOX") != static_cast<void *>(&mox)); // the offset is real
+        QCOMPARE(moxOf(manager.getInterface("MOX")), static_cast<MoxIFC *>(&mox));
+        QCOMPARE(static_cast<KuvoIFC *>(manager.getInterface("KUVO"))->version(), 1003);
+        for (const char *name : {"mox", "", static_cast<const char *>(nullptr)})
+            QVERIFY(manager.getInterface(name) == nullptr);
+        int other = 0;
+        manager.setInterface("UNITS", &other);
+        QCOMPARE(manager.getInterface("UNITS"), static_cast<void *>(&other));
+        manager.setMox(nullptr);
+        QVERIFY(manager.getInterface("MOX") == nullptr);
+        QVERIFY(manager.getInterface("KUVO") != nullptr);
     }
-    // b is gone: a is current again.
-    QCOMPARE(HostPluginManager::current(), a);
-    QCOMPARE(static_cast<MoxIFC *>(plugin_manager::GetInterface("MOX")), static_cast<MoxIFC *>(&moxA));
 
-    // Destroyed out of order: the newer manager stays current, and after it
-    // goes nothing dangling is left behind.
-    auto *c = new HostPluginManager;
-    delete a;
-    QCOMPARE(HostPluginManager::current(), c);
-    delete c;
-    QVERIFY(HostPluginManager::current() == nullptr);
-    QVERIFY(plugin_manager::GetInterface("MOX") == nullptr);
-}
+    void pluginObjectsAndFailures()
+    {
+        HostPluginManager manager;
+        RecordingPlugin first;
+        RecordingPlugin second;
+        QVERIFY(!manager.registerPluginObject("OptimHelmdeckPluginIFC", nullptr));
+        QVERIFY(!manager.registerPluginObject("", &first));
+        QVERIFY(!manager.registerPluginObject(nullptr, &first));
+        QVERIFY(!manager.deliverMessage("OptimHelmdeckPluginIFC", 3, 7, "x"));
+        QVERIFY(manager.registerPluginObject("OptimHelmdeckPluginIFC", &first));
+        QCOMPARE(manager.pluginObject("OptimHelmdeckPluginIFC"), &first);
+        QVERIFY(manager.deliverMessage("OptimHelmdeckPluginIFC", 3, 7, "OPTIM_HELMDECK_RENDEZVOUS sim-1"));
+        QVERIFY(!manager.deliverMessage("SomethingElse", 3, 7, "x"));
+        QVERIFY(manager.registerPluginObject("OptimHelmdeckPluginIFC", &second));
+        QVERIFY(manager.deliverMessage("OptimHelmdeckPluginIFC", 5, 13, QByteArray()));
+        QCOMPARE(first.messages, QStringList{QStringLiteral("3 7 OPTIM_HELMDECK_RENDEZVOUS sim-1")});
+        QCOMPARE(second.messages, QStringList{QStringLiteral("5 13 ")});
+
+        manager.setEchoFailures(false);
+        manager.reportFailure("OptimHelmdeckPlugin failed to get MOX interface");
+        manager.reportFailure(nullptr);
+        QCOMPARE(manager.failures(), (QStringList{QStringLiteral("OptimHelmdeckPlugin failed to get MOX interface"), QString()}));
+    }
+
+    void getInterfaceFollowsCurrentManager()
+    {
+        QVERIFY(HostPluginManager::current() == nullptr);
+        QVERIFY(plugin_manager::GetInterface("MOX") == nullptr);
+        MoxInterpreter moxA;
+        MoxInterpreter moxB;
+        auto *a = new HostPluginManager;
+        a->setMox(&moxA);
+        QCOMPARE(moxOf(plugin_manager::GetInterface("MOX")), static_cast<MoxIFC *>(&moxA));
+        QVERIFY(plugin_manager::GetInterface("KUVO") == nullptr);
+        QVERIFY(plugin_manager::GetInterface(nullptr) == nullptr);
+        {
+            HostPluginManager b;
+            b.setMox(&moxB);
+            QCOMPARE(moxOf(plugin_manager::GetInterface("MOX")), static_cast<MoxIFC *>(&moxB));
+            a->makeCurrent();
+            QCOMPARE(moxOf(plugin_manager::GetInterface("MOX")), static_cast<MoxIFC *>(&moxA));
+            b.makeCurrent();
+        }
+        // b is gone: a is current again.
+        QCOMPARE(HostPluginManager::current(), a);
+        QCOMPARE(moxOf(plugin_manager::GetInterface("MOX")), static_cast<MoxIFC *>(&moxA));
+        // Destroyed out of order: the newer manager stays current, and after
+        // it goes nothing dangling is left behind.
+        auto *c = new HostPluginManager;
+        delete a;
+        QCOMPARE(HostPluginManager::current(), c);
+        delete c;
+        QVERIFY(HostPluginManager::current() == nullptr);
+        QVERIFY(plugin_manager::GetInterface("MOX") == nullptr);
+    }
+
+    void loadedLibraryResolvesGetInterface()
+    {
+        void *library = dlopen(PROBE_PATH, RTLD_NOW | RTLD_LOCAL);
+        QVERIFY2(library, dlerror());
+        auto probe = reinterpret_cast<int (*)()>(dlsym(library, "probeMoxVersion"));
+        QVERIFY(probe);
+        QCOMPARE(probe(), -1); // no manager yet
+        {
+            HostPluginManager manager;
+            MoxInterpreter mox;
+            mox.setVersion(1234);
+            manager.setMox(&mox);
+            QCOMPARE(probe(), 1234);
+        }
+        QCOMPARE(probe(), -1);
+        dlclose(library);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestHostPluginManager)
 #include "tst_hostpluginmanager.moc"
