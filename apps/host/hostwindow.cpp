@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -290,7 +291,17 @@ void HostWindow::editSelectedGoal()
     if (!item || !design->goalDefinition(item->text(), goal))
         return;
     MoxInterpreter *mox = m_host->mox();
-    MoxValue *list = backannotation::goalParameterList(mox, goal);
+    // The goal table offers the design's analysis and the expressions its goals use.
+    QStringList analyses, exprs;
+    const QString analysis = design->root().value(QStringLiteral("analysis")).toObject().value(QStringLiteral("name")).toString();
+    if (!analysis.isEmpty())
+        analyses.append(analysis);
+    for (const QJsonValue &g : design->goals()) {
+        const QString expr = g.toObject().value(QStringLiteral("expression")).toString();
+        if (!expr.isEmpty() && !exprs.contains(expr))
+            exprs.append(expr);
+    }
+    MoxValue *list = backannotation::goalParameterList(mox, goal, analyses, exprs);
     const QByteArray call = "optimHelmdeck_getGoalTableWidget(" + mox->printed(list) + ")";
     mox->release(list);
     MoxValue *object = mox->evaluate(HelmdeckHost::kPluginModule, call);
@@ -301,23 +312,30 @@ void HostWindow::editSelectedGoal()
                                  QStringLiteral("The helmdeck's goal editor is not available (the plug-in handed out no goal table)."));
         return;
     }
-    QDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("hostGoalDialog"));
-    dialog.setWindowTitle(QStringLiteral("Goal %1").arg(goal.name));
-    auto *layout = new QVBoxLayout(&dialog);
+    // The dialog runs a nested event loop in which the host window may go.
+    QPointer<HostWindow> self(this);
+    QPointer<QDialog> dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("hostGoalDialog"));
+    dialog->setWindowTitle(QStringLiteral("Goal %1").arg(goal.name));
+    auto *layout = new QVBoxLayout(dialog);
     // The widget is the host's from here on; the dialog deletes it.
-    editor->setParent(&dialog);
+    editor->setParent(dialog);
     layout->addWidget(editor);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("goalOkButton"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("goalCancelButton"));
     layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted) {
+    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    const int result = dialog->exec();
+    if (!self || !dialog || result != QDialog::Accepted) {
+        if (dialog)
+            dialog->deleteLater();
         mox->release(object);
         return;
     }
+    // The goal is read back before the dialog (and the widget) goes.
+    dialog->deleteLater();
     MoxValue *reader = mox->evaluate(HelmdeckHost::kPluginModule, "optimHelmdeck_getGoalTableWidgetState");
     MoxValue *state = reader ? mox->invoke(reader, {object}) : nullptr;
     if (!reader)
@@ -330,7 +348,7 @@ void HostWindow::editSelectedGoal()
     mox->release(state);
     if (!read || !design->applyGoal(backannotation::goalFromParameters(name, map), &error) || !design->save(&error))
         QMessageBox::warning(this, QStringLiteral("Edit Goal"),
-                             error.isEmpty() ? QStringLiteral("The goal could not be read back from the editor.") : error);
+                             error.isEmpty() ? QStringLiteral("The goal has invalid entries or could not be read back from the editor; the design is unchanged.") : error);
 }
 
 void HostWindow::closeEvent(QCloseEvent *event)

@@ -1,13 +1,14 @@
 #include "optimhelmdeckplugin.h"
 
 #include "controller/optimhelmdeckcontroller.h"
+#include "design/optimdesigninformation.h"
+#include "editors/algorithmvariablehooks.h"
+#include "editors/editgoals.h"
 #include "hostifc/moxifc.h"
 #include "plugin/optimmoxvocabulary.h"
 #include "link/optimsimifc.h"
 #include "model/optimizationmodel.h"
-
-#include <QApplication>
-#include <QMessageBox>
+#include "window/helmdeckquestions.h"
 
 namespace {
 
@@ -35,6 +36,8 @@ void OptimHelmdeckPlugin::destroyInstance()
 
 OptimHelmdeckPlugin::~OptimHelmdeckPlugin()
 {
+    for (const QPointer<OptimHelmdeckController> &closing : std::as_const(m_closing))
+        delete closing.data();
     delete m_controller.data();
     if (g_plugin == this)
         g_plugin = nullptr;
@@ -53,6 +56,11 @@ void OptimHelmdeckPlugin::registerWithHost(PluginManagerIFC *manager)
         return;
     m_manager = manager;
     registerOptimMetaTypes();
+    // "Edit goals..." runs the goal editor from here on.
+    installGoalEditor();
+    // "Edit algorithm...", "Edit variables..." and the algorithm-type
+    // warning before Continue.
+    installAlgorithmAndVariableEditors();
 
     auto *mox = static_cast<MoxIFC *>(manager->getInterface("MOX"));
     if (!mox) {
@@ -99,44 +107,63 @@ bool OptimHelmdeckPlugin::openHelmdeck(const OptimModelInput &input, bool multiO
         m_controller = new OptimHelmdeckController(nullptr, multiOpt, interactive, icon);
         m_simulator = new OptimSimIFC(ensureLink(), host, host.currentTopDesignName(), host.currentSimulatorId(),
                                       m_controller);
+        const OptimDesignInformation design(host, m_simulator->designName());
+        m_simulator->setDesignUpdater([design](const OptimModelInput &definitions, bool algorithm, bool goals,
+                                               bool variables, QString *problem) {
+            return design.backAnnotate(definitions, algorithm, goals, variables, problem);
+        });
         m_controller->setSimulatorIFC(m_simulator);
     }
     if (!m_controller)
         return false;
-    m_controller->appendModelInput(input);
+    // Display names, units and value lists as the design knows them.
+    OptimModelInput completed = input;
+    OptimDesignInformation(host, m_simulator ? m_simulator->designName() : host.currentTopDesignName())
+        .synchronizeNew(completed);
+    if (!m_controller)
+        return false;
+    m_controller->appendModelInput(completed);
     return true;
 }
 
 bool OptimHelmdeckPlugin::closeWith(bool closeWithoutQuestions, bool askOnClose)
 {
     const QPointer<OptimHelmdeckController> controller = m_controller;
-    const bool closed = controller->requestClose(closeWithoutQuestions, askOnClose);
-    if (!closed)
+    if (controller && !controller->requestClose(closeWithoutQuestions, askOnClose))
         return false;
-    delete controller.data();
+    forgetClosedHelmdeck();
     return true;
+}
+
+void OptimHelmdeckPlugin::forgetClosedHelmdeck()
+{
+    // A closed helmdeck's controller deletes itself (deferred: a question it
+    // opened may still be unwinding); from now on no helmdeck is open.
+    if (!m_controller || m_controller->isClosed()) {
+        m_closing.removeIf([](const QPointer<OptimHelmdeckController> &c) { return c.isNull(); });
+        if (m_controller)
+            m_closing.append(m_controller);
+        m_controller = nullptr;
+        m_simulator = nullptr;
+    }
 }
 
 bool OptimHelmdeckPlugin::okToStartNewSimulation()
 {
+    const QPointer<OptimHelmdeckController> controller = m_controller;
+    if (!controller)
+        return true;
+    const bool closeFirst = controller->questions()->askCloseForNewSimulation();
+    // The helmdeck may have been closed while the question was open.
+    forgetClosedHelmdeck();
     if (!m_controller)
         return true;
-    const auto answer = QMessageBox::question(
-        QApplication::activeWindow(), QStringLiteral("Close the Optimization Helmdeck?"),
-        QStringLiteral("A new simulation cannot start while the Optimization Helmdeck is open.\n\n"
-                       "Do you want to close the Optimization Helmdeck and proceed with the new simulation?"),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-    // The helmdeck may have gone while the question was open.
-    if (!m_controller)
-        return true;
-    if (answer != QMessageBox::Yes)
-        return false;
-    return closeWith(false, true);
+    return closeFirst && closeWith(false, true);
 }
 
 bool OptimHelmdeckPlugin::closeHelmdeck(bool closeWithoutQuestions, bool askOnClose)
 {
-    if (!m_controller || !m_simulator)
+    if (!m_controller)
         return true;
     return closeWith(closeWithoutQuestions, askOnClose);
 }
@@ -144,6 +171,13 @@ bool OptimHelmdeckPlugin::closeHelmdeck(bool closeWithoutQuestions, bool askOnCl
 OptimHelmdeckController *OptimHelmdeckPlugin::controller() const
 {
     return m_controller;
+}
+
+const OptimModelInput *OptimHelmdeckPlugin::currentInput() const
+{
+    if (!m_controller || !m_controller->currentModel())
+        return nullptr;
+    return &m_controller->currentModel()->model().input();
 }
 
 QByteArray OptimHelmdeckPlugin::simulatorId() const
@@ -158,8 +192,23 @@ OptimSimIFC *OptimHelmdeckPlugin::currentSimulator() const
 
 void OptimHelmdeckPlugin::simulatorGone(const QByteArray &simulatorId, bool closeWindow)
 {
-    if (m_controller && m_simulator && simulatorId == m_simulator->simulatorId())
-        m_controller->simulatorGone(closeWindow);
+    const QPointer<OptimHelmdeckController> controller = m_controller;
+    if (controller && m_simulator && simulatorId == m_simulator->simulatorId()) {
+        controller->simulatorGone(closeWindow);
+        forgetClosedHelmdeck();
+    }
+}
+
+void OptimHelmdeckPlugin::replyWaitChanged(bool waiting)
+{
+    if (m_controller)
+        m_controller->setWaitingForReply(waiting);
+}
+
+void OptimHelmdeckPlugin::simulatorDoesNotAnswer()
+{
+    if (m_controller)
+        m_controller->simulatorDoesNotAnswer();
 }
 
 void OptimHelmdeckPlugin::simulationFinished()

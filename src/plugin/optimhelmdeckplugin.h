@@ -53,6 +53,9 @@ public:
     QByteArray simulatorId() const;
 
     OptimHelmdeckController *controller() const;
+    // The definitions of the open helmdeck's current optimization; null
+    // when no helmdeck is open.
+    const OptimModelInput *currentInput() const;
     OptimKuvoLink *link() const { return m_link.get(); }
     MoxIFC *mox() const { return m_mox; }
 
@@ -61,6 +64,8 @@ public:
     OptimSimIFC *currentSimulator() const override;
     void simulatorGone(const QByteArray &simulatorId, bool closeWindow) override;
     void simulationFinished() override;
+    void replyWaitChanged(bool waiting) override;
+    void simulatorDoesNotAnswer() override;
 
 protected:
     OptimKuvoLink *ensureLink() override;
@@ -68,10 +73,14 @@ protected:
 private:
     OptimHelmdeckPlugin() = default;
     ~OptimHelmdeckPlugin() override;
-    // Deletes the controller once its window has closed.
+    // Asks the open helmdeck to close; true when it is closed now.
     bool closeWith(bool closeWithoutQuestions, bool askOnClose);
+    // Once its close is accepted, no helmdeck counts as open any more.
+    void forgetClosedHelmdeck();
 
     QPointer<OptimHelmdeckController> m_controller;
+    // Closed controllers not yet deleted (they delete themselves later).
+    QList<QPointer<OptimHelmdeckController>> m_closing;
     QPointer<OptimSimIFC> m_simulator;
     PluginManagerIFC *m_manager = nullptr;
     MoxIFC *m_mox = nullptr;

@@ -1,5 +1,8 @@
 #include "optimmoxvocabulary.h"
 
+#include "design/optimdesignwords.h"
+#include "design/optimgoalparametermap.h"
+#include "editors/goaltablewidget.h"
 #include "hostifc/moxifc.h"
 #include "plugin/optimhelmdeckplugin.h"
 #include "units/realstring.h"
@@ -37,9 +40,54 @@ qint64 readInt(MoxIFC *mox, const MoxArgs *args, int index, bool &ok)
     return number;
 }
 
+// The integer argument 0, none when it is missing or of another kind.
+std::optional<qint64> readIndex(MoxIFC *mox, const MoxArgs *args)
+{
+    bool ok = true;
+    const qint64 index = readInt(mox, args, 0, ok);
+    return ok ? std::optional<qint64>(index) : std::nullopt;
+}
+
 MoxValue *makeBool(MoxIFC *mox, bool value)
 {
     return value ? mox->makeTrue() : mox->makeFalse();
+}
+
+// A new goal table widget holding the goal the parameter-information list
+// describes, as a "QtWidget" object the host takes over; the map's
+// "analyses" and "exprs" values become the pull-downs' choices.
+MoxValue *goalTableWidget(MoxIFC *mox, const MoxArgs *args)
+{
+    const MoxTypeId widgetType = mox->findType("QtWidget");
+    MoxValue *info = nullptr;
+    if (widgetType == 0 || !mox->argumentAs(args, 0, mox->parameterListType(), info))
+        return nullptr;
+    OptimGoalParameterMap map;
+    const bool read = optimgoalmap::fromParameterInfo(mox, info, map);
+    mox->release(info);
+    if (!read)
+        return nullptr;
+    optimgoalmap::upgradeOldForm(map);
+    QWidget *widget = GoalTableWidget::forGoal(optimgoalmap::toGoal(map), map.value(QStringLiteral("analyses")),
+                                               map.value(QStringLiteral("exprs")));
+    MoxValue *object = mox->makeObject(widgetType, widget);
+    if (!object)
+        delete widget;
+    return object;
+}
+
+// The goal of a live goal table widget as a parameter-information list;
+// null for any other object, a widget that is gone, or a goal with faults.
+MoxValue *goalTableWidgetState(MoxIFC *mox, const MoxArgs *args)
+{
+    const MoxTypeId widgetType = mox->findType("QtWidget");
+    MoxValue *object = nullptr;
+    if (widgetType == 0 || !mox->argumentAs(args, 0, widgetType, object))
+        return nullptr;
+    GoalTableWidget *widget = GoalTableWidget::fromHandle(mox->objectPointer(object, widgetType));
+    mox->release(object);
+    const std::optional<OptimGoalInput> goal = widget ? widget->validGoal() : std::nullopt;
+    return goal ? optimdesignwords::goalParameterInfo(mox, *goal) : nullptr;
 }
 
 } // namespace
@@ -47,9 +95,6 @@ MoxValue *makeBool(MoxIFC *mox, bool value)
 bool registerOptimMoxVocabulary(MoxIFC *mox, OptimHelmdeckPlugin *plugin)
 {
     using W = MoxWord;
-    // Words whose answers are built from the design conversion answer no
-    // value (or false) until that conversion is part of the plug-in.
-    auto noValue = [](const MoxArgs *) -> MoxValue * { return nullptr; };
     QList<MoxWord> words{
         W::constantWord("optimHelmdeck_pluginLoaded", mox->makeInteger(1)),
         W::functionWord("optimHelmdeck_messageHandler", [mox](const MoxArgs *) { return mox->makeFalse(); }),
@@ -78,17 +123,35 @@ bool registerOptimMoxVocabulary(MoxIFC *mox, OptimHelmdeckPlugin *plugin)
                             return makeBool(mox, plugin->closeHelmdeck(withoutQuestions, askOnClose));
                         }),
         W::functionWord("optimHelmdeck_variableIsValid",
-                        [mox](const MoxArgs *args) {
-                            bool ok = true;
-                            readInt(mox, args, 0, ok);
-                            return mox->makeFalse();
+                        [mox, plugin](const MoxArgs *args) {
+                            return optimdesignwords::variableIsValid(mox, plugin->currentInput(), readIndex(mox, args));
                         }),
-        W::functionWord("optimHelmdeck_fetchVariable", noValue),
-        W::functionWord("optimHelmdeck_fetchGoal", noValue),
-        W::functionWord("optimHelmdeck_fetchAlgorithm", noValue),
-        W::functionWord("optimHelmdeck_getGoalTableWidget", noValue),
-        W::functionWord("optimHelmdeck_getGoalTableWidgetState", noValue),
-        W::functionWord("optimHelmdeck_getGoalNetlist", noValue),
+        W::functionWord("optimHelmdeck_fetchVariable",
+                        [mox, plugin](const MoxArgs *args) {
+                            return optimdesignwords::fetchVariable(mox, plugin->currentInput(), readIndex(mox, args));
+                        }),
+        W::functionWord("optimHelmdeck_fetchGoal",
+                        [mox, plugin](const MoxArgs *args) {
+                            return optimdesignwords::fetchGoal(mox, plugin->currentInput(), readIndex(mox, args));
+                        }),
+        W::functionWord("optimHelmdeck_fetchAlgorithm",
+                        [mox, plugin](const MoxArgs *args) {
+                            return optimdesignwords::fetchAlgorithm(mox, plugin->currentInput(),
+                                                                    readIndex(mox, args).has_value());
+                        }),
+        W::functionWord("optimHelmdeck_getGoalTableWidget",
+                        [mox](const MoxArgs *args) { return goalTableWidget(mox, args); }),
+        W::functionWord("optimHelmdeck_getGoalTableWidgetState",
+                        [mox](const MoxArgs *args) { return goalTableWidgetState(mox, args); }),
+        W::functionWord("optimHelmdeck_getGoalNetlist",
+                        [mox](const MoxArgs *args) -> MoxValue * {
+                            MoxValue *info = nullptr;
+                            if (!mox->argumentAs(args, 0, mox->parameterListType(), info))
+                                return nullptr;
+                            MoxValue *netlist = optimdesignwords::goalNetlist(mox, info);
+                            mox->release(info);
+                            return netlist;
+                        }),
         W::functionWord("optimHelmdeck_valueWithUnits",
                         [mox](const MoxArgs *args) -> MoxValue * {
                             bool ok = true;

@@ -10,10 +10,13 @@
 #include "samplemessages.h"
 #include "window/optimhelmdeckdialog.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 extern "C" int GetLibraryVersion();
 extern "C" void RegisterLibraryContents(PluginManagerIFC *manager);
@@ -52,18 +55,21 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void registrationFailures();
-    void registrationSucceedsOnceAndIsRepeatable();
+    void registrationFailuresThenSuccess();
     void scriptWords_data();
     void scriptWords();
     void openHelmdeckBlockOpensOneWindowAndAddsModels();
     void unreadableOpenBlockOpensNothing();
     void simulatorGoneOnlyForItsId();
     void closeHelmdeckWithoutQuestions();
+    void hostClosesWhileAQuestionIsOpen_data();
+    void hostClosesWhileAQuestionIsOpen();
 
 private:
     void registerFully();
     void openThroughLink(const QByteArray &name, const OptimModelInput &input);
+    // Registers, opens an interactive helmdeck and gives its model the status.
+    OptimHelmdeckPlugin *openWithStatus(int status);
 
     QTemporaryDir m_settingsDir;
     HostPluginManager *m_manager = nullptr;
@@ -137,7 +143,15 @@ void TestOptimHelmdeckPlugin::openThroughLink(const QByteArray &name, const Opti
     plugin->handleMessage(start.sender, start.kind, start.text);
 }
 
-void TestOptimHelmdeckPlugin::registrationFailures()
+OptimHelmdeckPlugin *TestOptimHelmdeckPlugin::openWithStatus(int status)
+{
+    registerFully();
+    openThroughLink("OPTIM_HELMDECK OPEN_HELMDECK INTERACTIVE", sampleModelInput({1, 1, 1, 1}));
+    OptimHelmdeckPlugin::instance()->controller()->currentModel()->setStatus(status);
+    return OptimHelmdeckPlugin::instance();
+}
+
+void TestOptimHelmdeckPlugin::registrationFailuresThenSuccess()
 {
     QCOMPARE(GetLibraryVersion(), 100);
     RegisterLibraryContents(m_manager);
@@ -160,17 +174,11 @@ void TestOptimHelmdeckPlugin::registrationFailures()
                                                 "OptimHelmdeckPlugin found an incompatible KUVO interface"}));
     QVERIFY(!OptimHelmdeckPlugin::instance()->isRegistered());
     QVERIFY(m_manager->pluginObject("OptimHelmdeckPluginIFC") == nullptr);
-    QCOMPARE(GetLibraryVersion(), 100);
     QCOMPARE(failing.liveValues(), 0);
-}
 
-void TestOptimHelmdeckPlugin::registrationSucceedsOnceAndIsRepeatable()
-{
-    m_mox->setVersion(1000);
-    m_manager->setMox(m_mox);
-    RegisterLibraryContents(m_manager);
-    QVERIFY(!OptimHelmdeckPlugin::instance()->isRegistered());
+    // Once the interfaces fit, registration succeeds; the failures may be repeated.
     m_mox->setVersion(1999);
+    m_kuvo->versionNumber = 1003;
     registerFully();
     PluginObjectIFC *object = m_manager->pluginObject("OptimHelmdeckPluginIFC");
     QVERIFY(object == OptimHelmdeckPlugin::instance());
@@ -193,6 +201,10 @@ void TestOptimHelmdeckPlugin::scriptWords_data()
     QTest::newRow("being closed, bad id") << QByteArray("optimHelmdeck_simulatorBeingClosed(5, TRUE)") << QByteArray("FALSE");
     QTest::newRow("fetch variable, none open") << QByteArray("optimHelmdeck_fetchVariable(0)") << QByteArray("NULL");
     QTest::newRow("variable valid, none open") << QByteArray("optimHelmdeck_variableIsValid(0)") << QByteArray("FALSE");
+    QTest::newRow("goal table state, no widget") << QByteArray("optimHelmdeck_getGoalTableWidgetState(1)") << QByteArray("NULL");
+    QTest::newRow("goal netlist") << QByteArray("optimHelmdeck_getGoalNetlist(list(list(1, \"g\"), list(\"Max\", 1, list(\"3\"))))")
+                                  << QByteArray("\"OptimGoal:g Weight=1.0 \\\\\nSpecLimitLine[1]=\\\"g_Limit1\\\" \n"
+                                                "SpecLimitLine:\\\"g_Limit1\\\" Type=\\\"LessThan\\\" Min=3 Weight=1.0 \n\"");
     QTest::newRow("units scaled") << QByteArray("optimHelmdeck_valueWithUnits(\"0.0000000022\", \"H\")") << QByteArray("\"2.2 nH\"");
     QTest::newRow("units kept") << QByteArray("optimHelmdeck_valueWithUnits(\"47p\", \"F\")") << QByteArray("\"47 pF\"");
     QTest::newRow("units no number") << QByteArray("optimHelmdeck_valueWithUnits(\"abc\", \"H\")") << QByteArray("NULL");
@@ -253,11 +265,8 @@ void TestOptimHelmdeckPlugin::unreadableOpenBlockOpensNothing()
 
 void TestOptimHelmdeckPlugin::simulatorGoneOnlyForItsId()
 {
-    registerFully();
-    auto *plugin = OptimHelmdeckPlugin::instance();
-    openThroughLink("OPTIM_HELMDECK OPEN_HELMDECK INTERACTIVE", sampleModelInput({1, 1, 1, 1}));
+    auto *plugin = openWithStatus(StatusRunning);
     OptimizationModelObject *model = plugin->controller()->currentModel();
-    model->setStatus(StatusRunning);
     QCOMPARE(m_mox->evaluateToText("CmdOp", "optimHelmdeck_simulatorBeingClosed(\"OTHER\", FALSE)"), QByteArray("FALSE"));
     QCOMPARE(model->model().algorithmOutput().status(), int(StatusRunning));
     QCOMPARE(m_mox->evaluateToText("CmdOp", "optimHelmdeck_simulatorBeingClosed(\"SIM7\", FALSE)"), QByteArray("FALSE"));
@@ -269,10 +278,7 @@ void TestOptimHelmdeckPlugin::simulatorGoneOnlyForItsId()
 
 void TestOptimHelmdeckPlugin::closeHelmdeckWithoutQuestions()
 {
-    registerFully();
-    auto *plugin = OptimHelmdeckPlugin::instance();
-    openThroughLink("OPTIM_HELMDECK OPEN_HELMDECK INTERACTIVE", sampleModelInput({1, 1, 1, 1}));
-    plugin->controller()->currentModel()->setStatus(StatusPaused);
+    auto *plugin = openWithStatus(StatusPaused);
     m_kuvo->sent.clear();
     // Paused, no questions asked, nothing written back: the simulation is finished.
     QCOMPARE(m_mox->evaluateToText("CmdOp", "optimHelmdeck_closeHelmdeck(FALSE, FALSE)"), QByteArray("TRUE"));
@@ -280,6 +286,56 @@ void TestOptimHelmdeckPlugin::closeHelmdeckWithoutQuestions()
     QVERIFY(!m_kuvo->sent.isEmpty());
     QCOMPARE(m_kuvo->sent.first().text.split(' ').mid(3).join(' '), QByteArray("OPTIM_HELMDECK FINISH_SIMULATION"));
     QVERIFY(m_hostCalls.indexOf(QStringLiteral("stop")) < 0);
+}
+
+void TestOptimHelmdeckPlugin::hostClosesWhileAQuestionIsOpen_data()
+{
+    QTest::addColumn<QByteArray>("ask");      // opens the question: a window signal or a script word
+    QTest::addColumn<QByteArray>("close");    // the host's word while the question is open
+    QTest::addColumn<QByteArray>("printed");  // its answer
+    const QByteArray closeWord("optimHelmdeck_closeHelmdeck(TRUE, FALSE)");
+    QTest::newRow("close word, continue query") << QByteArray("continueOptimization") << closeWord << QByteArray("TRUE");
+    QTest::newRow("simulator closed, update dialog")
+        << QByteArray("updateDesignClicked") << QByteArray("optimHelmdeck_simulatorBeingClosed(\"SIM7\", TRUE)")
+        << QByteArray("FALSE");
+    QTest::newRow("close word, new-simulation question")
+        << QByteArray("optimHelmdeck_okToStartNewSimulation()") << closeWord << QByteArray("TRUE");
+}
+
+void TestOptimHelmdeckPlugin::hostClosesWhileAQuestionIsOpen()
+{
+    QFETCH(QByteArray, ask);
+    QFETCH(QByteArray, close);
+    QFETCH(QByteArray, printed);
+    auto *plugin = openWithStatus(StatusExited);
+    const QPointer<OptimHelmdeckDialog> window = plugin->controller()->dialog();
+    // From timers inside the loops: the host's word when the question is
+    // open, and any question the close itself asks is declined.
+    QByteArray answer;
+    QTimer first, later;
+    connect(&later, &QTimer::timeout, this, [] {
+        if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget()); d && !d->property("seen").toBool())
+            d->reject();
+    });
+    connect(&first, &QTimer::timeout, this, [&] {
+        if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            first.stop();
+            d->setProperty("seen", true);
+            later.start(5);
+            answer = m_mox->evaluateToText("CmdOp", close);
+        }
+    });
+    first.start(5);
+    if (ask.startsWith("optimHelmdeck_"))
+        QCOMPARE(m_mox->evaluateToText("CmdOp", ask), QByteArray("TRUE"));  // the helmdeck is gone: go ahead
+    else
+        QVERIFY(QMetaObject::invokeMethod(window, ask.constData()));
+    QCOMPARE(answer, printed);
+    QVERIFY(!plugin->controller());
+    QVERIFY(!window->isVisible());
+    for (int pass = 0; pass < 3; ++pass)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!window);
 }
 
 QTEST_MAIN(TestOptimHelmdeckPlugin)
