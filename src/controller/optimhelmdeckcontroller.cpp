@@ -1,6 +1,7 @@
 #include "optimhelmdeckcontroller.h"
 
 #include "link/optimsimifc.h"
+#include "state/helmdecksettings.h"
 #include "state/statemanager.h"
 #include "window/helmdeckquestions.h"
 #include "window/optimhelmdeckdialog.h"
@@ -11,15 +12,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QMetaMethod>
-#include <QSettings>
 
 namespace {
-
-QSettings *openSettings(QSettings &settings)
-{
-    settings.beginGroup(QStringLiteral("OptimizationHelmdeck"));
-    return &settings;
-}
 
 int decimal(const QString &text)
 {
@@ -36,8 +30,7 @@ OptimHelmdeckController::OptimHelmdeckController(QObject *parent, bool multiOpt,
 {
     m_state = new OptimHelmdeckControllerState(multiOpt, interactive, this);
     {
-        QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
-        openSettings(settings);
+        const HelmdeckSettings settings;
         const int mode = settings.value(QStringLiteral("tuneMode"), int(TuneAfterEachChange)).toInt();
         m_tuneMode = (mode >= 0 && mode <= 2) ? OptimHelmdeckTuneMode(mode) : TuneAfterEachChange;
     }
@@ -103,8 +96,7 @@ OptimHelmdeckController::OptimHelmdeckController(QObject *parent, bool multiOpt,
 
 OptimHelmdeckController::~OptimHelmdeckController()
 {
-    QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
-    openSettings(settings)->setValue(QStringLiteral("tuneMode"), int(m_tuneMode));
+    HelmdeckSettings().setValue(QStringLiteral("tuneMode"), int(m_tuneMode));
     if (m_dialog)
         disconnect(m_dialog, nullptr, this, nullptr);
     delete m_dialog.data();
@@ -486,7 +478,9 @@ void OptimHelmdeckController::storeStateQuery()
 {
     // The dialog guards itself, the window and the manager through its loop.
     if (m_dialog)
-        StoreStateDialog::query(m_stateManager, m_dialog);
+        StoreStateDialog::query(m_stateManager, m_dialog, [questions = QPointer<HelmdeckQuestions>(m_questions)](QDialog *dialog) {
+            return questions && questions->run(dialog);
+        });
 }
 
 void OptimHelmdeckController::recallStateQuery()

@@ -1,5 +1,7 @@
 #include "savedstatesfile.h"
 
+#include "state/helmdecksettings.h"
+
 #include "model/optimitemlist.h"
 
 #include <QCryptographicHash>
@@ -90,7 +92,7 @@ namespace SavedStatesFile {
 
 QString folder()
 {
-    const QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
+    const HelmdeckSettings settings;
     return QFileInfo(settings.fileName()).absolutePath() + QStringLiteral("/ZEB-saved-states");
 }
 

@@ -103,7 +103,7 @@ void StoreStateDialog::handleAccept()
     accept();
 }
 
-bool StoreStateDialog::query(StateManager *manager, QWidget *parent)
+bool StoreStateDialog::query(StateManager *manager, QWidget *parent, const std::function<bool(QDialog *)> &runDialog)
 {
     if (!manager)
         return false;
@@ -112,7 +112,7 @@ bool StoreStateDialog::query(StateManager *manager, QWidget *parent)
     dialog->m_name->setText(manager->defaultStateName());
     dialog->m_name->selectAll();
     connect(dialog, &StoreStateDialog::helpRequested, manager, &StateManager::helpRequested);
-    const bool accepted = dialog->exec() == QDialog::Accepted;
+    const bool accepted = runDialog ? runDialog(dialog) : dialog->exec() == QDialog::Accepted;
     if (!dialog)
         return false;
     dialog->deleteLater();

@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <functional>
+
 class QLineEdit;
 class StateManager;
 
@@ -24,7 +26,10 @@ public:
     // Opens the dialog over parent with the manager's default name; on
     // acceptance the default number moves on. Answers whether a state was
     // stored; false also when the dialog, parent or manager went away.
-    static bool query(StateManager *manager, QWidget *parent);
+    // runDialog runs the dialog's loop (the window's question seam, so that a
+    // close from outside dismisses it); without one the dialog runs exec().
+    static bool query(StateManager *manager, QWidget *parent,
+                      const std::function<bool(QDialog *)> &runDialog = {});
 
 Q_SIGNALS:
     void helpRequested(const QString &topic);
