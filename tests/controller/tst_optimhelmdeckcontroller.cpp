@@ -440,11 +440,16 @@ void TestOptimHelmdeckController::closeFromOutsideWhileAsking()
     setStatus(status);
     const QPointer<OptimHelmdeckDialog> helmdeck = window();
     bool closed = false;
-    // The host closes the helmdeck (as its close word does) while the question is open.
+    // The host closes the helmdeck (as its close word does) while the question
+    // is open, and the user's click on the first choice lands in the same turn.
     answerModals({[&](QDialog *d) {
         QCOMPARE(d->objectName(), question);
         QCOMPARE(m_controller->questions()->openQuestion(), d);
         closed = m_controller->requestClose(true, false);
+        if (auto *options = qobject_cast<OptionsDialog *>(d))
+            options->setOptionAndAccept(0);
+        else
+            d->accept();
     }});
     QVERIFY(QMetaObject::invokeMethod(helmdeck, action.constData()));
     QVERIFY(closed);

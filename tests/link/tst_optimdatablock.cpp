@@ -8,26 +8,12 @@ class TestOptimDataBlock : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void buildsEnvelopeTexts();
     void blockIdsAreProcessWideAndIncreasing();
     void transmitSendsStartChunksEndThenWaits();
     void transmitOutcomes_data();
     void transmitOutcomes();
     void transmitDispatchesOtherMessagesWhileWaiting();
 };
-
-void TestOptimDataBlock::buildsEnvelopeTexts()
-{
-    OptimDataBlock block;
-    block.setName("DATA_BLOCK OPTIM_HELMDECK VARIABLE_VALUES");
-    QCOMPARE(block.name(), QByteArray("OPTIM_HELMDECK VARIABLE_VALUES"));
-    QCOMPARE(block.nameWords(), (QByteArrayList{"OPTIM_HELMDECK", "VARIABLE_VALUES"}));
-    block.setChunks({"START_A ", "END_A "});
-    const QByteArray id = block.blockId();
-    QCOMPARE(block.envelope().start, "DATA_BLOCK " + id + " 2 OPTIM_HELMDECK VARIABLE_VALUES");
-    block.setPrefix("PRE");
-    QCOMPARE(block.envelope().chunks.at(0), "PRE DATA_BLOCK " + id + " 1/2 OPTIM_HELMDECK VARIABLE_VALUES:START_A ");
-}
 
 void TestOptimDataBlock::blockIdsAreProcessWideAndIncreasing()
 {

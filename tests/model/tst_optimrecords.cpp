@@ -489,20 +489,6 @@ private Q_SLOTS:
         QVERIFY(goal.limitAppliesAt(5, family, {85.0, 1.5}));
     }
 
-    void variableConstraintSettersClearUnusedParameters()
-    {
-        OptimVarInput variable;
-        variable.setDiscrete(QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("0.25"));
-        variable.setRange(QStringLiteral("3"), QStringLiteral("4"));
-        QCOMPARE(variable.constraintType(), int(ConstraintRange));
-        QVERIFY(variable.param3().isEmpty());
-        variable.setUnconstrained(QStringLiteral("5"));
-        QVERIFY(variable.param1() == QStringLiteral("5") && variable.param2().isEmpty());
-        QVERIFY(variable.displayName().isEmpty());
-        variable.setNetlistName(QStringLiteral("R1.R"));
-        QCOMPARE(variable.displayName(), QStringLiteral("R1.R"));
-    }
-
     void traceFamilyBounds()
     {
         OptimTraceFamily family;

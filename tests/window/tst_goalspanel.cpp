@@ -17,6 +17,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <memory>
+
 Q_DECLARE_METATYPE(OptimItemList<OptimGoalInput>)
 
 // Applies iterations first..last of the small sample to model.
@@ -33,7 +35,7 @@ class TestGoalsPanel : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        m_settings = new IsolatedSettings;
+        m_settings = std::make_unique<IsolatedSettings>();
         QVERIFY(m_settings->isValid());
         qRegisterMetaType<OptimItemList<OptimGoalInput>>();
     }
@@ -423,7 +425,7 @@ private Q_SLOTS:
     }
 
 private:
-    IsolatedSettings *m_settings = nullptr;
+    std::unique_ptr<IsolatedSettings> m_settings;
     OptimHelmdeckControllerState *m_state = nullptr;
     GoalsPanel *m_panel = nullptr;
 };

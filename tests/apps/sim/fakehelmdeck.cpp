@@ -72,43 +72,51 @@ bool FakeHelmdeck::takeBlock(const KuvoMessage &start, FakeBlock &block)
     return whole;
 }
 
-void FakeHelmdeck::apply(const FakeBlock &block)
+namespace {
+
+// Reads the payload as a Record and hands it to apply when it reads cleanly.
+template <typename Record, typename Apply>
+void applyAs(const FakeBlock &block, Apply apply)
 {
     OptimSerialReader reader(block.payload);
+    Record record;
+    record.deserialize(reader);
+    if (!reader.hasError())
+        apply(record);
+}
+
+}  // namespace
+
+void FakeHelmdeck::apply(const FakeBlock &block)
+{
     OptimizationModelObject &model = *m_model;
     if (block.word == "OPEN_HELMDECK") {
-        OptimModelInput input;
-        input.deserialize(reader);
-        if (!reader.hasError()) {
+        applyAs<OptimModelInput>(block, [this](const OptimModelInput &input) {
             m_model = std::make_unique<OptimizationModelObject>();  // the new model becomes the current one
             m_model->setModelInput(input);
             m_model->setStatus(StatusInitializing);
-        }
+        });
     } else if (block.word == "STATUS") {
-        OptimStatus m;
-        m.deserialize(reader);
-        if (!reader.hasError())
-            model.applyStatus(m);
+        applyAs<OptimStatus>(block, [&model](const OptimStatus &m) { model.applyStatus(m); });
     } else if (block.word == "OPTIM_ITER") {
-        OptimIter m;
-        m.deserialize(reader);
-        if (!reader.hasError())
-            model.applyIteration(m);
+        applyAs<OptimIter>(block, [&model](const OptimIter &m) { model.applyIteration(m); });
     } else if (block.word == "OPTIM_NO_PROGRESS") {
-        OptimIterNoProgress m;
-        m.deserialize(reader);
-        if (!reader.hasError())
-            model.applyNoProgress(m);
+        applyAs<OptimIterNoProgress>(block, [&model](const OptimIterNoProgress &m) { model.applyNoProgress(m); });
     } else if (block.word == "OPTIM_COMPACT_ITERS") {
-        OptimIterCollapsedIterations m;
-        m.deserialize(reader);
-        if (!reader.hasError())
-            model.applyCollapsedIterations(m);
+        applyAs<OptimIterCollapsedIterations>(block, [&model](const OptimIterCollapsedIterations &m) { model.applyCollapsedIterations(m); });
     } else if (block.word == "SIM_RESULT") {
-        OptimIterSimResult m;
-        m.deserialize(reader);
-        if (!reader.hasError())
-            model.applySimResult(m);
+        applyAs<OptimIterSimResult>(block, [&model](const OptimIterSimResult &m) { model.applySimResult(m); });
+    }
+}
+
+// A block that came while the test waited for something else: kept for later.
+void FakeHelmdeck::keepBlock(const KuvoMessage &start)
+{
+    FakeBlock b;
+    if (takeBlock(start, b)) {
+        apply(b);
+        m_received.append(b);
+        m_backlog.append(b);
     }
 }
 
@@ -210,14 +218,8 @@ bool FakeHelmdeck::sendBlock(const QByteArray &name, const QList<QByteArray> &ch
             m_gone = true;
             return false;
         }
-        if (m.kind == 9) {
-            FakeBlock b;
-            if (takeBlock(m, b)) {
-                apply(b);
-                m_received.append(b);
-                m_backlog.append(b);
-            }
-        }
+        if (m.kind == 9)
+            keepBlock(m);
     }
     return false;
 }
@@ -247,15 +249,8 @@ bool FakeHelmdeck::staysQuiet(int ms)
     KuvoMessage m;
     if (!m_client->waitForMessage(m))
         return true;
-    // Put it back in the order it came: only blocks matter to the tests.
-    if (m.kind == 9) {
-        FakeBlock b;
-        if (takeBlock(m, b)) {
-            apply(b);
-            m_received.append(b);
-            m_backlog.append(b);
-        }
-    }
+    if (m.kind == 9)  // only blocks matter to the tests
+        keepBlock(m);
     return false;
 }
 

@@ -64,6 +64,7 @@ public:
 private:
     bool takeBlock(const KuvoMessage &start, FakeBlock &block);
     void apply(const FakeBlock &block);
+    void keepBlock(const KuvoMessage &start);
     bool sendBlock(const QByteArray &name, const QList<QByteArray> &chunks);
     bool pump(FakeBlock *block, int timeoutMs);
 

