@@ -54,29 +54,19 @@ class TestOptimKuvoLink : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void init();
-    void cleanup();
-
-    void rendezvous_data();
-    void rendezvous();
-    void receivesIterationAcrossChunks();
-    void everyIncomingTypeReachesItsSignal();
-    void malformedPayloadIsAcknowledgedButDropped();
-    void brokenBlocksAreRefused_data();
-    void brokenBlocksAreRefused();
-    void foreignBlocksAreIgnoredWithoutReply();
-    void openHelmdeckFlags_data();
-    void openHelmdeckFlags();
-    void notifications();
-    void simulatorLeaving();
-    void commandBlocksAndPlainMessages();
-    void largeMessageIsChunked();
-    void blockReceivedWhileSendWaits();
-    void hostCallsReleaseEveryValue();
-
-private:
-    void connectSimulator();
+    void connectSimulator()
+    {
+        m_link->onKuvoMessage(kSimAddress, 7, "OPTIM_HELMDECK_RENDEZVOUS sim-77");
+        QCOMPARE(m_link->simulatorAddress(), kSimAddress);
+        m_kuvo->sent.clear();
+    }
+    // Queues a whole block from the simulator and delivers its start message.
+    void deliver(const QByteArray &id, const QByteArray &name, const QList<QByteArray> &chunks)
+    {
+        m_kuvo->queueBlock(kSimAddress, id, name, chunks);
+        const KuvoMessage start = m_kuvo->incoming.takeFirst();
+        m_link->onKuvoMessage(start.sender, start.kind, start.text);
+    }
 
     FakeKuvo *m_kuvo = nullptr;
     RecordingOwner *m_owner = nullptr;
@@ -84,403 +74,370 @@ private:
     MoxInterpreter *m_mox = nullptr;
     OptimSimIFC *m_sim = nullptr;
     QStringList m_hostCalls;
-};
 
-void TestOptimKuvoLink::init()
-{
-    registerOptimMetaTypes();
-    m_kuvo = new FakeKuvo;
-    m_owner = new RecordingOwner;
-    m_link = new OptimKuvoLink(m_owner);
-    m_kuvo->dispatcher = [this](const KuvoMessage &m) { m_link->onKuvoMessage(m.sender, m.kind, m.text); };
-    m_kuvo->registered.insert("tolvanesess", kSessionAddress);
-    m_kuvo->peerList = {{3, "tolvanesess"}, {kSimAddress, "sim-77"}};
-    m_kuvo->names.insert(kSimAddress, {"tolvanesim", "sim-77"});
-    m_kuvo->names.insert(3, {"tolvanesess", ""});
-    QVERIFY(m_link->attach(m_kuvo));
-
-    m_mox = new MoxInterpreter;
-    m_hostCalls.clear();
-    auto recordCall = [this](const char *name) {
-        return [this, name](const MoxArgs *args) -> MoxValue * {
-            QByteArray text;
-            MoxValue *arg = nullptr;
-            if (m_mox->argumentAs(args, 0, m_mox->stringType(), arg)) {
-                m_mox->readText(arg, text);
-                m_mox->release(arg);
-            }
-            m_hostCalls << QString::fromLatin1(name) + QLatin1Char(' ') + QString::fromUtf8(text);
-            return m_mox->makeTrue();
+private Q_SLOTS:
+    void init()
+    {
+        registerOptimMetaTypes();
+        m_kuvo = new FakeKuvo;
+        m_owner = new RecordingOwner;
+        m_link = new OptimKuvoLink(m_owner);
+        m_kuvo->dispatcher = [this](const KuvoMessage &m) { m_link->onKuvoMessage(m.sender, m.kind, m.text); };
+        m_kuvo->registered.insert("tolvanesess", kSessionAddress);
+        m_kuvo->peerList = {{3, "tolvanesess"}, {kSimAddress, "sim-77"}};
+        m_kuvo->names.insert(kSimAddress, {"tolvanesim", "sim-77"});
+        m_kuvo->names.insert(3, {"tolvanesess", ""});
+        QVERIFY(m_link->attach(m_kuvo));
+        m_mox = new MoxInterpreter;
+        m_hostCalls.clear();
+        auto recordCall = [this](const char *name) {
+            return [this, name](const MoxArgs *args) -> MoxValue * {
+                QByteArray text;
+                MoxValue *arg = nullptr;
+                if (m_mox->argumentAs(args, 0, m_mox->stringType(), arg)) {
+                    m_mox->readText(arg, text);
+                    m_mox->release(arg);
+                }
+                m_hostCalls << QString::fromLatin1(name) + QLatin1Char(' ') + QString::fromUtf8(text);
+                return m_mox->makeTrue();
+            };
         };
-    };
-    QVERIFY(m_mox->registerVocabulary(
-        "host", {MoxWord::functionWord("desim_get_current_simulator_id",
-                                       [this](const MoxArgs *) { return m_mox->makeString("SIM1"); }),
-                 MoxWord::functionWord("desim_stop_and_release_simulator", recordCall("stop")),
-                 MoxWord::functionWord("de_post_help", recordCall("help"))}));
-    m_sim = new OptimSimIFC(m_link, OptimHostCalls(m_mox), "designs\\top", "SIM1");
-    m_owner->simulator = m_sim;
-}
-
-void TestOptimKuvoLink::cleanup()
-{
-    delete m_sim;
-    delete m_link;
-    delete m_owner;
-    delete m_kuvo;
-    QCOMPARE(m_mox->liveValues(), 0);
-    delete m_mox;
-}
-
-void TestOptimKuvoLink::connectSimulator()
-{
-    m_link->onKuvoMessage(kSimAddress, 7, "OPTIM_HELMDECK_RENDEZVOUS sim-77");
-    QCOMPARE(m_link->simulatorAddress(), kSimAddress);
-    m_kuvo->sent.clear();
-}
-
-void TestOptimKuvoLink::rendezvous_data()
-{
-    QTest::addColumn<int>("before");   // 0 no simulator, 1 sim-77 connected, 2 sim-77 connected and gone
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("connectSucceeds");
-    QTest::addColumn<int>("replyKind");
-    QTest::addColumn<QByteArray>("simulator");  // the link's simulator afterwards, "" when none
-    const QByteArray sim77("OPTIM_HELMDECK_RENDEZVOUS sim-77"), sim99("OPTIM_HELMDECK_RENDEZVOUS sim-99");
-    QTest::newRow("accepted") << 0 << sim77 << true << 8 << QByteArray("sim-77");
-    QTest::newRow("one word") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS ") << true << 12 << QByteArray();
-    QTest::newRow("three words") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-77 extra") << true << 12 << QByteArray();
-    QTest::newRow("unknown peer") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-78") << true << 12 << QByteArray();
-    QTest::newRow("connect fails") << 0 << sim77 << false << 12 << QByteArray();
-    // An open helmdeck's simulator is not taken over by another one.
-    QTest::newRow("takeover refused") << 1 << sim99 << true << 12 << QByteArray("sim-77");
-    QTest::newRow("same simulator again") << 1 << sim77 << true << 8 << QByteArray("sim-77");
-    QTest::newRow("after the first left") << 2 << sim99 << true << 8 << QByteArray("sim-99");
-}
-
-void TestOptimKuvoLink::rendezvous()
-{
-    QFETCH(int, before);
-    QFETCH(QByteArray, text);
-    QFETCH(bool, connectSucceeds);
-    QFETCH(int, replyKind);
-    QFETCH(QByteArray, simulator);
-    m_kuvo->peerList.append({6, "sim-99"});
-    if (before > 0)
-        connectSimulator();
-    if (before > 1)
-        m_link->onKuvoMessage(kSimAddress, 13, "");
-    m_kuvo->sent.clear();
-    m_kuvo->connectSucceeds = connectSucceeds;
-    m_link->onKuvoMessage(9, 7, text);
-    QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{9, replyKind, text}}));
-    QCOMPARE(m_link->simulatorAddress(), simulator.isEmpty() ? -1 : simulator == "sim-77" ? kSimAddress : 6);
-    QCOMPARE(m_link->simulatorName(), simulator);
-}
-
-void TestOptimKuvoLink::receivesIterationAcrossChunks()
-{
-    connectSimulator();
-    const OptimIter iter = sampleIteration({4, 2, 301, 6}, 3);
-    const QList<QByteArray> chunks = chunksOf(iter);
-    QVERIFY(chunks.size() > 3);
-    m_kuvo->queueBlock(kSimAddress, "41", "OPTIM_HELMDECK OPTIM_ITER", chunks);
-    const KuvoMessage start = m_kuvo->incoming.takeFirst();
-    QSignalSpy spy(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged));
-    m_link->onKuvoMessage(start.sender, start.kind, start.text);
-    QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"}}));
-    QCOMPARE(spy.count(), 1);
-    QVERIFY(spy.at(0).at(0).value<OptimIter>() == iter);
-    QVERIFY(m_kuvo->incoming.isEmpty());
-}
-
-void TestOptimKuvoLink::everyIncomingTypeReachesItsSignal()
-{
-    connectSimulator();
-    QSignalSpy status(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged));
-    QSignalSpy result(m_sim, qOverload<OptimIterSimResult>(&OptimSimIFC::modelChanged));
-    QSignalSpy noProgress(m_sim, qOverload<OptimIterNoProgress>(&OptimSimIFC::modelChanged));
-    int collapsed = 0;
-    connect(m_sim, qOverload<OptimIterCollapsedIterations>(&OptimSimIFC::modelChanged), this,
-            [&](const OptimIterCollapsedIterations &b) { collapsed += b.firstIteration(); });
-
-    auto deliver = [&](const QByteArray &type, const OptimSerializationIFC &record) {
-        m_kuvo->queueBlock(kSimAddress, "7", "OPTIM_HELMDECK " + type, chunksOf(record));
-        const KuvoMessage start = m_kuvo->incoming.takeFirst();
-        m_link->onKuvoMessage(start.sender, start.kind, start.text);
-    };
-    deliver("STATUS", OptimStatus(3, QStringLiteral("paused")));
-    OptimIterSimResult simResult;
-    simResult.iteration().setCommandId(5);
-    deliver("SIM_RESULT", simResult);
-    deliver("OPTIM_NO_PROGRESS", OptimIterNoProgress());
-    OptimIterCollapsedIterations batch;
-    batch.setFirstIteration(9);
-    deliver("OPTIM_COMPACT_ITERS", batch);
-    deliver("VARIABLE_VALUES", OptimIterVariableValues());  // not an incoming type: ignored after the reply
-
-    QCOMPARE(status.count(), 1);
-    QCOMPARE(status.at(0).at(0).value<OptimStatus>().message(), QStringLiteral("paused"));
-    QCOMPARE(result.count(), 1);
-    QCOMPARE(result.at(0).at(0).value<OptimIterSimResult>().iteration().commandId(), 5L);
-    QCOMPARE(noProgress.count(), 1);
-    QCOMPARE(collapsed, 9);
-    QCOMPARE(m_kuvo->sent.size(), 5);
-    QCOMPARE(m_kuvo->sent.last().text, QByteArray("DATA_BLOCK OPTIM_HELMDECK VARIABLE_VALUES"));
-
-    // Without an open helmdeck nothing is emitted, but the block is still acknowledged.
-    m_owner->simulator = nullptr;
-    deliver("STATUS", OptimStatus(2, QString()));
-    QCOMPARE(status.count(), 1);
-    QCOMPARE(m_kuvo->sent.size(), 6);
-}
-
-void TestOptimKuvoLink::malformedPayloadIsAcknowledgedButDropped()
-{
-    connectSimulator();
-    QSignalSpy spy(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged));
-    QByteArray text = chunksOf(OptimStatus(2, QStringLiteral("x"))).join();
-    text.replace("END_STATUS", "END_STATUX");
-    m_kuvo->queueBlock(kSimAddress, "8", "OPTIM_HELMDECK STATUS", {text});
-    const KuvoMessage start = m_kuvo->incoming.takeFirst();
-    m_link->onKuvoMessage(start.sender, start.kind, start.text);
-    QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS"}}));
-    QCOMPARE(spy.count(), 0);
-}
-
-void TestOptimKuvoLink::brokenBlocksAreRefused_data()
-{
-    QTest::addColumn<QList<KuvoMessage>>("messages");
-    const QByteArray name = "OPTIM_HELMDECK STATUS";
-    const QByteArray text = chunksOf(OptimStatus(2, QStringLiteral("x"))).join();
-    auto chunk = [&](const char *id, const char *pos) {
-        return KuvoMessage{kSimAddress, 11, "DATA_BLOCK " + QByteArray(id) + ' ' + pos + ' ' + name + ':' + text};
-    };
-    const KuvoMessage start{kSimAddress, 9, "DATA_BLOCK 5 2 " + name};
-    const KuvoMessage end{kSimAddress, 10, "DATA_BLOCK 5 2 " + name};
-    QTest::newRow("out of order") << QList<KuvoMessage>{start, chunk("5", "2/2"), chunk("5", "1/2"), end};
-    QTest::newRow("chunk twice") << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "1/2"), end};
-    QTest::newRow("another block") << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("6", "2/2"), end};
-    QTest::newRow("never ends") << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2")};
-    QTest::newRow("ends early") << QList<KuvoMessage>{start, chunk("5", "1/2"), end};
-    QTest::newRow("huge count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 999999999 " + name}};
-    QTest::newRow("bad count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 x " + name}};
-    QTest::newRow("end of another block")
-        << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2"), {kSimAddress, 10, "DATA_BLOCK 6 2 " + name}};
-}
-
-void TestOptimKuvoLink::brokenBlocksAreRefused()
-{
-    QFETCH(QList<KuvoMessage>, messages);
-    connectSimulator();
-    QSignalSpy spy(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged));
-    const KuvoMessage start = messages.takeFirst();
-    m_kuvo->incoming = messages;
-    m_link->onKuvoMessage(start.sender, start.kind, start.text);
-    QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
-    QCOMPARE(spy.count(), 0);
-
-    // The link keeps working: the next good block goes through.
-    m_kuvo->incoming.clear();
-    m_kuvo->queueBlock(kSimAddress, "9", "OPTIM_HELMDECK STATUS", chunksOf(OptimStatus(3, QString())));
-    const KuvoMessage next = m_kuvo->incoming.takeFirst();
-    m_link->onKuvoMessage(next.sender, next.kind, next.text);
-    QCOMPARE(spy.count(), 1);
-}
-
-void TestOptimKuvoLink::foreignBlocksAreIgnoredWithoutReply()
-{
-    connectSimulator();
-    m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 5 1 OTHER_TOOL STATUS");
-    m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 5 1 OPTIM_HELMDECK");
-    m_link->onKuvoMessage(kSimAddress, 9, "DATA BLOCK 5 1 OPTIM_HELMDECK STATUS");
-    QVERIFY(m_kuvo->sent.isEmpty());
-}
-
-void TestOptimKuvoLink::openHelmdeckFlags_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<bool>("multiOpt");
-    QTest::addColumn<bool>("interactive");
-    QTest::newRow("plain") << QByteArray("OPTIM_HELMDECK OPEN_HELMDECK") << false << false;
-    QTest::newRow("both") << QByteArray("OPTIM_HELMDECK OPEN_HELMDECK MULTI_OPT INTERACTIVE") << true << true;
-    QTest::newRow("multi only") << QByteArray("OPTIM_HELMDECK OPEN_HELMDECK MULTI_OPT") << true << false;
-    QTest::newRow("interactive only") << QByteArray("OPTIM_HELMDECK OPEN_HELMDECK INTERACTIVE") << false << true;
-}
-
-void TestOptimKuvoLink::openHelmdeckFlags()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(bool, multiOpt);
-    QFETCH(bool, interactive);
-    connectSimulator();
-    const QList<QByteArray> chunks = chunksOf(sampleModelInput({2, 1, 1, 2}), 300);
-    m_kuvo->queueBlock(kSimAddress, "1", name, chunks);
-    const KuvoMessage start = m_kuvo->incoming.takeFirst();
-    m_link->onKuvoMessage(start.sender, start.kind, start.text);
-    QCOMPARE(m_owner->opened.size(), 1);
-    QCOMPARE(m_owner->opened.first(), chunks);
-    QCOMPARE(m_owner->openFlags.first(), qMakePair(multiOpt, interactive));
-    QCOMPARE(m_kuvo->sent.first().text, "DATA_BLOCK " + name);
-}
-
-void TestOptimKuvoLink::notifications()
-{
-    connectSimulator();
-    m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED OTHER");
-    m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1 extra");
-    QVERIFY(m_owner->gone.isEmpty());
-    m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1");
-    QCOMPARE(m_owner->gone, QList<QByteArray>{"SIM1 keep"});
-
-    m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE OTHER");
-    m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE x SIM1");
-    m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE ");
-    QCOMPARE(m_owner->finished, 0);
-    QVERIFY(m_sim->isConnected());
-    m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE SIM1 0");
-    QCOMPARE(m_owner->finished, 1);
-    QVERIFY(!m_sim->isConnected());
-    QVERIFY(m_kuvo->sent.isEmpty());
-}
-
-void TestOptimKuvoLink::simulatorLeaving()
-{
-    connectSimulator();
-    m_link->onKuvoMessage(3, 13, "");   // the session process, not the simulator
-    QCOMPARE(m_link->simulatorAddress(), kSimAddress);
-    QVERIFY(m_owner->gone.isEmpty());
-    m_link->onKuvoMessage(kSimAddress, 13, "");
-    QCOMPARE(m_link->simulatorAddress(), -1);
-    QCOMPARE(m_owner->gone, QList<QByteArray>{"SIM1 keep"});
-
-    // Without a name, the address decides.
-    connectSimulator();
-    m_kuvo->names.clear();
-    m_link->onKuvoMessage(kSimAddress + 1, 13, "");
-    QCOMPARE(m_link->simulatorAddress(), kSimAddress);
-    m_link->onKuvoMessage(kSimAddress, 13, "");
-    QCOMPARE(m_link->simulatorAddress(), -1);
-    QCOMPARE(m_owner->gone.size(), 2);
-}
-
-void TestOptimKuvoLink::commandBlocksAndPlainMessages()
-{
-    // Disconnecting with no simulator sends nothing and succeeds.
-    m_sim->disconnectSimulatorSlot();
-    QVERIFY(m_sim->lastSendSucceeded());
-    QVERIFY(m_kuvo->sent.isEmpty());
-
-    connectSimulator();
-    m_kuvo->onSend = [this](const SentMessage &m) {
-        if (m.kind == 10)
-            m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK " + m.text.split(' ').mid(3).join(' ')});
-    };
-    m_sim->simulateSlot(42);
-    QVERIFY(m_sim->lastSendSucceeded());
-    QCOMPARE(m_kuvo->sent.size(), 3);
-    const QByteArray id = m_kuvo->sent.at(0).text.split(' ').at(1);
-    QCOMPARE(m_kuvo->sent.at(0), (SentMessage{kSimAddress, 9, "DATA_BLOCK " + id + " 1 OPTIM_HELMDECK SIMULATE 42"}));
-    QCOMPARE(m_kuvo->sent.at(1), (SentMessage{kSimAddress, 11, "DATA_BLOCK " + id + " 1/1 OPTIM_HELMDECK SIMULATE 42: "}));
-    QCOMPARE(m_kuvo->sent.at(2), (SentMessage{kSimAddress, 10, "DATA_BLOCK " + id + " 1 OPTIM_HELMDECK SIMULATE 42"}));
-
-    m_kuvo->sent.clear();
-    m_sim->continueOptimizationSlot();
-    m_sim->finishSimulationSlot();
-    QCOMPARE(m_kuvo->sent.at(0).text.split(' ').mid(3).join(' '), QByteArray("OPTIM_HELMDECK CONTINUE"));
-    QCOMPARE(m_kuvo->sent.at(3).text.split(' ').mid(3).join(' '), QByteArray("OPTIM_HELMDECK FINISH_SIMULATION"));
-
-    m_kuvo->sent.clear();
-    m_sim->pauseOptimizationSlot();
-    m_sim->disconnectSimulatorSlot();
-    QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSessionAddress, 11, "OPTIM_HELMDECK_PAUSE SIM1"},
-                                               {kSimAddress, 11, "OPTIM_HELMDECK_DISCONNECT"}}));
-
-    // No session process: the pause cannot go anywhere and reports failure.
-    m_kuvo->registered.clear();
-    m_kuvo->sent.clear();
-    m_sim->pauseOptimizationSlot();
-    QVERIFY(!m_sim->lastSendSucceeded());
-    QVERIFY(m_kuvo->sent.isEmpty());
-
-    // A block whose reply never comes reports failure, and the owner hears
-    // that the simulator, still connected, does not answer.
-    m_kuvo->onSend = nullptr;
-    m_owner->replyWaits.clear();
-    m_sim->continueOptimizationSlot();
-    QVERIFY(!m_sim->lastSendSucceeded());
-    QCOMPARE(m_owner->replyWaits, (QList<bool>{true, false}));
-    QCOMPARE(m_owner->silent, 1);
-}
-
-void TestOptimKuvoLink::largeMessageIsChunked()
-{
-    connectSimulator();
-    m_kuvo->onSend = [this](const SentMessage &m) {
-        if (m.kind == 10)
-            m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK VAR_DEFINITIONS"});
-    };
-    OptimIterVariableDefinitions defs;
-    defs.variables() = sampleModelInput({0, 1, 1, 200}).variables();
-    OptimVarInput longOne;
-    longOne.setValue(QString(7000, QLatin1Char('v')));   // one word longer than a chunk
-    defs.variables().append(longOne);
-    m_sim->changeVariableDefinitionsSlot(defs);
-    QVERIFY(m_sim->lastSendSucceeded());
-
-    const QList<SentMessage> &sent = m_kuvo->sent;
-    const int n = sent.size() - 2;
-    QVERIFY(n > 3);
-    QByteArray joined;
-    for (int i = 1; i <= n; ++i) {
-        wire::Header header;
-        QVERIFY(wire::parseHeader(sent.at(i).text, header));
-        QCOMPARE(header.index, i);
-        QCOMPARE(header.count, n);
-        const QByteArray payload = wire::payloadOf(sent.at(i).text);
-        QVERIFY(payload.size() <= 5700 || payload.size() == 7003);
-        joined += payload;
+        QVERIFY(m_mox->registerVocabulary(
+            "host", {MoxWord::functionWord("desim_get_current_simulator_id",
+                                           [this](const MoxArgs *) { return m_mox->makeString("SIM1"); }),
+                     MoxWord::functionWord("desim_stop_and_release_simulator", recordCall("stop")),
+                     MoxWord::functionWord("de_post_help", recordCall("help"))}));
+        m_sim = new OptimSimIFC(m_link, OptimHostCalls(m_mox), "designs\\top", "SIM1");
+        m_owner->simulator = m_sim;
     }
-    OptimSerialWriter writer;
-    defs.serialize(writer);
-    QCOMPARE(joined, writer.joinedText());
-}
 
-void TestOptimKuvoLink::blockReceivedWhileSendWaits()
-{
-    connectSimulator();
-    QSignalSpy spy(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged));
-    const OptimIter iter = sampleIteration({2, 1, 51, 3}, 1);
-    m_kuvo->onSend = [&](const SentMessage &m) {
-        if (m.kind != 10)
-            return;
-        // An iteration arrives before the acknowledgement of our command.
-        m_kuvo->queueBlock(kSimAddress, "77", "OPTIM_HELMDECK OPTIM_ITER", chunksOf(iter, 500));
-        m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK CONTINUE"});
+    void cleanup()
+    {
+        delete m_sim;
+        delete m_link;
+        delete m_owner;
+        delete m_kuvo;
+        QCOMPARE(m_mox->liveValues(), 0);
+        delete m_mox;
+    }
+
+    void rendezvous_data()
+    {
+        QTest::addColumn<int>("before");   // 0 no simulator, 1 sim-77 connected, 2 sim-77 connected and gone
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("connectSucceeds");
+        QTest::addColumn<int>("replyKind");
+        QTest::addColumn<QByteArray>("simulator");  // the link's simulator afterwards, "" when none
+        const QByteArray sim77("OPTIM_HELMDECK_RENDEZVOUS sim-77"), sim99("OPTIM_HELMDECK_RENDEZVOUS sim-99");
+        QTest::newRow("accepted") << 0 << sim77 << true << 8 << QByteArray("sim-77");
+        QTest::newRow("one word") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS ") << true << 12 << QByteArray();
+        QTest::newRow("three words") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-77 extra") << true << 12 << QByteArray();
+        QTest::newRow("unknown peer") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-78") << true << 12 << QByteArray();
+        QTest::newRow("connect fails") << 0 << sim77 << false << 12 << QByteArray();
+        // An open helmdeck's simulator is not taken over by another one.
+        QTest::newRow("takeover refused") << 1 << sim99 << true << 12 << QByteArray("sim-77");
+        QTest::newRow("same simulator again") << 1 << sim77 << true << 8 << QByteArray("sim-77");
+        QTest::newRow("after the first left") << 2 << sim99 << true << 8 << QByteArray("sim-99");
+    }
+
+    void rendezvous()
+    {
+        QFETCH(int, before);
+        QFETCH(QByteArray, text);
+        QFETCH(bool, connectSucceeds);
+        QFETCH(int, replyKind);
+        QFETCH(QByteArray, simulator);
+        m_kuvo->peerList.append({6, "sim-99"});
+        if (before > 0)
+            connectSimulator();
+        if (before > 1)
+            m_link->onKuvoMessage(kSimAddress, 13, "");
+        m_kuvo->sent.clear();
+        m_kuvo->connectSucceeds = connectSucceeds;
+        m_link->onKuvoMessage(9, 7, text);
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{9, replyKind, text}}));
+        QCOMPARE(m_link->simulatorAddress(), simulator.isEmpty() ? -1 : simulator == "sim-77" ? kSimAddress : 6);
+        QCOMPARE(m_link->simulatorName(), simulator);
+    }
+
+    void receivesIterationAcrossChunks()
+    {
+        connectSimulator();
+        const OptimIter iter = sampleIteration({4, 2, 301, 6}, 3);
+        const QList<QByteArray> chunks = chunksOf(iter);
+        QVERIFY(chunks.size() > 3);
+        QSignalSpy spy(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged));
+        deliver("41", "OPTIM_HELMDECK OPTIM_ITER", chunks);
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"}}));
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(spy.at(0).at(0).value<OptimIter>() == iter);
+        QVERIFY(m_kuvo->incoming.isEmpty());
+    }
+
+    void everyIncomingTypeReachesItsSignal()
+    {
+        connectSimulator();
+        QSignalSpy status(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged));
+        QSignalSpy result(m_sim, qOverload<OptimIterSimResult>(&OptimSimIFC::modelChanged));
+        QSignalSpy noProgress(m_sim, qOverload<OptimIterNoProgress>(&OptimSimIFC::modelChanged));
+        int collapsed = 0;
+        connect(m_sim, qOverload<OptimIterCollapsedIterations>(&OptimSimIFC::modelChanged), this,
+                [&](const OptimIterCollapsedIterations &b) { collapsed += b.firstIteration(); });
+        auto send = [&](const QByteArray &type, const OptimSerializationIFC &record) {
+            deliver("7", "OPTIM_HELMDECK " + type, chunksOf(record));
+        };
+        send("STATUS", OptimStatus(3, QStringLiteral("paused")));
+        OptimIterSimResult simResult;
+        simResult.iteration().setCommandId(5);
+        send("SIM_RESULT", simResult);
+        send("OPTIM_NO_PROGRESS", OptimIterNoProgress());
+        OptimIterCollapsedIterations batch;
+        batch.setFirstIteration(9);
+        send("OPTIM_COMPACT_ITERS", batch);
+        send("VARIABLE_VALUES", OptimIterVariableValues());  // not an incoming type: ignored after the reply
+        QCOMPARE(status.count(), 1);
+        QCOMPARE(status.at(0).at(0).value<OptimStatus>().message(), QStringLiteral("paused"));
+        QCOMPARE(result.count(), 1);
+        QCOMPARE(result.at(0).at(0).value<OptimIterSimResult>().iteration().commandId(), 5L);
+        QCOMPARE(noProgress.count(), 1);
+        QCOMPARE(collapsed, 9);
+        QCOMPARE(m_kuvo->sent.size(), 5);
+        QCOMPARE(m_kuvo->sent.last().text, QByteArray("DATA_BLOCK OPTIM_HELMDECK VARIABLE_VALUES"));
+        // Without an open helmdeck nothing is emitted, but the block is still acknowledged.
+        m_owner->simulator = nullptr;
+        send("STATUS", OptimStatus(2, QString()));
+        QCOMPARE(status.count(), 1);
+        QCOMPARE(m_kuvo->sent.size(), 6);
+    }
+
+    void malformedPayloadIsAcknowledgedButDropped()
+    {
+        connectSimulator();
+        QSignalSpy spy(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged));
+        QByteArray text = chunksOf(OptimStatus(2, QStringLiteral("x"))).join();
+        text.replace("END_STATUS", "END_STATUX");
+        deliver("8", "OPTIM_HELMDECK STATUS", {text});
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS"}}));
+        QCOMPARE(spy.count(), 0);
+    }
+
+    void brokenBlocksAreRefused_data()
+    {
+        // Chunk-level faults are the assembler's (tst_datablock); here: the refusal and recovery.
+        QTest::addColumn<QList<KuvoMessage>>("messages");
+        const QByteArray name = "OPTIM_HELMDECK STATUS";
+        const QByteArray text = chunksOf(OptimStatus(2, QStringLiteral("x"))).join();
+        auto chunk = [&](const char *id, const char *pos) {
+            return KuvoMessage{kSimAddress, 11, "DATA_BLOCK " + QByteArray(id) + ' ' + pos + ' ' + name + ':' + text};
+        };
+        const KuvoMessage start{kSimAddress, 9, "DATA_BLOCK 5 2 " + name};
+        const KuvoMessage end{kSimAddress, 10, "DATA_BLOCK 5 2 " + name};
+        QTest::newRow("out of order") << QList<KuvoMessage>{start, chunk("5", "2/2"), chunk("5", "1/2"), end};
+        QTest::newRow("never ends") << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2")};
+        QTest::newRow("huge count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 999999999 " + name}};
+        QTest::newRow("bad count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 x " + name}};
+        QTest::newRow("end of another block")
+            << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2"), {kSimAddress, 10, "DATA_BLOCK 6 2 " + name}};
+    }
+
+    void brokenBlocksAreRefused()
+    {
+        QFETCH(QList<KuvoMessage>, messages);
+        connectSimulator();
+        QSignalSpy spy(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged));
+        const KuvoMessage start = messages.takeFirst();
+        m_kuvo->incoming = messages;
+        m_link->onKuvoMessage(start.sender, start.kind, start.text);
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
+        QCOMPARE(spy.count(), 0);
+        // The link keeps working: the next good block goes through.
+        m_kuvo->incoming.clear();
+        deliver("9", "OPTIM_HELMDECK STATUS", chunksOf(OptimStatus(3, QString())));
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void foreignBlocksAreIgnoredWithoutReply()
+    {
+        connectSimulator();
+        m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 5 1 OTHER_TOOL STATUS");
+        m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 5 1 OPTIM_HELMDECK");
+        m_link->onKuvoMessage(kSimAddress, 9, "DATA BLOCK 5 1 OPTIM_HELMDECK STATUS");
+        QVERIFY(m_kuvo->sent.isEmpty());
+    }
+
+    void openHelmdeckFlags_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("multiOpt");
+        QTest::addColumn<bool>("interactive");
+        QTest::newRow("plain") << QByteArray("OPTIM_HELMDECK OPEN_HELMDECK") << false << false;
+        QTest::newRow("both") << QByteArray("OPTIM_HELMDECK OPEN_HELMDECK MULTI_OPT INTERACTIVE") << true << true;
+        QTest::newRow("multi only") << QByteArray("OPTIM_HELMDECK OPEN_HELMDECK MULTI_OPT") << true << false;
+        QTest::newRow("interactive only") << QByteArray("OPTIM_HELMDECK OPEN_HELMDECK INTERACTIVE") << false << true;
+    }
+
+    void openHelmdeckFlags()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, multiOpt);
+        QFETCH(bool, interactive);
+        connectSimulator();
+        const QList<QByteArray> chunks = chunksOf(sampleModelInput({2, 1, 1, 2}), 300);
+        deliver("1", name, chunks);
+        QCOMPARE(m_owner->opened.size(), 1);
+        QCOMPARE(m_owner->opened.first(), chunks);
+        QCOMPARE(m_owner->openFlags.first(), qMakePair(multiOpt, interactive));
+        QCOMPARE(m_kuvo->sent.first().text, "DATA_BLOCK " + name);
+    }
+
+    void notifications()
+    {
+        connectSimulator();
+        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED OTHER");
+        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1 extra");
+        QVERIFY(m_owner->gone.isEmpty());
+        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1");
+        QCOMPARE(m_owner->gone, QList<QByteArray>{"SIM1 keep"});
+        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE OTHER");
+        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE x SIM1");
+        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE ");
+        QCOMPARE(m_owner->finished, 0);
+        QVERIFY(m_sim->isConnected());
+        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE SIM1 0");
+        QCOMPARE(m_owner->finished, 1);
+        QVERIFY(!m_sim->isConnected());
+        QVERIFY(m_kuvo->sent.isEmpty());
+    }
+
+    void simulatorLeaving()
+    {
+        connectSimulator();
+        m_link->onKuvoMessage(3, 13, "");   // the session process, not the simulator
+        QCOMPARE(m_link->simulatorAddress(), kSimAddress);
+        QVERIFY(m_owner->gone.isEmpty());
+        m_link->onKuvoMessage(kSimAddress, 13, "");
+        QCOMPARE(m_link->simulatorAddress(), -1);
+        QCOMPARE(m_owner->gone, QList<QByteArray>{"SIM1 keep"});
+        // Without a name, the address decides.
+        connectSimulator();
+        m_kuvo->names.clear();
+        m_link->onKuvoMessage(kSimAddress + 1, 13, "");
+        QCOMPARE(m_link->simulatorAddress(), kSimAddress);
+        m_link->onKuvoMessage(kSimAddress, 13, "");
+        QCOMPARE(m_link->simulatorAddress(), -1);
+        QCOMPARE(m_owner->gone.size(), 2);
+    }
+
+    void commandBlocksAndPlainMessages()
+    {
+        // Disconnecting with no simulator sends nothing and succeeds.
+        m_sim->disconnectSimulatorSlot();
+        QVERIFY(m_sim->lastSendSucceeded());
+        QVERIFY(m_kuvo->sent.isEmpty());
+        connectSimulator();
+        m_kuvo->onSend = [this](const SentMessage &m) {
+            if (m.kind == 10)
+                m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK " + m.text.split(' ').mid(3).join(' ')});
+        };
+        m_sim->simulateSlot(42);
+        QVERIFY(m_sim->lastSendSucceeded());
+        const QByteArray id = m_kuvo->sent.value(0).text.split(' ').value(1);
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 9, "DATA_BLOCK " + id + " 1 OPTIM_HELMDECK SIMULATE 42"},
+                                                   {kSimAddress, 11, "DATA_BLOCK " + id + " 1/1 OPTIM_HELMDECK SIMULATE 42: "},
+                                                   {kSimAddress, 10, "DATA_BLOCK " + id + " 1 OPTIM_HELMDECK SIMULATE 42"}}));
+        m_kuvo->sent.clear();
+        m_sim->continueOptimizationSlot();
+        m_sim->finishSimulationSlot();
+        QCOMPARE(m_kuvo->sent.at(0).text.split(' ').mid(3).join(' '), QByteArray("OPTIM_HELMDECK CONTINUE"));
+        QCOMPARE(m_kuvo->sent.at(3).text.split(' ').mid(3).join(' '), QByteArray("OPTIM_HELMDECK FINISH_SIMULATION"));
+        m_kuvo->sent.clear();
+        m_sim->pauseOptimizationSlot();
+        m_sim->disconnectSimulatorSlot();
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSessionAddress, 11, "OPTIM_HELMDECK_PAUSE SIM1"},
+                                                   {kSimAddress, 11, "OPTIM_HELMDECK_DISCONNECT"}}));
+        // No session process: the pause cannot go anywhere and reports failure.
+        m_kuvo->registered.clear();
+        m_kuvo->sent.clear();
+        m_sim->pauseOptimizationSlot();
+        QVERIFY(!m_sim->lastSendSucceeded());
+        QVERIFY(m_kuvo->sent.isEmpty());
+        // A block whose reply never comes reports failure, and the owner hears the simulator does not answer.
         m_kuvo->onSend = nullptr;
-    };
-    m_sim->continueOptimizationSlot();
-    QVERIFY(m_sim->lastSendSucceeded());
-    QCOMPARE(spy.count(), 1);
-    QVERIFY(spy.at(0).at(0).value<OptimIter>() == iter);
-    QCOMPARE(m_kuvo->sent.last(), (SentMessage{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"}));
-}
+        m_owner->replyWaits.clear();
+        m_sim->continueOptimizationSlot();
+        QVERIFY(!m_sim->lastSendSucceeded());
+        QCOMPARE(m_owner->replyWaits, (QList<bool>{true, false}));
+        QCOMPARE(m_owner->silent, 1);
+    }
 
-void TestOptimKuvoLink::hostCallsReleaseEveryValue()
-{
-    QVERIFY(m_sim->isSimulatorCurrent());
-    m_sim->displayHelp(QStringLiteral("OPTIM_HELMDECK_EDIT_\"GOALS\""));
-    m_sim->killSimulatorSlot();
-    QCOMPARE(m_hostCalls, (QStringList{"help OPTIM_HELMDECK_EDIT_\"GOALS\"", "stop "}));
-    QCOMPARE(m_sim->designName(), QByteArray("designs/top"));
-    // Another simulator becomes current: this one is no longer, for good.
-    m_mox->registerVocabulary("host", {MoxWord::functionWord("desim_get_current_simulator_id",
-                                                             [this](const MoxArgs *) { return m_mox->makeString("SIM2"); })});
-    QVERIFY(!m_sim->isSimulatorCurrent());
-    m_sim->killSimulatorSlot();
-    QCOMPARE(m_hostCalls.size(), 2);
-    QCOMPARE(OptimHostCalls::quoted("a\"b\\"), QByteArray("\"a\\\"b\\\\\""));
-}
+    void largeMessageIsChunked()
+    {
+        connectSimulator();
+        m_kuvo->onSend = [this](const SentMessage &m) {
+            if (m.kind == 10)
+                m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK VAR_DEFINITIONS"});
+        };
+        OptimIterVariableDefinitions defs;
+        defs.variables() = sampleModelInput({0, 1, 1, 200}).variables();
+        OptimVarInput longOne;
+        longOne.setValue(QString(7000, QLatin1Char('v')));   // one word longer than a chunk
+        defs.variables().append(longOne);
+        m_sim->changeVariableDefinitionsSlot(defs);
+        QVERIFY(m_sim->lastSendSucceeded());
+        const QList<SentMessage> &sent = m_kuvo->sent;
+        const int n = sent.size() - 2;
+        QVERIFY(n > 3);
+        QByteArray joined;
+        for (int i = 1; i <= n; ++i) {
+            wire::Header header;
+            QVERIFY(wire::parseHeader(sent.at(i).text, header));
+            QCOMPARE(header.index, i);
+            QCOMPARE(header.count, n);
+            const QByteArray payload = wire::payloadOf(sent.at(i).text);
+            QVERIFY(payload.size() <= 5700 || payload.size() == 7003);
+            joined += payload;
+        }
+        OptimSerialWriter writer;
+        defs.serialize(writer);
+        QCOMPARE(joined, writer.joinedText());
+    }
+
+    void blockReceivedWhileSendWaits()
+    {
+        connectSimulator();
+        QSignalSpy spy(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged));
+        const OptimIter iter = sampleIteration({2, 1, 51, 3}, 1);
+        m_kuvo->onSend = [&](const SentMessage &m) {
+            if (m.kind != 10)
+                return;
+            // An iteration arrives before the acknowledgement of our command.
+            m_kuvo->queueBlock(kSimAddress, "77", "OPTIM_HELMDECK OPTIM_ITER", chunksOf(iter, 500));
+            m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK CONTINUE"});
+            m_kuvo->onSend = nullptr;
+        };
+        m_sim->continueOptimizationSlot();
+        QVERIFY(m_sim->lastSendSucceeded());
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(spy.at(0).at(0).value<OptimIter>() == iter);
+        QCOMPARE(m_kuvo->sent.last(), (SentMessage{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"}));
+    }
+
+    void hostCallsReleaseEveryValue()
+    {
+        QVERIFY(m_sim->isSimulatorCurrent());
+        m_sim->displayHelp(QStringLiteral("OPTIM_HELMDECK_EDIT_\"GOALS\""));
+        m_sim->killSimulatorSlot();
+        QCOMPARE(m_hostCalls, (QStringList{"help OPTIM_HELMDECK_EDIT_\"GOALS\"", "stop "}));
+        QCOMPARE(m_sim->designName(), QByteArray("designs/top"));
+        // Another simulator becomes current: this one is no longer, for good.
+        m_mox->registerVocabulary("host", {MoxWord::functionWord("desim_get_current_simulator_id",
+                                                                 [this](const MoxArgs *) { return m_mox->makeString("SIM2"); })});
+        QVERIFY(!m_sim->isSimulatorCurrent());
+        m_sim->killSimulatorSlot();
+        QCOMPARE(m_hostCalls.size(), 2);
+        QCOMPARE(OptimHostCalls::quoted("a\"b\\"), QByteArray("\"a\\\"b\\\\\""));
+    }
+};
 
 QTEST_MAIN(TestOptimKuvoLink)
 #include "tst_optimkuvolink.moc"

@@ -29,6 +29,13 @@ OptimIter iterationWithError(int n, const QString &error, const SampleSize &size
     return iter;
 }
 
+// A model object opened with sample definitions of the given size, logging its signals.
+struct Model : OptimizationModelObject
+{
+    explicit Model(const SampleSize &size) { setModelInput(sampleModelInput(size)); }
+    SignalLog log{this};
+};
+
 QStringList varHistory(const OptimizationModelObject &m, int k) { return m.model().variableHistory(k).values(); }
 
 } // namespace
@@ -38,350 +45,296 @@ class TestOptimizationModelObject : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void setModelInputExtendsOutputsAndHistories();
-    void iterationAppliesAllTargetsInSignalOrder();
-    void repeatedIterationReplacesLastEntries();
-    void bestErrorUsesErrorDetail();
-    void maxIterationsTakenIntoInput();
-    void simResultKeepsDefinitionsAndReplacesCurrentIteration();
-    void failedSimResultChangesOnlyFlag();
-    void noProgressRepeatsLastValues();
-    void collapsedBatchPadsHistories();
-    void collapsedBatchEndingInIteration();
-    void terminalStatusIsNeverLeft();
-    void replaceInputSignalsOnlyDifferences();
-    void appendGoalAndVariable();
-    void variableValuesSkipEmptyTexts();
-    void setVariableValueByNetlistName();
-    void tuningRememberForgetRestore();
-    void mismatchedListsTouchOnlyCommonIndices();
+    void setModelInputExtendsOutputsAndHistories()
+    {
+        OptimizationModelObject m;
+        SignalLog log(&m);
+        QVERIFY(m.model().isEmpty());
+        m.setModelInput(sampleModelInput({3, 1, 1, 2}));
+        QVERIFY(log.log.isEmpty());
+        QCOMPARE(m.model().output().goals().count(), 3);
+        QCOMPARE(m.model().history().goals().count(), 3);
+        QCOMPARE(m.model().goalOutput(0).limitOutputs().count(), 1);
+        QCOMPARE(m.model().variableOutput(1).value(), QStringLiteral("11"));
+        QCOMPARE(m.model().history().variables().count(), 2);
+        QVERIFY(!m.model().isEmpty());
+    }
+
+    void iterationAppliesAllTargetsInSignalOrder()
+    {
+        Model m({2, 1, 3, 2});
+        const OptimIter iter = iterationWithError(0, QStringLiteral("5"));
+        m.applyIteration(iter);
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
+        QCOMPARE(m.model().algorithmHistory().values(), QStringList{"5"});
+        QCOMPARE(m.model().variable(1).value(), iter.variables().at(1).value());   // input target
+        QCOMPARE(m.model().variableOutput(1).value(), iter.variables().at(1).value());
+        QCOMPARE(varHistory(m, 1), QStringList{iter.variables().at(1).value()});
+        QCOMPARE(m.model().goalOutput(0), iter.goals().at(0));
+        QCOMPARE(m.model().goalHistory(0).values(), QStringList{iter.goals().at(0).valueText()});
+        QCOMPARE(m.model().goalHistory(0).initialTraces(), iter.goals().at(0).traces());
+        // Initial traces stay those of the first iteration.
+        const OptimIter next = iterationWithError(1, QStringLiteral("4"));
+        m.applyIteration(next);
+        QCOMPARE(m.model().goalHistory(0).initialTraces(), iter.goals().at(0).traces());
+        QCOMPARE(m.model().goalOutput(0).traces(), next.goals().at(0).traces());
+    }
+
+    void repeatedIterationReplacesLastEntries()
+    {
+        Model m({2, 1, 3, 2});
+        m.applyIteration(iterationWithError(0, QStringLiteral("9")));
+        m.applyIteration(iterationWithError(1, QStringLiteral("7")));
+        OptimIter again = iterationWithError(1, QStringLiteral("6"));
+        again.variables()[0].setValue(QStringLiteral("33"));
+        m.applyIteration(again);
+        QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"9", "6"}));
+        QCOMPARE(varHistory(m, 0).size(), 2);
+        QCOMPARE(varHistory(m, 0).last(), QStringLiteral("33"));
+        QCOMPARE(m.model().goalHistory(1).values().size(), 2);
+    }
+
+    void bestErrorUsesErrorDetailAndMaxIterationsGoIntoInput()
+    {
+        Model m({1, 1, 2, 1});
+        OptimIter iter = iterationWithError(0, QStringLiteral("5"));
+        iter.algorithm().setIsBestError(true);
+        iter.algorithm().setErrorDetail(QStringLiteral("4.5"));
+        iter.algorithm().setMaxIterationsText(QStringLiteral("250"));
+        m.applyIteration(iter);
+        QCOMPARE(m.model().algorithmHistory().values(), QStringList{"4.5"});
+        QCOMPARE(m.model().algorithmInput().maxIterations(), QStringLiteral("250"));
+        iter.algorithm().setMaxIterationsText(QString());
+        m.applyIteration(iter);
+        QCOMPARE(m.model().algorithmInput().maxIterations(), QStringLiteral("250"));
+    }
+
+    void simResultKeepsDefinitionsAndReplacesCurrentIteration()
+    {
+        Model m({2, 1, 3, 2});
+        m.applyIteration(iterationWithError(0, QStringLiteral("9")));
+        m.applyIteration(iterationWithError(1, QStringLiteral("8")));
+        m.setVariableValue(QStringLiteral("L1.L"), QStringLiteral("77"), OptimizationModelObject::TargetInput);
+        OptimIterSimResult result;
+        result.iteration() = iterationWithError(1, QStringLiteral("3"));
+        result.iteration().variables()[0].setValue(QStringLiteral("78"));
+        m.log.take();
+        m.applySimResult(result);
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
+        QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"9", "3"}));
+        QCOMPARE(m.model().variable(0).value(), QStringLiteral("77"));       // definition untouched
+        QCOMPARE(m.model().variableOutput(0).value(), QStringLiteral("78"));
+        QCOMPARE(varHistory(m, 0).last(), QStringLiteral("78"));
+        QCOMPARE(varHistory(m, 0).size(), 2);
+        // A result for another iteration appends.
+        result.iteration().algorithm().setIterationText(QStringLiteral("5"));
+        m.applySimResult(result);
+        QCOMPARE(m.model().algorithmHistory().values().size(), 3);
+    }
+
+    void failedSimResultChangesOnlyFlag()
+    {
+        Model m({2, 1, 3, 2});
+        m.applyIteration(iterationWithError(0, QStringLiteral("9")));
+        const OptimizationModel before = m.model();
+        OptimIterSimResult result;
+        result.iteration() = iterationWithError(0, QStringLiteral("1"));
+        result.iteration().algorithm().setSimulationOk(false);
+        m.log.take();
+        m.applySimResult(result);
+        QCOMPARE(m.log.take(), QStringList{"A"});
+        QVERIFY(!m.model().algorithmOutput().simulationOk());
+        OptimizationModel expected = before;
+        expected.output().algorithm().setSimulationOk(false);
+        QVERIFY(m.model() == expected);
+    }
+
+    void noProgressRepeatsLastValues()
+    {
+        Model m({2, 1, 3, 2});
+        const OptimIter first = iterationWithError(0, QStringLiteral("9"));
+        m.applyIteration(first);
+        OptimIterNoProgress noProgress;
+        noProgress.algorithm() = first.algorithm();
+        noProgress.algorithm().setIterationText(QStringLiteral("1"));
+        noProgress.algorithm().setErrorText(QStringLiteral("9"));
+        m.log.take();
+        m.applyNoProgress(noProgress);
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
+        QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"9", "9"}));
+        QCOMPARE(m.model().goalHistory(1).values().size(), 2);
+        QCOMPARE(m.model().goalHistory(1).values().at(1), first.goals().at(1).valueText());
+        QCOMPARE(varHistory(m, 1), (QStringList{first.variables().at(1).value(), first.variables().at(1).value()}));
+    }
+
+    void collapsedBatchPadsHistories()
+    {
+        Model m({1, 1, 2, 1});
+        for (int i = 0; i <= 3; ++i)
+            m.applyIteration(iterationWithError(i, QStringLiteral("e%1").arg(i)));
+        QCOMPARE(m.model().algorithmHistory().values().size(), 4);
+        OptimIterCollapsedIterations batch;
+        batch.setFirstIteration(3);
+        batch.algorithm() = iterationWithError(10, QStringLiteral("e10"), {1, 1, 2, 1}).algorithm();
+        batch.algorithmHistory().values() = QStringList{"b1", "b2", "b3", "b4"};
+        OptimGoalHistory goalHistory;
+        goalHistory.values() = QStringList{"g1", "g2"};
+        batch.goalHistories().append(goalHistory);
+        // No variable histories in the batch: variables are padded for the whole gap.
+        batch.setEndsWithNoProgress(true);
+        m.applyCollapsedIterations(batch);
+        const QStringList alg = m.model().algorithmHistory().values();
+        QCOMPARE(alg, (QStringList{"e0", "e1", "e2", "e2", "e2", "e2", "b1", "b2", "b3", "b4", "e10"}));
+        const QStringList goal = m.model().goalHistory(0).values();
+        QCOMPARE(goal.size(), 11);
+        // Entry 3 dropped, then five copies of entry 2 (10 - 3 - 2 entries missing),
+        // the batch's two entries, and the no-progress repeat of iteration 10.
+        for (int i = 3; i <= 7; ++i)
+            QCOMPARE(goal.at(i), goal.at(2));
+        QCOMPARE(goal.mid(8, 2), (QStringList{"g1", "g2"}));
+        QCOMPARE(goal.at(10), m.model().goalOutput(0).valueText());
+        QCOMPARE(varHistory(m, 0).size(), 11);
+        QCOMPARE(m.model().algorithmOutput().iterationText(), QStringLiteral("10"));
+    }
+
+    void collapsedBatchEndingInIteration()
+    {
+        Model m({1, 1, 2, 1});
+        m.applyIteration(iterationWithError(0, QStringLiteral("e0")));
+        OptimIterCollapsedIterations batch;
+        const OptimIter last = iterationWithError(3, QStringLiteral("e3"), {1, 1, 2, 1});
+        batch.setFirstIteration(1);
+        batch.setEndsWithNoProgress(false);
+        batch.algorithm() = last.algorithm();
+        batch.goals() = last.goals();
+        batch.variables() = last.variables();
+        batch.algorithmHistory().values() = QStringList{"e1", "e2"};
+        m.log.take();
+        m.applyCollapsedIterations(batch);
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "V0"}));
+        QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"e0", "e1", "e2", "e3"}));
+        QCOMPARE(m.model().variableOutput(0).value(), last.variables().at(0).value());
+        QCOMPARE(m.model().goalOutput(0), last.goals().at(0));
+    }
+
+    void terminalStatusIsNeverLeft()
+    {
+        OptimizationModelObject m;
+        SignalLog log(&m);
+        m.setStatus(StatusRunning);
+        m.setStatus(StatusRunning);
+        QCOMPARE(log.take(), QStringList{"A"});
+        m.applyStatus(OptimStatus(StatusKilled, QStringLiteral("killed")));
+        QCOMPARE(log.take(), (QStringList{"A", "A"}));
+        m.applyStatus(OptimStatus(StatusRunning, QStringLiteral("later reason")));
+        QCOMPARE(log.take(), QStringList{"A"});
+        QCOMPARE(m.model().algorithmOutput().status(), int(StatusKilled));
+        QCOMPARE(m.model().algorithmOutput().stoppingReason(), QStringLiteral("later reason"));
+        // An iteration carrying another status keeps the terminal one.
+        m.setModelInput(sampleModelInput({1, 1, 2, 1}));
+        m.applyIteration(iterationWithError(0, QStringLiteral("1"), {1, 1, 2, 1}));
+        QCOMPARE(m.model().algorithmOutput().status(), int(StatusKilled));
+    }
+
+    void replaceInputSignalsOnlyDifferences()
+    {
+        OptimizationModelObject m;
+        const OptimModelInput input = sampleModelInput({3, 1, 1, 3});
+        m.setModelInput(input);
+        SignalLog log(&m);
+        m.replaceModelInput(input);
+        QVERIFY(log.take().isEmpty());
+        OptimModelInput changed = input;
+        changed.goals()[1].setWeight(QStringLiteral("5"));
+        changed.variables()[2].setValue(QStringLiteral("1"));
+        changed.algorithm().setMaxIterations(QStringLiteral("7"));
+        m.replaceModelInput(changed);
+        QCOMPARE(log.take(), (QStringList{"A", "G1", "V2"}));
+        QCOMPARE(m.model().input(), changed);
+        OptimIterGoalDefinitions goalDefs;
+        goalDefs.goals() = changed.goals();
+        goalDefs.goals()[0].setExpression(QStringLiteral("dB(S22)"));
+        m.setGoalDefinitions(goalDefs);
+        QCOMPARE(log.take(), QStringList{"G0"});
+        OptimIterAlgorithmDefinition algDef;
+        algDef.algorithm() = changed.algorithm();
+        m.setAlgorithmDefinition(algDef);
+        QVERIFY(log.take().isEmpty());
+    }
+
+    void appendGoalAndVariable()
+    {
+        Model m({1, 1, 1, 1});
+        OptimGoalInput goal = sampleModelInput({1, 1, 1, 0}).goals().at(0);
+        goal.limits().append(OptimGoalLimitInput());
+        m.appendGoal(goal);
+        OptimVarInput variable;
+        variable.setValue(QStringLiteral("3p"));
+        m.appendVariable(variable);
+        QCOMPARE(m.log.take(), (QStringList{"g1", "v1"}));
+        QCOMPARE(m.model().goalOutput(1).limitOutputs().count(), 2);
+        QCOMPARE(m.model().history().goals().count(), 2);
+        QCOMPARE(m.model().variableOutput(1).value(), QStringLiteral("3p"));
+        QCOMPARE(m.model().history().variables().count(), 2);
+    }
+
+    void variableValuesSkipEmptyTexts()
+    {
+        Model m({0, 1, 1, 3});
+        m.applyVariableValues({QStringLiteral("1"), QString(), QStringLiteral("3"), QStringLiteral("extra")},
+                              OptimizationModelObject::TargetAll);
+        QCOMPARE(m.log.take(), (QStringList{"V0", "V2"}));
+        QCOMPARE(m.model().variable(1).value(), QStringLiteral("11"));
+        QVERIFY(varHistory(m, 1).isEmpty());
+        QCOMPARE(m.model().variableValues(), (QStringList{"1", "11", "3"}));
+    }
+
+    void setVariableValueByNetlistName()
+    {
+        Model m({0, 1, 1, 3});
+        m.setVariableValue(QStringLiteral("L3.L"), QStringLiteral("4.7"), OptimizationModelObject::TargetInput | OptimizationModelObject::TargetOutput);
+        m.setVariableValue(QStringLiteral("nope"), QStringLiteral("1"), OptimizationModelObject::TargetAll);
+        QCOMPARE(m.log.take(), QStringList{"V2"});
+        QCOMPARE(m.model().variable(2).value(), QStringLiteral("4.7"));
+        QCOMPARE(m.model().variableOutput(2).value(), QStringLiteral("4.7"));
+        QVERIFY(varHistory(m, 2).isEmpty());
+    }
+
+    void tuningRememberForgetRestore()
+    {
+        Model m({2, 1, 3, 2});
+        const OptimIter iter = iterationWithError(0, QStringLiteral("1"));
+        m.applyIteration(iter);
+        m.log.take();
+        m.rememberValuesBeforeTuning();
+        QCOMPARE(m.log.take(), (QStringList{"G0", "G1"}));
+        QCOMPARE(m.model().goalHistory(1).tracesBeforeTuning(), iter.goals().at(1).traces());
+        QCOMPARE(m.model().variableHistory(0).valueBeforeTuning(), iter.variables().at(0).value());
+        m.setVariableValue(QStringLiteral("L1.L"), QStringLiteral("99"), OptimizationModelObject::TargetInput);
+        m.log.take();
+        m.restoreValuesBeforeTuning();
+        QCOMPARE(m.log.take(), (QStringList{"V0", "V1"}));
+        QCOMPARE(m.model().variable(0).value(), iter.variables().at(0).value());
+        m.forgetValuesBeforeTuning();
+        QCOMPARE(m.log.take(), (QStringList{"G0", "G1"}));
+        QVERIFY(m.model().goalHistory(0).tracesBeforeTuning().isEmpty());
+        QVERIFY(m.model().variableHistory(1).valueBeforeTuning().isEmpty());
+        // Restoring after forgetting writes the empty text, as remembered.
+        m.restoreValuesBeforeTuning();
+        QVERIFY(m.model().variable(0).value().isEmpty());
+    }
+
+    void mismatchedListsTouchOnlyCommonIndices()
+    {
+        Model m({2, 1, 3, 2});
+        m.applyIteration(iterationWithError(0, QStringLiteral("1"), {5, 1, 3, 7}));
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
+        m.applyIteration(iterationWithError(1, QStringLiteral("1"), {1, 1, 3, 0}));
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0"}));
+        // Histories may then differ in length; the model stays usable.
+        QCOMPARE(m.model().goalHistory(1).values().size(), 1);
+    }
 };
-
-void TestOptimizationModelObject::setModelInputExtendsOutputsAndHistories()
-{
-    OptimizationModelObject m;
-    SignalLog log(&m);
-    QVERIFY(m.model().isEmpty());
-    m.setModelInput(sampleModelInput({3, 1, 1, 2}));
-    QVERIFY(log.log.isEmpty());
-    QCOMPARE(m.model().output().goals().count(), 3);
-    QCOMPARE(m.model().history().goals().count(), 3);
-    QCOMPARE(m.model().goalOutput(0).limitOutputs().count(), 1);
-    QCOMPARE(m.model().variableOutput(1).value(), QStringLiteral("11"));
-    QCOMPARE(m.model().history().variables().count(), 2);
-    QVERIFY(!m.model().isEmpty());
-}
-
-void TestOptimizationModelObject::iterationAppliesAllTargetsInSignalOrder()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({2, 1, 3, 2}));
-    SignalLog log(&m);
-    const OptimIter iter = iterationWithError(0, QStringLiteral("5"));
-    m.applyIteration(iter);
-    QCOMPARE(log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
-    QCOMPARE(m.model().algorithmHistory().values(), QStringList{"5"});
-    QCOMPARE(m.model().variable(1).value(), iter.variables().at(1).value());   // input target
-    QCOMPARE(m.model().variableOutput(1).value(), iter.variables().at(1).value());
-    QCOMPARE(varHistory(m, 1), QStringList{iter.variables().at(1).value()});
-    QCOMPARE(m.model().goalOutput(0), iter.goals().at(0));
-    QCOMPARE(m.model().goalHistory(0).values(), QStringList{iter.goals().at(0).valueText()});
-    QCOMPARE(m.model().goalHistory(0).initialTraces(), iter.goals().at(0).traces());
-
-    // Initial traces stay those of the first iteration.
-    const OptimIter next = iterationWithError(1, QStringLiteral("4"));
-    m.applyIteration(next);
-    QCOMPARE(m.model().goalHistory(0).initialTraces(), iter.goals().at(0).traces());
-    QCOMPARE(m.model().goalOutput(0).traces(), next.goals().at(0).traces());
-}
-
-void TestOptimizationModelObject::repeatedIterationReplacesLastEntries()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({2, 1, 3, 2}));
-    m.applyIteration(iterationWithError(0, QStringLiteral("9")));
-    m.applyIteration(iterationWithError(1, QStringLiteral("7")));
-    OptimIter again = iterationWithError(1, QStringLiteral("6"));
-    again.variables()[0].setValue(QStringLiteral("33"));
-    m.applyIteration(again);
-    QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"9", "6"}));
-    QCOMPARE(varHistory(m, 0).size(), 2);
-    QCOMPARE(varHistory(m, 0).last(), QStringLiteral("33"));
-    QCOMPARE(m.model().goalHistory(1).values().size(), 2);
-}
-
-void TestOptimizationModelObject::bestErrorUsesErrorDetail()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({1, 1, 2, 1}));
-    OptimIter iter = iterationWithError(0, QStringLiteral("5"));
-    iter.algorithm().setIsBestError(true);
-    iter.algorithm().setErrorDetail(QStringLiteral("4.5"));
-    m.applyIteration(iter);
-    QCOMPARE(m.model().algorithmHistory().values(), QStringList{"4.5"});
-}
-
-void TestOptimizationModelObject::maxIterationsTakenIntoInput()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({1, 1, 2, 1}));
-    OptimIter iter = iterationWithError(0, QStringLiteral("5"));
-    iter.algorithm().setMaxIterationsText(QStringLiteral("250"));
-    m.applyIteration(iter);
-    QCOMPARE(m.model().algorithmInput().maxIterations(), QStringLiteral("250"));
-    iter.algorithm().setMaxIterationsText(QString());
-    m.applyIteration(iter);
-    QCOMPARE(m.model().algorithmInput().maxIterations(), QStringLiteral("250"));
-}
-
-void TestOptimizationModelObject::simResultKeepsDefinitionsAndReplacesCurrentIteration()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({2, 1, 3, 2}));
-    m.applyIteration(iterationWithError(0, QStringLiteral("9")));
-    m.applyIteration(iterationWithError(1, QStringLiteral("8")));
-    m.setVariableValue(QStringLiteral("L1.L"), QStringLiteral("77"), OptimizationModelObject::TargetInput);
-
-    OptimIterSimResult result;
-    result.iteration() = iterationWithError(1, QStringLiteral("3"));
-    result.iteration().variables()[0].setValue(QStringLiteral("78"));
-    SignalLog log(&m);
-    m.applySimResult(result);
-    QCOMPARE(log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
-    QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"9", "3"}));
-    QCOMPARE(m.model().variable(0).value(), QStringLiteral("77"));       // definition untouched
-    QCOMPARE(m.model().variableOutput(0).value(), QStringLiteral("78"));
-    QCOMPARE(varHistory(m, 0).last(), QStringLiteral("78"));
-    QCOMPARE(varHistory(m, 0).size(), 2);
-
-    // A result for another iteration appends.
-    result.iteration().algorithm().setIterationText(QStringLiteral("5"));
-    m.applySimResult(result);
-    QCOMPARE(m.model().algorithmHistory().values().size(), 3);
-}
-
-void TestOptimizationModelObject::failedSimResultChangesOnlyFlag()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({2, 1, 3, 2}));
-    m.applyIteration(iterationWithError(0, QStringLiteral("9")));
-    const OptimizationModel before = m.model();
-    OptimIterSimResult result;
-    result.iteration() = iterationWithError(0, QStringLiteral("1"));
-    result.iteration().algorithm().setSimulationOk(false);
-    SignalLog log(&m);
-    m.applySimResult(result);
-    QCOMPARE(log.take(), QStringList{"A"});
-    QVERIFY(!m.model().algorithmOutput().simulationOk());
-    OptimizationModel expected = before;
-    expected.output().algorithm().setSimulationOk(false);
-    QVERIFY(m.model() == expected);
-}
-
-void TestOptimizationModelObject::noProgressRepeatsLastValues()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({2, 1, 3, 2}));
-    const OptimIter first = iterationWithError(0, QStringLiteral("9"));
-    m.applyIteration(first);
-    OptimIterNoProgress noProgress;
-    noProgress.algorithm() = first.algorithm();
-    noProgress.algorithm().setIterationText(QStringLiteral("1"));
-    noProgress.algorithm().setErrorText(QStringLiteral("9"));
-    SignalLog log(&m);
-    m.applyNoProgress(noProgress);
-    QCOMPARE(log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
-    QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"9", "9"}));
-    QCOMPARE(m.model().goalHistory(1).values().size(), 2);
-    QCOMPARE(m.model().goalHistory(1).values().at(1), first.goals().at(1).valueText());
-    QCOMPARE(varHistory(m, 1), (QStringList{first.variables().at(1).value(), first.variables().at(1).value()}));
-}
-
-void TestOptimizationModelObject::collapsedBatchPadsHistories()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({1, 1, 2, 1}));
-    for (int i = 0; i <= 3; ++i)
-        m.applyIteration(iterationWithError(i, QStringLiteral("e%1").arg(i)));
-    QCOMPARE(m.model().algorithmHistory().values().size(), 4);
-
-    OptimIterCollapsedIterations batch;
-    batch.setFirstIteration(3);
-    batch.algorithm() = iterationWithError(10, QStringLiteral("e10"), {1, 1, 2, 1}).algorithm();
-    batch.algorithmHistory().values() = QStringList{"b1", "b2", "b3", "b4"};
-    OptimGoalHistory goalHistory;
-    goalHistory.values() = QStringList{"g1", "g2"};
-    batch.goalHistories().append(goalHistory);
-    // No variable histories in the batch: variables are padded for the whole gap.
-    batch.setEndsWithNoProgress(true);
-    m.applyCollapsedIterations(batch);
-
-    const QStringList alg = m.model().algorithmHistory().values();
-    QCOMPARE(alg, (QStringList{"e0", "e1", "e2", "e2", "e2", "e2", "b1", "b2", "b3", "b4", "e10"}));
-    const QStringList goal = m.model().goalHistory(0).values();
-    QCOMPARE(goal.size(), 11);
-    // Entry 3 dropped, then five copies of entry 2 (10 - 3 - 2 entries missing),
-    // the batch's two entries, and the no-progress repeat of iteration 10.
-    for (int i = 3; i <= 7; ++i)
-        QCOMPARE(goal.at(i), goal.at(2));
-    QCOMPARE(goal.mid(8, 2), (QStringList{"g1", "g2"}));
-    QCOMPARE(goal.at(10), m.model().goalOutput(0).valueText());
-    QCOMPARE(varHistory(m, 0).size(), 11);
-    QCOMPARE(m.model().algorithmOutput().iterationText(), QStringLiteral("10"));
-}
-
-void TestOptimizationModelObject::collapsedBatchEndingInIteration()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({1, 1, 2, 1}));
-    m.applyIteration(iterationWithError(0, QStringLiteral("e0")));
-    OptimIterCollapsedIterations batch;
-    const OptimIter last = iterationWithError(3, QStringLiteral("e3"), {1, 1, 2, 1});
-    batch.setFirstIteration(1);
-    batch.setEndsWithNoProgress(false);
-    batch.algorithm() = last.algorithm();
-    batch.goals() = last.goals();
-    batch.variables() = last.variables();
-    batch.algorithmHistory().values() = QStringList{"e1", "e2"};
-    SignalLog log(&m);
-    m.applyCollapsedIterations(batch);
-    QCOMPARE(log.take(), (QStringList{"A", "G0", "V0"}));
-    QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"e0", "e1", "e2", "e3"}));
-    QCOMPARE(m.model().variableOutput(0).value(), last.variables().at(0).value());
-    QCOMPARE(m.model().goalOutput(0), last.goals().at(0));
-}
-
-void TestOptimizationModelObject::terminalStatusIsNeverLeft()
-{
-    OptimizationModelObject m;
-    SignalLog log(&m);
-    m.setStatus(StatusRunning);
-    m.setStatus(StatusRunning);
-    QCOMPARE(log.take(), QStringList{"A"});
-    m.applyStatus(OptimStatus(StatusKilled, QStringLiteral("killed")));
-    QCOMPARE(log.take(), (QStringList{"A", "A"}));
-    m.applyStatus(OptimStatus(StatusRunning, QStringLiteral("later reason")));
-    QCOMPARE(log.take(), QStringList{"A"});
-    QCOMPARE(m.model().algorithmOutput().status(), int(StatusKilled));
-    QCOMPARE(m.model().algorithmOutput().stoppingReason(), QStringLiteral("later reason"));
-
-    // An iteration carrying another status keeps the terminal one.
-    m.setModelInput(sampleModelInput({1, 1, 2, 1}));
-    m.applyIteration(iterationWithError(0, QStringLiteral("1"), {1, 1, 2, 1}));
-    QCOMPARE(m.model().algorithmOutput().status(), int(StatusKilled));
-}
-
-void TestOptimizationModelObject::replaceInputSignalsOnlyDifferences()
-{
-    OptimizationModelObject m;
-    const OptimModelInput input = sampleModelInput({3, 1, 1, 3});
-    m.setModelInput(input);
-    SignalLog log(&m);
-    m.replaceModelInput(input);
-    QVERIFY(log.take().isEmpty());
-
-    OptimModelInput changed = input;
-    changed.goals()[1].setWeight(QStringLiteral("5"));
-    changed.variables()[2].setValue(QStringLiteral("1"));
-    changed.algorithm().setMaxIterations(QStringLiteral("7"));
-    m.replaceModelInput(changed);
-    QCOMPARE(log.take(), (QStringList{"A", "G1", "V2"}));
-    QCOMPARE(m.model().input(), changed);
-
-    OptimIterGoalDefinitions goalDefs;
-    goalDefs.goals() = changed.goals();
-    goalDefs.goals()[0].setExpression(QStringLiteral("dB(S22)"));
-    m.setGoalDefinitions(goalDefs);
-    QCOMPARE(log.take(), QStringList{"G0"});
-    OptimIterAlgorithmDefinition algDef;
-    algDef.algorithm() = changed.algorithm();
-    m.setAlgorithmDefinition(algDef);
-    QVERIFY(log.take().isEmpty());
-}
-
-void TestOptimizationModelObject::appendGoalAndVariable()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({1, 1, 1, 1}));
-    SignalLog log(&m);
-    OptimGoalInput goal = sampleModelInput({1, 1, 1, 0}).goals().at(0);
-    goal.limits().append(OptimGoalLimitInput());
-    m.appendGoal(goal);
-    OptimVarInput variable;
-    variable.setValue(QStringLiteral("3p"));
-    m.appendVariable(variable);
-    QCOMPARE(log.take(), (QStringList{"g1", "v1"}));
-    QCOMPARE(m.model().goalOutput(1).limitOutputs().count(), 2);
-    QCOMPARE(m.model().history().goals().count(), 2);
-    QCOMPARE(m.model().variableOutput(1).value(), QStringLiteral("3p"));
-    QCOMPARE(m.model().history().variables().count(), 2);
-}
-
-void TestOptimizationModelObject::variableValuesSkipEmptyTexts()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({0, 1, 1, 3}));
-    SignalLog log(&m);
-    m.applyVariableValues({QStringLiteral("1"), QString(), QStringLiteral("3"), QStringLiteral("extra")},
-                          OptimizationModelObject::TargetAll);
-    QCOMPARE(log.take(), (QStringList{"V0", "V2"}));
-    QCOMPARE(m.model().variable(1).value(), QStringLiteral("11"));
-    QVERIFY(varHistory(m, 1).isEmpty());
-    QCOMPARE(m.model().variableValues(), (QStringList{"1", "11", "3"}));
-}
-
-void TestOptimizationModelObject::setVariableValueByNetlistName()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({0, 1, 1, 3}));
-    SignalLog log(&m);
-    m.setVariableValue(QStringLiteral("L3.L"), QStringLiteral("4.7"), OptimizationModelObject::TargetInput | OptimizationModelObject::TargetOutput);
-    m.setVariableValue(QStringLiteral("nope"), QStringLiteral("1"), OptimizationModelObject::TargetAll);
-    QCOMPARE(log.take(), QStringList{"V2"});
-    QCOMPARE(m.model().variable(2).value(), QStringLiteral("4.7"));
-    QCOMPARE(m.model().variableOutput(2).value(), QStringLiteral("4.7"));
-    QVERIFY(varHistory(m, 2).isEmpty());
-}
-
-void TestOptimizationModelObject::tuningRememberForgetRestore()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({2, 1, 3, 2}));
-    const OptimIter iter = iterationWithError(0, QStringLiteral("1"));
-    m.applyIteration(iter);
-    SignalLog log(&m);
-    m.rememberValuesBeforeTuning();
-    QCOMPARE(log.take(), (QStringList{"G0", "G1"}));
-    QCOMPARE(m.model().goalHistory(1).tracesBeforeTuning(), iter.goals().at(1).traces());
-    QCOMPARE(m.model().variableHistory(0).valueBeforeTuning(), iter.variables().at(0).value());
-
-    m.setVariableValue(QStringLiteral("L1.L"), QStringLiteral("99"), OptimizationModelObject::TargetInput);
-    log.take();
-    m.restoreValuesBeforeTuning();
-    QCOMPARE(log.take(), (QStringList{"V0", "V1"}));
-    QCOMPARE(m.model().variable(0).value(), iter.variables().at(0).value());
-
-    m.forgetValuesBeforeTuning();
-    QCOMPARE(log.take(), (QStringList{"G0", "G1"}));
-    QVERIFY(m.model().goalHistory(0).tracesBeforeTuning().isEmpty());
-    QVERIFY(m.model().variableHistory(1).valueBeforeTuning().isEmpty());
-    // Restoring after forgetting writes the empty text, as remembered.
-    m.restoreValuesBeforeTuning();
-    QVERIFY(m.model().variable(0).value().isEmpty());
-}
-
-void TestOptimizationModelObject::mismatchedListsTouchOnlyCommonIndices()
-{
-    OptimizationModelObject m;
-    m.setModelInput(sampleModelInput({2, 1, 3, 2}));
-    SignalLog log(&m);
-    m.applyIteration(iterationWithError(0, QStringLiteral("1"), {5, 1, 3, 7}));
-    QCOMPARE(log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
-    m.applyIteration(iterationWithError(1, QStringLiteral("1"), {1, 1, 3, 0}));
-    QCOMPARE(log.take(), (QStringList{"A", "G0"}));
-    // Histories may then differ in length; the model stays usable.
-    QCOMPARE(m.model().goalHistory(1).values().size(), 1);
-}
 
 QTEST_MAIN(TestOptimizationModelObject)
 #include "tst_optimizationmodelobject.moc"

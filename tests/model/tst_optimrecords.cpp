@@ -56,6 +56,15 @@ OptimGoalHistory sampleGoalHistory()
     return history;
 }
 
+OptimTrace makeTrace(const QList<double> &x, const QList<double> &y, const QList<double> &aux = {})
+{
+    OptimTrace trace;
+    trace.xValues() = OptimTraceValues(x);
+    trace.yValues() = OptimTraceValues(y);
+    trace.auxValues() = OptimTraceValues(aux);
+    return trace;
+}
+
 } // namespace
 
 class TestOptimRecords : public QObject
@@ -215,7 +224,6 @@ private Q_SLOTS:
         QCOMPARE(reader.readString(), QString());
         QVERIFY(!reader.readStart("abc"));
         QCOMPARE(reader.remaining().toByteArray(), QByteArray("abc 5 END_A"));
-
         OptimSerialReader blanks(QByteArray("START_A\xa0" "7\x0b" "END_A"));
         QVERIFY(blanks.readStart("A") && blanks.readInt() == 7 && blanks.readEnd("A") && !blanks.hasError());
     }
@@ -229,7 +237,6 @@ private Q_SLOTS:
         QCOMPARE(target, OptimGoalRange(3, QStringLiteral("x"), QStringLiteral("y")));
         target.deserialize(reader); // a well-formed record behind the fault is not read either
         QCOMPARE(target.index(), 3);
-
         OptimItemList<OptimVarInput> list;
         list.append(OptimVarInput());
         list[0].setNetlistName(QStringLiteral("C1"));
@@ -246,7 +253,6 @@ private Q_SLOTS:
         OptimSerialReader hugeValues("START_ARRAY_VALUES 2000000000 1 2 x");
         hugeValues.readDoubles(values);
         QVERIFY(hugeValues.hasError() && values.size() <= 2);
-
         OptimIterSimResult result;
         result.iteration() = sampleIteration({1, 1, 2, 1}, 1);
         const QByteArray text = textOf(result);
@@ -268,7 +274,6 @@ private Q_SLOTS:
         range.deserialize(reader);
         QVERIFY(!reader.hasError() && reader.atEnd());
         QCOMPARE(range, OptimGoalRange(4, QStringLiteral("1"), QStringLiteral("2")));
-
         OptimSerialWriter empty;
         empty.writeStringList({});
         OptimSerialReader emptyReader(empty.joinedText());
@@ -301,8 +306,7 @@ private Q_SLOTS:
 
     void recordsRoundTrip()
     {
-        const OptimModelInput input = sampleModelInput({3, 1, 1, 4});
-        checkRoundTrip(input);
+        checkRoundTrip(sampleModelInput({3, 1, 1, 4}));
         OptimGoalLimitInput twoValues;
         twoValues.setOutside(QStringLiteral("-3.5"), QStringLiteral("1e-3"));
         twoValues.setWeight(QStringLiteral("2"));
@@ -320,25 +324,19 @@ private Q_SLOTS:
         variable.setValue(QStringLiteral("2.2 pF"));
         variable.setDiscrete(QStringLiteral("1"), QStringLiteral("10"), QStringLiteral("0.5"));
         checkRoundTrip(variable);
-
         OptimTraceFamily family;
         family.setIndepVar(OptimTraceVar(QStringLiteral("freq"), QStringLiteral("Hz")));
         family.otherIndepVars().append(OptimTraceVar(QStringLiteral("temp"), QStringLiteral("C")));
         family.setFlag(true);
         family.sweepValues() = OptimTraceValues{25.0, 85.0};
-        OptimTrace trace;
-        trace.setFlag(true);
-        trace.xValues() = OptimTraceValues{1.0, 2.0};
-        trace.auxValues() = OptimTraceValues{25.0, 25.0};
-        trace.yValues() = OptimTraceValues{-1.5, -2.25};
-        family.traces().append(trace);
+        family.traces().append(makeTrace({1.0, 2.0}, {-1.5, -2.25}, {25.0, 25.0}));
+        family.traces()[0].setFlag(true);
         checkRoundTrip(family);
         // Trace data keeps six significant digits on the wire.
         OptimSerialReader reader(textOf(OptimTraceValues{1.23456789, -9.87654321e-12}));
         OptimTraceValues read;
         read.deserialize(reader);
         QCOMPARE(read.values(), (QList<double>{1.23457, -9.87654e-12}));
-
         OptimizationModel model;
         model.input() = sampleModelInput({2, 1, 3, 2});
         model.output().algorithm() = sampleAlgorithmOutput();
@@ -450,7 +448,6 @@ private Q_SLOTS:
         QVERIFY(open.lowerValue() == -1e300 && open.upperValue() == 1e300 && !open.hasLowerBound());
         const OptimGoalRange bad(0, QStringLiteral("x"), QStringLiteral("3"));
         QVERIFY(bad.lowerValue() == 0.0 && bad.upperValue() == 3.0);
-
         OptimGoalInput goal;
         for (const char *name : {"freq", "temp", "vdd"})
             goal.addIndepVar(QString::fromLatin1(name));
@@ -493,14 +490,8 @@ private Q_SLOTS:
     {
         OptimTraceFamily family;
         QCOMPARE(family.maxPoint(), QPointF());
-        OptimTrace a;
-        a.xValues() = OptimTraceValues{1.0, 3.0};
-        a.yValues() = OptimTraceValues{-2.0, 5.0};
-        OptimTrace b;
-        b.xValues() = OptimTraceValues{0.5, 2.0, 9.0};
-        b.yValues() = OptimTraceValues{1.0, 7.0}; // shorter: the third x has no y
-        family.traces().append(a);
-        family.traces().append(b);
+        family.traces().append(makeTrace({1.0, 3.0}, {-2.0, 5.0}));
+        family.traces().append(makeTrace({0.5, 2.0, 9.0}, {1.0, 7.0})); // shorter: the third x has no y
         QCOMPARE(family.minPoint(), QPointF(0.5, -2.0));
         QCOMPARE(family.maxPoint(), QPointF(3.0, 7.0));
         family.traces().removeAt(1); // changing the traces recomputes the bounds

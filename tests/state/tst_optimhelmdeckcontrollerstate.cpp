@@ -1,6 +1,5 @@
 #include "state/optimhelmdeckcontrollerstate.h"
 
-#include <QCoreApplication>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -13,14 +12,12 @@ using L = QStringList;
 
 namespace {
 
-// Where main() put the settings store for this run.
-QString g_configDir;
-
-// Logs every signal of a state in emission order: "pause(true)", "noLongerWaiting", "stale(false)", ...
-class SignalLog : public QObject
+// A state that logs every signal in emission order ("pause(true)", "noLongerWaiting", ...)
+// and tells how many connections its noLongerWaiting() has.
+class LoggedState : public State
 {
 public:
-    explicit SignalLog(State *s)
+    LoggedState() : State(false, true)
     {
         const auto on = [this](const char *name) {
             return [this, name](bool b) { log << QString::fromLatin1(name) + (b ? "(true)" : "(false)"); };
@@ -29,20 +26,21 @@ public:
         const auto num = [this](const char *name) {
             return [this, name](int n) { log << QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(n); };
         };
-        connect(s, &State::modelAdded, this, [this](OptimizationModelObject *m) { log << "modelAdded(" + m->objectName() + ")"; });
-        connect(s, &State::noLongerWaiting, this, bare("noLongerWaiting"));
-        connect(s, &State::waitStateChanged, this, bare("waitStateChanged"));
-        connect(s, &State::changeWaitingForSimulatorToContinue, this, on("continue"));
-        connect(s, &State::changeWaitingForSimulatorToPause, this, on("pause"));
-        connect(s, &State::changeWaitingForSimulatorToSimulate, this, on("simulate"));
-        connect(s, &State::tuningStateChanged, this, on("tuning"));
-        connect(s, &State::staleDataChanged, this, on("stale"));
-        connect(s, &State::numIterationsToDisplayChanged, this, num("numIters"));
-        connect(s, &State::yAutoScaleUsingAllDataChanged, this, on("yAutoScale"));
-        connect(s, &State::simulationFinished, this, bare("simulationFinished"));
-        connect(s, &State::goalXAxisScalingChanged, this, num("goalXAxis"));
+        connect(this, &State::modelAdded, this, [this](OptimizationModelObject *m) { log << "modelAdded(" + m->objectName() + ")"; });
+        connect(this, &State::noLongerWaiting, this, bare("noLongerWaiting"));
+        connect(this, &State::waitStateChanged, this, bare("waitStateChanged"));
+        connect(this, &State::changeWaitingForSimulatorToContinue, this, on("continue"));
+        connect(this, &State::changeWaitingForSimulatorToPause, this, on("pause"));
+        connect(this, &State::changeWaitingForSimulatorToSimulate, this, on("simulate"));
+        connect(this, &State::tuningStateChanged, this, on("tuning"));
+        connect(this, &State::staleDataChanged, this, on("stale"));
+        connect(this, &State::numIterationsToDisplayChanged, this, num("numIters"));
+        connect(this, &State::yAutoScaleUsingAllDataChanged, this, on("yAutoScale"));
+        connect(this, &State::simulationFinished, this, bare("simulationFinished"));
+        connect(this, &State::goalXAxisScalingChanged, this, num("goalXAxis"));
     }
     L take() { return std::exchange(log, {}); }
+    int noLongerWaitingListeners() const { return receivers(SIGNAL(noLongerWaiting())); }
     L log;
 };
 
@@ -59,14 +57,6 @@ class ProbeModel : public OptimizationModelObject
 public:
     using OptimizationModelObject::OptimizationModelObject;
     int algorithmListeners() const { return receivers(SIGNAL(algorithmChanged())); }
-};
-
-// A state that tells how many connections its noLongerWaiting() has.
-class ProbeState : public State
-{
-public:
-    using State::State;
-    int noLongerWaitingListeners() const { return receivers(SIGNAL(noLongerWaiting())); }
 };
 
 void reachIteration(OptimizationModelObject *model, int n)
@@ -98,14 +88,18 @@ ProbeModel *makeModel(QObject *parent, const QString &name, const QString &maxIt
 class TestOptimHelmdeckControllerState : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_config;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        // Refuse to run against anything but the temporary store.
+        // Every settings location points into a temporary directory, so no test touches the user's settings.
+        QVERIFY(m_config.isValid());
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path() + QStringLiteral("/user"));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, m_config.path() + QStringLiteral("/system"));
         QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
-        QVERIFY2(!g_configDir.isEmpty() && settings.fileName().startsWith(g_configDir + '/'),
-                 qPrintable(settings.fileName()));
+        QVERIFY2(settings.fileName().startsWith(m_config.path() + '/'), qPrintable(settings.fileName()));
     }
 
     void init()
@@ -113,8 +107,6 @@ private Q_SLOTS:
         QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
         settings.clear();
     }
-
-    // ------------------------------------------------------------ wait state
 
     void setWaitingForSignalOrder_data()
     {
@@ -137,35 +129,33 @@ private Q_SLOTS:
         QFETCH(int, from);
         QFETCH(int, to);
         QFETCH(L, expected);
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         state.setWaitingFor(from);
-        log.take();
+        state.take();
         state.setWaitingFor(to);
-        QCOMPARE(log.take(), expected);
+        QCOMPARE(state.take(), expected);
         QCOMPARE(state.waitingFor(), to);
     }
 
     void setWaitingForCurrentKindAndStopWaiting()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         state.setWaitingFor(0);
         state.stopWaiting();
-        QCOMPARE(log.take(), L());
+        QCOMPARE(state.take(), L());
         for (int kind : {1, 2, 3}) {
             state.setWaitingFor(kind);
-            log.take();
+            state.take();
             state.setWaitingFor(kind);
-            QCOMPARE(log.take(), L());
+            QCOMPARE(state.take(), L());
         }
         state.setWaitingFor(7); // unknown kinds are not taken
         state.setWaitingFor(-1);
-        QCOMPARE(log.take(), L());
+        QCOMPARE(state.take(), L());
         QCOMPARE(state.waitingFor(), 3);
         state.stopWaiting();
         state.stopWaiting();
-        QCOMPARE(log.take(), L({"simulate(false)", "noLongerWaiting", "waitStateChanged"}));
+        QCOMPARE(state.take(), L({"simulate(false)", "noLongerWaiting", "waitStateChanged"}));
         QCOMPARE(state.waitingFor(), 0);
     }
 
@@ -192,16 +182,13 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(bool, ends);
         const QString name = L{"", "pause", "continue", "simulate"}.at(kind);
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         state.setWaitingFor(kind);
-        log.take();
+        state.take();
         state.answerReceived(status);
-        QCOMPARE(log.take(), (ends ? L({name + "(false)", "noLongerWaiting", "waitStateChanged"}) : L()));
+        QCOMPARE(state.take(), (ends ? L({name + "(false)", "noLongerWaiting", "waitStateChanged"}) : L()));
         QCOMPARE(state.waitingFor(), ends ? 0 : kind);
     }
-
-    // ------------------------------------------------------------ tuning
 
     void turnOnTuningByWaitKind_data()
     {
@@ -217,28 +204,26 @@ private Q_SLOTS:
     {
         QFETCH(int, kind);
         QFETCH(bool, turnsOn);
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         state.setWaitingFor(kind);
-        log.take();
+        state.take();
         state.turnOnTuning();
         state.turnOnTuning();
         QCOMPARE(state.inTuning(), turnsOn);
-        QCOMPARE(log.take(), turnsOn ? L{"tuning(true)"} : L());
+        QCOMPARE(state.take(), turnsOn ? L{"tuning(true)"} : L());
         if (kind == State::WaitContinue) {
             state.answerReceived(2); // the end of a continue wait does not turn tuning on
-            QCOMPARE(log.take(), L({"continue(false)", "noLongerWaiting", "waitStateChanged"}));
+            QCOMPARE(state.take(), L({"continue(false)", "noLongerWaiting", "waitStateChanged"}));
         }
         state.turnOffTuning();
         state.turnOffTuning();
-        QCOMPARE(log.take(), turnsOn ? L{"tuning(false)"} : L());
+        QCOMPARE(state.take(), turnsOn ? L{"tuning(false)"} : L());
         QVERIFY(!state.inTuning());
     }
 
     void tuningDeferredBehindPauseTurnsOnOnce()
     {
-        ProbeState state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         const int listeners = state.noLongerWaitingListeners();
         state.setWaitingFor(State::WaitPause);
         state.turnOnTuning();
@@ -247,60 +232,53 @@ private Q_SLOTS:
         state.answerReceived(2); // still running: the pause is not answered yet
         QVERIFY(!state.inTuning());
         state.answerReceived(3);
-        QCOMPARE(log.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "noLongerWaiting", "tuning(true)",
-                                "waitStateChanged"}));
+        QCOMPARE(state.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "noLongerWaiting", "tuning(true)",
+                                  "waitStateChanged"}));
         QVERIFY(state.inTuning());
         QCOMPARE(state.noLongerWaitingListeners(), listeners); // it disconnected itself
-
-        // The deferred turn-on is used up: once tuning is off, later waits
-        // ending do not turn it on again.
+        // The deferred turn-on is used up: once tuning is off, later waits ending do not turn it on again.
         state.turnOffTuning();
         state.setWaitingFor(State::WaitSimulate);
         state.answerReceived(3);
         state.setWaitingFor(State::WaitPause);
         state.stopWaiting();
-        QCOMPARE(log.take(), L({"tuning(false)", "simulate(true)", "waitStateChanged", "simulate(false)",
-                                "noLongerWaiting", "waitStateChanged", "pause(true)", "waitStateChanged",
-                                "pause(false)", "noLongerWaiting", "waitStateChanged"}));
+        QCOMPARE(state.take(), L({"tuning(false)", "simulate(true)", "waitStateChanged", "simulate(false)",
+                                  "noLongerWaiting", "waitStateChanged", "pause(true)", "waitStateChanged",
+                                  "pause(false)", "noLongerWaiting", "waitStateChanged"}));
         QVERIFY(!state.inTuning());
     }
 
     void tuningDeferredSurvivesChangeToSimulateWait()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         state.setWaitingFor(State::WaitPause);
         state.turnOnTuning();
         state.setWaitingFor(State::WaitSimulate);
         QVERIFY(!state.inTuning());
         state.answerReceived(2);
-        QCOMPARE(log.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "simulate(true)", "waitStateChanged",
-                                "simulate(false)", "noLongerWaiting", "tuning(true)", "waitStateChanged"}));
+        QCOMPARE(state.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "simulate(true)", "waitStateChanged",
+                                  "simulate(false)", "noLongerWaiting", "tuning(true)", "waitStateChanged"}));
     }
 
     void turnOffTuningWithdrawsDeferredTurnOn()
     {
-        // Tuning asked for while running, then a continue before the pause is
-        // answered: the continue turns tuning off, so its answer must not turn it on.
-        State state(false, true);
-        SignalLog log(&state);
+        // Tuning asked while running, then a continue before the pause is answered: no tuning after its answer.
+        LoggedState state;
         state.setWaitingFor(State::WaitPause);
         state.turnOnTuning();
         state.setWaitingFor(State::WaitContinue);
         state.turnOffTuning();
         state.answerReceived(2);
-        QCOMPARE(log.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "continue(true)", "waitStateChanged",
-                                "continue(false)", "noLongerWaiting", "waitStateChanged"}));
+        QCOMPARE(state.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "continue(true)", "waitStateChanged",
+                                  "continue(false)", "noLongerWaiting", "waitStateChanged"}));
         QVERIFY(!state.inTuning());
         // A new request is deferred again and still works.
         state.setWaitingFor(State::WaitPause);
         state.turnOnTuning();
         state.stopWaiting();
-        QCOMPARE(log.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "noLongerWaiting", "tuning(true)",
-                                "waitStateChanged"}));
+        QCOMPARE(state.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "noLongerWaiting", "tuning(true)",
+                                  "waitStateChanged"}));
     }
-
-    // ------------------------------------------------------------ changes and staleness
 
     void changeFlagsMarkStaleOnce_data()
     {
@@ -318,8 +296,7 @@ private Q_SLOTS:
                                                            &State::setGoalsChanged, &State::setVariablesChanged};
         static constexpr bool (State::*getters[])() const = {&State::valuesChanged, &State::algorithmChanged,
                                                              &State::goalsChanged, &State::variablesChanged};
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         const auto setter = setters[which];
         const auto set = [&state, setter](bool b) { (state.*setter)(b); };
         state.setDesignUpdated(true);
@@ -332,21 +309,19 @@ private Q_SLOTS:
         QVERIFY(!state.designUpdated());
         set(false);
         QVERIFY(!(state.*getters[which])() && state.dataStale());
-        QCOMPARE(log.take(), L{"stale(true)"});
-
+        QCOMPARE(state.take(), L{"stale(true)"});
         // A change clears a failed simulation and keeps its stale mark.
         state.clearStale();
         state.setLastSimulationFailed(true);
         set(true);
         QVERIFY(!state.lastSimulationFailed());
-        QCOMPARE(log.take(), L({"stale(false)", "stale(true)"}));
+        QCOMPARE(state.take(), L({"stale(false)", "stale(true)"}));
         QVERIFY(!state.isStaleTimerActive());
     }
 
     void resultForOlderCommandLeavesDataStale()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         const long first = state.nextCommandId();
         state.setValuesChanged(true);
         state.setValuesChanged(false); // the controller sent them
@@ -358,13 +333,12 @@ private Q_SLOTS:
         QCOMPARE(state.lastResultCommandId(), second);
         QVERIFY(!state.dataStale() && !state.canSimulate());
         state.resultReceived(second, true); // fresh stays fresh and silent
-        QCOMPARE(log.take(), L({"stale(true)", "stale(false)"}));
+        QCOMPARE(state.take(), L({"stale(true)", "stale(false)"}));
     }
 
     void resultWithPendingChangeStaysStale()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         const long id = state.nextCommandId();
         state.setGoalsChanged(true);
         state.setAlgorithmChanged(true);
@@ -373,13 +347,12 @@ private Q_SLOTS:
         QVERIFY(state.dataStale());
         state.setAlgorithmChanged(false);
         state.resultReceived(id, true);
-        QCOMPARE(log.take(), L({"stale(true)", "stale(false)"}));
+        QCOMPARE(state.take(), L({"stale(true)", "stale(false)"}));
     }
 
     void failedSimulationMarksStale()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         const long id = state.nextCommandId();
         state.resultReceived(id, false);
         QVERIFY(state.dataStale() && state.lastSimulationFailed() && !state.canSimulate());
@@ -388,20 +361,18 @@ private Q_SLOTS:
         state.resultReceived(id, true);
         QVERIFY(!state.lastSimulationFailed() && !state.dataStale());
         QCOMPARE(state.lastResultCommandId(), id);
-        QCOMPARE(log.take(), L({"stale(true)", "stale(false)"}));
-
+        QCOMPARE(state.take(), L({"stale(true)", "stale(false)"}));
         state.setLastSimulationFailed(false);
         state.setLastSimulationFailed(true);
         state.setLastSimulationFailed(true);
         state.setLastSimulationFailed(false);
         QVERIFY(!state.lastSimulationFailed() && state.dataStale()); // clearing the flag keeps the data stale
-        QCOMPARE(log.take(), L{"stale(true)"});
+        QCOMPARE(state.take(), L{"stale(true)"});
     }
 
     void clearStaleAndCanSimulate()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         state.clearStale();
         state.setVariablesChanged(true);
         QVERIFY(state.canSimulate());
@@ -413,8 +384,8 @@ private Q_SLOTS:
         state.clearStale();
         QVERIFY(!state.dataStale() && !state.canSimulate());
         QVERIFY(state.variablesChanged()); // only the stale mark is cleared
-        QCOMPARE(log.take(), L({"stale(true)", "simulate(true)", "waitStateChanged", "simulate(false)",
-                                "noLongerWaiting", "waitStateChanged", "stale(false)"}));
+        QCOMPARE(state.take(), L({"stale(true)", "simulate(true)", "waitStateChanged", "simulate(false)",
+                                  "noLongerWaiting", "waitStateChanged", "stale(false)"}));
     }
 
     void setStale_data()
@@ -432,60 +403,55 @@ private Q_SLOTS:
         QFETCH(bool, tuning);
         QFETCH(bool, startTimer);
         const bool timerRuns = tuning && startTimer;
-        State state(false, true);
+        LoggedState state;
         if (tuning)
             state.turnOnTuning();
-        SignalLog log(&state);
+        state.take();
         state.setStale(false, startTimer);
-        QCOMPARE(log.take(), L());
+        QCOMPARE(state.take(), L());
         state.setStale(true, startTimer);
         state.setStale(true, startTimer);
         QVERIFY(state.dataStale());
         QCOMPARE(state.isStaleTimerActive(), timerRuns);
-        QCOMPARE(log.take(), timerRuns ? L() : L{"stale(true)"});
+        QCOMPARE(state.take(), timerRuns ? L() : L{"stale(true)"});
         state.setStale(false, startTimer);
         QVERIFY(!state.dataStale() && !state.isStaleTimerActive());
-        QCOMPARE(log.take(), L{"stale(false)"});
+        QCOMPARE(state.take(), L{"stale(false)"});
     }
-
-    // ------------------------------------------------------------ stale timer
 
     void staleTimerDelaysSignalWhileTuning()
     {
-        State state(false, true);
+        LoggedState state;
         state.turnOnTuning();
-        SignalLog log(&state);
+        state.take();
         state.setValuesChanged(true);
         state.setValuesChanged(true);
         QVERIFY(state.dataStale() && state.isStaleTimerActive());
-        QCOMPARE(log.take(), L()); // the signal waits for the timer
+        QCOMPARE(state.take(), L()); // the signal waits for the timer
         // The timer's timeout is what delivers it (driven here without waiting).
         QVERIFY(QMetaObject::invokeMethod(state.findChild<QTimer *>(), "timeout", Qt::DirectConnection));
-        QCOMPARE(log.take(), L{"stale(true)"});
+        QCOMPARE(state.take(), L{"stale(true)"});
         // Fresh again before the timer fires: the stop drops the signal.
         state.clearStale();
         QVERIFY(!state.isStaleTimerActive());
         QVERIFY(QMetaObject::invokeMethod(&state, "staleTimerSlot", Qt::DirectConnection));
-        QCOMPARE(log.take(), L{"stale(false)"});
+        QCOMPARE(state.take(), L{"stale(false)"});
         // A result for the latest command stops the timer too.
         state.setValuesChanged(true);
         state.setValuesChanged(false);
         state.resultReceived(state.nextCommandId(), true);
         QVERIFY(!state.isStaleTimerActive() && !state.dataStale());
-        QCOMPARE(log.take(), L{"stale(false)"});
+        QCOMPARE(state.take(), L{"stale(false)"});
         // Not tuning: at once, no timer.
         state.turnOffTuning();
         state.setGoalsChanged(true);
         QVERIFY(!state.isStaleTimerActive());
-        QCOMPARE(log.take(), L({"tuning(false)", "stale(true)"}));
+        QCOMPARE(state.take(), L({"tuning(false)", "stale(true)"}));
     }
-
-    // ------------------------------------------------------------ models
 
     void modelsAreGuardedAndAnnounced()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         QObject owner;
         OptimizationModelObject *a = makeModel(&owner, "A", "10");
         OptimizationModelObject *b = makeModel(&owner, "B", "10");
@@ -494,7 +460,7 @@ private Q_SLOTS:
         state.addModel(nullptr);
         state.addModel(b);
         state.addModel(c);
-        QCOMPARE(log.take(), L({"modelAdded(A)", "modelAdded(B)", "modelAdded(C)"}));
+        QCOMPARE(state.take(), L({"modelAdded(A)", "modelAdded(B)", "modelAdded(C)"}));
         QCOMPARE(state.models(), QList<OptimizationModelObject *>({a, b, c}));
         state.setViewModel(b);
         QCOMPARE(state.viewModel(), b);
@@ -505,8 +471,7 @@ private Q_SLOTS:
 
     void viewModelDrivesIterationCount()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         QObject owner;
         ProbeModel *model = makeModel(&owner, "A", "100");
         state.setViewModel(model);
@@ -517,27 +482,24 @@ private Q_SLOTS:
         reachIteration(model, 50); // the larger of the two counts
         model->setStatus(3);       // the algorithm changed, the count did not
         QCOMPARE(state.numIterations(), 100);
-        QCOMPARE(log.take(), L({"numIters(101)", "numIters(121)", "numIters(101)"}));
-
+        QCOMPARE(state.take(), L({"numIters(101)", "numIters(121)", "numIters(101)"}));
         OptimAlgInput algorithm = model->model().algorithmInput();
         algorithm.setMaxIterations(QStringLiteral("lots")); // no number counts as 0
         model->setAlgorithmDefinition(algorithm);
         QCOMPARE(state.numIterations(), 50);
         reachIteration(model, 0);
-        QCOMPARE(log.take(), L({"numIters(51)", "numIters(1)"}));
-
+        QCOMPARE(state.take(), L({"numIters(51)", "numIters(1)"}));
         state.setNumItersToDisplay(1); // another setting than "all": the count changes silently
         reachIteration(model, 30);
         QCOMPARE(state.numIterations(), 30);
         QCOMPARE(state.iterationsToDisplay(), 10);
         state.setNumItersToDisplay(0);
-        QCOMPARE(log.take(), L({"numIters(10)", "numIters(31)"}));
+        QCOMPARE(state.take(), L({"numIters(10)", "numIters(31)"}));
     }
 
     void viewModelSwitchDisconnectsPrevious()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         QObject owner;
         ProbeModel *a = makeModel(&owner, "A", "100");
         ProbeModel *b = makeModel(&owner, "B", "20", 5);
@@ -550,23 +512,20 @@ private Q_SLOTS:
         state.setViewModel(b); // the same model again: still one connection
         QCOMPARE(b->algorithmListeners(), 1);
         reachIteration(b, 40);
-        QCOMPARE(log.take(), L({"numIters(101)", "numIters(21)", "numIters(41)"}));
+        QCOMPARE(state.take(), L({"numIters(101)", "numIters(21)", "numIters(41)"}));
         state.setViewModel(nullptr); // no view model: the count stays
         QCOMPARE(b->algorithmListeners(), 0);
         reachIteration(b, 60);
         QCOMPARE(state.numIterations(), 40);
-        QCOMPARE(log.take(), L());
+        QCOMPARE(state.take(), L());
     }
-
-    // ------------------------------------------------------------ display settings
 
     void displaySettingsSignalOnChange()
     {
-        State state(false, true);
-        SignalLog log(&state);
+        LoggedState state;
         QObject owner;
         state.setViewModel(makeModel(&owner, "A", "40"));
-        log.take();
+        state.take();
         state.setNumItersToDisplay(0);
         state.setNumItersToDisplay(2);
         QCOMPARE(state.iterationsToDisplay(), 25);
@@ -576,8 +535,7 @@ private Q_SLOTS:
         state.setNumItersToDisplay(5);
         QCOMPARE(state.numItersToDisplay(), 5);
         QCOMPARE(state.iterationsToDisplay(), 0);
-        QCOMPARE(log.take(), L({"numIters(25)", "numIters(10)", "numIters(41)", "numIters(0)"}));
-
+        QCOMPARE(state.take(), L({"numIters(25)", "numIters(10)", "numIters(41)", "numIters(0)"}));
         state.setYAxisAutoscaleUsingAllData(true);
         state.setGoalXAxisScaling(2);
         state.setYAxisAutoscaleUsingAllData(false);
@@ -586,12 +544,10 @@ private Q_SLOTS:
         state.setYAxisAutoscaleUsingAllData(false);
         state.setGoalXAxisScaling(1);
         state.setYAxisAutoscaleUsingAllData(true);
-        QCOMPARE(log.take(), L({"yAutoScale(false)", "goalXAxis(0)", "goalXAxis(1)", "yAutoScale(true)"}));
+        QCOMPARE(state.take(), L({"yAutoScale(false)", "goalXAxis(0)", "goalXAxis(1)", "yAutoScale(true)"}));
         QVERIFY(state.yAxisAutoscaleUsingAllData());
         QCOMPARE(state.goalXAxisScaling(), 1);
     }
-
-    // ------------------------------------------------------------ persistence
 
     void persistenceRejectsOutOfRange_data()
     {
@@ -639,24 +595,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv)
-{
-    // Every settings location points into a temporary directory before the
-    // application exists, so no test reads or writes the user's settings.
-    QTemporaryDir configDir;
-    if (!configDir.isValid())
-        return 1;
-    g_configDir = configDir.path();
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(g_configDir + QStringLiteral("/xdg")));
-    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(g_configDir + QStringLiteral("/xdg-system")));
-    QStandardPaths::setTestModeEnabled(true);
-    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-        QSettings::setPath(format, QSettings::UserScope, g_configDir + QStringLiteral("/user"));
-        QSettings::setPath(format, QSettings::SystemScope, g_configDir + QStringLiteral("/system"));
-    }
-    QCoreApplication app(argc, argv);
-    TestOptimHelmdeckControllerState test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestOptimHelmdeckControllerState)
 #include "tst_optimhelmdeckcontrollerstate.moc"

@@ -7,6 +7,7 @@
 
 #include <QTest>
 
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -35,9 +36,13 @@ class TestMox : public QObject
 {
     Q_OBJECT
 
-    MoxInterpreter m_mox;
+    std::unique_ptr<MoxInterpreter> mox;
 
 private Q_SLOTS:
+    // A fresh interpreter per test; every handle must be given back by its end.
+    void init() { mox = std::make_unique<MoxInterpreter>(); }
+    void cleanup() { QCOMPARE(mox->liveValues(), 0); }
+
     void printedForm_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -68,11 +73,10 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, printed);
-        QCOMPARE(run(m_mox, "CmdOp", text), printed);
+        QCOMPARE(run(*mox, "CmdOp", text), printed);
         // The printed form reads back as itself.
-        QCOMPARE(run(m_mox, "CmdOp", printed), printed);
-        QCOMPARE(m_mox.liveValues(), 0);
-        QCOMPARE(m_mox.misuseCount(), 0);
+        QCOMPARE(run(*mox, "CmdOp", printed), printed);
+        QCOMPARE(mox->misuseCount(), 0);
     }
 
     void errors_data()
@@ -108,101 +112,94 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(QString, error);
-        QVERIFY(m_mox.evaluate("CmdOp", text) == nullptr);
-        QVERIFY(!m_mox.lastError().isEmpty());
+        QVERIFY(mox->evaluate("CmdOp", text) == nullptr);
+        QVERIFY(!mox->lastError().isEmpty());
         if (!error.isNull())
-            QCOMPARE(m_mox.lastError(), error);
-        QCOMPARE(m_mox.liveValues(), 0);
+            QCOMPARE(mox->lastError(), error);
         // The next good evaluation clears the error.
-        QCOMPARE(run(m_mox, "CmdOp", "1"), QByteArray("1"));
-        QCOMPARE(m_mox.lastError(), QString());
+        QCOMPARE(run(*mox, "CmdOp", "1"), QByteArray("1"));
+        QCOMPARE(mox->lastError(), QString());
     }
 
     void typesAndBytes()
     {
-        const QList<std::pair<const char *, MoxTypeId>> rows{{"\"s\"", m_mox.stringType()}, {"1", m_mox.integerType()},
-                                                             {"FALSE", m_mox.boolType()}, {"list()", m_mox.parameterListType()},
-                                                             {"list", m_mox.functionType()}};
+        const QList<std::pair<const char *, MoxTypeId>> rows{{"\"s\"", mox->stringType()}, {"1", mox->integerType()},
+                                                             {"FALSE", mox->boolType()}, {"list()", mox->parameterListType()},
+                                                             {"list", mox->functionType()}};
         QSet<MoxTypeId> distinct;
         for (const auto &[text, type] : rows) {
-            MoxValue *value = m_mox.evaluate("CmdOp", text);
-            QCOMPARE(m_mox.typeOf(value), type);
-            QCOMPARE(m_mox.findType(m_mox.typeName(type)), type);
+            MoxValue *value = mox->evaluate("CmdOp", text);
+            QCOMPARE(mox->typeOf(value), type);
+            QCOMPARE(mox->findType(mox->typeName(type)), type);
             distinct.insert(type);
-            m_mox.release(value);
+            mox->release(value);
         }
         QCOMPARE(distinct.size(), 5);
         QVERIFY(!distinct.contains(0));
-        QCOMPARE(m_mox.findType("String"), 0);
-        QVERIFY(m_mox.evaluate("CmdOp", "NULL") == nullptr);
-        QCOMPARE(m_mox.lastError(), QString());
-
+        QCOMPARE(mox->findType("String"), 0);
+        QVERIFY(mox->evaluate("CmdOp", "NULL") == nullptr);
+        QCOMPARE(mox->lastError(), QString());
         // Any bytes survive being printed and read back.
         const QByteArray bytes("caf\xc3\xa9 \"quoted\" back\\slash\nline\x01");
-        MoxValue *made = m_mox.makeString(bytes);
-        const QByteArray printed = m_mox.printed(made);
+        MoxValue *made = mox->makeString(bytes);
+        const QByteArray printed = mox->printed(made);
         QCOMPARE(printed, QByteArray("\"caf\xc3\xa9 \\\"quoted\\\" back\\\\slash\nline\x01\""));
-        m_mox.release(made);
-        MoxValue *parsed = m_mox.evaluate("CmdOp", printed);
+        mox->release(made);
+        MoxValue *parsed = mox->evaluate("CmdOp", printed);
         QByteArray text;
-        QVERIFY(m_mox.readText(parsed, text));
+        QVERIFY(mox->readText(parsed, text));
         QCOMPARE(text, bytes);
-        m_mox.release(parsed);
-        QCOMPARE(m_mox.liveValues(), 0);
+        mox->release(parsed);
     }
 
     void constantAndFunctionWords()
     {
-        MoxInterpreter mox;
-        QVERIFY(mox.version() >= 1001 && mox.version() <= 1999);
-        QVERIFY(mox.registerVocabulary("CmdOp", {
-            MoxWord::constantWord("optimHelmdeck_pluginLoaded", mox.makeInteger(1)),
-            MoxWord::functionWord("twice", [&mox](const MoxArgs *args) -> MoxValue * {
+        QVERIFY(mox->version() >= 1001 && mox->version() <= 1999);
+        QVERIFY(mox->registerVocabulary("CmdOp", {
+            MoxWord::constantWord("optimHelmdeck_pluginLoaded", mox->makeInteger(1)),
+            MoxWord::functionWord("twice", [this](const MoxArgs *args) -> MoxValue * {
                 MoxValue *arg = nullptr;
-                if (!mox.argumentAs(args, 0, mox.integerType(), arg))
+                if (!mox->argumentAs(args, 0, mox->integerType(), arg))
                     return nullptr;
                 qint64 n = 0;
-                mox.readInt(arg, n);
-                mox.release(arg);
-                return mox.makeInteger(2 * n);
+                mox->readInt(arg, n);
+                mox->release(arg);
+                return mox->makeInteger(2 * n);
             }),
         }));
-        QCOMPARE(mox.liveValues(), 0); // the constant went to the interpreter
-        QCOMPARE(run(mox, "Host", "find_word(\"optimHelmdeck_pluginLoaded\")"), QByteArray("1"));
-        QCOMPARE(run(mox, "CmdOp", "twice(twice(-3));"), QByteArray("-12"));
-        QCOMPARE(run(mox, "CmdOp", "twice(\"x\")"), QByteArray("NULL"));
-        QCOMPARE(run(mox, "CmdOp", "list(optimHelmdeck_pluginLoaded, twice)"), QByteArray("list(1, twice)"));
-        QCOMPARE(run(mox, "CmdOp", "optimHelmdeck_pluginLoaded()"),
+        QCOMPARE(mox->liveValues(), 0); // the constant went to the interpreter
+        QCOMPARE(run(*mox, "Host", "find_word(\"optimHelmdeck_pluginLoaded\")"), QByteArray("1"));
+        QCOMPARE(run(*mox, "CmdOp", "twice(twice(-3));"), QByteArray("-12"));
+        QCOMPARE(run(*mox, "CmdOp", "twice(\"x\")"), QByteArray("NULL"));
+        QCOMPARE(run(*mox, "CmdOp", "list(optimHelmdeck_pluginLoaded, twice)"), QByteArray("list(1, twice)"));
+        QCOMPARE(run(*mox, "CmdOp", "optimHelmdeck_pluginLoaded()"),
                  QByteArray("ERROR position 1: 'optimHelmdeck_pluginLoaded' is not a function"));
-        QCOMPARE(run(mox, "CmdOp", "TRUE()"), QByteArray("ERROR position 1: TRUE cannot be called"));
-        QVERIFY(!mox.hasWord("CmdOp", "thrice"));
-        QCOMPARE(mox.liveValues(), 0);
+        QCOMPARE(run(*mox, "CmdOp", "TRUE()"), QByteArray("ERROR position 1: TRUE cannot be called"));
+        QVERIFY(!mox->hasWord("CmdOp", "thrice"));
     }
 
     void lookupOrder()
     {
-        MoxInterpreter mox;
-        QVERIFY(mox.registerVocabulary("Host", {answering(mox, "who", "host"), answering(mox, "host_only", "h")}));
-        QVERIFY(mox.registerVocabulary("CmdOp", {answering(mox, "who", "plugin"), answering(mox, "list", "shadow"),
-                                                 answering(mox, "kept", "k")}));
-        QVERIFY(mox.registerVocabulary("CmdOp", {answering(mox, "who", "plugin"), answering(mox, "list", "shadow")}));
+        QVERIFY(mox->registerVocabulary("Host", {answering(*mox, "who", "host"), answering(*mox, "host_only", "h")}));
+        QVERIFY(mox->registerVocabulary("CmdOp", {answering(*mox, "who", "plugin"), answering(*mox, "list", "shadow"),
+                                                 answering(*mox, "kept", "k")}));
+        QVERIFY(mox->registerVocabulary("CmdOp", {answering(*mox, "who", "plugin"), answering(*mox, "list", "shadow")}));
         // The evaluation's module first; a module's word shadows a global
         // one in that module only; then the global module, then the others.
-        QCOMPARE(run(mox, "Host", "who()"), QByteArray("\"host\""));
-        QCOMPARE(run(mox, "CmdOp", "who()"), QByteArray("\"plugin\""));
-        QCOMPARE(run(mox, "CmdOp", "list(1)"), QByteArray("\"shadow\""));
-        QCOMPARE(run(mox, "Host", "list(1)"), QByteArray("list(1)"));
-        QCOMPARE(run(mox, "Elsewhere", "who()"), QByteArray("\"host\""));
-        QCOMPARE(run(mox, "CmdOp", "host_only()"), QByteArray("\"h\""));
+        QCOMPARE(run(*mox, "Host", "who()"), QByteArray("\"host\""));
+        QCOMPARE(run(*mox, "CmdOp", "who()"), QByteArray("\"plugin\""));
+        QCOMPARE(run(*mox, "CmdOp", "list(1)"), QByteArray("\"shadow\""));
+        QCOMPARE(run(*mox, "Host", "list(1)"), QByteArray("list(1)"));
+        QCOMPARE(run(*mox, "Elsewhere", "who()"), QByteArray("\"host\""));
+        QCOMPARE(run(*mox, "CmdOp", "host_only()"), QByteArray("\"h\""));
         // Registering again replaces words and keeps the others.
-        QCOMPARE(run(mox, "CmdOp", "kept()"), QByteArray("\"k\""));
+        QCOMPARE(run(*mox, "CmdOp", "kept()"), QByteArray("\"k\""));
         // A function value remembers the module it came from.
-        MoxValue *ref = mox.evaluate("CmdOp", "who");
-        MoxValue *answer = mox.invoke(ref, {});
-        QCOMPARE(mox.printed(answer), QByteArray("\"plugin\""));
-        mox.release(answer);
-        mox.release(ref);
-        QCOMPARE(mox.liveValues(), 0);
+        MoxValue *ref = mox->evaluate("CmdOp", "who");
+        MoxValue *answer = mox->invoke(ref, {});
+        QCOMPARE(mox->printed(answer), QByteArray("\"plugin\""));
+        mox->release(answer);
+        mox->release(ref);
     }
 
     void malformedTablesRegisterNothing_data()
@@ -221,247 +218,228 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, badName);
         QFETCH(int, shape);
-        MoxInterpreter mox;
-        MoxWord bad = answering(mox, badName, "x");
+        MoxWord bad = answering(*mox, badName, "x");
         if (shape == 1)
             bad.function = nullptr;
         if (shape == 2)
-            bad.constant = mox.makeInteger(5);
-        QVERIFY(!mox.registerVocabulary("CmdOp", {MoxWord::constantWord("constant", mox.makeString("c")),
-                                                  answering(mox, "good", "g"), bad}));
-        QVERIFY(!mox.hasWord("CmdOp", "good"));
-        QCOMPARE(run(mox, "CmdOp", "constant"), QByteArray("NULL"));
+            bad.constant = mox->makeInteger(5);
+        QVERIFY(!mox->registerVocabulary("CmdOp", {MoxWord::constantWord("constant", mox->makeString("c")),
+                                                  answering(*mox, "good", "g"), bad}));
+        QVERIFY(!mox->hasWord("CmdOp", "good"));
+        QCOMPARE(run(*mox, "CmdOp", "constant"), QByteArray("NULL"));
         // The constants were handed over even though the registration failed.
-        QCOMPARE(mox.liveValues(), 0);
-        QCOMPARE(mox.misuseCount(), 0);
-
-        MoxValue *stale = mox.makeInteger(1);
-        mox.release(stale);
-        QVERIFY(!mox.registerVocabulary("CmdOp", {MoxWord::constantWord("loaded", stale)}));
-        QCOMPARE(mox.misuseCount(), 1);
+        QCOMPARE(mox->misuseCount(), 0);
+        MoxValue *stale = mox->makeInteger(1);
+        mox->release(stale);
+        QVERIFY(!mox->registerVocabulary("CmdOp", {MoxWord::constantWord("loaded", stale)}));
+        QCOMPARE(mox->misuseCount(), 1);
     }
 
     void argumentAccess()
     {
-        MoxInterpreter mox;
-        const MoxTypeId widget = mox.registerObjectType("QtWidget");
+        const MoxTypeId widget = mox->registerObjectType("QtWidget");
         int dummy = 0;
         QList<MoxTypeId> seen;
         QStringList log;
-        QVERIFY(mox.registerVocabulary("Host", {MoxWord::functionWord("widget", [&](const MoxArgs *) {
-            return mox.makeObject(widget, &dummy);
+        QVERIFY(mox->registerVocabulary("Host", {MoxWord::functionWord("widget", [&](const MoxArgs *) {
+            return mox->makeObject(widget, &dummy);
         })}));
-        QVERIFY(mox.registerVocabulary("CmdOp", {MoxWord::functionWord("probe", [&](const MoxArgs *args) {
+        QVERIFY(mox->registerVocabulary("CmdOp", {MoxWord::functionWord("probe", [&](const MoxArgs *args) {
             for (int i = -1; i <= 7; ++i)
-                seen.append(mox.argumentType(args, i));
-            const QList<std::pair<const char *, MoxTypeId>> types{{"string", mox.stringType()}, {"integer", mox.integerType()},
-                                                                  {"bool", mox.boolType()}, {"list", mox.parameterListType()}};
+                seen.append(mox->argumentType(args, i));
+            const QList<std::pair<const char *, MoxTypeId>> types{{"string", mox->stringType()}, {"integer", mox->integerType()},
+                                                                  {"bool", mox->boolType()}, {"list", mox->parameterListType()}};
             for (int i = 0; i < 7; ++i) {
                 for (const auto &[name, type] : types) {
                     MoxValue *value = reinterpret_cast<MoxValue *>(0x1); // must be cleared on failure
-                    if (!mox.argumentAs(args, i, type, value)) {
+                    if (!mox->argumentAs(args, i, type, value)) {
                         if (value)
                             log << QStringLiteral("%1 as %2 failed but left a value").arg(i).arg(name);
                         continue;
                     }
-                    log << QStringLiteral("%1 as %2: %3").arg(i).arg(name).arg(QString::fromUtf8(mox.printed(value)));
-                    mox.release(value);
+                    log << QStringLiteral("%1 as %2: %3").arg(i).arg(name).arg(QString::fromUtf8(mox->printed(value)));
+                    mox->release(value);
                 }
             }
-            return mox.makeTrue();
+            return mox->makeTrue();
         })}));
-        QCOMPARE(run(mox, "CmdOp", "probe(\"s\", 5, 0, FALSE, list(\"a\"), widget(), NULL)"), QByteArray("TRUE"));
-        QCOMPARE(seen, (QList<MoxTypeId>{0, mox.stringType(), mox.integerType(), mox.integerType(), mox.boolType(),
-                                         mox.parameterListType(), widget, 0, 0}));
+        QCOMPARE(run(*mox, "CmdOp", "probe(\"s\", 5, 0, FALSE, list(\"a\"), widget(), NULL)"), QByteArray("TRUE"));
+        QCOMPARE(seen, (QList<MoxTypeId>{0, mox->stringType(), mox->integerType(), mox->integerType(), mox->boolType(),
+                                         mox->parameterListType(), widget, 0, 0}));
         QCOMPARE(log, (QStringList{"0 as string: \"s\"", "1 as integer: 5", "1 as bool: TRUE", "2 as integer: 0",
                                    "2 as bool: FALSE", "3 as bool: FALSE", "4 as list: list(\"a\")"}));
-        QVERIFY(mox.argumentType(nullptr, 0) == 0);
-        QCOMPARE(mox.liveValues(), 0);
-        QCOMPARE(mox.misuseCount(), 0);
+        QVERIFY(mox->argumentType(nullptr, 0) == 0);
+        QCOMPARE(mox->misuseCount(), 0);
     }
 
     void readersAreStrict()
     {
-        MoxInterpreter mox;
-        MoxValue *text = mox.makeString("12");
-        MoxValue *number = mox.makeInteger(12);
-        MoxValue *no = mox.makeFalse();
-        MoxValue *list = mox.makeList({mox.makeString("a\"b\\c"), mox.makeInteger(-3), nullptr, mox.makeList({})});
-        QCOMPARE(mox.printed(list), QByteArray("list(\"a\\\"b\\\\c\", -3, NULL, list())"));
+        MoxValue *text = mox->makeString("12");
+        MoxValue *number = mox->makeInteger(12);
+        MoxValue *no = mox->makeFalse();
+        MoxValue *list = mox->makeList({mox->makeString("a\"b\\c"), mox->makeInteger(-3), nullptr, mox->makeList({})});
+        QCOMPARE(mox->printed(list), QByteArray("list(\"a\\\"b\\\\c\", -3, NULL, list())"));
         // Values of another type leave the output untouched.
         QByteArray bytes = "untouched";
         qint64 n = -1;
         bool flag = true;
-        QVERIFY(!mox.readText(number, bytes) && !mox.readText(list, bytes) && !mox.readText(nullptr, bytes));
-        QVERIFY(!mox.readInt(text, n) && !mox.readInt(no, n));
-        QVERIFY(!mox.readBool(text, flag) && !mox.readBool(list, flag));
+        QVERIFY(!mox->readText(number, bytes) && !mox->readText(list, bytes) && !mox->readText(nullptr, bytes));
+        QVERIFY(!mox->readInt(text, n) && !mox->readInt(no, n));
+        QVERIFY(!mox->readBool(text, flag) && !mox->readBool(list, flag));
         QVERIFY(bytes == "untouched" && n == -1 && flag);
-        QVERIFY(mox.readBool(number, flag) && flag);
-        QVERIFY(mox.readBool(no, flag) && !flag);
-
+        QVERIFY(mox->readBool(number, flag) && flag);
+        QVERIFY(mox->readBool(no, flag) && !flag);
         // Elements outlive their list; NULL entries, indices outside and
         // non-lists give nothing.
-        MoxValue *inner = mox.listElement(list, 3);
-        MoxValue *first = mox.listElement(list, 1);
-        QVERIFY(mox.listElement(list, 2) == nullptr && mox.listElement(list, 4) == nullptr && mox.listElement(list, -1) == nullptr);
-        QVERIFY(mox.listElement(first, 0) == nullptr);
-        QCOMPARE(mox.listSize(first), -1);
-        QCOMPARE(mox.listSize(list), 4);
+        MoxValue *inner = mox->listElement(list, 3);
+        MoxValue *first = mox->listElement(list, 1);
+        QVERIFY(mox->listElement(list, 2) == nullptr && mox->listElement(list, 4) == nullptr && mox->listElement(list, -1) == nullptr);
+        QVERIFY(mox->listElement(first, 0) == nullptr);
+        QCOMPARE(mox->listSize(first), -1);
+        QCOMPARE(mox->listSize(list), 4);
         for (MoxValue *v : {text, number, no, list})
-            mox.release(v);
-        QVERIFY(mox.readInt(first, n) && n == -3);
-        QCOMPARE(mox.listSize(inner), 0);
-        mox.release(inner);
-        mox.release(first);
-        QCOMPARE(mox.liveValues(), 0);
-        QCOMPARE(mox.misuseCount(), 0);
+            mox->release(v);
+        QVERIFY(mox->readInt(first, n) && n == -3);
+        QCOMPARE(mox->listSize(inner), 0);
+        mox->release(inner);
+        mox->release(first);
+        QCOMPARE(mox->misuseCount(), 0);
     }
 
     void hostObjects()
     {
-        MoxInterpreter mox;
-        const MoxTypeId widget = mox.registerObjectType("QtWidget");
+        const MoxTypeId widget = mox->registerObjectType("QtWidget");
         QVERIFY(widget != 0);
-        QCOMPARE(mox.registerObjectType("QtWidget"), widget);
-        const MoxTypeId other = mox.registerObjectType("Design");
+        QCOMPARE(mox->registerObjectType("QtWidget"), widget);
+        const MoxTypeId other = mox->registerObjectType("Design");
         QVERIFY(other != 0 && other != widget);
         for (const char *bad : {"string", "NULL", "bad name"})
-            QCOMPARE(mox.registerObjectType(bad), 0);
+            QCOMPARE(mox->registerObjectType(bad), 0);
         int target = 0;
-        QVERIFY(!mox.makeObject(widget, nullptr) && !mox.makeObject(mox.stringType(), &target) && !mox.makeObject(999, &target));
-        MoxValue *object = mox.makeObject(widget, &target);
-        QCOMPARE(mox.objectPointer(object, widget), static_cast<void *>(&target));
-        QVERIFY(mox.objectPointer(object, other) == nullptr);
-        mox.release(object);
-
+        QVERIFY(!mox->makeObject(widget, nullptr) && !mox->makeObject(mox->stringType(), &target) && !mox->makeObject(999, &target));
+        MoxValue *object = mox->makeObject(widget, &target);
+        QCOMPARE(mox->objectPointer(object, widget), static_cast<void *>(&target));
+        QVERIFY(mox->objectPointer(object, other) == nullptr);
+        mox->release(object);
         // Through a plug-in word and back: the word checks the type before use.
         void *received = nullptr;
-        QVERIFY(mox.registerVocabulary("CmdOp", {MoxWord::functionWord("take", [&](const MoxArgs *args) -> MoxValue * {
+        QVERIFY(mox->registerVocabulary("CmdOp", {MoxWord::functionWord("take", [&](const MoxArgs *args) -> MoxValue * {
             MoxValue *arg = nullptr;
-            if (!mox.argumentAs(args, 0, widget, arg))
-                return mox.makeFalse();
-            received = mox.objectPointer(arg, widget);
+            if (!mox->argumentAs(args, 0, widget, arg))
+                return mox->makeFalse();
+            received = mox->objectPointer(arg, widget);
             return arg;
         })}));
-        QVERIFY(mox.registerVocabulary("Host", {MoxWord::functionWord("the_widget", [&](const MoxArgs *) {
-            return mox.makeObject(widget, &target);
+        QVERIFY(mox->registerVocabulary("Host", {MoxWord::functionWord("the_widget", [&](const MoxArgs *) {
+            return mox->makeObject(widget, &target);
         })}));
-        QCOMPARE(run(mox, "Host", "list(take(the_widget()), take(list(the_widget())))"), QByteArray("list(<QtWidget>, FALSE)"));
+        QCOMPARE(run(*mox, "Host", "list(take(the_widget()), take(list(the_widget())))"), QByteArray("list(<QtWidget>, FALSE)"));
         QCOMPARE(received, static_cast<void *>(&target));
-        QCOMPARE(mox.liveValues(), 0);
     }
 
     void misbehavingWords()
     {
-        MoxInterpreter mox;
         int depth = 0;
-        QVERIFY(mox.registerVocabulary("CmdOp", {
+        QVERIFY(mox->registerVocabulary("CmdOp", {
             MoxWord::functionWord("nothing", [](const MoxArgs *) { return nullptr; }),
             MoxWord::functionWord("sloppy", [&](const MoxArgs *) {
-                MoxValue *value = mox.makeString("gone");
-                mox.release(value);
+                MoxValue *value = mox->makeString("gone");
+                mox->release(value);
                 return value; // already given back
             }),
             MoxWord::functionWord("boom", [](const MoxArgs *) -> MoxValue * { throw std::runtime_error("no"); }),
             MoxWord::functionWord("again", [&](const MoxArgs *) {
                 ++depth;
-                return mox.evaluate("CmdOp", "again()");
+                return mox->evaluate("CmdOp", "again()");
             }),
-            MoxWord::functionWord("once", [&mox](const MoxArgs *) {
+            MoxWord::functionWord("once", [this](const MoxArgs *) {
                 QByteArray captured(4096, 'x'); // freed with the old function if it were destroyed now
-                mox.registerVocabulary("CmdOp", {answering(mox, "once", "replaced")});
-                return mox.makeInteger(captured.size());
+                mox->registerVocabulary("CmdOp", {answering(*mox, "once", "replaced")});
+                return mox->makeInteger(captured.size());
             }),
         }));
-        QCOMPARE(run(mox, "CmdOp", "list(nothing(), nothing())"), QByteArray("list(NULL, NULL)"));
-        QCOMPARE(run(mox, "CmdOp", "list(sloppy())"),
+        QCOMPARE(run(*mox, "CmdOp", "list(nothing(), nothing())"), QByteArray("list(NULL, NULL)"));
+        QCOMPARE(run(*mox, "CmdOp", "list(sloppy())"),
                  QByteArray("ERROR position 6: 'sloppy' answered a value that was not handed out"));
-        QCOMPARE(mox.misuseCount(), 1);
-        QCOMPARE(run(mox, "CmdOp", "boom()"), QByteArray("ERROR position 1: 'boom' failed"));
-        QVERIFY(mox.evaluate("CmdOp", "again()") == nullptr);
+        QCOMPARE(mox->misuseCount(), 1);
+        QCOMPARE(run(*mox, "CmdOp", "boom()"), QByteArray("ERROR position 1: 'boom' failed"));
+        QVERIFY(mox->evaluate("CmdOp", "again()") == nullptr);
         QCOMPARE(depth, MoxInterpreter::kMaxReentry);
-        QCOMPARE(run(mox, "CmdOp", "once()"), QByteArray("4096"));
-        QCOMPARE(run(mox, "CmdOp", "once()"), QByteArray("\"replaced\""));
-        QCOMPARE(mox.liveValues(), 0);
+        QCOMPARE(run(*mox, "CmdOp", "once()"), QByteArray("4096"));
+        QCOMPARE(run(*mox, "CmdOp", "once()"), QByteArray("\"replaced\""));
     }
 
     void reentrantEvaluation()
     {
-        MoxInterpreter mox;
-        QVERIFY(mox.registerVocabulary("Host", {answering(mox, "desim_get_current_simulator_id", "sim-42")}));
-        QVERIFY(mox.registerVocabulary("CmdOp", {MoxWord::functionWord("ask_host", [&](const MoxArgs *) {
+        QVERIFY(mox->registerVocabulary("Host", {answering(*mox, "desim_get_current_simulator_id", "sim-42")}));
+        QVERIFY(mox->registerVocabulary("CmdOp", {MoxWord::functionWord("ask_host", [&](const MoxArgs *) {
             // A word that calls back into the host, as the plug-in's words do.
-            MoxValue *id = mox.evaluate("CmdOp", "desim_get_current_simulator_id()");
-            mox.release(mox.evaluate("CmdOp", "list("));
-            return mox.makeList({id});
+            MoxValue *id = mox->evaluate("CmdOp", "desim_get_current_simulator_id()");
+            mox->release(mox->evaluate("CmdOp", "list("));
+            return mox->makeList({id});
         })}));
         // The inner failure does not leak into the outer evaluation.
-        QCOMPARE(run(mox, "Host", "ask_host()"), QByteArray("list(\"sim-42\")"));
-        QCOMPARE(mox.lastError(), QString());
-        QCOMPARE(mox.liveValues(), 0);
+        QCOMPARE(run(*mox, "Host", "ask_host()"), QByteArray("list(\"sim-42\")"));
+        QCOMPARE(mox->lastError(), QString());
     }
 
     void closeCallbackScenario()
     {
         // The host keeps the function value a plug-in registers and calls it later.
-        MoxInterpreter mox;
         MoxValue *callback = nullptr;
-        QVERIFY(mox.registerVocabulary("Host", {MoxWord::functionWord("de_register_close_addon_callback",
+        QVERIFY(mox->registerVocabulary("Host", {MoxWord::functionWord("de_register_close_addon_callback",
                                                                       [&](const MoxArgs *args) -> MoxValue * {
-            mox.release(callback);
-            mox.argumentAs(args, 0, mox.functionType(), callback);
-            return callback ? mox.makeTrue() : mox.makeFalse();
+            mox->release(callback);
+            mox->argumentAs(args, 0, mox->functionType(), callback);
+            return callback ? mox->makeTrue() : mox->makeFalse();
         })}));
         QList<bool> flags;
-        QVERIFY(mox.registerVocabulary("CmdOp", {MoxWord::functionWord("optimHelmdeck_closeHelmdeck", [&](const MoxArgs *args) {
+        QVERIFY(mox->registerVocabulary("CmdOp", {MoxWord::functionWord("optimHelmdeck_closeHelmdeck", [&](const MoxArgs *args) {
             MoxValue *a = nullptr;
             MoxValue *b = nullptr;
             bool x = false, y = false;
-            if (mox.argumentAs(args, 0, mox.boolType(), a) && mox.argumentAs(args, 1, mox.boolType(), b) && mox.readBool(a, x)
-                && mox.readBool(b, y))
+            if (mox->argumentAs(args, 0, mox->boolType(), a) && mox->argumentAs(args, 1, mox->boolType(), b) && mox->readBool(a, x)
+                && mox->readBool(b, y))
                 flags << x << y;
-            mox.release(a);
-            mox.release(b);
-            return mox.makeTrue();
+            mox->release(a);
+            mox->release(b);
+            return mox->makeTrue();
         })}));
-        QCOMPARE(run(mox, "CmdOp", "de_register_close_addon_callback(optimHelmdeck_closeHelmdeck)"), QByteArray("TRUE"));
-        QCOMPARE(mox.liveValues(), 1); // the host holds the callback
-        MoxValue *answer = mox.invoke(callback, {mox.makeFalse(), mox.makeInteger(1)});
-        QCOMPARE(mox.printed(answer), QByteArray("TRUE"));
+        QCOMPARE(run(*mox, "CmdOp", "de_register_close_addon_callback(optimHelmdeck_closeHelmdeck)"), QByteArray("TRUE"));
+        QCOMPARE(mox->liveValues(), 1); // the host holds the callback
+        MoxValue *answer = mox->invoke(callback, {mox->makeFalse(), mox->makeInteger(1)});
+        QCOMPARE(mox->printed(answer), QByteArray("TRUE"));
         QCOMPARE(flags, QList<bool>({false, true}));
-        mox.release(answer);
-        mox.release(callback);
-        MoxValue *notFunction = mox.makeInteger(3);
-        QVERIFY(mox.invoke(notFunction, {mox.makeInteger(1)}) == nullptr);
-        QCOMPARE(mox.lastError(), QStringLiteral("invoke: not a function value"));
-        mox.release(notFunction);
-        QCOMPARE(mox.liveValues(), 0);
+        mox->release(answer);
+        mox->release(callback);
+        MoxValue *notFunction = mox->makeInteger(3);
+        QVERIFY(mox->invoke(notFunction, {mox->makeInteger(1)}) == nullptr);
+        QCOMPARE(mox->lastError(), QStringLiteral("invoke: not a function value"));
+        mox->release(notFunction);
     }
 
     void liveCountAndMisuse()
     {
-        MoxInterpreter mox;
-        MoxValue *a = mox.evaluate("CmdOp", "list(1, 2)");
-        MoxValue *b = mox.makeString("b");
-        MoxValue *c = mox.listElement(a, 1);
-        QCOMPARE(mox.liveValues(), 3);
-        mox.release(a);
-        mox.release(nullptr);
-        QCOMPARE(mox.liveValues(), 2);
-        QCOMPARE(mox.misuseCount(), 0);
-        mox.release(a); // a second release of the same handle
+        MoxValue *a = mox->evaluate("CmdOp", "list(1, 2)");
+        MoxValue *b = mox->makeString("b");
+        MoxValue *c = mox->listElement(a, 1);
+        QCOMPARE(mox->liveValues(), 3);
+        mox->release(a);
+        mox->release(nullptr);
+        QCOMPARE(mox->liveValues(), 2);
+        QCOMPARE(mox->misuseCount(), 0);
+        mox->release(a); // a second release of the same handle
         QByteArray text;
-        QVERIFY(!mox.readText(a, text)); // reading a released handle is refused
-        QCOMPARE(mox.typeOf(a), 0);
-        QCOMPARE(mox.misuseCount(), 3);
-        QCOMPARE(mox.liveValues(), 2);
+        QVERIFY(!mox->readText(a, text)); // reading a released handle is refused
+        QCOMPARE(mox->typeOf(a), 0);
+        QCOMPARE(mox->misuseCount(), 3);
+        QCOMPARE(mox->liveValues(), 2);
         // Handles given to makeList are given back; the list is the one left.
-        MoxValue *list = mox.makeList({b, c});
-        QCOMPARE(mox.liveValues(), 1);
-        mox.release(list);
-        mox.release(b); // already consumed by makeList
-        QCOMPARE(mox.misuseCount(), 4);
-        QCOMPARE(mox.liveValues(), 0);
+        MoxValue *list = mox->makeList({b, c});
+        QCOMPARE(mox->liveValues(), 1);
+        mox->release(list);
+        mox->release(b); // already consumed by makeList
+        QCOMPARE(mox->misuseCount(), 4);
     }
 };
 

@@ -25,7 +25,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("exponent");
         QTest::addColumn<QString>("canonical");
         QTest::addColumn<QString>("base");
-
         QTest::newRow("empty") << "" << 0 << "" << "";
         QTest::newRow("farad not femto") << "F" << 0 << "F" << "F";
         QTest::newRow("femtofarad") << "fF" << -15 << "fF" << "F";
@@ -45,7 +44,6 @@ private Q_SLOTS:
         QFETCH(int, exponent);
         QFETCH(QString, canonical);
         QFETCH(QString, base);
-
         const UnitsParser parser(text);
         QCOMPARE(parser.isAcceptable(), !canonical.isNull());
         QCOMPARE(parser.exponent(), exponent);
@@ -57,26 +55,6 @@ private Q_SLOTS:
         } else {
             QCOMPARE(parser.fromBase(5.0), 0.0);
         }
-    }
-
-    void scaleToUnits_data()
-    {
-        QTest::addColumn<QString>("units");
-        QTest::addColumn<double>("baseValue");
-        QTest::addColumn<double>("scaled");
-        QTest::newRow("H in mH") << "mH" << 0.0022 << 2.2;
-        QTest::newRow("F in pF") << "pF" << 4.7e-12 << 4.7;
-        QTest::newRow("suffix alone") << "n" << 1e-8 << 10.0;
-    }
-    void scaleToUnits()
-    {
-        QFETCH(QString, units);
-        QFETCH(double, baseValue);
-        QFETCH(double, scaled);
-        // Exact: the decimal point moves, no binary power of ten multiplies in.
-        const UnitsParser parser(units);
-        QVERIFY2(parser.fromBase(baseValue) == scaled, qPrintable(QString::number(parser.fromBase(baseValue), 'g', 17)));
-        QVERIFY(parser.toBase(scaled) == baseValue);
     }
 
     void shiftDecimalLeavesRange()
@@ -94,13 +72,14 @@ private Q_SLOTS:
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("units");
         QTest::addColumn<bool>("own");
-
         QTest::newRow("suffix only") << "10n" << "" << 1e-8 << "n" << true;
         QTest::newRow("suffix and unit") << "10 nH" << "" << 1e-8 << "nH" << true;
         QTest::newRow("milli not mega") << "2 mHz" << "" << 0.002 << "mHz" << true;
         QTest::newRow("exponent and suffix") << "+1E+3 k" << "" << 1e6 << "k" << true;
         QTest::newRow("micro sign") << "47\u00B5F" << "" << 4.7e-5 << "uF" << true;
         QTest::newRow("leading dot") << " .5 V " << "" << 0.5 << "V" << true;
+        QTest::newRow("H in mH") << "2.2 mH" << "" << 0.0022 << "mH" << true;
+        QTest::newRow("F in pF") << "4.7 pF" << "" << 4.7e-12 << "pF" << true;
         QTest::newRow("bare in prefixed units") << "2" << "mH" << 0.002 << "mH" << false;
         QTest::newRow("suffix takes expected base") << "10n" << "H" << 1e-8 << "nH" << true;
         QTest::newRow("own suffix wins") << "10n" << "mH" << 1e-8 << "nH" << true;
@@ -113,11 +92,12 @@ private Q_SLOTS:
         QFETCH(double, value);
         QFETCH(QString, units);
         QFETCH(bool, own);
-
         const RealStringParser parser(text, expected);
         QCOMPARE(parser.problem(), Problem::None);
-        // The same double as the plain decimal text: a suffix moves the point.
+        // The same double as the plain decimal text, both ways: a suffix moves
+        // the point, no binary power of ten multiplies in.
         QVERIFY2(parser.value() == value, qPrintable(QString::number(parser.value(), 'g', 17)));
+        QVERIFY(UnitsParser(units).fromBase(value) == parser.number());
         QCOMPARE(parser.units(), units);
         QCOMPARE(parser.baseUnits(), UnitsParser::baseUnits(units));
         QCOMPARE(parser.hasOwnUnits(), own);
@@ -131,7 +111,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<Problem>("problem");
-
         QTest::newRow("empty") << "" << "" << Problem::Empty;
         QTest::newRow("word") << "abc" << "" << Problem::Malformed;
         QTest::newRow("two points") << "1.2.3" << "" << Problem::Malformed;
@@ -150,7 +129,6 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QFETCH(Problem, problem);
-
         RealStringParser parser(text, expected);
         QCOMPARE(parser.problem(), problem);
         QVERIFY(!parser.isAcceptable() && !RealStringParser::problemText(problem).isEmpty());
@@ -169,7 +147,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("digits");
         QTest::addColumn<QString>("units");
         QTest::addColumn<QString>("text");
-
         QTest::newRow("nano") << 1.5e-9 << 6 << "H" << "1.5 nH";
         QTest::newRow("mega, six digits") << 123456789.0 << 6 << "Hz" << "123.457 MHz";
         QTest::newRow("zero") << 0.0 << 6 << "H" << "0 H";
@@ -280,7 +257,6 @@ private Q_SLOTS:
         QCOMPARE(real.problem(), Problem::PrefixNotAllowed);
         real.setDesiredUnits(QString());
         QCOMPARE(real.scaledValueWithUnits(6), QStringLiteral("1 H"));
-
         RealString kilohm(QStringLiteral("2200"), QStringLiteral("Ohm"));
         QCOMPARE(kilohm.scaledValueWithUnits(6), QStringLiteral("2200 Ohm"));
         kilohm.setDesiredUnits(QStringLiteral("k\u03A9"));
