@@ -1,7 +1,5 @@
-// The graph primitives: value texts that are not numbers, incremental
-// parsing, drawing of long histories, the goal plot extents and limit
-// descriptions, the bar graph's
-// selection.
+// The graph primitives: value texts that are not numbers, incremental parsing,
+// long histories, goal plot extents and limit descriptions, bar selection.
 
 #include "window/bargraph.h"
 #include "window/goalgraphwidget.h"
@@ -17,58 +15,10 @@
 
 Q_DECLARE_METATYPE(GoalPlotRange)
 
-class TestGraphs : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void initTestCase();
-
-    void unparsableTextsAreGaps();
-    void gapsNeverDrawAtZero();
-    void doublesWithNaN();
-    void incrementalParsing();
-    void denseHistoryKeepsSpikes();
-    void tooltipNamesIterationAndValue();
-    void shownWindow();
-
-    void limitExtentReadsRangesInUnits();
-    void traceExtentSkipsNonFinite();
-    void limitDescriptionText();
-    void limitDescriptionEscapes();
-    void goalGraphDrawsLimitLine();
-
-    void barGraphSelection();
-
-private:
-    IsolatedSettings *m_settings = nullptr;
-};
-
-void TestGraphs::initTestCase()
-{
-    m_settings = new IsolatedSettings;
-    QVERIFY(m_settings->isValid());
-}
-
-// ------------------------------------------------------- history graphs
-
-void TestGraphs::unparsableTextsAreGaps()
-{
-    GraphWidget graph;
-    graph.setSeries(QStringList{"4", "abc", "", "nan", "2", "inf", "3", "  "});
-    QCOMPARE(graph.pointCount(), 8);
-    QCOMPARE(graph.yMin(), 2.0);
-    QCOMPARE(graph.yMax(), 4.0);
-    for (int i : {1, 2, 3, 5, 7}) {
-        QVERIFY2(!graph.valueAt(i).has_value(), qPrintable(QString::number(i)));
-        QVERIFY(graph.valueTextAt(i).isEmpty());
-    }
-    QCOMPARE(graph.valueAt(4), std::optional<double>(2.0));
-    QCOMPARE(graph.valueTextAt(6), QStringLiteral("3"));
-}
+namespace {
 
 // Counts pixels of a pure colour in a row band of an image.
-static int countColour(const QImage &image, const QColor &colour, int y0, int y1, int x0 = 0, int x1 = -1)
+int countColour(const QImage &image, const QColor &colour, int y0, int y1, int x0 = 0, int x1 = -1)
 {
     if (x1 < 0)
         x1 = image.width() - 1;
@@ -76,181 +26,13 @@ static int countColour(const QImage &image, const QColor &colour, int y0, int y1
     for (int y = std::max(0, y0); y <= std::min(image.height() - 1, y1); ++y) {
         for (int x = std::max(0, x0); x <= std::min(image.width() - 1, x1); ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40
-                && std::abs(c.blue() - colour.blue()) < 40)
-                ++n;
+            n += std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40 && std::abs(c.blue() - colour.blue()) < 40;
         }
     }
     return n;
 }
 
-void TestGraphs::gapsNeverDrawAtZero()
-{
-    // Values 10 and 12 around a text that is not a number, on a fixed range
-    // that holds 0: nothing of the series may appear on the zero line.
-    GraphWidget graph;
-    graph.resize(240, 120);
-    graph.setSeriesColor(0, QColor(255, 0, 0));
-    graph.setSeries(QStringList{"10", "oops", "12", "", "11"});
-    graph.setFixedYRange(-10, 20);
-    const QImage image = graph.renderPixmap(graph.size()).toImage();
-    const QRect plot = graph.plotRectFor(graph.size());
-    const double top = plot.top() + 2.5, height = plot.height() - 5.0;
-    const int zeroY = int(std::round(top + (20.0 - 0.0) * height / 30.0));
-    const int tenY = int(std::round(top + (20.0 - 10.0) * height / 30.0));
-    QCOMPARE(countColour(image, Qt::red, zeroY - 3, zeroY + 3, plot.left(), plot.right()), 0);
-    QVERIFY(countColour(image, Qt::red, tenY - 4, tenY + 4, plot.left(), plot.right()) > 0);
-    // NaN as text is a gap as well: the whole series lies between 10 and 12.
-    QCOMPARE(countColour(image, Qt::red, tenY + 6, plot.bottom(), plot.left(), plot.right()), 0);
-}
-
-void TestGraphs::doublesWithNaN()
-{
-    GraphWidget graph;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    graph.setSeries(QList<double>{1, nan, 3, std::numeric_limits<double>::infinity()});
-    QCOMPARE(graph.pointCount(), 4);
-    QVERIFY(!graph.valueAt(1));
-    QVERIFY(!graph.valueAt(3));
-    QCOMPARE(graph.yMin(), 1.0);
-    QCOMPARE(graph.yMax(), 3.0);
-    // Appending keeps the parsed prefix and adds the new values.
-    graph.setSeries(QList<double>{1, nan, 3, std::numeric_limits<double>::infinity(), -4});
-    QCOMPARE(graph.yMin(), -4.0);
-    // A changed value in front is taken, not ignored.
-    graph.setSeries(QList<double>{9, nan, 3, std::numeric_limits<double>::infinity(), -4});
-    QCOMPARE(graph.valueAt(0), std::optional<double>(9.0));
-    QCOMPARE(graph.yMax(), 9.0);
-}
-
-void TestGraphs::incrementalParsing()
-{
-    GraphWidget graph;
-    QStringList history;
-    for (int i = 0; i < 1000; ++i)
-        history << QString::number(i);
-    graph.setSeries(history);
-    QCOMPARE(graph.yMax(), 999.0);
-
-    history << "5000";
-    graph.setSeries(history);
-    QCOMPARE(graph.pointCount(), 1001);
-    QCOMPARE(graph.valueAt(1000), std::optional<double>(5000.0));
-
-    // An iteration dropped and recorded again with another value.
-    history.removeLast();
-    history << "-7";
-    graph.setSeries(history);
-    QCOMPARE(graph.pointCount(), 1001);
-    QCOMPARE(graph.valueAt(1000), std::optional<double>(-7.0));
-    QCOMPARE(graph.yMin(), -7.0);
-    QCOMPARE(graph.yMax(), 999.0);
-
-    // Shorter: the lost tail goes, the scale with it.
-    history = history.mid(0, 500);
-    graph.setSeries(history);
-    QCOMPARE(graph.pointCount(), 500);
-    QCOMPARE(graph.yMax(), 499.0);
-    QCOMPARE(graph.yMin(), 0.0);
-
-    // A different history of the same length (another model) is read anew.
-    QStringList other;
-    for (int i = 0; i < 500; ++i)
-        other << QString::number(-i);
-    graph.setSeries(other);
-    QCOMPARE(graph.valueAt(0), std::optional<double>(0.0));
-    QCOMPARE(graph.valueAt(499), std::optional<double>(-499.0));
-    QCOMPARE(graph.yMax(), 0.0);
-
-    // Texts made from the same characters but as new strings still match.
-    QStringList copy;
-    for (const QString &t : other)
-        copy << QString(t.constData(), t.size());
-    copy << "1";
-    graph.setSeries(copy);
-    QCOMPARE(graph.pointCount(), 501);
-    QCOMPARE(graph.yMax(), 1.0);
-
-    graph.clearSeries();
-    QCOMPARE(graph.pointCount(), 0);
-}
-
-void TestGraphs::denseHistoryKeepsSpikes()
-{
-    // 200000 points in 400 pixels: one spike at 100 among values 0..1 must
-    // still reach the top of the plot, and a dip the bottom.
-    QList<double> values;
-    values.reserve(200000);
-    for (int i = 0; i < 200000; ++i)
-        values.append((i % 7) / 7.0);
-    values[123457] = 100;
-    values[45678] = -100;
-    GraphWidget graph;
-    graph.resize(400, 120);
-    graph.setSeriesColor(0, QColor(255, 0, 0));
-    graph.setSeries(values);
-    QCOMPARE(graph.yMax(), 100.0);
-    QCOMPARE(graph.yMin(), -100.0);
-    const QImage image = graph.renderPixmap(graph.size()).toImage();
-    const QRect plot = graph.plotRectFor(graph.size());
-    QVERIFY(countColour(image, Qt::red, plot.top() + 1, plot.top() + 5, plot.left(), plot.right()) > 0);
-    QVERIFY(countColour(image, Qt::red, plot.bottom() - 5, plot.bottom() - 1, plot.left(), plot.right()) > 0);
-    // The spike is where its iteration is: about 62 % across.
-    const int spikeX = plot.left() + int(0.617 * plot.width());
-    QVERIFY(countColour(image, Qt::red, plot.top() + 1, plot.top() + 5, spikeX - 4, spikeX + 4) > 0);
-}
-
-void TestGraphs::tooltipNamesIterationAndValue()
-{
-    GraphWidget graph;
-    graph.resize(300, 120);
-    graph.setTitle(QStringLiteral("Error"));
-    graph.setSeries(QStringList{"1.5", "bad", "0.25"});
-    const QRect plot = graph.plotRect();
-    const double left = plot.left() + 2.5, width = plot.width() - 5.0;
-    auto at = [&](int index) { return QPoint(int(std::round(left + index * width / 2)), plot.center().y()); };
-    QCOMPARE(graph.indexAt(at(2)), 2);
-    QCOMPARE(graph.toolTipTextAt(at(2)), QStringLiteral("Iteration 2\nError: 0.25"));
-    QCOMPARE(graph.toolTipTextAt(at(1)), QStringLiteral("Iteration 1\nError: no value"));
-    QVERIFY(graph.toolTipTextAt(QPoint(1, 1)).isEmpty());
-    graph.setFirstIterationNumber(1);
-    QVERIFY(graph.toolTipTextAt(at(0)).startsWith(QStringLiteral("Iteration 1\n")));
-    graph.setStale(true);
-    QVERIFY(graph.toolTipTextAt(at(0)).endsWith(QStringLiteral("(results are stale)")));
-
-    // Units: a value read from "10 nH" is written back with its suffix.
-    GraphWidget units;
-    units.resize(300, 120);
-    units.setValueUnits(QStringLiteral("H"));
-    units.setSeries(QStringList{"10 nH"});
-    QCOMPARE(units.valueTextAt(0), QStringLiteral("10 nH"));
-}
-
-void TestGraphs::shownWindow()
-{
-    GraphWidget graph;
-    QStringList texts;
-    for (int i = 0; i < 40; ++i)
-        texts << QString::number(i);
-    graph.setSeries(texts);
-    QCOMPARE(graph.firstShownIndex(), 0);
-    QCOMPARE(graph.shownCount(), 40);
-    graph.setNumPointsShown(25);
-    QCOMPARE(graph.firstShownIndex(), 15);
-    QCOMPARE(graph.shownCount(), 25);
-    graph.setNumPointsShown(101);
-    QCOMPARE(graph.firstShownIndex(), 0);
-    QCOMPARE(graph.shownCount(), 40);
-    // Two series of different lengths: the window follows the longer one.
-    graph.setSeries(QStringList{"1"}, 1);
-    QCOMPARE(graph.seriesCount(), 2);
-    graph.setNumPointsShown(10);
-    QCOMPARE(graph.firstShownIndex(), 30);
-}
-
-// ------------------------------------------------------------ goal plots
-
-static OptimTraceFamily family(const QList<double> &x, const QList<double> &y)
+OptimTraceFamily family(const QList<double> &x, const QList<double> &y)
 {
     OptimTraceFamily f;
     f.setIndepVar(OptimTraceVar(QStringLiteral("freq"), QStringLiteral("GHz")));
@@ -261,8 +43,7 @@ static OptimTraceFamily family(const QList<double> &x, const QList<double> &y)
     return f;
 }
 
-static OptimGoalInput goalWithLimit(int type, const QString &first, const QString &second, const QString &lower,
-                                    const QString &upper)
+OptimGoalInput goalWithLimit(int type, const QString &first, const QString &second = {}, const QString &lower = {}, const QString &upper = {})
 {
     OptimGoalInput goal;
     goal.setName(QStringLiteral("G1"));
@@ -278,164 +59,310 @@ static OptimGoalInput goalWithLimit(int type, const QString &first, const QStrin
     return goal;
 }
 
-void TestGraphs::limitExtentReadsRangesInUnits()
+QList<double> yRange(const GraphWidget &graph) { return {graph.yMin(), graph.yMax()}; }
+QList<double> box(const GoalPlotRange &r) { return {r.xMin, r.xMax, r.yMin, r.yMax}; }
+
+} // namespace
+
+class TestGraphs : public QObject
 {
-    // A bare range bound is read in the variable's units (GHz), so it meets
-    // the traces' abscissae in hertz.
-    const OptimTraceFamily traces = family({1e8, 2e9, 3e9}, {0, -10, -30});
-    const OptimGoalInput goal = goalWithLimit(LimitInside, "-3", "-1", "0.5", "1.5");
-    const auto extent = GoalGraphWidget::limitExtent(goal, traces);
-    QVERIFY(extent);
-    QCOMPARE(extent->xMin, 0.5e9);
-    QCOMPARE(extent->xMax, 1.5e9);
-    QCOMPARE(extent->yMin, -3.0);
-    QCOMPARE(extent->yMax, -1.0);
+    Q_OBJECT
 
-    // An open upper end reaches to the trace's extent; a bound with its own
-    // unit is read on its own.
-    const OptimGoalInput open = goalWithLimit(LimitLessThan, "-20", QString(), "2000 MHz", QString());
-    const auto openExtent = GoalGraphWidget::limitExtent(open, traces);
-    QCOMPARE(openExtent->xMin, 2e9);
-    QCOMPARE(openExtent->xMax, 3e9);
-    QCOMPARE(GoalGraphWidget::limitXSpan(open, 0, traces).first, 2e9);
-    QVERIFY(std::isinf(GoalGraphWidget::limitXSpan(open, 0, traces).second));
+    IsolatedSettings m_settings;
 
-    // Without a range and without traces: a unit span, the value as height.
-    const OptimGoalInput bare = goalWithLimit(LimitGreaterThan, "4", QString(), QString(), QString());
-    const auto bareExtent = GoalGraphWidget::limitExtent(bare, OptimTraceFamily());
-    QCOMPARE(bareExtent->yMin, 4.0);
-    QCOMPARE(bareExtent->yMax, 4.0);
-    QCOMPARE(bareExtent->xMin, 0.0);
-    QCOMPARE(bareExtent->xMax, 1.0);
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_settings.isValid()); }
 
-    // A limit whose value is not a number adds nothing.
-    const OptimGoalInput bad = goalWithLimit(LimitGreaterThan, "abc", QString(), QString(), QString());
-    QVERIFY(!GoalGraphWidget::limitExtent(bad, traces));
 
-    // The widget puts it together (scaling 0: the limit lines).
-    GoalGraphWidget plot;
-    plot.setGoal(goal);
-    plot.setTraces(traces);
-    plot.setXAxisScaling(GoalGraphWidget::FitToLimitLines);
-    QCOMPARE(plot.plotRange()->xMin, 0.5e9);
-    QVERIFY(qFuzzyCompare(plot.plotRange()->yMin, -3.1));
-    plot.setXAxisScaling(GoalGraphWidget::FitToTrace);
-    QCOMPARE(plot.plotRange()->xMax, 3e9);
-    QVERIFY(qFuzzyCompare(plot.plotRange()->yMin, -31.5));
-    plot.setXAxisScaling(GoalGraphWidget::FitToTraceAndLimitLines);
-    QCOMPARE(plot.plotRange()->xMin, 1e8);
-    QVERIFY(qFuzzyCompare(plot.plotRange()->yMax, 1.5));
-}
+    void unparsableTextsAreGaps()
+    {
+        GraphWidget graph;
+        graph.setSeries(QStringList{"4", "abc", "", "nan", "2", "inf", "3", "  "});
+        QCOMPARE(graph.pointCount(), 8);
+        QCOMPARE(yRange(graph), QList<double>({2.0, 4.0}));
+        for (int i : {1, 2, 3, 5, 7}) {
+            QVERIFY2(!graph.valueAt(i).has_value(), qPrintable(QString::number(i)));
+            QVERIFY(graph.valueTextAt(i).isEmpty());
+        }
+        QCOMPARE(graph.valueAt(4), std::optional<double>(2.0));
+        QCOMPARE(graph.valueTextAt(6), QStringLiteral("3"));
+    }
+    void gapsNeverDrawAtZero()
+    {
+        // Values 10 and 12 around a text that is not a number, on a fixed range
+        // that holds 0: nothing of the series may appear on the zero line.
+        GraphWidget graph;
+        graph.resize(240, 120);
+        graph.setSeriesColor(0, QColor(255, 0, 0));
+        graph.setSeries(QStringList{"10", "oops", "12", "", "11"});
+        graph.setFixedYRange(-10, 20);
+        const QImage image = graph.renderPixmap(graph.size()).toImage();
+        const QRect plot = graph.plotRectFor(graph.size());
+        const double top = plot.top() + 2.5, height = plot.height() - 5.0;
+        const int zeroY = int(std::round(top + (20.0 - 0.0) * height / 30.0));
+        const int tenY = int(std::round(top + (20.0 - 10.0) * height / 30.0));
+        QCOMPARE(countColour(image, Qt::red, zeroY - 3, zeroY + 3, plot.left(), plot.right()), 0);
+        QVERIFY(countColour(image, Qt::red, tenY - 4, tenY + 4, plot.left(), plot.right()) > 0);
+        // NaN as text is a gap as well: the whole series lies between 10 and 12.
+        QCOMPARE(countColour(image, Qt::red, tenY + 6, plot.bottom(), plot.left(), plot.right()), 0);
+    }
+    void doublesWithNaN()
+    {
+        GraphWidget graph;
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        graph.setSeries(QList<double>{1, nan, 3, std::numeric_limits<double>::infinity()});
+        QCOMPARE(graph.pointCount(), 4);
+        QVERIFY(!graph.valueAt(1) && !graph.valueAt(3));
+        QCOMPARE(yRange(graph), QList<double>({1.0, 3.0}));
+        // Appending keeps the parsed prefix and adds the new values.
+        graph.setSeries(QList<double>{1, nan, 3, std::numeric_limits<double>::infinity(), -4});
+        QCOMPARE(graph.yMin(), -4.0);
+        // A changed value in front is taken, not ignored.
+        graph.setSeries(QList<double>{9, nan, 3, std::numeric_limits<double>::infinity(), -4});
+        QCOMPARE(graph.valueAt(0), std::optional<double>(9.0));
+        QCOMPARE(graph.yMax(), 9.0);
+    }
+    void incrementalParsing()
+    {
+        GraphWidget graph;
+        QStringList history;
+        for (int i = 0; i < 1000; ++i)
+            history << QString::number(i);
+        graph.setSeries(history);
+        QCOMPARE(graph.yMax(), 999.0);
+        history << "5000";
+        graph.setSeries(history);
+        QCOMPARE(graph.pointCount(), 1001);
+        QCOMPARE(graph.valueAt(1000), std::optional<double>(5000.0));
+        // An iteration dropped and recorded again with another value.
+        history.removeLast();
+        history << "-7";
+        graph.setSeries(history);
+        QCOMPARE(graph.pointCount(), 1001);
+        QCOMPARE(graph.valueAt(1000), std::optional<double>(-7.0));
+        QCOMPARE(yRange(graph), QList<double>({-7.0, 999.0}));
+        // Shorter: the lost tail goes, the scale with it.
+        history = history.mid(0, 500);
+        graph.setSeries(history);
+        QCOMPARE(graph.pointCount(), 500);
+        QCOMPARE(yRange(graph), QList<double>({0.0, 499.0}));
+        // A different history of the same length (another model) is read anew.
+        QStringList other;
+        for (int i = 0; i < 500; ++i)
+            other << QString::number(-i);
+        graph.setSeries(other);
+        QCOMPARE(graph.valueAt(0), std::optional<double>(0.0));
+        QCOMPARE(graph.valueAt(499), std::optional<double>(-499.0));
+        QCOMPARE(graph.yMax(), 0.0);
+        // Texts made from the same characters but as new strings still match.
+        QStringList copy;
+        for (const QString &t : other)
+            copy << QString(t.constData(), t.size());
+        copy << "1";
+        graph.setSeries(copy);
+        QCOMPARE(graph.pointCount(), 501);
+        QCOMPARE(graph.yMax(), 1.0);
+        graph.clearSeries();
+        QCOMPARE(graph.pointCount(), 0);
+    }
+    void denseHistoryKeepsSpikes()
+    {
+        // 200000 points in 400 pixels: one spike at 100 among values 0..1 must
+        // still reach the top of the plot, and a dip the bottom.
+        QList<double> values;
+        values.reserve(200000);
+        for (int i = 0; i < 200000; ++i)
+            values.append((i % 7) / 7.0);
+        values[123457] = 100;
+        values[45678] = -100;
+        GraphWidget graph;
+        graph.resize(400, 120);
+        graph.setSeriesColor(0, QColor(255, 0, 0));
+        graph.setSeries(values);
+        QCOMPARE(yRange(graph), QList<double>({-100.0, 100.0}));
+        const QImage image = graph.renderPixmap(graph.size()).toImage();
+        const QRect plot = graph.plotRectFor(graph.size());
+        QVERIFY(countColour(image, Qt::red, plot.top() + 1, plot.top() + 5, plot.left(), plot.right()) > 0);
+        QVERIFY(countColour(image, Qt::red, plot.bottom() - 5, plot.bottom() - 1, plot.left(), plot.right()) > 0);
+        // The spike is where its iteration is: about 62 % across.
+        const int spikeX = plot.left() + int(0.617 * plot.width());
+        QVERIFY(countColour(image, Qt::red, plot.top() + 1, plot.top() + 5, spikeX - 4, spikeX + 4) > 0);
+    }
+    void tooltipNamesIterationAndValue()
+    {
+        GraphWidget graph;
+        graph.resize(300, 120);
+        graph.setTitle(QStringLiteral("Error"));
+        graph.setSeries(QStringList{"1.5", "bad", "0.25"});
+        const QRect plot = graph.plotRect();
+        const double left = plot.left() + 2.5, width = plot.width() - 5.0;
+        auto at = [&](int index) { return QPoint(int(std::round(left + index * width / 2)), plot.center().y()); };
+        QCOMPARE(graph.indexAt(at(2)), 2);
+        QCOMPARE(graph.toolTipTextAt(at(2)), QStringLiteral("Iteration 2\nError: 0.25"));
+        QCOMPARE(graph.toolTipTextAt(at(1)), QStringLiteral("Iteration 1\nError: no value"));
+        QVERIFY(graph.toolTipTextAt(QPoint(1, 1)).isEmpty());
+        graph.setFirstIterationNumber(1);
+        QVERIFY(graph.toolTipTextAt(at(0)).startsWith(QStringLiteral("Iteration 1\n")));
+        graph.setStale(true);
+        QVERIFY(graph.toolTipTextAt(at(0)).endsWith(QStringLiteral("(results are stale)")));
+        // Units: a value read from "10 nH" is written back with its suffix.
+        GraphWidget units;
+        units.resize(300, 120);
+        units.setValueUnits(QStringLiteral("H"));
+        units.setSeries(QStringList{"10 nH"});
+        QCOMPARE(units.valueTextAt(0), QStringLiteral("10 nH"));
+    }
+    void shownWindow()
+    {
+        GraphWidget graph;
+        QStringList texts;
+        for (int i = 0; i < 40; ++i)
+            texts << QString::number(i);
+        graph.setSeries(texts);
+        QCOMPARE(QList<int>({graph.firstShownIndex(), graph.shownCount()}), QList<int>({0, 40}));
+        graph.setNumPointsShown(25);
+        QCOMPARE(QList<int>({graph.firstShownIndex(), graph.shownCount()}), QList<int>({15, 25}));
+        graph.setNumPointsShown(101);
+        QCOMPARE(QList<int>({graph.firstShownIndex(), graph.shownCount()}), QList<int>({0, 40}));
+        // Two series of different lengths: the window follows the longer one.
+        graph.setSeries(QStringList{"1"}, 1);
+        QCOMPARE(graph.seriesCount(), 2);
+        graph.setNumPointsShown(10);
+        QCOMPARE(graph.firstShownIndex(), 30);
+    }
 
-void TestGraphs::traceExtentSkipsNonFinite()
-{
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const auto extent = GoalGraphWidget::traceExtent(family({1, 2, nan, 4}, {5, nan, 100, -1}));
-    QVERIFY(extent);
-    QCOMPARE(extent->xMin, 1.0);
-    QCOMPARE(extent->xMax, 4.0);
-    QCOMPARE(extent->yMin, -1.0);
-    QCOMPARE(extent->yMax, 5.0);
-    QVERIFY(!GoalGraphWidget::traceExtent(OptimTraceFamily()));
-    QVERIFY(!GoalGraphWidget::traceExtent(family({nan}, {1})));
-}
+    void limitExtentReadsRangesInUnits()
+    {
+        // A bare range bound is read in the variable's units (GHz), so it meets
+        // the traces' abscissae in hertz.
+        const OptimTraceFamily traces = family({1e8, 2e9, 3e9}, {0, -10, -30});
+        const OptimGoalInput goal = goalWithLimit(LimitInside, "-3", "-1", "0.5", "1.5");
+        const auto extent = GoalGraphWidget::limitExtent(goal, traces);
+        QVERIFY(extent);
+        QCOMPARE(box(*extent), QList<double>({0.5e9, 1.5e9, -3.0, -1.0}));
+        // An open upper end reaches to the trace's extent; a bound with its own
+        // unit is read on its own.
+        const OptimGoalInput open = goalWithLimit(LimitLessThan, "-20", QString(), "2000 MHz", QString());
+        const auto openExtent = GoalGraphWidget::limitExtent(open, traces);
+        QCOMPARE(QList<double>({openExtent->xMin, openExtent->xMax}), QList<double>({2e9, 3e9}));
+        QCOMPARE(GoalGraphWidget::limitXSpan(open, 0, traces).first, 2e9);
+        QVERIFY(std::isinf(GoalGraphWidget::limitXSpan(open, 0, traces).second));
+        // Without a range and without traces: a unit span, the value as height.
+        const OptimGoalInput bare = goalWithLimit(LimitGreaterThan, "4");
+        const auto bareExtent = GoalGraphWidget::limitExtent(bare, OptimTraceFamily());
+        QCOMPARE(box(*bareExtent), QList<double>({0, 1, 4, 4}));
+        // A limit whose value is not a number adds nothing.
+        const OptimGoalInput bad = goalWithLimit(LimitGreaterThan, "abc");
+        QVERIFY(!GoalGraphWidget::limitExtent(bad, traces));
+        // The widget puts it together (scaling 0: the limit lines).
+        GoalGraphWidget plot;
+        plot.setGoal(goal);
+        plot.setTraces(traces);
+        plot.setXAxisScaling(GoalGraphWidget::FitToLimitLines);
+        QCOMPARE(plot.plotRange()->xMin, 0.5e9);
+        QVERIFY(qFuzzyCompare(plot.plotRange()->yMin, -3.1));
+        plot.setXAxisScaling(GoalGraphWidget::FitToTrace);
+        QCOMPARE(plot.plotRange()->xMax, 3e9);
+        QVERIFY(qFuzzyCompare(plot.plotRange()->yMin, -31.5));
+        plot.setXAxisScaling(GoalGraphWidget::FitToTraceAndLimitLines);
+        QCOMPARE(plot.plotRange()->xMin, 1e8);
+        QVERIFY(qFuzzyCompare(plot.plotRange()->yMax, 1.5));
+    }
+    void traceExtentSkipsNonFinite()
+    {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const auto extent = GoalGraphWidget::traceExtent(family({1, 2, nan, 4}, {5, nan, 100, -1}));
+        QVERIFY(extent);
+        QCOMPARE(box(*extent), QList<double>({1.0, 4.0, -1.0, 5.0}));
+        QVERIFY(!GoalGraphWidget::traceExtent(OptimTraceFamily()) && !GoalGraphWidget::traceExtent(family({nan}, {1})));
+    }
+    void limitDescriptionText()
+    {
+        OptimGoalInput goal = goalWithLimit(LimitGreaterThan, "-1", QString(), "0.1", "1");
+        OptimGoalLimitInput second;
+        second.setOutside(QStringLiteral("-3"), QStringLiteral("3"));
+        second.ranges().append(OptimGoalRange(0, QString(), QStringLiteral("2")));
+        goal.limits().append(second);
+        QCOMPARE(GoalGraphWidget::limitDescription(goal),
+                 QStringLiteral("<b>G1</b>"
+                                "<br>&nbsp;&nbsp;&nbsp;&nbsp;<b>L1:</b>&nbsp;response&nbsp;&gt;&nbsp;-1,&nbsp;0.1&nbsp;&lt;&nbsp;freq"
+                                "&nbsp;&lt;&nbsp;1,&nbsp;Weight&nbsp;=&nbsp;2"
+                                "<br>&nbsp;&nbsp;&nbsp;&nbsp;<b>Limit&nbsp;2:</b>&nbsp;response&nbsp;&lt;&nbsp;-3&nbsp;OR&nbsp;&nbsp;"
+                                "response&nbsp;&gt;&nbsp;3,&nbsp;freq&nbsp;&lt;&nbsp;2"));
+        // Every blank is replaced: none is left in the finished text.
+        QVERIFY(!GoalGraphWidget::limitDescription(goal).contains(QLatin1Char(' ')));
+        GoalGraphWidget plot;
+        plot.resize(300, 200);
+        plot.setGoal(goal);
+        QVERIFY(plot.toolTipTextAt(QPoint(2, 2)).contains(GoalGraphWidget::limitDescription(goal)));
+    }
+    void limitDescriptionEscapes()
+    {
+        OptimGoalInput goal = goalWithLimit(LimitLessThan, "1<2");
+        goal.setName(QStringLiteral("a&b"));
+        const QString text = GoalGraphWidget::limitDescription(goal);
+        QVERIFY(text.startsWith(QStringLiteral("<b>a&amp;b</b>")));
+        QVERIFY(text.contains(QStringLiteral("response&nbsp;&lt;&nbsp;1&lt;2")));
+    }
+    void goalGraphDrawsLimitLine()
+    {
+        // A LessThan limit at -20 over 2..3 GHz: its dark line is drawn at the
+        // height of -20, over that span only.
+        GoalGraphWidget plot;
+        plot.resize(320, 200);
+        plot.setColor(QColor(0, 0, 255));
+        plot.setGoal(goalWithLimit(LimitLessThan, "-20", QString(), "2", "3"));
+        plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {0, -10, -30, -40}));
+        plot.setXAxisScaling(GoalGraphWidget::FitToTrace);
+        const QImage image = plot.renderPixmap(plot.size()).toImage();
+        const QRect r = plot.plotRectFor(plot.size());
+        const GoalPlotRange range = *plot.plotRange();
+        const double pl = r.left() + 1, pw = r.width() - 2, pt = r.top() + 1, ph = r.height() - 2;
+        auto xOf = [&](double x) { return int(std::round(pl + (x - range.xMin) * pw / (range.xMax - range.xMin))); };
+        const int y = int(std::round(pt + (range.yMax + 20) * ph / (range.yMax - range.yMin)));
+        const QColor limit(165, 25, 25);
+        const int inside = countColour(image, limit, y - 2, y + 2, xOf(2.2e9), xOf(2.8e9));
+        QVERIFY2(inside > 20, qPrintable(QString::number(inside)));
+        QCOMPARE(countColour(image, limit, y - 2, y + 2, xOf(1.1e9), xOf(1.8e9)), 0);
+        // The trace in its colour.
+        QVERIFY(countColour(image, QColor(0, 0, 255), r.top(), r.bottom(), r.left(), r.right()) > 20);
+    }
 
-void TestGraphs::limitDescriptionText()
-{
-    OptimGoalInput goal = goalWithLimit(LimitGreaterThan, "-1", QString(), "0.1", "1");
-    OptimGoalLimitInput second;
-    second.setOutside(QStringLiteral("-3"), QStringLiteral("3"));
-    second.ranges().append(OptimGoalRange(0, QString(), QStringLiteral("2")));
-    goal.limits().append(second);
-    QCOMPARE(GoalGraphWidget::limitDescription(goal),
-             QStringLiteral("<b>G1</b>"
-                            "<br>&nbsp;&nbsp;&nbsp;&nbsp;<b>L1:</b>&nbsp;response&nbsp;&gt;&nbsp;-1,&nbsp;0.1&nbsp;&lt;&nbsp;freq"
-                            "&nbsp;&lt;&nbsp;1,&nbsp;Weight&nbsp;=&nbsp;2"
-                            "<br>&nbsp;&nbsp;&nbsp;&nbsp;<b>Limit&nbsp;2:</b>&nbsp;response&nbsp;&lt;&nbsp;-3&nbsp;OR&nbsp;&nbsp;"
-                            "response&nbsp;&gt;&nbsp;3,&nbsp;freq&nbsp;&lt;&nbsp;2"));
-    // Every blank is replaced: none is left in the finished text.
-    QVERIFY(!GoalGraphWidget::limitDescription(goal).contains(QLatin1Char(' ')));
-
-    GoalGraphWidget plot;
-    plot.resize(300, 200);
-    plot.setGoal(goal);
-    QVERIFY(plot.toolTipTextAt(QPoint(2, 2)).contains(GoalGraphWidget::limitDescription(goal)));
-}
-
-void TestGraphs::limitDescriptionEscapes()
-{
-    OptimGoalInput goal = goalWithLimit(LimitLessThan, "1<2", QString(), QString(), QString());
-    goal.setName(QStringLiteral("a&b"));
-    const QString text = GoalGraphWidget::limitDescription(goal);
-    QVERIFY(text.startsWith(QStringLiteral("<b>a&amp;b</b>")));
-    QVERIFY(text.contains(QStringLiteral("response&nbsp;&lt;&nbsp;1&lt;2")));
-}
-
-void TestGraphs::goalGraphDrawsLimitLine()
-{
-    // A LessThan limit at -20 over 2..3 GHz: its dark line is drawn at the
-    // height of -20, over that span only.
-    GoalGraphWidget plot;
-    plot.resize(320, 200);
-    plot.setColor(QColor(0, 0, 255));
-    plot.setGoal(goalWithLimit(LimitLessThan, "-20", QString(), "2", "3"));
-    plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {0, -10, -30, -40}));
-    plot.setXAxisScaling(GoalGraphWidget::FitToTrace);
-    const QImage image = plot.renderPixmap(plot.size()).toImage();
-    const QRect r = plot.plotRectFor(plot.size());
-    const GoalPlotRange range = *plot.plotRange();
-    const double pl = r.left() + 1, pw = r.width() - 2, pt = r.top() + 1, ph = r.height() - 2;
-    auto xOf = [&](double x) { return int(std::round(pl + (x - range.xMin) * pw / (range.xMax - range.xMin))); };
-    const int y = int(std::round(pt + (range.yMax + 20) * ph / (range.yMax - range.yMin)));
-    const QColor limit(165, 25, 25);
-    const int inside = countColour(image, limit, y - 2, y + 2, xOf(2.2e9), xOf(2.8e9));
-    QVERIFY2(inside > 20, qPrintable(QString::number(inside)));
-    QCOMPARE(countColour(image, limit, y - 2, y + 2, xOf(1.1e9), xOf(1.8e9)), 0);
-    // The trace in its colour.
-    QVERIFY(countColour(image, QColor(0, 0, 255), r.top(), r.bottom(), r.left(), r.right()) > 20);
-}
-
-// ------------------------------------------------------- bars and colours
-
-void TestGraphs::barGraphSelection()
-{
-    BarGraph graph;
-    graph.resize(300, 120);
-    for (const char *name : {"A", "B", "C"})
-        graph.addBar(QString::fromLatin1(name))->setValue(0.5, QStringLiteral("1"));
-    graph.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&graph));
-    QCOMPARE(graph.barCount(), 3);
-    QSignalSpy byIndex(&graph, qOverload<int>(&BarGraph::barSelected));
-    QSignalSpy byItem(&graph, qOverload<QWidget *>(&BarGraph::barSelected));
-    QSignalSpy deselected(graph.bar(1), &BarGraphBar::deselected);
-
-    QTest::mouseClick(graph.bar(1), Qt::LeftButton, {}, QPoint(10, 5));
-    QCOMPARE(byIndex.count(), 1);
-    QCOMPARE(byIndex.at(0).at(0).toInt(), 1);
-    QCOMPARE(byItem.count(), 1);
-    QCOMPARE(byItem.at(0).at(0).value<QWidget *>(), static_cast<QWidget *>(graph.bar(1)));
-    QCOMPARE(graph.selectedBar(), 1);
-
-    // Programmatic selection moves the mark without barSelected.
-    graph.setBarSelected(2);
-    QCOMPARE(graph.selectedBar(), 2);
-    QVERIFY(!graph.bar(1)->isSelected());
-    QCOMPARE(deselected.count(), 1);
-    QCOMPARE(byIndex.count(), 1);
-
-    QTest::mouseClick(graph.bar(0), Qt::LeftButton, {}, QPoint(10, 5));
-    QCOMPARE(graph.selectedBar(), 0);
-    QVERIFY(!graph.bar(2)->isSelected());
-    QCOMPARE(byIndex.count(), 2);
-
-    graph.clearSelection();
-    QCOMPARE(graph.selectedBar(), -1);
-    graph.setBarCount(1);
-    QCOMPARE(graph.barCount(), 1);
-    graph.bar(0)->setValue(7, QStringLiteral("x"));
-    QCOMPARE(graph.bar(0)->fraction(), 1.0);
-}
+    void barGraphSelection()
+    {
+        BarGraph graph;
+        graph.resize(300, 120);
+        for (const char *name : {"A", "B", "C"})
+            graph.addBar(QString::fromLatin1(name))->setValue(0.5, QStringLiteral("1"));
+        graph.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&graph));
+        QCOMPARE(graph.barCount(), 3);
+        QSignalSpy byIndex(&graph, qOverload<int>(&BarGraph::barSelected));
+        QSignalSpy byItem(&graph, qOverload<QWidget *>(&BarGraph::barSelected));
+        QSignalSpy deselected(graph.bar(1), &BarGraphBar::deselected);
+        QTest::mouseClick(graph.bar(1), Qt::LeftButton, {}, QPoint(10, 5));
+        QCOMPARE(calls(byIndex), QStringList{"1"});
+        QCOMPARE(byItem.count(), 1);
+        QCOMPARE(byItem.at(0).at(0).value<QWidget *>(), static_cast<QWidget *>(graph.bar(1)));
+        QCOMPARE(graph.selectedBar(), 1);
+        // Programmatic selection moves the mark without barSelected.
+        graph.setBarSelected(2);
+        QCOMPARE(graph.selectedBar(), 2);
+        QVERIFY(!graph.bar(1)->isSelected());
+        QCOMPARE(deselected.count(), 1);
+        QCOMPARE(byIndex.count(), 1);
+        QTest::mouseClick(graph.bar(0), Qt::LeftButton, {}, QPoint(10, 5));
+        QCOMPARE(graph.selectedBar(), 0);
+        QVERIFY(!graph.bar(2)->isSelected());
+        QCOMPARE(byIndex.count(), 2);
+        graph.clearSelection();
+        QCOMPARE(graph.selectedBar(), -1);
+        graph.setBarCount(1);
+        QCOMPARE(graph.barCount(), 1);
+        graph.bar(0)->setValue(7, QStringLiteral("x"));
+        QCOMPARE(graph.bar(0)->fraction(), 1.0);
+    }
+};
 
 QTEST_MAIN(TestGraphs)
 #include "tst_graphs.moc"

@@ -1,7 +1,6 @@
-// The tuning slider: the value mapping (continuous and discrete, both
-// directions, both ends, counts that do not fit), reading values in the
-// variable's unit, placing without signals, tooltips, and when a move is
-// handed on as a tuned value.
+// The tuning slider: the value mapping (continuous, discrete, both directions,
+// counts that do not fit), values in the variable's unit, placing without
+// signals, tooltips, and when a move is handed on as a tuned value.
 
 #include "window/varsliderwidget.h"
 #include "windowtestsupport.h"
@@ -24,7 +23,6 @@ VarSliderMapping continuous(double lower, double upper)
     m.setContinuous(lower, upper);
     return m;
 }
-
 VarSliderMapping discrete(double minimum, double maximum, double step)
 {
     VarSliderMapping m;
@@ -44,9 +42,27 @@ OptimVarInput rangeVariable(const QString &value = QStringLiteral("10"), const Q
     return v;
 }
 
-QString fmt(double v)
+// A unitless variable from 0 to upper.
+OptimVarInput plainVariable(const QString &value, const QString &upper)
 {
-    return QString::number(v, 'g', 17);
+    return rangeVariable(value, QStringLiteral("0"), upper, QString());
+}
+
+// A slider that writes its value, showing v.
+std::unique_ptr<VarSliderWidget> tuningSlider(const OptimVarInput &v)
+{
+    auto slider = std::make_unique<VarSliderWidget>();
+    slider->setUpdatesValue(true);
+    slider->setVariable(v);
+    return slider;
+}
+
+QStringList boundTexts(const OptimVarInput &v)
+{
+    QString lower;
+    QString upper;
+    VarValues::boundTexts(v, &lower, &upper);
+    return {lower, upper};
 }
 
 } // namespace
@@ -56,33 +72,25 @@ class TestVarSlider : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_settings.isValid());
-    }
-
+    void initTestCase() { QVERIFY(m_settings.isValid()); }
     void continuousHundredPositionsLastIsExact()
     {
         const VarSliderMapping m = continuous(0, 10);
-        QVERIFY(m.ok);
-        QVERIFY(!m.discrete);
+        QVERIFY(m.ok && !m.discrete);
         QCOMPARE(m.count, 100);
         QCOMPARE(m.valueAt(0), 0.0);
         QCOMPARE(m.valueAt(99), 10.0);
         QCOMPARE(m.valueAt(50), 10.0 * 50 / 99);
         // An awkward range still ends exactly at its upper bound.
         const VarSliderMapping odd = continuous(0.1, 0.7);
-        QCOMPARE(odd.valueAt(99), 0.7);
-        QCOMPARE(odd.valueAt(1000), 0.7);
+        QCOMPARE(QList<double>({odd.valueAt(99), odd.valueAt(1000)}), QList<double>({0.7, 0.7}));
     }
-
     void mappingsThatCannotWorkAreNotOk()
     {
         VarSliderMapping m;
         m.setContinuous(std::nullopt, 10.0);
         QVERIFY(!m.ok);
-        QCOMPARE(m.valueAt(5), 0.0);
-        QCOMPARE(m.positionOf(5.0), -1);
+        QCOMPARE(std::pair(m.valueAt(5), m.positionOf(5.0)), std::pair(0.0, -1));
         m.setContinuous(0.0, std::nan(""));
         QVERIFY(!m.ok);
         // A span the doubles cannot hold would make every value infinite.
@@ -93,8 +101,7 @@ private Q_SLOTS:
         QVERIFY(!m.ok);
         const VarSliderMapping zero = discrete(0, 10, 0);
         QVERIFY(!zero.ok);
-        QCOMPARE(zero.valueAt(5), 0.0);
-        QCOMPARE(zero.positionOf(5), -1);
+        QCOMPARE(std::pair(zero.valueAt(5), zero.positionOf(5)), std::pair(0.0, -1));
         // The largest count the slider can hold; one more does not fit, and
         // neither does a tiny step over a wide range.
         const VarSliderMapping largest = discrete(0, 2147483646.0, 1);
@@ -113,7 +120,6 @@ private Q_SLOTS:
         QVERIFY(!slider.mapping().ok);
         QCOMPARE(slider.maximum(), 0);
     }
-
     void discreteCountUsesStepMagnitude_data()
     {
         QTest::addColumn<double>("minimum");
@@ -128,25 +134,20 @@ private Q_SLOTS:
         QTest::newRow("ascending with a negative step") << 1.0 << 2.0 << -0.25 << 5 << 0.25 << 1.25;
         QTest::newRow("from 10 down to 0 by -1") << 10.0 << 0.0 << -1.0 << 11 << -1.0 << 9.0;
     }
-
     void discreteCountUsesStepMagnitude()
     {
         QFETCH(double, minimum);
         QFETCH(double, maximum);
         QFETCH(double, step);
         QFETCH(int, count);
-        QFETCH(double, appliedStep);
-        QFETCH(double, atOne);
         const VarSliderMapping m = discrete(minimum, maximum, step);
-        QVERIFY(m.ok);
-        QVERIFY(m.discrete);
+        QVERIFY(m.ok && m.discrete);
         QCOMPARE(m.count, count);
-        QCOMPARE(m.step, appliedStep);
-        QCOMPARE(m.valueAt(1), atOne);
+        QTEST(m.step, "appliedStep");
+        QTEST(m.valueAt(1), "atOne");
         QCOMPARE(m.valueAt(0), minimum);
         QCOMPARE(m.valueAt(count - 1), maximum);
     }
-
     void positionsOfValues_data()
     {
         QTest::addColumn<double>("minimum");
@@ -172,23 +173,20 @@ private Q_SLOTS:
         QTest::newRow("descending, beyond the end") << 2.0 << 1.0 << 0.25 << 0.0 << 4;
         QTest::newRow("descending, between") << 2.0 << 1.0 << 0.25 << 1.3 << 3;
     }
-
     void positionsOfValues()
     {
         QFETCH(double, minimum);
         QFETCH(double, maximum);
         QFETCH(double, step);
         QFETCH(double, value);
-        QFETCH(int, position);
-        QCOMPARE((step == 0 ? continuous(minimum, maximum) : discrete(minimum, maximum, step)).positionOf(value), position);
+        QTEST((step == 0 ? continuous(minimum, maximum) : discrete(minimum, maximum, step)).positionOf(value), "position");
     }
-
     void everyPositionRoundTrips()
     {
         for (const auto &m : {discrete(0, 1, 0.3), discrete(2, 1, 0.25), discrete(-5, 5, 0.1), discrete(1e-9, 1e-8, 1e-10),
                               continuous(0, 10), continuous(10, 0), continuous(1e-12, 1e-11), continuous(-50, 50)}) {
             for (int i = 0; i < m.count; ++i)
-                QVERIFY2(m.positionOf(m.valueAt(i)) == i, qPrintable(QStringLiteral("position %1 of %2").arg(i).arg(fmt(m.step))));
+                QVERIFY2(m.positionOf(m.valueAt(i)) == i, qPrintable(QStringLiteral("position %1 of %2").arg(i).arg(m.step, 0, 'g', 17)));
         }
         // A large grid: the bisection finds every probed position.
         const VarSliderMapping large = discrete(0, 1e6, 1);
@@ -196,17 +194,14 @@ private Q_SLOTS:
         for (int i : {0, 1, 2, 499999, 500000, 999999, 1000000})
             QCOMPARE(large.positionOf(large.valueAt(i)), i);
     }
-
     void singlePositionGivesMinimum()
     {
         const VarSliderMapping m = discrete(3, 3, 1);
         QVERIFY(m.ok);
         QCOMPARE(m.count, 1);
-        QCOMPARE(m.valueAt(0), 3.0);
-        QCOMPARE(m.valueAt(5), 3.0);
+        QCOMPARE(QList<double>({m.valueAt(0), m.valueAt(5)}), QList<double>({3, 3}));
         QCOMPARE(m.positionOf(17), 0);
     }
-
     void valuesReadInTheVariablesUnit()
     {
         QCOMPARE(VarValues::number(QStringLiteral("0.015 uH"), QStringLiteral("nH")), std::optional<double>(15.0));
@@ -219,7 +214,6 @@ private Q_SLOTS:
         QCOMPARE(VarValues::withUnits(QStringLiteral("12"), QStringLiteral("mils")), QStringLiteral("12 mils"));
         QCOMPARE(VarValues::withUnits(QStringLiteral("oops"), QStringLiteral("nH")), QStringLiteral("oops"));
     }
-
     void valueAcceptance_data()
     {
         QTest::addColumn<QString>("text");
@@ -234,51 +228,35 @@ private Q_SLOTS:
         QTest::newRow("blanks") << "   " << false;
         QTest::newRow("comma") << "1,5" << false;
     }
-
     void valueAcceptance()
     {
         QFETCH(QString, text);
-        QFETCH(bool, acceptable);
         QString problem;
-        QCOMPARE(VarValues::isAcceptable(rangeVariable(), text, &problem), acceptable);
-        QCOMPARE(problem.isEmpty(), acceptable);
-
+        QTEST(VarValues::isAcceptable(rangeVariable(), text, &problem), "acceptable");
+        QTEST(problem.isEmpty(), "acceptable");
         OptimVarInput listed = rangeVariable();
         listed.setUnit(QStringLiteral("F"));
         listed.setDiscrete(QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("1"));
         listed.setDesignValues({QStringLiteral("1 pF"), QStringLiteral("1.5 pF"), QStringLiteral("2.2 pF")});
-        QVERIFY(VarValues::isAcceptable(listed, QStringLiteral("1")));
-        QVERIFY(VarValues::isAcceptable(listed, QStringLiteral("1.5 pF")));
-        QVERIFY(!VarValues::isAcceptable(listed, QStringLiteral("3")));
-        QVERIFY(!VarValues::isAcceptable(listed, QStringLiteral("-1")));
-        QVERIFY(!VarValues::isAcceptable(listed, QStringLiteral("1.6 pF")));
+        QList<bool> accepted;
+        for (const char *t : {"1", "1.5 pF", "3", "-1", "1.6 pF"})
+            accepted << VarValues::isAcceptable(listed, QString::fromLatin1(t));
+        QCOMPARE(accepted, QList<bool>({true, true, false, false, false}));
     }
-
     void derivedBoundsOfDeviationAndPercentage()
     {
         OptimVarInput v = rangeVariable();
-        QString lower;
-        QString upper;
         v.setDeviation(QStringLiteral("10"), QStringLiteral("-2"));
-        VarValues::boundTexts(v, &lower, &upper);
-        QCOMPARE(lower, QStringLiteral("8"));
-        QCOMPARE(upper, QStringLiteral("12"));
+        QCOMPARE(boundTexts(v), QStringList({"8", "12"}));
         v.setPercentage(QStringLiteral("10"), QStringLiteral("5"));
-        VarValues::boundTexts(v, &lower, &upper);
-        QCOMPARE(lower, QStringLiteral("9.5"));
-        QCOMPARE(upper, QStringLiteral("10.5"));
+        QCOMPARE(boundTexts(v), QStringList({"9.5", "10.5"}));
         v.setPercentage(QStringLiteral("3.333333"), QStringLiteral("10"));
-        VarValues::boundTexts(v, &lower, &upper);
-        QCOMPARE(lower, QStringLiteral("3"));
-        QCOMPARE(upper, QStringLiteral("3.66667"));
+        QCOMPARE(boundTexts(v), QStringList({"3", "3.66667"}));
         v.setDeviation(QString(), QStringLiteral("2"));
-        VarValues::boundTexts(v, &lower, &upper);
-        QVERIFY(lower.isEmpty() && upper.isEmpty());
+        QCOMPARE(boundTexts(v), QStringList({"", ""}));
         v.setUnconstrained(QStringLiteral("10"));
-        VarValues::boundTexts(v, &lower, &upper);
-        QVERIFY(lower.isEmpty() && upper.isEmpty());
+        QCOMPARE(boundTexts(v), QStringList({"", ""}));
     }
-
     void placingBlocksSignals()
     {
         VarSliderWidget slider;
@@ -291,34 +269,29 @@ private Q_SLOTS:
         QCOMPARE(slider.value(), 99);
         slider.setValueText(QStringLiteral("0.5"));
         QCOMPARE(slider.value(), 0);
-        QCOMPARE(moved.count(), 0);
-        QCOMPARE(tuned.count(), 0);
+        QCOMPARE(moved.count() + tuned.count(), 0);
         QCOMPARE(slider.valueText(), QStringLiteral("0.5"));
     }
-
     void unreadableValueNeverMovesTheSlider()
     {
-        VarSliderWidget slider;
-        slider.setUpdatesValue(true);
-        slider.setVariable(rangeVariable(QStringLiteral("50")));
-        const int before = slider.value();
+        auto slider = tuningSlider(rangeVariable(QStringLiteral("50")));
+        const int before = slider->value();
         QCOMPARE(before, 49);
-        QSignalSpy tuned(&slider, &VarSliderWidget::tuneValueChanged);
+        QSignalSpy tuned(slider.get(), &VarSliderWidget::tuneValueChanged);
         for (const char *bad : {"abc", "1e999", "5 pF", "  ", "nan", "inf"}) {
-            slider.setValueText(QString::fromLatin1(bad));
-            QCOMPARE(slider.value(), before);
+            slider->setValueText(QString::fromLatin1(bad));
+            QCOMPARE(slider->value(), before);
         }
         QCOMPARE(tuned.count(), 0);
         // A range that does not read leaves the slider where it is as well.
-        slider.setValueText(QStringLiteral("20"));
-        const int placed = slider.value();
-        slider.setContinuousRange(QStringLiteral("x"), QStringLiteral("100"));
-        QVERIFY(!slider.mapping().ok);
-        slider.setValueText(QStringLiteral("90"));
-        QVERIFY(slider.value() <= slider.maximum());
-        QCOMPARE(slider.value(), qMin(placed, slider.maximum()));
+        slider->setValueText(QStringLiteral("20"));
+        const int placed = slider->value();
+        slider->setContinuousRange(QStringLiteral("x"), QStringLiteral("100"));
+        QVERIFY(!slider->mapping().ok);
+        slider->setValueText(QStringLiteral("90"));
+        QVERIFY(slider->value() <= slider->maximum());
+        QCOMPARE(slider->value(), qMin(placed, slider->maximum()));
     }
-
     void toolTipExactText()
     {
         VarSliderWidget slider;
@@ -338,152 +311,129 @@ private Q_SLOTS:
         QCOMPARE(slider.toolTipText(),
                  QStringLiteral("<b>R&lt;1&gt;&nbsp;=&nbsp;10&nbsp;nH</b><br>&nbsp;&nbsp;&nbsp;&nbsp;Max&nbsp;=&nbsp;100&nbsp;nH"));
     }
-
     void unitsConvertOnTheWayOut()
     {
         // Bounds in picofarads, unit farad: the written value is in farads, so
         // the simulator reading a bare number in F gets the same capacitance.
-        VarSliderWidget slider;
-        slider.setUpdatesValue(true);
-        slider.setVariable(rangeVariable(QStringLiteral("5 pF"), QStringLiteral("1p"), QStringLiteral("10p"), QStringLiteral("F")));
-        QCOMPARE(slider.mapping().minimum, 1e-12);
-        QCOMPARE(slider.mapping().maximum, 1e-11);
-        QCOMPARE(slider.value(), 44);   // round(99 * 4 / 9)
-        QSignalSpy tuned(&slider, &VarSliderWidget::tuneValueChanged);
-        slider.setValue(99);
-        QCOMPARE(slider.valueText(), QStringLiteral("1e-11"));
-        QCOMPARE(slider.displayValue(), QStringLiteral("10 pF"));
-        QCOMPARE(tuned.count(), 1);
-        QCOMPARE(tuned.at(0).at(1).toString(), QStringLiteral("1e-11"));
-        QCOMPARE(VarValues::number(slider.valueText(), QStringLiteral("F")), std::optional<double>(1e-11));
+        auto slider = tuningSlider(rangeVariable(QStringLiteral("5 pF"), QStringLiteral("1p"), QStringLiteral("10p"), QStringLiteral("F")));
+        QCOMPARE(slider->mapping().minimum, 1e-12);
+        QCOMPARE(slider->mapping().maximum, 1e-11);
+        QCOMPARE(slider->value(), 44);   // round(99 * 4 / 9)
+        QSignalSpy tuned(slider.get(), &VarSliderWidget::tuneValueChanged);
+        slider->setValue(99);
+        QCOMPARE(slider->valueText(), QStringLiteral("1e-11"));
+        QCOMPARE(slider->displayValue(), QStringLiteral("10 pF"));
+        QCOMPARE(calls(tuned), QStringList{"L1.L=1e-11"});
+        QCOMPARE(VarValues::number(slider->valueText(), QStringLiteral("F")), std::optional<double>(1e-11));
     }
-
     void moveWritesValueOnlyWithUpdateFlag()
     {
         VarSliderWidget slider;
-        slider.setVariable(rangeVariable(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("10"), QString()));
+        slider.setVariable(plainVariable(QStringLiteral("0"), QStringLiteral("10")));
         QSignalSpy tuned(&slider, &VarSliderWidget::tuneValueChanged);
         slider.setValue(50);
         QCOMPARE(slider.valueText(), QStringLiteral("0"));
         QCOMPARE(tuned.count(), 0);
-
         slider.setUpdatesValue(true);
         slider.setValue(51);
         QCOMPARE(slider.valueText(), RealStringParser::formatNumber(10.0 * 51 / 99, 6));
         slider.setValue(50);
         QCOMPARE(slider.valueText(), QStringLiteral("5.05051"));
+        QCOMPARE(calls(tuned).last(), QStringLiteral("L1.L=5.05051"));
         QCOMPARE(tuned.count(), 2);
-        QCOMPARE(tuned.last().at(0).toString(), QStringLiteral("L1.L"));
-        QCOMPARE(tuned.last().at(1).toString(), QStringLiteral("5.05051"));
         QVERIFY(slider.toolTipText().contains(QStringLiteral("5.05051")));
-
         // Clearing the flag disconnects the slider again.
         slider.setUpdatesValue(false);
         slider.setValue(99);
         QCOMPARE(slider.valueText(), QStringLiteral("5.05051"));
         QCOMPARE(tuned.count(), 2);
     }
-
     void dragTunesOnReleaseOrWhileMoving()
     {
         for (bool whileMoving : {false, true}) {
-            VarSliderWidget slider;
-            slider.setUpdatesValue(true);
-            slider.setTuneWhileMoving(whileMoving);
-            slider.setVariable(rangeVariable(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("99"), QString()));
-            QSignalSpy tuned(&slider, &VarSliderWidget::tuneValueChanged);
-            slider.setSliderDown(true);
-            slider.setValue(10);
-            slider.setValue(20);
-            slider.setValue(30);
+            auto slider = tuningSlider(plainVariable(QStringLiteral("0"), QStringLiteral("99")));
+            slider->setTuneWhileMoving(whileMoving);
+            QSignalSpy tuned(slider.get(), &VarSliderWidget::tuneValueChanged);
+            slider->setSliderDown(true);
+            slider->setValue(10);
+            slider->setValue(20);
+            slider->setValue(30);
             QCOMPARE(tuned.count(), whileMoving ? 3 : 0);
-            slider.setSliderDown(false);
+            slider->setSliderDown(false);
         QCOMPARE(tuned.count(), whileMoving ? 3 : 1);
             QCOMPARE(tuned.last().at(1).toString(), QStringLiteral("30"));
             // Dragged away and back to where it started: no change to tune.
-            slider.setSliderDown(true);
-            slider.setValue(40);
-            slider.setValue(30);
-            slider.setSliderDown(false);
+            slider->setSliderDown(true);
+            slider->setValue(40);
+            slider->setValue(30);
+            slider->setSliderDown(false);
             QCOMPARE(tuned.count(), whileMoving ? 5 : 1);
             // A key press is a finished change: tuned at once in either mode.
-            slider.setFocus();
-            QTest::keyClick(&slider, Qt::Key_Right);
-            QCOMPARE(slider.valueText(), QStringLiteral("31"));
+            slider->setFocus();
+            QTest::keyClick(slider.get(), Qt::Key_Right);
+            QCOMPARE(slider->valueText(), QStringLiteral("31"));
             QCOMPARE(tuned.last().at(1).toString(), QStringLiteral("31"));
         }
     }
-
     void valueFromOutsideWaitsForTheDragToEnd()
     {
-        VarSliderWidget slider;
-        slider.setUpdatesValue(true);
-        slider.setVariable(rangeVariable(QStringLiteral("20"), QStringLiteral("0"), QStringLiteral("99"), QString()));
+        auto slider = tuningSlider(plainVariable(QStringLiteral("20"), QStringLiteral("99")));
         // Nothing moved by the user: the held value is taken at the release.
-        slider.setSliderDown(true);
-        slider.setValueText(QStringLiteral("70"));
-        QCOMPARE(slider.value(), 20);
-        QCOMPARE(slider.valueText(), QStringLiteral("20"));
-        slider.setSliderDown(false);
-        QCOMPARE(slider.value(), 70);
-        QCOMPARE(slider.valueText(), QStringLiteral("70"));
+        slider->setSliderDown(true);
+        slider->setValueText(QStringLiteral("70"));
+        QCOMPARE(slider->value(), 20);
+        QCOMPARE(slider->valueText(), QStringLiteral("20"));
+        slider->setSliderDown(false);
+        QCOMPARE(slider->value(), 70);
+        QCOMPARE(slider->valueText(), QStringLiteral("70"));
         // The user moved it: the user's value wins.
-        QSignalSpy tuned(&slider, &VarSliderWidget::tuneValueChanged);
-        slider.setSliderDown(true);
-        slider.setValue(40);
-        slider.setValueText(QStringLiteral("5"));
-        slider.setSliderDown(false);
-        QCOMPARE(slider.value(), 40);
-        QCOMPARE(slider.valueText(), QStringLiteral("40"));
+        QSignalSpy tuned(slider.get(), &VarSliderWidget::tuneValueChanged);
+        slider->setSliderDown(true);
+        slider->setValue(40);
+        slider->setValueText(QStringLiteral("5"));
+        slider->setSliderDown(false);
+        QCOMPARE(slider->value(), 40);
+        QCOMPARE(slider->valueText(), QStringLiteral("40"));
         QCOMPARE(tuned.count(), 1);
     }
-
     void valueListSliderWorksOnPositions()
     {
-        VarSliderWidget slider;
-        slider.setUpdatesValue(true);
         OptimVarInput v = rangeVariable(QStringLiteral("1"), QString(), QString(), QStringLiteral("F"));
         v.setDiscrete(QStringLiteral("0"), QStringLiteral("3"), QStringLiteral("1"));
         v.setDesignValues({QStringLiteral("1 pF"), QStringLiteral("1.5 pF"), QStringLiteral("2.2 pF"), QStringLiteral("3.3 pF")});
-        slider.setVariable(v);
-        QVERIFY(slider.mapping().ok);
-        QCOMPARE(slider.maximum(), 3);
-        QCOMPARE(slider.value(), 1);
-        QVERIFY(slider.toolTipText().contains(QStringLiteral("Max&nbsp;=&nbsp;3.3&nbsp;pF")));
-        slider.setValueText(QStringLiteral("2.2 pF"));
-        QCOMPARE(slider.value(), 2);
-        QSignalSpy tuned(&slider, &VarSliderWidget::tuneValueChanged);
-        slider.setValue(3);
+        auto slider = tuningSlider(v);
+        QVERIFY(slider->mapping().ok);
+        QCOMPARE(slider->maximum(), 3);
+        QCOMPARE(slider->value(), 1);
+        QVERIFY(slider->toolTipText().contains(QStringLiteral("Max&nbsp;=&nbsp;3.3&nbsp;pF")));
+        slider->setValueText(QStringLiteral("2.2 pF"));
+        QCOMPARE(slider->value(), 2);
+        QSignalSpy tuned(slider.get(), &VarSliderWidget::tuneValueChanged);
+        slider->setValue(3);
         QCOMPARE(tuned.last().at(1).toString(), QStringLiteral("3"));
-        QCOMPARE(slider.displayValue(), QStringLiteral("3.3 pF"));
+        QCOMPARE(slider->displayValue(), QStringLiteral("3.3 pF"));
     }
-
     void unconstrainedVariableHasNoMapping()
     {
-        VarSliderWidget slider;
-        slider.setUpdatesValue(true);
         OptimVarInput v = rangeVariable(QStringLiteral("10"));
         v.setUnconstrained(QStringLiteral("10"));
-        slider.setVariable(v);
-        QVERIFY(!slider.mapping().ok);
-        QSignalSpy tuned(&slider, &VarSliderWidget::tuneValueChanged);
-        slider.setValue(50);
+        auto slider = tuningSlider(v);
+        QVERIFY(!slider->mapping().ok);
+        QSignalSpy tuned(slider.get(), &VarSliderWidget::tuneValueChanged);
+        slider->setValue(50);
         QCOMPARE(tuned.count(), 0);
-        QCOMPARE(slider.valueText(), QStringLiteral("10"));
+        QCOMPARE(slider->valueText(), QStringLiteral("10"));
     }
-
     void wheelWithoutFocusDoesNotTune()
     {
-        VarSliderWidget slider;
-        slider.setUpdatesValue(true);
-        slider.setVariable(rangeVariable(QStringLiteral("20"), QStringLiteral("0"), QStringLiteral("99"), QString()));
-        QSignalSpy tuned(&slider, &VarSliderWidget::tuneValueChanged);
-        const QPointF at(slider.width() / 2.0, slider.height() / 2.0);
-        QWheelEvent wheel(at, slider.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+        auto slider = tuningSlider(plainVariable(QStringLiteral("20"), QStringLiteral("99")));
+        QSignalSpy tuned(slider.get(), &VarSliderWidget::tuneValueChanged);
+        const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
+        QWheelEvent wheel(at, slider->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
                           false);
-        QCoreApplication::sendEvent(&slider, &wheel);
+        QCoreApplication::sendEvent(slider.get(), &wheel);
         QVERIFY(!wheel.isAccepted());
-        QCOMPARE(slider.value(), 20);
+        QCOMPARE(slider->value(), 20);
         QCOMPARE(tuned.count(), 0);
     }
 

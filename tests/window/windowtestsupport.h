@@ -8,6 +8,7 @@
 #include "samplemessages.h"
 
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -38,25 +39,19 @@ private:
 
 inline QVariant helmdeckSetting(const QString &key)
 {
-    QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
-    settings.beginGroup(QStringLiteral("OptimizationHelmdeck"));
-    return settings.value(key);
+    return QSettings(QStringLiteral("Brannoc"), QStringLiteral("ZEB")).value(QStringLiteral("OptimizationHelmdeck/") + key);
 }
 
 inline void setHelmdeckSetting(const QString &key, const QVariant &value)
 {
-    QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
-    settings.beginGroup(QStringLiteral("OptimizationHelmdeck"));
-    settings.setValue(key, value);
+    QSettings(QStringLiteral("Brannoc"), QStringLiteral("ZEB")).setValue(QStringLiteral("OptimizationHelmdeck/") + key, value);
 }
 
 // What an iteration reports about the algorithm.
 struct AlgState
 {
     AlgState(int status = 2, const QString &iteration = QStringLiteral("3"), const QString &maxIterationsText = QStringLiteral("100"))
-        : status(status)
-        , iteration(iteration)
-        , maxIterationsText(maxIterationsText)
+        : status(status), iteration(iteration), maxIterationsText(maxIterationsText)
     {
     }
     int status;
@@ -65,6 +60,19 @@ struct AlgState
     bool simulationOk = true;
     QString stoppingReason;
 };
+
+// Every emission of a spied signal as its arguments joined by '=', e.g. "L1.L=10".
+inline QStringList calls(const QSignalSpy &spy)
+{
+    QStringList out;
+    for (const QList<QVariant> &args : spy) {
+        QStringList texts;
+        for (const QVariant &arg : args)
+            texts << arg.toString();
+        out << texts.join(QLatin1Char('='));
+    }
+    return out;
+}
 
 inline const SampleSize &smallSample()
 {
@@ -97,8 +105,7 @@ inline std::unique_ptr<OptimizationModelObject> makeModel(int algorithmType = 2,
     return model;
 }
 
-inline std::unique_ptr<OptimizationModelObject> makeModel(const AlgState &state, int algorithmType = 2,
-                                                          const QString &maxIterations = QStringLiteral("100"))
+inline std::unique_ptr<OptimizationModelObject> makeModel(const AlgState &state, int algorithmType = 2, const QString &maxIterations = QStringLiteral("100"))
 {
     auto model = makeModel(algorithmType, maxIterations);
     applyState(*model, state);
