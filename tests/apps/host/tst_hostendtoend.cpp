@@ -420,6 +420,12 @@ void TestHostEndToEnd::updateDesignWritesTheDesign()
     const QJsonObject root = QJsonDocument::fromJson(saved.readAll()).object();
     QCOMPARE(root["variables"][0]["value"].toString().toUtf8(), value.mid(1, value.size() - 2));
     QVERIFY(root["goals"].toArray().size() == 3 && root["algorithm"]["type"].toInt() == 2);
+    // What back annotation does not touch is written back as it was.
+    QFile original(QStringLiteral(HOST_EXAMPLE_DESIGN));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QJsonObject before = QJsonDocument::fromJson(original.readAll()).object();
+    for (const char *key : {"circuit", "analysis", "format", "title"})
+        QCOMPARE(root.value(QLatin1String(key)), before.value(QLatin1String(key)));
     // The simulator still reads the design.
     QProcess sim;
     sim.start(QStringLiteral(SIM_PATH), {QStringLiteral("--design"), design, QStringLiteral("--netlist")});
