@@ -383,41 +383,6 @@ private Q_SLOTS:
         QCOMPARE(mox->lastError(), QString());
     }
 
-    void closeCallbackScenario()
-    {
-        // The host keeps the function value a plug-in registers and calls it later.
-        MoxValue *callback = nullptr;
-        QVERIFY(mox->registerVocabulary("Host", {MoxWord::functionWord("de_register_close_addon_callback",
-                                                                      [&](const MoxArgs *args) -> MoxValue * {
-            mox->release(callback);
-            mox->argumentAs(args, 0, mox->functionType(), callback);
-            return callback ? mox->makeTrue() : mox->makeFalse();
-        })}));
-        QList<bool> flags;
-        QVERIFY(mox->registerVocabulary("CmdOp", {MoxWord::functionWord("optimHelmdeck_closeHelmdeck", [&](const MoxArgs *args) {
-            MoxValue *a = nullptr;
-            MoxValue *b = nullptr;
-            bool x = false, y = false;
-            if (mox->argumentAs(args, 0, mox->boolType(), a) && mox->argumentAs(args, 1, mox->boolType(), b) && mox->readBool(a, x)
-                && mox->readBool(b, y))
-                flags << x << y;
-            mox->release(a);
-            mox->release(b);
-            return mox->makeTrue();
-        })}));
-        QCOMPARE(run(*mox, "CmdOp", "de_register_close_addon_callback(optimHelmdeck_closeHelmdeck)"), QByteArray("TRUE"));
-        QCOMPARE(mox->liveValues(), 1); // the host holds the callback
-        MoxValue *answer = mox->invoke(callback, {mox->makeFalse(), mox->makeInteger(1)});
-        QCOMPARE(mox->printed(answer), QByteArray("TRUE"));
-        QCOMPARE(flags, QList<bool>({false, true}));
-        mox->release(answer);
-        mox->release(callback);
-        MoxValue *notFunction = mox->makeInteger(3);
-        QVERIFY(mox->invoke(notFunction, {mox->makeInteger(1)}) == nullptr);
-        QCOMPARE(mox->lastError(), QStringLiteral("invoke: not a function value"));
-        mox->release(notFunction);
-    }
-
     void liveCountAndMisuse()
     {
         MoxValue *a = mox->evaluate("CmdOp", "list(1, 2)");
