@@ -84,7 +84,6 @@ private Q_SLOTS:
         QTest::newRow("percent, six digits") << variable(4, "10.5", "10", "5") << "R1.R = 10.5 opt { +/- 5 % }" << 0;
         QTest::newRow("no centre, no percent") << variable(4, "1", "") << "R1.R = 1 opt { +/-  % }" << int(VarNoCentre | VarNoPercent);
     }
-
     void variables()
     {
         QFETCH(OptimVarInput, var);
@@ -140,7 +139,6 @@ private Q_SLOTS:
         QTest::newRow("no header") << QByteArray("list()") << "FAIL";
         QTest::newRow("count no integer") << QByteArray("list(list(\"1\", \"g\"))") << "FAIL";
     }
-
     void mapFromParameterInfo()
     {
         QFETCH(QByteArray, info);
@@ -167,7 +165,6 @@ private Q_SLOTS:
         QTest::newRow("differ") << "1" << "5" << "Inside 1 5 7";
         QTest::newRow("neither") << "" << "" << "unchanged";
     }
-
     void oldForm()
     {
         QFETCH(QString, min);
@@ -219,7 +216,6 @@ private Q_SLOTS:
         QTest::newRow("quote in name") << QByteArray("list(list(0, \"g\\\"1\"))") << QByteArray("NULL");
         QTest::newRow("quote in limit name") << QByteArray("list(list(1, \"g\"), list(\"LimitName\", 1, list(\"a\\\"b\")))") << QByteArray("NULL");
     }
-
     void goalNetlist()
     {
         QFETCH(QByteArray, info);
@@ -253,7 +249,6 @@ private Q_SLOTS:
         QTest::newRow("no answer") << QByteArray() << "1 C1 V ";
         QTest::newRow("wrong kinds") << QByteArray("list(\"0\", 7, 8, \"1 pF\")") << "1 C1 V ";
     }
-
     void variableInformation()
     {
         QFETCH(QByteArray, answer);
@@ -291,7 +286,6 @@ private Q_SLOTS:
         QTest::newRow("no load-pull item") << "g1_ExtraPenaltyGoal" << QByteArray("list(0)") << QByteArray("list(0)") << "0   , 4";
         QTest::newRow("leading marker not retried") << "_ExtraPenaltyGoal" << QByteArray("list(0)") << QByteArray("list(1)") << "0   , 2";
     }
-
     void goalInformation()
     {
         QFETCH(QString, name);

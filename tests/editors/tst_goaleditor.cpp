@@ -74,294 +74,274 @@ class TestGoalEditor : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cellMessages_data();
-    void cellMessages();
-    void invalidGoalsBox_data();
-    void invalidGoalsBox();
-    void addIndependentVariable_data();
-    void addIndependentVariable();
-    void handsOutPlainNumbersOnly();
-    void infoMessages_data();
-    void infoMessages();
-    void rangesFollowTheirVariables_data();
-    void rangesFollowTheirVariables();
-    void limitTypeMovesValues();
-    void limitRowOperations();
-    void editorRunsFromTheGoalsPanelHook();
+    void cellMessages_data()
+    {
+        using T = GoalLimitsTableTWidget;
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("checked");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("faults");
+        const int range = T::FirstRangeColumn;
+        QTest::newRow("min above max, min cell") << int(T::MinColumn) << "5" << int(T::MinColumn) << "Min is greater than max" << 2;
+        QTest::newRow("min above max, max cell") << int(T::MinColumn) << "5" << int(T::MaxColumn) << "Min is greater than max" << 2;
+        QTest::newRow("min with units below max") << int(T::MinColumn) << "-3 dB" << int(T::MinColumn) << "" << 0;
+        QTest::newRow("min no value") << int(T::MinColumn) << "abc" << int(T::MinColumn) << "Value is invalid" << 1;
+        QTest::newRow("min not a number") << int(T::MinColumn) << "nan" << int(T::MinColumn) << "Value is invalid" << 1;
+        QTest::newRow("max empty") << int(T::MaxColumn) << "" << int(T::MaxColumn) << "No value specified" << 1;
+        QTest::newRow("weight negative") << int(T::WeightColumn) << "-2" << int(T::WeightColumn) << "The weight is negative" << 1;
+        QTest::newRow("range reversed, upper cell") << range << "3 GHz" << range + 1 << "Min is greater than max" << 2;
+        QTest::newRow("range upper invalid") << range + 1 << "2 GHzz" << range + 1 << "Value is invalid" << 1;
+        QTest::newRow("range upper invalid, lower clean") << range + 1 << "2 GHzz" << range << "" << 1;
+        QTest::newRow("range lower empty") << range << "" << range << "" << 0;
+    }
+    void cellMessages()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, text);
+        QFETCH(int, checked);
+        QFETCH(QString, message);
+        QFETCH(int, faults);
+        OptimGoalInput edited = goal(QStringLiteral("g1"));
+        GoalTableWidget table;
+        table.setGoal(&edited);
+        QSignalSpy counts(&table, &GoalTableWidget::errorCountChanged);
+        typeInto(table.limitsTable(), column, text);
+        QTableWidgetItem *cell = table.limitsTable()->item(0, checked);
+        QCOMPARE(cell->toolTip(), message);
+        QCOMPARE(cell->background().color() == Qt::yellow, !message.isEmpty());
+        QVERIFY(!counts.isEmpty());
+        QCOMPARE(counts.last().at(0).toInt(), faults);
+        QCOMPARE(table.validGoal().has_value(), faults == 0);
+    }
+
+    void invalidGoalsBox_data()
+    {
+        QTest::addColumn<QStringList>("faulty");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one goal") << QStringList{"A"}
+                                  << "The operation cannot be completed because\nthis goal contains invalid entries:\n\n    A\n";
+        QTest::newRow("two goals") << QStringList{"A", "C"}
+                                   << "The operation cannot be completed because\nthese goals contain invalid entries:\n\n    A\n    C\n";
+    }
+    void invalidGoalsBox()
+    {
+        QFETCH(QStringList, faulty);
+        QFETCH(QString, text);
+        OptimItemList<OptimGoalInput> goals;
+        for (const QString &name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
+            goals.append(faulty.contains(name) ? goal(name, QStringLiteral("5"), QStringLiteral("1")) : goal(name));
+        QPointer<EditGoals> dialog = new EditGoals(goals);
+        QSignalSpy handedOut(dialog.data(), &EditGoals::goalsChanged);
+        // The first goal is shown: min above max marks both cells.
+        QCOMPARE(dialog->findChild<QLabel *>("errorLabel")->text(), QString("  There are 2 invalid entries  "));
+        QVERIFY(!dialog->findChild<QPushButton *>("okButton")->isEnabled());
+        QCOMPARE(dialog->goalList()->item(0)->toolTip(), QString("Goal has invalid entries"));
+        dialog->goalList()->setCurrentRow(1);
+        QVERIFY(dialog->findChild<QPushButton *>("okButton")->isEnabled());
+        QString shown;
+        answerBox("invalidGoalsBox", &shown);
+        dialog->findChild<QPushButton *>("okButton")->click();
+        QCOMPARE(shown, text);
+        QVERIFY(handedOut.isEmpty());
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+        delete dialog;
+    }
+
+    void addIndependentVariable_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<Pairs>("edited");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("number taken") << QStringList{"IndepVar1", "IndepVar3"}
+                                      << Pairs{{0, "IndepVar1"}, {1, "IndepVar3"}, {-1, "IndepVar4"}} << "";
+        QTest::newRow("empty list") << QStringList{} << Pairs{{-1, "IndepVar1"}} << "";
+        const QStringList six{"a", "b", "c", "d", "e", "f"};
+        QTest::newRow("seventh refused") << six << Pairs{{0, "a"}, {1, "b"}, {2, "c"}, {3, "d"}, {4, "e"}, {5, "f"}}
+                                         << "Only 6 variables can be in the list.";
+    }
+    void addIndependentVariable()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(Pairs, edited);
+        QFETCH(QString, box);
+        QPointer<EditRangeVarsDialog> dialog = new EditRangeVarsDialog(names);
+        QSignalSpy spy(dialog.data(), &EditRangeVarsDialog::rangeVarsEdited);
+        QString shown;
+        answerBox("addVariableBox", &shown);
+        dialog->findChild<QPushButton *>("addButton")->click();
+        QCOMPARE(shown, box);
+        dialog->findChild<QPushButton *>("okButton")->click();
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy.at(0).at(0).value<Pairs>(), edited);
+        delete dialog;
+    }
+
+    void handsOutPlainNumbersOnly()
+    {
+        QPointer<EditGoals> dialog = new EditGoals({goal(QStringLiteral("g1"))});
+        QSignalSpy handedOut(dialog.data(), &EditGoals::goalsChanged);
+        GoalLimitsTableTWidget *table = dialog->goalTable()->limitsTable();
+        typeInto(table, GoalLimitsTableTWidget::MinColumn, QStringLiteral("abc"));
+        QCOMPARE(dialog->errorLabel()->text(), QString("  There is 1 invalid entry  "));
+        QVERIFY(!dialog->applyButton()->isEnabled());
+        typeInto(table, GoalLimitsTableTWidget::MinColumn, QStringLiteral("-3 dB"));
+        typeInto(table, GoalLimitsTableTWidget::FirstRangeColumn, QStringLiteral("10 MHz"));
+        dialog->applyButton()->click();
+        QCOMPARE(handedOut.size(), 1);
+        const OptimGoalLimitInput limit = handedOut.at(0).at(0).value<OptimItemList<OptimGoalInput>>().at(0).limits().at(0);
+        // Values with units reach the simulator as the numbers they stand for.
+        QCOMPARE(limit.firstValueText(), QString("-3"));
+        QVERIFY(limit.firstValueValid());
+        QCOMPARE(limit.firstValue(), -3.0);
+        QCOMPARE(limit.ranges().at(0).lowerValue(), 1e7);
+        QCOMPARE(limit.ranges().at(0).upperValue(), 2e9);
+        delete dialog;
+    }
+
+    void infoMessages_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("name empty") << "goalNameEdit" << "" << "No value specified";
+        QTest::newRow("name with a blank") << "goalNameEdit" << "pass band" << "The name is invalid";
+        QTest::newRow("name with a quote") << "goalNameEdit" << "pass\"band" << "The name is invalid";
+        QTest::newRow("name fine") << "goalNameEdit" << "Pass_band2" << "";
+        QTest::newRow("expression empty") << "expressionBox" << "" << "No value specified";
+        QTest::newRow("analysis empty") << "analysisBox" << " " << "No value specified";
+        QTest::newRow("weight negative") << "goalWeightEdit" << "-1" << "Weight is negative";
+        QTest::newRow("weight no value") << "goalWeightEdit" << "1,5" << "Value is invalid";
+    }
+    void infoMessages()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        OptimGoalInput edited = goal(QStringLiteral("g1"));
+        GoalTableWidget table;
+        table.setGoal(&edited);
+        QWidget *widget = table.findChild<QWidget *>(field);
+        if (auto *box = qobject_cast<QComboBox *>(widget))
+            box->setEditText(text);
+        else
+            qobject_cast<QLineEdit *>(widget)->setText(text);
+        QCOMPARE(widget->toolTip(), message);
+        QCOMPARE(widget->palette().color(QPalette::Base) == Qt::yellow, !message.isEmpty());
+        QCOMPARE(table.errorCount(), message.isEmpty() ? 0 : 1);
+    }
+
+    void rangesFollowTheirVariables_data()
+    {
+        QTest::addColumn<Pairs>("edited");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("bounds");
+        // The goal has freq (1 GHz..2 GHz) and temp (0..100).
+        QTest::newRow("unchanged") << Pairs{{0, "freq"}, {1, "temp"}} << QStringList{"freq", "temp"}
+                                   << QStringList{"1 GHz", "2 GHz", "0", "100"};
+        QTest::newRow("swapped and renamed") << Pairs{{1, "T"}, {0, "freq"}} << QStringList{"T", "freq"}
+                                             << QStringList{"0", "100", "1 GHz", "2 GHz"};
+        QTest::newRow("first deleted, one added") << Pairs{{1, "temp"}, {-1, "vdd"}} << QStringList{"temp", "vdd"}
+                                                  << QStringList{"0", "100", "", ""};
+        QTest::newRow("all deleted") << Pairs{} << QStringList{} << QStringList{};
+    }
+    void rangesFollowTheirVariables()
+    {
+        QFETCH(Pairs, edited);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, bounds);
+        OptimGoalInput g = goal(QStringLiteral("g1"));
+        g.addIndepVar(QStringLiteral("temp"));
+        g.limits()[0].ranges().append(OptimGoalRange(1, QStringLiteral("0"), QStringLiteral("100")));
+        GoalTableWidget table;
+        table.setGoal(&g);
+        table.infoWidget()->updateRangeVars(edited);
+        QCOMPARE(g.indepVarNames(), names);
+        QStringList shown;
+        for (int column = GoalLimitsTableTWidget::FirstRangeColumn; column < table.limitsTable()->columnCount(); ++column)
+            shown << table.limitsTable()->item(0, column)->text();
+        QCOMPARE(shown, bounds);
+        for (int k = 0; k < g.limits().at(0).ranges().size(); ++k)
+            QCOMPARE(g.limits().at(0).ranges().at(k).index(), k);
+        QCOMPARE(table.infoWidget()->indepVarsLabel()->text(),
+                 names.isEmpty() ? QString("<i>None specified</i>&nbsp;") : names.join(", "));
+    }
+
+    void limitTypeMovesValues()
+    {
+        OptimGoalInput g = goal(QStringLiteral("g1"));
+        g.limits()[0].setLessThan(QStringLiteral("-40"));
+        GoalTableWidget table;
+        table.setGoal(&g);
+        GoalLimitsTableTWidget *limits = table.limitsTable();
+        // "<" shows its value under Max; Min is not used.
+        QCOMPARE(limits->item(0, GoalLimitsTableTWidget::MaxColumn)->text(), QString("-40"));
+        QVERIFY(!(limits->item(0, GoalLimitsTableTWidget::MinColumn)->flags() & Qt::ItemIsEditable));
+        qobject_cast<QComboBox *>(limits->cellWidget(0, GoalLimitsTableTWidget::TypeColumn))->setCurrentIndex(LimitInside);
+        QCOMPARE(g.limits().at(0).limitType(), int(LimitInside));
+        QCOMPARE(limits->item(0, GoalLimitsTableTWidget::MinColumn)->text(), QString("-40"));
+        QCOMPARE(limits->item(0, GoalLimitsTableTWidget::MaxColumn)->toolTip(), QString("No value specified"));
+        QCOMPARE(table.errorCount(), 1);
+    }
+
+    void limitRowOperations()
+    {
+        OptimGoalInput g = goal(QStringLiteral("g1"));
+        GoalTableWidget table;
+        table.setGoal(&g);
+        RowOperationsWidget *buttons = table.rowButtons();
+        QVERIFY(!buttons->moveUpButton()->isEnabled() && !buttons->moveDownButton()->isEnabled());
+        buttons->addButton()->click();
+        buttons->addButton()->click();
+        auto names = [&g] {
+            QStringList out;
+            for (const OptimGoalLimitInput &limit : g.limits())
+                out << limit.name();
+            return out;
+        };
+        QCOMPARE(names(), (QStringList{"L1", "Limit2", "Limit3"}));
+        QVERIFY(buttons->moveUpButton()->isEnabled() && !buttons->moveDownButton()->isEnabled());
+        buttons->moveUpButton()->click();
+        QCOMPARE(names(), (QStringList{"L1", "Limit3", "Limit2"}));
+        QCOMPARE(table.limitsTable()->currentRow(), 1);
+        buttons->deleteButton()->click();
+        QCOMPARE(names(), (QStringList{"L1", "Limit2"}));
+        QCOMPARE(table.limitsTable()->item(1, GoalLimitsTableTWidget::FirstRangeColumn)->text(), QString());
+        QCOMPARE(table.errorCount(), 0);
+    }
+
+    void editorRunsFromTheGoalsPanelHook()
+    {
+        installGoalEditor();
+        QVERIFY(goalsPanelGoalEditor());
+        OptimizationModel model;
+        model.input().goals().append(goal(QStringLiteral("g1")));
+        QList<OptimItemList<OptimGoalInput>> edited;
+        QStringList topics;
+        QTimer::singleShot(0, [] {
+            auto *dialog = qobject_cast<EditGoals *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->findChild<QPushButton *>("helpButton")->click();
+            dialog->findChild<QLineEdit *>("goalWeightEdit")->setText("2");
+            dialog->findChild<QPushButton *>("okButton")->click();
+        });
+        goalsPanelGoalEditor()(model, nullptr, [&](const OptimItemList<OptimGoalInput> &goals) { edited << goals; },
+                               [&](const QString &topic) { topics << topic; });
+        QCOMPARE(topics, QStringList{"OPTIM_HELMDECK_EDIT_GOALS"});
+        QCOMPARE(edited.size(), 1);
+        QCOMPARE(edited.at(0).at(0).weight(), QString("2"));
+        // The dialog goes later, and its geometry is kept.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            QVERIFY(widget->objectName() != "editGoalsDialog");
+        QVERIFY(HelmdeckSettings().contains("EditGoalsSize"));
+        setGoalsPanelGoalEditor({});
+    }
     void hostGoalTableRoundTrip();
 
 private:
     IsolatedSettings m_settings;
 };
-
-void TestGoalEditor::cellMessages_data()
-{
-    using T = GoalLimitsTableTWidget;
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("checked");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("faults");
-    const int range = T::FirstRangeColumn;
-    QTest::newRow("min above max, min cell") << int(T::MinColumn) << "5" << int(T::MinColumn) << "Min is greater than max" << 2;
-    QTest::newRow("min above max, max cell") << int(T::MinColumn) << "5" << int(T::MaxColumn) << "Min is greater than max" << 2;
-    QTest::newRow("min with units below max") << int(T::MinColumn) << "-3 dB" << int(T::MinColumn) << "" << 0;
-    QTest::newRow("min no value") << int(T::MinColumn) << "abc" << int(T::MinColumn) << "Value is invalid" << 1;
-    QTest::newRow("min not a number") << int(T::MinColumn) << "nan" << int(T::MinColumn) << "Value is invalid" << 1;
-    QTest::newRow("max empty") << int(T::MaxColumn) << "" << int(T::MaxColumn) << "No value specified" << 1;
-    QTest::newRow("weight negative") << int(T::WeightColumn) << "-2" << int(T::WeightColumn) << "The weight is negative" << 1;
-    QTest::newRow("range reversed, upper cell") << range << "3 GHz" << range + 1 << "Min is greater than max" << 2;
-    QTest::newRow("range upper invalid") << range + 1 << "2 GHzz" << range + 1 << "Value is invalid" << 1;
-    QTest::newRow("range upper invalid, lower clean") << range + 1 << "2 GHzz" << range << "" << 1;
-    QTest::newRow("range lower empty") << range << "" << range << "" << 0;
-}
-
-void TestGoalEditor::cellMessages()
-{
-    QFETCH(int, column);
-    QFETCH(QString, text);
-    QFETCH(int, checked);
-    QFETCH(QString, message);
-    QFETCH(int, faults);
-    OptimGoalInput edited = goal(QStringLiteral("g1"));
-    GoalTableWidget table;
-    table.setGoal(&edited);
-    QSignalSpy counts(&table, &GoalTableWidget::errorCountChanged);
-    typeInto(table.limitsTable(), column, text);
-    QTableWidgetItem *cell = table.limitsTable()->item(0, checked);
-    QCOMPARE(cell->toolTip(), message);
-    QCOMPARE(cell->background().color() == Qt::yellow, !message.isEmpty());
-    QVERIFY(!counts.isEmpty());
-    QCOMPARE(counts.last().at(0).toInt(), faults);
-    QCOMPARE(table.validGoal().has_value(), faults == 0);
-}
-
-void TestGoalEditor::invalidGoalsBox_data()
-{
-    QTest::addColumn<QStringList>("faulty");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("one goal") << QStringList{"A"}
-                              << "The operation cannot be completed because\nthis goal contains invalid entries:\n\n    A\n";
-    QTest::newRow("two goals") << QStringList{"A", "C"}
-                               << "The operation cannot be completed because\nthese goals contain invalid entries:\n\n    A\n    C\n";
-}
-
-void TestGoalEditor::invalidGoalsBox()
-{
-    QFETCH(QStringList, faulty);
-    QFETCH(QString, text);
-    OptimItemList<OptimGoalInput> goals;
-    for (const QString &name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
-        goals.append(faulty.contains(name) ? goal(name, QStringLiteral("5"), QStringLiteral("1")) : goal(name));
-    QPointer<EditGoals> dialog = new EditGoals(goals);
-    QSignalSpy handedOut(dialog.data(), &EditGoals::goalsChanged);
-    // The first goal is shown: min above max marks both cells.
-    QCOMPARE(dialog->findChild<QLabel *>("errorLabel")->text(), QString("  There are 2 invalid entries  "));
-    QVERIFY(!dialog->findChild<QPushButton *>("okButton")->isEnabled());
-    QCOMPARE(dialog->goalList()->item(0)->toolTip(), QString("Goal has invalid entries"));
-    dialog->goalList()->setCurrentRow(1);
-    QVERIFY(dialog->findChild<QPushButton *>("okButton")->isEnabled());
-    QString shown;
-    answerBox("invalidGoalsBox", &shown);
-    dialog->findChild<QPushButton *>("okButton")->click();
-    QCOMPARE(shown, text);
-    QVERIFY(handedOut.isEmpty());
-    QCOMPARE(dialog->result(), int(QDialog::Rejected));
-    delete dialog;
-}
-
-void TestGoalEditor::addIndependentVariable_data()
-{
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<Pairs>("edited");
-    QTest::addColumn<QString>("box");
-    QTest::newRow("number taken") << QStringList{"IndepVar1", "IndepVar3"}
-                                  << Pairs{{0, "IndepVar1"}, {1, "IndepVar3"}, {-1, "IndepVar4"}} << "";
-    QTest::newRow("empty list") << QStringList{} << Pairs{{-1, "IndepVar1"}} << "";
-    const QStringList six{"a", "b", "c", "d", "e", "f"};
-    QTest::newRow("seventh refused") << six << Pairs{{0, "a"}, {1, "b"}, {2, "c"}, {3, "d"}, {4, "e"}, {5, "f"}}
-                                     << "Only 6 variables can be in the list.";
-}
-
-void TestGoalEditor::addIndependentVariable()
-{
-    QFETCH(QStringList, names);
-    QFETCH(Pairs, edited);
-    QFETCH(QString, box);
-    QPointer<EditRangeVarsDialog> dialog = new EditRangeVarsDialog(names);
-    QSignalSpy spy(dialog.data(), &EditRangeVarsDialog::rangeVarsEdited);
-    QString shown;
-    answerBox("addVariableBox", &shown);
-    dialog->findChild<QPushButton *>("addButton")->click();
-    QCOMPARE(shown, box);
-    dialog->findChild<QPushButton *>("okButton")->click();
-    QCOMPARE(spy.size(), 1);
-    QCOMPARE(spy.at(0).at(0).value<Pairs>(), edited);
-    delete dialog;
-}
-
-void TestGoalEditor::handsOutPlainNumbersOnly()
-{
-    QPointer<EditGoals> dialog = new EditGoals({goal(QStringLiteral("g1"))});
-    QSignalSpy handedOut(dialog.data(), &EditGoals::goalsChanged);
-    GoalLimitsTableTWidget *table = dialog->goalTable()->limitsTable();
-    typeInto(table, GoalLimitsTableTWidget::MinColumn, QStringLiteral("abc"));
-    QCOMPARE(dialog->errorLabel()->text(), QString("  There is 1 invalid entry  "));
-    QVERIFY(!dialog->applyButton()->isEnabled());
-    typeInto(table, GoalLimitsTableTWidget::MinColumn, QStringLiteral("-3 dB"));
-    typeInto(table, GoalLimitsTableTWidget::FirstRangeColumn, QStringLiteral("10 MHz"));
-    dialog->applyButton()->click();
-    QCOMPARE(handedOut.size(), 1);
-    const OptimGoalLimitInput limit = handedOut.at(0).at(0).value<OptimItemList<OptimGoalInput>>().at(0).limits().at(0);
-    // Values with units reach the simulator as the numbers they stand for.
-    QCOMPARE(limit.firstValueText(), QString("-3"));
-    QVERIFY(limit.firstValueValid());
-    QCOMPARE(limit.firstValue(), -3.0);
-    QCOMPARE(limit.ranges().at(0).lowerValue(), 1e7);
-    QCOMPARE(limit.ranges().at(0).upperValue(), 2e9);
-    delete dialog;
-}
-
-void TestGoalEditor::infoMessages_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("name empty") << "goalNameEdit" << "" << "No value specified";
-    QTest::newRow("name with a blank") << "goalNameEdit" << "pass band" << "The name is invalid";
-    QTest::newRow("name with a quote") << "goalNameEdit" << "pass\"band" << "The name is invalid";
-    QTest::newRow("name fine") << "goalNameEdit" << "Pass_band2" << "";
-    QTest::newRow("expression empty") << "expressionBox" << "" << "No value specified";
-    QTest::newRow("analysis empty") << "analysisBox" << " " << "No value specified";
-    QTest::newRow("weight negative") << "goalWeightEdit" << "-1" << "Weight is negative";
-    QTest::newRow("weight no value") << "goalWeightEdit" << "1,5" << "Value is invalid";
-}
-
-void TestGoalEditor::infoMessages()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, text);
-    QFETCH(QString, message);
-    OptimGoalInput edited = goal(QStringLiteral("g1"));
-    GoalTableWidget table;
-    table.setGoal(&edited);
-    QWidget *widget = table.findChild<QWidget *>(field);
-    if (auto *box = qobject_cast<QComboBox *>(widget))
-        box->setEditText(text);
-    else
-        qobject_cast<QLineEdit *>(widget)->setText(text);
-    QCOMPARE(widget->toolTip(), message);
-    QCOMPARE(widget->palette().color(QPalette::Base) == Qt::yellow, !message.isEmpty());
-    QCOMPARE(table.errorCount(), message.isEmpty() ? 0 : 1);
-}
-
-void TestGoalEditor::rangesFollowTheirVariables_data()
-{
-    QTest::addColumn<Pairs>("edited");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QStringList>("bounds");
-    // The goal has freq (1 GHz..2 GHz) and temp (0..100).
-    QTest::newRow("unchanged") << Pairs{{0, "freq"}, {1, "temp"}} << QStringList{"freq", "temp"}
-                               << QStringList{"1 GHz", "2 GHz", "0", "100"};
-    QTest::newRow("swapped and renamed") << Pairs{{1, "T"}, {0, "freq"}} << QStringList{"T", "freq"}
-                                         << QStringList{"0", "100", "1 GHz", "2 GHz"};
-    QTest::newRow("first deleted, one added") << Pairs{{1, "temp"}, {-1, "vdd"}} << QStringList{"temp", "vdd"}
-                                              << QStringList{"0", "100", "", ""};
-    QTest::newRow("all deleted") << Pairs{} << QStringList{} << QStringList{};
-}
-
-void TestGoalEditor::rangesFollowTheirVariables()
-{
-    QFETCH(Pairs, edited);
-    QFETCH(QStringList, names);
-    QFETCH(QStringList, bounds);
-    OptimGoalInput g = goal(QStringLiteral("g1"));
-    g.addIndepVar(QStringLiteral("temp"));
-    g.limits()[0].ranges().append(OptimGoalRange(1, QStringLiteral("0"), QStringLiteral("100")));
-    GoalTableWidget table;
-    table.setGoal(&g);
-    table.infoWidget()->updateRangeVars(edited);
-    QCOMPARE(g.indepVarNames(), names);
-    QStringList shown;
-    for (int column = GoalLimitsTableTWidget::FirstRangeColumn; column < table.limitsTable()->columnCount(); ++column)
-        shown << table.limitsTable()->item(0, column)->text();
-    QCOMPARE(shown, bounds);
-    for (int k = 0; k < g.limits().at(0).ranges().size(); ++k)
-        QCOMPARE(g.limits().at(0).ranges().at(k).index(), k);
-    QCOMPARE(table.infoWidget()->indepVarsLabel()->text(),
-             names.isEmpty() ? QString("<i>None specified</i>&nbsp;") : names.join(", "));
-}
-
-void TestGoalEditor::limitTypeMovesValues()
-{
-    OptimGoalInput g = goal(QStringLiteral("g1"));
-    g.limits()[0].setLessThan(QStringLiteral("-40"));
-    GoalTableWidget table;
-    table.setGoal(&g);
-    GoalLimitsTableTWidget *limits = table.limitsTable();
-    // "<" shows its value under Max; Min is not used.
-    QCOMPARE(limits->item(0, GoalLimitsTableTWidget::MaxColumn)->text(), QString("-40"));
-    QVERIFY(!(limits->item(0, GoalLimitsTableTWidget::MinColumn)->flags() & Qt::ItemIsEditable));
-    qobject_cast<QComboBox *>(limits->cellWidget(0, GoalLimitsTableTWidget::TypeColumn))->setCurrentIndex(LimitInside);
-    QCOMPARE(g.limits().at(0).limitType(), int(LimitInside));
-    QCOMPARE(limits->item(0, GoalLimitsTableTWidget::MinColumn)->text(), QString("-40"));
-    QCOMPARE(limits->item(0, GoalLimitsTableTWidget::MaxColumn)->toolTip(), QString("No value specified"));
-    QCOMPARE(table.errorCount(), 1);
-}
-
-void TestGoalEditor::limitRowOperations()
-{
-    OptimGoalInput g = goal(QStringLiteral("g1"));
-    GoalTableWidget table;
-    table.setGoal(&g);
-    RowOperationsWidget *buttons = table.rowButtons();
-    QVERIFY(!buttons->moveUpButton()->isEnabled() && !buttons->moveDownButton()->isEnabled());
-    buttons->addButton()->click();
-    buttons->addButton()->click();
-    auto names = [&g] {
-        QStringList out;
-        for (const OptimGoalLimitInput &limit : g.limits())
-            out << limit.name();
-        return out;
-    };
-    QCOMPARE(names(), (QStringList{"L1", "Limit2", "Limit3"}));
-    QVERIFY(buttons->moveUpButton()->isEnabled() && !buttons->moveDownButton()->isEnabled());
-    buttons->moveUpButton()->click();
-    QCOMPARE(names(), (QStringList{"L1", "Limit3", "Limit2"}));
-    QCOMPARE(table.limitsTable()->currentRow(), 1);
-    buttons->deleteButton()->click();
-    QCOMPARE(names(), (QStringList{"L1", "Limit2"}));
-    QCOMPARE(table.limitsTable()->item(1, GoalLimitsTableTWidget::FirstRangeColumn)->text(), QString());
-    QCOMPARE(table.errorCount(), 0);
-}
-
-void TestGoalEditor::editorRunsFromTheGoalsPanelHook()
-{
-    installGoalEditor();
-    QVERIFY(goalsPanelGoalEditor());
-    OptimizationModel model;
-    model.input().goals().append(goal(QStringLiteral("g1")));
-    QList<OptimItemList<OptimGoalInput>> edited;
-    QStringList topics;
-    QTimer::singleShot(0, [] {
-        auto *dialog = qobject_cast<EditGoals *>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        dialog->findChild<QPushButton *>("helpButton")->click();
-        dialog->findChild<QLineEdit *>("goalWeightEdit")->setText("2");
-        dialog->findChild<QPushButton *>("okButton")->click();
-    });
-    goalsPanelGoalEditor()(model, nullptr, [&](const OptimItemList<OptimGoalInput> &goals) { edited << goals; },
-                           [&](const QString &topic) { topics << topic; });
-    QCOMPARE(topics, QStringList{"OPTIM_HELMDECK_EDIT_GOALS"});
-    QCOMPARE(edited.size(), 1);
-    QCOMPARE(edited.at(0).at(0).weight(), QString("2"));
-    // The dialog goes later, and its geometry is kept.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        QVERIFY(widget->objectName() != "editGoalsDialog");
-    QVERIFY(HelmdeckSettings().contains("EditGoalsSize"));
-    setGoalsPanelGoalEditor({});
-}
 
 void TestGoalEditor::hostGoalTableRoundTrip()
 {

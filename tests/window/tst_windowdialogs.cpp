@@ -25,15 +25,8 @@
 
 namespace {
 
-QPushButton *button(QWidget *parent, const char *name)
-{
-    return parent->findChild<QPushButton *>(QString::fromLatin1(name));
-}
-
-QAbstractButton *child(QWidget *parent, const char *name)
-{
-    return parent->findChild<QAbstractButton *>(QString::fromLatin1(name));
-}
+QPushButton *button(QWidget *parent, const char *name) { return parent->findChild<QPushButton *>(QString::fromLatin1(name)); }
+QAbstractButton *child(QWidget *parent, const char *name) { return parent->findChild<QAbstractButton *>(QString::fromLatin1(name)); }
 
 } // namespace
 
@@ -82,7 +75,6 @@ private Q_SLOTS:
         box.hideMessage();
         QVERIFY(!box.isVisible());
         QVERIFY(shown.elapsed() >= 400);
-
         TempMessageBox timed(&parent, QStringLiteral("Optimization Helmdeck"), 0, 0, 150);
         QSignalSpy timedOut(&timed, &TempMessageBox::messageTimedOut);
         timed.showMessage();
@@ -108,8 +100,7 @@ private Q_SLOTS:
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             QVERIFY(!dialog.updateAlgorithm() && dialog.updateGoals() && !dialog.updateVariables());
         }
-        QCOMPARE(helmdeckSetting(QStringLiteral("UpdateItems/algorithm")).toBool(), false);
-        QCOMPARE(helmdeckSetting(QStringLiteral("UpdateItems/goals")).toBool(), true);
+        QVERIFY(!helmdeckSetting(QStringLiteral("UpdateItems/algorithm")).toBool() && helmdeckSetting(QStringLiteral("UpdateItems/goals")).toBool());
         {
             UpdateItemsDialog cancelled;
             QVERIFY(!cancelled.updateAlgorithm() && cancelled.updateGoals() && !cancelled.updateVariables());
@@ -172,11 +163,8 @@ private Q_SLOTS:
         QCOMPARE(query.text(), QStringLiteral("The maximum number of iterations (") + limit
                                    + QStringLiteral(") has been reached.\nWould you like to continue the optimization with"));
         auto *spin = query.findChild<QSpinBox *>(QStringLiteral("maxIterationsSpin"));
-        QCOMPARE(spin->minimum(), minimum);
-        QCOMPARE(spin->maximum(), 100000);
-        QCOMPARE(spin->singleStep(), step);
-        QCOMPARE(spin->value(), value);
-        QCOMPARE(query.maximumIterations(), value);
+        QCOMPARE((QList<int>{spin->minimum(), spin->maximum(), spin->singleStep(), spin->value(), query.maximumIterations()}),
+                 (QList<int>{minimum, 100000, step, value, value}));
         query.open();
         spin->setValue(minimum + 7);
         QTest::mouseClick(button(&query, "continueButton"), Qt::LeftButton);
@@ -219,7 +207,6 @@ private Q_SLOTS:
         QTest::mouseClick(button(&dialog, "option0"), Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.chosenOption(), 0);
-
         // Cancel and Escape (also without a Cancel button) are no answer.
         for (bool withCancel : {true, false}) {
             OptionsDialog question(nullptr, withCancel);
@@ -243,10 +230,8 @@ private Q_SLOTS:
         dialog.setIterationsToDisplay(2);
         dialog.setYAxisAutoscaleUsingAllData(false);
         dialog.setGoalXAxisScaling(0);
-        QVERIFY(child(&dialog, "tuneOnRequestRadio")->isChecked());
-        QVERIFY(child(&dialog, "lastTwentyFiveRadio")->isChecked());
-        QVERIFY(child(&dialog, "visibleDataRadio")->isChecked());
-        QVERIFY(child(&dialog, "fitLimitLinesRadio")->isChecked());
+        for (const char *name : {"tuneOnRequestRadio", "lastTwentyFiveRadio", "visibleDataRadio", "fitLimitLinesRadio"})
+            QVERIFY2(child(&dialog, name)->isChecked(), name);
         // Values outside the choices are ignored.
         dialog.setIterationsToDisplay(5);
         QCOMPARE(dialog.iterationsToDisplay(), 2);
@@ -256,18 +241,13 @@ private Q_SLOTS:
         QCOMPARE(optimHelmdeckTuneModeFromInt(2), TuneOnRequest);
         dialog.setGoalXAxisScaling(-1);
         QCOMPARE(dialog.goalXAxisScaling(), 0);
-
         for (const char *name : {"tuneWhileSliderMovesRadio", "lastTenRadio", "allDataRadio", "fitTraceRadio"})
             child(&dialog, name)->click();
-        QCOMPARE(dialog.tuneMode(), TuneWhileSliderMoves);
-        QCOMPARE(dialog.iterationsToDisplay(), 1);
-        QVERIFY(dialog.yAxisAutoscaleUsingAllData());
-        QCOMPARE(dialog.goalXAxisScaling(), 1);
-
+        QCOMPARE((QList<int>{dialog.tuneMode(), dialog.iterationsToDisplay(), dialog.yAxisAutoscaleUsingAllData(), dialog.goalXAxisScaling()}),
+                 (QList<int>{TuneWhileSliderMoves, 1, true, 1}));
         QSignalSpy help(&dialog, &HelmdeckOptionsDialog::helpRequested);
         dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Help)->click();
-        QCOMPARE(help.count(), 1);
-        QCOMPARE(help.at(0).at(0).toString(), QStringLiteral("OPTIM_HELMDECK_OPTIONS"));
+        QCOMPARE(QList<QVariantList>(help), (QList<QVariantList>{{QStringLiteral("OPTIM_HELMDECK_OPTIONS")}}));
     }
 
     void menuFollowsAndSetsTheState()
@@ -281,14 +261,12 @@ private Q_SLOTS:
             menu.refresh();
             QVERIFY(menu.lastTenAction()->isChecked() && !menu.allIterationsAction()->isChecked());
             QVERIFY(menu.visibleDataAction()->isChecked() && !menu.allDataAction()->isChecked());
-
             QSignalSpy shown(&state, &OptimHelmdeckControllerState::numIterationsToDisplayChanged);
             QSignalSpy scaled(&state, &OptimHelmdeckControllerState::yAutoScaleUsingAllDataChanged);
             menu.popupAt(QPoint(20, 20));
             menu.lastTwentyFiveAction()->trigger();
             QCOMPARE(state.numItersToDisplay(), 2);
-            QCOMPARE(shown.count(), 1);
-            QCOMPARE(shown.at(0).at(0).toInt(), 25);
+            QCOMPARE(QList<QVariantList>(shown), (QList<QVariantList>{{25}}));
             menu.hide();
             menu.popupAt(QPoint(20, 20)); // opened again: the pick shows checked
             QVERIFY(menu.lastTwentyFiveAction()->isChecked() && !menu.lastTenAction()->isChecked());
@@ -301,7 +279,6 @@ private Q_SLOTS:
             QCOMPARE(state.numItersToDisplay(), 1); // the other group is untouched
             menu.visibleDataAction()->trigger();
         }
-        // The picks persist.
         QCOMPARE(helmdeckSetting(QStringLiteral("numItersToDisplay")).toInt(), 1);
         QCOMPARE(helmdeckSetting(QStringLiteral("yAxisAutoscaleUsingAllData")).toBool(), false);
         OptimHelmdeckControllerState again(false, true);

@@ -6,6 +6,12 @@
 #include <QFile>
 #include <QThread>
 
+// One wait of at most 100 ms within deadline.
+static int slice(const QDeadlineTimer &deadline)
+{
+    return int(std::min<qint64>(100, std::max<qint64>(1, deadline.remainingTime())));
+}
+
 QProcessEnvironment HostProcess::environment(const QTemporaryDir &dir)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -78,7 +84,7 @@ QByteArray HostProcess::eval(const QByteArray &expression, int timeoutMs)
         }
         if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
             return QByteArray();
-        m_process.waitForReadyRead(int(std::min<qint64>(100, std::max<qint64>(1, deadline.remainingTime()))));
+        m_process.waitForReadyRead(slice(deadline));
     }
 }
 
@@ -94,57 +100,33 @@ bool HostProcess::evalUntil(const QByteArray &expression, const QByteArray &expe
     }
 }
 
-int HostProcess::waitForTrace(const QRegularExpression &pattern, int from, int timeoutMs, QRegularExpressionMatch *match)
+int HostProcess::waitForTrace(const QRegularExpression &pattern, int from, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         collect();
-        for (int i = std::max(0, from); i < m_trace.size(); ++i) {
-            const QRegularExpressionMatch m = pattern.match(m_trace.at(i));
-            if (m.hasMatch()) {
-                if (match)
-                    *match = m;
+        for (int i = std::max(0, from); i < m_trace.size(); ++i)
+            if (pattern.match(m_trace.at(i)).hasMatch())
                 return i;
-            }
-        }
-        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) {
-            collect();
+        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
             return -1;
-        }
-        m_process.waitForReadyRead(int(std::min<qint64>(100, std::max<qint64>(1, deadline.remainingTime()))));
+        m_process.waitForReadyRead(slice(deadline));
     }
-}
-
-QStringList HostProcess::traceLines()
-{
-    collect();
-    return m_trace;
-}
-
-QStringList HostProcess::errorLines()
-{
-    collect();
-    return m_errors;
 }
 
 int HostProcess::finish(int timeoutMs)
 {
-    if (m_process.state() == QProcess::NotRunning) {
-        collect();
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
     m_process.closeWriteChannel();
     const QDeadlineTimer deadline(timeoutMs);
     while (m_process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
-        m_process.waitForFinished(int(std::min<qint64>(100, std::max<qint64>(1, deadline.remainingTime()))));
+        m_process.waitForFinished(slice(deadline));
         collect();
     }
-    if (m_process.state() != QProcess::NotRunning) {
+    const bool hung = m_process.state() != QProcess::NotRunning;
+    if (hung) {
         m_process.kill();
         m_process.waitForFinished(5000);
-        collect();
-        return -1;
     }
     collect();
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    return !hung && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }

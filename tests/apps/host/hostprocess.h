@@ -31,12 +31,11 @@ public:
     // Evaluates until the result equals expected, at most timeoutMs.
     bool evalUntil(const QByteArray &expression, const QByteArray &expected, int timeoutMs = 30000);
     // Waits for a trace line matching pattern at or after line index from;
-    // answers its index, or -1. The match is stored when asked for.
-    int waitForTrace(const QRegularExpression &pattern, int from = 0, int timeoutMs = 30000,
-                     QRegularExpressionMatch *match = nullptr);
+    // answers its index, or -1.
+    int waitForTrace(const QRegularExpression &pattern, int from = 0, int timeoutMs = 30000);
     // The trace lines ("trace: " removed) and every other standard error line.
-    QStringList traceLines();
-    QStringList errorLines();
+    QStringList traceLines() { collect(); return m_trace; }
+    QStringList errorLines() { collect(); return m_errors; }
     // Closes standard input (the host quits) and waits for the exit code; -1
     // when the host had to be killed.
     int finish(int timeoutMs = 20000);

@@ -110,18 +110,13 @@ private Q_SLOTS:
         QTest::addColumn<bool>("optimize");
         QTest::addColumn<int>("type");
         QTest::addColumn<QStringList>("params");
-        QTest::newRow("min/max") << "R1.R = 50 Ohm opt { 10 Ohm to 100 Ohm }" << "R1.R" << "50 Ohm" << true << 1
-                                 << QStringList{"10 Ohm", "100 Ohm", ""};
-        QTest::newRow("percent noopt") << "R1.R = 50 Ohm noopt { +/- 5 % }" << "R1.R" << "50 Ohm" << false << 4
-                                       << QStringList{"", "5", ""};
-        QTest::newRow("unconstrained") << "R1.R = 50 Ohm opt { unconst }" << "R1.R" << "50 Ohm" << true << 0
-                                       << QStringList{"", "", ""};
-        QTest::newRow("discrete") << "R1.R = 50 Ohm opt { discrete 10 Ohm to 100 Ohm by 10 Ohm }" << "R1.R" << "50 Ohm" << true << 2
-                                  << QStringList{"10 Ohm", "100 Ohm", "10 Ohm"};
+        QTest::newRow("min/max") << "R1.R = 50 Ohm opt { 10 Ohm to 100 Ohm }" << "R1.R" << "50 Ohm" << true << 1 << QStringList{"10 Ohm", "100 Ohm", ""};
+        QTest::newRow("percent noopt") << "R1.R = 50 Ohm noopt { +/- 5 % }" << "R1.R" << "50 Ohm" << false << 4 << QStringList{"", "5", ""};
+        QTest::newRow("unconstrained") << "R1.R = 50 Ohm opt { unconst }" << "R1.R" << "50 Ohm" << true << 0 << QStringList{"", "", ""};
+        QTest::newRow("discrete") << "R1.R = 50 Ohm opt { discrete 10 Ohm to 100 Ohm by 10 Ohm }" << "R1.R" << "50 Ohm" << true << 2 << QStringList{"10 Ohm", "100 Ohm", "10 Ohm"};
         QTest::newRow("delta") << "L2 = 4 nH opt { +/- 1 nH }" << "L2" << "4 nH" << true << 3 << QStringList{"", "1 nH", ""};
         QTest::newRow("empty value") << "C1 =  opt { unconst }" << "C1" << "" << true << 0 << QStringList{"", "", ""};
-        QTest::newRow("value list position") << "C1 = 2 opt { discrete 0 to 4 by 1 }" << "C1" << "2" << true << 2
-                                             << QStringList{"0", "4", "1"};
+        QTest::newRow("value list position") << "C1 = 2 opt { discrete 0 to 4 by 1 }" << "C1" << "2" << true << 2 << QStringList{"0", "4", "1"};
     }
 
     void variableLinesOfEveryConstraint()
@@ -196,26 +191,11 @@ private Q_SLOTS:
 
     void goalParameterListRoundTrip()
     {
-        GoalDefinition goal;
-        goal.name = QStringLiteral("Passband");
-        goal.expression = QStringLiteral("dB(S21)");
-        goal.simInstanceName = QStringLiteral("SP1");
-        goal.weight = QStringLiteral("1");
-        goal.indepVars = {QStringLiteral("freq")};
-        GoalLimitDefinition inside;
-        inside.name = QStringLiteral("IL");
-        inside.type = QStringLiteral("Inside");
-        inside.min = QStringLiteral("-1");
-        inside.max = QStringLiteral("0");
-        inside.weight = QStringLiteral("2");
-        inside.ranges = {{QStringLiteral("1e7"), QString()}};
-        GoalLimitDefinition less;
-        less.name = QStringLiteral("Ripple");
-        less.type = QStringLiteral("LessThan");
-        less.min = QStringLiteral("-40");
-        less.ranges = {{QString(), QStringLiteral("3e9")}};
-        goal.limits = {inside, less};
-
+        const GoalLimitDefinition inside{QStringLiteral("IL"), QStringLiteral("Inside"), QStringLiteral("-1"), QStringLiteral("0"),
+                                         QStringLiteral("2"), {{QStringLiteral("1e7"), QString()}}};
+        const GoalLimitDefinition less{QStringLiteral("Ripple"), QStringLiteral("LessThan"), QStringLiteral("-40"), {}, {}, {{QString(), QStringLiteral("3e9")}}};
+        const GoalDefinition goal{QStringLiteral("Passband"), QStringLiteral("dB(S21)"), QStringLiteral("SP1"), QStringLiteral("1"),
+                                  {QStringLiteral("freq")}, {inside, less}};
         MoxInterpreter mox;
         const int live = mox.liveValues();
         MoxValue *list = backannotation::goalParameterList(&mox, goal);
@@ -317,25 +297,16 @@ private Q_SLOTS:
                            QStringLiteral("list(\"Optim1\", list(\"OptimType\", 1, list(\"random\")), list(\"ErrorForm\", 1, "
                                           "list(\"MML1\")), list(\"MaxIters\", 1, list(\"40\")))"));
         const int live = mox.liveValues();
-        BackAnnotationRequest request;
-        request.designName = design.designName();
-        request.variables = true;
-        request.variableCount = 5;
-        request.goals = true;
-        request.goalCount = 2;
-        request.algorithm = true;
+        const BackAnnotationRequest request{design.designName(), true, 5, true, 2, true};
         const BackAnnotationResult result = backAnnotate(&mox, &design, request);
-        QVERIFY(result.ok);
-        QVERIFY(result.saved);
+        QVERIFY(result.ok && result.saved && result.algorithmWritten);
         QCOMPARE(result.variablesWritten, 2);
         QCOMPARE(result.goalsWritten, 1);
-        QVERIFY(result.algorithmWritten);
         // The unreadable line and the variable the design lacks are reported.
         QCOMPARE(result.problems.size(), 2);
         QVERIFY(result.summary().startsWith(QLatin1String("wrote 2 variable(s), 1 goal(s), the algorithm; design saved")));
         QCOMPARE(mox.liveValues(), live);
         QCOMPARE(mox.misuseCount(), 0);
-
         const QJsonObject root = readJson(path);
         const QJsonArray vars = root.value(QStringLiteral("variables")).toArray();
         QCOMPARE(vars.at(0).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("1.8 pF"));
@@ -366,10 +337,7 @@ private Q_SLOTS:
         QVERIFY(design.load(path, &error));
         MoxInterpreter mox;
         registerFakePlugin(mox, {QStringLiteral("C1 = 9 pF opt { unconst }")}, QStringLiteral("NULL"), QStringLiteral("NULL"));
-        BackAnnotationRequest request;
-        request.designName = QStringLiteral("/elsewhere/other.json");
-        request.variables = true;
-        request.variableCount = 1;
+        BackAnnotationRequest request{QStringLiteral("/elsewhere/other.json"), true, 1};
         BackAnnotationResult result = backAnnotate(&mox, &design, request);
         QVERIFY(!result.ok);
         QVERIFY(!result.saved);
@@ -416,17 +384,14 @@ private Q_SLOTS:
     void everyHelmdeckTopicHasAPage()
     {
         // Every topic the helmdeck window, its editors and dialogs ask for.
-        const QStringList topics{QStringLiteral("OPTIM_HELMDECK_DIALOG"),        QStringLiteral("OPTIM_HELMDECK_OPTIONS"),
-                                 QStringLiteral("OPTIM_HELMDECK_EDIT_ALGORITHM"), QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"),
-                                 QStringLiteral("OPTIM_HELMDECK_EDIT_VARIABLES"), QStringLiteral("OPTIM_HELMDECK_STORE_STATE"),
-                                 QStringLiteral("OPTIM_HELMDECK_RECALL_STATE")};
+        const QStringList topics = QStringLiteral("OPTIM_HELMDECK_DIALOG OPTIM_HELMDECK_OPTIONS OPTIM_HELMDECK_EDIT_ALGORITHM OPTIM_HELMDECK_EDIT_GOALS "
+                                                  "OPTIM_HELMDECK_EDIT_VARIABLES OPTIM_HELMDECK_STORE_STATE OPTIM_HELMDECK_RECALL_STATE").split(QLatin1Char(' '));
         for (const QString &topic : topics)
             QVERIFY2(HelpWindow::hasPage(topic), qPrintable(topic));
         for (const QString &topic : HelpWindow::topics())
             QVERIFY2(topics.contains(topic) || topic == QLatin1String("HELMDECK_HOST"), qPrintable(topic));
         QVERIFY(!HelpWindow::hasPage(QStringLiteral("../index")));
         QVERIFY(!HelpWindow::hasPage(QString()));
-
         // Pages link to each other; every link leads to a page.
         QStringList pages = HelpWindow::topics();
         pages.append(QStringLiteral("index"));
@@ -459,14 +424,12 @@ private Q_SLOTS:
         const QByteArray input("first\nsecond\r\nthi");
         QCOMPARE(::write(fds[1], input.constData(), size_t(input.size())), ssize_t(input.size()));
         QTRY_COMPARE(lines.size(), 2);
-        QCOMPARE(lines.at(0), QByteArray("first"));
-        QCOMPARE(lines.at(1), QByteArray("second"));
+        QCOMPARE(lines, (QList<QByteArray>{"first", "second"}));
         QCOMPARE(::write(fds[1], "rd", 2), ssize_t(2));
         ::close(fds[1]);
         // The last line without a line break still counts, then the end.
         QTRY_COMPARE(finished.count(), 1);
-        QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines.at(2), QByteArray("third"));
+        QCOMPARE(lines, (QList<QByteArray>{"first", "second", "third"}));
         QVERIFY(reader.isAtEnd());
         ::close(fds[0]);
     }
@@ -488,7 +451,6 @@ private Q_SLOTS:
         // One result, one line.
         QCOMPARE(eval("two_lines()"), QByteArray("\"two\\nlines\\r\""));
         QVERIFY(eval("two_lines(").startsWith("error: position"));
-
         QCOMPARE(eval("desim_getDesimCurrFgndTopDesignName()"), QByteArray("\"\""));
         QCOMPARE(eval("deopthelmdeck_fetch_parameter_information(\"x\", \"C1\", FALSE)"), QByteArray("list(0, \"\", \"\", list())"));
         QCOMPARE(eval("deopthelmdeck_fetch_component_information(\"x\", \"Passband\", \"zeb_simulation:Goal\") "), QByteArray("list(0)"));
@@ -496,7 +458,6 @@ private Q_SLOTS:
         QCOMPARE(eval("deopthelmdeck_back_annotation(\"x\")"), QByteArray("FALSE"));
         QCOMPARE(eval("host_optimize()"), QByteArray("FALSE"));
         QCOMPARE(eval("de_post_help(1)"), QByteArray("FALSE"));
-
         QTemporaryDir dir;
         const QString path = copyExample(dir);
         QString error;
@@ -507,7 +468,6 @@ private Q_SLOTS:
                  QByteArray("list(0)"));
         // No plug-in words: nothing is written, and that is not a failure.
         QCOMPARE(eval("deopthelmdeck_back_annotation( \"" + name + "\", TRUE, 5, FALSE, TRUE, 3, FALSE, FALSE, 1, FALSE )"), QByteArray("TRUE"));
-
         QCOMPARE(mox->liveValues(), live);
         QCOMPARE(mox->misuseCount(), 0);
     }
@@ -543,7 +503,6 @@ private Q_SLOTS:
         QVERIFY(!host.quit(0, true));
         QCOMPARE(calls.size(), 3);
     }
-
 };
 
 QTEST_MAIN(TestHostParts)

@@ -70,12 +70,10 @@ private Q_SLOTS:
         QCOMPARE(m_session->startSimulator(QStringLiteral("design.json"), &error), QByteArray("SIM1"));
         QTRY_COMPARE_WITH_TIMEOUT(m_session->simulator("SIM1").state, HostSession::SimState::Running, kWaitMs);
         QCOMPARE(m_session->currentSimulatorId(), QByteArray("SIM1"));
-
         // The simulator's bus client under the name the session gave it.
         KuvoClient simulator;
         simulator.setTimeout(kWaitMs);
         QVERIFY(simulator.connectToBroker(m_path, "tolvanesim", "sim-1"));
-
         int session = -1;
         QVERIFY(m_plugin->lookup("tolvanesess", session));
         QCOMPARE(session, m_session->client()->address());
@@ -85,7 +83,6 @@ private Q_SLOTS:
         QCOMPARE(relayed.kind, 11);
         QCOMPARE(relayed.text, QByteArray("OPTIM_HELMDECK_PAUSE SIM1"));
         QCOMPARE(relayed.sender, session);
-
         // A pause for a simulator the session did not start goes nowhere.
         QVERIFY(m_plugin->send(session, 11, "OPTIM_HELMDECK_PAUSE SIM7"));
         QTRY_VERIFY2_WITH_TIMEOUT(traceHas(QStringLiteral("session: pause for SIM7: no such simulator running")),

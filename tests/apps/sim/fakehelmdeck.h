@@ -26,18 +26,15 @@ struct FakeBlock
 class FakeHelmdeck
 {
 public:
-    FakeHelmdeck();
-    ~FakeHelmdeck();
-
     bool start();  // broker listening and "tolvane" registered
-    QString socketPath() const;
+    QString socketPath() const { return m_dir.filePath(QStringLiteral("kuvo.sock")); }
 
     // Waits for the rendezvous and answers it (kind 8, or kind 12 when refuse).
     bool answerRendezvous(QByteArray &processName, bool refuse = false);
 
     // Takes in messages until a block arrives (or the timeout); every block is
     // acknowledged and applied to the model.
-    bool nextBlock(FakeBlock &block, int timeoutMs = 10000);
+    bool nextBlock(FakeBlock &block, int timeoutMs = 10000) { return pump(&block, timeoutMs); }
     // Blocks until one named word arrives; the ones before it are kept in skipped.
     bool waitForBlock(const QByteArray &word, FakeBlock &block, QList<FakeBlock> *skipped = nullptr,
                       int timeoutMs = 10000);
@@ -45,16 +42,16 @@ public:
     bool waitForStatus(int status, QList<FakeBlock> *skipped = nullptr, int timeoutMs = 10000);
 
     // A command block ("CONTINUE", "SIMULATE 5", "FINISH_SIMULATION"); waits for its reply.
-    bool sendCommand(const QByteArray &command);
+    bool sendCommand(const QByteArray &command) { return sendBlock("OPTIM_HELMDECK " + command, {" "}); }
     // A message block named after the record's tag; waits for its reply.
     bool sendMessage(const OptimSerializationIFC &record);
     // A plain kind-11 text (the relayed pause, the disconnect).
-    bool sendText(const QByteArray &text);
+    bool sendText(const QByteArray &text) { return m_client->send(m_sim, 11, text); }
 
     // True when nothing at all arrives within ms.
     bool staysQuiet(int ms);
     bool simulatorGone() const { return m_gone; }
-    void leave();
+    void leave() { m_client->disconnectFromBroker(); }
 
     OptimizationModelObject &model() { return *m_model; }
     const QList<FakeBlock> &received() const { return m_received; }

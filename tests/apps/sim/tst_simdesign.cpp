@@ -4,7 +4,6 @@
 
 #include "simdesign.h"
 
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,9 +11,13 @@
 
 namespace {
 
-QString example(const char *name)
+SimDesign load(const char *name)
 {
-    return QStringLiteral(SIM_EXAMPLES_DIR "/") + QLatin1String(name);
+    SimDesign d;
+    QString error;
+    if (!SimDesign::load(QStringLiteral(SIM_EXAMPLES_DIR "/") + QLatin1String(name), d, &error))
+        qFatal("%s", qPrintable(error));
+    return d;
 }
 
 // A minimal valid design to break in one place per test row.
@@ -41,9 +44,7 @@ class TestSimDesign : public QObject
 private Q_SLOTS:
     void lowpass()
     {
-        SimDesign d;
-        QString error;
-        QVERIFY2(SimDesign::load(example("lowpass.json"), d, &error), qPrintable(error));
+        const SimDesign d = load("lowpass.json");
         QCOMPARE(d.analysis.points, 150);
         QVERIFY(!d.isMultiOpt());
         const OptimModelInput m = d.modelInput(0);
@@ -62,9 +63,7 @@ private Q_SLOTS:
 
     void discreteValueLists()
     {
-        SimDesign d;
-        QString error;
-        QVERIFY2(SimDesign::load(example("lowpass-discrete.json"), d, &error), qPrintable(error));
+        const SimDesign d = load("lowpass-discrete.json");
         const OptimVarInput &c1 = d.input.variables().at(0);
         QCOMPARE(c1.constraintType(), 2);
         QCOMPARE(c1.value(), QStringLiteral("8"));  // a position in the list
@@ -79,9 +78,7 @@ private Q_SLOTS:
     // The optimizations' names and algorithms reach the helmdeck in the process test.
     void sweep()
     {
-        SimDesign d;
-        QString error;
-        QVERIFY2(SimDesign::load(example("lowpass-sweep.json"), d, &error), qPrintable(error));
+        const SimDesign d = load("lowpass-sweep.json");
         QCOMPARE(d.optimizationCount(), 2);
         QCOMPARE(d.modelInput(1).algorithm().maxIterations(), QStringLiteral("80"));
         QCOMPARE(d.parametersFor(0), (SimParameters{{QStringLiteral("CPAR"), QStringLiteral("0.01 pF")}}));

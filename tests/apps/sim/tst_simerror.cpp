@@ -28,9 +28,7 @@ OptimGoalLimitInput limit(int type, const QString &a, const QString &b = QString
     l.setLimit(type, a, b);
     l.setWeight(weight);
     if (!from.isEmpty() || !to.isEmpty()) {
-        OptimItemList<OptimGoalRange> ranges;
-        ranges.append(OptimGoalRange(0, from, to));
-        l.setRanges(ranges);
+        l.setRanges(OptimItemList<OptimGoalRange>{OptimGoalRange(0, from, to)});
     }
     return l;
 }
@@ -85,8 +83,7 @@ private Q_SLOTS:
         QFETCH(int, type);
         QFETCH(double, y);
         QFETCH(double, expected);
-        const QString first[] = {QStringLiteral("-1"), QStringLiteral("-30"), QStringLiteral("0"), QStringLiteral("-1"),
-                                 QStringLiteral("-1")};
+        const QString first[] = {QStringLiteral("-1"), QStringLiteral("-30"), QStringLiteral("0"), QStringLiteral("-1"), QStringLiteral("-1")};
         const OptimGoalLimitInput l = limit(type, first[type], type >= 3 ? QStringLiteral("-3") : QString());
         QVERIFY(close(SimErrorFunction::violation(l, y), expected));
     }
@@ -95,17 +92,13 @@ private Q_SLOTS:
     {
         // Points at 1, 2, 3, 4 GHz with S21 of -1, -2, -3, -4 dB.
         const SimResponse r = response({1e9, 2e9, 3e9, 4e9}, {-1, -2, -3, -4});
-        OptimItemList<OptimGoalInput> goals;
         // Passband up to 2.5 GHz > -1.5 dB: violations 0, 0.5 -> mean square 0.125, limit weight 2.
-        goals.append(goal(QStringLiteral("dB(S21)"),
-                          {limit(LimitGreaterThan, QStringLiteral("-1.5"), {}, QStringLiteral("0"), QStringLiteral("2.5e9"),
-                                 QStringLiteral("2"))},
-                          QStringLiteral("3")));
-        // Stopband from 3 GHz (open above) < -3.5 dB: violations 0.5, 0 -> 0.125.
-        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitLessThan, QStringLiteral("-3.5"), {}, QStringLiteral("3e9"))}));
-        // S11 is -20 dB everywhere; < -10 is met.
-        goals.append(goal(QStringLiteral("dB(S11)"), {limit(LimitLessThan, QStringLiteral("-10"))}));
-
+        // Stopband from 3 GHz (open above) < -3.5 dB: violations 0.5, 0 -> 0.125. S11 is -20 dB everywhere; < -10 is met.
+        const OptimItemList<OptimGoalInput> goals{
+            goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1.5"), {}, QStringLiteral("0"), QStringLiteral("2.5e9"), QStringLiteral("2"))},
+                 QStringLiteral("3")),
+            goal(QStringLiteral("dB(S21)"), {limit(LimitLessThan, QStringLiteral("-3.5"), {}, QStringLiteral("3e9"))}),
+            goal(QStringLiteral("dB(S11)"), {limit(LimitLessThan, QStringLiteral("-10"))})};
         const SimErrorFunction f(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares);
         QVERIFY(f.problems().isEmpty());
         const SimErrorResult e = f.evaluate(r);
@@ -128,15 +121,13 @@ private Q_SLOTS:
     void minimaxAndLeastPth()
     {
         const SimResponse r = response({1e9, 2e9}, {-2, -4});
-        OptimItemList<OptimGoalInput> goals;
-        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}));  // 1, 3
-        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitLessThan, QStringLiteral("-3"))}, QStringLiteral("2")));  // 1, 0
-
+        const OptimItemList<OptimGoalInput> goals{
+            goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}),                      // 1, 3
+            goal(QStringLiteral("dB(S21)"), {limit(LimitLessThan, QStringLiteral("-3"))}, QStringLiteral("2"))};  // 1, 0
         const SimErrorResult mm = SimErrorFunction(goals, QStringLiteral("SP1"), SimErrorForm::Minimax).evaluate(r);
         QVERIFY(close(mm.total, 3.0));
         QVERIFY(close(mm.goals.at(0).contribution, 3.0));
         QVERIFY(close(mm.goals.at(1).contribution, 2.0));
-
         const SimErrorResult p = SimErrorFunction(goals, QStringLiteral("SP1"), SimErrorForm::LeastPth).evaluate(r);
         const double s0 = (1.0 + 81.0) / 2;  // mean of v^4
         const double s1 = 2 * (1.0 + 0.0) / 2;
@@ -148,8 +139,7 @@ private Q_SLOTS:
     void metGoalsGiveZero()
     {
         const SimResponse r = response({1e9, 2e9}, {-0.1, -0.2});
-        OptimItemList<OptimGoalInput> goals;
-        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitInside, QStringLiteral("-1"), QStringLiteral("0"))}));
+        const OptimItemList<OptimGoalInput> goals{goal(QStringLiteral("dB(S21)"), {limit(LimitInside, QStringLiteral("-1"), QStringLiteral("0"))})};
         for (SimErrorForm form : {SimErrorForm::LeastSquares, SimErrorForm::Minimax, SimErrorForm::LeastPth})
             QCOMPARE(SimErrorFunction(goals, QStringLiteral("SP1"), form).evaluate(r).total, 0.0);
     }
@@ -157,9 +147,8 @@ private Q_SLOTS:
     void emptyWeightIsOneNegativeIsZero()
     {
         const SimResponse r = response({1e9}, {-2});
-        OptimItemList<OptimGoalInput> goals;
-        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}, QString()));
-        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}, QStringLiteral("-4")));
+        const OptimItemList<OptimGoalInput> goals{goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}, QString()),
+                                                  goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}, QStringLiteral("-4"))};
         const SimErrorResult e = SimErrorFunction(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares).evaluate(r);
         QVERIFY(close(e.goals.at(0).contribution, 1.0));
         QVERIFY(close(e.goals.at(1).contribution, 0.0));
@@ -168,12 +157,10 @@ private Q_SLOTS:
     void invalidGoalsAreReportedNotCounted()
     {
         const SimResponse r = response({1e9}, {-2});
-        OptimItemList<OptimGoalInput> goals;
-        goals.append(goal(QStringLiteral("gain(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}));
         OptimGoalInput other = goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))});
         other.setSimInstanceName(QStringLiteral("HB1"));
-        goals.append(other);
-        goals.append(goal(QStringLiteral("dB(S22)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}));  // not simulated here
+        const OptimItemList<OptimGoalInput> goals{goal(QStringLiteral("gain(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}), other,
+                                                  goal(QStringLiteral("dB(S22)"), {limit(LimitGreaterThan, QStringLiteral("-1"))})};  // S22 not simulated here
         const SimErrorFunction f(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares);
         QCOMPARE(f.problems().size(), 2);
         QVERIFY(f.problems().at(1).contains(QStringLiteral("unknown analysis \"HB1\"")));
@@ -209,8 +196,7 @@ private Q_SLOTS:
         QFETCH(QString, to);
         QFETCH(QString, definitionProblem);
         QFETCH(QString, evaluationProblem);
-        OptimItemList<OptimGoalInput> goals;
-        goals.append(goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-100"), {}, from, to)}));
+        const OptimItemList<OptimGoalInput> goals{goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-100"), {}, from, to)})};
         const SimErrorFunction f(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares, 1e9, 3e9);
         QCOMPARE(f.validGoalCount(), definitionProblem.isEmpty() ? 1 : 0);
         QCOMPARE(f.problems().join(QString()).contains(definitionProblem), true);

@@ -33,11 +33,21 @@ OptimVarInput variable(int type, const QString &value, const QString &p1 = {}, c
     return v;
 }
 
+void setAlgorithm(SimOptimization &opt, int code, const QString &maxIterations = {})
+{
+    OptimAlgInput alg = opt.algorithmInput();
+    alg.setAlgorithmType(code);
+    if (!maxIterations.isEmpty())
+        alg.setMaxIterations(maxIterations);
+    opt.setAlgorithm(alg);
+}
+
 }  // namespace
 
 class TestSimOptimizer : public QObject
 {
     Q_OBJECT
+    const SimDesign m_lowpass = load("lowpass.json");
 
 private Q_SLOTS:
     void initTestCase()
@@ -86,10 +96,8 @@ private Q_SLOTS:
         QFETCH(double, upper);
         QFETCH(int, gridSize);
         SimVariables vars;
-        OptimItemList<OptimVarInput> list;
-        list.append(var);
         QStringList problems;
-        vars.setDefinitions(list, &problems);
+        vars.setDefinitions(OptimItemList<OptimVarInput>{var}, &problems);
         QVERIFY(problems.isEmpty());
         QVERIFY(qFuzzyCompare(vars.lower(0), lower));
         QVERIFY(qFuzzyCompare(vars.upper(0), upper));
@@ -99,11 +107,8 @@ private Q_SLOTS:
     void valueListsAndTexts()
     {
         SimVariables vars;
-        OptimVarInput v = variable(2, "1", "0", "2", "1");
         vars.setValueLists({{QStringLiteral("X"), {QStringLiteral("1 pF"), QStringLiteral("2.2 pF"), QStringLiteral("4.7 pF")}}});
-        OptimItemList<OptimVarInput> list;
-        list.append(v);
-        vars.setDefinitions(list);
+        vars.setDefinitions(OptimItemList<OptimVarInput>{variable(2, "1", "0", "2", "1")});
         QVERIFY(vars.hasValueList(0));
         QCOMPARE(vars.values().at(0), 1.0);
         QCOMPARE(vars.physical(0, 1.0), 2.2e-12);
@@ -121,15 +126,10 @@ private Q_SLOTS:
     void unitCube()
     {
         SimVariables vars;
-        OptimItemList<OptimVarInput> list;
-        list.append(variable(1, "2 pF", "1 pF", "3 pF"));
-        list.append(variable(2, "2 pF", "1 pF", "3 pF", "0.5 pF"));
         OptimVarInput off = variable(1, "5 pF", "1 pF", "9 pF");
         off.setOptimize(false);
-        list.append(off);
-        list.append(variable(1, "7 pF", "7 pF", "7 pF"));  // an empty interval is no axis
-        vars.setDefinitions(list);
-
+        vars.setDefinitions(OptimItemList<OptimVarInput>{variable(1, "2 pF", "1 pF", "3 pF"), variable(2, "2 pF", "1 pF", "3 pF", "0.5 pF"),
+                                                         off, variable(1, "7 pF", "7 pF", "7 pF")});  // the last: an empty interval, no axis
         const SimSpace both(vars, true, true);
         QCOMPARE(both.dimension(), 2);
         QCOMPARE(both.gridSize(0), 0);
@@ -143,7 +143,6 @@ private Q_SLOTS:
         QCOMPARE(back.at(1), 1.5e-12);  // 0.3 of 4 steps rounds to step 1: exactly the grid value
         QCOMPARE(back.at(2), 5e-12);    // not optimized: unchanged
         QCOMPARE(both.snap({0.2, 0.3}), (std::vector<double>{0.2, 0.25}));
-
         QCOMPARE(SimSpace(vars, true, false).dimension(), 1);
         QCOMPARE(SimSpace(vars, false, true).variable(0), 1);
     }
@@ -165,10 +164,7 @@ private Q_SLOTS:
         QFETCH(QString, file);
         const SimDesign d = load(file.toLatin1().constData());
         SimOptimization opt(d, 0);
-        OptimAlgInput alg = opt.algorithmInput();
-        alg.setAlgorithmType(code);
-        alg.setMaxIterations(QStringLiteral("60"));
-        opt.setAlgorithm(alg);
+        setAlgorithm(opt, code, QStringLiteral("60"));
         double first = -1;
         const SimOutcome outcome = opt.run([&](const SimProblem::Report &r) {
             if (r.iteration == 0)
@@ -199,8 +195,7 @@ private Q_SLOTS:
 
     void stopAndRestartKeepCounting()
     {
-        const SimDesign d = load("lowpass.json");
-        SimOptimization opt(d, 0);
+        SimOptimization opt(m_lowpass, 0);
         const SimOutcome first = opt.run([&](const SimProblem::Report &r) {
             if (r.iteration == 5)
                 opt.requestStop(SimStop::Interrupted);
@@ -235,11 +230,8 @@ private Q_SLOTS:
     {
         QFETCH(int, count);
         QFETCH(int, code);
-        const SimDesign d = load("lowpass.json");
-        SimOptimization opt(d, 0);
-        OptimAlgInput alg = opt.algorithmInput();
-        alg.setAlgorithmType(code);
-        opt.setAlgorithm(alg);
+        SimOptimization opt(m_lowpass, 0);
+        setAlgorithm(opt, code);
         OptimItemList<OptimVarInput> fewer;
         for (int k = 0; k < count; ++k)
             fewer.append(opt.variables().definitions().at(k));
@@ -278,16 +270,13 @@ private Q_SLOTS:
         QFETCH(QString, expression);
         QFETCH(QString, from);
         QFETCH(QString, reason);
-        const SimDesign d = load("lowpass.json");
-        SimOptimization opt(d, 0);
+        SimOptimization opt(m_lowpass, 0);
         OptimItemList<OptimGoalInput> goals;
         if (!expression.isEmpty()) {
             OptimGoalInput g = opt.modelInput().goals().at(0);
             g.setExpression(expression);
             OptimGoalLimitInput l = g.limits().at(0);
-            OptimItemList<OptimGoalRange> ranges;
-            ranges.append(OptimGoalRange(0, from, QStringLiteral("6e9")));
-            l.setRanges(ranges);
+            l.setRanges(OptimItemList<OptimGoalRange>{OptimGoalRange(0, from, QStringLiteral("6e9"))});
             g.limits().replace(0, l);
             goals.append(g);
         }
@@ -300,8 +289,7 @@ private Q_SLOTS:
 
     void valuesFromTheHelmdeckRestartFromThere()
     {
-        const SimDesign d = load("lowpass.json");
-        SimOptimization opt(d, 0);
+        SimOptimization opt(m_lowpass, 0);
         opt.run([&](const SimProblem::Report &r) {
             if (r.iteration == 3)
                 opt.requestStop(SimStop::Interrupted);
@@ -326,8 +314,7 @@ private Q_SLOTS:
 
     void iterationLimitIsExact()
     {
-        const SimDesign d = load("lowpass.json");
-        SimOptimization opt(d, 0);
+        SimOptimization opt(m_lowpass, 0);
         OptimAlgInput alg = opt.algorithmInput();
         alg.setAlgorithmType(1);
         alg.setMaxIterations(QStringLiteral("17"));
@@ -342,7 +329,6 @@ private Q_SLOTS:
         opt.run({});
         QCOMPARE(opt.iteration(), 20);
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestSimOptimizer)

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 QString example(const char *name)
@@ -30,11 +32,6 @@ Record read(const FakeBlock &block)
     if (reader.hasError())
         qWarning("block %s does not read", block.name.constData());
     return r;
-}
-
-int toInt(const QString &text)
-{
-    return text.toInt();
 }
 
 }  // namespace
@@ -71,15 +68,15 @@ private:
         return m_sim->exitStatus() == QProcess::NormalExit ? m_sim->exitCode() : -2;
     }
 
-    // A copy of an example with some changes at the top level.
-    QString variant(const char *name, const QJsonObject &changes)
+    // A copy of lowpass.json with algorithm 1 and an iteration limit.
+    QString limited(int maxIterations)
     {
-        QFile in(example(name));
+        QFile in(example("lowpass.json"));
         in.open(QIODevice::ReadOnly);
         QJsonObject o = QJsonDocument::fromJson(in.readAll()).object();
-        for (auto it = changes.begin(); it != changes.end(); ++it)
-            o.insert(it.key(), it.value());
-        const QString path = m_dir.filePath(QStringLiteral("variant-%1.json").arg(QLatin1String(name)));
+        o.insert(QStringLiteral("algorithm"), QJsonObject{{QStringLiteral("name"), QStringLiteral("Optim1")},
+                                                          {QStringLiteral("type"), 1}, {QStringLiteral("maxIterations"), maxIterations}});
+        const QString path = m_dir.filePath(QStringLiteral("limited-%1.json").arg(maxIterations));
         QFile out(path);
         out.open(QIODevice::WriteOnly);
         out.write(QJsonDocument(o).toJson());
@@ -87,7 +84,7 @@ private:
     }
 
     const OptimizationModel &model() { return m_host->model().model(); }
-    int iteration() { return toInt(model().output().algorithm().iterationText()); }
+    int iteration() { return model().output().algorithm().iterationText().toInt(); }
 
     // The model's histories hold one entry per iteration 0..n.
     void checkHistories()
@@ -124,7 +121,6 @@ private Q_SLOTS:
     {
         QVERIFY(startSim(example("lowpass.json")));
         QVERIFY(rendezvous());
-
         FakeBlock open;
         QVERIFY(m_host->nextBlock(open));
         QCOMPARE(open.name, QByteArray("OPTIM_HELMDECK OPEN_HELMDECK SINGLE_OPT INTERACTIVE"));
@@ -133,7 +129,6 @@ private Q_SLOTS:
         QCOMPARE(input.variables().at(0).value(), QStringLiteral("5 pF"));
         QCOMPARE(input.goals().size(), 3);
         QCOMPARE(input.algorithm().algorithmType(), 2);
-
         QList<FakeBlock> before;
         QVERIFY(m_host->waitForStatus(StatusFinished, &before));
         QCOMPARE(before.at(0).word, QByteArray("STATUS"));
@@ -141,7 +136,6 @@ private Q_SLOTS:
         QCOMPARE(read<OptimStatus>(before.at(1)).status(), int(StatusRunning));
         QCOMPARE(before.at(2).word, QByteArray("OPTIM_ITER"));  // iteration 0 goes out at once
         QCOMPARE(read<OptimIter>(before.at(2)).algorithm().iterationText(), QStringLiteral("0"));
-
         // Applied as the plug-in applies them, the messages give a consistent history.
         const OptimizationModel &m = model();
         QCOMPARE(m.output().algorithm().status(), int(StatusFinished));
@@ -149,13 +143,11 @@ private Q_SLOTS:
         QVERIFY(iteration() > 5 && iteration() <= 100);
         checkHistories();
         const QStringList errors = m.history().algorithm().values();
-        for (qsizetype i = 1; i < errors.size(); ++i)
-            QVERIFY(errors.at(i).toDouble() <= errors.at(i - 1).toDouble());
+        QVERIFY(std::is_sorted(errors.rbegin(), errors.rend(), [](const QString &a, const QString &b) { return a.toDouble() < b.toDouble(); }));
         QCOMPARE(errors.last(), QStringLiteral("0"));
         QVERIFY(errors.first().toDouble() > 100);
         QCOMPARE(m.output().goals().at(0).traces().trace(0).xValues().size(), 150);
         QVERIFY(m.input().variables().at(0).value() != QStringLiteral("5 pF"));  // the optimized value
-
         QVERIFY(m_host->sendCommand("SIMULATE 5"));
         FakeBlock simulated;
         QVERIFY(m_host->waitForBlock("SIM_RESULT", simulated));
@@ -166,7 +158,6 @@ private Q_SLOTS:
         QCOMPARE(result.iteration().algorithm().errorText(), QStringLiteral("0"));
         QCOMPARE(result.iteration().goals().size(), 3);
         QCOMPARE(result.iteration().variables().at(1).value(), m.input().variables().at(1).value());
-
         QVERIFY(m_host->sendCommand("FINISH_SIMULATION"));
         QVERIFY(m_host->waitForStatus(StatusExited));
         QCOMPARE(exitCode(), 0);
@@ -179,18 +170,15 @@ private Q_SLOTS:
         QVERIFY(rendezvous());
         FakeBlock block;
         QVERIFY(m_host->waitForBlock("OPTIM_ITER", block));
-
         // A pause for another simulator is not ours.
         QVERIFY(m_host->sendText("OPTIM_HELMDECK_PAUSE SIM7"));
         QVERIFY(m_host->nextBlock(block));
         QVERIFY(block.word != "STATUS");
-
         QVERIFY(m_host->sendText("OPTIM_HELMDECK_PAUSE SIM42"));
         QVERIFY(m_host->waitForStatus(StatusPaused));
         QCOMPARE(model().output().algorithm().status(), int(StatusPaused));
         const int pausedAt = iteration();
         QVERIFY(m_host->staysQuiet(300));
-
         OptimIterVariableValues values;
         values.setCommandId(7);
         values.setValues({QStringLiteral("2.5 pF")});
@@ -202,35 +190,29 @@ private Q_SLOTS:
         QCOMPARE(result.iteration().algorithm().status(), int(StatusPaused));
         QCOMPARE(result.iteration().variables().at(0).value(), QStringLiteral("2.5 pF"));
         QCOMPARE(iteration(), pausedAt);
-
         QVERIFY(m_host->sendCommand("CONTINUE"));
         QVERIFY(m_host->waitForStatus(StatusRunning));
         QVERIFY(m_host->waitForBlock("OPTIM_ITER", block));
         const OptimIter next = read<OptimIter>(block);
         QCOMPARE(next.commandId(), 8L);  // the last command the simulator heard
-        QCOMPARE(toInt(next.algorithm().iterationText()), pausedAt + 1);
+        QCOMPARE(next.algorithm().iterationText().toInt(), pausedAt + 1);
         QCOMPARE(next.variables().at(0).value(), QStringLiteral("2.5 pF"));  // it went on from the given values
-
         QVERIFY(m_host->sendText("OPTIM_HELMDECK_DISCONNECT"));
         QCOMPARE(exitCode(), 0);
     }
 
     void changedDefinitionsAndARaisedLimit()
     {
-        QJsonObject alg{{QStringLiteral("name"), QStringLiteral("Optim1")}, {QStringLiteral("type"), 1},
-                        {QStringLiteral("maxIterations"), 5}};
-        QVERIFY(startSim(variant("lowpass.json", {{QStringLiteral("algorithm"), alg}})));
+        QVERIFY(startSim(limited(5)));
         QVERIFY(rendezvous());
         QVERIFY(m_host->waitForStatus(StatusFinished));
         QCOMPARE(iteration(), 5);
         QCOMPARE(model().output().algorithm().stoppingReason(), QStringLiteral("Maximum number of iterations reached"));
-
         // Nothing changed: running again and finished again at once.
         QVERIFY(m_host->sendCommand("CONTINUE"));
         QVERIFY(m_host->waitForStatus(StatusRunning));
         QVERIFY(m_host->waitForStatus(StatusFinished));
         QCOMPARE(iteration(), 5);
-
         OptimIterVariableDefinitions vars;
         vars.setCommandId(3);
         vars.variables() = model().input().variables();
@@ -242,7 +224,6 @@ private Q_SLOTS:
         def.algorithm() = model().input().algorithm();
         def.algorithm().setMaxIterations(QStringLiteral("12"));
         QVERIFY(m_host->sendMessage(def));
-
         QVERIFY(m_host->sendCommand("CONTINUE"));
         QList<FakeBlock> run;
         QVERIFY(m_host->waitForStatus(StatusFinished, &run));
@@ -267,32 +248,25 @@ private Q_SLOTS:
         }
         QVERIFY(reports > 0);
         QCOMPARE(model().history().variables().at(0).values().last(), QStringLiteral("2 pF"));
-
         m_host->leave();
         QCOMPARE(exitCode(), 0);
     }
 
     void fastIterationsAreCompacted()
     {
-        QJsonObject alg{{QStringLiteral("name"), QStringLiteral("Optim1")}, {QStringLiteral("type"), 1},
-                        {QStringLiteral("maxIterations"), 400}};
-        QVERIFY(startSim(variant("lowpass.json", {{QStringLiteral("algorithm"), alg}}), {QStringLiteral("--batch")}));
+        QVERIFY(startSim(limited(400), {QStringLiteral("--batch")}));
         QVERIFY(rendezvous());
         FakeBlock open;
         QVERIFY(m_host->nextBlock(open));
         QCOMPARE(open.name, QByteArray("OPTIM_HELMDECK OPEN_HELMDECK"));
         QList<FakeBlock> run;
         QVERIFY(m_host->waitForStatus(StatusFinished, &run));
-        int compact = 0;
-        for (const FakeBlock &b : run)
-            compact += b.word == "OPTIM_COMPACT_ITERS" ? 1 : 0;
-        QVERIFY(compact > 0);
+        QVERIFY(std::any_of(run.cbegin(), run.cend(), [](const FakeBlock &b) { return b.word == "OPTIM_COMPACT_ITERS"; }));
         QVERIFY(run.size() < 200);  // far fewer messages than iterations
         QCOMPARE(iteration(), 400);
         checkHistories();
         const QStringList errors = model().history().algorithm().values();
-        for (qsizetype i = 1; i < errors.size(); ++i)
-            QVERIFY(errors.at(i).toDouble() <= errors.at(i - 1).toDouble());
+        QVERIFY(std::is_sorted(errors.rbegin(), errors.rend(), [](const QString &a, const QString &b) { return a.toDouble() < b.toDouble(); }));
         QCOMPARE(exitCode(), 0);  // not interactive: gone when finished
     }
 

@@ -47,8 +47,7 @@ private Q_SLOTS:
 
     void suffixMovesTheDecimalPoint()
     {
-        double a = 0;
-        double b = 0;
+        double a = 0, b = 0;
         QVERIFY(simvalue::parse(QStringLiteral("2.2k"), QString(), a));
         QVERIFY(simvalue::parse(QStringLiteral("2200"), QString(), b));
         QCOMPARE(a, b);  // exactly, not within a tolerance
@@ -87,7 +86,6 @@ private Q_SLOTS:
             QVERIFY2(qAbs(back - v) <= 1e-6 * qAbs(v), qPrintable(simvalue::format(v, QStringLiteral("F"))));
         }
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestSimValue)
