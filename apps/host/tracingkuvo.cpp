@@ -176,11 +176,26 @@ TracingKuvo::TracingKuvo(KuvoIFC *inner, const HostTrace *trace)
 {
 }
 
-void TracingKuvo::noteDelivered(const KuvoMessage &message) const
+void TracingKuvo::noteDelivered(const KuvoMessage &message)
 {
-    // A block start is reported once the block is complete.
-    if (message.kind == wire::KindBlockStart && message.text.startsWith("DATA_BLOCK "))
+    // A block is reported once, when its end message (or as many messages
+    // as a whole block has) came; its start, chunks and end are not traced.
+    const auto block = m_delivering.find(message.sender);
+    if (block != m_delivering.end()) {
+        const bool part = message.kind == wire::KindPlain || message.kind == wire::KindBlockEnd;
+        if (part)
+            block->second.append(message);
+        if (!part || message.kind == wire::KindBlockEnd || block->second.size() > block->first)
+            reportBlock(message.sender, true, m_delivering.take(message.sender).second);
+        if (part)
+            return;
+    }
+    if (message.kind == wire::KindBlockStart && message.text.startsWith("DATA_BLOCK ")) {
+        wire::Header header;
+        if (wire::parseHeader(message.text, header) && header.index == 0)
+            m_delivering.insert(message.sender, {header.count, {}});
         return;
+    }
     if (m_trace)
         m_trace->line(tracing::describeMessage(message));
 }
@@ -246,8 +261,14 @@ bool TracingKuvo::receiveDataBlock(int sender, int maxMessages, QList<KuvoMessag
         WaitScope scope(m_waitDepth);
         ok = m_inner->receiveDataBlock(sender, maxMessages, rest);
     }
+    reportBlock(sender, ok, rest);
+    return ok;
+}
+
+void TracingKuvo::reportBlock(int sender, bool ended, const QList<KuvoMessage> &rest) const
+{
     TracedBlock block;
-    if (ok && tracing::assembleBlock(rest, block)) {
+    if (ended && tracing::assembleBlock(rest, block)) {
         if (m_trace) {
             for (const QString &line : std::as_const(block.description))
                 m_trace->line(line);
@@ -257,5 +278,4 @@ bool TracingKuvo::receiveDataBlock(int sender, int maxMessages, QList<KuvoMessag
     } else if (m_trace) {
         m_trace->line(QStringLiteral("block from %1 incomplete (%2 messages)").arg(sender).arg(rest.size()));
     }
-    return ok;
 }

@@ -2,8 +2,9 @@
 
 // An observing decorator around the KUVO interface the host hands to the
 // plug-in. It forwards every call unchanged; on the way it
-// - decodes each data block the plug-in takes in (receiveDataBlock) with the
-//   shared wire format and reports it (trace lines, block observer);
+// - decodes each data block the plug-in takes in (from the messages the host
+//   hands it, or through receiveDataBlock) with the shared wire format and
+//   reports it (trace lines, block observer);
 // - reports what the plug-in sends (block starts and plain messages);
 // - counts the plug-in's waits, so the host can hold back work that must not
 //   run inside one (console input, closing for a screenshot).
@@ -13,6 +14,7 @@
 
 #include "hostifc/kuvoifc.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -59,7 +61,7 @@ public:
     // Whether the plug-in is inside one of its waits right now.
     bool isWaiting() const { return m_waitDepth > 0; }
     // The host reports a message it hands to the plug-in's handler.
-    void noteDelivered(const KuvoMessage &message) const;
+    void noteDelivered(const KuvoMessage &message);
 
     int version() const override;
     bool send(int address, int kind, const QByteArray &text) override;
@@ -74,8 +76,13 @@ public:
 private:
     struct WaitScope;
 
+    void reportBlock(int sender, bool ended, const QList<KuvoMessage> &rest) const;
+
     KuvoIFC *m_inner;
     const HostTrace *m_trace;
     std::function<void(const TracedBlock &)> m_blockObserver;
     int m_waitDepth = 0;
+    // Blocks being handed to the plug-in message by message, by sender: the
+    // announced chunk count and the messages after the start.
+    QHash<int, QPair<int, QList<KuvoMessage>>> m_delivering;
 };

@@ -6,6 +6,10 @@
 #include "hostifc/pluginmanagerifc.h"
 #include "model/optimitermessages.h"
 
+#include <QTimer>
+
+#include <utility>
+
 namespace {
 
 // The KUVO interface as a block send sees it: notes whether anything came
@@ -67,6 +71,8 @@ OptimKuvoLink::OptimKuvoLink(OptimKuvoLinkOwner *owner)
     : m_owner(owner)
 {
 }
+
+OptimKuvoLink::~OptimKuvoLink() = default;
 
 bool OptimKuvoLink::attach(PluginManagerIFC *manager)
 {
@@ -141,18 +147,26 @@ bool OptimKuvoLink::sendMessage(const OptimSerializationIFC &record)
 
 void OptimKuvoLink::onKuvoMessage(int sender, int kind, const QByteArray &text)
 {
+    // The chunks and the end message of a block being taken in are its own.
+    if ((kind == wire::KindPlain || kind == wire::KindBlockEnd) && feedBlock(sender, kind, text))
+        return;
     switch (kind) {
     case wire::KindRendezvous:
         if (text.startsWith("OPTIM_HELMDECK_RENDEZVOUS "))
             handleRendezvous(sender, text);
         break;
     case wire::KindBlockStart:
+        // A sender starts its blocks one after the other: a new start ends
+        // the one still pending as failed.
+        endBlock(sender);
         handleBlock(sender, text);
         break;
     case wire::KindPlain:
         handleNotification(text);
         break;
     case wire::KindGone:
+        endBlock(sender);
+        m_incoming.erase(sender);
         handleGone(sender);
         break;
     default:
@@ -194,29 +208,60 @@ void OptimKuvoLink::handleBlock(int sender, const QByteArray &text)
     if (words.size() < 5 || words.at(3) != "OPTIM_HELMDECK")
         return;
 
-    // Take in the chunks and the end message; anything out of place (another
-    // block, a chunk twice or out of order, a block that never ends or is
-    // too large) fails the whole block.
+    // The chunks and the end message come through onKuvoMessage; anything
+    // out of place (another block, a chunk twice or out of order, a block
+    // that stops coming in or is too large) fails the whole block.
     wire::Header header;
     const bool parsed = wire::parseHeader(text, header) && header.index == 0;
-    const QByteArray name = parsed ? header.name : words.mid(3).join(' ');
-    bool complete = parsed && header.count <= kMaxChunks;
-    QList<QByteArray> payload;
-    if (complete) {
-        QList<KuvoMessage> rest;
-        complete = m_kuvo->receiveDataBlock(sender, header.count + 1, rest) && rest.size() == header.count + 1;
-        QList<wire::Message> messages;
-        messages.reserve(rest.size());
-        for (const KuvoMessage &message : rest)
-            messages.append({message.kind, message.text});
-        wire::Received block = wire::assemble(text, messages, kMaxChunks, kMaxBlockBytes);
-        complete = complete && block.whole;
-        payload = std::move(block.payload);
+    if (!parsed || header.count > kMaxChunks) {
+        m_kuvo->send(sender, wire::KindReply, wire::replyText(parsed ? header.name : words.mid(3).join(' '), true));
+        return;
     }
+    IncomingBlock &block = m_incoming[sender];
+    if (!block.idle) {
+        block.idle = std::make_unique<QTimer>();
+        block.idle->setSingleShot(true);
+        QObject::connect(block.idle.get(), &QTimer::timeout, block.idle.get(), [this, sender] { endBlock(sender); });
+    }
+    block.start = text;
+    block.count = header.count;
+    block.idle->start(m_blockInactivityMs);
+}
 
-    m_kuvo->send(sender, wire::KindReply, wire::replyText(name, !complete));
-    if (complete)
-        dispatchBlock(header.name.split(' '), payload);
+bool OptimKuvoLink::feedBlock(int sender, int kind, const QByteArray &text)
+{
+    const auto it = m_incoming.find(sender);
+    if (it == m_incoming.end() || it->second.start.isEmpty())
+        return false;
+    IncomingBlock &block = it->second;
+    block.rest.append({kind, text});
+    const qsizetype colon = text.indexOf(':');
+    block.bytes += colon < 0 ? 0 : text.size() - colon - 1;
+    // Whole or not, a block is over with its end message or once it has
+    // taken as many messages as a whole one has.
+    if (kind == wire::KindBlockEnd || block.rest.size() > block.count || block.bytes > kMaxBlockBytes)
+        endBlock(sender);
+    else
+        block.idle->start(m_blockInactivityMs);
+    return true;
+}
+
+void OptimKuvoLink::endBlock(int sender)
+{
+    const auto it = m_incoming.find(sender);
+    if (it == m_incoming.end() || it->second.start.isEmpty())
+        return;
+    // Taken out first: what the block brings about may take in the sender's
+    // next block, or hear that it has gone.
+    IncomingBlock &block = it->second;
+    block.idle->stop();
+    const QByteArray start = std::exchange(block.start, QByteArray());
+    const QList<wire::Message> rest = std::exchange(block.rest, QList<wire::Message>());
+    block.bytes = 0;
+    wire::Received received = wire::assemble(start, rest, kMaxChunks, kMaxBlockBytes);
+    m_kuvo->send(sender, wire::KindReply, wire::replyText(received.header.name, !received.whole));
+    if (received.whole)
+        dispatchBlock(received.header.name.split(' '), received.payload);
 }
 
 void OptimKuvoLink::dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload)

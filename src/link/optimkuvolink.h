@@ -9,7 +9,13 @@
 #include <QList>
 #include <QPointer>
 
+#include <map>
+#include <memory>
+
+#include "wire/datablock.h"
+
 class KuvoIFC;
+class QTimer;
 class OptimSerializationIFC;
 class OptimSimIFC;
 class PluginManagerIFC;
@@ -39,8 +45,16 @@ class OptimKuvoLink
 public:
     // A block announcing more chunks than this is refused without reading it.
     static constexpr int kMaxChunks = 1 << 16;
+    // An incoming block that gets no further message of its sender for this
+    // long is dropped and answered " FAILED".
+    static constexpr int kBlockInactivityMs = 1000;
 
     explicit OptimKuvoLink(OptimKuvoLinkOwner *owner = nullptr);
+    ~OptimKuvoLink();
+    OptimKuvoLink(const OptimKuvoLink &) = delete;
+    OptimKuvoLink &operator=(const OptimKuvoLink &) = delete;
+
+    void setBlockInactivityTimeout(int milliseconds) { m_blockInactivityMs = milliseconds; }
 
     // Takes the "KUVO" interface from the plug-in manager and checks its
     // version; reports failures to the manager.
@@ -61,12 +75,16 @@ public:
     // A message block "OPTIM_HELMDECK <tag>" carrying the record's words.
     bool sendMessage(const OptimSerializationIFC &record);
 
-    // Every KUVO message addressed to the plug-in comes here.
+    // Every KUVO message addressed to the plug-in comes here. A data block
+    // is taken in as its messages arrive, never by waiting for them: other
+    // messages, timers and user input go on meanwhile.
     void onKuvoMessage(int sender, int kind, const QByteArray &text);
 
 private:
     void handleRendezvous(int sender, const QByteArray &text);
     void handleBlock(int sender, const QByteArray &text);
+    bool feedBlock(int sender, int kind, const QByteArray &text);
+    void endBlock(int sender);
     void handleNotification(const QByteArray &text);
     void handleGone(int sender);
     void dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload);
@@ -77,4 +95,16 @@ private:
     int m_simulatorAddress = -1;
     QByteArray m_simulatorName;
     int m_replyWaits = 0;  // block sends waiting for their replies, nested
+
+    // The block a sender is sending, from its start message on.
+    struct IncomingBlock
+    {
+        QByteArray start;            // the start message's text; empty while none is pending
+        int count = 0;               // chunks announced
+        QList<wire::Message> rest;   // its chunks and end message so far
+        qsizetype bytes = 0;         // chunk text so far
+        std::unique_ptr<QTimer> idle;  // ends the block when its sender stops sending
+    };
+    std::map<int, IncomingBlock> m_incoming;  // by sender; an entry lives until the sender is gone
+    int m_blockInactivityMs = kBlockInactivityMs;
 };

@@ -1,8 +1,8 @@
 #pragma once
 
 // An in-process KUVO for link tests: records what is sent, hands out
-// scripted incoming messages, and passes dispatched messages on to a
-// handler (normally the link under test).
+// scripted incoming messages to waits or, one at a time, to the handler
+// (normally the link under test), as does what a wait dispatches.
 
 #include "hostifc/kuvoifc.h"
 
@@ -89,20 +89,13 @@ public:
         return true;
     }
 
-    bool receiveDataBlock(int sender, int maxMessages, QList<KuvoMessage> &rest) override
+    bool receiveDataBlock(int, int, QList<KuvoMessage> &) override { return false; }
+
+    // Normal dispatch: hands what is queued to the handler one message at a time.
+    void deliverIncoming()
     {
-        for (qsizetype i = 0; i < incoming.size();) {
-            if (incoming.at(i).sender != sender) {
-                ++i;
-                continue;
-            }
-            if (rest.size() >= maxMessages)
-                return false;
-            rest.append(incoming.takeAt(i));
-            if (rest.last().kind == 10)
-                return true;
-        }
-        return false;  // the block did not end
+        while (dispatcher && !incoming.isEmpty())
+            dispatcher(incoming.takeFirst());
     }
 
     // Queues a whole data block from sender as its messages would arrive.

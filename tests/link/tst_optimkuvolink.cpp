@@ -7,6 +7,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -60,12 +61,11 @@ class TestOptimKuvoLink : public QObject
         QCOMPARE(m_link->simulatorAddress(), kSimAddress);
         m_kuvo->sent.clear();
     }
-    // Queues a whole block from the simulator and delivers its start message.
+    // Delivers a whole block from the simulator, one message at a time.
     void deliver(const QByteArray &id, const QByteArray &name, const QList<QByteArray> &chunks)
     {
         m_kuvo->queueBlock(kSimAddress, id, name, chunks);
-        const KuvoMessage start = m_kuvo->incoming.takeFirst();
-        m_link->onKuvoMessage(start.sender, start.kind, start.text);
+        m_kuvo->deliverIncoming();
     }
 
     FakeKuvo *m_kuvo = nullptr;
@@ -88,6 +88,7 @@ private Q_SLOTS:
         m_kuvo->names.insert(kSimAddress, {"tolvanesim", "sim-77"});
         m_kuvo->names.insert(3, {"tolvanesess", ""});
         QVERIFY(m_link->attach(m_kuvo));
+        m_link->setBlockInactivityTimeout(50);
         m_mox = new MoxInterpreter;
         m_hostCalls.clear();
         auto recordCall = [this](const char *name) {
@@ -225,6 +226,7 @@ private Q_SLOTS:
     {
         // Chunk-level faults are the assembler's (tst_datablock); here: the refusal and recovery.
         QTest::addColumn<QList<KuvoMessage>>("messages");
+        QTest::addColumn<bool>("waits");  // failed once nothing more came for a while
         const QByteArray name = "OPTIM_HELMDECK STATUS";
         const QByteArray text = chunksOf(OptimStatus(2, QStringLiteral("x"))).join();
         auto chunk = [&](const char *id, const char *pos) {
@@ -232,28 +234,54 @@ private Q_SLOTS:
         };
         const KuvoMessage start{kSimAddress, 9, "DATA_BLOCK 5 2 " + name};
         const KuvoMessage end{kSimAddress, 10, "DATA_BLOCK 5 2 " + name};
-        QTest::newRow("out of order") << QList<KuvoMessage>{start, chunk("5", "2/2"), chunk("5", "1/2"), end};
-        QTest::newRow("never ends") << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2")};
-        QTest::newRow("huge count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 999999999 " + name}};
-        QTest::newRow("bad count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 x " + name}};
+        QTest::newRow("out of order") << QList<KuvoMessage>{start, chunk("5", "2/2"), chunk("5", "1/2"), end} << false;
+        QTest::newRow("never ends") << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2")} << true;
+        QTest::newRow("stray start") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 1 1 " + name}} << true;
+        QTest::newRow("huge count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 999999999 " + name}} << false;
+        QTest::newRow("bad count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 x " + name}} << false;
         QTest::newRow("end of another block")
-            << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2"), {kSimAddress, 10, "DATA_BLOCK 6 2 " + name}};
+            << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2"), {kSimAddress, 10, "DATA_BLOCK 6 2 " + name}} << false;
+        QTest::newRow("sender gone") << QList<KuvoMessage>{start, chunk("5", "1/2"), {kSimAddress, 13, ""}} << false;
     }
 
     void brokenBlocksAreRefused()
     {
         QFETCH(QList<KuvoMessage>, messages);
+        QFETCH(bool, waits);
         connectSimulator();
         QSignalSpy spy(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged));
-        const KuvoMessage start = messages.takeFirst();
         m_kuvo->incoming = messages;
-        m_link->onKuvoMessage(start.sender, start.kind, start.text);
-        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
+        m_kuvo->deliverIncoming();
+        // Nothing waits for the rest of a block: a timer posted now runs first.
+        qsizetype sentMeanwhile = -1;
+        QTimer::singleShot(0, [&] { sentMeanwhile = m_kuvo->sent.size(); });
+        QTRY_COMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
+        QTRY_COMPARE(sentMeanwhile, waits ? 0 : 1);
         QCOMPARE(spy.count(), 0);
         // The link keeps working: the next good block goes through.
-        m_kuvo->incoming.clear();
         deliver("9", "OPTIM_HELMDECK STATUS", chunksOf(OptimStatus(3, QString())));
         QCOMPARE(spy.count(), 1);
+    }
+
+    void blocksInterleaveAndRestart()
+    {
+        connectSimulator();
+        QSignalSpy status(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged));
+        QSignalSpy result(m_sim, qOverload<OptimIterSimResult>(&OptimSimIFC::modelChanged));
+        // A new start fails the pending block; another sender's block and a notification come in between.
+        m_kuvo->incoming = {{kSimAddress, 9, "DATA_BLOCK 2 1 OPTIM_HELMDECK STATUS"}};
+        m_kuvo->queueBlock(kSimAddress, "3", "OPTIM_HELMDECK STATUS", chunksOf(OptimStatus(3, QStringLiteral("b"))));
+        m_kuvo->queueBlock(6, "3", "OPTIM_HELMDECK SIM_RESULT", chunksOf(OptimIterSimResult()));
+        for (int i = 0; i < 3; ++i)
+            m_kuvo->incoming.move(4 + i, 2 * i + 2);
+        m_kuvo->incoming.insert(3, {kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE SIM1 0"});
+        m_kuvo->deliverIncoming();
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"},
+                                                   {kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS"},
+                                                   {6, 8, "DATA_BLOCK OPTIM_HELMDECK SIM_RESULT"}}));
+        QCOMPARE(m_owner->finished, 1);
+        QCOMPARE(status.at(0).at(0).value<OptimStatus>().message(), QStringLiteral("b"));
+        QCOMPARE(status.count() + 2 * result.count(), 3);
     }
 
     void foreignBlocksAreIgnoredWithoutReply()

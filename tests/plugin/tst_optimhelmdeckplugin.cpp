@@ -190,8 +190,7 @@ private Q_SLOTS:
         // An iteration through the link reaches the current model.
         OptimIter iter = sampleIteration({1, 1, 3, 1}, 0);
         m_kuvo->queueBlock(kSimAddress, "4", "OPTIM_HELMDECK OPTIM_ITER", chunksOf(iter));
-        const KuvoMessage start = m_kuvo->incoming.takeFirst();
-        plugin->handleMessage(start.sender, start.kind, start.text);
+        m_kuvo->deliverIncoming();
         QCOMPARE(plugin->controller()->currentModel()->model().algorithmHistory().values().size(), 1);
     }
 
@@ -292,8 +291,7 @@ private:
         auto *plugin = OptimHelmdeckPlugin::instance();
         plugin->handleMessage(kSimAddress, 7, "OPTIM_HELMDECK_RENDEZVOUS sim-5");
         m_kuvo->queueBlock(kSimAddress, "3", name, chunksOf(input));
-        const KuvoMessage start = m_kuvo->incoming.takeFirst();
-        plugin->handleMessage(start.sender, start.kind, start.text);
+        m_kuvo->deliverIncoming();
     }
     // Registers, opens an interactive helmdeck and gives its model the status.
     OptimHelmdeckPlugin *openWithStatus(int status)
