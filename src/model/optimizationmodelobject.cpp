@@ -17,6 +17,26 @@ OptimizationModelObject::OptimizationModelObject(QObject *parent)
 {
 }
 
+template<typename Each>
+void OptimizationModelObject::changeGoals(qsizetype count, Each each)
+{
+    // each(k) changes goal k and says whether it did.
+    const bool outermost = !m_changingGoals;
+    m_changingGoals = true;
+    bool any = false;
+    for (qsizetype k = 0; k < count; ++k) {
+        if (!each(k))
+            continue;
+        any = true;
+        Q_EMIT goalChanged(int(k));
+    }
+    if (!outermost)
+        return;
+    m_changingGoals = false;
+    if (any)
+        Q_EMIT goalsChanged();
+}
+
 // ---------------------------------------------------------------- definitions
 
 void OptimizationModelObject::extendOutputsAndHistories()
@@ -81,13 +101,12 @@ void OptimizationModelObject::setVariableDefinitions(const OptimIterVariableDefi
 void OptimizationModelObject::replaceGoals(const OptimItemList<OptimGoalInput> &goals)
 {
     auto &current = m_model.input().goals();
-    const qsizetype n = qMin(current.count(), goals.count());
-    for (qsizetype k = 0; k < n; ++k) {
+    changeGoals(qMin(current.count(), goals.count()), [&](qsizetype k) {
         if (current.at(k) == goals.at(k))
-            continue;
+            return false;
         current.replace(k, goals.at(k));
-        Q_EMIT goalChanged(int(k));
-    }
+        return true;
+    });
 }
 
 void OptimizationModelObject::replaceVariables(const OptimItemList<OptimVarInput> &variables)
@@ -193,8 +212,7 @@ void OptimizationModelObject::applyAlgorithmState(const OptimAlgOutput &state, i
 
 void OptimizationModelObject::applyGoalOutputs(const OptimItemList<OptimGoalOutput> &goals, int targets)
 {
-    const qsizetype n = qMin(goals.count(), m_model.goalCount());
-    for (qsizetype k = 0; k < n; ++k) {
+    changeGoals(qMin(goals.count(), m_model.goalCount()), [&](qsizetype k) {
         const OptimGoalOutput &goal = goals.at(k);
         if ((targets & TargetOutput) && k < m_model.output().goals().count())
             m_model.output().goals().replace(k, goal);
@@ -204,8 +222,8 @@ void OptimizationModelObject::applyGoalOutputs(const OptimItemList<OptimGoalOutp
             if (history.initialTraces().isEmpty())
                 history.setInitialTraces(goal.traces());
         }
-        Q_EMIT goalChanged(int(k));
-    }
+        return true;
+    });
 }
 
 void OptimizationModelObject::dropLastIteration()
@@ -256,10 +274,10 @@ void OptimizationModelObject::applyNoProgress(const OptimIterNoProgress &noProgr
     applyAlgorithmState(noProgress.algorithm(), TargetAll);
     // Goals and variables repeat their last values for this iteration.
     const qsizetype goals = qMin(m_model.output().goals().count(), m_model.history().goals().count());
-    for (qsizetype k = 0; k < goals; ++k) {
+    changeGoals(goals, [this](qsizetype k) {
         m_model.history().goals()[k].values().append(m_model.output().goals().at(k).valueText());
-        Q_EMIT goalChanged(int(k));
-    }
+        return true;
+    });
     applyVariableOutputs(m_model.output().variables(), TargetAll);
 }
 
@@ -325,11 +343,11 @@ void OptimizationModelObject::setVariableValue(const QString &netlistName, const
 
 void OptimizationModelObject::rememberValuesBeforeTuning()
 {
-    for (qsizetype k = 0; k < m_model.history().goals().count(); ++k) {
+    changeGoals(m_model.history().goals().count(), [this](qsizetype k) {
         if (k < m_model.output().goals().count())
             m_model.history().goals()[k].setTracesBeforeTuning(m_model.output().goals().at(k).traces());
-        Q_EMIT goalChanged(int(k));
-    }
+        return true;
+    });
     const qsizetype n = qMin(m_model.history().variables().count(), m_model.output().variables().count());
     for (qsizetype k = 0; k < n; ++k)
         m_model.history().variables()[k].setValueBeforeTuning(m_model.output().variables().at(k).value());
@@ -337,10 +355,10 @@ void OptimizationModelObject::rememberValuesBeforeTuning()
 
 void OptimizationModelObject::forgetValuesBeforeTuning()
 {
-    for (qsizetype k = 0; k < m_model.history().goals().count(); ++k) {
+    changeGoals(m_model.history().goals().count(), [this](qsizetype k) {
         m_model.history().goals()[k].setTracesBeforeTuning(OptimTraceFamily());
-        Q_EMIT goalChanged(int(k));
-    }
+        return true;
+    });
     for (OptimVarHistory &history : m_model.history().variables())
         history.setValueBeforeTuning(QString());
 }

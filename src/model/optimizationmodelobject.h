@@ -46,12 +46,19 @@ public:
     void forgetValuesBeforeTuning();
     void restoreValuesBeforeTuning();
 
+    // True while goalChanged is emitted for goal after goal of one change
+    // (an iteration, tuning); goalsChanged follows the last of them. A view
+    // that redraws all goals at once waits for goalsChanged meanwhile, so
+    // one iteration costs it one redraw, not one per goal.
+    bool isChangingGoals() const { return m_changingGoals; }
+
 Q_SIGNALS:
     void algorithmChanged();
     void variableChanged(int k);
     void variableAdded(int k);
     void goalChanged(int k);
     void goalAdded(int k);
+    void goalsChanged();
 
 private:
     void extendOutputsAndHistories();
@@ -64,5 +71,10 @@ private:
     void dropLastIteration();
     qsizetype historyLength() const { return m_model.history().algorithm().values().size(); }
 
+    // Emits goalChanged for each goal in turn, then goalsChanged once.
+    template<typename Each>
+    void changeGoals(qsizetype count, Each each);
+
     OptimizationModel m_model;
+    bool m_changingGoals = false;
 };

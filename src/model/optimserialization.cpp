@@ -1,5 +1,6 @@
 #include "optimserialization.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -35,23 +36,51 @@ void OptimSerialWriter::writeEnd(const char *tag)
     endToken();
 }
 
+void OptimSerialWriter::reserveMore(qsizetype bytes, qsizetype tokens)
+{
+    // Room grows geometrically: an exact reserve per token would copy the
+    // whole text again and again on a long message.
+    const qsizetype wanted = m_text.size() + bytes;
+    if (wanted > m_text.capacity())
+        m_text.reserve(std::max(wanted, 2 * m_text.capacity()));
+    const size_t wantedTokens = m_ends.size() + size_t(tokens);
+    if (wantedTokens > m_ends.capacity())
+        m_ends.reserve(std::max(wantedTokens, 2 * m_ends.capacity()));
+}
+
+void OptimSerialWriter::endToken()
+{
+    const qsizetype begin = m_ends.empty() ? 0 : m_ends.back();
+    if (m_text.size() == begin || m_text.back() != '\n')
+        m_text.append(' ');
+    m_ends.push_back(m_text.size());
+}
+
+template<typename Format>
+void OptimSerialWriter::appendFormatted(qsizetype maxBytes, Format format)
+{
+    // Formats straight into the end of the text, which has the room.
+    reserveMore(maxBytes + 1, 1);
+    const qsizetype size = m_text.size();
+    m_text.resize(size + maxBytes);
+    char *begin = m_text.data() + size;
+    char *end = format(begin, begin + maxBytes);
+    m_text.resize(size + (end - begin));
+    endToken();
+}
+
 void OptimSerialWriter::writeInt(qint64 value)
 {
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    m_text.append(buffer, result.ptr - buffer);
-    endToken();
+    appendFormatted(24, [value](char *begin, char *end) { return std::to_chars(begin, end, value).ptr; });
 }
 
 void OptimSerialWriter::writeDouble(double value)
 {
     // The classic %g rule with six significant digits, independent of the
     // locale: to_chars in general format is specified as printf's %g.
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::general, 6);
-    m_text.append(buffer, result.ptr - buffer);
-    endToken();
+    appendFormatted(32, [value](char *begin, char *end) {
+        return std::to_chars(begin, end, value, std::chars_format::general, 6).ptr;
+    });
 }
 
 void OptimSerialWriter::writeBool(bool value)
@@ -62,7 +91,7 @@ void OptimSerialWriter::writeBool(bool value)
 
 void OptimSerialWriter::writeString(const QString &value)
 {
-    m_text.reserve(m_text.size() + value.size() + 2);
+    reserveMore(2 * value.size() + 2, 1);
     m_text.append('"');
     for (const QChar ch : value) {
         const char16_t u = ch.unicode();
@@ -99,6 +128,8 @@ void OptimSerialWriter::writeStringList(const QStringList &values)
 
 void OptimSerialWriter::writeDoubles(const QList<double> &values)
 {
+    // Room for the typical number ("-1.23457e-05" and a little) up front.
+    reserveMore(32 + 14 * values.size(), 2 + values.size());
     writeArrayStart("VALUES", values.size());
     for (double value : values)
         writeDouble(value);
@@ -107,8 +138,13 @@ void OptimSerialWriter::writeDoubles(const QList<double> &values)
 
 QByteArrayView OptimSerialWriter::token(qsizetype i) const
 {
+    // The token without the space endToken put behind it (a token that ends
+    // in a line feed has none).
     const qsizetype begin = i == 0 ? 0 : m_ends[size_t(i - 1)];
-    return QByteArrayView(m_text.constData() + begin, m_ends[size_t(i)] - begin);
+    qsizetype end = m_ends[size_t(i)];
+    if (end > begin && m_text.at(end - 1) == ' ')
+        --end;
+    return QByteArrayView(m_text.constData() + begin, end - begin);
 }
 
 QList<QByteArray> OptimSerialWriter::tokens() const
@@ -120,24 +156,9 @@ QList<QByteArray> OptimSerialWriter::tokens() const
     return result;
 }
 
-namespace {
-
-void appendJoined(QByteArray &out, QByteArrayView token)
-{
-    out.append(token);
-    if (token.isEmpty() || token.back() != '\n')
-        out.append(' ');
-}
-
-} // namespace
-
 QByteArray OptimSerialWriter::joinedText() const
 {
-    QByteArray out;
-    out.reserve(m_text.size() + tokenCount());
-    for (qsizetype i = 0; i < tokenCount(); ++i)
-        appendJoined(out, token(i));
-    return out;
+    return m_text;  // kept joined as it is written
 }
 
 QList<QByteArray> OptimSerialWriter::chunks(qsizetype limit) const
@@ -157,11 +178,9 @@ QList<QByteArray> OptimSerialWriter::chunks(qsizetype limit) const
         }
         if (last == i)  // a single token longer than the limit goes alone
             last = i + 1;
-        QByteArray chunk;
-        chunk.reserve(total > 0 ? total : token(i).size() + 1);
-        for (qsizetype k = i; k < last; ++k)
-            appendJoined(chunk, token(k));
-        result.append(chunk);
+        // The tokens i..last-1 with their spaces lie back to back in the text.
+        const qsizetype begin = i == 0 ? 0 : m_ends[size_t(i - 1)];
+        result.append(m_text.sliced(begin, m_ends[size_t(last - 1)] - begin));
         i = last;
     }
     return result;

@@ -82,10 +82,18 @@ public:
     QList<QByteArray> chunks(qsizetype limit) const;
 
 private:
-    void endToken() { m_ends.push_back(m_text.size()); }
+    // Ends the token written since the last end: the text is kept joined,
+    // each token followed by one space unless it ends in a line feed.
+    void endToken();
+    // Room for bytes more text and tokens more tokens.
+    void reserveMore(qsizetype bytes, qsizetype tokens);
+    // A token of at most maxBytes that format(begin, end) writes in place,
+    // returning where it stopped.
+    template<typename Format>
+    void appendFormatted(qsizetype maxBytes, Format format);
 
-    QByteArray m_text;            // all tokens back to back
-    std::vector<qsizetype> m_ends;  // end offset of each token in m_text
+    QByteArray m_text;            // the joined text
+    std::vector<qsizetype> m_ends;  // where each token and its space end in m_text
 };
 
 class OptimSerialReader

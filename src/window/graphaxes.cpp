@@ -1,11 +1,94 @@
 #include "graphaxes.h"
 
+#include <QHash>
 #include <QPainter>
+#include <QStaticText>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace GraphAxes {
+
+namespace {
+
+struct CachedLabel
+{
+    QStaticText text;
+    bool prepared = false;
+    int width = -1;
+};
+
+struct FontCache
+{
+    QFont font;
+    QHash<QString, CachedLabel> labels;
+};
+
+constexpr qsizetype kMaxLabels = 4096;
+constexpr size_t kMaxFonts = 8;
+
+CachedLabel &cachedLabel(const QFont &font, const QString &text)
+{
+    // Graphs use one or two label fonts; the most recent sits in front.
+    static std::vector<FontCache> caches;
+    auto it = std::find_if(caches.begin(), caches.end(), [&](const FontCache &c) { return c.font == font; });
+    if (it == caches.end()) {
+        if (caches.size() >= kMaxFonts)
+            caches.pop_back();
+        caches.insert(caches.begin(), FontCache{font, {}});
+        it = caches.begin();
+    } else if (it != caches.begin()) {
+        std::rotate(caches.begin(), it, it + 1);
+        it = caches.begin();
+    }
+    if (it->labels.size() >= kMaxLabels && !it->labels.contains(text))
+        it->labels.clear();
+    return it->labels[text];
+}
+
+} // namespace
+
+int textWidth(const QFontMetrics &fm, const QFont &font, const QString &text)
+{
+    CachedLabel &label = cachedLabel(font, text);
+    if (label.width < 0)
+        label.width = fm.horizontalAdvance(text);
+    return label.width;
+}
+
+void drawLabel(QPainter &painter, const QRect &rect, int flags, const QString &text)
+{
+    constexpr int alignment = Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask;
+    if ((flags & ~alignment) != 0 || text.contains(QLatin1Char('\n'))) {
+        painter.drawText(rect, flags, text);
+        return;
+    }
+    const QFont &font = painter.font();
+    CachedLabel &label = cachedLabel(font, text);
+    if (!label.prepared) {
+        label.text.setTextFormat(Qt::PlainText);
+        label.text.setText(text);
+        label.text.prepare(QTransform(), font);
+        label.prepared = true;
+    }
+    const QSizeF size = label.text.size();
+    if (size.width() > rect.width() + 0.5 || size.height() > rect.height() + 0.5) {
+        painter.drawText(rect, flags, text); // clipped to rect, as drawText does
+        return;
+    }
+    double x = rect.left();
+    if (flags & Qt::AlignRight)
+        x = rect.left() + rect.width() - size.width();
+    else if (flags & Qt::AlignHCenter)
+        x = rect.left() + (rect.width() - size.width()) / 2;
+    double y = rect.top();
+    if (flags & Qt::AlignBottom)
+        y = rect.top() + rect.height() - size.height();
+    else if (flags & Qt::AlignVCenter)
+        y = rect.top() + (rect.height() - size.height()) / 2;
+    painter.drawStaticText(QPointF(x, y), label.text);
+}
 
 QFont labelFont(const QFont &base)
 {
@@ -25,6 +108,14 @@ int labelWidth(const QFontMetrics &fm, const std::vector<ValueTick> &ticks)
     return width;
 }
 
+int labelWidth(const QFontMetrics &fm, const QFont &font, const std::vector<ValueTick> &ticks)
+{
+    int width = 0;
+    for (const ValueTick &t : ticks)
+        width = std::max(width, textWidth(fm, font, t.text));
+    return width;
+}
+
 void drawValueTicks(QPainter &painter, const QFontMetrics &fm, const QRect &plot, int height,
                     const std::vector<ValueTick> &ticks, const QColor &gridColor, const QColor &textColor)
 {
@@ -34,7 +125,7 @@ void drawValueTicks(QPainter &painter, const QFontMetrics &fm, const QRect &plot
         painter.drawLine(QPointF(plot.left(), y + 0.5), QPointF(plot.right(), y + 0.5));
         painter.setPen(textColor);
         const int ty = std::clamp(int(y) - fm.height() / 2, 0, std::max(0, height - fm.height()));
-        painter.drawText(QRect(0, ty, plot.left() - 4, fm.height()), Qt::AlignRight | Qt::AlignVCenter, t.text);
+        drawLabel(painter, QRect(0, ty, plot.left() - 4, fm.height()), Qt::AlignRight | Qt::AlignVCenter, t.text);
     }
 }
 

@@ -29,6 +29,19 @@ struct ValueTick
 
 // The widest of the labels in fm.
 int labelWidth(const QFontMetrics &fm, const std::vector<ValueTick> &ticks);
+// The same from the cache of label widths (textWidth below) for fm's font.
+int labelWidth(const QFontMetrics &fm, const QFont &font, const std::vector<ValueTick> &ticks);
+
+// Axis labels, tick numbers and legends repeat from one redraw to the next
+// (a graph is redrawn for every iteration), so their shaping is kept: the
+// width fm.horizontalAdvance(text) gives, and the text laid out once for
+// drawing. Both live in a cache per font that forgets everything when it
+// grows past a few thousand texts.
+int textWidth(const QFontMetrics &fm, const QFont &font, const QString &text);
+// painter.drawText(rect, flags, text) for one line of plain text in the
+// painter's font, drawn from the cached layout (a text that does not fit
+// rect, or flags beyond the alignment, take drawText).
+void drawLabel(QPainter &painter, const QRect &rect, int flags, const QString &text);
 
 // A horizontal grid line across the plot at each tick, and its label
 // right-aligned in the margin left of the plot, kept inside the height.

@@ -64,8 +64,11 @@ private Q_SLOTS:
     {
         Model m({2, 1, 3, 2});
         const OptimIter iter = iterationWithError(0, QStringLiteral("5"));
+        // The goals of one iteration end with one goalsChanged, after the last goalChanged.
+        QObject::connect(&m, &OptimizationModelObject::goalChanged, &m.log, [&m] { m.log.log << (m.isChangingGoals() ? "+" : "-"); });
+        QObject::connect(&m, &OptimizationModelObject::goalsChanged, &m.log, [&m] { m.log.log << "S"; });
         m.applyIteration(iter);
-        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "+", "G1", "+", "S", "V0", "V1"}));
         QCOMPARE(m.model().algorithmHistory().values(), QStringList{"5"});
         QCOMPARE(m.model().variable(1).value(), iter.variables().at(1).value());   // input target
         QCOMPARE(m.model().variableOutput(1).value(), iter.variables().at(1).value());

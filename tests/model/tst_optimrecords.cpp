@@ -5,6 +5,7 @@
 #include "model/optimizationmodel.h"
 #include "samplemessages.h"
 
+#include <QFile>
 #include <QTest>
 
 namespace {
@@ -354,6 +355,18 @@ private Q_SLOTS:
 
     void messagesRoundTrip()
     {
+        // The simulator's own OPTIM_ITER text reads and writes back to the byte,
+        // and its chunks join to the same text.
+        QFile file(QFINDTESTDATA("../../examples/messages/optim_iter.txt"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray example = file.readAll();
+        OptimSerialReader exampleReader(example);
+        OptimIter exampleIter;
+        exampleIter.deserialize(exampleReader);
+        OptimSerialWriter writer;
+        exampleIter.serialize(writer);
+        QCOMPARE(writer.joinedText(), example);
+        QCOMPARE(writer.chunks(64).join(), example);
         checkRoundTrip(OptimStatus(3, QStringLiteral("Paused by \"user\"\n")));
         OptimIter iter = sampleIteration({3, 1, 7, 5}, 9);
         iter.setCommandId(42);
