@@ -8,11 +8,15 @@
 #include "uiaids.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 const QByteArray HelmdeckHost::kPluginModule("CmdOp");
@@ -56,19 +60,48 @@ HelmdeckHost::HelmdeckHost(const HostOptions &options, QObject *parent)
     m_session->setSimulatorProgram(options.simulatorPath.isEmpty()
                                        ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("helmdeck-sim"))
                                        : options.simulatorPath);
-    m_session->setExtraArguments(options.simulatorArguments);
+    QStringList simulatorArguments = options.simulatorArguments;
+    const bool rateGiven = std::any_of(simulatorArguments.cbegin(), simulatorArguments.cend(),
+                                       [](const QString &a) { return a.startsWith(QLatin1String("--max-rate")); });
+    if (!options.fullSpeed && !rateGiven && !isHeadless())
+        simulatorArguments.append(QStringLiteral("--max-rate=%1").arg(HostOptions::kWatchedRunRate));
+    m_session->setExtraArguments(simulatorArguments);
     connect(m_session.get(), &HostSession::simulatorStateChanged, this, &HelmdeckHost::simulatorsChanged);
     connect(m_session.get(), &HostSession::simulatorStateChanged, this, &HelmdeckHost::checkOptimizeSimulator);
     connect(m_session.get(), &HostSession::simulatorOutput, this, [this](const QByteArray &id, const QString &line) {
-        if (id == m_optimizeId) {
-            m_optimizeOutput.append(line);
-            while (m_optimizeOutput.size() > 5)
-                m_optimizeOutput.removeFirst();
-        }
+        QStringList &lines = m_simulatorOutput[id];
+        lines.append(line);
+        while (lines.size() > 5)
+            lines.removeFirst();
         printError(QStringLiteral("[%1] %2").arg(QString::fromLatin1(id), line));
         Q_EMIT logLine(QStringLiteral("[%1] %2").arg(QString::fromLatin1(id), line));
     });
     connect(&m_design, &DesignStore::changed, this, &HelmdeckHost::designChanged);
+    qApp->installEventFilter(this);
+}
+
+bool HelmdeckHost::eventFilter(QObject *watched, QEvent *event)
+{
+    // F1 opens the help of the focused window. The helmdeck's window has the
+    // key itself; a dialog with a Help button gets that button's page; the
+    // host's own window gets the host's page.
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()
+        || static_cast<QKeyEvent *>(event)->key() != Qt::Key_F1 || static_cast<QKeyEvent *>(event)->modifiers() != Qt::NoModifier)
+        return QObject::eventFilter(watched, event);
+    QWidget *window = static_cast<QWidget *>(watched)->window();
+    for (const QDialogButtonBox *box : window->findChildren<QDialogButtonBox *>()) {
+        for (QAbstractButton *button : box->buttons()) {
+            if (box->buttonRole(button) == QDialogButtonBox::HelpRole && button->isVisible() && button->isEnabled()) {
+                button->click();
+                return true;
+            }
+        }
+    }
+    if (window == m_window) {
+        showHelp(QStringLiteral("HELMDECK_HOST"));
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 HelmdeckHost::~HelmdeckHost()
@@ -98,7 +131,9 @@ void HelmdeckHost::reportProblem(const QString &text, bool fatal)
     Q_EMIT logLine(text);
     if (fatal || isHeadless())
         return;
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Helmdeck Host"), text, QMessageBox::Ok);
+    const QString sentence = text.isEmpty() ? text : text.at(0).toUpper() + text.mid(1);
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Helmdeck Host"), sentence, QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("hostProblemBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->show();
@@ -390,7 +425,7 @@ void HelmdeckHost::observeBlock(const TracedBlock &block)
     if (!headlessRun || m_headlessFinishing)
         return;
     const int wanted = std::max(0, m_options.quitAfterIterations);
-    const bool enough = wanted > 0 ? m_iterationBlocks >= wanted : block.type == "OPEN_HELMDECK";
+    const bool enough = wanted > 0 ? m_iterationBlocks >= wanted : !m_options.untilFinished && block.type == "OPEN_HELMDECK";
     // A run that finishes first has shown all it will show.
     const bool ended = block.status >= 4;
     if (enough || ended)
@@ -399,24 +434,33 @@ void HelmdeckHost::observeBlock(const TracedBlock &block)
 
 void HelmdeckHost::checkOptimizeSimulator(const QByteArray &id)
 {
-    if (id.isEmpty() || id != m_optimizeId)
+    if (id.isEmpty())
         return;
     const HostSession::SimulatorInfo info = m_session->simulator(id);
     using S = HostSession::SimState;
     const bool failed = (info.state == S::Exited && info.exitCode != 0) || info.state == S::Crashed
         || info.state == S::FailedToStart;
+    const bool ended = failed || info.state == S::Exited || info.state == S::Killed;
+    if (!ended)
+        return;
+    // Whatever the simulator said last is its own account of the failure (a
+    // design error at start, a simulation that failed): the user reads it in
+    // a message box and in the log, not just "exited 1" in the status bar.
+    const QStringList output = m_simulatorOutput.take(id);
+    const bool optimizeRun = id == m_optimizeId;
     if (!failed)
         return;
-    m_optimizeId.clear();
+    if (optimizeRun)
+        m_optimizeId.clear();
     QString text = QStringLiteral("the simulator %1 %2").arg(QString::fromLatin1(id), HostSession::stateText(info));
-    if (!m_optimizeOutput.isEmpty())
-        text += QStringLiteral(": ") + m_optimizeOutput.join(QStringLiteral("\n  "));
+    if (!output.isEmpty())
+        text += QStringLiteral(": ") + output.join(QStringLiteral("\n  "));
     // Nobody watches an unattended run: it ends at once with the reason
     // rather than wait for its timeout.
     const bool unattended = !m_options.screenshotPath.isEmpty() || m_options.quitAfterIterations >= 0
         || m_options.timeoutSeconds > 0 || isHeadless();
-    reportProblem(text, unattended);
-    if (unattended)
+    reportProblem(text, optimizeRun && unattended);
+    if (optimizeRun && unattended)
         finishHeadlessRun(ExitSimulatorFailed);
 }
 

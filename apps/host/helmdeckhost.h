@@ -19,6 +19,7 @@
 #include "pluginmanager/hostpluginmanager.h"
 
 #include <QObject>
+#include <QHash>
 #include <QPointer>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -46,6 +47,12 @@ struct HostOptions
     QString screenshotPath;
     int quitAfterIterations = -1;  // -1: not set
     int timeoutSeconds = 0;        // 0: none
+    // Watched runs (a window on a display) pace the simulator to
+    // kWatchedRunRate iterations a second unless this is set or the
+    // simulator arguments give a --max-rate; headless runs never do.
+    bool fullSpeed = false;
+    bool untilFinished = false;    // --screenshot: grab when the run has finished, not when it opened
+    static constexpr int kWatchedRunRate = 4;
 };
 
 class HelmdeckHost : public QObject
@@ -119,6 +126,10 @@ Q_SIGNALS:
     void simulatorsChanged();
     void logLine(const QString &line);
 
+protected:
+    // F1 anywhere: the help of the window that has the focus (see .cpp).
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void deliverToPlugin(const KuvoMessage &message);
     void observeBlock(const TracedBlock &block);
@@ -163,9 +174,10 @@ private:
     int m_consoleDepth = 0;
     bool m_consoleRetryQueued = false;
 
-    // The simulator --optimize started, and its last output lines.
+    // The simulator --optimize started, and every simulator's last output
+    // lines (its own error text when it fails).
     QByteArray m_optimizeId;
-    QStringList m_optimizeOutput;
+    QHash<QByteArray, QStringList> m_simulatorOutput;
 
     // Headless runs.
     int m_iterationBlocks = 0;

@@ -1,6 +1,8 @@
 #include "helpwindow.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -28,6 +30,7 @@ bool isTopicName(const QString &topic)
 HelpWindow::HelpWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_browser(new QTextBrowser(this))
+    , m_home(parent)
 {
     setObjectName(QStringLiteral("hostHelpWindow"));
     setWindowTitle(QStringLiteral("Helmdeck Help"));
@@ -80,8 +83,40 @@ bool HelpWindow::showTopic(const QString &topic)
         m_topic = topic;
     }
     setProperty("topic", m_topic);
+    followModalDialog();
     show();
     raise();
     activateWindow();
     return found;
+}
+
+void HelpWindow::followModalDialog()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || modal == this || modal == parentWidget())
+        return;
+    moveTo(modal);
+    modal->installEventFilter(this);
+}
+
+void HelpWindow::moveTo(QWidget *parent)
+{
+    const QRect geometry = this->geometry();
+    const bool visible = isVisible();
+    setParent(parent, Qt::Window);
+    setGeometry(geometry);
+    if (visible)
+        show();
+}
+
+bool HelpWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The dialog is done (hidden, or going): back to the help's own parent
+    // before the dialog could take the window down with it.
+    if (watched == parentWidget() && watched != m_home
+        && (event->type() == QEvent::Hide || event->type() == QEvent::DeferredDelete)) {
+        watched->removeEventFilter(this);
+        moveTo(m_home);
+    }
+    return QWidget::eventFilter(watched, event);
 }

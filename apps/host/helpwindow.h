@@ -5,6 +5,7 @@
 // without a page shows the index with a note. One window is reused; it is
 // not modal.
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -25,7 +26,18 @@ public:
     static bool hasPage(const QString &topic);
     static QStringList topics();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // A modal dialog blocks every window outside its own family. Asked for
+    // from one (its Help button, F1), the help becomes a window of that
+    // dialog, so it can be read while the dialog stays open, and returns to
+    // its own parent when the dialog goes away.
+    void followModalDialog();
+    void moveTo(QWidget *parent);
+
     QTextBrowser *m_browser;
     QString m_topic;
+    QPointer<QWidget> m_home;
 };

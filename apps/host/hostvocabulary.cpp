@@ -195,8 +195,12 @@ bool registerHostVocabulary(HelmdeckHost *host)
                             const auto path = args(a).text(0);
                             if (!path)
                                 return boolean(false);
-                            QWidget *w = uiaids::helmdeckWindow();
-                            if (!w)
+                            // Optionally the window that holds the widget named by argument 1.
+                            const auto name = args(a).text(1);
+                            QWidget *w = name ? uiaids::findWidget(QString::fromUtf8(*name)) : uiaids::helmdeckWindow();
+                            if (w)
+                                w = w->window();
+                            else if (!name)
                                 w = host->window();
                             QString error;
                             return boolean(uiaids::grabToFile(w, QString::fromUtf8(*path), &error));

@@ -28,6 +28,27 @@ int usageError(const QString &text)
     return HelmdeckHost::ExitStartFailed;
 }
 
+QtMessageHandler qtHandler = nullptr;
+
+// Qt's notes about the platform that tell the user of this program nothing:
+// the offscreen platform has no window manager to pass size hints, raise
+// requests and the like to ("This plugin does not support ..."), and a
+// session without XDG_RUNTIME_DIR gets a runtime folder in /tmp. Everything
+// else goes on to Qt's own handler.
+void quietPlatformNoise(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const bool noise = message.startsWith(QLatin1String("This plugin does not support "))
+        || message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"));
+    if (noise && (type == QtDebugMsg || type == QtInfoMsg || type == QtWarningMsg))
+        return;
+    if (qtHandler) {
+        qtHandler(type, context, message);
+    } else {
+        const QByteArray line = qFormatLogMessage(type, context, message).toLocal8Bit() + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    }
+}
+
 bool optionGiven(int argc, char **argv, const char *name)
 {
     const QByteArray option = QByteArray("--") + name;
@@ -45,6 +66,7 @@ bool optionGiven(int argc, char **argv, const char *name)
 
 int main(int argc, char **argv)
 {
+    qtHandler = qInstallMessageHandler(quietPlatformNoise);
     // Headless modes, and machines without a display, draw offscreen.
     const bool headlessMode = optionGiven(argc, argv, "eval") || optionGiven(argc, argv, "screenshot");
     const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
@@ -105,7 +127,14 @@ int main(int argc, char **argv)
                                      QStringLiteral("Quit with status 3 after SECONDS (default 120 with --screenshot or --quit-after-iterations)."),
                                      QStringLiteral("SECONDS"));
     const QCommandLineOption noWindow({QStringLiteral("no-window")}, QStringLiteral("Do not show the host window."));
-    parser.addOptions({plugin, kuvo, sim, simArg, eval, console, optimize, trace, screenshot, quitAfter, timeout, noWindow});
+    const QCommandLineOption fullSpeed({QStringLiteral("full-speed")},
+                                       QStringLiteral("Let the simulator run flat out. A run shown on a display is otherwise paced to "
+                                                      "%1 iterations a second so it can be watched (headless runs are never paced).")
+                                           .arg(HostOptions::kWatchedRunRate));
+    const QCommandLineOption untilFinished({QStringLiteral("until-finished")},
+                                           QStringLiteral("With --screenshot: wait until the optimization has finished (or stopped)."));
+    parser.addOptions({plugin, kuvo, sim, simArg, eval, console, optimize, trace, screenshot, quitAfter, timeout, noWindow, fullSpeed,
+                       untilFinished});
     // parse(), not process(): a bad option is a usage error (status 2), as documented.
     if (!parser.parse(arguments))
         return usageError(parser.errorText() + QStringLiteral(" (see --help)"));
@@ -127,6 +156,8 @@ int main(int argc, char **argv)
     options.optimize = parser.isSet(optimize);
     options.trace = parser.isSet(trace);
     options.noWindow = parser.isSet(noWindow);
+    options.fullSpeed = parser.isSet(fullSpeed);
+    options.untilFinished = parser.isSet(untilFinished);
     options.screenshotPath = parser.value(screenshot);
     if (parser.isSet(quitAfter)) {
         bool ok = false;

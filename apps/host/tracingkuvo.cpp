@@ -29,6 +29,14 @@ QString orDash(const QString &text)
     return text.isEmpty() ? QStringLiteral("-") : text;
 }
 
+// The error as a number, the one the helmdeck records in its history: the
+// detail while the output is a best error (its text also says where the best
+// was found), else the text.
+QString errorOf(const OptimAlgOutput &algorithm)
+{
+    return orDash(algorithm.isBestError() ? algorithm.errorDetail() : algorithm.errorText());
+}
+
 } // namespace
 
 namespace tracing {
@@ -99,7 +107,7 @@ void describeBlock(TracedBlock &block)
         if (block.readCleanly) {
             block.commandId = iter.commandId();
             detail = QStringLiteral("iter %1 error %2 command %3")
-                         .arg(orDash(iter.algorithm().iterationText()), orDash(iter.algorithm().errorText()))
+                         .arg(orDash(iter.algorithm().iterationText()), errorOf(iter.algorithm()))
                          .arg(iter.commandId());
         }
     } else if (type == OptimIterNoProgress::typeWord()) {
@@ -109,7 +117,7 @@ void describeBlock(TracedBlock &block)
         if (block.readCleanly) {
             block.commandId = iter.commandId();
             detail = QStringLiteral("noprogress iter %1 error %2 command %3")
-                         .arg(orDash(iter.algorithm().iterationText()), orDash(iter.algorithm().errorText()))
+                         .arg(orDash(iter.algorithm().iterationText()), errorOf(iter.algorithm()))
                          .arg(iter.commandId());
         }
     } else if (type == OptimIterCollapsedIterations::typeWord()) {
@@ -120,7 +128,7 @@ void describeBlock(TracedBlock &block)
             block.commandId = iters.commandId();
             detail = QStringLiteral("compact first %1 iter %2 error %3 command %4")
                          .arg(iters.firstIteration())
-                         .arg(orDash(iters.algorithm().iterationText()), orDash(iters.algorithm().errorText()))
+                         .arg(orDash(iters.algorithm().iterationText()), errorOf(iters.algorithm()))
                          .arg(iters.commandId());
         }
     } else if (type == OptimIterSimResult::typeWord()) {
@@ -131,7 +139,7 @@ void describeBlock(TracedBlock &block)
             block.commandId = iter.commandId();
             detail = QStringLiteral("simresult command %1 error %2 ok %3")
                          .arg(iter.commandId())
-                         .arg(orDash(iter.algorithm().errorText()),
+                         .arg(errorOf(iter.algorithm()),
                               iter.algorithm().simulationOk() ? QStringLiteral("YES") : QStringLiteral("NO"));
         }
     } else {

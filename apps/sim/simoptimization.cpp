@@ -74,6 +74,7 @@ void SimOptimization::forgetBest()
     requestStop(SimStop::Interrupted);
     m_state.hasBest = false;
     m_state.best = SimEvaluation();
+    m_state.bestIteration = -1;
 }
 
 bool SimOptimization::setVariableDefinitions(const OptimItemList<OptimVarInput> &variables, QStringList *refused)
@@ -202,9 +203,14 @@ OptimAlgOutput SimOptimization::algorithmOutput(int status, const QString &stopp
     a.setIterationText(QString::number(std::max(0, m_state.iteration)));
     a.setMaxIterationsText(m_algorithm.maxIterations());
     if (m_state.hasBest && m_state.best.ok) {
+        // The helmdeck records errorDetail in its error history (and the
+        // saved states' error column) while isBestError is set, so the detail
+        // stays the bare number; errorText, which it only shows, says where
+        // the best point was found.
         const QString e = number(m_state.best.total());
         a.setIsBestError(true);
-        a.setErrorText(e);
+        a.setErrorText(m_state.bestIteration > 0 ? QStringLiteral("%1 at iteration %2").arg(e).arg(m_state.bestIteration)
+                                                 : e + QStringLiteral(" at the start values"));
         a.setErrorDetail(e);
     }
     return a;

@@ -126,6 +126,7 @@ double SimProblem::value(const std::vector<double> &x)
     if (improved || !m_state.hasBest) {
         m_state.best = e;
         m_state.hasBest = true;
+        m_state.bestIteration = m_state.iteration;
     }
     m_lastResiduals = e.error.residuals;
     const double total = e.total();

@@ -80,6 +80,7 @@ struct SimRunState
     int iteration = -1;  // last counted iteration; -1 before the start point
     bool hasBest = false;
     SimEvaluation best;
+    int bestIteration = -1;  // the iteration that found the best point
 };
 
 class SimProblem

@@ -6,6 +6,7 @@
 #include "window/helmdeckquestions.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/recallstatedialog.h"
+#include "window/statusviews.h"
 #include "window/storestatedialog.h"
 #include "window/windowresources.h"
 
@@ -65,6 +66,7 @@ OptimHelmdeckController::OptimHelmdeckController(QObject *parent, bool multiOpt,
     connect(d, &OptimHelmdeckDialog::variableDefinitionsChanged, this,
             &OptimHelmdeckController::handleVariableDefinitionsChanged);
     connect(d, &OptimHelmdeckDialog::historyGraphRightMouseClick, this, &OptimHelmdeckController::showHistoryGraphMenu);
+    connect(d, &OptimHelmdeckDialog::saveImageRequested, m_questions, &HelmdeckQuestions::saveGraphImage);
     connect(d, &OptimHelmdeckDialog::optimizationSelected, this, &OptimHelmdeckController::setModelToView);
     connect(d, &OptimHelmdeckDialog::helpRequested, this, &OptimHelmdeckController::handleHelpRequest);
 
@@ -672,19 +674,21 @@ bool OptimHelmdeckController::requestClose(bool closeWithoutQuestions, bool askO
     return closed;
 }
 
-void OptimHelmdeckController::simulatorGone(bool closeWindow)
+void OptimHelmdeckController::simulatorGone(bool closeWindow, bool processEnded)
 {
     if (!m_dialog)
         return;
     m_state->stopWaiting();
     const int status = modelStatus();
+    // Said in the stopping reason, unless the simulator gave one when it stopped.
+    const QString how = processEnded ? StoppingReasonView::processEndedText() : StoppingReasonView::stoppedByUserText();
     if (m_currentModel && status <= StatusRunning) {
-        m_currentModel->applyStatus(OptimStatus(StatusKilled, QString()));
+        m_currentModel->applyStatus(OptimStatus(StatusKilled, how));
         if (m_simulator)
             m_simulator->disconnectSimulatorSlot();
     } else if (m_currentModel && (status == StatusPaused || status == StatusFinished)) {
-        m_currentModel->applyStatus(
-            OptimStatus(StatusExited, m_currentModel->model().algorithmOutput().stoppingReason()));
+        const QString reason = m_currentModel->model().algorithmOutput().stoppingReason();
+        m_currentModel->applyStatus(OptimStatus(StatusExited, reason.isEmpty() ? how : reason));
         if (m_simulator)
             m_simulator->disconnectSimulatorSlot();
     }

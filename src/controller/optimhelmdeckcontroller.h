@@ -45,8 +45,10 @@ public:
     // Closes the window as the host asks; answers whether it closed. A
     // question open meanwhile is answered as cancelled first.
     bool requestClose(bool closeWithoutQuestions, bool askOnClose);
-    // The simulator was killed, disconnected or left.
-    void simulatorGone(bool closeWindow);
+    // The simulator was killed, disconnected or left; processEnded when its
+    // process left the bus by itself rather than being stopped by the host.
+    // An ended optimization without a stopping reason gets one in words.
+    void simulatorGone(bool closeWindow, bool processEnded = false);
     // A command waits for the simulator's reply (the window shows it after a
     // second), and the simulator did not answer one before its deadline.
     void setWaitingForReply(bool waiting);

@@ -194,7 +194,8 @@ void OptimHelmdeckPlugin::simulatorGone(const QByteArray &simulatorId, bool clos
 {
     const QPointer<OptimHelmdeckController> controller = m_controller;
     if (controller && m_simulator && simulatorId == m_simulator->simulatorId()) {
-        controller->simulatorGone(closeWindow);
+        // The link forgets the simulator's address when its process left the bus.
+        controller->simulatorGone(closeWindow, m_link && m_link->simulatorAddress() < 0);
         forgetClosedHelmdeck();
     }
 }

@@ -14,8 +14,11 @@
 
 namespace {
 
-const QString pauseText = QStringLiteral("Pause");
-const QString continueText = QStringLiteral("Continue");
+// Every button has its own mnemonic across the window (the panels' "Edit
+// variables...", "Edit goals...", "Edit algorithm..." and "Start Tuning"
+// take V, G, A and T).
+const QString pauseText = QStringLiteral("&Pause");
+const QString continueText = QStringLiteral("&Continue");
 
 QPushButton *makeButton(const QString &text, const QString &name, QWidget *parent)
 {
@@ -32,14 +35,14 @@ ButtonPanel::ButtonPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     , m_state(state)
     , m_viewOnlyLabel(new QLabel(this))
     , m_pauseContinue(makeButton(pauseText, QStringLiteral("pauseContinueButton"), this))
-    , m_simulate(makeButton(QStringLiteral("Simulate"), QStringLiteral("simulateButton"), this))
-    , m_updateDesign(makeButton(QStringLiteral("Update Design..."), QStringLiteral("updateDesignButton"), this))
+    , m_simulate(makeButton(QStringLiteral("&Simulate"), QStringLiteral("simulateButton"), this))
+    , m_updateDesign(makeButton(QStringLiteral("&Update Design..."), QStringLiteral("updateDesignButton"), this))
     , m_statesGroup(new QGroupBox(QStringLiteral("States"), this))
-    , m_store(makeButton(QStringLiteral("Store..."), QStringLiteral("storeButton"), m_statesGroup))
-    , m_recall(makeButton(QStringLiteral("Recall..."), QStringLiteral("recallButton"), m_statesGroup))
-    , m_options(makeButton(QStringLiteral("Options..."), QStringLiteral("optionsButton"), this))
-    , m_close(makeButton(QStringLiteral("Close"), QStringLiteral("closeButton"), this))
-    , m_help(makeButton(QStringLiteral("Help"), QStringLiteral("helpButton"), this))
+    , m_store(makeButton(QStringLiteral("St&ore..."), QStringLiteral("storeButton"), m_statesGroup))
+    , m_recall(makeButton(QStringLiteral("&Recall..."), QStringLiteral("recallButton"), m_statesGroup))
+    , m_options(makeButton(QStringLiteral("Opt&ions..."), QStringLiteral("optionsButton"), this))
+    , m_close(makeButton(QStringLiteral("C&lose"), QStringLiteral("closeButton"), this))
+    , m_help(makeButton(QStringLiteral("&Help"), QStringLiteral("helpButton"), this))
 {
     setObjectName(QStringLiteral("buttonPanel"));
     m_viewOnlyLabel->setObjectName(QStringLiteral("viewOnlyLabel"));

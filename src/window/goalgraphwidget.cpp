@@ -5,11 +5,18 @@
 #include "graphwidget.h"
 #include "units/realstringparser.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QHelpEvent>
+#include <QMenu>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -74,6 +81,39 @@ std::vector<double> limitValues(const OptimGoalLimitInput &limit)
     return values;
 }
 
+// A range bound as the tooltip writes it: in the independent variable's
+// unit with an engineering prefix ("10 MHz" for "10000000" in Hz, "50 MHz"
+// for "0.05" in GHz); a bound that does not read stays as written.
+QString boundText(const QString &text, const QString &units)
+{
+    const std::optional<double> v = boundValue(text, units);
+    if (!v || units.trimmed().isEmpty())
+        return text;
+    return RealStringParser::formatScaled(*v, 6, units).text();
+}
+
+// Widens extent by the points of the segment a-b that lie between x lo and
+// hi: its ends inside, and where it crosses lo or hi.
+void addClippedSegment(GoalPlotRange &extent, bool &any, QPointF a, QPointF b, double lo, double hi)
+{
+    auto add = [&](double x, double y) {
+        if (x < lo || x > hi)
+            return;
+        extent.xMin = std::min(extent.xMin, x);
+        extent.xMax = std::max(extent.xMax, x);
+        extent.yMin = std::min(extent.yMin, y);
+        extent.yMax = std::max(extent.yMax, y);
+        any = true;
+    };
+    add(b.x(), b.y());
+    if (a.x() == b.x())
+        return;
+    for (double edge : {lo, hi}) {
+        if ((a.x() - edge) * (b.x() - edge) < 0)
+            add(edge, a.y() + (b.y() - a.y()) * (edge - a.x()) / (b.x() - a.x()));
+    }
+}
+
 QString axisNumber(double v, const QString &units)
 {
     if (units.isEmpty())
@@ -133,12 +173,13 @@ QString GoalGraphWidget::limitDescription(const OptimGoalInput &goal)
             const int k = range.index();
             const QString variable = k >= 0 && k < goal.indepVarNames().size() ? goal.indepVarNames().at(k)
                                                                                : QStringLiteral("x");
+            const QString units = goal.indepVarUnits().value(k);
             text += QStringLiteral(", ");
             if (range.hasLowerBound())
-                text += esc(range.lowerBound()) + QStringLiteral(" &lt; ");
+                text += esc(boundText(range.lowerBound(), units)) + QStringLiteral(" &lt; ");
             text += esc(variable);
             if (range.hasUpperBound())
-                text += QStringLiteral(" &lt; ") + esc(range.upperBound());
+                text += QStringLiteral(" &lt; ") + esc(boundText(range.upperBound(), units));
         }
         if (!limit.weight().isEmpty())
             text += QStringLiteral(", Weight = ") + esc(limit.weight());
@@ -147,22 +188,21 @@ QString GoalGraphWidget::limitDescription(const OptimGoalInput &goal)
     return text;
 }
 
-std::optional<GoalPlotRange> GoalGraphWidget::traceExtent(const OptimTraceFamily &traces)
+std::optional<GoalPlotRange> GoalGraphWidget::traceExtent(const OptimTraceFamily &traces, double xLo, double xHi)
 {
     GoalPlotRange r{kInf, -kInf, kInf, -kInf};
     bool any = false;
     for (const OptimTrace &trace : traces.traces()) {
         const qsizetype n = trace.pointCount();
+        std::optional<QPointF> previous;
         for (qsizetype i = 0; i < n; ++i) {
-            const double x = trace.xValues().at(i);
-            const double y = trace.yValues().at(i);
-            if (!std::isfinite(x) || !std::isfinite(y))
+            const QPointF p = trace.point(i);
+            if (!std::isfinite(p.x()) || !std::isfinite(p.y())) {
+                previous.reset();
                 continue;
-            r.xMin = std::min(r.xMin, x);
-            r.xMax = std::max(r.xMax, x);
-            r.yMin = std::min(r.yMin, y);
-            r.yMax = std::max(r.yMax, y);
-            any = true;
+            }
+            addClippedSegment(r, any, previous.value_or(p), p, xLo, xHi);
+            previous = p;
         }
     }
     if (!any)
@@ -252,6 +292,10 @@ void GoalGraphWidget::setGoal(const OptimGoalInput &goal)
 {
     if (goal == m_goal && goal.indepVarUnits() == m_goal.indepVarUnits())
         return;
+    // Another goal (or the swept variable in other units): the user's range
+    // no longer means what it did.
+    if (goal.name() != m_goal.name() || goal.indepVarUnits() != m_goal.indepVarUnits())
+        m_zoom.reset();
     m_goal = goal;
     if (m_selectedLimit >= m_goal.limits().size())
         m_selectedLimit = -1;
@@ -297,6 +341,7 @@ void GoalGraphWidget::setXAxisScaling(int scaling)
     if (scaling == m_scaling)
         return;
     m_scaling = scaling;
+    m_zoom.reset(); // the engineer asked for an automatic range
     invalidate();
 }
 
@@ -336,7 +381,17 @@ void GoalGraphWidget::setSelectedLimit(int index)
 
 std::optional<GoalPlotRange> GoalGraphWidget::plotRange() const
 {
-    return GraphScale::goalPlotRange(m_scaling, limitExtent(m_goal, m_traces), traceExtent(m_traces));
+    const std::optional<GoalPlotRange> limits = limitExtent(m_goal, m_traces);
+    if (m_scaling != FitToLimitLines || !limits)
+        return GraphScale::goalPlotRange(m_scaling, limits, traceExtent(m_traces));
+    // Fitting to the limit lines is a choice about the swept axis: x spans
+    // the limit lines, while y still takes in the part of the traces shown
+    // there, so a flat limit never squeezes the trace out of view.
+    std::optional<GoalPlotRange> r = GraphScale::goalPlotRange(
+        FitToTraceAndLimitLines, limits, traceExtent(m_traces, limits->xMin, limits->xMax));
+    r->xMin = limits->xMin;
+    r->xMax = limits->xMax;
+    return r;
 }
 
 bool GoalGraphWidget::showsInitialTraces() const
@@ -392,6 +447,7 @@ struct GoalGraphWidget::Layout
     std::vector<GraphAxes::ValueTick> yTicks;
     QString xUnits; // of the swept variable
     QString xName;
+    QString yCaption; // the goal's expression, left of the value labels
 
     // Data to pixel coordinates, kept within +-1e6 so that a far-off point
     // still draws as a line leaving the plot.
@@ -406,9 +462,14 @@ struct GoalGraphWidget::Layout
         return std::clamp(top + (range->yMax - y) * height / (range->yMax - range->yMin), -1e6, 1e6);
     }
     // Pixel column to the swept variable.
-    double xAt(int px) const
+    double xAt(double px) const
     {
         return range->xMin + (px - plot.left() - 1) * (range->xMax - range->xMin) / std::max(1, plot.width() - 2);
+    }
+    // Pixel row to the response.
+    double yAt(double py) const
+    {
+        return range->yMax - (py - plot.top() - 1) * (range->yMax - range->yMin) / std::max(1, plot.height() - 2);
     }
 };
 
@@ -424,9 +485,8 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
     const QFontMetrics fm(GraphAxes::labelFont(font()));
     const QFontMetrics big(font());
 
-    l.range = plotRange();
+    l.range = shownRange();
     if (l.range) {
-        std::tie(l.range->xMin, l.range->xMax) = GraphScale::openedRange(l.range->xMin, l.range->xMax);
         const int plotHeight = size.height() - 2 * fm.height() - 16;
         const std::vector<double> ticks = GraphScale::niceTicks(l.range->yMin, l.range->yMax,
                                                                 std::max(1, plotHeight / (fm.height() + 8)));
@@ -436,7 +496,11 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
 
     l.header = QRect(0, 0, size.width(), big.height() + 4);
     l.xLabels = size.height() >= l.header.height() + 3 * fm.height() + 30;
-    const int left = std::min(GraphAxes::labelWidth(fm, l.yTicks) + 8, size.width() / 2);
+    // The value axis names the goal's quantity while the plot has room.
+    if (size.width() >= 160 && size.height() >= l.header.height() + 4 * fm.height())
+        l.yCaption = m_goal.expression().trimmed();
+    const int captionRoom = l.yCaption.isEmpty() ? 0 : fm.height() + 2;
+    const int left = std::min(GraphAxes::labelWidth(fm, l.yTicks) + 8 + captionRoom, size.width() / 2);
     const int top = l.header.bottom() + 3;
     const int bottom = size.height() - (l.xLabels ? fm.height() + 6 : 5);
     l.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, size.width() - 8), std::max(top + 1, bottom)));
@@ -448,6 +512,11 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
 QRect GoalGraphWidget::plotRectFor(const QSize &size) const
 {
     return layoutFor(size).plot;
+}
+
+QString GoalGraphWidget::valueAxisCaption() const
+{
+    return layoutFor(size()).yCaption;
 }
 
 QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
@@ -482,6 +551,7 @@ void GoalGraphWidget::drawGraph(QPainter &painter, const QSize &size) const
     const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
     GraphAxes::drawValueTicks(painter, QFontMetrics(GraphAxes::labelFont(font())), layout.plot, size.height(), layout.yTicks,
                               gridColor, textColor);
+    drawValueCaption(painter, layout);
     drawSweptAxis(painter, size, layout);
 
     // Limits: the violating side tinted under the traces, the lines over
@@ -565,6 +635,22 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         painter.drawText(QRect(x, top, room, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
                          fm.elidedText(detail, Qt::ElideRight, room));
     }
+}
+
+// The goal's expression, turned up along the left edge, centred on the plot.
+void GoalGraphWidget::drawValueCaption(QPainter &painter, const Layout &layout) const
+{
+    if (layout.yCaption.isEmpty())
+        return;
+    const QFontMetrics fm(GraphAxes::labelFont(font()));
+    const QRect &plot = layout.plot;
+    painter.save();
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::WindowText));
+    painter.translate(1, plot.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRect(-plot.height() / 2, 0, plot.height(), fm.height()), Qt::AlignCenter,
+                     fm.elidedText(layout.yCaption, Qt::ElideRight, plot.height()));
+    painter.restore();
 }
 
 // The swept variable's axis: grid lines at nice values, as many as labels
@@ -724,6 +810,11 @@ void GoalGraphWidget::paintEvent(QPaintEvent *)
 void GoalGraphWidget::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
+        // A press may start a pan: the values under it stay under the
+        // cursor while it moves.
+        m_pressPos = event->position().toPoint();
+        m_grabbed = valueAt(event->position());
+        m_panning = false;
         Q_EMIT clicked();
         event->accept();
         return;
@@ -734,6 +825,8 @@ void GoalGraphWidget::mousePressEvent(QMouseEvent *event)
 bool GoalGraphWidget::event(QEvent *event)
 {
     if (event->type() == QEvent::ToolTip) {
+        if (m_panning)
+            return true;
         auto *help = static_cast<QHelpEvent *>(event);
         const QString text = toolTipTextAt(help->pos());
         if (text.isEmpty())
@@ -807,4 +900,193 @@ QString GoalGraphWidget::toolTipTextAt(const QPoint &pos) const
     if (m_stale)
         text += QStringLiteral("<br><i>(results are stale)</i>");
     return QStringLiteral("<qt>") + text + QStringLiteral("</qt>");
+}
+
+// ---------------------------------------------------------------------------
+// Zoom, pan and the context menu
+
+namespace {
+
+// The automatic range as drawn: a flat swept range opened.
+std::optional<GoalPlotRange> withOpenedSweptRange(std::optional<GoalPlotRange> range)
+{
+    if (range)
+        std::tie(range->xMin, range->xMax) = GraphScale::openedRange(range->xMin, range->xMax);
+    return range;
+}
+
+// Scales lo..hi around c by factor unless the result could not be drawn:
+// not finite, too narrow for doubles to tell its pixels apart, or beyond a
+// millionth or a million times the automatic span.
+bool scaleAround(double &lo, double &hi, double c, double factor, double automaticSpan)
+{
+    const double newLo = c - (c - lo) * factor, newHi = c + (hi - c) * factor;
+    const double span = newHi - newLo;
+    if (!std::isfinite(newLo) || !std::isfinite(newHi) || !(span > 1e-9 * std::max(std::abs(newLo), std::abs(newHi)))
+        || span < automaticSpan * 1e-6 || span > automaticSpan * 1e6)
+        return false;
+    lo = newLo;
+    hi = newHi;
+    return true;
+}
+
+} // namespace
+
+std::optional<GoalPlotRange> GoalGraphWidget::shownRange() const
+{
+    std::optional<GoalPlotRange> range = plotRange();
+    if (range && m_zoom)
+        return m_zoom;
+    return withOpenedSweptRange(range);
+}
+
+std::optional<QPointF> GoalGraphWidget::valueAt(const QPointF &pos) const
+{
+    const Layout layout = layoutFor(size());
+    if (!layout.range || !QRectF(layout.plot).contains(pos))
+        return std::nullopt;
+    return QPointF(layout.xAt(pos.x()), layout.yAt(pos.y()));
+}
+
+void GoalGraphWidget::zoomAt(const QPointF &pos, double xFactor, double yFactor)
+{
+    const std::optional<QPointF> value = valueAt(pos);
+    const std::optional<GoalPlotRange> automatic = withOpenedSweptRange(plotRange());
+    if (!value || !automatic || !(xFactor > 0) || !(yFactor > 0))
+        return;
+    GoalPlotRange range = *shownRange();
+    const bool x = xFactor != 1.0
+        && scaleAround(range.xMin, range.xMax, value->x(), xFactor, automatic->xMax - automatic->xMin);
+    const bool y = yFactor != 1.0
+        && scaleAround(range.yMin, range.yMax, value->y(), yFactor, automatic->yMax - automatic->yMin);
+    if (!x && !y)
+        return;
+    m_zoom = range;
+    pinValue(*value, pos);
+    invalidate();
+}
+
+void GoalGraphWidget::pinValue(const QPointF &value, const QPointF &pos)
+{
+    // The first pass puts both values in place. The new value range may
+    // change the width of the value labels and with it the plot's left
+    // edge; the second pass makes up for that (the value labels stay).
+    for (int pass = 0; pass < 2 && m_zoom; ++pass) {
+        const Layout layout = layoutFor(size());
+        if (!layout.range)
+            return;
+        const double dx = value.x() - layout.xAt(pos.x()), dy = value.y() - layout.yAt(pos.y());
+        m_zoom->xMin += dx;
+        m_zoom->xMax += dx;
+        m_zoom->yMin += dy;
+        m_zoom->yMax += dy;
+    }
+}
+
+void GoalGraphWidget::resetZoom()
+{
+    if (!m_zoom)
+        return;
+    m_zoom.reset();
+    invalidate();
+}
+
+void GoalGraphWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton) || !m_grabbed) {
+        QLabel::mouseMoveEvent(event);
+        return;
+    }
+    event->accept();
+    if (!m_panning) {
+        if ((event->position().toPoint() - m_pressPos).manhattanLength() < QApplication::startDragDistance())
+            return;
+        m_panning = true;
+        setCursor(Qt::ClosedHandCursor);
+        QToolTip::hideText();
+    }
+    if (!m_zoom)
+        m_zoom = shownRange();
+    pinValue(*m_grabbed, event->position());
+    invalidate();
+}
+
+void GoalGraphWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QLabel::mouseReleaseEvent(event);
+        return;
+    }
+    m_grabbed.reset();
+    if (m_panning) {
+        m_panning = false;
+        unsetCursor();
+    }
+    event->accept();
+}
+
+void GoalGraphWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QLabel::mouseDoubleClickEvent(event);
+        return;
+    }
+    resetZoom();
+    event->accept();
+}
+
+void GoalGraphWidget::wheelEvent(QWheelEvent *event)
+{
+    // Some platforms turn a wheel with Shift held sideways.
+    const QPoint delta = event->angleDelta();
+    const int eighths = delta.y() != 0 ? delta.y() : delta.x();
+    if (eighths == 0 || !valueAt(event->position())) {
+        QLabel::wheelEvent(event); // outside the plot the view around scrolls
+        return;
+    }
+    // One notch (120 eighths of a degree) shows 80 % of the range.
+    const double factor = std::pow(0.8, eighths / 120.0);
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    zoomAt(event->position(), modifiers & Qt::ControlModifier ? 1.0 : factor,
+           modifiers & Qt::ShiftModifier ? 1.0 : factor);
+    event->accept();
+}
+
+void GoalGraphWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    // popup() returns at once: no nested event loop runs here.
+    imageMenu()->popup(event->globalPos());
+    event->accept();
+}
+
+QMenu *GoalGraphWidget::imageMenu()
+{
+    if (!m_imageMenu) {
+        m_imageMenu = new QMenu(this);
+        m_imageMenu->setObjectName(QStringLiteral("goalGraphMenu"));
+        m_imageMenu->setToolTipsVisible(true);
+        QAction *copy = m_imageMenu->addAction(QStringLiteral("Copy Image"));
+        copy->setObjectName(QStringLiteral("copyImageAction"));
+        connect(copy, &QAction::triggered, this, [this] { QGuiApplication::clipboard()->setPixmap(grab()); });
+        QAction *save = m_imageMenu->addAction(QStringLiteral("Save Image..."));
+        save->setObjectName(QStringLiteral("saveImageAction"));
+        // Queued with this plot as context: the owner's file dialog runs
+        // from the event loop, and not at all once the plot is gone.
+        connect(save, &QAction::triggered, this, [this] {
+            QMetaObject::invokeMethod(this, [this] { Q_EMIT saveImageRequested(this); }, Qt::QueuedConnection);
+        });
+        m_imageMenu->addSeparator();
+        QAction *reset = m_imageMenu->addAction(QStringLiteral("Reset Zoom"));
+        reset->setObjectName(QStringLiteral("resetZoomAction"));
+        connect(reset, &QAction::triggered, this, &GoalGraphWidget::resetZoom);
+    }
+    const QList<QAction *> actions = m_imageMenu->actions();
+    QAction *save = actions.at(1);
+    QAction *reset = actions.at(3);
+    const bool canSave = isSignalConnected(QMetaMethod::fromSignal(&GoalGraphWidget::saveImageRequested));
+    save->setEnabled(canSave);
+    save->setToolTip(canSave ? QString() : QStringLiteral("This plot cannot be saved from here."));
+    reset->setEnabled(isZoomed());
+    reset->setToolTip(isZoomed() ? QString() : QStringLiteral("The plot shows its automatic range."));
+    return m_imageMenu;
 }

@@ -12,9 +12,24 @@
 // style means, and the tooltip gives the response under the cursor and the
 // limits in words.
 //
-// Range (GraphScale::goalPlotRange): the extent of the limit lines (scaling 0), of the
-// current traces (1) or of both (2); the vertical range is then widened by 5
-// percent of its height below and above.
+// Range (GraphScale::goalPlotRange): the extent of the current traces (1) or
+// of traces and limit lines (2); "fit to limit lines" (0) spans the limit
+// lines horizontally and fits the vertical range to them and to the traces
+// within that span. The vertical range is then widened by 5 percent of its
+// height below and above.
+//
+// Units: the swept axis, the tooltip and the limit ranges write values of
+// the independent variable in its unit with engineering prefixes ("10 MHz
+// < freq < 800 MHz"); the goal's expression ("dB(S21)") is the caption of
+// the value axis.
+//
+// Zoom and pan: the wheel over the plot zooms around the cursor (with Shift
+// the swept axis only, with Ctrl the value axis only), dragging with the
+// left button pans, a double-click returns to the automatic range. The
+// range the user set stays while new traces arrive, until reset; a new goal
+// or another x-axis scaling resets it. The context menu copies the plot to
+// the clipboard ("Copy Image"), asks its owner to save it ("Save
+// Image...", saveImageRequested) and resets the zoom.
 
 #include "graphscale.h"
 #include "model/optiminputrecords.h"
@@ -23,8 +38,12 @@
 #include <QColor>
 #include <QLabel>
 #include <QPixmap>
+#include <QPointF>
 
+#include <limits>
 #include <optional>
+
+class QMenu;
 
 class GoalGraphWidget : public QLabel
 {
@@ -73,8 +92,28 @@ public:
     QPixmap renderPixmap(const QSize &size) const;
     QRect plotRect() const { return plotRectFor(size()); }
     QRect plotRectFor(const QSize &size) const;
+    // The caption of the value axis at the widget's size: the goal's
+    // expression, or empty where the plot is too small for it.
+    QString valueAxisCaption() const;
     QString toolTipTextAt(const QPoint &pos) const;
     int renderCount() const { return m_renderCount; }
+
+    // The range drawn: the one the user zoomed or panned to, else the
+    // automatic one (plotRange, a flat swept range opened); nothing when
+    // there is nothing to show.
+    std::optional<GoalPlotRange> shownRange() const;
+    bool isZoomed() const { return m_zoom.has_value(); }
+    // The swept variable's and the response's values at a widget position
+    // inside the plot.
+    std::optional<QPointF> valueAt(const QPointF &pos) const;
+    // Scales the shown range by the factors (below 1 zooms in) so that the
+    // values under pos stay there; a range too narrow or too wide to draw
+    // is refused.
+    void zoomAt(const QPointF &pos, double xFactor, double yFactor);
+    void resetZoom();
+    // The context menu ("Copy Image", "Save Image...", "Reset Zoom"), made
+    // on first use and refreshed before each pop-up.
+    QMenu *imageMenu();
 
     QSize sizeHint() const override { return QSize(260, 170); }
     QSize minimumSizeHint() const override { return QSize(120, 90); }
@@ -87,8 +126,11 @@ public:
     // "<br>    <b>name:</b> condition, lower &lt; variable &lt; upper,
     // Weight = w", every blank replaced by "&nbsp;".
     static QString limitDescription(const OptimGoalInput &goal);
-    // Extent of the current traces (non-finite points skipped).
-    static std::optional<GoalPlotRange> traceExtent(const OptimTraceFamily &traces);
+    // Extent of the current traces between xLo and xHi (non-finite points
+    // skipped; a line that crosses xLo or xHi counts where it crosses).
+    static std::optional<GoalPlotRange> traceExtent(const OptimTraceFamily &traces,
+                                                    double xLo = -std::numeric_limits<double>::infinity(),
+                                                    double xHi = std::numeric_limits<double>::infinity());
     // Extent of the limit lines: their values vertically, their ranges of
     // the swept variable horizontally; an open end reaches to the traces'
     // extent when there is one.
@@ -103,10 +145,17 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void clicked();
+    // "Save Image...": emitted from the event loop, after the menu closed.
+    void saveImageRequested(QWidget *graph);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -120,10 +169,13 @@ private:
     void drawGraph(QPainter &painter, const QSize &size) const;
     void drawHeader(QPainter &painter, const QSize &size, const Layout &layout) const;
     void drawSweptAxis(QPainter &painter, const QSize &size, const Layout &layout) const;
+    void drawValueCaption(QPainter &painter, const Layout &layout) const;
     void drawLimits(QPainter &painter, const Layout &layout, bool lines) const;
     void drawTraces(QPainter &painter, const Layout &layout) const;
     void drawFrame(QPainter &painter, const QSize &size, const Layout &layout) const;
     bool limitApplies(int limitIndex) const;
+    // Shifts the user's range so that value lies under pos.
+    void pinValue(const QPointF &value, const QPointF &pos);
 
     OptimGoalInput m_goal;
     OptimTraceFamily m_traces;
@@ -138,4 +190,11 @@ private:
     mutable QPixmap m_cache;
     mutable bool m_cacheValid = false;
     mutable int m_renderCount = 0;
+    std::optional<GoalPlotRange> m_zoom;
+    // A left-button drag: where it began, the values there, and whether it
+    // moved far enough to pan.
+    QPoint m_pressPos;
+    std::optional<QPointF> m_grabbed;
+    bool m_panning = false;
+    QMenu *m_imageMenu = nullptr;
 };

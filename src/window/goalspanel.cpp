@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -49,7 +50,7 @@ const GoalsPanelGoalEditor &goalsPanelGoalEditor()
 
 GoalsPanel::GoalsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     : PanelView(QStringLiteral("Goals"), state, parent)
-    , m_editButton(new QPushButton(QStringLiteral("Edit goals..."), this))
+    , m_editButton(new QPushButton(QStringLiteral("Edit &goals..."), this))
     , m_errorText(new GoalErrorTextView(this))
     , m_staleNotice(new QLabel(this))
     , m_splitter(new QSplitter(Qt::Vertical, this))
@@ -103,6 +104,7 @@ GoalsPanel::GoalsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     connect(m_graphs, &GoalErrorGraphsView::goalSelected, this, &GoalsPanel::setSelectedGoal);
     connect(m_goalText, &GoalTextView::goalSelected, this, &GoalsPanel::setSelectedGoal);
     connect(m_graphs, &GoalErrorGraphsView::historyGraphRightMouseClick, this, &GoalsPanel::historyGraphRightMouseClick);
+    connect(m_graphs, &GoalErrorGraphsView::saveImageRequested, this, &GoalsPanel::saveImageRequested);
     connect(m_history, &GraphWidget::rightMouseClick, this, &GoalsPanel::historyGraphRightMouseClick);
 
     if (m_state) {
@@ -150,7 +152,11 @@ void GoalsPanel::balanceSplitter()
     const int total = m_splitter->height() - m_splitter->handleWidth();
     if (total <= 0)
         return;
-    const int pages = std::clamp(total * 9 / 25, std::min(120, total / 2), total);
+    // The pages take what the contribution bars need (at least room for
+    // the error history), never more than about a third: the goal plots
+    // get the rest.
+    const int wanted = m_pages->tabBar()->sizeHint().height() + std::max(90, m_contributions->sizeHint().height()) + 6;
+    const int pages = std::clamp(wanted, std::min(100, total / 2), std::max(std::min(100, total / 2), total * 9 / 25));
     m_splitter->setSizes({pages, total - pages});
 }
 
@@ -227,6 +233,7 @@ void GoalsPanel::updateContributionsVisbility()
         if (visible)
             m_pages->setCurrentIndex(index);
     }
+    balanceSplitter();
 }
 
 bool GoalsPanel::contributionsVisible() const

@@ -68,6 +68,8 @@ public:
 Q_SIGNALS:
     void goalDefinitionsChanged(const OptimItemList<OptimGoalInput> &newGoals);
     void historyGraphRightMouseClick(const QPoint &globalPosition);
+    // A goal plot's "Save Image...".
+    void saveImageRequested(QWidget *graph);
 
 public Q_SLOTS:
     void setNumberOfHistoryPointsToShow(int numPoints);

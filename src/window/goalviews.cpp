@@ -2,6 +2,7 @@
 
 #include "colorset.h"
 #include "goalgraphwidget.h"
+#include "goalverdict.h"
 #include "graphwidget.h"
 #include "modelbinding.h"
 #include "model/optimizationmodelobject.h"
@@ -17,6 +18,11 @@
 #include <cmath>
 
 namespace {
+
+// A goal card's least height (a plot with its axis labels), and the least
+// height at which it also shows the goal's error history below the plot.
+constexpr int minCardHeight = 96;
+constexpr int minHeightWithHistory = 150;
 
 QString esc(const QString &text)
 {
@@ -63,6 +69,10 @@ GoalErrorTextView::GoalErrorTextView(QWidget *parent)
     m_value->setFont(bold);
     m_value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The texts give way to a narrow panel (elided, see elide()) instead of
+    // widening it or being cut off: the view's own least width lets the panel
+    // be narrower than the full texts.
+    setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Best Error: 0.0...")));
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
@@ -92,11 +102,29 @@ void GoalErrorTextView::setStale(bool stale)
 QString GoalErrorTextView::text() const
 {
     QStringList parts;
-    for (const QLabel *label : {m_caption, m_value, m_detail}) {
-        if (!label->isHidden() && !label->text().isEmpty())
-            parts << label->text();
-    }
+    if (!m_caption->text().isEmpty())
+        parts << m_caption->text();
+    if (!m_value->isHidden() && !m_valueText.isEmpty())
+        parts << m_valueText;
+    if (!m_detail->isHidden() && !m_detailText.isEmpty())
+        parts << m_detailText;
     return parts.join(QLatin1Char(' '));
+}
+
+void GoalErrorTextView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    elide();
+}
+
+void GoalErrorTextView::elide()
+{
+    const auto *layout = static_cast<QHBoxLayout *>(this->layout());
+    int room = contentsRect().width() - m_caption->sizeHint().width() - 2 * layout->spacing();
+    const QString value = m_value->fontMetrics().elidedText(m_valueText, Qt::ElideRight, std::max(0, room));
+    m_value->setText(value);
+    room -= m_value->fontMetrics().horizontalAdvance(value) + 2;
+    m_detail->setText(m_detail->fontMetrics().elidedText(m_detailText, Qt::ElideRight, std::max(0, room)));
 }
 
 void GoalErrorTextView::updateView()
@@ -105,6 +133,8 @@ void GoalErrorTextView::updateView()
                                     && m_model->model().algorithmOutput().errorText().isEmpty());
     if (!known) {
         m_caption->setText(QStringLiteral("Error not calculated yet"));
+        m_valueText.clear();
+        m_detailText.clear();
         m_value->clear();
         m_value->hide();
         m_detail->hide();
@@ -113,13 +143,19 @@ void GoalErrorTextView::updateView()
     const OptimAlgOutput &out = m_model->model().algorithmOutput();
     const bool best = out.isBestError();
     m_caption->setText(best ? QStringLiteral("Best Error: ") : QStringLiteral("Error: "));
-    m_value->setText(out.errorText());
+    m_valueText = out.errorText();
     m_value->setVisible(true);
-    m_detail->setText(out.errorDetail());
-    m_detail->setVisible(best && !out.errorDetail().isEmpty());
-    m_detail->setToolTip(QStringLiteral("Detail of the best error"));
-    const QString tip = m_stale ? QStringLiteral("The error belongs to values that are no longer current.") : QString();
+    // The detail is shown as it comes, except where it only repeats the value
+    // (the value already begins with it).
+    const QString detail = out.errorDetail().trimmed();
+    const bool repeats = detail == m_valueText.trimmed() || m_valueText.startsWith(detail + QLatin1Char(' '));
+    m_detailText = best && !repeats ? out.errorDetail() : QString();
+    m_detail->setVisible(!m_detailText.isEmpty());
+    QString tip = text();
+    if (m_stale)
+        tip += QStringLiteral("\nThe error belongs to values that are no longer current.");
     setToolTip(tip);
+    elide();
     m_value->setEnabled(!m_stale);
     m_detail->setEnabled(!m_stale);
 }
@@ -152,7 +188,12 @@ GoalTextView::GoalTextView(QWidget *parent)
 void GoalTextView::setModel(OptimizationModelObject *model)
 {
     bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
-        connect(m, &OptimizationModelObject::goalChanged, this, &GoalTextView::updateView);
+        // The table is rebuilt once for all goals an iteration changes.
+        connect(m, &OptimizationModelObject::goalChanged, this, [this, m] {
+            if (!m->isChangingGoals())
+                updateView();
+        });
+        connect(m, &OptimizationModelObject::goalsChanged, this, &GoalTextView::updateView);
         connect(m, &OptimizationModelObject::goalAdded, this, &GoalTextView::updateView);
     }, OnModelDeleted::UnbindView);
     updateView();
@@ -185,7 +226,8 @@ void GoalTextView::updateView()
     const QString grey = palette().color(QPalette::Disabled, QPalette::WindowText).name();
     QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"3\">"
                                   "<tr><th align=\"left\">Goal</th><th align=\"right\">Error</th>"
-                                  "<th align=\"right\">Contribution</th><th align=\"left\">Limits</th></tr>");
+                                  "<th align=\"right\">Contribution</th><th align=\"left\">Limits</th>"
+                                  "<th align=\"left\">Status</th></tr>");
     const ColorSet colors(ColorSet::GoalColors);
     for (int k = 0; k < n; ++k) {
         const OptimGoalInput &goal = model.goal(k);
@@ -201,11 +243,12 @@ void GoalTextView::updateView()
                                                                                 : QStringLiteral("Not active");
         html += row
             + QStringLiteral("<td nowrap><span style=\"color:%1\">&#9632;</span>&nbsp;<a href=\"goal:%2\">%3</a></td>"
-                             "<td nowrap align=\"right\">%4</td><td nowrap align=\"right\">%5</td><td nowrap>%6</td></tr>")
+                             "<td nowrap align=\"right\">%4</td><td nowrap align=\"right\">%5</td><td nowrap>%6</td>")
                   .arg(colors.color(k).name())
                   .arg(k)
                   .arg(esc(goal.name().isEmpty() ? QStringLiteral("Goal %1").arg(k + 1) : goal.name()), value,
-                       contribution, conditions.join(QStringLiteral("; ")));
+                       contribution, conditions.join(QStringLiteral("; ")))
+            + GoalVerdict::cellHtml(goal, out) + QStringLiteral("</tr>");
     }
     html += QStringLiteral("</table>");
     if (m_stale)
@@ -226,7 +269,12 @@ ErrorContributionGraphView::ErrorContributionGraphView(QWidget *parent)
 void ErrorContributionGraphView::setModel(OptimizationModelObject *model)
 {
     bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
-        connect(m, &OptimizationModelObject::goalChanged, this, &ErrorContributionGraphView::updateAll);
+        // The bars are set once for all goals an iteration changes.
+        connect(m, &OptimizationModelObject::goalChanged, this, [this, m] {
+            if (!m->isChangingGoals())
+                updateAll();
+        });
+        connect(m, &OptimizationModelObject::goalsChanged, this, &ErrorContributionGraphView::updateAll);
         connect(m, &OptimizationModelObject::goalAdded, this, &ErrorContributionGraphView::updateAll);
     }, OnModelDeleted::UnbindView);
     updateAll();
@@ -338,8 +386,12 @@ void GoalErrorGraphCard::setCardHeight(int height)
 {
     setFixedHeight(height);
     // The history strip: about a quarter, enough for a line and its labels.
-    const int history = std::clamp(height / 4, 40, 90);
-    m_historyGraph->setFixedHeight(history);
+    // A short card is all plot: the goal's trace against its limits is what
+    // it is for, and the overall error history has its own page.
+    const bool strip = height >= minHeightWithHistory;
+    if (strip)
+        m_historyGraph->setFixedHeight(std::clamp(height / 4, 40, 90));
+    m_historyGraph->setVisible(strip);
 }
 
 // -------------------------------------------------------- GoalErrorGraphsView
@@ -488,6 +540,7 @@ void GoalErrorGraphsView::updateAll()
             Q_EMIT goalSelected(k);
         });
         connect(c->historyGraph(), &GraphWidget::rightMouseClick, this, &GoalErrorGraphsView::historyGraphRightMouseClick);
+        connect(c->goalGraph(), &GoalGraphWidget::saveImageRequested, this, &GoalErrorGraphsView::saveImageRequested);
         m_cards.append(c);
     }
     for (int k = 0; k < n; ++k)
@@ -515,14 +568,14 @@ void GoalErrorGraphsView::relayout()
         return;
     }
     // Columns of at least 260 pixels; cards share the visible height while
-    // they stay at least 150 high, else the view scrolls.
+    // they stay at least minCardHeight high, else the view scrolls.
     const int width = viewport()->width();
     const int height = viewport()->height();
     const int spacing = grid->spacing();
     m_columns = std::clamp(width / 260, 1, n);
     const int rows = (n + m_columns - 1) / m_columns;
     int cardHeight = (height - (rows - 1) * spacing) / rows;
-    cardHeight = std::clamp(cardHeight, 150, 330);
+    cardHeight = std::clamp(cardHeight, minCardHeight, 330);
     for (int k = 0; k < n; ++k) {
         m_cards.at(k)->setCardHeight(cardHeight);
         grid->addWidget(m_cards.at(k), k / m_columns, k % m_columns);

@@ -36,17 +36,27 @@ public:
 
     void setModel(OptimizationModelObject *model);
     void setStale(bool stale);
-    // What the view reads, caption and values together.
+    // What the view reads, caption and values together (in full, also when
+    // a narrow panel shows them elided).
     QString text() const;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
 
 private Q_SLOTS:
     void updateView();
 
 private:
+    // Fits the texts into the width: the value first, the detail in what is
+    // left, each elided at its end when it does not fit.
+    void elide();
+
     QPointer<OptimizationModelObject> m_model;
     QLabel *m_caption;
     QLabel *m_value;
     QLabel *m_detail;
+    QString m_valueText;
+    QString m_detailText;
     bool m_stale = false;
 };
 
@@ -157,6 +167,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     void goalSelected(int goalIndex);
     void historyGraphRightMouseClick(const QPoint &globalPosition);
+    // A goal plot's "Save Image...".
+    void saveImageRequested(QWidget *graph);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

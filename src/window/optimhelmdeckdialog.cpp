@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -80,6 +81,7 @@ OptimHelmdeckDialog::OptimHelmdeckDialog(OptimHelmdeckControllerState *state, co
 
     connect(m_goalsPanel, &GoalsPanel::goalDefinitionsChanged, this, &OptimHelmdeckDialog::goalDefinitionsChanged);
     connect(m_goalsPanel, &GoalsPanel::historyGraphRightMouseClick, this, &OptimHelmdeckDialog::historyGraphRightMouseClick);
+    connect(m_goalsPanel, &GoalsPanel::saveImageRequested, this, &OptimHelmdeckDialog::saveImageRequested);
     connect(m_goalsPanel, &PanelView::helpRequested, this, &OptimHelmdeckDialog::helpRequested);
 
     connect(m_buttonPanel, &ButtonPanel::continueOptimization, this, &OptimHelmdeckDialog::continueOptimization);
@@ -91,6 +93,14 @@ OptimHelmdeckDialog::OptimHelmdeckDialog(OptimHelmdeckControllerState *state, co
     connect(m_buttonPanel, &ButtonPanel::optionsClicked, this, &OptimHelmdeckDialog::optionsClicked);
     connect(m_buttonPanel, &ButtonPanel::helpRequested, this, &OptimHelmdeckDialog::helpRequested);
     connect(m_buttonPanel, &ButtonPanel::closeClicked, this, &QWidget::close);
+
+    // Keys of the window (not of its dialogs, which are windows of their
+    // own): F1 opens its help, Ctrl+W closes it as "Close" does, questions
+    // included.
+    auto *helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(helpKey, &QShortcut::activated, m_buttonPanel, [this] { Q_EMIT helpRequested(QStringLiteral("OPTIM_HELMDECK_DIALOG")); });
+    auto *closeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this);
+    connect(closeKey, &QShortcut::activated, this, &QWidget::close);
 
     restoreSettings();
 }

@@ -85,6 +85,8 @@ Q_SIGNALS:
     void goalDefinitionsChanged(const OptimItemList<OptimGoalInput> &newGoals);
     void variableDefinitionsChanged(const OptimItemList<OptimVarInput> &newVariables);
     void historyGraphRightMouseClick(const QPoint &globalPosition);
+    // A goal plot's "Save Image...": the graph to save.
+    void saveImageRequested(QWidget *graph);
     void optimizationSelected(OptimizationModelObject *model);
     void helpRequested(const QString &topic);
 

@@ -16,7 +16,7 @@ StatusPanel::StatusPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     , m_progressView(new ProgressView(this))
     , m_errorView(new SimulationErrorView(this))
     , m_reasonView(new StoppingReasonView(this))
-    , m_editAlgorithm(new QPushButton(QStringLiteral("Edit algorithm..."), this))
+    , m_editAlgorithm(new QPushButton(QStringLiteral("Edit &algorithm..."), this))
 {
     setObjectName(QStringLiteral("statusPanel"));
     m_editAlgorithm->setObjectName(QStringLiteral("editAlgorithmButton"));

@@ -2,6 +2,7 @@
 
 #include "windowresources.h"
 #include "modelbinding.h"
+#include "runpace.h"
 #include "model/optimizationmodelobject.h"
 
 #include <QHBoxLayout>
@@ -216,6 +217,7 @@ ProgressView::ProgressView(QWidget *parent)
     layout->addWidget(m_textLabel);
     layout->addWidget(m_bar, 1);
     layout->addWidget(m_timeLabel);
+    layout->addWidget(new PaceView(this));
 
     m_timer.setInterval(1000);
     connect(&m_timer, &QTimer::timeout, this, &ProgressView::updateTime);
@@ -227,6 +229,8 @@ void ProgressView::setModel(OptimizationModelObject *model)
     bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
         connect(m, &OptimizationModelObject::algorithmChanged, this, &ProgressView::updateView);
     });
+    if (auto *pace = findChild<PaceView *>())
+        pace->setModel(model);
     updateView();
 }
 
@@ -406,9 +410,36 @@ void StoppingReasonView::setModel(OptimizationModelObject *model)
     updateView();
 }
 
+QString StoppingReasonView::stoppedByUserText()
+{
+    return QStringLiteral("Stopped by the user: the host stopped the simulator.");
+}
+
+QString StoppingReasonView::processEndedText()
+{
+    return QStringLiteral("The simulator process ended without giving a reason; the host's log says how (its exit code).");
+}
+
+QString StoppingReasonView::reasonText(int status, const QString &reason)
+{
+    if (!reason.trimmed().isEmpty())
+        return reason;
+    switch (status) {
+    case StatusExited:
+        return QStringLiteral("The simulator finished the simulation.");
+    case StatusExitedWithError:
+        return QStringLiteral("The simulator ended with an error and gave no reason.");
+    case StatusKilled:
+        return QStringLiteral("The simulator was stopped before the optimization finished.");
+    default:
+        return QString();
+    }
+}
+
 void StoppingReasonView::updateView()
 {
-    const QString reason = m_model ? m_model->model().algorithmOutput().stoppingReason() : QString();
+    const QString reason = m_model ? reasonText(statusOf(m_model), m_model->model().algorithmOutput().stoppingReason())
+                                   : QString();
     if (reason.isEmpty()) {
         setVisible(false);
         return;

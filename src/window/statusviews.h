@@ -146,6 +146,16 @@ public:
 
     void setModel(OptimizationModelObject *model);
 
+    // What the view shows for a status and the reason the simulator gave:
+    // that reason, or, when it gave none, what happened in words for an
+    // optimization that ended (exited, with an error, killed); empty (the
+    // view hides) while it has not ended and no reason was given.
+    static QString reasonText(int status, const QString &reason);
+    // The reasons the helmdeck itself gives when the simulator goes without
+    // a word: the host stopped it (the user's stop), or its process ended.
+    static QString stoppedByUserText();
+    static QString processEndedText();
+
 private Q_SLOTS:
     void updateView();
 

@@ -7,8 +7,8 @@
 TuneButton::TuneButton(QWidget *parent)
     : QToolButton(parent)
     , m_menu(new QMenu(QStringLiteral("Tuning"), this))
-    , m_start(new QAction(QStringLiteral("Start Tuning"), this))
-    , m_stop(new QAction(QStringLiteral("Stop Tuning"), this))
+    , m_start(new QAction(QStringLiteral("Start &Tuning"), this))
+    , m_stop(new QAction(QStringLiteral("Stop &Tuning"), this))
     , m_reset(new QAction(QStringLiteral("Reset Values"), this))
     , m_modeGroup(new QActionGroup(this))
 {
@@ -20,6 +20,9 @@ TuneButton::TuneButton(QWidget *parent)
     m_start->setToolTip(QStringLiteral("Pause the optimization and tune the variables"));
     m_stop->setToolTip(QStringLiteral("Stop tuning the variables"));
     m_reset->setToolTip(QStringLiteral("Set the tuned variables back to their values before tuning"));
+    // The button shows the face action's icon text: keep its mnemonic (Alt+T).
+    for (QAction *action : {m_start, m_stop})
+        action->setIconText(action->text());
 
     m_menu->addAction(m_reset);
     m_menu->addSeparator();

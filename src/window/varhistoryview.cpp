@@ -4,9 +4,10 @@
 #include "modelbinding.h"
 #include "graphwidget.h"
 #include "model/optimizationmodelobject.h"
-#include "units/realstringparser.h"
+#include "units/unitsparser.h"
 #include "varsliderwidget.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
@@ -20,6 +21,24 @@
 namespace {
 
 const QColor problemColor(255, 240, 120);
+
+// Row heights: the least a row needs besides its name and field, and the
+// most it grows to on a tall panel (beyond that the room stays below).
+constexpr int minGraphHeight = 40;
+constexpr int maxRowHeight = 170;
+
+// The value as the field shows it: a value that reads in the variable's
+// unit in the engineering form with that unit, as the slider beside it
+// ("4.53535e-12" in F shows "4.53535 pF"); a listed design value as listed;
+// any other text as it is.
+QString shownValue(const OptimVarInput &variable)
+{
+    if (VarValues::hasValueList(variable))
+        return VarValues::fieldText(variable);
+    if (!VarValues::number(variable.value(), variable.unit()))
+        return variable.value();
+    return VarValues::withUnits(variable.value(), variable.unit());
+}
 
 } // namespace
 
@@ -83,9 +102,9 @@ VarHistoryRow::VarHistoryRow(int varIndex, QWidget *parent)
     m_valueEdit->setFixedWidth(88);
     m_unitLabel->setMinimumWidth(24);
     m_graph->setEmptyText(QStringLiteral("No history yet"));
-    m_graph->setMinimumHeight(58);
-    m_graph->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_graph->setFixedHeight(66);
+    // The view gives every row its share of the height (fitRowHeights).
+    m_graph->setMinimumHeight(minGraphHeight);
+    m_graph->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     m_graph->setSeriesColor(0, ColorSet(ColorSet::VarColors).color(varIndex));
 
     auto *layout = new QGridLayout(this);
@@ -103,6 +122,7 @@ VarHistoryRow::VarHistoryRow(int varIndex, QWidget *parent)
 double VarHistoryRow::readHistoryText(const QString &text) const
 {
     constexpr double gap = std::numeric_limits<double>::quiet_NaN();
+    QString valueText = text;
     if (!m_valueList.isEmpty()) {
         // A position in the design value list stands for the listed value.
         bool isInt = false;
@@ -110,20 +130,28 @@ double VarHistoryRow::readHistoryText(const QString &text) const
         if (isInt) {
             if (position < 0 || position >= m_valueList.size())
                 return gap;
-            return VarValues::number(m_valueList.at(position), m_unit).value_or(gap);
+            valueText = m_valueList.at(position);
         }
     }
-    return VarValues::number(text, m_unit).value_or(gap);
+    const std::optional<double> value = VarValues::number(valueText, m_unit);
+    if (!value)
+        return gap;
+    // The graph holds base units (12 in nH is 1.2e-08 H), so its axis and
+    // tooltip write each value with the prefix that suits it.
+    const UnitsParser units(m_unit);
+    return units.isAcceptable() ? units.toBase(*value) : *value;
 }
 
 void VarHistoryRow::updateDefinition(const OptimVarInput &variable)
 {
     m_nameLabel->setText(variable.displayName());
-    // The unit beside the field, unless the value text carries its own.
-    const RealStringParser ownUnits(variable.value());
-    const bool bare = !ownUnits.isAcceptable() || !ownUnits.hasOwnUnits();
-    m_unitLabel->setText(bare && !VarValues::hasValueList(variable) ? variable.unit() : QString());
+    // The unit beside the field while the field shows a bare text (an empty
+    // or unreadable value); a value that reads is shown with its unit.
+    const bool reads = VarValues::hasValueList(variable) || VarValues::number(variable.value(), variable.unit());
+    m_unitLabel->setText(reads ? QString() : variable.unit());
+    m_unitLabel->setVisible(!m_unitLabel->text().isEmpty());
     m_graph->setSeriesName(0, variable.displayName());
+    m_graph->setValueUnits(variable.unit());
 }
 
 void VarHistoryRow::updateHistory(const OptimVarInput &variable, const QStringList &history)
@@ -213,6 +241,7 @@ VarHistoryGraphsView::VarHistoryGraphsView(QWidget *parent)
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->viewport()->installEventFilter(this);
     m_stack->addWidget(m_emptyLabel);
     m_stack->addWidget(m_scroll);
     auto *layout = new QVBoxLayout(this);
@@ -260,6 +289,7 @@ void VarHistoryGraphsView::rebuildRows()
         m_rows.append(r);
     }
     m_rowsWidget->setRows(m_rows);
+    fitRowHeights();
     m_queue.clear();
     for (int k = 0; k < m_rows.size(); ++k)
         updateVar(k);
@@ -295,7 +325,7 @@ void VarHistoryGraphsView::updateVar(int varIndex)
 
     // The field follows the value, unless the user is typing in it.
     LineEditForTuning *edit = r->valueEdit();
-    const QString shown = VarValues::fieldText(variable);
+    const QString shown = shownValue(variable);
     if (!(edit->hasFocus() && edit->isModified()) && edit->text() != shown) {
         edit->setText(shown);
         edit->setCursorPosition(0);
@@ -309,6 +339,30 @@ void VarHistoryGraphsView::updateVar(int varIndex)
         : noHistory;
     r->updateHistory(variable, history);
     r->graph()->setNumPointsShown(shownPointsFor(history.size()));
+}
+
+bool VarHistoryGraphsView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize)
+        fitRowHeights();
+    return QWidget::eventFilter(watched, event);
+}
+
+void VarHistoryGraphsView::fitRowHeights()
+{
+    if (m_rows.isEmpty())
+        return;
+    // The rows share the visible height: a tall panel makes every graph
+    // taller (up to maxRowHeight), a short one keeps each row at what its
+    // name and field need and scrolls.
+    const QLayout *layout = m_rowsWidget->layout();
+    const QMargins margins = layout->contentsMargins();
+    const int count = int(m_rows.size());
+    const int room = m_scroll->viewport()->height() - margins.top() - margins.bottom() - layout->spacing() * (count - 1);
+    const int least = m_rows.constFirst()->minimumSizeHint().height();
+    const int height = std::clamp(room / count, least, std::max(least, maxRowHeight));
+    for (VarHistoryRow *r : std::as_const(m_rows))
+        r->setFixedHeight(height);
 }
 
 void VarHistoryGraphsView::flushPendingUpdates()
@@ -393,7 +447,7 @@ void VarHistoryGraphsView::applyEditable(VarHistoryRow *row)
     edit->setNormalToolTip(QStringLiteral("Start tuning to type values"));
     edit->setProblem(QString());
     if (m_model && row->varIndex() < m_model->model().variableCount()) {
-        const QString value = VarValues::fieldText(m_model->model().variable(row->varIndex()));
+        const QString value = shownValue(m_model->model().variable(row->varIndex()));
         if (edit->text() != value)
             edit->setText(value);
     }
@@ -409,7 +463,7 @@ void VarHistoryGraphsView::valueChanged(int varIndex)
         return;
     const OptimVarInput &variable = m_model->model().variable(varIndex);
     const QString text = edit->text().trimmed();
-    if (text == VarValues::fieldText(variable) || text == variable.value()) {
+    if (text == shownValue(variable) || text == VarValues::fieldText(variable) || text == variable.value()) {
         edit->setProblem(QString());
         edit->setModified(false);
         return;

@@ -12,9 +12,18 @@
 // tooltip, and nothing is sent. A field the user is typing in is not
 // overwritten by new iterations.
 //
+// Values are shown in the variable's unit with engineering prefixes: the
+// field ("4.53535 pF" for a value written "4.53535e-12" in F), the graph's
+// value axis and its tooltip ("C3: 14.66 pF").
+//
 // History texts carry units as the simulator writes them ("10 nH"); each
 // row reads them in the variable's unit itself, once per text (a longer
-// history reads only the new texts), and hands the graph numbers. The
+// history reads only the new texts), and hands the graph numbers in base
+// units.
+//
+// The rows share the visible height: each is as tall as the view allows,
+// at least what its name and field need (the view scrolls below that) and
+// at most a comfortable graph height. The
 // model's changes are taken once per visit of the event loop, so a message
 // with many iterations redraws each row once.
 
@@ -157,9 +166,14 @@ public Q_SLOTS:
     // the event loop (runs by itself when it gets there).
     void flushPendingUpdates();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void rebuildRows();
     void applyEditable(VarHistoryRow *row);
+    // Gives every row its share of the visible height.
+    void fitRowHeights();
 
     QPointer<OptimizationModelObject> m_model;
     QStackedWidget *m_stack;

@@ -6,12 +6,14 @@
 #include "units/unitsparser.h"
 
 #include <QCursor>
+#include <QHash>
 #include <QHelpEvent>
 #include <QSignalBlocker>
 #include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <utility>
 
@@ -152,11 +154,97 @@ int VarSliderMapping::positionOf(double v) const
 
 namespace VarValues {
 
+namespace {
+
+// The units a variable's texts are read in, parsed once per unit text: every
+// value of every iteration is read in one of a handful of units.
+const UnitsParser &unitsOf(const QString &unit)
+{
+    static QHash<QString, UnitsParser> parsed;
+    auto it = parsed.constFind(unit);
+    if (it == parsed.constEnd()) {
+        if (parsed.size() >= 256)
+            parsed.clear();
+        it = parsed.insert(unit, UnitsParser(unit));
+    }
+    return *it;
+}
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// A plain decimal number and nothing else ("-1.25e-09", as the simulator
+// writes values): [+-]digits[.digits][(e|E)[+-]digits]. Such a text is read
+// without the units parser; anything else takes the general way.
+std::optional<double> plainNumber(QStringView text)
+{
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    qsizetype digits = 0;
+    for (; i < n && isAsciiDigit(text[i]); ++i)
+        ++digits;
+    if (i < n && text[i] == u'.') {
+        for (++i; i < n && isAsciiDigit(text[i]); ++i)
+            ++digits;
+    }
+    if (digits == 0)
+        return std::nullopt;
+    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
+        ++i;
+        if (i < n && (text[i] == u'+' || text[i] == u'-'))
+            ++i;
+        const qsizetype exponentStart = i;
+        while (i < n && isAsciiDigit(text[i]))
+            ++i;
+        if (i == exponentStart)
+            return std::nullopt;
+    }
+    if (i != n || n > 64)
+        return std::nullopt;
+    // ASCII only by now; from_chars rounds as toDouble does, without the
+    // locale machinery. A leading '+' is not its business.
+    char ascii[64];
+    qsizetype a = 0;
+    for (QChar c : text.sliced(text[0] == u'+' ? 1 : 0))
+        ascii[a++] = char(c.unicode());
+    double value = 0.0;
+    const auto result = std::from_chars(ascii, ascii + a, value);
+    if (result.ec != std::errc() || result.ptr != ascii + a || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+// A plain number read in units as the parser reads a bare number: shifted to
+// the base unit; nothing when the shift leaves the range of doubles.
+std::optional<double> plainInBase(double number, const UnitsParser &units)
+{
+    const double value = UnitsParser::shiftDecimal(number, units.exponent());
+    if (!std::isfinite(value) || (value == 0.0 && number != 0.0))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
 std::optional<double> number(const QString &text, const QString &unit)
 {
-    if (text.trimmed().isEmpty())
+    const QStringView trimmed = QStringView(text).trimmed();
+    if (trimmed.isEmpty())
         return std::nullopt;
-    const UnitsParser units(unit);
+    const UnitsParser &units = unitsOf(unit);
+    if (const std::optional<double> plain = plainNumber(trimmed)) {
+        if (!units.isAcceptable())
+            return plain;
+        const std::optional<double> base = plainInBase(*plain, units);
+        if (!base)
+            return std::nullopt;
+        const double value = units.fromBase(*base);
+        return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+    }
     double value = 0.0;
     if (units.isAcceptable()) {
         const RealString real(text, unit);
@@ -178,6 +266,16 @@ std::optional<double> number(const QString &text, const QString &unit)
 
 QString withUnits(const QString &text, const QString &unit)
 {
+    if (const std::optional<double> plain = plainNumber(QStringView(text).trimmed())) {
+        // What the general way below gives for a bare number, without
+        // parsing the text and the unit again and again.
+        const UnitsParser &units = unitsOf(unit);
+        const std::optional<double> base = units.isAcceptable() ? plainInBase(*plain, units) : std::nullopt;
+        if (!base)
+            return RealStringParser::joinNumberAndUnits(text.trimmed(), unit.trimmed());
+        const QString target = unit.trimmed().isEmpty() ? units.baseUnits() : unit;
+        return RealStringParser::formatScaled(*base, 6, target).text();
+    }
     RealString real(text, unit);
     real.setDesiredUnits(unit);
     real.setAllowScaling(true);
@@ -232,6 +330,40 @@ bool hasValueList(const OptimVarInput &variable)
     return variable.constraintType() == 2 && !variable.designValues().isEmpty();
 }
 
+// A typed value against the variable's bounds (types 1 to 4; the simulator
+// would clip or refuse a value outside them). An unconstrained variable,
+// and a side whose bound text does not read, take any value. Bounds are
+// compared with a tolerance for the six digits their texts carry.
+bool withinBounds(const OptimVarInput &variable, double value, QString *problem)
+{
+    QString lo;
+    QString hi;
+    if (variable.constraintType() == 2) {
+        lo = variable.param1();
+        hi = variable.param2();
+    } else {
+        boundTexts(variable, &lo, &hi);
+    }
+    const auto a = number(lo, variable.unit());
+    const auto b = number(hi, variable.unit());
+    if (!a && !b)
+        return true;
+    const double low = a && b ? std::min(*a, *b) : a ? *a : -HUGE_VAL;
+    const double high = a && b ? std::max(*a, *b) : b ? *b : HUGE_VAL;
+    const double slack = 1e-9 * std::max(a ? std::fabs(*a) : 0.0, b ? std::fabs(*b) : 0.0);
+    if (value >= low - slack && value <= high + slack)
+        return true;
+    if (problem) {
+        const bool swapped = a && b && *b < *a;
+        const QString lowText = withUnits(swapped ? hi : lo, variable.unit());
+        const QString highText = withUnits(swapped ? lo : hi, variable.unit());
+        *problem = !a   ? QStringLiteral("Above the allowed maximum %1").arg(highText)
+                   : !b ? QStringLiteral("Below the allowed minimum %1").arg(lowText)
+                        : QStringLiteral("Outside the allowed range %1 to %2").arg(lowText, highText);
+    }
+    return false;
+}
+
 bool isAcceptable(const OptimVarInput &variable, const QString &text, QString *problem)
 {
     const auto fail = [problem](const QString &why) {
@@ -249,8 +381,8 @@ bool isAcceptable(const OptimVarInput &variable, const QString &text, QString *p
         return isInt ? fail(QStringLiteral("Not a position in the list of %1 values").arg(variable.designValues().size()))
                      : fail(QStringLiteral("Not one of the listed values"));
     }
-    if (number(text, variable.unit()))
-        return true;
+    if (const auto value = number(text, variable.unit()))
+        return withinBounds(variable, *value, problem);
     const RealString real(text, variable.unit());
     if (!real.isAcceptable())
         return fail(RealStringParser::problemText(real.problem()));

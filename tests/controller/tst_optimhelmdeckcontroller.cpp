@@ -2,6 +2,7 @@
 // the model and the waits, and a close (also from outside while a question is open) neither crashes nor lies.
 
 #include "controller/optimhelmdeckcontroller.h"
+#include "window/statusviews.h"
 #include "samplemessages.h"
 #include "state/statemanager.h"
 #include "window/buttonpanel.h"
@@ -425,6 +426,7 @@ private Q_SLOTS:
         m_controller->simulatorGone(false);
         QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
         QCOMPARE(model()->model().algorithmOutput().status(), int(StatusKilled));
+        QCOMPARE(model()->model().algorithmOutput().stoppingReason(), StoppingReasonView::stoppedByUserText());
         QCOMPARE(m_sim->calls, (QStringList{"pause", "disconnect"}));
         QVERIFY(!state()->simulationRunning());
         QVERIFY(window()->isVisible());
@@ -434,6 +436,11 @@ private Q_SLOTS:
         m_controller->simulatorGone(false);
         QCOMPARE(model()->model().algorithmOutput().status(), int(StatusExited));
         QCOMPARE(model()->model().algorithmOutput().stoppingReason(), QStringLiteral("Goals met"));
+        cleanup();
+        init();
+        setStatus(StatusRunning);
+        m_controller->simulatorGone(false, true);
+        QCOMPARE(model()->model().algorithmOutput().stoppingReason(), StoppingReasonView::processEndedText());
     }
 
     void messageDuringQuestionIsApplied()

@@ -6,7 +6,10 @@
 #include "window/graphwidget.h"
 #include "windowtestsupport.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QImage>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -61,6 +64,17 @@ OptimGoalInput goalWithLimit(int type, const QString &first, const QString &seco
 
 QList<double> yRange(const GraphWidget &graph) { return {graph.yMin(), graph.yMax()}; }
 QList<double> box(const GoalPlotRange &r) { return {r.xMin, r.xMax, r.yMin, r.yMax}; }
+// Whether two values of a plot agree to a millionth of the range shown.
+bool sameValue(const std::optional<QPointF> &a, const QPointF &b, const GoalPlotRange &r)
+{
+    return a && std::abs(a->x() - b.x()) < 1e-6 * (r.xMax - r.xMin) && std::abs(a->y() - b.y()) < 1e-6 * (r.yMax - r.yMin);
+}
+void sendMouse(QWidget *w, QEvent::Type type, const QPointF &pos, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
 
 } // namespace
 
@@ -254,13 +268,13 @@ private Q_SLOTS:
         // A limit whose value is not a number adds nothing.
         const OptimGoalInput bad = goalWithLimit(LimitGreaterThan, "abc");
         QVERIFY(!GoalGraphWidget::limitExtent(bad, traces));
-        // The widget puts it together (scaling 0: the limit lines).
+        // Scaling 0 fits x to the limit lines; y still holds the trace there (-7.37 at 1.5 GHz).
         GoalGraphWidget plot;
         plot.setGoal(goal);
         plot.setTraces(traces);
         plot.setXAxisScaling(GoalGraphWidget::FitToLimitLines);
-        QCOMPARE(plot.plotRange()->xMin, 0.5e9);
-        QVERIFY(qFuzzyCompare(plot.plotRange()->yMin, -3.1));
+        QCOMPARE(QList<double>({plot.plotRange()->xMin, plot.plotRange()->xMax}), QList<double>({0.5e9, 1.5e9}));
+        QVERIFY(plot.plotRange()->yMin < -10.0 / 1.9 * 1.4 && plot.plotRange()->yMax > -1);
         plot.setXAxisScaling(GoalGraphWidget::FitToTrace);
         QCOMPARE(plot.plotRange()->xMax, 3e9);
         QVERIFY(qFuzzyCompare(plot.plotRange()->yMin, -31.5));
@@ -285,16 +299,18 @@ private Q_SLOTS:
         goal.limits().append(second);
         QCOMPARE(GoalGraphWidget::limitDescription(goal),
                  QStringLiteral("<b>G1</b>"
-                                "<br>&nbsp;&nbsp;&nbsp;&nbsp;<b>L1:</b>&nbsp;response&nbsp;&gt;&nbsp;-1,&nbsp;0.1&nbsp;&lt;&nbsp;freq"
-                                "&nbsp;&lt;&nbsp;1,&nbsp;Weight&nbsp;=&nbsp;2"
+                                "<br>&nbsp;&nbsp;&nbsp;&nbsp;<b>L1:</b>&nbsp;response&nbsp;&gt;&nbsp;-1,&nbsp;100&nbsp;MHz&nbsp;&lt;&nbsp;freq"
+                                "&nbsp;&lt;&nbsp;1&nbsp;GHz,&nbsp;Weight&nbsp;=&nbsp;2"
                                 "<br>&nbsp;&nbsp;&nbsp;&nbsp;<b>Limit&nbsp;2:</b>&nbsp;response&nbsp;&lt;&nbsp;-3&nbsp;OR&nbsp;&nbsp;"
-                                "response&nbsp;&gt;&nbsp;3,&nbsp;freq&nbsp;&lt;&nbsp;2"));
+                                "response&nbsp;&gt;&nbsp;3,&nbsp;freq&nbsp;&lt;&nbsp;2&nbsp;GHz"));
         // Every blank is replaced: none is left in the finished text.
         QVERIFY(!GoalGraphWidget::limitDescription(goal).contains(QLatin1Char(' ')));
         GoalGraphWidget plot;
         plot.resize(300, 200);
+        goal.setExpression(QStringLiteral("dB(S21)"));
         plot.setGoal(goal);
         QVERIFY(plot.toolTipTextAt(QPoint(2, 2)).contains(GoalGraphWidget::limitDescription(goal)));
+        QCOMPARE(plot.valueAxisCaption(), QStringLiteral("dB(S21)"));
     }
     void limitDescriptionEscapes()
     {
@@ -326,6 +342,64 @@ private Q_SLOTS:
         QCOMPARE(countColour(image, limit, y - 2, y + 2, xOf(1.1e9), xOf(1.8e9)), 0);
         // The trace in its colour.
         QVERIFY(countColour(image, QColor(0, 0, 255), r.top(), r.bottom(), r.left(), r.right()) > 20);
+    }
+    void goalPlotZoomAndPan_data()
+    {
+        QTest::addColumn<int>("delta"); // of the wheel, in eighths of a degree
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QList<double>>("spanRatios"); // swept, value axis
+        QTest::newRow("in") << 120 << 0 << QList<double>{0.8, 0.8};
+        QTest::newRow("out") << -240 << 0 << QList<double>{1.5625, 1.5625};
+        QTest::newRow("shift: swept axis") << 120 << int(Qt::ShiftModifier) << QList<double>{0.8, 1.0};
+        QTest::newRow("ctrl: value axis") << 120 << int(Qt::ControlModifier) << QList<double>{1.0, 0.8};
+    }
+    void goalPlotZoomAndPan()
+    {
+        QFETCH(int, delta);
+        QFETCH(int, modifiers);
+        QFETCH(QList<double>, spanRatios);
+        GoalGraphWidget plot;
+        plot.resize(320, 200);
+        plot.setGoal(goalWithLimit(LimitLessThan, "-20", QString(), "2", "3"));
+        plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {0, -10, -30, -40}));
+        const GoalPlotRange before = *plot.shownRange();
+        const QPointF at = QRectF(plot.plotRect()).center() + QPointF(40, 25);
+        const QPointF value = *plot.valueAt(at);
+        QWheelEvent wheel(at, plot.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::KeyboardModifiers(modifiers), Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&plot, &wheel);
+        const GoalPlotRange zoomed = *plot.shownRange();
+        QVERIFY(qFuzzyCompare((zoomed.xMax - zoomed.xMin) / (before.xMax - before.xMin), spanRatios[0]));
+        QVERIFY(qFuzzyCompare((zoomed.yMax - zoomed.yMin) / (before.yMax - before.yMin), spanRatios[1]));
+        QVERIFY(sameValue(plot.valueAt(at), value, zoomed));
+        // A new iteration keeps the zoom; a drag pans it, the grabbed values under the cursor.
+        plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {5, -10, -30, -60}));
+        QCOMPARE(box(*plot.shownRange()), box(zoomed));
+        sendMouse(&plot, QEvent::MouseButtonPress, at, Qt::LeftButton);
+        sendMouse(&plot, QEvent::MouseMove, at + QPointF(30, 20), Qt::LeftButton);
+        sendMouse(&plot, QEvent::MouseButtonRelease, at + QPointF(30, 20), Qt::NoButton);
+        QVERIFY(plot.shownRange()->xMin < zoomed.xMin && plot.shownRange()->yMin > zoomed.yMin);
+        QVERIFY(sameValue(plot.valueAt(at + QPointF(30, 20)), value, zoomed));
+        QVERIFY(plot.imageMenu()->actions().at(3)->isEnabled());
+        sendMouse(&plot, QEvent::MouseButtonDblClick, at, Qt::LeftButton);
+        QVERIFY(!plot.isZoomed());
+        QCOMPARE(box(*plot.shownRange()), box(*plot.plotRange()));
+    }
+    void goalPlotImageMenu()
+    {
+        GoalGraphWidget plot;
+        plot.resize(200, 120);
+        QStringList texts;
+        for (QAction *action : plot.imageMenu()->actions())
+            texts << action->text();
+        QCOMPARE(texts, QStringList({"Copy Image", "Save Image...", "", "Reset Zoom"}));
+        QVERIFY(!plot.imageMenu()->actions().at(1)->isEnabled()); // nobody to save it
+        QSignalSpy save(&plot, &GoalGraphWidget::saveImageRequested);
+        plot.imageMenu()->actions().at(1)->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(save.count(), 1);
+        plot.imageMenu()->actions().at(0)->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->image().size(), plot.grab().toImage().size());
     }
 
     void barGraphSelection()

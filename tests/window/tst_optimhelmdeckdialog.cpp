@@ -13,6 +13,7 @@
 #include "window/windowresources.h"
 #include "windowtestsupport.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -123,8 +124,17 @@ private Q_SLOTS:
         }
         if (status >= 0)
             m_window->setModel(model.get());
-        QTEST(button("pauseContinueButton")->text(), "text");
+        QTEST(button("pauseContinueButton")->text().remove(QLatin1Char('&')), "text");
         QTEST(enabled(), "buttons");
+        // Every button of the window has a mnemonic, none the same.
+        QSet<QKeySequence> mnemonics;
+        for (const QAbstractButton *b : m_window->findChildren<QAbstractButton *>()) {
+            if (b->text().isEmpty())
+                continue;  // the arrows a tab bar scrolls with
+            const QKeySequence key = QKeySequence::mnemonic(b->text());
+            QVERIFY2(!key.isEmpty() && !mnemonics.contains(key), qPrintable(b->text()));
+            mnemonics.insert(key);
+        }
         QVERIFY(button("closeButton")->isEnabled() && button("helpButton")->isEnabled());
         // A view-only window never shows its interactive controls, not even
         // before its first model.
@@ -350,6 +360,29 @@ private Q_SLOTS:
         m_window->close();
         QVERIFY(!m_window);
     }
+    void panelsShareTheRoom_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QList<int>>("bounds");   // rows, plots wholly in view, row height: at least; pages % of splitter: at most
+        QTest::newRow("800x500") << QSize(800, 500) << QList<int>{3, 2, 44, 36};
+        QTest::newRow("1600x1000") << QSize(1600, 1000) << QList<int>{3, 2, 100, 20};
+    }
+    void panelsShareTheRoom()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QList<int>, bounds);
+        const auto model = windowWith(AlgState(3));
+        m_window->resize(size);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.data()));
+        auto inView = [this](const char *pattern) {
+            const QList<QWidget *> items = m_window->findChildren<QWidget *>(QRegularExpression(QLatin1String(pattern)));
+            return int(std::count_if(items.begin(), items.end(), [](QWidget *w) { return w->visibleRegion() == QRegion(w->rect()); }));
+        };
+        auto height = [this](const char *name) { return m_window->findChild<QWidget *>(QLatin1String(name))->height(); };
+        const QList<int> got{inView("^varHistoryRow\\d$"), inView("^goalGraph\\d$"), height("varHistoryRow0"), 100 * height("goalPages") / height("goalsSplitter")};
+        QCOMPARE(QList<int>({std::min(got[0], bounds[0]), std::min(got[1], bounds[1]), std::min(got[2], bounds[2]), std::max(got[3], bounds[3])}), bounds);
+    }
     void restoresGeometryFromSettings()
     {
         setHelmdeckSetting(QStringLiteral("size"), QSize(640, 420));
@@ -537,6 +570,10 @@ private Q_SLOTS:
         QCOMPARE(labelText(&reason, "stoppingReasonLabel"), QStringLiteral("All goals met."));
         model->applyStatus(OptimStatus(2, QString()));
         QVERIFY(reason.isHidden());
+        // An ended optimization without a reason says what happened.
+        model->applyStatus(OptimStatus(6, QString()));
+        QCOMPARE(labelText(&reason, "stoppingReasonLabel"), QStringLiteral("The simulator ended with an error and gave no reason."));
+        QVERIFY(!reason.isHidden());
     }
 };
 

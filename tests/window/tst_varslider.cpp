@@ -213,6 +213,10 @@ private Q_SLOTS:
         QCOMPARE(VarValues::withUnits(QStringLiteral("5e-12"), QStringLiteral("F")), QStringLiteral("5 pF"));
         QCOMPARE(VarValues::withUnits(QStringLiteral("12"), QStringLiteral("mils")), QStringLiteral("12 mils"));
         QCOMPARE(VarValues::withUnits(QStringLiteral("oops"), QStringLiteral("nH")), QStringLiteral("oops"));
+        // Plain numbers take a shortcut past the units parser; it reads them as the parser does.
+        QCOMPARE(VarValues::withUnits(QStringLiteral(" 4.7 "), QStringLiteral("nH")), VarValues::withUnits(QStringLiteral("4.7 nH"), QStringLiteral("nH")));
+        QCOMPARE(VarValues::number(QStringLiteral("-2.5e3"), QStringLiteral("nH")), VarValues::number(QStringLiteral("-2.5e3 nH"), QStringLiteral("nH")));
+        QVERIFY(!VarValues::number(QStringLiteral("1e400"), QStringLiteral("nH")));
     }
     void valueAcceptance_data()
     {
@@ -227,6 +231,10 @@ private Q_SLOTS:
         QTest::newRow("empty") << "" << false;
         QTest::newRow("blanks") << "   " << false;
         QTest::newRow("comma") << "1,5" << false;
+        // Bounded 1 nH to 100 nH: typed values outside are refused, naming the range.
+        QTest::newRow("at the bound") << "0.1u" << true;
+        QTest::newRow("above") << "150n" << false;
+        QTest::newRow("below, other prefix") << "-3p" << false;
     }
     void valueAcceptance()
     {
@@ -234,6 +242,13 @@ private Q_SLOTS:
         QString problem;
         QTEST(VarValues::isAcceptable(rangeVariable(), text, &problem), "acceptable");
         QTEST(problem.isEmpty(), "acceptable");
+        QFETCH(bool, acceptable);
+        const bool reads = VarValues::number(text, QStringLiteral("nH")).has_value();
+        if (reads && !acceptable)
+            QCOMPARE(problem, QStringLiteral("Outside the allowed range 1 nH to 100 nH"));
+        OptimVarInput free = rangeVariable();
+        free.setUnconstrained(QStringLiteral("10"));
+        QCOMPARE(VarValues::isAcceptable(free, text), reads);
         OptimVarInput listed = rangeVariable();
         listed.setUnit(QStringLiteral("F"));
         listed.setDiscrete(QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("1"));

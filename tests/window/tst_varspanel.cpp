@@ -216,7 +216,7 @@ private Q_SLOTS:
         e->setText(m_model->model().variable(0).value());
         e->setModified(false);
         setValue(QStringLiteral("L1.L"), QStringLiteral("44"));
-        QCOMPARE(e->text(), QStringLiteral("44"));
+        QCOMPARE(e->text(), QStringLiteral("44 nH"));
     }
     void windowForwardsTunedValues()
     {
@@ -238,20 +238,20 @@ private Q_SLOTS:
     void tuneButtonFaceFollowsTuning()
     {
         TuneButton *button = m_panel->tuneButton();
-        QCOMPARE(button->text(), QStringLiteral("Start Tuning"));
+        QCOMPARE(button->text(), QStringLiteral("Start &Tuning"));
         QVERIFY(button->isEnabled() && !button->resetAction()->isEnabled());
         QSignalSpy start(m_panel.get(), &VarsPanel::startTuning);
         QSignalSpy stop(m_panel.get(), &VarsPanel::stopTuning);
         QSignalSpy reset(m_panel.get(), &VarsPanel::resetTuning);
         button->click();
         m_panel->updateTuning(true);
-        QCOMPARE(button->text(), QStringLiteral("Stop Tuning"));
+        QCOMPARE(button->text(), QStringLiteral("Stop &Tuning"));
         QVERIFY(button->resetAction()->isEnabled());
         button->click();
         button->resetAction()->trigger();
         QCOMPARE(QList<qsizetype>({start.count(), stop.count(), reset.count()}), QList<qsizetype>({1, 1, 1}));
         m_panel->updateTuning(false);
-        QCOMPARE(button->text(), QStringLiteral("Start Tuning"));
+        QCOMPARE(button->text(), QStringLiteral("Start &Tuning"));
         // The menu's modes: a pick is told once; a mode set from outside
         // only moves the check.
         const QList<QAction *> actions = button->menu()->actions();
@@ -291,7 +291,7 @@ private Q_SLOTS:
         // Tuning can always be stopped.
         m_panel->updateTuning(true);
         QVERIFY(button->isEnabled());
-        QCOMPARE(button->text(), QStringLiteral("Stop Tuning"));
+        QCOMPARE(button->text(), QStringLiteral("Stop &Tuning"));
         m_panel->setModel(nullptr);
         QVERIFY(!button->isEnabled());
     }
@@ -339,10 +339,31 @@ private Q_SLOTS:
         QCOMPARE(graph->pointCount(), before);
         settle();
         QCOMPARE(graph->pointCount(), before + 3);
-        QCOMPARE(graph->valueAt(before), std::optional<double>(12.0));
-        QCOMPARE(graph->valueAt(before + 1), std::optional<double>(15.0));
+        QCOMPARE(graph->valueAt(before), std::optional<double>(12e-9));   // in base units
+        QCOMPARE(graph->valueAt(before + 1), std::optional<double>(15e-9));
         QVERIFY(!graph->valueAt(before + 2));   // a gap, not a zero
         QCOMPARE(row->parsedCount(), before + 3);
+    }
+    void valuesShownInTheirUnits_data()
+    {
+        QTest::addColumn<QStringList>("given");   // unit, value
+        QTest::addColumn<QString>("shown");   // field|unit label|tooltip line
+        QTest::newRow("slider text") << QStringList{"F", "4.53535e-12"} << "4.53535 pF||L1: 4.53535 pF";
+        QTest::newRow("no unit") << QStringList{"", "2.2e3"} << "2.2 k||L1: 2200";
+        QTest::newRow("unreadable") << QStringList{"F", "junk"} << "junk|F|L1: no value";
+    }
+    void valuesShownInTheirUnits()
+    {
+        QFETCH(QStringList, given);
+        OptimItemList<OptimVarInput> variables = vars();
+        variables[0].setUnit(given[0]);
+        define(variables);
+        m_model->setVariableValue(QStringLiteral("L1.L"), given[1], OptimizationModelObject::TargetInput | OptimizationModelObject::TargetHistory);
+        settle();
+        VarHistoryRow *row = m_panel->historyView()->row(0);
+        QTEST(QStringList({edit(0)->text(), row->findChild<QLabel *>(QStringLiteral("varHistoryUnit"))->text(),
+                           row->graph()->toolTipTextAt(row->graph()->plotRect().bottomRight() - QPoint(3, 3)).section(QLatin1Char('\n'), 1)})
+                  .join(QLatin1Char('|')), "shown");
     }
     void selectionIsShared()
     {
@@ -435,9 +456,9 @@ private Q_SLOTS:
         QCOMPARE(display.count(), 0);
         settle();
         QCOMPARE(display.count(), 1);
-        QCOMPARE(QStringList({slider(0)->valueText(), row->valueEdit()->text()}), QStringList({"69", "69"}));
+        QCOMPARE(QStringList({slider(0)->valueText(), row->valueEdit()->text()}), QStringList({"69", "69 nH"}));
         QCOMPARE(row->graph()->pointCount(), before + 50);
-        QCOMPARE(row->graph()->valueAt(before + 49), std::optional<double>(69.0));
+        QCOMPARE(row->graph()->valueAt(before + 49), std::optional<double>(69e-9));
         QCOMPARE(m_panel->textView()->table()->item(0, 1)->text(), QStringLiteral("69 nH"));
     }
 

@@ -1,7 +1,7 @@
 // Opens the helmdeck window on an optimization and saves a picture of it.
 // Settings are kept in a temporary folder.
 //
-// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning] [WIDTHxHEIGHT]
+// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits] [WIDTHxHEIGHT]
 //   running  interactive, 37 of 100 iterations, 12 minutes in (the default;
 //            docs/helmdeck-window.png at the default size,
 //            docs/helmdeck-window-large.png at 1600x1000)
@@ -11,6 +11,11 @@
 //   history  as running, with the "Error history" page shown and the
 //            goal "ReturnLoss" selected
 //   tuning   interactive, paused and tuning, the second variable selected
+//   limits   as running, the goal plots' x-axis fitted to the limit lines
+//            (docs/helmdeck-window-limits.png)
+//   insights as running, with the "Goals" page (pass or fail per goal) and
+//            the "Iterations" table shown, iteration 20 selected and
+//            marked on the history graphs (docs/helmdeck-insights.png)
 //
 // The optimization is a seventh-order lowpass filter whose cutoff the
 // optimizer moves up from 0.85 GHz: four goals on S21 and S11 with limit
@@ -24,6 +29,7 @@
 #include "units/realstringparser.h"
 #include "window/errorhistoryview.h"
 #include "window/goalspanel.h"
+#include "window/iterationtable.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/statuspanel.h"
 #include "window/statusviews.h"
@@ -206,7 +212,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning] [WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights] [WIDTHxHEIGHT]\n");
         return 2;
     }
     const QString mode = argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("running");
@@ -227,6 +233,8 @@ int main(int argc, char **argv)
     initHelmdeckResources();
 
     OptimHelmdeckControllerState state(mode == QLatin1String("sweep"), mode != QLatin1String("sweep"));
+    if (mode == QLatin1String("limits"))
+        state.setGoalXAxisScaling(0);
     QIcon icon;
     for (int size : {16, 24, 32})
         icon.addFile(QStringLiteral(":/icons/smoptimz%1").arg(size));
@@ -272,6 +280,17 @@ int main(int argc, char **argv)
         auto *panel = window->findChild<GoalsPanel *>(QStringLiteral("goalsPanel"));
         panel->pages()->setCurrentWidget(panel->errorHistoryView());
         panel->setSelectedGoal(2);
+    }
+    if (mode == QLatin1String("insights")) {
+        auto *panel = window->findChild<GoalsPanel *>(QStringLiteral("goalsPanel"));
+        for (int i = 0; i < panel->pages()->count(); ++i) {
+            if (panel->pages()->tabText(i) == QLatin1String("Goals"))
+                panel->pages()->setCurrentIndex(i);
+        }
+        auto *table = window->findChild<IterationTableView *>();
+        window->varsPanel()->viewTabs()->setCurrentWidget(table);
+        table->tableModel()->refresh();
+        table->selectRow(table->tableModel()->rowOf(20));
     }
     window->show();
     if (windowSize.isValid())

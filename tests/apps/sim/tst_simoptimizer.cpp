@@ -166,10 +166,16 @@ private Q_SLOTS:
         SimOptimization opt(d, 0);
         setAlgorithm(opt, code, QStringLiteral("60"));
         double first = -1;
+        int found = 0;
         const SimOutcome outcome = opt.run([&](const SimProblem::Report &r) {
             if (r.iteration == 0)
                 first = r.evaluation->total();
+            found = r.improved ? r.iteration : found;
         });
+        // The shown error says where the best was found; the detail, kept in the history, is the number.
+        const OptimAlgOutput shown = opt.algorithmOutput(StatusRunning, QString());
+        QCOMPARE(shown.errorText(), QStringLiteral("%1 at iteration %2").arg(shown.errorDetail()).arg(found));
+        QCOMPARE(shown.errorDetail(), SimOptimization::number(opt.best().total()));
         QVERIFY(outcome.stop != SimStop::Failed);
         QVERIFY(opt.iteration() <= 60);
         QVERIFY2(opt.best().total() < 0.5 * first,
