@@ -10,12 +10,16 @@
 #include "state/optimhelmdeckcontrollerstate.h"
 #include "model/optimizationmodelobject.h"
 #include "samplemessages.h"
+#include "window/historycsv.h"
+#include "window/iterationtable.h"
 #include "window/optimhelmdeckdialog.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QTemporaryFile>
 #include <QIcon>
+#include <QTabWidget>
 
 namespace {
 
@@ -76,8 +80,60 @@ void updateAndRender(benchmark::State &state)
     }
 }
 
+// "update_with_iteration_table": "update" with the variables panel showing
+// the iteration table, sorted by error, so every iteration inserts a row at
+// its sorted place.
+void updateWithIterationTable(benchmark::State &state)
+{
+    auto *table = g_window->dialog->findChild<IterationTableView *>();
+    auto *tabs = table ? qobject_cast<QTabWidget *>(table->parentWidget()->parentWidget()) : nullptr;
+    if (!tabs) {
+        state.SkipWithError("no iteration table");
+        return;
+    }
+    tabs->setCurrentWidget(table);
+    table->sortByColumn(1, Qt::AscendingOrder);
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        g_window->applyNext();
+        QCoreApplication::processEvents();
+    }
+    state.counters["rows"] = table->model()->rowCount();
+}
+
+// "export_history_csv": the CSV export of 100,000 iterations of 20 goals
+// and 100 variables (the texts of the sample iterations) into a file.
+void exportHistoryCsv(benchmark::State &state)
+{
+    OptimizationModel model;
+    model.input() = sampleModelInput(kSize);
+    OptimModelHistory &history = model.history();
+    for (qsizetype k = 0; k < model.goalCount(); ++k)
+        history.goals().append(OptimGoalHistory());
+    for (qsizetype k = 0; k < model.variableCount(); ++k)
+        history.variables().append(OptimVarHistory());
+    for (int i = 0; i < 100000; ++i) {
+        const OptimIter &iter = g_window->iterations.at(i % g_window->iterations.size());
+        history.algorithm().values().append(iter.algorithm().errorText() + QString::number(i % 97));
+        for (qsizetype k = 0; k < model.goalCount(); ++k)
+            history.goals()[k].values().append(iter.goals().at(k).valueText());
+        for (qsizetype k = 0; k < model.variableCount(); ++k)
+            history.variables()[k].values().append(iter.variables().at(k).value());
+    }
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        QTemporaryFile file;
+        file.open();
+        HistoryCsv::write(model, &file);
+        bytes = file.size();
+    }
+    state.counters["MB"] = double(bytes) / 1e6;
+}
+
 } // namespace
 
+BENCHMARK(updateWithIterationTable)->Name("update_with_iteration_table")->Unit(benchmark::kMillisecond);
+BENCHMARK(exportHistoryCsv)->Name("export_history_csv")->Unit(benchmark::kMillisecond);
 BENCHMARK(update)->Unit(benchmark::kMillisecond);
 BENCHMARK(updateAndRender)->Name("update_and_render")->Unit(benchmark::kMillisecond);
 

@@ -476,6 +476,14 @@ void GraphWidget::setHighlighted(bool highlighted)
     invalidate();
 }
 
+void GraphWidget::setMarkedIndex(int index)
+{
+    if (index == m_markedIndex)
+        return;
+    m_markedIndex = index;
+    update();
+}
+
 void GraphWidget::setTitle(const QString &title)
 {
     if (title == m_title)
@@ -570,7 +578,8 @@ GraphWidget::Layout GraphWidget::layoutFor(const QSize &size) const
 {
     ensureScale();
     Layout l;
-    const QFontMetrics fm(GraphAxes::labelFont(font()));
+    const QFont labelFont = GraphAxes::labelFont(font());
+    const QFontMetrics fm(labelFont);
     const int lineHeight = fm.height();
     const int h = size.height();
     l.header = (!m_title.isEmpty() || seriesCount() > 1) && h >= 3 * lineHeight + 8;
@@ -589,7 +598,7 @@ GraphWidget::Layout GraphWidget::layoutFor(const QSize &size) const
     for (double v : values)
         l.yTicks.push_back({v, formatValue(v, 4)});
 
-    const int left = std::min(GraphAxes::labelWidth(fm, l.yTicks) + 7, size.width() / 2);
+    const int left = std::min(GraphAxes::labelWidth(fm, labelFont, l.yTicks) + 7, size.width() / 2);
     const int right = size.width() - 6;
     l.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, right), std::max(top + 1, bottom)));
     l.yAxis = {lo, hi, l.plot.top() + 2.5, std::max(1.0, l.plot.height() - 5.0)};
@@ -670,7 +679,9 @@ void GraphWidget::drawIterationAxis(QPainter &painter, const QFontMetrics &fm, c
     if (!layout.xLabels)
         return;
 
-    const int maxWidth = fm.horizontalAdvance(QString::number(std::max(std::abs(firstIter), std::abs(lastIter)))) + 4;
+    const QFont font = painter.font();
+    const int maxWidth =
+        GraphAxes::textWidth(fm, font, QString::number(std::max(std::abs(firstIter), std::abs(lastIter)))) + 4;
     long long every = 1;
     if (step > 0 && axis.slots > 1)
         every = GraphScale::labelEvery(step * axis.width / (axis.slots - 1), maxWidth + 8);
@@ -681,7 +692,7 @@ void GraphWidget::drawIterationAxis(QPainter &painter, const QFontMetrics &fm, c
         int width;
     };
     auto place = [&](int iteration) {
-        const int tw = fm.horizontalAdvance(QString::number(iteration));
+        const int tw = GraphAxes::textWidth(fm, font, QString::number(iteration));
         int x = int(std::round(axis.xOf(iteration - m_firstIteration))) - tw / 2;
         x = std::clamp(x, std::max(0, plot.left() - tw / 2), std::max(0, size.width() - tw - 3));
         return Label{iteration, x, tw};
@@ -704,8 +715,8 @@ void GraphWidget::drawIterationAxis(QPainter &painter, const QFontMetrics &fm, c
     painter.setPen(palette().color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText));
     const int y = plot.bottom() + 3;
     for (const Label &l : labels)
-        painter.drawText(QRect(l.x, y, l.width + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop,
-                         QString::number(l.iteration));
+        GraphAxes::drawLabel(painter, QRect(l.x, y, l.width + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop,
+                             QString::number(l.iteration));
 }
 
 // The header line: the title in bold, then a legend entry per named series.
@@ -722,8 +733,8 @@ void GraphWidget::drawHeader(QPainter &painter, const QFontMetrics &fm, const QS
         painter.setFont(bold);
         painter.setPen(textColor);
         const QString title = m_stale ? m_title + QStringLiteral(" (stale)") : m_title;
-        painter.drawText(QRect(x, y, size.width() - x, fm.height()), Qt::AlignLeft | Qt::AlignTop, title);
-        x += QFontMetrics(bold).horizontalAdvance(title) + 12;
+        GraphAxes::drawLabel(painter, QRect(x, y, size.width() - x, fm.height()), Qt::AlignLeft | Qt::AlignTop, title);
+        x += GraphAxes::textWidth(QFontMetrics(bold), bold, title) + 12;
         painter.setFont(font);
     }
     if (seriesCount() < 2)
@@ -732,14 +743,14 @@ void GraphWidget::drawHeader(QPainter &painter, const QFontMetrics &fm, const QS
         const QString name = seriesName(s);
         if (name.isEmpty())
             continue;
-        const int tw = fm.horizontalAdvance(name);
+        const int tw = GraphAxes::textWidth(fm, painter.font(), name);
         if (x + 18 + tw > size.width())
             break;
         painter.setPen(QPen(m_stale ? pal.color(QPalette::Disabled, QPalette::WindowText) : seriesColor(s), 1.5));
         const double ly = y + fm.height() / 2.0 + 0.5;
         painter.drawLine(QPointF(x, ly), QPointF(x + 14, ly));
         painter.setPen(textColor);
-        painter.drawText(QRect(x + 18, y, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, name);
+        GraphAxes::drawLabel(painter, QRect(x + 18, y, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, name);
         x += 18 + tw + 10;
     }
 }
@@ -925,6 +936,12 @@ void GraphWidget::paintEvent(QPaintEvent *)
     }
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_cache);
+    if (m_markedIndex >= firstShownIndex() && m_markedIndex < firstShownIndex() + shownCount()) {
+        const Layout layout = layoutFor(size());
+        const int x = int(std::round(layout.xAxis.xOf(m_markedIndex)));
+        painter.setPen(QPen(QColor(230, 120, 0), 2));
+        painter.drawLine(x, layout.plot.top() + 1, x, layout.plot.bottom() - 1);
+    }
     if (m_hoverIndex >= 0 && m_hoverIndex < firstShownIndex() + shownCount())
         drawHoverMarks(painter);
 }

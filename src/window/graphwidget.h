@@ -109,6 +109,10 @@ public:
     bool isHighlighted() const { return m_highlighted; }
     void setHighlighted(bool highlighted);
     static QColor selectionHighlightColor() { return QColor(200, 225, 255); }
+    // The marked iteration (the iteration table's selected row), drawn as a
+    // solid line over the cached picture; -1 marks none.
+    int markedIndex() const { return m_markedIndex; }
+    void setMarkedIndex(int index);
 
     // ---- Appearance ---------------------------------------------------
     // Caption drawn at the top left of the plot (e.g. "Error").
@@ -201,6 +205,7 @@ private:
     QString m_emptyText;
     QString m_valueUnits;
     int m_hoverIndex = -1;
+    int m_markedIndex = -1;
     mutable QPixmap m_cache;
     mutable bool m_cacheValid = false;
     mutable int m_renderCount = 0;

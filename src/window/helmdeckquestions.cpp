@@ -2,11 +2,16 @@
 
 #include "continueoptimizationquery.h"
 #include "helmdeckoptionsdialog.h"
+#include "graphwidget.h"
+#include "historycsv.h"
 #include "historygraphmenu.h"
+#include "state/optimhelmdeckcontrollerstate.h"
 #include "optionsdialog.h"
 #include "tempmessagebox.h"
 #include "updateitemsdialog.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QScopeGuard>
 
@@ -157,9 +162,66 @@ void HelmdeckQuestions::popUpHistoryGraphMenu(OptimHelmdeckControllerState *stat
     // The menu lives with the window; popupAt() returns at once, so no
     // nested event loop runs here.
     auto *menu = m_window->findChild<HistoryGraphMenu *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!menu)
+    if (!menu) {
         menu = new HistoryGraphMenu(state, m_window);
+        // Queued: the file dialog's loop runs from the event loop, not from
+        // inside the menu's mouse handling.
+        const QPointer<OptimHelmdeckControllerState> guardedState(state);
+        connect(menu, &HistoryGraphMenu::exportHistoryRequested, this, [this, guardedState] {
+            if (guardedState)
+                HistoryCsv::exportHistory(this, guardedState->viewModel());
+        }, Qt::QueuedConnection);
+        connect(menu, &HistoryGraphMenu::saveImageRequested, this, [this](GraphWidget *graph) {
+            saveGraphImage(graph);
+        }, Qt::QueuedConnection);
+    }
+    // The graph under the click, for the image actions.
+    QWidget *under = QApplication::widgetAt(globalPosition);
+    while (under && !qobject_cast<GraphWidget *>(under))
+        under = under->parentWidget();
+    menu->setTargetGraph(qobject_cast<GraphWidget *>(under));
     menu->popupAt(globalPosition);
+}
+
+void HelmdeckQuestions::saveGraphImage(QWidget *graph)
+{
+    const QPointer<QWidget> guard(graph);
+    if (!graph)
+        return;
+    const QString path = askSaveFileName(QStringLiteral("Save Image"), QStringLiteral("graph.png"),
+                                         QStringLiteral("PNG images (*.png);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    if (!guard) {
+        tellFileNotWritten(path, QStringLiteral("The graph was closed."));
+        return;
+    }
+    if (!guard->grab().save(path, "PNG"))
+        tellFileNotWritten(path, QStringLiteral("The image could not be written there."));
+}
+
+QString HelmdeckQuestions::askSaveFileName(const QString &title, const QString &suggestedName, const QString &filter)
+{
+    const QPointer<QFileDialog> dialog = new QFileDialog(m_window, title, QString(), filter);
+    const auto cleanup = deleteLaterGuard(dialog);
+    dialog->setObjectName(QStringLiteral("saveFileDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->selectFile(suggestedName);
+    if (!run(dialog) || dialog->selectedFiles().isEmpty())
+        return QString();
+    return dialog->selectedFiles().constFirst();
+}
+
+void HelmdeckQuestions::tellFileNotWritten(const QString &path, const QString &problem)
+{
+    const QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, titleText,
+                                                      QStringLiteral("The file was not written."), QMessageBox::Ok,
+                                                      m_window);
+    const auto cleanup = deleteLaterGuard(box);
+    box->setObjectName(QStringLiteral("fileNotWrittenMessage"));
+    box->setInformativeText(QStringLiteral("%1\n%2").arg(path, problem));
+    run(box);
 }
 
 void HelmdeckQuestions::setWaitingForReply(bool waiting)

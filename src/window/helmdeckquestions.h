@@ -82,7 +82,16 @@ public:
     void tellDesignNotUpdated(const QString &problem);
 
     // The history-graph menu, made on first use, popped up at a global position.
+    // Its "Export History..." writes the viewed optimization's history.
     void popUpHistoryGraphMenu(OptimHelmdeckControllerState *state, const QPoint &globalPosition);
+
+    // A file dialog for saving: the chosen path, or empty when cancelled.
+    QString askSaveFileName(const QString &title, const QString &suggestedName, const QString &filter);
+    // "The file was not written." with the path and the reason; waits for OK.
+    void tellFileNotWritten(const QString &path, const QString &problem);
+    // "Save Image...": asks for a file name and saves a picture of graph
+    // there as PNG (nothing when the graph is gone by then).
+    void saveGraphImage(QWidget *graph);
 
     // The waiting box while a command waits for the simulator's reply; it
     // appears only when the wait lasts longer than a second.

@@ -1,9 +1,13 @@
 #include "historygraphmenu.h"
 
+#include "graphwidget.h"
+#include "historycsv.h"
 #include "state/optimhelmdeckcontrollerstate.h"
 
 #include <QAction>
 #include <QActionGroup>
+#include <QClipboard>
+#include <QGuiApplication>
 
 namespace {
 
@@ -23,6 +27,7 @@ HistoryGraphMenu::HistoryGraphMenu(OptimHelmdeckControllerState *state, QWidget 
     , m_state(state)
 {
     setObjectName(QStringLiteral("historyGraphMenu"));
+    setToolTipsVisible(true);
     auto *xAxis = new QActionGroup(this);
     auto *yAxis = new QActionGroup(this);
     xAxis->setExclusive(true);
@@ -33,12 +38,32 @@ HistoryGraphMenu::HistoryGraphMenu(OptimHelmdeckControllerState *state, QWidget 
     addSeparator();
     m_visibleData = checkableAction(this, yAxis, QStringLiteral("Y-axis: Auto-scale to visible data"), "visibleDataAction");
     m_allData = checkableAction(this, yAxis, QStringLiteral("Y-axis: Auto-scale to all data"), "allDataAction");
+    addSeparator();
+    m_exportHistory = addAction(QStringLiteral("Export History..."));
+    m_exportHistory->setObjectName(QStringLiteral("exportHistoryAction"));
+    m_copyImage = addAction(QStringLiteral("Copy Image"));
+    m_copyImage->setObjectName(QStringLiteral("copyImageAction"));
+    m_saveImage = addAction(QStringLiteral("Save Image..."));
+    m_saveImage->setObjectName(QStringLiteral("saveImageAction"));
     connect(this, &QMenu::triggered, this, &HistoryGraphMenu::handleMenuPicks);
     refresh();
 }
 
+void HistoryGraphMenu::setTargetGraph(GraphWidget *graph)
+{
+    m_target = graph;
+    refresh();
+}
+
+GraphWidget *HistoryGraphMenu::targetGraph() const
+{
+    return qobject_cast<GraphWidget *>(m_target.data());
+}
+
 void HistoryGraphMenu::refresh()
 {
+    m_copyImage->setEnabled(m_target);
+    m_saveImage->setEnabled(m_target);
     if (!m_state)
         return;
     switch (m_state->numItersToDisplay()) {
@@ -53,6 +78,10 @@ void HistoryGraphMenu::refresh()
         break;
     }
     (m_state->yAxisAutoscaleUsingAllData() ? m_allData : m_visibleData)->setChecked(true);
+    const OptimizationModelObject *viewed = m_state->viewModel();
+    const bool hasHistory = viewed && HistoryCsv::iterationCount(viewed->model()) > 0;
+    m_exportHistory->setEnabled(hasHistory);
+    m_exportHistory->setToolTip(hasHistory ? QString() : QStringLiteral("No iteration has been reported yet."));
 }
 
 void HistoryGraphMenu::popupAt(const QPoint &globalPosition)
@@ -63,7 +92,17 @@ void HistoryGraphMenu::popupAt(const QPoint &globalPosition)
 
 void HistoryGraphMenu::handleMenuPicks(QAction *action)
 {
-    if (!m_state || !action)
+    if (!action)
+        return;
+    if (action == m_copyImage && targetGraph()) {
+        QGuiApplication::clipboard()->setPixmap(targetGraph()->grab());
+        return;
+    }
+    if (action == m_saveImage && targetGraph()) {
+        Q_EMIT saveImageRequested(targetGraph());
+        return;
+    }
+    if (!m_state)
         return;
     if (action == m_lastTen)
         m_state->setNumItersToDisplay(1);
@@ -75,4 +114,6 @@ void HistoryGraphMenu::handleMenuPicks(QAction *action)
         m_state->setYAxisAutoscaleUsingAllData(false);
     else if (action == m_allData)
         m_state->setYAxisAutoscaleUsingAllData(true);
+    else if (action == m_exportHistory)
+        Q_EMIT exportHistoryRequested();
 }

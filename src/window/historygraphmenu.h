@@ -4,10 +4,15 @@
 // show and how their vertical axis scales. It works on the controller
 // state's display settings; the state then tells every history graph.
 // refresh() checks the actions that match the state and runs before each
-// pop-up.
+// pop-up. "Export History..." asks its owner (exportHistoryRequested) to
+// write the viewed optimization's history; it is disabled while there is
+// none. "Copy Image" puts the graph the menu was opened on on the
+// clipboard; "Save Image..." asks the owner (saveImageRequested) to save it.
 
 #include <QMenu>
 #include <QPointer>
+
+class GraphWidget;
 
 class OptimHelmdeckControllerState;
 class QAction;
@@ -24,10 +29,20 @@ public:
     QAction *allIterationsAction() const { return m_all; }
     QAction *visibleDataAction() const { return m_visibleData; }
     QAction *allDataAction() const { return m_allData; }
+    QAction *exportHistoryAction() const { return m_exportHistory; }
+    QAction *copyImageAction() const { return m_copyImage; }
+    QAction *saveImageAction() const { return m_saveImage; }
+    // The graph the image actions work on (held guarded; null disables them).
+    void setTargetGraph(GraphWidget *graph);
+    GraphWidget *targetGraph() const;
 
     void refresh();
     // Refreshes, then pops up at a global position (without waiting).
     void popupAt(const QPoint &globalPosition);
+
+Q_SIGNALS:
+    void exportHistoryRequested();
+    void saveImageRequested(GraphWidget *graph);
 
 private Q_SLOTS:
     void handleMenuPicks(QAction *action);
@@ -39,4 +54,8 @@ private:
     QAction *m_all;
     QAction *m_visibleData;
     QAction *m_allData;
+    QAction *m_exportHistory;
+    QAction *m_copyImage;
+    QAction *m_saveImage;
+    QPointer<QWidget> m_target;
 };

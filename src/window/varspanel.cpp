@@ -6,6 +6,7 @@
 #include "varhistoryview.h"
 #include "varsliderview.h"
 #include "vartextview.h"
+#include "iterationtable.h"
 
 #include <QHBoxLayout>
 #include <QResizeEvent>
@@ -40,7 +41,7 @@ const VarsPanelVariableEditor &varsPanelVariableEditor()
 
 VarsPanel::VarsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     : PanelView(QStringLiteral("Variables"), state, parent)
-    , m_editButton(new QPushButton(QStringLiteral("Edit variables..."), this))
+    , m_editButton(new QPushButton(QStringLiteral("Edit &variables..."), this))
     , m_tuneButton(new TuneButton(this))
     , m_splitter(new QSplitter(Qt::Vertical, this))
     , m_sliderView(new VarSliderView)
@@ -56,6 +57,7 @@ VarsPanel::VarsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     m_tabs->setObjectName(QStringLiteral("varViewTabs"));
     m_tabs->addTab(m_historyView, QStringLiteral("History"));
     m_tabs->addTab(m_textView, QStringLiteral("Values"));
+    m_tabs->addTab(new IterationTableView, QStringLiteral("Iterations"));
     m_tabs->setDocumentMode(true);
     m_splitter->addWidget(m_sliderView);
     m_splitter->addWidget(m_tabs);
@@ -116,6 +118,8 @@ void VarsPanel::setModel(OptimizationModelObject *model)
     m_sliderView->setModel(m_model);
     m_historyView->setModel(m_model);
     m_textView->setModel(m_model);
+    if (auto *table = m_tabs->findChild<IterationTableView *>())
+        table->setOptimization(m_model);
     updateButtons();
 }
 

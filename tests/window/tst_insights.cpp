@@ -1,0 +1,209 @@
+// The views beyond the basic ones: the history CSV, the iteration
+// table's rows and sorting, pass or fail per limit type, the run's pace.
+
+#include "window/goalverdict.h"
+#include "window/historycsv.h"
+#include "window/iterationtable.h"
+#include "window/graphwidget.h"
+#include "window/helmdeckquestions.h"
+#include "window/historygraphmenu.h"
+#include "window/runpace.h"
+#include "windowtestsupport.h"
+#include "state/optimhelmdeckcontrollerstate.h"
+
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QTest>
+#include <QTimer>
+
+#include <vector>
+
+class TestInsights : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void historyCsv();
+    void exportFromTheMenu();
+    void iterationTableFollowsAndSorts();
+    void limitVerdict_data();
+    void limitVerdict();
+    void pace();
+};
+
+namespace {
+
+// Two goals, two variables; the second goal's history is one short.
+OptimizationModel smallModel()
+{
+    OptimizationModel m;
+    OptimGoalInput gain;
+    gain.setName(QStringLiteral("Gain"));
+    OptimGoalInput match;
+    match.setName(QStringLiteral("S11, \"in\""));
+    m.input().goals().append(gain);
+    m.input().goals().append(match);
+    OptimVarInput l;
+    l.setName(QStringLiteral("L1"));
+    l.setUnit(QStringLiteral("nH"));
+    OptimVarInput c;
+    c.setNetlistName(QStringLiteral("C\u00b5"));
+    m.input().variables().append(l);
+    m.input().variables().append(c);
+    m.history().algorithm().values() = {QStringLiteral("511"), QStringLiteral("12.25"), QStringLiteral("0.0100000001")};
+    m.history().goals().append(OptimGoalHistory());
+    m.history().goals().append(OptimGoalHistory());
+    m.history().goals()[0].values() = {QStringLiteral("1e+02"), QStringLiteral("3"), QStringLiteral("")};
+    m.history().goals()[1].values() = {QStringLiteral("a,b"), QStringLiteral("-2")};
+    m.history().variables().append(OptimVarHistory());
+    m.history().variables().append(OptimVarHistory());
+    m.history().variables()[0].values() = {QStringLiteral("10"), QStringLiteral("12.5"), QStringLiteral("9")};
+    m.history().variables()[1].values() = {QStringLiteral("2"), QStringLiteral("x"), QStringLiteral("3")};
+    return m;
+}
+
+} // namespace
+
+void TestInsights::historyCsv()
+{
+    const OptimizationModel model = smallModel();
+    QCOMPARE(HistoryCsv::text(model),
+             QByteArray("Iteration,Error,Gain,\"S11, \"\"in\"\"\",L1 (nH),C\xc2\xb5\r\n"
+                        "0,511,1e+02,\"a,b\",10,2\r\n"
+                        "1,12.25,3,-2,12.5,x\r\n"
+                        "2,0.0100000001,,,9,3\r\n"));
+    QString problem;
+    QVERIFY(!HistoryCsv::save(model, QStringLiteral("/nonexistent-folder/h.csv"), &problem));
+    QVERIFY(!problem.isEmpty());
+}
+
+// The menu's action goes through the questions' save dialog to the file.
+void TestInsights::exportFromTheMenu()
+{
+    IsolatedSettings settings;
+    QWidget window;
+    HelmdeckQuestions questions;
+    questions.setWindow(&window);
+    OptimHelmdeckControllerState state(false, true);
+    OptimizationModelObject object;
+    state.addModel(&object);
+    state.setViewModel(&object);
+    questions.popUpHistoryGraphMenu(&state, QPoint(20, 20));
+    auto *menu = window.findChild<HistoryGraphMenu *>();
+    QVERIFY(menu && !menu->exportHistoryAction()->isEnabled());
+    object.setModel(smallModel());
+    menu->refresh();
+    QVERIFY(menu->exportHistoryAction()->isEnabled());
+    const QString path = settings.path() + QStringLiteral("/history.csv");
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, &window, [&] {
+        if (auto *dialog = window.findChild<QFileDialog *>()) {
+            dialog->selectFile(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    });
+    answer.start(0);
+    menu->exportHistoryAction()->trigger();
+    QCoreApplication::processEvents();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), HistoryCsv::text(object.model()));
+    // The image actions need a graph; with one, the picture is copied.
+    QVERIFY(!menu->copyImageAction()->isEnabled());
+    auto *graph = new GraphWidget(&window);
+    graph->resize(200, 100);
+    menu->setTargetGraph(graph);
+    menu->copyImageAction()->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->pixmap().size(), graph->grab().size());
+}
+
+void TestInsights::iterationTableFollowsAndSorts()
+{
+    OptimizationModelObject object;
+    object.setModel(smallModel());
+    IterationTableModel table;
+    table.setModel(&object);
+    QCOMPARE(table.rowCount(), 3);
+    QCOMPARE(table.columnCount(), 4);
+    QCOMPARE(table.headerData(2, Qt::Horizontal).toString(), QStringLiteral("L1 (nH)"));
+    QCOMPARE(table.data(table.index(2, 1)).toString(), QStringLiteral("0.0100000001"));
+
+    // By C: numbers ascending, then the text that is no number.
+    table.sort(3, Qt::AscendingOrder);
+    QCOMPARE((QList<int>{table.iterationAt(0), table.iterationAt(1), table.iterationAt(2)}), (QList<int>{0, 2, 1}));
+    // A new iteration lands where it sorts, and the table follows a drop.
+    OptimizationModel grown = object.model();
+    grown.history().algorithm().values().append(QStringLiteral("0.5"));
+    grown.history().variables()[0].values().append(QStringLiteral("11"));
+    grown.history().variables()[1].values().append(QStringLiteral("2.5"));
+    object.setModel(grown);
+    table.refresh();
+    QCOMPARE(table.rowCount(), 4);
+    QCOMPARE(table.rowOf(3), 1);
+    table.sort(1, Qt::DescendingOrder);
+    QCOMPARE(table.iterationAt(0), 0);
+    QCOMPARE(table.iterationAt(3), 2);
+    object.setModel(smallModel());
+    table.refresh();
+    QCOMPARE(table.rowCount(), 3);
+    QCOMPARE(table.iterationAt(2), 2);
+}
+
+void TestInsights::limitVerdict_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<double>("a");
+    QTest::addColumn<double>("b");
+    QTest::addColumn<std::vector<double>>("values");
+    QTest::addColumn<bool>("known");
+    QTest::addColumn<bool>("met");
+    QTest::addColumn<double>("margin");
+    const std::vector<double> ys{-12.0, -15.0, -10.5};
+    QTest::newRow("greater met") << int(LimitGreaterThan) << -20.0 << 0.0 << ys << true << true << 5.0;
+    QTest::newRow("greater not met") << int(LimitGreaterThan) << -11.0 << 0.0 << ys << true << false << -4.0;
+    QTest::newRow("less met") << int(LimitLessThan) << -10.0 << 0.0 << ys << true << true << 0.5;
+    QTest::newRow("less on the limit") << int(LimitLessThan) << -10.5 << 0.0 << ys << true << true << 0.0;
+    QTest::newRow("equal off") << int(LimitEqualTo) << -12.0 << 0.0 << ys << true << false << -3.0;
+    QTest::newRow("equal within rounding") << int(LimitEqualTo) << 50.0 << 0.0 << std::vector<double>{50.00001} << true
+                                           << true << -1e-5;
+    QTest::newRow("inside, bounds swapped") << int(LimitInside) << -9.0 << -16.0 << ys << true << true << 1.0;
+    QTest::newRow("inside not met") << int(LimitInside) << -14.0 << -9.0 << ys << true << false << -1.0;
+    QTest::newRow("outside met") << int(LimitOutside) << -9.0 << 0.0 << ys << true << true << 1.5;
+    QTest::newRow("outside not met") << int(LimitOutside) << -13.0 << -11.0 << ys << true << false << -1.0;
+    QTest::newRow("no finite value") << int(LimitLessThan) << 1.0 << 0.0 << std::vector<double>{qQNaN()} << false
+                                     << false << 0.0;
+}
+
+void TestInsights::limitVerdict()
+{
+    QFETCH(int, type);
+    QFETCH(double, a);
+    QFETCH(double, b);
+    QFETCH(std::vector<double>, values);
+    QFETCH(double, margin);
+    const GoalVerdict v = GoalVerdict::judgeLimit(type, a, b, values);
+    QTEST(v.known, "known");
+    QTEST(v.met, "met");
+    QVERIFY2(qAbs(v.margin - margin) < 1e-9, qPrintable(QString::number(v.margin)));
+}
+
+void TestInsights::pace()
+{
+    RunPace pace;
+    pace.record(0, 0);
+    QCOMPARE(pace.text(QStringLiteral("100")), QString());
+    pace.record(500, 1);
+    pace.record(10000, 20);
+    QCOMPARE(pace.text(QStringLiteral("100")), QStringLiteral("2 it/s, about 40s left"));
+    // Only the last minute counts: the slow start drops out.
+    pace.record(70000, 320);
+    QCOMPARE(pace.iterationsPerSecond().value(), 5.0);
+    QCOMPARE(pace.text(QStringLiteral("none")), QStringLiteral("5 it/s"));
+    // A restart begins afresh.
+    pace.record(71000, 3);
+    QVERIFY(!pace.iterationsPerSecond());
+}
+
+QTEST_MAIN(TestInsights)
+#include "tst_insights.moc"
