@@ -11,6 +11,7 @@
 #include "model/optimizationmodelobject.h"
 #include "samplemessages.h"
 #include "window/historycsv.h"
+#include "window/goalspanel.h"
 #include "window/iterationtable.h"
 #include "window/optimhelmdeckdialog.h"
 
@@ -101,6 +102,29 @@ void updateWithIterationTable(benchmark::State &state)
     state.counters["rows"] = table->model()->rowCount();
 }
 
+// "update_and_render_error_history[_log]": "update_and_render" with the
+// goals panel showing the error history, on a linear and on a log scale
+// (the goal error histories follow the same scale).
+void updateAndRenderErrorHistory(benchmark::State &state, bool log)
+{
+    auto *panel = g_window->dialog->findChild<GoalsPanel *>();
+    auto *pages = g_window->dialog->findChild<QTabWidget *>(QStringLiteral("goalPages"));
+    if (!panel || !pages) {
+        state.SkipWithError("no goals panel");
+        return;
+    }
+    pages->setCurrentIndex(1);
+    panel->setHistoryLogScale(log);
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        g_window->applyNext();
+        QCoreApplication::processEvents();
+        benchmark::DoNotOptimize(g_window->dialog->grab());
+    }
+    panel->setHistoryLogScale(false);
+    pages->setCurrentIndex(0);
+}
+
 // "export_history_csv": the CSV export of 100,000 iterations of 20 goals
 // and 100 variables (the texts of the sample iterations) into a file.
 void exportHistoryCsv(benchmark::State &state)
@@ -136,6 +160,8 @@ BENCHMARK(updateWithIterationTable)->Name("update_with_iteration_table")->Unit(b
 BENCHMARK(exportHistoryCsv)->Name("export_history_csv")->Unit(benchmark::kMillisecond);
 BENCHMARK(update)->Unit(benchmark::kMillisecond);
 BENCHMARK(updateAndRender)->Name("update_and_render")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(updateAndRenderErrorHistory, linear, false)->Name("update_and_render_error_history")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(updateAndRenderErrorHistory, log, true)->Name("update_and_render_error_history_log")->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {

@@ -8,6 +8,24 @@ HelmdeckSettings::HelmdeckSettings()
     beginGroup(QStringLiteral("OptimizationHelmdeck"));
 }
 
+namespace {
+
+const QString historyLogScaleKey = QStringLiteral("historyLogScale");
+
+} // namespace
+
+bool HelmdeckSettings::historyLogScale() const
+{
+    const QVariant stored = value(historyLogScaleKey);
+    // Stored as text in INI files: only a clear "true" turns it on.
+    return stored.isValid() && stored.toString().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+void HelmdeckSettings::setHistoryLogScale(bool on)
+{
+    setValue(historyLogScaleKey, on);
+}
+
 WindowPlacement restoredWindowPlacement(const QSize &storedSize, const QPoint &storedPos, const QRect &desktop)
 {
     WindowPlacement placement{storedSize, storedPos};

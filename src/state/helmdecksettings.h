@@ -12,6 +12,12 @@ class HelmdeckSettings : public QSettings
 {
 public:
     HelmdeckSettings();
+
+    // Whether the error history and the goal error histories draw on a log
+    // scale (the history-graph menu's "Log scale"): key "historyLogScale",
+    // off when missing or not a boolean.
+    bool historyLogScale() const;
+    void setHistoryLogScale(bool on);
 };
 
 // Where the main window goes when it opens: the stored size bounded to the

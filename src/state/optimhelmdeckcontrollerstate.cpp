@@ -58,6 +58,7 @@ OptimHelmdeckControllerState::OptimHelmdeckControllerState(bool multiOpt, bool i
     m_yAxisAutoscaleUsingAllData =
         settings.value(QLatin1String(yAxisAutoscaleKey), defaultYAxisAutoscaleUsingAllData).toBool();
     m_goalXAxisScaling = readSmallSetting(settings, goalXAxisScalingKey, defaultGoalXAxisScaling);
+    m_historyLogScale = settings.historyLogScale();
 }
 
 OptimHelmdeckControllerState::~OptimHelmdeckControllerState()
@@ -386,4 +387,13 @@ void OptimHelmdeckControllerState::setGoalXAxisScaling(int scaling)
         return;
     m_goalXAxisScaling = scaling;
     Q_EMIT goalXAxisScalingChanged(scaling);
+}
+
+void OptimHelmdeckControllerState::setHistoryLogScale(bool on)
+{
+    if (on == m_historyLogScale)
+        return;
+    m_historyLogScale = on;
+    HelmdeckSettings().setHistoryLogScale(on);
+    Q_EMIT historyLogScaleChanged(on);
 }

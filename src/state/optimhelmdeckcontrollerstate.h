@@ -91,6 +91,10 @@ public:
     void setYAxisAutoscaleUsingAllData(bool useAll);
     int goalXAxisScaling() const { return m_goalXAxisScaling; }
     void setGoalXAxisScaling(int scaling);
+    // Log scale for the error history graphs; stored in the settings at
+    // once, so the next window opens with it.
+    bool historyLogScale() const { return m_historyLogScale; }
+    void setHistoryLogScale(bool on);
 
 Q_SIGNALS:
     void modelAdded(OptimizationModelObject *model);
@@ -105,6 +109,7 @@ Q_SIGNALS:
     void yAutoScaleUsingAllDataChanged(bool scaleUsingAll);
     void simulationFinished();
     void goalXAxisScalingChanged(int scaling);
+    void historyLogScaleChanged(bool on);
 
 private Q_SLOTS:
     void staleTimerSlot();
@@ -139,5 +144,6 @@ private:
     int m_numIterations = 0;
     int m_numItersToDisplay = 0;
     bool m_yAxisAutoscaleUsingAllData = true;
+    bool m_historyLogScale = false;
     QMetaObject::Connection m_deferredTuning;
 };

@@ -111,10 +111,12 @@ GoalsPanel::GoalsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
         connect(m_state, &OptimHelmdeckControllerState::numIterationsToDisplayChanged, this, &GoalsPanel::setNumberOfHistoryPointsToShow);
         connect(m_state, &OptimHelmdeckControllerState::yAutoScaleUsingAllDataChanged, this, &GoalsPanel::setYAutoScaleUsingAllData);
         connect(m_state, &OptimHelmdeckControllerState::goalXAxisScalingChanged, this, &GoalsPanel::setXAxisScaling);
+        connect(m_state, &OptimHelmdeckControllerState::historyLogScaleChanged, this, &GoalsPanel::setHistoryLogScale);
         connect(m_state, &OptimHelmdeckControllerState::waitStateChanged, this, &GoalsPanel::updateButtons);
         setNumberOfHistoryPointsToShow(m_state->iterationsToDisplay());
         setYAutoScaleUsingAllData(m_state->yAxisAutoscaleUsingAllData());
         setXAxisScaling(m_state->goalXAxisScaling());
+        setHistoryLogScale(m_state->historyLogScale());
         setDataIsStale(m_state->dataStale());
     }
     updateContributionsVisbility();
@@ -178,6 +180,12 @@ void GoalsPanel::setYAutoScaleUsingAllData(bool useAllData)
 {
     m_history->setUseAllData(useAllData);
     m_graphs->setYAutoScaleUsingAllData(useAllData);
+}
+
+void GoalsPanel::setHistoryLogScale(bool on)
+{
+    m_history->setLogScale(on);
+    m_graphs->setLogScale(on);
 }
 
 void GoalsPanel::setXAxisScaling(int scaling)

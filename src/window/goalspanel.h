@@ -74,6 +74,8 @@ Q_SIGNALS:
 public Q_SLOTS:
     void setNumberOfHistoryPointsToShow(int numPoints);
     void setYAutoScaleUsingAllData(bool useAllData);
+    // The error history and the goal error histories on a log scale.
+    void setHistoryLogScale(bool on);
     void setXAxisScaling(int scaling);
     void setDataIsStale(bool dataIsStale);
     void showEditGoalsDialog();

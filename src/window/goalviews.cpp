@@ -480,6 +480,13 @@ void GoalErrorGraphsView::setYAutoScaleUsingAllData(bool useAllData)
         c->historyGraph()->setUseAllData(useAllData);
 }
 
+void GoalErrorGraphsView::setLogScale(bool on)
+{
+    m_logScale = on;
+    for (GoalErrorGraphCard *c : std::as_const(m_cards))
+        c->historyGraph()->setLogScale(on);
+}
+
 void GoalErrorGraphsView::setXAxisScaling(int scaling)
 {
     m_xAxisScaling = scaling;
@@ -533,6 +540,7 @@ void GoalErrorGraphsView::updateAll()
         c->goalGraph()->setXAxisScaling(m_xAxisScaling);
         applyPointsShown(c->historyGraph());
         c->historyGraph()->setUseAllData(m_useAllData);
+        c->historyGraph()->setLogScale(m_logScale);
         c->goalGraph()->setStale(m_stale);
         c->historyGraph()->setStale(m_stale);
         connect(c, &GoalErrorGraphCard::clicked, this, [this, k] {

@@ -160,6 +160,7 @@ public:
 public Q_SLOTS:
     void setNumberOfHistoryPointsToShow(int num);
     void setYAutoScaleUsingAllData(bool useAllData);
+    void setLogScale(bool on);
     void setXAxisScaling(int scaling);
     void setSelectedGoal(int goalIndex);
     void clearSelection() { setSelectedGoal(-1); }
@@ -188,6 +189,7 @@ private:
     int m_numPointsShown = 0;
     bool m_showAll = false;
     bool m_useAllData = true;
+    bool m_logScale = false;
     int m_xAxisScaling = 2;
     int m_selectedGoal = -1;
     bool m_stale = false;

@@ -107,6 +107,53 @@ bool autoScale(const QList<double> &values, int numPointsShown, bool useAllData,
     return true;
 }
 
+std::pair<double, double> logRange(double minPositive, double maxPositive)
+{
+    if (!(minPositive > 0) || !(maxPositive > 0) || !std::isfinite(minPositive) || !std::isfinite(maxPositive))
+        return {-1.0, 1.0};
+    double lo = std::log10(std::min(minPositive, maxPositive));
+    double hi = std::log10(std::max(minPositive, maxPositive));
+    if (!(hi > lo)) {
+        lo -= 0.5;
+        hi += 0.5;
+    }
+    return {lo, hi};
+}
+
+std::vector<double> logTicks(double lo, double hi, int maxTicks)
+{
+    std::vector<double> ticks;
+    if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo))
+        return ticks;
+    constexpr double eps = 1e-9;
+    const int first = int(std::ceil(lo - eps));
+    const int last = int(std::floor(hi + eps));
+    const int decades = last - first + 1;
+    if (decades >= 2) {
+        // Every k-th decade, k from the 1-2-5 ladder, on multiples of k so
+        // the ticks stay put while the range grows.
+        const long long every = std::max<long long>(1, labelEvery(1.0, double(decades) / std::max(1, maxTicks)));
+        const long long start = (long long)(std::ceil(double(first) / double(every))) * every;
+        for (long long e = start; e <= last; e += every)
+            ticks.push_back(std::pow(10.0, double(e)));
+        if (ticks.size() < 2)
+            ticks = {std::pow(10.0, double(first)), std::pow(10.0, double(last))};
+        return ticks;
+    }
+    // Under two decades: 1, 2 and 5 times each power of ten inside.
+    for (int e = int(std::floor(lo)); e <= last; ++e) {
+        for (double m : {1.0, 2.0, 5.0}) {
+            const double t = m * std::pow(10.0, double(e));
+            const double lt = std::log10(t);
+            if (lt >= lo - eps && lt <= hi + eps)
+                ticks.push_back(t);
+        }
+    }
+    if (ticks.size() < 2)
+        ticks = {std::pow(10.0, lo), std::pow(10.0, hi)};
+    return ticks;
+}
+
 int firstShownIndex(int count, int numPointsShown)
 {
     const int n = numPointsShown > 0 ? numPointsShown : count;

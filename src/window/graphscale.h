@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+#include <cmath>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -44,6 +45,19 @@ int iterationTickStep(int numPointsShown, int pointCount);
 // finite value to scan.
 bool autoScale(const QList<double> &values, int numPointsShown, bool useAllData, bool yMinFixed, bool yMaxFixed,
                double &yMin, double &yMax);
+
+// The vertical range of a log-scaled graph in decades (log10 of the values):
+// from the smallest to the largest positive value, a flat range opened by
+// half a decade below and above. Without a positive value (or with
+// non-positive bounds) it is -1..1, 0.1 to 10, so an empty graph still has
+// an axis.
+std::pair<double, double> logRange(double minPositive, double maxPositive);
+// Tick values of a log axis from 10^lo to 10^hi (lo and hi in decades): each
+// power of ten, or every second, fifth, tenth, ... one when more than
+// maxTicks would fall inside (the first and last decade when that leaves
+// one); when fewer than two decades fall inside, 1, 2 and 5 times each power
+// of ten; when still fewer than two, the two ends.
+std::vector<double> logTicks(double lo, double hi, int maxTicks);
 
 // The first index a window of numPointsShown latest points shows out of
 // count (0 shows all).
@@ -91,15 +105,24 @@ struct IterationAxis
 };
 
 // The value axis of a graph: values lo (bottom) to hi (top) over `height`
-// pixels from `top`.
+// pixels from `top`. A log axis holds lo and hi in decades and places
+// log10(value); a value at or below zero has no place on it (callers treat
+// it as a gap: yOf gives infinity or NaN).
 struct ValueAxis
 {
     double lo = 0;
     double hi = 1;
     double top = 0;
     double height = 1;
+    bool log = false;
 
-    double yOf(double value) const { return top + (hi - value) * height / (hi - lo); }
+    double yOf(double value) const
+    {
+        const double v = log ? std::log10(value) : value;
+        return top + (hi - v) * height / (hi - lo);
+    }
+    // Whether value has a place on the axis (not a gap).
+    bool shows(double value) const { return log ? value > 0 : !std::isnan(value); }
 };
 
 } // namespace GraphScale

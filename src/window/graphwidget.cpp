@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -42,9 +44,10 @@ bool sameValue(double stored, double given)
 } // namespace
 
 // ---------------------------------------------------------------------------
-// One series: the values parsed once, with the minimum and maximum of each
-// block of 64 points, so that the scale and the per-column envelope of a
-// long history cost a few thousand steps instead of a million.
+// One series: the values parsed once, with the minimum, the smallest
+// positive value (for the log scale) and the maximum of each block of 64
+// points, so that the scale and the per-column envelope of a long history
+// cost a few thousand steps instead of a million.
 
 class GraphSeriesData
 {
@@ -63,6 +66,7 @@ public:
     {
         values.clear();
         blockMin.clear();
+        blockMinPositive.clear();
         blockMax.clear();
         samples.clear();
         fromTexts = false;
@@ -75,6 +79,7 @@ public:
         values.resize(size_t(n));
         const size_t blocks = size_t((n + blockSize - 1) / blockSize);
         blockMin.resize(blocks);
+        blockMinPositive.resize(blocks);
         blockMax.resize(blocks);
         if (blocks > 0)
             recomputeBlock(blocks - 1);
@@ -89,19 +94,23 @@ public:
         const size_t b = i / size_t(blockSize);
         if (b == blockMin.size()) {
             blockMin.push_back(kNaN);
+            blockMinPositive.push_back(kNaN);
             blockMax.push_back(kNaN);
         }
         if (!std::isnan(v)) {
             if (!(v >= blockMin[b]))
                 blockMin[b] = v;
+            if (v > 0 && !(v >= blockMinPositive[b]))
+                blockMinPositive[b] = v;
             if (!(v <= blockMax[b]))
                 blockMax[b] = v;
         }
     }
 
-    // Smallest and largest finite value of indices [from, to); false when
-    // there is none (mn and mx are then untouched).
-    bool minMax(qsizetype from, qsizetype to, double &mn, double &mx) const
+    // Smallest and largest finite value of indices [from, to), only the
+    // positive ones when positiveOnly (the log scale); false when there is
+    // none (mn and mx are then untouched).
+    bool minMax(qsizetype from, qsizetype to, double &mn, double &mx, bool positiveOnly = false) const
     {
         from = std::max<qsizetype>(from, 0);
         to = std::min(to, size());
@@ -112,10 +121,13 @@ public:
         auto scan = [&](qsizetype a, qsizetype b) {
             for (qsizetype i = a; i < b; ++i) {
                 const double v = values[size_t(i)];
+                if (positiveOnly && !(v > 0))
+                    continue;
                 lo = std::min(lo, v); // a NaN compares false and is skipped
                 hi = std::max(hi, v);
             }
         };
+        const std::vector<double> &mins = positiveOnly ? blockMinPositive : blockMin;
         const qsizetype firstFull = (from + blockSize - 1) / blockSize;
         const qsizetype lastFull = to / blockSize; // exclusive
         if (firstFull >= lastFull) {
@@ -123,8 +135,9 @@ public:
         } else {
             scan(from, firstFull * blockSize);
             for (qsizetype b = firstFull; b < lastFull; ++b) {
-                lo = std::min(lo, blockMin[size_t(b)]);
-                hi = std::max(hi, blockMax[size_t(b)]);
+                lo = std::min(lo, mins[size_t(b)]);
+                if (!positiveOnly || blockMax[size_t(b)] > 0)
+                    hi = std::max(hi, blockMax[size_t(b)]);
             }
             scan(lastFull * blockSize, to);
         }
@@ -218,6 +231,7 @@ private:
     void recomputeBlock(size_t b)
     {
         double lo = kNaN;
+        double loPositive = kNaN;
         double hi = kNaN;
         const size_t end = std::min(values.size(), (b + 1) * size_t(blockSize));
         for (size_t i = b * size_t(blockSize); i < end; ++i) {
@@ -226,15 +240,19 @@ private:
                 continue;
             if (!(v >= lo))
                 lo = v;
+            if (v > 0 && !(v >= loPositive))
+                loPositive = v;
             if (!(v <= hi))
                 hi = v;
         }
         blockMin[b] = lo;
+        blockMinPositive[b] = loPositive;
         blockMax[b] = hi;
     }
 
     std::vector<double> values; // NaN marks a gap
     std::vector<double> blockMin;
+    std::vector<double> blockMinPositive; // NaN: no positive value
     std::vector<double> blockMax;
     bool fromTexts = false;
     std::vector<std::pair<qsizetype, QString>> samples;
@@ -414,13 +432,22 @@ void GraphWidget::setFixedYRange(double yMin, double yMax)
 double GraphWidget::yMin() const
 {
     ensureScale();
-    return m_yMin;
+    return m_logScale ? std::pow(10.0, m_logLo) : m_yMin;
 }
 
 double GraphWidget::yMax() const
 {
     ensureScale();
-    return m_yMax;
+    return m_logScale ? std::pow(10.0, m_logHi) : m_yMax;
+}
+
+void GraphWidget::setLogScale(bool on)
+{
+    if (on == m_logScale)
+        return;
+    m_logScale = on;
+    m_scaleValid = false;
+    invalidate();
 }
 
 int GraphWidget::maxPointCount() const
@@ -446,7 +473,8 @@ void GraphWidget::ensureScale() const
     if (m_scaleValid)
         return;
     m_scaleValid = true;
-    if (m_yMinFixed && m_yMaxFixed)
+    const bool log = m_logScale;
+    if (m_yMinFixed && m_yMaxFixed && !log)
         return;
     const int first = m_useAllData ? 0 : firstShownIndex();
     double lo = kInf;
@@ -454,11 +482,21 @@ void GraphWidget::ensureScale() const
     bool any = false;
     for (const auto &s : m_series) {
         double a, b;
-        if (s->minMax(first, s->size(), a, b)) {
+        if (s->minMax(first, s->size(), a, b, log)) {
             lo = std::min(lo, a);
             hi = std::max(hi, b);
             any = true;
         }
+    }
+    if (log) {
+        // Only the positive values count; a fixed bound counts when it is
+        // positive too. Nothing positive gives the default 0.1 to 10.
+        if (m_yMinFixed && m_yMin > 0)
+            lo = m_yMin;
+        if (m_yMaxFixed && m_yMax > 0)
+            hi = m_yMax;
+        std::tie(m_logLo, m_logHi) = GraphScale::logRange(lo, hi); // infinite bounds: the default
+        return;
     }
     if (!any)
         return;
@@ -588,12 +626,15 @@ GraphWidget::Layout GraphWidget::layoutFor(const QSize &size) const
     const int bottom = h - (l.xLabels ? lineHeight + 5 : 4);
 
     // A flat series is centred in a small range around its value.
-    const auto [lo, hi] = GraphScale::openedRange(m_yMin, m_yMax);
+    const auto [lo, hi] = m_logScale ? std::pair(m_logLo, m_logHi) : GraphScale::openedRange(m_yMin, m_yMax);
     const int maxTicks = std::max(1, bottom - top) / (lineHeight + 6);
     std::vector<double> values;
-    if (maxTicks >= 3)
+    if (m_logScale)
+        values = maxTicks >= 3 ? GraphScale::logTicks(lo, hi, maxTicks)
+                               : std::vector<double>{std::pow(10.0, lo), std::pow(10.0, hi)};
+    else if (maxTicks >= 3)
         values = GraphScale::ticksAtStep(lo, hi, GraphScale::niceStep(hi - lo, maxTicks), 20);
-    if (values.size() < 2)
+    if (values.size() < 2 && !m_logScale)
         values = {lo, hi};
     for (double v : values)
         l.yTicks.push_back({v, formatValue(v, 4)});
@@ -601,7 +642,7 @@ GraphWidget::Layout GraphWidget::layoutFor(const QSize &size) const
     const int left = std::min(GraphAxes::labelWidth(fm, labelFont, l.yTicks) + 7, size.width() / 2);
     const int right = size.width() - 6;
     l.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, right), std::max(top + 1, bottom)));
-    l.yAxis = {lo, hi, l.plot.top() + 2.5, std::max(1.0, l.plot.height() - 5.0)};
+    l.yAxis = {lo, hi, l.plot.top() + 2.5, std::max(1.0, l.plot.height() - 5.0), m_logScale};
     for (GraphAxes::ValueTick &t : l.yTicks)
         t.y = l.yAxis.yOf(t.y);
     l.count = maxPointCount();
@@ -809,7 +850,7 @@ bool drawSparse(QPainter &painter, const GraphSeriesData &d, const QColor &color
     bool anyValue = false;
     for (qsizetype i = xAxis.first; i < d.size(); ++i) {
         const double v = d.at(i);
-        if (std::isnan(v)) {
+        if (!yAxis.shows(v)) {
             line.flush();
             gaps.push_back(xAxis.xOf(double(i)));
             continue;
@@ -857,16 +898,16 @@ bool drawDense(QPainter &painter, const GraphSeriesData &d, const QColor &color,
             continue;
         }
         double mn, mx;
-        if (!d.minMax(lo, hi, mn, mx)) {
+        if (!d.minMax(lo, hi, mn, mx, yAxis.log)) {
             line.flush();
             continue;
         }
         anyValue = true;
         qsizetype a = lo;
-        while (std::isnan(d.at(a)))
+        while (!yAxis.shows(d.at(a)))
             ++a;
         qsizetype b = hi - 1;
-        while (std::isnan(d.at(b)))
+        while (!yAxis.shows(d.at(b)))
             --b;
         const double x = std::round(xAxis.left + c) + 0.5;
         line.add(QPointF(x, yAxis.yOf(d.at(a))));
@@ -914,7 +955,7 @@ void GraphWidget::drawHoverMarks(QPainter &painter) const
     painter.setRenderHint(QPainter::Antialiasing, true);
     for (int s = 0; s < seriesCount(); ++s) {
         const std::optional<double> v = valueAt(m_hoverIndex, s);
-        if (!v)
+        if (!v || !layout.yAxis.shows(*v))
             continue;
         const double y = layout.yAxis.yOf(*v);
         if (y < plot.top() || y > plot.bottom())

@@ -15,6 +15,8 @@
 //                   shown ones
 //   yMinFixed/yMaxFixed, yMin/yMax  the vertical range; a fixed bound is
 //                   never recomputed
+//   logScale        the value axis over decades; zero and negative values
+//                   are gaps there
 // Any change of the record, the data, the size, the highlight or the
 // appearance drops the cached pixmap; it is redrawn on the next paint only.
 //
@@ -100,8 +102,16 @@ public:
     void setFixedYRange(double yMin, double yMax);
     // The vertical range, auto-scaled over the data as it is now. Without
     // any value to scan, the range stays what it was (0 to 1 at first).
+    // On a log scale: from the smallest to the largest positive value (a
+    // positive fixed bound kept), 0.1 to 10 without any.
     double yMin() const;
     double yMax() const;
+    // Log scale: the value axis runs over decades, with a tick at each
+    // power of ten (1, 2 and 5 times it over less than two decades); zero
+    // and negative values are gaps like unreadable ones. Tooltips still
+    // show the value itself.
+    bool logScale() const { return m_logScale; }
+    void setLogScale(bool on);
 
     // ---- Highlight ----------------------------------------------------
     // A highlighted graph fills its background with selectionHighlightColor()
@@ -197,7 +207,11 @@ private:
     // that are not fixed, lazily, when the range is asked for or drawn.
     mutable double m_yMin = 0.0;
     mutable double m_yMax = 1.0;
+    // The range shown on a log scale, in decades.
+    mutable double m_logLo = -1.0;
+    mutable double m_logHi = 1.0;
     mutable bool m_scaleValid = false;
+    bool m_logScale = false;
     bool m_highlighted = false;
     bool m_stale = false;
     int m_firstIteration = 0;

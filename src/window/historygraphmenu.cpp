@@ -38,6 +38,10 @@ HistoryGraphMenu::HistoryGraphMenu(OptimHelmdeckControllerState *state, QWidget 
     addSeparator();
     m_visibleData = checkableAction(this, yAxis, QStringLiteral("Y-axis: Auto-scale to visible data"), "visibleDataAction");
     m_allData = checkableAction(this, yAxis, QStringLiteral("Y-axis: Auto-scale to all data"), "allDataAction");
+    m_logScale = addAction(QStringLiteral("Log scale"));
+    m_logScale->setObjectName(QStringLiteral("logScaleAction"));
+    m_logScale->setCheckable(true);
+    m_logScale->setToolTip(QStringLiteral("The error histories on a log scale (zero and negative errors are left out)"));
     addSeparator();
     m_exportHistory = addAction(QStringLiteral("Export History..."));
     m_exportHistory->setObjectName(QStringLiteral("exportHistoryAction"));
@@ -78,6 +82,7 @@ void HistoryGraphMenu::refresh()
         break;
     }
     (m_state->yAxisAutoscaleUsingAllData() ? m_allData : m_visibleData)->setChecked(true);
+    m_logScale->setChecked(m_state->historyLogScale());
     const OptimizationModelObject *viewed = m_state->viewModel();
     const bool hasHistory = viewed && HistoryCsv::iterationCount(viewed->model()) > 0;
     m_exportHistory->setEnabled(hasHistory);
@@ -114,6 +119,8 @@ void HistoryGraphMenu::handleMenuPicks(QAction *action)
         m_state->setYAxisAutoscaleUsingAllData(false);
     else if (action == m_allData)
         m_state->setYAxisAutoscaleUsingAllData(true);
+    else if (action == m_logScale)
+        m_state->setHistoryLogScale(m_logScale->isChecked());
     else if (action == m_exportHistory)
         Q_EMIT exportHistoryRequested();
 }

@@ -4,7 +4,8 @@
 // show and how their vertical axis scales. It works on the controller
 // state's display settings; the state then tells every history graph.
 // refresh() checks the actions that match the state and runs before each
-// pop-up. "Export History..." asks its owner (exportHistoryRequested) to
+// pop-up. "Log scale" (checkable) puts the error history and the goal error
+// histories on a log scale; the state remembers it. "Export History..." asks its owner (exportHistoryRequested) to
 // write the viewed optimization's history; it is disabled while there is
 // none. "Copy Image" puts the graph the menu was opened on on the
 // clipboard; "Save Image..." asks the owner (saveImageRequested) to save it.
@@ -29,6 +30,7 @@ public:
     QAction *allIterationsAction() const { return m_all; }
     QAction *visibleDataAction() const { return m_visibleData; }
     QAction *allDataAction() const { return m_allData; }
+    QAction *logScaleAction() const { return m_logScale; }
     QAction *exportHistoryAction() const { return m_exportHistory; }
     QAction *copyImageAction() const { return m_copyImage; }
     QAction *saveImageAction() const { return m_saveImage; }
@@ -54,6 +56,7 @@ private:
     QAction *m_all;
     QAction *m_visibleData;
     QAction *m_allData;
+    QAction *m_logScale;
     QAction *m_exportHistory;
     QAction *m_copyImage;
     QAction *m_saveImage;

@@ -6,7 +6,6 @@
 #include "window/graphwidget.h"
 #include "windowtestsupport.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QImage>
 #include <QMenu>
@@ -69,11 +68,11 @@ bool sameValue(const std::optional<QPointF> &a, const QPointF &b, const GoalPlot
 {
     return a && std::abs(a->x() - b.x()) < 1e-6 * (r.xMax - r.xMin) && std::abs(a->y() - b.y()) < 1e-6 * (r.yMax - r.yMin);
 }
-void sendMouse(QWidget *w, QEvent::Type type, const QPointF &pos, Qt::MouseButtons buttons)
+void sendMouse(QWidget *w, QEvent::Type type, const QPointF &pos)
 {
     QMouseEvent event(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                      buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
 }
 
 } // namespace
@@ -342,6 +341,18 @@ private Q_SLOTS:
         QCOMPARE(countColour(image, limit, y - 2, y + 2, xOf(1.1e9), xOf(1.8e9)), 0);
         // The trace in its colour.
         QVERIFY(countColour(image, QColor(0, 0, 255), r.top(), r.bottom(), r.left(), r.right()) > 20);
+        // Far more points than pixel columns: the ends, a one-point spike and
+        // a one-point dip all still drawn.
+        QList<double> xs, ys;
+        for (int i = 0; i <= 4000; ++i) {
+            xs.append(1e9 + i * 0.75e6);
+            ys.append(i == 0 || i == 2500 ? -40 : i == 1500 || i == 4000 ? 0 : -10);
+        }
+        plot.setTraces(family(xs, ys));
+        const QImage dense = plot.renderPixmap(plot.size()).toImage();
+        auto yOf = [&](double v) { return int(std::round(pt + (range.yMax - v) * ph / (range.yMax - range.yMin))); };
+        for (const auto &[at, v] : {std::pair{1e9, -40.0}, {2.125e9, 0.0}, {2.875e9, -40.0}, {4e9, 0.0}})
+            QVERIFY2(countColour(dense, QColor(0, 0, 255), yOf(v) - 2, yOf(v) + 2, xOf(at) - 2, xOf(at) + 2) > 0, qPrintable(QString::number(at)));
     }
     void goalPlotZoomAndPan_data()
     {
@@ -367,7 +378,7 @@ private Q_SLOTS:
         const QPointF value = *plot.valueAt(at);
         QWheelEvent wheel(at, plot.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
                           Qt::KeyboardModifiers(modifiers), Qt::NoScrollPhase, false);
-        QApplication::sendEvent(&plot, &wheel);
+        QCoreApplication::sendEvent(&plot, &wheel);
         const GoalPlotRange zoomed = *plot.shownRange();
         QVERIFY(qFuzzyCompare((zoomed.xMax - zoomed.xMin) / (before.xMax - before.xMin), spanRatios[0]));
         QVERIFY(qFuzzyCompare((zoomed.yMax - zoomed.yMin) / (before.yMax - before.yMin), spanRatios[1]));
@@ -375,30 +386,28 @@ private Q_SLOTS:
         // A new iteration keeps the zoom; a drag pans it, the grabbed values under the cursor.
         plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {5, -10, -30, -60}));
         QCOMPARE(box(*plot.shownRange()), box(zoomed));
-        sendMouse(&plot, QEvent::MouseButtonPress, at, Qt::LeftButton);
-        sendMouse(&plot, QEvent::MouseMove, at + QPointF(30, 20), Qt::LeftButton);
-        sendMouse(&plot, QEvent::MouseButtonRelease, at + QPointF(30, 20), Qt::NoButton);
+        sendMouse(&plot, QEvent::MouseButtonPress, at);
+        sendMouse(&plot, QEvent::MouseMove, at + QPointF(30, 20));
+        sendMouse(&plot, QEvent::MouseButtonRelease, at + QPointF(30, 20));
         QVERIFY(plot.shownRange()->xMin < zoomed.xMin && plot.shownRange()->yMin > zoomed.yMin);
         QVERIFY(sameValue(plot.valueAt(at + QPointF(30, 20)), value, zoomed));
         QVERIFY(plot.imageMenu()->actions().at(3)->isEnabled());
-        sendMouse(&plot, QEvent::MouseButtonDblClick, at, Qt::LeftButton);
+        sendMouse(&plot, QEvent::MouseButtonDblClick, at);
         QVERIFY(!plot.isZoomed());
         QCOMPARE(box(*plot.shownRange()), box(*plot.plotRange()));
     }
     void goalPlotImageMenu()
     {
         GoalGraphWidget plot;
-        plot.resize(200, 120);
-        QStringList texts;
-        for (QAction *action : plot.imageMenu()->actions())
-            texts << action->text();
-        QCOMPARE(texts, QStringList({"Copy Image", "Save Image...", "", "Reset Zoom"}));
-        QVERIFY(!plot.imageMenu()->actions().at(1)->isEnabled()); // nobody to save it
+        const QList<QAction *> actions = plot.imageMenu()->actions();
+        QCOMPARE(QStringList({actions[0]->text(), actions[1]->text(), actions[3]->text()}), QStringList({"Copy Image", "Save Image...", "Reset Zoom"}));
+        QVERIFY(!actions[1]->isEnabled() && !actions[3]->isEnabled()); // nobody to save it, nothing to reset
         QSignalSpy save(&plot, &GoalGraphWidget::saveImageRequested);
-        plot.imageMenu()->actions().at(1)->trigger();
+        QVERIFY(plot.imageMenu()->actions().at(1)->isEnabled());
+        actions[1]->trigger();
         QCoreApplication::processEvents();
         QCOMPARE(save.count(), 1);
-        plot.imageMenu()->actions().at(0)->trigger();
+        actions[0]->trigger();
         QCOMPARE(QGuiApplication::clipboard()->image().size(), plot.grab().toImage().size());
     }
 

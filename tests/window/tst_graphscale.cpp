@@ -22,6 +22,9 @@ private Q_SLOTS:
     void autoScaleWindow_data();
     void autoScaleWindow();
     void autoScaleKeepsFixedBoundsAndEmptyRange();
+    void logTicks_data();
+    void logTicks();
+    void logScaleGapsAtZeroAndBelow();
     void parseValue_data();
     void parseValue();
     void goalPlotRange_data();
@@ -128,6 +131,62 @@ void TestGraphScale::autoScaleKeepsFixedBoundsAndEmptyRange()
     graph.setFixedYRange(-5, 5);
     QCOMPARE(graph.yMin(), -5.0);
     QCOMPARE(graph.yMax(), 5.0);
+}
+
+void TestGraphScale::logTicks_data()
+{
+    QTest::addColumn<double>("minPositive");
+    QTest::addColumn<double>("maxPositive");
+    QTest::addColumn<int>("maxTicks");
+    QTest::addColumn<QList<double>>("ticks");
+    QTest::newRow("demo run, 511 to 0.01") << 0.01 << 511.0 << 8 << QList<double>{0.01, 0.1, 1, 10, 100};
+    QTest::newRow("twelve decades, every fifth") << 1e-6 << 1e6 << 4 << QList<double>{1e-5, 1, 1e5};
+    QTest::newRow("one decade inside") << 3.0 << 30.0 << 8 << QList<double>{5, 10, 20};
+    QTest::newRow("sub-decade") << 2.0 << 8.0 << 8 << QList<double>{2, 5};
+    QTest::newRow("between 1-2-5 ticks: the ends") << 2.1 << 2.2 << 8 << QList<double>{2.1, 2.2};
+    QTest::newRow("flat: half a decade each way") << 4.0 << 4.0 << 8 << QList<double>{2, 5, 10};
+    QTest::newRow("nothing positive: 0.1 to 10") << 0.0 << -3.0 << 8 << QList<double>{0.1, 1, 10};
+}
+
+void TestGraphScale::logTicks()
+{
+    QFETCH(double, minPositive);
+    QFETCH(double, maxPositive);
+    QFETCH(int, maxTicks);
+    QFETCH(QList<double>, ticks);
+    const auto [lo, hi] = GraphScale::logRange(minPositive, maxPositive);
+    const std::vector<double> got = GraphScale::logTicks(lo, hi, maxTicks);
+    QCOMPARE(qsizetype(got.size()), ticks.size());
+    for (qsizetype i = 0; i < ticks.size(); ++i)
+        QVERIFY2(std::abs(got[size_t(i)] / ticks[i] - 1) < 1e-12, qPrintable(QString::number(got[size_t(i)])));
+}
+
+// Log scale: zero and negatives are gaps, never -inf or NaN in range or picture.
+void TestGraphScale::logScaleGapsAtZeroAndBelow()
+{
+    for (int repeat : {1, 4000}) {
+        GraphWidget graph;
+        graph.resize(240, 120);
+        graph.setSeriesColor(0, QColor(Qt::red));
+        graph.setLogScale(true);
+        QList<double> values;
+        for (int i = 0; i < repeat; ++i)
+            values << 0 << -3 << 100 << 0.01 << 5;
+        graph.setSeries(values);
+        QVERIFY(std::abs(graph.yMin() / 0.01 - 1) < 1e-12 && std::abs(graph.yMax() / 100 - 1) < 1e-12);
+        QCOMPARE(graph.valueTextAt(1), QStringLiteral("-3"));
+        const QImage image = graph.renderPixmap(graph.size()).toImage();
+        const QRect plot = graph.plotRectFor(graph.size());
+        auto red = [&](int y0, int y1) {
+            int n = 0;
+            for (int y = y0; y <= y1; ++y)
+                for (int x = plot.left(); x <= plot.right(); ++x)
+                    n += image.pixelColor(x, y) == QColor(Qt::red);
+            return n;
+        };
+        QVERIFY(red(plot.top(), plot.bottom() - 2) > 0);
+        QCOMPARE(red(plot.bottom() - 1, plot.bottom()), 0);
+    }
 }
 
 void TestGraphScale::parseValue_data()

@@ -1,6 +1,7 @@
 // The views beyond the basic ones: the history CSV, the iteration
 // table's rows and sorting, pass or fail per limit type, the run's pace.
 
+#include "window/goalspanel.h"
 #include "window/goalverdict.h"
 #include "window/historycsv.h"
 #include "window/iterationtable.h"
@@ -116,6 +117,10 @@ void TestInsights::exportFromTheMenu()
     menu->setTargetGraph(graph);
     menu->copyImageAction()->trigger();
     QCOMPARE(QGuiApplication::clipboard()->pixmap().size(), graph->grab().size());
+    menu->logScaleAction()->trigger(); // remembered: the next window opens with it
+    OptimHelmdeckControllerState next(false, true);
+    GoalsPanel panel(&next);
+    QVERIFY(next.historyLogScale() && panel.findChild<GraphWidget *>(QStringLiteral("errorHistoryView"))->logScale());
 }
 
 void TestInsights::iterationTableFollowsAndSorts()

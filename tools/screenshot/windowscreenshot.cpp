@@ -1,7 +1,7 @@
 // Opens the helmdeck window on an optimization and saves a picture of it.
 // Settings are kept in a temporary folder.
 //
-// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits] [WIDTHxHEIGHT]
+// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale] [WIDTHxHEIGHT]
 //   running  interactive, 37 of 100 iterations, 12 minutes in (the default;
 //            docs/helmdeck-window.png at the default size,
 //            docs/helmdeck-window-large.png at 1600x1000)
@@ -16,6 +16,9 @@
 //   insights as running, with the "Goals" page (pass or fail per goal) and
 //            the "Iterations" table shown, iteration 20 selected and
 //            marked on the history graphs (docs/helmdeck-insights.png)
+//   logscale the run finished after 100 iterations, the "Error history"
+//            page shown and the error histories on a log scale
+//            (docs/helmdeck-logscale.png)
 //
 // The optimization is a seventh-order lowpass filter whose cutoff the
 // optimizer moves up from 0.85 GHz: four goals on S21 and S11 with limit
@@ -212,7 +215,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights] [WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale] [WIDTHxHEIGHT]\n");
         return 2;
     }
     const QString mode = argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("running");
@@ -235,6 +238,9 @@ int main(int argc, char **argv)
     OptimHelmdeckControllerState state(mode == QLatin1String("sweep"), mode != QLatin1String("sweep"));
     if (mode == QLatin1String("limits"))
         state.setGoalXAxisScaling(0);
+    const bool finished = mode == QLatin1String("logscale");
+    if (finished)
+        state.setHistoryLogScale(true);
     QIcon icon;
     for (int size : {16, 24, 32})
         icon.addFile(QStringLiteral(":/icons/smoptimz%1").arg(size));
@@ -250,7 +256,7 @@ int main(int argc, char **argv)
         model->setModelInput(realisticInput(count > 1 ? QStringLiteral("Top.Sweep1[%1].Optim1").arg(m) : QStringLiteral("Optim1")));
         window->setModel(model.get());
         state.addModel(model.get());
-        const int last = m + 1 < count ? 100 : 37;
+        const int last = m + 1 < count || finished ? 100 : 37;
         for (int i = 0; i <= last; ++i) {
             OptimIter iteration = realisticIteration(i, m);
             if (i == 100)
@@ -266,7 +272,7 @@ int main(int argc, char **argv)
         OptimIterSimResult failed;
         failed.iteration().algorithm().setSimulationOk(false);
         current.applySimResult(failed);
-    } else {
+    } else if (!finished) {
         current.applyIteration(realisticIteration(37, count - 1));
     }
 
@@ -276,7 +282,7 @@ int main(int argc, char **argv)
         window->varsPanel()->historyView()->setSelectedVariableByRow(1);
     }
 
-    if (mode == QLatin1String("history")) {
+    if (mode == QLatin1String("history") || finished) {
         auto *panel = window->findChild<GoalsPanel *>(QStringLiteral("goalsPanel"));
         panel->pages()->setCurrentWidget(panel->errorHistoryView());
         panel->setSelectedGoal(2);
