@@ -1,5 +1,6 @@
 #include "bargraph.h"
 
+#include "graphaxes.h"
 #include "graphwidget.h"
 
 #include <QMouseEvent>
@@ -7,6 +8,18 @@
 
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+// The text as it fits width in font: whole when it does (its width from the
+// label cache, not shaped again), else elided at the right.
+QString fitted(const QFont &font, const QString &text, int width)
+{
+    const QFontMetrics fm(font);
+    return GraphAxes::textWidth(fm, font, text) < width ? text : fm.elidedText(text, Qt::ElideRight, width);
+}
+
+} // namespace
 
 // ---------------------------------------------------------------- BarGraphBar
 
@@ -112,13 +125,12 @@ void BarGraphBar::paintEvent(QPaintEvent *)
     f.setBold(m_selected);
     painter.setFont(f);
     const QRect labelRect(4, 0, std::max(0, m_labelWidth - 8), r.height());
-    painter.drawText(labelRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetrics(f).elidedText(m_label, Qt::ElideRight, labelRect.width()));
+    GraphAxes::drawLabel(painter, labelRect, Qt::AlignLeft | Qt::AlignVCenter, fitted(f, m_label, labelRect.width()));
     painter.setFont(font());
 
     // Bar area: the bar, then its text right of it (or inside it when the
     // bar leaves no room).
-    const int valueWidth = fm.horizontalAdvance(m_valueText) + 8;
+    const int valueWidth = GraphAxes::textWidth(fm, font(), m_valueText) + 8;
     const int left = m_labelWidth;
     const int full = std::max(0, r.width() - left - 4 - std::min(valueWidth, (r.width() - left) / 2));
     const QRect track(left, 3, full, r.height() - 6);
@@ -133,8 +145,8 @@ void BarGraphBar::paintEvent(QPaintEvent *)
     }
     painter.setPen(text);
     QRect valueRect(left + barWidth + 4, 0, r.width() - left - barWidth - 4, r.height());
-    painter.drawText(valueRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     fm.elidedText(m_valueText, Qt::ElideRight, std::max(0, valueRect.width() - 2)));
+    GraphAxes::drawLabel(painter, valueRect, Qt::AlignLeft | Qt::AlignVCenter,
+                         fitted(font(), m_valueText, std::max(0, valueRect.width() - 2)));
     if (m_selected) {
         painter.setPen(QPen(pal.color(QPalette::Highlight), 1));
         painter.drawRect(r.adjusted(0, 0, -1, -1));

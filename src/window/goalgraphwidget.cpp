@@ -114,11 +114,26 @@ void addClippedSegment(GoalPlotRange &extent, bool &any, QPointF a, QPointF b, d
     }
 }
 
-QString axisNumber(double v, const QString &units)
+QString axisNumber(double v, const QString &units, int digits = 4)
 {
     if (units.isEmpty())
-        return RealStringParser::formatNumber(v, 4);
-    return RealStringParser::formatScaled(v, 4, units).text();
+        return RealStringParser::formatNumber(v, digits);
+    return RealStringParser::formatScaled(v, digits, units).text();
+}
+
+// Significant digits that tell neighbouring ticks apart: 4, more where a
+// zoomed-in range puts the ticks close together for their size.
+int tickDigits(const std::vector<double> &ticks)
+{
+    if (ticks.size() < 2)
+        return 4;
+    const double step = std::abs(ticks[1] - ticks[0]);
+    double size = 0;
+    for (double t : ticks)
+        size = std::max(size, std::abs(t));
+    if (!(step > 0) || !(size > step))
+        return 4;
+    return std::clamp(int(std::ceil(std::log10(size / step))) + 1, 4, 15);
 }
 
 const QColor limitColor(165, 25, 25);
@@ -490,8 +505,9 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
         const int plotHeight = size.height() - 2 * fm.height() - 16;
         const std::vector<double> ticks = GraphScale::niceTicks(l.range->yMin, l.range->yMax,
                                                                 std::max(1, plotHeight / (fm.height() + 8)));
+        const int digits = tickDigits(ticks);
         for (double v : ticks)
-            l.yTicks.push_back({v, axisNumber(v, QString())});
+            l.yTicks.push_back({v, axisNumber(v, QString(), digits)});
     }
 
     l.header = QRect(0, 0, size.width(), big.height() + 4);
@@ -582,7 +598,7 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
     const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
     const int top = layout.header.top() + 1;
     int x = 4;
-    painter.drawText(QRect(x, top, size.width() - x, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+    GraphAxes::drawLabel(painter, QRect(x, top, size.width() - x, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
                      bm.elidedText(name, Qt::ElideRight, std::max(20, size.width() / 2)));
     x += std::min(bm.horizontalAdvance(name), std::max(20, size.width() / 2)) + 8;
     painter.setFont(small);
@@ -612,7 +628,7 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
     int used = 0;
     std::vector<std::pair<int, const Entry *>> placed;
     for (const Entry &e : entries) {
-        const int w = 20 + fm.horizontalAdvance(e.text) + 8;
+        const int w = 20 + GraphAxes::textWidth(fm, small, e.text) + 8;
         if (x + used + w > right)
             break;
         used += w;
@@ -625,14 +641,14 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         painter.setPen(e->pen);
         painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + 16, cy + 0.5));
         painter.setPen(textColor);
-        painter.drawText(QRect(lx + 20, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
+        GraphAxes::drawLabel(painter, QRect(lx + 20, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
         lx += w;
     }
     painter.setRenderHint(QPainter::Antialiasing, false);
     if (!detail.isEmpty()) {
         const int room = std::max(0, right - used - x);
         painter.setPen(greyText);
-        painter.drawText(QRect(x, top, room, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+        GraphAxes::drawLabel(painter, QRect(x, top, room, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
                          fm.elidedText(detail, Qt::ElideRight, room));
     }
 }
@@ -662,9 +678,16 @@ void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const 
     const QFontMetrics fm(GraphAxes::labelFont(font()));
     const QRect &plot = layout.plot;
     const GoalPlotRange &r = *layout.range;
-    const int sample = fm.horizontalAdvance(axisNumber(r.xMax, layout.xUnits)) + 14;
-    const std::vector<double> xTicks =
-        GraphScale::niceTicks(r.xMin, r.xMax, std::max(1, plot.width() / std::max(20, sample)));
+    // As many ticks as labels fit; zoomed in far, the labels need more
+    // digits, so they are counted again at their width.
+    auto ticksFor = [&](int digits) {
+        const int sample = fm.horizontalAdvance(axisNumber(r.xMax, layout.xUnits, digits)) + 14;
+        return GraphScale::niceTicks(r.xMin, r.xMax, std::max(1, plot.width() / std::max(20, sample)));
+    };
+    std::vector<double> xTicks = ticksFor(4);
+    const int digits = tickDigits(xTicks);
+    if (digits > 4)
+        xTicks = ticksFor(digits);
     const QString &caption = layout.xName;
     const int captionWidth = caption.isEmpty() ? 0 : fm.horizontalAdvance(caption) + 6;
     int rightEdge = std::numeric_limits<int>::min();
@@ -674,18 +697,18 @@ void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const 
         GraphAxes::drawVerticalGridLine(painter, plot, x);
         if (!layout.xLabels)
             continue;
-        const QString text = axisNumber(v, layout.xUnits);
-        const int tw = fm.horizontalAdvance(text);
+        const QString text = axisNumber(v, layout.xUnits, digits);
+        const int tw = GraphAxes::textWidth(fm, painter.font(), text);
         const int tx = std::clamp(int(std::round(x) + 0.5) - tw / 2, plot.left() - 4, std::max(0, size.width() - tw - 3));
         if (tx < rightEdge + 8 || tx + tw > size.width() - captionWidth - 5)
             continue;
         painter.setPen(textColor);
-        painter.drawText(QRect(tx, plot.bottom() + 3, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+        GraphAxes::drawLabel(painter, QRect(tx, plot.bottom() + 3, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
         rightEdge = tx + tw;
     }
     if (layout.xLabels && !caption.isEmpty()) {
         painter.setPen(pal.color(QPalette::Disabled, QPalette::WindowText));
-        painter.drawText(QRect(size.width() - captionWidth - 3, plot.bottom() + 3, captionWidth, fm.height()),
+        GraphAxes::drawLabel(painter, QRect(size.width() - captionWidth - 3, plot.bottom() + 3, captionWidth, fm.height()),
                          Qt::AlignRight | Qt::AlignTop, caption);
     }
 }
@@ -747,30 +770,105 @@ void GoalGraphWidget::drawLimits(QPainter &painter, const Layout &layout, bool l
     }
 }
 
+namespace {
+
+// The line through points (in pixels) as the eye sees it at columnsPerPixel
+// device columns per pixel: of each stretch of consecutive points within one
+// device pixel column, its first point, its lowest, its highest and its
+// last, in their order. A 2001-point sweep in a 300-pixel plot strokes some
+// 600 points instead, with the same spikes, dips and ends.
+QPolygonF columnEnvelope(const QPolygonF &points, double columnsPerPixel)
+{
+    QPolygonF out;
+    qsizetype emitted = -1;
+    for (qsizetype i = 0; i < points.size();) {
+        const double column = std::floor(points.at(i).x() * columnsPerPixel);
+        qsizetype lo = i, hi = i, j = i + 1;
+        for (; j < points.size() && std::floor(points.at(j).x() * columnsPerPixel) == column; ++j) {
+            if (points.at(j).y() < points.at(lo).y())
+                lo = j;
+            if (points.at(j).y() > points.at(hi).y())
+                hi = j;
+        }
+        for (const qsizetype k : {i, std::min(lo, hi), std::max(lo, hi), j - 1}) {
+            if (k != emitted)
+                out.append(points.at(k));
+            emitted = k;
+        }
+        i = j;
+    }
+    return out;
+}
+
+// The line through points without the points that lie within tolerance
+// (in pixels) of the straight piece that then replaces them, at most 32 in
+// a row: a smooth sweep of hundreds of points strokes a few dozen, and
+// looks the same.
+QPolygonF simplified(const QPolygonF &points, double tolerance)
+{
+    if (points.size() < 3)
+        return points;
+    QPolygonF out;
+    out.append(points.first());
+    qsizetype anchor = 0;
+    for (qsizetype j = 2; j < points.size(); ++j) {
+        const QPointF d = points.at(j) - points.at(anchor);
+        const double length2 = QPointF::dotProduct(d, d);
+        bool within = j - anchor <= 32 && length2 > 0;
+        for (qsizetype k = anchor + 1; within && k < j; ++k) {
+            // Beside the piece (not beyond its ends) and near it.
+            const QPointF e = points.at(k) - points.at(anchor);
+            const double along = QPointF::dotProduct(e, d), across = d.x() * e.y() - d.y() * e.x();
+            within = along >= 0 && along <= length2 && across * across <= tolerance * tolerance * length2;
+        }
+        if (!within) {
+            anchor = j - 1;
+            out.append(points.at(anchor));
+        }
+    }
+    out.append(points.last());
+    return out;
+}
+
+} // namespace
+
 // The traces before tuning, the initial and the current ones (current on
-// top), each broken where a point is not finite.
+// top), each broken where a point is not finite, a dense one drawn from its
+// envelope per pixel column, all without the points that would not show.
 void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout) const
 {
     painter.setRenderHint(QPainter::Antialiasing, true);
+    const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const qsizetype columns = qsizetype(layout.plot.width() * dpr);
+    QPolygonF run;
+    // A long solid line goes in pieces of 64 segments, each starting where
+    // the last one ended: the rasterizer takes a wide antialiased line of
+    // hundreds of points over and over in bands, a piece in one go. (A
+    // dashed line stays whole, its dashes running on.)
+    auto drawRun = [&] {
+        const QPolygonF line = simplified(run.size() > columns ? columnEnvelope(run, dpr) : run, 0.05 / dpr);
+        const qsizetype piece = painter.pen().style() == Qt::SolidLine ? 64 : line.size();
+        for (qsizetype i = 0; i + 1 < line.size(); i += piece)
+            painter.drawPolyline(line.constData() + i, int(std::min(piece + 1, line.size() - i)));
+    };
     auto drawFamily = [&](const OptimTraceFamily &family, const QPen &pen) {
         painter.setPen(pen);
         for (const OptimTrace &trace : family.traces()) {
-            QPolygonF run;
+            run.clear();
             const qsizetype n = trace.pointCount();
             for (qsizetype i = 0; i < n; ++i) {
                 const double x = trace.xValues().at(i), y = trace.yValues().at(i);
                 if (!std::isfinite(x) || !std::isfinite(y)) {
-                    if (run.size() > 1)
-                        painter.drawPolyline(run);
+                    drawRun();
                     run.clear();
                     continue;
                 }
                 run.append(QPointF(layout.xOf(x), layout.yOf(y)));
             }
-            if (run.size() > 1)
-                painter.drawPolyline(run);
-            else if (run.size() == 1)
+            if (run.size() == 1)
                 painter.drawEllipse(run.first(), 1.5, 1.5);
+            else
+                drawRun();
         }
     };
     if (!m_beforeTuning.traces().isEmpty())

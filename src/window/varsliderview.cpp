@@ -12,6 +12,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QColor selectionColor(200, 225, 255);
@@ -19,6 +21,24 @@ const QColor selectionColor(200, 225, 255);
 bool isEnabledVariable(const OptimVarInput &variable)
 {
     return variable.optimizeFlagSet() && variable.optimize();
+}
+
+// Fixes the value label's size at one line of its font and the width of
+// text, at least 72 px; the width only grows with the values shown. A new
+// value on every iteration then repaints the label alone, without laying
+// out the whole column of rows again. The text is measured by its
+// characters' advances (a pixel or two to spare for kerning), not shaped.
+void fitValueLabel(QLabel *label, const QString &text)
+{
+    const QFontMetrics fm = label->fontMetrics();
+    if (label->minimumHeight() != fm.height() || label->maximumHeight() != fm.height())
+        label->setFixedHeight(fm.height());
+    int textWidth = 2;
+    for (const QChar c : text)
+        textWidth += fm.horizontalAdvance(c);
+    const int width = std::max({72, label->minimumWidth(), textWidth});
+    if (width != label->minimumWidth() || width != label->maximumWidth())
+        label->setFixedWidth(width);
 }
 
 } // namespace
@@ -39,7 +59,6 @@ VarSliderRow::VarSliderRow(int varIndex, QWidget *parent)
 
     m_nameLabel->setMinimumWidth(40);
     m_nameLabel->setMaximumWidth(110);
-    m_valueLabel->setMinimumWidth(72);
     m_valueLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_nameLabel->installEventFilter(this);
     m_valueLabel->installEventFilter(this);
@@ -49,7 +68,8 @@ VarSliderRow::VarSliderRow(int varIndex, QWidget *parent)
     layout->setSpacing(6);
     layout->addWidget(m_nameLabel);
     layout->addWidget(m_slider, 1);
-    layout->addWidget(m_valueLabel);
+    layout->addWidget(m_valueLabel, 0, Qt::AlignVCenter);
+    fitValueLabel(m_valueLabel, QString());
 
     connect(m_slider, &VarSliderWidget::displayChanged, this, &VarSliderRow::updateLabels);
     connect(m_slider, &VarSliderWidget::activated, this, &VarSliderRow::activated);
@@ -58,12 +78,16 @@ VarSliderRow::VarSliderRow(int varIndex, QWidget *parent)
 void VarSliderRow::updateLabels()
 {
     m_nameLabel->setText(m_slider->name());
-    m_valueLabel->setText(m_slider->displayValue());
-    if (m_slider->mapping().ok) {
-        m_nameLabel->setToolTip(m_slider->toolTipText());
-        m_valueLabel->setToolTip(m_slider->toolTipText());
-    } else {
-        const QString why = QStringLiteral("%1 has no range to tune over.").arg(m_slider->name());
+    const QString value = m_slider->displayValue();
+    if (value != m_valueLabel->text()) {
+        fitValueLabel(m_valueLabel, value);
+        m_valueLabel->setText(value);
+    }
+    // The slider's tooltip follows every new value: the labels take it when
+    // one is asked for (eventFilter), not here.
+    const QString why =
+        m_slider->mapping().ok ? QString() : QStringLiteral("%1 has no range to tune over.").arg(m_slider->name());
+    if (m_nameLabel->toolTip() != why) {
         m_nameLabel->setToolTip(why);
         m_valueLabel->setToolTip(why);
     }
@@ -71,8 +95,14 @@ void VarSliderRow::updateLabels()
 
 bool VarSliderRow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress && (watched == m_nameLabel || watched == m_valueLabel))
+    if (watched != m_nameLabel && watched != m_valueLabel)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonPress)
         Q_EMIT activated();
+    if (event->type() == QEvent::FontChange && watched == m_valueLabel)
+        fitValueLabel(m_valueLabel, m_valueLabel->text());
+    if (event->type() == QEvent::ToolTip && m_slider->mapping().ok)
+        static_cast<QWidget *>(watched)->setToolTip(m_slider->toolTipText());
     return QWidget::eventFilter(watched, event);
 }
 

@@ -643,20 +643,28 @@ QString VarSliderWidget::shownValue(const QString &text) const
     return VarValues::withUnits(text, m_unit);
 }
 
+QString VarSliderWidget::toolTipText() const
+{
+    if (m_toolTipDirty) {
+        m_toolTip = QStringLiteral("<b>") + m_name.toHtmlEscaped() + QStringLiteral(" = ")
+            + shownValue(m_value).toHtmlEscaped() + QStringLiteral("</b>") + m_toolTipBounds;
+        m_toolTip.replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
+        m_toolTipDirty = false;
+    }
+    return m_toolTip;
+}
+
 void VarSliderWidget::rebuildToolTip()
 {
-    QString text = QStringLiteral("<b>") + m_name.toHtmlEscaped() + QStringLiteral(" = ")
-        + shownValue(m_value).toHtmlEscaped() + QStringLiteral("</b>") + m_toolTipBounds;
-    text.replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
-    if (text == m_toolTip)
-        return;
-    m_toolTip = text;
-    setToolTip(text);
+    m_toolTipDirty = true;
     // A tooltip of this slider on screen follows the text at the same place,
     // so the value can be read while dragging.
     if (m_toolTipShown && QToolTip::isVisible() && QToolTip::text() == m_lastShownToolTip) {
-        QToolTip::showText(m_lastToolTipPos, m_toolTip, this);
-        m_lastShownToolTip = m_toolTip;
+        const QString text = toolTipText();
+        if (text != m_lastShownToolTip) {
+            QToolTip::showText(m_lastToolTipPos, text, this);
+            m_lastShownToolTip = text;
+        }
     }
 }
 
@@ -712,9 +720,9 @@ void VarSliderWidget::handleSliderPressed()
     Q_EMIT activated();
     // Show the value at the handle while it is dragged.
     m_lastToolTipPos = QCursor::pos();
-    m_lastShownToolTip = m_toolTip;
+    m_lastShownToolTip = toolTipText();
     m_toolTipShown = true;
-    QToolTip::showText(m_lastToolTipPos, m_toolTip, this);
+    QToolTip::showText(m_lastToolTipPos, m_lastShownToolTip, this);
 }
 
 void VarSliderWidget::handleSliderReleased()
@@ -738,9 +746,9 @@ bool VarSliderWidget::event(QEvent *event)
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         m_lastToolTipPos = help->globalPos();
-        m_lastShownToolTip = m_toolTip;
+        m_lastShownToolTip = toolTipText();
         m_toolTipShown = true;
-        QToolTip::showText(m_lastToolTipPos, m_toolTip, this);
+        QToolTip::showText(m_lastToolTipPos, m_lastShownToolTip, this);
         return true;
     }
     return QSlider::event(event);

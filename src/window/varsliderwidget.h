@@ -131,8 +131,9 @@ public:
     // The value as the row and the tooltip show it: with its unit, or the
     // listed design value for a position.
     QString displayValue() const { return shownValue(m_value); }
-    // The tooltip text (also set as the widget's toolTip()).
-    QString toolTipText() const { return m_toolTip; }
+    // The tooltip text, made when first asked for after a change: a value
+    // arrives on every iteration, the tooltip is seldom looked at.
+    QString toolTipText() const;
 
     void setNetlistName(const QString &netlistName);
     void setName(const QString &name);
@@ -216,7 +217,8 @@ private:
 
     // The tooltip's bound and step lines, made when the range changes.
     QString m_toolTipBounds;
-    QString m_toolTip;
+    mutable QString m_toolTip;
+    mutable bool m_toolTipDirty = true;
     QString m_lastShownToolTip;
     QPoint m_lastToolTipPos;
     bool m_toolTipShown = false;
