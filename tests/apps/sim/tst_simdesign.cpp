@@ -3,6 +3,7 @@
 // place.
 
 #include "simdesign.h"
+#include "exampledesign.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,15 +11,6 @@
 #include <QTest>
 
 namespace {
-
-SimDesign load(const char *name)
-{
-    SimDesign d;
-    QString error;
-    if (!SimDesign::load(QStringLiteral(SIM_EXAMPLES_DIR "/") + QLatin1String(name), d, &error))
-        qFatal("%s", qPrintable(error));
-    return d;
-}
 
 // A minimal valid design to break in one place per test row.
 QJsonObject minimal()
@@ -44,7 +36,7 @@ class TestSimDesign : public QObject
 private Q_SLOTS:
     void lowpass()
     {
-        const SimDesign d = load("lowpass.json");
+        const SimDesign d = loadExampleDesign("lowpass.json");
         QCOMPARE(d.analysis.points, 150);
         QVERIFY(!d.isMultiOpt());
         const OptimModelInput m = d.modelInput(0);
@@ -63,7 +55,7 @@ private Q_SLOTS:
 
     void discreteValueLists()
     {
-        const SimDesign d = load("lowpass-discrete.json");
+        const SimDesign d = loadExampleDesign("lowpass-discrete.json");
         const OptimVarInput &c1 = d.input.variables().at(0);
         QCOMPARE(c1.constraintType(), 2);
         QCOMPARE(c1.value(), QStringLiteral("8"));  // a position in the list
@@ -78,7 +70,7 @@ private Q_SLOTS:
     // The optimizations' names and algorithms reach the helmdeck in the process test.
     void sweep()
     {
-        const SimDesign d = load("lowpass-sweep.json");
+        const SimDesign d = loadExampleDesign("lowpass-sweep.json");
         QCOMPARE(d.optimizationCount(), 2);
         QCOMPARE(d.modelInput(1).algorithm().maxIterations(), QStringLiteral("80"));
         QCOMPARE(d.parametersFor(0), (SimParameters{{QStringLiteral("CPAR"), QStringLiteral("0.01 pF")}}));

@@ -4,6 +4,7 @@
 // run are checked where the helmdeck applies them: tst_simprocess.)
 
 #include "simoptimization.h"
+#include "exampledesign.h"
 
 #include "model/optiminputrecords.h"
 
@@ -12,15 +13,6 @@
 Q_DECLARE_METATYPE(OptimVarInput)
 
 namespace {
-
-SimDesign load(const char *name)
-{
-    SimDesign d;
-    QString error;
-    if (!SimDesign::load(QStringLiteral(SIM_EXAMPLES_DIR "/") + QLatin1String(name), d, &error))
-        qFatal("%s", qPrintable(error));
-    return d;
-}
 
 OptimVarInput variable(int type, const QString &value, const QString &p1 = {}, const QString &p2 = {},
                        const QString &p3 = {}, const QString &unit = QStringLiteral("F"))
@@ -47,7 +39,7 @@ void setAlgorithm(SimOptimization &opt, int code, const QString &maxIterations =
 class TestSimOptimizer : public QObject
 {
     Q_OBJECT
-    const SimDesign m_lowpass = load("lowpass.json");
+    const SimDesign m_lowpass = loadExampleDesign("lowpass.json");
 
 private Q_SLOTS:
     void initTestCase()
@@ -162,7 +154,7 @@ private Q_SLOTS:
     {
         QFETCH(int, code);
         QFETCH(QString, file);
-        const SimDesign d = load(file.toLatin1().constData());
+        const SimDesign d = loadExampleDesign(file.toLatin1().constData());
         SimOptimization opt(d, 0);
         setAlgorithm(opt, code, QStringLiteral("60"));
         double first = -1;
@@ -184,7 +176,7 @@ private Q_SLOTS:
 
     void discreteStaysOnTheGrid()
     {
-        const SimDesign d = load("lowpass-discrete.json");
+        const SimDesign d = loadExampleDesign("lowpass-discrete.json");
         SimOptimization opt(d, 0);
         opt.run([&](const SimProblem::Report &r) {
             const QStringList texts = opt.variableValueTexts(*r.evaluation);
