@@ -3,17 +3,13 @@
 // list(VALUE...)), ...), taken the whole road a goal from the host takes.
 
 #include "design/optimgoalparametermap.h"
-#include "mox/moxinterpreter.h"
+#include "fuzzmox.h"
 
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static MoxInterpreter *mox = [] {
-        auto *m = new MoxInterpreter;
-        m->registerVocabulary("fuzz", {});
-        return m;
-    }();
+    MoxInterpreter *mox = fuzzInterpreter();
     const QByteArray text(reinterpret_cast<const char *>(data), qsizetype(size));
     MoxValue *value = mox->evaluate("fuzz", text);
     if (!value)

@@ -1,18 +1,14 @@
 // The MOX parser and evaluator: any text is evaluated; the value's printed
 // form is made and every handle goes back (the interpreter counts them).
 
-#include "mox/moxinterpreter.h"
+#include "fuzzmox.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static MoxInterpreter *mox = [] {
-        auto *m = new MoxInterpreter;
-        m->registerVocabulary("fuzz", {});
-        return m;
-    }();
+    MoxInterpreter *mox = fuzzInterpreter();
     const QByteArray text(reinterpret_cast<const char *>(data), qsizetype(size));
     MoxValue *value = mox->evaluate("fuzz", text);
     mox->printed(value);
