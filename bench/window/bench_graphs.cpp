@@ -1,7 +1,8 @@
 // Drawing of the window's graphs on long runs: a history graph of a million
 // iterations into a 400 x 120 pixmap (all of it, and the last 25), the
 // first parse of such a history, one iteration added to it (parse, scale and
-// redraw), and a goal plot with a 2001-point trace.
+// redraw in full, or on a fixed iteration axis only the new point drawn into
+// the cached pixmap), and a goal plot with a 2001-point trace.
 //
 //   build/bench/window/bench_graphs      (runs headless: offscreen platform)
 
@@ -121,6 +122,27 @@ void BM_AddIterationAndRedraw1M(benchmark::State &state)
 }
 BENCHMARK(BM_AddIterationAndRedraw1M)->Unit(benchmark::kMillisecond);
 
+// The same on a fixed iteration axis (the run's last iteration known ahead,
+// the new value inside the range shown): only the pixel columns of the new
+// point are drawn into the cached pixmap.
+void BM_AddIterationCached1M(benchmark::State &state)
+{
+    QStringList texts = millionTexts();
+    GraphWidget graph;
+    graph.resize(kHistorySize);
+    graph.setNumPointsShown(2000000);
+    graph.setSeries(texts);
+    graph.cachedPixmap();
+    int i = 0;
+    for (auto _ : state) {
+        texts.append(QString::number(1.0 + (i++ % 100) * 0.01, 'g', 6));
+        graph.setSeries(texts);
+        benchmark::DoNotOptimize(graph.cachedPixmap());
+    }
+    state.counters["full redraws"] = double(graph.renderCount());
+}
+BENCHMARK(BM_AddIterationCached1M)->Unit(benchmark::kMillisecond);
+
 // The painted widget between changes: the cached pixmap is only copied.
 void BM_RepaintCached1M(benchmark::State &state)
 {
@@ -168,6 +190,44 @@ void BM_DrawGoalPlot2001(benchmark::State &state)
     }
 }
 BENCHMARK(BM_DrawGoalPlot2001)->Unit(benchmark::kMillisecond);
+
+// One iteration in a goal plot of three 2001-point traces (current, next,
+// initial): the new current traces over the kept background while the user
+// holds a zoomed range, or the whole plot drawn again while the automatic
+// range follows the traces.
+void goalPlotNewTraces(benchmark::State &state, bool zoomed)
+{
+    OptimTraceFamily families[3];
+    for (int k = 0; k < 3; ++k) {
+        families[k].setIndepVar(OptimTraceVar(QStringLiteral("freq"), QStringLiteral("GHz")));
+        OptimTrace trace;
+        for (int p = 0; p < 2001; ++p) {
+            const double f = 1e8 + p * 1e6;
+            trace.xValues().values().append(f);
+            trace.yValues().values().append(-10 * std::log10(1 + std::pow(f / (1.1e9 + k * 2e7), 10)));
+        }
+        families[k].traces().append(trace);
+    }
+    OptimGoalInput goal;
+    goal.setName(QStringLiteral("Passband"));
+    goal.addIndepVar(QStringLiteral("freq"));
+    goal.setIndepVarUnit(0, QStringLiteral("GHz"));
+    GoalGraphWidget plot;
+    plot.resize(320, 200);
+    plot.setGoal(goal);
+    plot.setTraces(families[0]);
+    plot.setInitialTraces(families[2]);
+    if (zoomed)
+        plot.zoomAt(QRectF(plot.plotRect()).center(), 0.9, 0.9);
+    int i = 0;
+    for (auto _ : state) {
+        plot.setTraces(families[++i % 2]);
+        benchmark::DoNotOptimize(plot.shownPixmap());
+    }
+    state.counters["backgrounds"] = double(plot.backgroundRenderCount());
+}
+BENCHMARK_CAPTURE(goalPlotNewTraces, zoomed, true)->Name("BM_GoalPlotNewTraces2001_Zoomed")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(goalPlotNewTraces, automatic, false)->Name("BM_GoalPlotNewTraces2001_AutoRange")->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -303,6 +303,12 @@ void GoalGraphWidget::invalidate()
     update();
 }
 
+void GoalGraphWidget::invalidateBackground()
+{
+    m_backgroundValid = false;
+    invalidate();
+}
+
 void GoalGraphWidget::setGoal(const OptimGoalInput &goal)
 {
     if (goal == m_goal && goal.indepVarUnits() == m_goal.indepVarUnits())
@@ -314,7 +320,7 @@ void GoalGraphWidget::setGoal(const OptimGoalInput &goal)
     m_goal = goal;
     if (m_selectedLimit >= m_goal.limits().size())
         m_selectedLimit = -1;
-    invalidate();
+    invalidateBackground();
 }
 
 void GoalGraphWidget::setTraces(const OptimTraceFamily &traces)
@@ -330,7 +336,7 @@ void GoalGraphWidget::setInitialTraces(const OptimTraceFamily &traces)
     if (traces == m_initialTraces)
         return;
     m_initialTraces = traces;
-    invalidate();
+    invalidateBackground();
 }
 
 void GoalGraphWidget::setTracesBeforeTuning(const OptimTraceFamily &traces)
@@ -338,7 +344,7 @@ void GoalGraphWidget::setTracesBeforeTuning(const OptimTraceFamily &traces)
     if (traces == m_beforeTuning)
         return;
     m_beforeTuning = traces;
-    invalidate();
+    invalidateBackground();
 }
 
 void GoalGraphWidget::setValueText(const QString &text)
@@ -357,7 +363,7 @@ void GoalGraphWidget::setXAxisScaling(int scaling)
         return;
     m_scaling = scaling;
     m_zoom.reset(); // the engineer asked for an automatic range
-    invalidate();
+    invalidateBackground();
 }
 
 void GoalGraphWidget::setColor(const QColor &color)
@@ -365,7 +371,7 @@ void GoalGraphWidget::setColor(const QColor &color)
     if (color == m_color)
         return;
     m_color = color;
-    invalidate();
+    invalidateBackground();
 }
 
 void GoalGraphWidget::setSelected(bool selected)
@@ -373,7 +379,7 @@ void GoalGraphWidget::setSelected(bool selected)
     if (selected == m_selected)
         return;
     m_selected = selected;
-    invalidate();
+    invalidateBackground();
 }
 
 void GoalGraphWidget::setStale(bool stale)
@@ -381,7 +387,7 @@ void GoalGraphWidget::setStale(bool stale)
     if (stale == m_stale)
         return;
     m_stale = stale;
-    invalidate();
+    invalidateBackground();
 }
 
 void GoalGraphWidget::setSelectedLimit(int index)
@@ -516,7 +522,7 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
     if (size.width() >= 160 && size.height() >= l.header.height() + 4 * fm.height())
         l.yCaption = m_goal.expression().trimmed();
     const int captionRoom = l.yCaption.isEmpty() ? 0 : fm.height() + 2;
-    const int left = std::min(GraphAxes::labelWidth(fm, l.yTicks) + 8 + captionRoom, size.width() / 2);
+    const int left = std::min(GraphAxes::labelWidth(fm, GraphAxes::labelFont(font()), l.yTicks) + 8 + captionRoom, size.width() / 2);
     const int top = l.header.bottom() + 3;
     const int bottom = size.height() - (l.xLabels ? fm.height() + 6 : 5);
     l.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, size.width() - 8), std::max(top + 1, bottom)));
@@ -547,20 +553,78 @@ QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
     return pixmap;
 }
 
+GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size, const Layout &layout) const
+{
+    return {size, devicePixelRatioF(), layout.range, m_traces.traces().isEmpty(), showsInitialTraces(),
+            m_traces.indepVar().name()};
+}
+
+// A new iteration brings new current traces and a new result: unless the
+// range moved with them, only those are drawn again, over a copy of the
+// background layer. While the background keeps changing (an automatic range
+// that follows the traces, a zoom in progress) the plot is drawn in one go
+// instead, sparing the copy; the layer is kept again once the background
+// stays the same from one drawing to the next.
+const QPixmap &GoalGraphWidget::shownPixmap() const
+{
+    const QSize size = this->size();
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size) * dpr).toSize();
+    if (m_cacheValid && m_cache.size() == pixels)
+        return m_cache;
+    const Layout layout = layoutFor(size);
+    const BackgroundKey key = backgroundKey(size, layout);
+    const bool same = m_backgroundValid && key == m_backgroundKey;
+    if (same && !m_background.isNull()) {
+        m_cache = m_background;
+    } else {
+        QPixmap &target = same ? m_background : m_cache;
+        target = QPixmap(pixels);
+        target.setDevicePixelRatio(dpr);
+        target.fill(Qt::transparent);
+        QPainter painter(&target);
+        drawBackground(painter, size, layout);
+        ++m_backgroundRenderCount;
+        m_backgroundKey = key;
+        m_backgroundValid = true;
+        if (same) {
+            painter.end();
+            m_cache = m_background;
+        } else {
+            m_background = QPixmap();
+            drawForeground(painter, size, layout);
+            m_cacheValid = true;
+            ++m_renderCount;
+            return m_cache;
+        }
+    }
+    QPainter painter(&m_cache);
+    drawForeground(painter, size, layout);
+    m_cacheValid = true;
+    ++m_renderCount;
+    return m_cache;
+}
+
 void GoalGraphWidget::drawGraph(QPainter &painter, const QSize &size) const
 {
-    const QPalette pal = palette();
     const Layout layout = layoutFor(size);
+    drawBackground(painter, size, layout);
+    drawForeground(painter, size, layout);
+}
+
+void GoalGraphWidget::drawBackground(QPainter &painter, const QSize &size, const Layout &layout) const
+{
+    const QPalette pal = palette();
     if (m_selected)
         painter.fillRect(QRect(QPoint(0, 0), size), GraphWidget::selectionHighlightColor());
-    drawHeader(painter, size, layout);
+    drawHeader(painter, size, layout, true);
     painter.fillRect(layout.plot, pal.color(QPalette::Base));
     painter.setFont(GraphAxes::labelFont(font()));
     if (!layout.range) {
         GraphAxes::drawPlotMessage(painter, layout.plot, pal.color(QPalette::Disabled, QPalette::WindowText),
                                    m_traces.traces().isEmpty() ? QStringLiteral("No trace yet")
                                                                : QStringLiteral("No values to show"));
-        drawFrame(painter, size, layout);
+        drawFrame(painter, size, layout, true);
         return;
     }
 
@@ -571,19 +635,35 @@ void GoalGraphWidget::drawGraph(QPainter &painter, const QSize &size) const
     drawSweptAxis(painter, size, layout);
 
     // Limits: the violating side tinted under the traces, the lines over
-    // them, so a trace running along a limit never hides it.
+    // them (in drawForeground), so a trace running along a limit never
+    // hides it.
     painter.save();
     painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1));
     drawLimits(painter, layout, false);
-    drawTraces(painter, layout);
-    drawLimits(painter, layout, true);
+    drawTraces(painter, layout, false);
     painter.restore();
-    drawFrame(painter, size, layout);
+    // The frame lies outside the clip of everything drawn later but the
+    // highlight, so it goes in here.
+    drawFrame(painter, size, layout, true);
+}
+
+void GoalGraphWidget::drawForeground(QPainter &painter, const QSize &size, const Layout &layout) const
+{
+    // The result in the header lies beside the legend, clear of the rest.
+    drawHeader(painter, size, layout, false);
+    if (layout.range) {
+        painter.save();
+        painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1));
+        drawTraces(painter, layout, true);
+        drawLimits(painter, layout, true);
+        painter.restore();
+    }
+    drawFrame(painter, size, layout, false);
 }
 
 // The header: the goal's name in bold, its result and "stale", and the
 // legend right-aligned, as many entries as fit.
-void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Layout &layout) const
+void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Layout &layout, bool legend) const
 {
     const QPalette pal = palette();
     const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
@@ -595,12 +675,16 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
     painter.setFont(bold);
     painter.setPen(textColor);
     const QFontMetrics bm(bold);
+    if (!legend && m_valueText.isEmpty() && !m_stale)
+        return; // no result to write
     const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
     const int top = layout.header.top() + 1;
     int x = 4;
-    GraphAxes::drawLabel(painter, QRect(x, top, size.width() - x, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     bm.elidedText(name, Qt::ElideRight, std::max(20, size.width() / 2)));
-    x += std::min(bm.horizontalAdvance(name), std::max(20, size.width() / 2)) + 8;
+    if (legend) {
+        GraphAxes::drawLabel(painter, QRect(x, top, size.width() - x, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                             bm.elidedText(name, Qt::ElideRight, std::max(20, size.width() / 2)));
+    }
+    x += std::min(GraphAxes::textWidth(bm, bold, name), std::max(20, size.width() / 2)) + 8;
     painter.setFont(small);
     QString detail;
     if (!m_valueText.isEmpty())
@@ -634,18 +718,19 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         used += w;
         placed.emplace_back(w, &e);
     }
-    int lx = right - used;
-    const int cy = top + bm.height() / 2;
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    for (const auto &[w, e] : placed) {
-        painter.setPen(e->pen);
-        painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + 16, cy + 0.5));
-        painter.setPen(textColor);
-        GraphAxes::drawLabel(painter, QRect(lx + 20, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
-        lx += w;
-    }
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    if (!detail.isEmpty()) {
+    if (legend) {
+        int lx = right - used;
+        const int cy = top + bm.height() / 2;
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        for (const auto &[w, e] : placed) {
+            painter.setPen(e->pen);
+            painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + 16, cy + 0.5));
+            painter.setPen(textColor);
+            GraphAxes::drawLabel(painter, QRect(lx + 20, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
+            lx += w;
+        }
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    } else if (!detail.isEmpty()) {
         const int room = std::max(0, right - used - x);
         painter.setPen(greyText);
         GraphAxes::drawLabel(painter, QRect(x, top, room, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
@@ -681,7 +766,7 @@ void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const 
     // As many ticks as labels fit; zoomed in far, the labels need more
     // digits, so they are counted again at their width.
     auto ticksFor = [&](int digits) {
-        const int sample = fm.horizontalAdvance(axisNumber(r.xMax, layout.xUnits, digits)) + 14;
+        const int sample = GraphAxes::textWidth(fm, painter.font(), axisNumber(r.xMax, layout.xUnits, digits)) + 14;
         return GraphScale::niceTicks(r.xMin, r.xMax, std::max(1, plot.width() / std::max(20, sample)));
     };
     std::vector<double> xTicks = ticksFor(4);
@@ -689,7 +774,7 @@ void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const 
     if (digits > 4)
         xTicks = ticksFor(digits);
     const QString &caption = layout.xName;
-    const int captionWidth = caption.isEmpty() ? 0 : fm.horizontalAdvance(caption) + 6;
+    const int captionWidth = caption.isEmpty() ? 0 : GraphAxes::textWidth(fm, painter.font(), caption) + 6;
     int rightEdge = std::numeric_limits<int>::min();
     for (double v : xTicks) {
         const double x = layout.xOf(v);
@@ -835,7 +920,7 @@ QPolygonF simplified(const QPolygonF &points, double tolerance)
 // The traces before tuning, the initial and the current ones (current on
 // top), each broken where a point is not finite, a dense one drawn from its
 // envelope per pixel column, all without the points that would not show.
-void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout) const
+void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout, bool current) const
 {
     painter.setRenderHint(QPainter::Antialiasing, true);
     const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
@@ -871,22 +956,26 @@ void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout) const
                 drawRun();
         }
     };
-    if (!m_beforeTuning.traces().isEmpty())
-        drawFamily(m_beforeTuning, beforeTuningPen());
-    if (showsInitialTraces())
-        drawFamily(m_initialTraces, initialTracePen(m_color));
-    const QColor current = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : m_color;
-    drawFamily(m_traces, QPen(current, m_selected ? 2.2 : 1.8));
+    if (!current) {
+        if (!m_beforeTuning.traces().isEmpty())
+            drawFamily(m_beforeTuning, beforeTuningPen());
+        if (showsInitialTraces())
+            drawFamily(m_initialTraces, initialTracePen(m_color));
+    } else {
+        const QColor colour = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : m_color;
+        drawFamily(m_traces, QPen(colour, m_selected ? 2.2 : 1.8));
+    }
     painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
-// The plot's frame, and around the whole plot a highlight frame while
-// selected.
-void GoalGraphWidget::drawFrame(QPainter &painter, const QSize &size, const Layout &layout) const
+// The plot's frame (plot true), or around the whole plot a highlight frame
+// while selected.
+void GoalGraphWidget::drawFrame(QPainter &painter, const QSize &size, const Layout &layout, bool plot) const
 {
     const QPalette pal = palette();
-    GraphAxes::drawFrame(painter, layout.plot, pal.color(QPalette::Mid));
-    if (m_selected) {
+    if (plot)
+        GraphAxes::drawFrame(painter, layout.plot, pal.color(QPalette::Mid));
+    else if (m_selected) {
         painter.setPen(QPen(pal.color(QPalette::Highlight), 2));
         painter.drawRect(QRectF(1, 1, size.width() - 2, size.height() - 2));
     }
@@ -897,12 +986,8 @@ void GoalGraphWidget::drawFrame(QPainter &painter, const QSize &size, const Layo
 
 void GoalGraphWidget::paintEvent(QPaintEvent *)
 {
-    if (!m_cacheValid || m_cache.size() != (QSizeF(size()) * devicePixelRatioF()).toSize()) {
-        m_cache = renderPixmap(size());
-        m_cacheValid = true;
-    }
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_cache);
+    painter.drawPixmap(0, 0, shownPixmap());
 }
 
 void GoalGraphWidget::mousePressEvent(QMouseEvent *event)
@@ -939,8 +1024,8 @@ bool GoalGraphWidget::event(QEvent *event)
 void GoalGraphWidget::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange
-        || event->type() == QEvent::EnabledChange)
-        invalidate();
+        || event->type() == QEvent::EnabledChange || event->type() == QEvent::StyleChange)
+        invalidateBackground();
     QLabel::changeEvent(event);
 }
 

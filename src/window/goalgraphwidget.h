@@ -89,7 +89,15 @@ public:
     // The goal's limits in words (rich text), as the tooltip shows them.
     QString limitDescription() const { return limitDescription(m_goal); }
 
+    // The whole plot drawn afresh at size.
     QPixmap renderPixmap(const QSize &size) const;
+    // The plot as the widget shows it at its size: the kept background
+    // layer (axes, labels, limit tints, initial and before-tuning traces)
+    // with the current traces, the limit lines and the result drawn over
+    // it; the same pixels as renderPixmap.
+    const QPixmap &shownPixmap() const;
+    // How often the background was drawn (kept as a layer or not).
+    int backgroundRenderCount() const { return m_backgroundRenderCount; }
     QRect plotRect() const { return plotRectFor(size()); }
     QRect plotRectFor(const QSize &size) const;
     // The caption of the value axis at the widget's size: the goal's
@@ -164,15 +172,41 @@ private:
     // range shown, the value ticks and the swept variable (in the .cpp).
     struct Layout;
 
+    // What the background layer shows besides the setters' state (which
+    // invalidateBackground covers): everything that follows the current
+    // traces.
+    struct BackgroundKey
+    {
+        QSize size;
+        qreal dpr = 0;
+        std::optional<GoalPlotRange> range;
+        bool noTraces = true;
+        bool showsInitial = false;
+        QString sweptName;
+        bool operator==(const BackgroundKey &) const = default;
+    };
+
     void invalidate();
+    // Also the background layer: the goal, the initial or before-tuning
+    // traces, the range the user set or how the plot looks changed.
+    void invalidateBackground();
+    BackgroundKey backgroundKey(const QSize &size, const Layout &layout) const;
     Layout layoutFor(const QSize &size) const;
     void drawGraph(QPainter &painter, const QSize &size) const;
-    void drawHeader(QPainter &painter, const QSize &size, const Layout &layout) const;
+    // Everything under the current traces (in the order drawGraph draws
+    // it), then the rest over it.
+    void drawBackground(QPainter &painter, const QSize &size, const Layout &layout) const;
+    void drawForeground(QPainter &painter, const QSize &size, const Layout &layout) const;
+    // The goal's name and the legend (legend true), or the result and
+    // "stale" between them (legend false).
+    void drawHeader(QPainter &painter, const QSize &size, const Layout &layout, bool legend) const;
     void drawSweptAxis(QPainter &painter, const QSize &size, const Layout &layout) const;
     void drawValueCaption(QPainter &painter, const Layout &layout) const;
     void drawLimits(QPainter &painter, const Layout &layout, bool lines) const;
-    void drawTraces(QPainter &painter, const Layout &layout) const;
-    void drawFrame(QPainter &painter, const QSize &size, const Layout &layout) const;
+    // The traces before tuning and the initial ones (current false), or
+    // the current ones.
+    void drawTraces(QPainter &painter, const Layout &layout, bool current) const;
+    void drawFrame(QPainter &painter, const QSize &size, const Layout &layout, bool plot) const;
     bool limitApplies(int limitIndex) const;
     // Shifts the user's range so that value lies under pos.
     void pinValue(const QPointF &value, const QPointF &pos);
@@ -190,6 +224,10 @@ private:
     mutable QPixmap m_cache;
     mutable bool m_cacheValid = false;
     mutable int m_renderCount = 0;
+    mutable QPixmap m_background;
+    mutable BackgroundKey m_backgroundKey;
+    mutable bool m_backgroundValid = false;
+    mutable int m_backgroundRenderCount = 0;
     std::optional<GoalPlotRange> m_zoom;
     // A left-button drag: where it began, the values there, and whether it
     // moved far enough to pan.

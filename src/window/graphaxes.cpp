@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QStaticText>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +18,10 @@ struct CachedLabel
     QStaticText text;
     bool prepared = false;
     int width = -1;
+    // The line as drawText(rect, flags, text) lays it out: its natural
+    // width in 1/64 pixels and its height; 0 when drawText must be used.
+    double lineWidth = 0;
+    double lineHeight = 0;
 };
 
 struct FontCache
@@ -67,27 +72,52 @@ void drawLabel(QPainter &painter, const QRect &rect, int flags, const QString &t
     const QFont &font = painter.font();
     CachedLabel &label = cachedLabel(font, text);
     if (!label.prepared) {
-        label.text.setTextFormat(Qt::PlainText);
-        label.text.setText(text);
-        label.text.prepare(QTransform(), font);
         label.prepared = true;
+        // A font with leading places a static text's line differently from
+        // drawText; such fonts keep drawText.
+        if (QFontMetricsF(font).leading() <= 0) {
+            QTextLayout layout(text, font);
+            QTextOption option;
+            option.setWrapMode(QTextOption::ManualWrap);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            QTextLine line = layout.createLine();
+            if (line.isValid()) {
+                line.setLineWidth(1e6);
+                label.lineWidth = line.naturalTextWidth();
+                label.lineHeight = line.height();
+            }
+            layout.endLayout();
+            label.text.setTextFormat(Qt::PlainText);
+            label.text.setText(text);
+            label.text.prepare(QTransform(), font);
+        }
     }
-    const QSizeF size = label.text.size();
-    if (size.width() > rect.width() + 0.5 || size.height() > rect.height() + 0.5) {
-        painter.drawText(rect, flags, text); // clipped to rect, as drawText does
+    // A text wider than rect is placed by drawText's own rules; keep it.
+    if (label.lineHeight <= 0 || label.lineWidth > rect.width()) {
+        painter.drawText(rect, flags, text);
         return;
     }
+    // The same place as drawText gives the line, and the same clip: to rect
+    // when the line's box does not fit in it.
     double x = rect.left();
     if (flags & Qt::AlignRight)
-        x = rect.left() + rect.width() - size.width();
+        x += rect.width() - label.lineWidth;
     else if (flags & Qt::AlignHCenter)
-        x = rect.left() + (rect.width() - size.width()) / 2;
+        x += (rect.width() - label.lineWidth) / 2;
     double y = rect.top();
     if (flags & Qt::AlignBottom)
-        y = rect.top() + rect.height() - size.height();
+        y += rect.height() - label.lineHeight;
     else if (flags & Qt::AlignVCenter)
-        y = rect.top() + (rect.height() - size.height()) / 2;
+        y += (rect.height() - label.lineHeight) / 2;
+    const bool clip = !QRectF(rect).contains(QRectF(x, y, label.lineWidth, label.lineHeight));
+    if (clip) {
+        painter.save();
+        painter.setClipRect(rect, Qt::IntersectClip);
+    }
     painter.drawStaticText(QPointF(x, y), label.text);
+    if (clip)
+        painter.restore();
 }
 
 QFont labelFont(const QFont &base)
@@ -117,12 +147,14 @@ int labelWidth(const QFontMetrics &fm, const QFont &font, const std::vector<Valu
 }
 
 void drawValueTicks(QPainter &painter, const QFontMetrics &fm, const QRect &plot, int height,
-                    const std::vector<ValueTick> &ticks, const QColor &gridColor, const QColor &textColor)
+                    const std::vector<ValueTick> &ticks, const QColor &gridColor, const QColor &textColor, bool labels)
 {
     for (const ValueTick &t : ticks) {
         const double y = std::round(t.y);
         painter.setPen(gridColor);
         painter.drawLine(QPointF(plot.left(), y + 0.5), QPointF(plot.right(), y + 0.5));
+        if (!labels)
+            continue;
         painter.setPen(textColor);
         const int ty = std::clamp(int(y) - fm.height() / 2, 0, std::max(0, height - fm.height()));
         drawLabel(painter, QRect(0, ty, plot.left() - 4, fm.height()), Qt::AlignRight | Qt::AlignVCenter, t.text);

@@ -43,10 +43,11 @@ int textWidth(const QFontMetrics &fm, const QFont &font, const QString &text);
 // rect, or flags beyond the alignment, take drawText).
 void drawLabel(QPainter &painter, const QRect &rect, int flags, const QString &text);
 
-// A horizontal grid line across the plot at each tick, and its label
-// right-aligned in the margin left of the plot, kept inside the height.
+// A horizontal grid line across the plot at each tick, and (with labels) its
+// label right-aligned in the margin left of the plot, kept inside the height.
 void drawValueTicks(QPainter &painter, const QFontMetrics &fm, const QRect &plot, int height,
-                    const std::vector<ValueTick> &ticks, const QColor &gridColor, const QColor &textColor);
+                    const std::vector<ValueTick> &ticks, const QColor &gridColor, const QColor &textColor,
+                    bool labels = true);
 // A vertical grid line through the plot at pixel column x.
 void drawVerticalGridLine(QPainter &painter, const QRect &plot, double x);
 // The plot's frame, on the centres of its border pixels.

@@ -57,6 +57,10 @@ public:
     QString name;
     QColor color;
     bool colorSet = false;
+    // The first index changed since the graph was last drawn, and since
+    // its values were last scanned for the auto-scale.
+    qsizetype changedFrom = 0;
+    qsizetype scannedFrom = 0;
 
     qsizetype size() const { return qsizetype(values.size()); }
     double at(qsizetype i) const { return values[size_t(i)]; }
@@ -64,6 +68,8 @@ public:
 
     void clear()
     {
+        changedFrom = 0;
+        scannedFrom = 0;
         values.clear();
         blockMin.clear();
         blockMinPositive.clear();
@@ -150,39 +156,51 @@ public:
         return true;
     }
 
-    void setValues(const QList<double> &given)
+    // Takes values, processing only those past the part already held; true
+    // when the series changed.
+    bool setValues(const QList<double> &given)
     {
         const qsizetype n = given.size();
-        qsizetype keep = 0;
+        const qsizetype before = size();
         // A history only grows at its end (or loses its last entries), so the
         // values already held are checked at spread samples and at the tail
-        // rather than one by one: a long run costs the same per update.
-        if (!fromTexts && n >= size()) {
-            keep = size();
-            auto differs = [&](qsizetype i) { return !sameValue(values[size_t(i)], given.at(i)); };
-            for (int k = 0; k < spreadSamples && keep > 0; ++k) {
-                if (differs(keep * k / spreadSamples))
-                    keep = 0;
-            }
-            for (qsizetype i = std::max<qsizetype>(0, keep - tailSamples); i < keep; ++i) {
-                if (differs(i)) {
-                    keep = 0;
-                    break;
-                }
+        // rather than one by one: a long run costs the same per update. The
+        // held values themselves are compared (parsed from texts or not), so
+        // a list that replaces its last entries keeps the part in front.
+        qsizetype keep = std::min(n, before);
+        auto differs = [&](qsizetype i) { return !sameValue(values[size_t(i)], given.at(i)); };
+        for (int k = 0; k < spreadSamples && keep > 0; ++k) {
+            if (differs(keep * k / spreadSamples))
+                keep = 0;
+        }
+        for (qsizetype i = std::max<qsizetype>(0, keep - tailSamples); i < keep; ++i) {
+            if (differs(i)) {
+                keep = i;
+                break;
             }
         }
+        fromTexts = false;
+        samples.clear();
+        if (keep == before && n == before)
+            return false;
+        changedFrom = std::min(changedFrom, keep);
+        scannedFrom = std::min(scannedFrom, keep);
         if (keep == 0)
             clear();
+        else
+            truncate(keep);
         reserveFor(n);
         for (qsizetype i = keep; i < n; ++i)
             append(given.at(i));
-        fromTexts = false;
-        samples.clear();
+        return true;
     }
 
-    void setTexts(const QStringList &texts)
+    // Takes value texts, parsing only those past the unchanged part; true
+    // when anything was parsed or dropped.
+    bool setTexts(const QStringList &texts)
     {
         const qsizetype n = texts.size();
+        const qsizetype before = size();
         // Keep the parsed values up to the last sample that still matches,
         // checking the samples from the front; a history that lost its last
         // entries and gained new ones is reparsed from the first changed
@@ -195,6 +213,8 @@ public:
                 keep = index + 1;
             }
         }
+        changedFrom = std::min(changedFrom, keep);
+        scannedFrom = std::min(scannedFrom, keep);
         if (keep == 0)
             clear();
         else
@@ -217,6 +237,7 @@ public:
             for (qsizetype index : positions)
                 samples.emplace_back(index, texts.at(index));
         }
+        return keep != before || n != before;
     }
 
 private:
@@ -259,6 +280,18 @@ private:
 };
 
 // ---------------------------------------------------------------------------
+
+// Where everything goes at one size.
+struct GraphWidget::Layout
+{
+    QRect plot;
+    bool xLabels = false;
+    bool header = false;
+    GraphScale::ValueAxis yAxis;
+    GraphScale::IterationAxis xAxis;
+    std::vector<GraphAxes::ValueTick> yTicks;
+    int count = 0; // points of the longest series
+};
 
 GraphWidget::GraphWidget(QWidget *parent)
     : QLabel(parent)
@@ -308,18 +341,22 @@ void GraphWidget::setSeries(const QStringList &texts, int series)
 {
     if (series < 0)
         return;
-    seriesData(series).setTexts(texts);
+    if (!seriesData(series).setTexts(texts))
+        return;
     m_scaleValid = false;
-    invalidate();
+    m_dataChanged = true;
+    update();
 }
 
 void GraphWidget::setSeries(const QList<double> &values, int series)
 {
     if (series < 0)
         return;
-    seriesData(series).setValues(values);
+    if (!seriesData(series).setValues(values))
+        return;
     m_scaleValid = false;
-    invalidate();
+    m_dataChanged = true;
+    update();
 }
 
 void GraphWidget::clearSeries()
@@ -399,7 +436,10 @@ void GraphWidget::setNumPointsShown(int numPoints)
         return;
     m_numPointsShown = numPoints;
     m_scaleValid = false;
-    invalidate();
+    // Often the axis only grows with the run (every iteration shown): the
+    // next paint then redraws the plot but keeps the value labels.
+    m_dataChanged = true;
+    update();
 }
 
 void GraphWidget::setUseAllData(bool useAllData)
@@ -477,17 +517,32 @@ void GraphWidget::ensureScale() const
     if (m_yMinFixed && m_yMaxFixed && !log)
         return;
     const int first = m_useAllData ? 0 : firstShownIndex();
-    double lo = kInf;
-    double hi = -kInf;
-    bool any = false;
-    for (const auto &s : m_series) {
+    // From the same first index on the same scale, with only new points
+    // since: the last scan's result and the new points.
+    bool extend = m_scan.valid && m_scan.first == first && m_scan.log == log && m_scan.counts.size() == m_series.size();
+    for (size_t s = 0; extend && s < m_series.size(); ++s)
+        extend = m_series[s]->scannedFrom >= m_scan.counts[s];
+    double lo = extend ? m_scan.lo : kInf;
+    double hi = extend ? m_scan.hi : -kInf;
+    bool any = extend && m_scan.any;
+    m_scan.counts.resize(m_series.size());
+    for (size_t s = 0; s < m_series.size(); ++s) {
+        GraphSeriesData &d = *m_series[s];
         double a, b;
-        if (s->minMax(first, s->size(), a, b, log)) {
+        if (d.minMax(extend ? std::max<qsizetype>(first, m_scan.counts[s]) : first, d.size(), a, b, log)) {
             lo = std::min(lo, a);
             hi = std::max(hi, b);
             any = true;
         }
+        m_scan.counts[s] = d.size();
+        d.scannedFrom = d.size();
     }
+    m_scan.valid = true;
+    m_scan.log = log;
+    m_scan.any = any;
+    m_scan.first = first;
+    m_scan.lo = lo;
+    m_scan.hi = hi;
     if (log) {
         // Only the positive values count; a fixed bound counts when it is
         // positive too. Nothing positive gives the default 0.1 to 10.
@@ -597,17 +652,6 @@ QColor gridColor()
 
 } // namespace
 
-struct GraphWidget::Layout
-{
-    QRect plot;
-    bool xLabels = false;
-    bool header = false;
-    GraphScale::ValueAxis yAxis;
-    GraphScale::IterationAxis xAxis;
-    std::vector<GraphAxes::ValueTick> yTicks;
-    int count = 0; // points of the longest series
-};
-
 // The layout at size: a header line when the graph has a title or several
 // series and room for it, a row of iteration labels when there is room,
 // value ticks at nice steps while the plot has room for three labels (else
@@ -662,18 +706,114 @@ QPixmap GraphWidget::renderPixmap(const QSize &size) const
     pixmap.setDevicePixelRatio(dpr);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
-    drawGraph(painter, size);
+    drawGraph(painter, size, layoutFor(size));
     ++m_renderCount;
     return pixmap;
 }
 
-void GraphWidget::drawGraph(QPainter &painter, const QSize &size) const
+QPixmap GraphWidget::cachedPixmap() const
+{
+    updateCache();
+    return m_cache;
+}
+
+void GraphWidget::updateCache() const
+{
+    const bool sized = m_cache.size() == (QSizeF(size()) * devicePixelRatioF()).toSize();
+    if (m_cacheValid && sized && m_dataChanged && !drawAppendedPoints())
+        m_cacheValid = false;
+    m_dataChanged = false;
+    if (m_cacheValid && sized)
+        return;
+    const qreal dpr = devicePixelRatioF();
+    m_cache = QPixmap((QSizeF(size()) * dpr).toSize());
+    m_cache.setDevicePixelRatio(dpr);
+    m_cache.fill(Qt::transparent);
+    QPainter painter(&m_cache);
+    m_cacheLayout = std::make_unique<Layout>(layoutFor(size()));
+    m_cacheHasValues = drawGraph(painter, size(), *m_cacheLayout);
+    ++m_renderCount;
+    m_cacheValid = true;
+    m_cacheCounts.clear();
+    for (const auto &d : m_series) {
+        m_cacheCounts.push_back(d->size());
+        d->changedFrom = d->size();
+    }
+}
+
+// The cached pixmap takes new points alone when they are all it lacks: the
+// frame, both axes and every value drawn before stay where they are. Their
+// pixel columns, from the point before the first new one on, are redrawn
+// whole (background, grid, frame and series, clipped to them), which gives
+// the same pixels as a full redraw. When every iteration is shown the axis
+// grows with the new points: then the plot and the iteration labels under it
+// are redrawn, but the header, the value labels and the first iteration
+// label (the same text in the same place) are kept.
+bool GraphWidget::drawAppendedPoints() const
+{
+    if (!m_cacheLayout || !m_cacheHasValues || m_cacheCounts.size() != m_series.size())
+        return false;
+    const Layout layout = layoutFor(size());
+    const Layout &old = *m_cacheLayout;
+    const GraphScale::IterationAxis &x = layout.xAxis;
+    if (layout.plot != old.plot || layout.xLabels != old.xLabels || layout.header != old.header
+        || x.first != old.xAxis.first || x.left != old.xAxis.left
+        || x.width != old.xAxis.width || layout.yAxis.lo != old.yAxis.lo || layout.yAxis.hi != old.yAxis.hi
+        || layout.yAxis.top != old.yAxis.top || layout.yAxis.height != old.yAxis.height
+        || layout.yAxis.log != old.yAxis.log || layout.yTicks.size() != old.yTicks.size())
+        return false;
+    for (size_t t = 0; t < layout.yTicks.size(); ++t) {
+        if (layout.yTicks[t].y != old.yTicks[t].y || layout.yTicks[t].text != old.yTicks[t].text)
+            return false;
+    }
+    // Only appended points: every value drawn before is unchanged.
+    qsizetype from = std::numeric_limits<qsizetype>::max();
+    qsizetype to = 0;
+    for (size_t s = 0; s < m_series.size(); ++s) {
+        const GraphSeriesData &d = *m_series[s];
+        if (d.changedFrom < m_cacheCounts[s] || d.size() < m_cacheCounts[s])
+            return false;
+        if (d.size() > m_cacheCounts[s]) {
+            from = std::min(from, m_cacheCounts[s]);
+            to = std::max(to, d.size());
+        }
+    }
+    if (x.slots != old.xAxis.slots && to == 0)
+        return false;
+    if (to > 0) {
+        // Wide enough for the round caps, the markers and the dots around
+        // the points, and for a pixel column's envelope in a dense graph.
+        constexpr double pad = 5;
+        const double x0 = x.xOf(double(std::max<qsizetype>(from - 1, x.first))) - pad;
+        const double x1 = x.xOf(double(to - 1)) + pad;
+        const QRect region = x.slots != old.xAxis.slots
+            ? QRect(QPoint(layout.plot.left() + 1, layout.plot.top() + 1), QPoint(width() - 1, height() - 1))
+            : QRect(QPoint(int(std::floor(x0)), layout.plot.top()), QPoint(int(std::ceil(x1)), layout.plot.bottom()))
+                  .intersected(layout.plot.adjusted(1, 1, -1, -1));
+        if (!region.isEmpty()) {
+            QPainter painter(&m_cache);
+            painter.setClipRect(region);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.fillRect(region, Qt::transparent);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            if (!drawGraph(painter, size(), layout, &region))
+                return false;
+        }
+    }
+    for (size_t s = 0; s < m_series.size(); ++s) {
+        m_cacheCounts[s] = m_series[s]->size();
+        m_series[s]->changedFrom = m_series[s]->size();
+    }
+    *m_cacheLayout = layout;
+    return true;
+}
+
+bool GraphWidget::drawGraph(QPainter &painter, const QSize &size, const Layout &layout, const QRect *region) const
 {
     const QPalette pal = palette();
     const QFont font = GraphAxes::labelFont(this->font());
     const QFontMetrics fm(font);
     painter.setFont(font);
-    const Layout layout = layoutFor(size);
     const QRect &plot = layout.plot;
 
     if (m_highlighted)
@@ -681,20 +821,24 @@ void GraphWidget::drawGraph(QPainter &painter, const QSize &size) const
     painter.fillRect(plot, m_highlighted ? QColor(236, 244, 255) : pal.color(QPalette::Base));
 
     const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
-    GraphAxes::drawValueTicks(painter, fm, plot, size.height(), layout.yTicks, gridColor(), textColor);
+    // A region right of the value labels and below the header holds none of
+    // them; the iteration labels only when it reaches below the plot.
+    GraphAxes::drawValueTicks(painter, fm, plot, size.height(), layout.yTicks, gridColor(), textColor, !region);
     if (layout.count > 0)
-        drawIterationAxis(painter, fm, size, layout);
+        drawIterationAxis(painter, fm, size, layout, !region || region->bottom() > plot.bottom());
     GraphAxes::drawFrame(painter, plot, pal.color(QPalette::Mid));
-    if (layout.header)
+    if (layout.header && !region)
         drawHeader(painter, fm, size, layout);
 
     const QColor grey = pal.color(QPalette::Disabled, QPalette::WindowText);
     if (layout.count == 0 || shownCount() == 0) {
         GraphAxes::drawPlotMessage(painter, plot, grey, m_emptyText);
-        return;
+        return false;
     }
-    if (!drawSeries(painter, layout))
-        GraphAxes::drawPlotMessage(painter, plot, grey, QStringLiteral("No values to show"));
+    if (drawSeries(painter, layout, region ? region->left() : -1e9))
+        return true;
+    GraphAxes::drawPlotMessage(painter, plot, grey, QStringLiteral("No values to show"));
+    return false;
 }
 
 // Iteration ticks as grid lines, and their labels: both ends, and every
@@ -702,7 +846,7 @@ void GraphWidget::drawGraph(QPainter &painter, const QSize &size) const
 // the labels apart (so the labels stay evenly spaced); an inner label that
 // would run into an end label is left out.
 void GraphWidget::drawIterationAxis(QPainter &painter, const QFontMetrics &fm, const QSize &size,
-                                    const Layout &layout) const
+                                    const Layout &layout, bool withLabels) const
 {
     const QRect &plot = layout.plot;
     const GraphScale::IterationAxis &axis = layout.xAxis;
@@ -717,7 +861,7 @@ void GraphWidget::drawIterationAxis(QPainter &painter, const QFontMetrics &fm, c
     painter.setPen(gridColor());
     for (int it : ticks)
         GraphAxes::drawVerticalGridLine(painter, plot, axis.xOf(it - m_firstIteration));
-    if (!layout.xLabels)
+    if (!layout.xLabels || !withLabels)
         return;
 
     const QFont font = painter.font();
@@ -840,7 +984,8 @@ private:
 // grey mark on the axis at each iteration without a value, so the break in
 // the line reads as "no value", not as a jump. True when a value was drawn.
 bool drawSparse(QPainter &painter, const GraphSeriesData &d, const QColor &color, const QRect &plot,
-                const GraphScale::IterationAxis &xAxis, const GraphScale::ValueAxis &yAxis, const QColor &markerFill)
+                const GraphScale::IterationAxis &xAxis, const GraphScale::ValueAxis &yAxis, const QColor &markerFill,
+                double fromX)
 {
     painter.setRenderHint(QPainter::Antialiasing, true);
     SeriesPainter line(painter, color, false);
@@ -848,7 +993,12 @@ bool drawSparse(QPainter &painter, const GraphSeriesData &d, const QColor &color
     QPolygonF marks;
     std::vector<double> gaps;
     bool anyValue = false;
-    for (qsizetype i = xAxis.first; i < d.size(); ++i) {
+    // Points left of fromX are skipped, but for the four before it: points
+    // lie a pixel apart at least here, so nothing drawn around a skipped
+    // one (a dot, a marker, a cap) reaches fromX.
+    const qsizetype start =
+        fromX > xAxis.left ? std::max<qsizetype>(xAxis.first, qsizetype(xAxis.indexAt(fromX)) - 4) : xAxis.first;
+    for (qsizetype i = start; i < d.size(); ++i) {
         const double v = d.at(i);
         if (!yAxis.shows(v)) {
             line.flush();
@@ -881,7 +1031,7 @@ bool drawSparse(QPainter &painter, const GraphSeriesData &d, const QColor &color
 // its maximum, entered at its first value and left at its last, so the line
 // stays continuous and no extreme is lost. True when a value was drawn.
 bool drawDense(QPainter &painter, const GraphSeriesData &d, const QColor &color, int columns,
-               const GraphScale::IterationAxis &xAxis, const GraphScale::ValueAxis &yAxis)
+               const GraphScale::IterationAxis &xAxis, const GraphScale::ValueAxis &yAxis, double fromX)
 {
     painter.setRenderHint(QPainter::Antialiasing, false);
     SeriesPainter line(painter, color, true);
@@ -889,7 +1039,10 @@ bool drawDense(QPainter &painter, const GraphSeriesData &d, const QColor &color,
     const qsizetype n = d.size();
     const double perColumn = double(xAxis.slots - 1) / std::max(1, columns - 1);
     bool anyValue = false;
-    for (int c = 0; c < columns; ++c) {
+    // Columns left of fromX are skipped, but for the two before it that
+    // reach into it.
+    const int startColumn = std::clamp(int(std::floor(fromX - xAxis.left)) - 2, 0, columns);
+    for (int c = startColumn; c < columns; ++c) {
         const qsizetype lo = std::clamp<qsizetype>(first + qsizetype(std::ceil((c - 0.5) * perColumn)), first, n);
         const qsizetype hi = std::clamp<qsizetype>(first + qsizetype(std::ceil((c + 0.5) * perColumn)), first, n);
         if (lo >= hi) {
@@ -921,13 +1074,13 @@ bool drawDense(QPainter &painter, const GraphSeriesData &d, const QColor &color,
 
 } // namespace
 
-bool GraphWidget::drawSeries(QPainter &painter, const Layout &layout) const
+bool GraphWidget::drawSeries(QPainter &painter, const Layout &layout, double fromX) const
 {
     const QPalette pal = palette();
     const GraphScale::IterationAxis &xAxis = layout.xAxis;
     const int columns = std::max(1, int(xAxis.width));
     painter.save();
-    painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1));
+    painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1), Qt::IntersectClip);
     bool anyValue = false;
     for (int s = 0; s < seriesCount(); ++s) {
         const GraphSeriesData &d = *m_series[size_t(s)];
@@ -935,9 +1088,9 @@ bool GraphWidget::drawSeries(QPainter &painter, const Layout &layout) const
             continue;
         const QColor color = m_stale ? pal.color(QPalette::Disabled, QPalette::WindowText) : seriesColor(s);
         if (xAxis.slots <= columns)
-            anyValue |= drawSparse(painter, d, color, layout.plot, xAxis, layout.yAxis, pal.color(QPalette::Base));
+            anyValue |= drawSparse(painter, d, color, layout.plot, xAxis, layout.yAxis, pal.color(QPalette::Base), fromX);
         else
-            anyValue |= drawDense(painter, d, color, columns, xAxis, layout.yAxis);
+            anyValue |= drawDense(painter, d, color, columns, xAxis, layout.yAxis, fromX);
     }
     painter.restore();
     return anyValue;
@@ -971,10 +1124,7 @@ void GraphWidget::drawHoverMarks(QPainter &painter) const
 
 void GraphWidget::paintEvent(QPaintEvent *)
 {
-    if (!m_cacheValid || m_cache.size() != (QSizeF(size()) * devicePixelRatioF()).toSize()) {
-        m_cache = renderPixmap(size());
-        m_cacheValid = true;
-    }
+    updateCache();
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_cache);
     if (m_markedIndex >= firstShownIndex() && m_markedIndex < firstShownIndex() + shownCount()) {

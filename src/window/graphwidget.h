@@ -17,8 +17,11 @@
 //                   never recomputed
 //   logScale        the value axis over decades; zero and negative values
 //                   are gaps there
-// Any change of the record, the data, the size, the highlight or the
-// appearance drops the cached pixmap; it is redrawn on the next paint only.
+// Any change of the record, the size, the highlight or the appearance drops
+// the cached pixmap; it is redrawn on the next paint only. New points alone
+// (nothing else changed: same value range, same iteration axis) are drawn
+// into the cached pixmap over the few pixel columns they touch, redrawn
+// there exactly as a full redraw draws them.
 //
 // Speed on long runs: texts are parsed once into a double cache that grows
 // with the history (setSeries with a list that extends the previous one
@@ -44,6 +47,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class GraphSeriesData;
 class QFontMetrics;
@@ -149,6 +153,9 @@ public:
     // ---- Drawing and inspection ----------------------------------------
     // Draws the graph as shown at size (what the cached pixmap holds).
     QPixmap renderPixmap(const QSize &size) const;
+    // The picture a paint shows at the widget's size: the cached pixmap,
+    // brought up to date.
+    QPixmap cachedPixmap() const;
     // The plot area inside the widget (axes and labels lie outside it).
     QRect plotRect() const { return plotRectFor(size()); }
     QRect plotRectFor(const QSize &size) const;
@@ -159,7 +166,7 @@ public:
     int indexAt(const QPoint &pos) const;
     // The tooltip shown at a widget position (empty outside the plot).
     QString toolTipTextAt(const QPoint &pos) const;
-    // How often the cached pixmap was drawn (tests check the caching).
+    // How often the cached pixmap was drawn in full (tests check the caching).
     int renderCount() const { return m_renderCount; }
 
     // Reads a value text as the graphs do (GraphScale::parseValue; the
@@ -189,11 +196,21 @@ private:
     void ensureScale() const;
     Layout layoutFor(const QSize &size) const;
     int maxPointCount() const;
-    void drawGraph(QPainter &painter, const QSize &size) const;
-    void drawIterationAxis(QPainter &painter, const QFontMetrics &fm, const QSize &size, const Layout &layout) const;
+    // Draws the graph; with region set only what lies inside it (painter
+    // clipped to it), the series from the points near it on. False when no
+    // value was drawn.
+    bool drawGraph(QPainter &painter, const QSize &size, const Layout &layout, const QRect *region = nullptr) const;
+    // Brings the cached pixmap up to date.
+    void updateCache() const;
+    // Draws the points appended since the cached pixmap was drawn into it;
+    // false when anything else changed and a full redraw is needed.
+    bool drawAppendedPoints() const;
+    void drawIterationAxis(QPainter &painter, const QFontMetrics &fm, const QSize &size, const Layout &layout,
+                           bool withLabels = true) const;
     void drawHeader(QPainter &painter, const QFontMetrics &fm, const QSize &size, const Layout &layout) const;
     // Draws every series; false when not one value was drawn.
-    bool drawSeries(QPainter &painter, const Layout &layout) const;
+    // Series points left of fromX (a pixel column) are skipped.
+    bool drawSeries(QPainter &painter, const Layout &layout, double fromX = -1e9) const;
     void drawHoverMarks(QPainter &painter) const;
     GraphSeriesData &seriesData(int series);
     const GraphSeriesData *seriesDataOrNull(int series) const;
@@ -211,6 +228,20 @@ private:
     mutable double m_logLo = -1.0;
     mutable double m_logHi = 1.0;
     mutable bool m_scaleValid = false;
+    // The last scan of the values for the auto-scale: its first index, its
+    // scale, what it found and how many points of each series it saw (new
+    // points alone are scanned next time when nothing else changed).
+    struct ValueScan
+    {
+        bool valid = false;
+        bool log = false;
+        bool any = false;
+        int first = 0;
+        double lo = 0;
+        double hi = 0;
+        std::vector<qsizetype> counts;
+    };
+    mutable ValueScan m_scan;
     bool m_logScale = false;
     bool m_highlighted = false;
     bool m_stale = false;
@@ -222,5 +253,13 @@ private:
     int m_markedIndex = -1;
     mutable QPixmap m_cache;
     mutable bool m_cacheValid = false;
+    // Set by new data or a new shown window: the cached pixmap may take
+    // the new points only, or keep at least its labels.
+    mutable bool m_dataChanged = false;
+    // What the cached pixmap shows: its layout, the points of each series
+    // and whether any value was drawn.
+    mutable std::unique_ptr<Layout> m_cacheLayout;
+    mutable std::vector<qsizetype> m_cacheCounts;
+    mutable bool m_cacheHasValues = false;
     mutable int m_renderCount = 0;
 };

@@ -134,6 +134,50 @@ private Q_SLOTS:
         graph.setSeries(QList<double>{9, nan, 3, std::numeric_limits<double>::infinity(), -4});
         QCOMPARE(graph.valueAt(0), std::optional<double>(9.0));
         QCOMPARE(graph.yMax(), 9.0);
+        // Shorter, its last value replaced: the lost tail goes.
+        graph.setSeries(QList<double>{9, nan, 5});
+        QCOMPARE(graph.pointCount(), 3);
+        QCOMPARE(yRange(graph), QList<double>({5.0, 9.0}));
+    }
+    void appendedPointsDrawLikeFullRedraw_data()
+    {
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<bool>("log");
+        QTest::addColumn<int>("gapEvery");
+        QTest::addColumn<int>("points");
+        QTest::newRow("show all") << 0 << false << 0 << 30;
+        QTest::newRow("axis follows the run") << -1 << false << 0 << 30;
+        QTest::newRow("last 25") << 25 << false << 0 << 40;
+        QTest::newRow("log scale") << 60 << true << 0 << 50;
+        QTest::newRow("gaps") << 60 << false << 5 << 50;
+        QTest::newRow("dense with gaps") << 1200 << false << 13 << 1000;
+    }
+    void appendedPointsDrawLikeFullRedraw()
+    {
+        QFETCH(int, shown);
+        QFETCH(bool, log);
+        QFETCH(int, gapEvery);
+        QFETCH(int, points);
+        GraphWidget graph;
+        graph.resize(240, 110);
+        graph.setNumPointsShown(shown);
+        graph.setLogScale(log);
+        QList<double> values{0.01, 100}; // the range: the values appended stay inside it
+        graph.setSeries(values);
+        graph.setSeries(QList<double>{50}, 1);
+        graph.cachedPixmap();
+        const int redraws = graph.renderCount();
+        for (int i = 0; i < points; ++i) {
+            values.append(gapEvery && i % gapEvery == 3 ? std::nan("") : 1 + 40 * (1 + std::sin(i * 0.7)));
+            graph.setSeries(values);
+            if (shown < 0)
+                graph.setNumPointsShown(int(values.size()));
+            const QImage shownImage = graph.cachedPixmap().toImage();
+            QCOMPARE(shownImage, graph.renderPixmap(graph.size()).toImage());
+        }
+        // No full redraw while the first shown point stays the same.
+        if (shown <= 0 || shown > points + 2)
+            QCOMPARE(graph.renderCount(), redraws + points);
     }
     void incrementalParsing()
     {
@@ -395,6 +439,39 @@ private Q_SLOTS:
         sendMouse(&plot, QEvent::MouseButtonDblClick, at);
         QVERIFY(!plot.isZoomed());
         QCOMPARE(box(*plot.shownRange()), box(*plot.plotRange()));
+    }
+    void goalPlotBackgroundLayer_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<int>("backgrounds"); // made again for it
+        QTest::newRow("new traces, same range") << 0 << 0;
+        QTest::newRow("new result") << 1 << 0;
+        QTest::newRow("zoom") << 2 << 1;
+        QTest::newRow("new initial traces") << 3 << 1;
+    }
+    void goalPlotBackgroundLayer()
+    {
+        QFETCH(int, change);
+        QFETCH(int, backgrounds);
+        GoalGraphWidget plot;
+        plot.resize(320, 200);
+        plot.setGoal(goalWithLimit(LimitLessThan, "-20", QString(), "2", "3"));
+        plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {0, -10, -30, -40}));
+        plot.setInitialTraces(family({1e9, 2e9, 3e9, 4e9}, {-5, -15, -25, -35}));
+        plot.shownPixmap(); // drawn in one go
+        plot.setValueText(QStringLiteral("0.5"));
+        plot.shownPixmap(); // the same background: kept from now on
+        const int before = plot.backgroundRenderCount();
+        if (change == 0)
+            plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {0, -20, -5, -40}));
+        else if (change == 1)
+            plot.setValueText(QStringLiteral("0.25"));
+        else if (change == 2)
+            plot.zoomAt(QRectF(plot.plotRect()).center(), 0.8, 0.8);
+        else
+            plot.setInitialTraces(family({1e9, 2e9, 3e9, 4e9}, {-1, -11, -21, -31}));
+        QCOMPARE(plot.shownPixmap().toImage(), plot.renderPixmap(plot.size()).toImage());
+        QCOMPARE(plot.backgroundRenderCount() - before, backgrounds);
     }
     void goalPlotImageMenu()
     {
