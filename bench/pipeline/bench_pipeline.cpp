@@ -2,7 +2,10 @@
 // the time from an OPTIM_ITER's last chunk arriving on the host's socket to
 // the end of the window paint that shows it.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/pipeline/bench_pipeline [ITERATIONS]
+//   QT_QPA_PLATFORM=offscreen build/bench/pipeline/bench_pipeline [ITERATIONS [DESIGN [SIZE]]]
+//
+// DESIGN is "lowpass" or "large" and SIZE "default" or "1600x1000": only
+// that case runs (for a profiler); without them, all four do.
 //
 // A simulator thread registers on a real socket broker, opens a helmdeck and
 // sends iterations as data blocks, each waiting for its acknowledgement, as
@@ -154,10 +157,17 @@ void measure(const char *label, const SampleSize &size, int iterations, const QS
     };
     int seen = 0;
 
+    // The GUI thread sleeps until something happens, as a host's event loop
+    // does: polling would take a core from the simulator thread. The
+    // simulator's end is such an event, so the waits below see it.
+    QObject::connect(sim, &QThread::finished, qApp, [] {});
+    const auto waitForEvents = [] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    };
     sim->start();
     // Wait for the helmdeck to open, then hook the model.
-    while (!OptimHelmdeckPlugin::instance()->controller() && !shared.failed)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!OptimHelmdeckPlugin::instance()->controller() && !shared.failed && !sim->isFinished())
+        waitForEvents();
     OptimHelmdeckController *controller = OptimHelmdeckPlugin::instance()->controller();
     if (controller) {
         if (windowSize.isValid())
@@ -173,8 +183,8 @@ void measure(const char *label, const SampleSize &size, int iterations, const QS
         });
         wall.start();
     }
-    while (!(shared.done && seen >= iterations) && !shared.failed)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (controller && !(shared.done && seen >= iterations) && !shared.failed)
+        waitForEvents();
     const double seconds = wall.nsecsElapsed() / 1e9;
     // The last iteration's paints.
     for (int i = 0; i < 20; ++i)
@@ -206,9 +216,15 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const int iterations = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
+    const QByteArray design = argc > 2 ? QByteArray(argv[2]) : QByteArray();
+    const QByteArray sizeName = argc > 3 ? QByteArray(argv[3]) : QByteArray();
     for (const QSize windowSize : {QSize(), QSize(1600, 1000)}) {
-        measure("lowpass", SampleSize{3, 1, 150, 5}, iterations, windowSize);
-        measure("large", SampleSize{20, 3, 2001, 100}, std::max(1, iterations / 4), windowSize);
+        if (!sizeName.isEmpty() && sizeName != (windowSize.isValid() ? "1600x1000" : "default"))
+            continue;
+        if (design.isEmpty() || design == "lowpass")
+            measure("lowpass", SampleSize{3, 1, 150, 5}, iterations, windowSize);
+        if (design.isEmpty() || design == "large")
+            measure("large", SampleSize{20, 3, 2001, 100}, std::max(1, iterations / 4), windowSize);
     }
     return 0;
 }

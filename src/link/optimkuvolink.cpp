@@ -221,10 +221,11 @@ void OptimKuvoLink::handleBlock(int sender, const QByteArray &text)
     if (!block.idle) {
         block.idle = std::make_unique<QTimer>();
         block.idle->setSingleShot(true);
-        QObject::connect(block.idle.get(), &QTimer::timeout, block.idle.get(), [this, sender] { endBlock(sender); });
+        QObject::connect(block.idle.get(), &QTimer::timeout, block.idle.get(), [this, sender] { idleTimeout(sender); });
     }
     block.start = text;
     block.count = header.count;
+    block.lastHeard.start();
     block.idle->start(m_blockInactivityMs);
 }
 
@@ -238,12 +239,29 @@ bool OptimKuvoLink::feedBlock(int sender, int kind, const QByteArray &text)
     const qsizetype colon = text.indexOf(':');
     block.bytes += colon < 0 ? 0 : text.size() - colon - 1;
     // Whole or not, a block is over with its end message or once it has
-    // taken as many messages as a whole one has.
+    // taken as many messages as a whole one has. A chunk only notes the
+    // time: restarting the idle timer for each of a large block's hundreds
+    // of chunks would cost more than the chunk itself; the timeout looks at
+    // the time instead.
     if (kind == wire::KindBlockEnd || block.rest.size() > block.count || block.bytes > kMaxBlockBytes)
         endBlock(sender);
     else
-        block.idle->start(m_blockInactivityMs);
+        block.lastHeard.start();
     return true;
+}
+
+void OptimKuvoLink::idleTimeout(int sender)
+{
+    const auto it = m_incoming.find(sender);
+    if (it == m_incoming.end() || it->second.start.isEmpty())
+        return;
+    IncomingBlock &block = it->second;
+    // Heard from within the period: wait for the rest of it.
+    const qint64 quiet = block.lastHeard.elapsed();
+    if (quiet < m_blockInactivityMs)
+        block.idle->start(int(m_blockInactivityMs - quiet));
+    else
+        endBlock(sender);
 }
 
 void OptimKuvoLink::endBlock(int sender)

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
 
@@ -85,6 +86,7 @@ private:
     void handleBlock(int sender, const QByteArray &text);
     bool feedBlock(int sender, int kind, const QByteArray &text);
     void endBlock(int sender);
+    void idleTimeout(int sender);
     void handleNotification(const QByteArray &text);
     void handleGone(int sender);
     void dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload);
@@ -104,6 +106,7 @@ private:
         QList<wire::Message> rest;   // its chunks and end message so far
         qsizetype bytes = 0;         // chunk text so far
         std::unique_ptr<QTimer> idle;  // ends the block when its sender stops sending
+        QElapsedTimer lastHeard;       // since the block's last message
     };
     std::map<int, IncomingBlock> m_incoming;  // by sender; an entry lives until the sender is gone
     int m_blockInactivityMs = kBlockInactivityMs;
