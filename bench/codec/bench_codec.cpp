@@ -7,13 +7,16 @@
 //   build/bench/codec/bench_codec
 
 #include "model/optimizationmodelobject.h"
+#include "model/optimserialization.h"
 #include "samplemessages.h"
 
 #include <benchmark/benchmark.h>
 
 #include <charconv>
 #include <fstream>
+#include <malloc.h>
 #include <vector>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -43,10 +46,19 @@ void decode(benchmark::State &state, const SampleSize &size)
     state.counters["bytes"] = double(text.size());
 }
 
+long minorFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// With the page faults per message: fresh pages cost more than the writing.
 void encode(benchmark::State &state, const SampleSize &size)
 {
     const OptimIter iter = sampleIteration(size, 7);
     qsizetype bytes = 0;
+    const long faultsBefore = minorFaults();
     for (auto _ : state) {
         OptimSerialWriter writer;
         iter.serialize(writer);
@@ -57,29 +69,33 @@ void encode(benchmark::State &state, const SampleSize &size)
         benchmark::DoNotOptimize(chunks);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * bytes);
+    state.counters["page_faults"] = double(minorFaults() - faultsBefore) / double(state.iterations());
 }
 
-inline bool isSpace(unsigned char c)
+// Calls f(begin, end) for every word of text that starts like a number, with
+// the reader's word scanner.
+template <typename F>
+inline void forEachNumberWord(const QByteArray &text, F f)
 {
-    return (c >= 9 && c <= 13) || c == 32 || c == 160;
+    const char *p = text.constData();
+    const char *const end = p + text.size();
+    while ((p = optimtext::skipSpace(p, end)) != end) {
+        const char *begin = p;
+        p = optimtext::skipWord(p, end);
+        if (std::isdigit(uchar(*begin)) || *begin == '-')
+            f(begin, p);
+    }
 }
 
 // The numbers of the encoded text, in order.
 std::vector<double> numbersOf(const QByteArray &text)
 {
     std::vector<double> numbers;
-    const char *p = text.constData();
-    const char *end = p + text.size();
-    while (p < end) {
-        while (p < end && isSpace(uchar(*p)))
-            ++p;
-        const char *begin = p;
-        while (p < end && !isSpace(uchar(*p)))
-            ++p;
+    forEachNumberWord(text, [&numbers](const char *begin, const char *end) {
         double v = 0;
-        if (begin < p && (std::isdigit(uchar(*begin)) || *begin == '-') && std::from_chars(begin, p, v).ptr == p)
+        if (std::from_chars(begin, end, v).ptr == end)
             numbers.push_back(v);
-    }
+    });
     return numbers;
 }
 
@@ -112,21 +128,12 @@ void scanFloor(benchmark::State &state, const SampleSize &size)
 {
     const QByteArray text = encoded(size);
     for (auto _ : state) {
-        const char *p = text.constData();
-        const char *end = p + text.size();
         double sum = 0;
-        while (p < end) {
-            while (p < end && isSpace(uchar(*p)))
-                ++p;
-            const char *begin = p;
-            while (p < end && !isSpace(uchar(*p)))
-                ++p;
-            if (begin < p && (std::isdigit(uchar(*begin)) || *begin == '-')) {
-                double v = 0;
-                std::from_chars(begin, p, v);
-                sum += v;
-            }
-        }
+        forEachNumberWord(text, [&sum](const char *begin, const char *end) {
+            double v = 0;
+            std::from_chars(begin, end, v);
+            sum += v;
+        });
         benchmark::DoNotOptimize(sum);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * text.size());
@@ -149,38 +156,93 @@ long residentBytes()
     return resident * sysconf(_SC_PAGESIZE);
 }
 
+// Heap in use, from the allocator (small blocks and mapped large ones):
+// unlike the resident size it does not depend on what was freed before.
+long heapBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return long(info.uordblks + info.hblkhd);
+}
+
+// Gives the iteration the texts of iteration i, each a heap block of its own
+// as after decoding a message (distinct), or only the iteration number new
+// (the sixteen samples' texts shared over the run).
+void setIterationTexts(OptimIter &iter, int i, bool distinct)
+{
+    iter.algorithm().setIterationText(QString::number(i));
+    if (!distinct)
+        return;
+    iter.algorithm().setErrorText(QString::number(10.0 / (i + 1), 'g', 6));
+    iter.algorithm().setErrorDetail(QString::number(9.0 / (i + 1), 'g', 6));
+    for (qsizetype g = 0; g < iter.goals().count(); ++g)
+        iter.goals()[g].setValueText(QString::number(1.0 / (i + g + 1), 'g', 6));
+    // Half the variables carry a unit, as component values do.
+    for (qsizetype v = 0; v < iter.variables().count(); ++v) {
+        iter.variables()[v].setValue(v % 2 ? QString::number(1.0 + v * 0.1 + i * 0.001, 'g', 6) + QStringLiteral(" nH")
+                                           : QString::number(10.0 + v + i * 0.01, 'g', 6));
+    }
+}
+
 // Applying 10,000 iterations of 20 goals and 100 variables to one model: the
-// time per message, and what the histories cost in resident memory. Run it
-// alone (--benchmark_filter=applyIterations) for the memory figure: heap the
-// benchmarks before it freed is reused without growing the resident size.
+// time per message, and what the histories cost in resident memory and in
+// heap. Run it alone (--benchmark_filter=applyIterations) for the resident
+// figure: heap the benchmarks before it freed is reused without growing the
+// resident size. The second argument gives every iteration texts of its own
+// (1, as in a real run) or repeats sixteen iterations' texts (0). For
+// comparison, text_lists_heap_bytes_per_iteration is the heap the same texts
+// take held in one string list per history.
 void applyIterations(benchmark::State &state)
 {
     const SampleSize size{20, 3, 201, 100};
     const int count = int(state.range(0));
+    const bool distinct = state.range(1) != 0;
     QList<OptimIter> iterations;
     for (int i = 0; i < 16; ++i)
         iterations.append(sampleIteration(size, i));
-    double memoryPerIteration = 0;
+    double residentPerIteration = 0;
+    double heapPerIteration = 0;
     for (auto _ : state) {
         state.PauseTiming();
         auto *model = new OptimizationModelObject;
         model->setModelInput(sampleModelInput(size));
-        const long before = residentBytes();
+        const long residentBefore = residentBytes();
+        const long heapBefore = heapBytes();
         state.ResumeTiming();
         for (int i = 0; i < count; ++i) {
             OptimIter &iter = iterations[i % iterations.size()];
-            iter.algorithm().setIterationText(QString::number(i));
+            state.PauseTiming();
+            setIterationTexts(iter, i, distinct);
+            state.ResumeTiming();
             model->applyIteration(iter);
         }
         state.PauseTiming();
-        memoryPerIteration = double(residentBytes() - before) / count;
+        residentPerIteration = double(residentBytes() - residentBefore) / count;
+        heapPerIteration = double(heapBytes() - heapBefore) / count;
         delete model;
         state.ResumeTiming();
     }
+
+    // The texts the model recorded, held as string lists.
+    QList<QStringList> lists(1 + size.goals + size.variables);
+    const long listsBefore = heapBytes();
+    for (int i = 0; i < count; ++i) {
+        OptimIter &iter = iterations[i % iterations.size()];
+        setIterationTexts(iter, i, distinct);
+        const OptimAlgOutput &algorithm = iter.algorithm();
+        lists[0].append(algorithm.isBestError() ? algorithm.errorDetail() : algorithm.errorText());
+        for (qsizetype g = 0; g < iter.goals().count(); ++g)
+            lists[1 + g].append(iter.goals().at(g).valueText());
+        for (qsizetype v = 0; v < iter.variables().count(); ++v)
+            lists[1 + size.goals + v].append(iter.variables().at(v).value());
+    }
+    const double listsPerIteration = double(heapBytes() - listsBefore) / count;
+
     // Time per applied message, in seconds (shown with an SI prefix).
     state.counters["per_message"] =
         benchmark::Counter(double(count), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.counters["history_bytes_per_iteration"] = memoryPerIteration;
+    state.counters["history_bytes_per_iteration"] = residentPerIteration;
+    state.counters["history_heap_bytes_per_iteration"] = heapPerIteration;
+    state.counters["text_lists_heap_bytes_per_iteration"] = listsPerIteration;
 }
 
 } // namespace
@@ -194,6 +256,6 @@ BENCHMARK_CAPTURE(scanFloor, small_iter, kSmall)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(encode, small_iter, kSmall)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(encodeFloor, small_iter, kSmall)->Unit(benchmark::kMicrosecond);
 BENCHMARK(decodeScaled)->Arg(2001)->Arg(20010)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
-BENCHMARK(applyIterations)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(applyIterations)->Args({10000, 1})->Args({10000, 0})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

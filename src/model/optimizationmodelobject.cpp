@@ -228,10 +228,7 @@ void OptimizationModelObject::applyGoalOutputs(const OptimItemList<OptimGoalOutp
 
 void OptimizationModelObject::dropLastIteration()
 {
-    auto dropLast = [](QStringList &values) {
-        if (!values.isEmpty())
-            values.removeLast();
-    };
+    auto dropLast = [](OptimHistoryValues &values) { values.removeLast(); };
     dropLast(m_model.history().algorithm().values());
     for (OptimGoalHistory &history : m_model.history().goals())
         dropLast(history.values());
@@ -290,7 +287,7 @@ void OptimizationModelObject::applyCollapsedIterations(const OptimIterCollapsedI
 
     // Pads a history with copies of its last entry for iterations the batch
     // reports no entries for, then appends the batch's entries.
-    auto fill = [](QStringList &values, qint64 gap, const QStringList &entries) {
+    auto fill = [](OptimHistoryValues &values, qint64 gap, const OptimHistoryValues &entries) {
         if (gap > 0 && !values.isEmpty()) {
             const QString last = values.last();
             for (qint64 i = 0; i < gap; ++i)
@@ -299,14 +296,14 @@ void OptimizationModelObject::applyCollapsedIterations(const OptimIterCollapsedI
         values.append(entries);
     };
 
-    const QStringList &algorithmEntries = batch.algorithmHistory().values();
+    const OptimHistoryValues &algorithmEntries = batch.algorithmHistory().values();
     fill(m_model.history().algorithm().values(), qint64(e) - s - algorithmEntries.size(), algorithmEntries);
 
     const auto &goalHistories = batch.goalHistories();
     const qint64 goalGap = qint64(e) - s - (goalHistories.isEmpty() ? 0 : goalHistories.first().values().size());
     for (qsizetype k = 0; k < m_model.history().goals().count(); ++k) {
         fill(m_model.history().goals()[k].values(), goalGap,
-             k < goalHistories.count() ? goalHistories.at(k).values() : QStringList());
+             k < goalHistories.count() ? goalHistories.at(k).values() : OptimHistoryValues());
     }
 
     const auto &variableHistories = batch.variableHistories();
@@ -314,7 +311,7 @@ void OptimizationModelObject::applyCollapsedIterations(const OptimIterCollapsedI
         qint64(e) - s - (variableHistories.isEmpty() ? 0 : variableHistories.first().values().size());
     for (qsizetype k = 0; k < m_model.history().variables().count(); ++k) {
         fill(m_model.history().variables()[k].values(), variableGap,
-             k < variableHistories.count() ? variableHistories.at(k).values() : QStringList());
+             k < variableHistories.count() ? variableHistories.at(k).values() : OptimHistoryValues());
     }
 
     if (batch.endsWithNoProgress()) {

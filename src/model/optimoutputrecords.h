@@ -2,8 +2,11 @@
 
 // What the optimizer reports per iteration (outputs) and what accumulates over
 // the iterations (histories). Numbers are carried as texts, except trace
-// data, which travels as vectors of doubles with six significant digits.
+// data, which travels as vectors of doubles with six significant digits. The
+// histories keep their texts compactly (OptimHistoryValues) and travel as
+// string lists.
 
+#include "optimhistoryvalues.h"
 #include "optiminputrecords.h"
 #include "optimitemlist.h"
 #include "optimserialization.h"
@@ -88,16 +91,15 @@ private:
     QString m_maxIterationsText;
 };
 
-// A record holding one string list ("values"): the algorithm and limit
-// histories share this shape.
+// A record holding one history of texts ("values"), the error per iteration.
 class OptimAlgHistory : public OptimSerializationIFC
 {
 public:
     OptimAlgHistory() : OptimSerializationIFC("ALG_HIST") {}
     OPTIM_RECORD_SERIALIZATION(OptimAlgHistory)
 
-    const QStringList &values() const { return m_values; }
-    QStringList &values() { return m_values; }
+    const OptimHistoryValues &values() const { return m_values; }
+    OptimHistoryValues &values() { return m_values; }
     bool isEmpty() const { return m_values.isEmpty(); }
 
     bool operator==(const OptimAlgHistory &) const = default;
@@ -106,7 +108,7 @@ public:
     static void fields(Self &self, Io &io) { io.field(self.m_values); }
 
 private:
-    QStringList m_values;
+    OptimHistoryValues m_values;
 };
 
 class OptimVarOutput : public OptimSerializationIFC
@@ -137,8 +139,8 @@ public:
     OptimVarHistory() : OptimSerializationIFC("VAR_HIST") {}
     OPTIM_RECORD_SERIALIZATION(OptimVarHistory)
 
-    const QStringList &values() const { return m_values; }
-    QStringList &values() { return m_values; }
+    const OptimHistoryValues &values() const { return m_values; }
+    OptimHistoryValues &values() { return m_values; }
     const QString &valueBeforeTuning() const { return m_valueBeforeTuning; }
     void setValueBeforeTuning(const QString &value) { m_valueBeforeTuning = value; }
 
@@ -152,7 +154,7 @@ public:
     }
 
 private:
-    QStringList m_values;
+    OptimHistoryValues m_values;
     QString m_valueBeforeTuning;
 };
 OPTIM_EXTERN_ITEM_LIST(OptimVarHistory)
@@ -384,8 +386,8 @@ public:
     OptimGoalHistory() : OptimSerializationIFC("GOAL_HISTORY") {}
     OPTIM_RECORD_SERIALIZATION(OptimGoalHistory)
 
-    const QStringList &values() const { return m_values; }
-    QStringList &values() { return m_values; }
+    const OptimHistoryValues &values() const { return m_values; }
+    OptimHistoryValues &values() { return m_values; }
     const OptimTraceFamily &initialTraces() const { return m_initialTraces; }
     void setInitialTraces(const OptimTraceFamily &traces) { m_initialTraces = traces; }
     const OptimTraceFamily &tracesBeforeTuning() const { return m_tracesBeforeTuning; }
@@ -402,7 +404,7 @@ public:
     }
 
 private:
-    QStringList m_values;
+    OptimHistoryValues m_values;
     OptimTraceFamily m_initialTraces;
     OptimTraceFamily m_tracesBeforeTuning;
 };

@@ -3,26 +3,54 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 
 OptimSerializationIFC::~OptimSerializationIFC() = default;
 
 namespace {
 
-// Whitespace between words: tab to carriage return, space and the Latin-1
-// no-break space.
-inline bool isSpaceByte(unsigned char c)
-{
-    return (c >= 9 && c <= 13) || c == 32 || c == 160;
-}
-
 constexpr char kStart[] = "START_";
 constexpr char kEnd[] = "END_";
 constexpr char kArray[] = "ARRAY_";
 
+// The text and token ends the last writer of this thread left behind,
+// emptied but with their capacity. Larger ones are let go.
+struct SpareWriterRoom
+{
+    QByteArray text;
+    std::vector<qsizetype> ends;
+};
+thread_local SpareWriterRoom t_spare;
+constexpr qsizetype kKeepBytes = qsizetype(16) << 20;
+
 } // namespace
 
 // ---------------------------------------------------------------- writer
+
+OptimSerialWriter::OptimSerialWriter()
+    : m_text(std::move(t_spare.text)), m_ends(std::move(t_spare.ends))
+{
+    t_spare.text = QByteArray();
+    t_spare.ends.clear();
+    m_text.resize(0);
+    m_ends.clear();
+}
+
+OptimSerialWriter::~OptimSerialWriter()
+{
+    // A text handed out by joinedText() is shared and stays with its holder.
+    if (m_text.isDetached() && m_text.capacity() <= kKeepBytes
+        && m_text.capacity() > t_spare.text.capacity()) {
+        m_text.resize(0);
+        t_spare.text.swap(m_text);
+    }
+    if (qsizetype(m_ends.capacity() * sizeof(qsizetype)) <= kKeepBytes
+        && m_ends.capacity() > t_spare.ends.capacity()) {
+        m_ends.clear();
+        t_spare.ends.swap(m_ends);
+    }
+}
 
 void OptimSerialWriter::writeStart(const char *tag)
 {
@@ -158,12 +186,19 @@ QList<QByteArray> OptimSerialWriter::tokens() const
 
 QByteArray OptimSerialWriter::joinedText() const
 {
-    return m_text;  // kept joined as it is written
+    // Kept joined as it is written. A short text in the room a long one
+    // left behind is copied out rather than holding all that room.
+    if (m_text.isEmpty())
+        return QByteArray();
+    if (m_text.capacity() > 2 * m_text.size() + 4096)
+        return QByteArray(m_text.constData(), m_text.size());
+    return m_text;
 }
 
 QList<QByteArray> OptimSerialWriter::chunks(qsizetype limit) const
 {
     QList<QByteArray> result;
+    result.reserve(m_text.size() / std::max<qsizetype>(limit, 1) + 1);
     qsizetype i = 0;
     const qsizetype n = tokenCount();
     while (i < n) {
@@ -219,19 +254,13 @@ bool OptimSerialReader::atEnd() const
 bool OptimSerialReader::nextWord(Word &word) const
 {
     const char *data = m_buffer.constData();
-    const qsizetype size = m_buffer.size();
-    qsizetype p = m_pos;
-    while (p < size && isSpaceByte(uchar(data[p])))
-        ++p;
-    if (p == size)
+    const char *end = data + m_buffer.size();
+    const char *begin = optimtext::skipSpace(data + m_pos, end);
+    if (begin == end)
         return false;
-    const qsizetype begin = p;
-    while (p < size && !isSpaceByte(uchar(data[p])))
-        ++p;
-    word.text = QByteArrayView(data + begin, p - begin);
-    while (p < size && isSpaceByte(uchar(data[p])))
-        ++p;
-    word.next = p;
+    const char *stop = optimtext::skipWord(begin, end);
+    word.text = QByteArrayView(begin, stop - begin);
+    word.next = optimtext::skipSpace(stop, end) - data;
     return true;
 }
 
@@ -243,19 +272,24 @@ bool OptimSerialReader::fail()
     return false;
 }
 
-bool OptimSerialReader::readKeyword(const char *prefix, const char *name)
+bool OptimSerialReader::readKeyword(const char *a, const char *b, const char *c)
 {
     if (m_error)
         return false;
-    Word word;
-    if (!nextWord(word))
+    // Matched in place, part by part: the word must end where c does.
+    const char *data = m_buffer.constData();
+    const char *end = data + m_buffer.size();
+    const char *const word = optimtext::skipSpace(data + m_pos, end);
+    const char *p = word;
+    for (const char *part : {a, b, c}) {
+        for (; *part; ++part, ++p) {
+            if (p == end || *p != *part)
+                return fail();
+        }
+    }
+    if (p == word || (p != end && !optimtext::isSpace(*p)))
         return fail();
-    const QByteArrayView p(prefix);
-    const QByteArrayView n(name);
-    if (word.text.size() != p.size() + n.size() || !word.text.startsWith(p)
-        || word.text.sliced(p.size()) != n)
-        return fail();
-    m_pos = word.next;
+    m_pos = optimtext::skipSpace(p, end) - data;
     return true;
 }
 
@@ -271,13 +305,22 @@ bool OptimSerialReader::readEnd(const char *tag)
 
 namespace {
 
-// A leading plus sign is accepted as the C library's number readers do;
-// from_chars itself takes only a minus.
-QByteArrayView withoutPlus(QByteArrayView text)
+// Converts the word at p (whitespace before it skipped), which must be a
+// number as a whole, and returns where the next word begins; nullptr when
+// the word is not a number. The number is read straight from the text: it
+// ends at whitespace, so it is the whole word exactly when whitespace or the
+// end follows it. A leading plus sign is accepted as the C library's number
+// readers do; from_chars itself takes only a minus.
+template <typename T, typename Format>
+const char *readNumberWord(const char *p, const char *end, T &value, Format format)
 {
-    if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+')
-        return text.sliced(1);
-    return text;
+    p = optimtext::skipSpace(p, end);
+    if (end - p > 1 && *p == '+' && !optimtext::isSpace(p[1]) && p[1] != '-' && p[1] != '+')
+        ++p;
+    const auto result = std::from_chars(p, end, value, format);
+    if (result.ec != std::errc() || (result.ptr != end && !optimtext::isSpace(*result.ptr)))
+        return nullptr;
+    return optimtext::skipSpace(result.ptr, end);
 }
 
 } // namespace
@@ -286,15 +329,12 @@ int OptimSerialReader::readInt()
 {
     if (m_error)
         return 0;
-    Word word;
-    if (!nextWord(word))
-        return fail(), 0;
-    const QByteArrayView text = withoutPlus(word.text);
+    const char *data = m_buffer.constData();
     int value = 0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value, 10);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+    const char *next = readNumberWord(data + m_pos, data + m_buffer.size(), value, 10);
+    if (!next)
         return fail(), 0;
-    m_pos = word.next;
+    m_pos = next - data;
     return value;
 }
 
@@ -302,16 +342,12 @@ double OptimSerialReader::readDouble()
 {
     if (m_error)
         return 0.0;
-    Word word;
-    if (!nextWord(word))
-        return fail(), 0.0;
-    const QByteArrayView text = withoutPlus(word.text);
+    const char *data = m_buffer.constData();
     double value = 0.0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value,
-                                        std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size())
+    const char *next = readNumberWord(data + m_pos, data + m_buffer.size(), value, std::chars_format::general);
+    if (!next)
         return fail(), 0.0;
-    m_pos = word.next;
+    m_pos = next - data;
     return value;
 }
 
@@ -338,46 +374,44 @@ QString OptimSerialReader::readString()
     if (m_error)
         return {};
     const char *data = m_buffer.constData();
-    const qsizetype size = m_buffer.size();
-    qsizetype p = m_pos;
-    if (p >= size)
+    const char *end = data + m_buffer.size();
+    const char *p = optimtext::skipSpace(data + m_pos, end);
+    if (p == end || *p != '"')
         return fail(), QString();
-    while (p < size && isSpaceByte(uchar(data[p])))
-        ++p;
-    if (p >= size || data[p] != '"')
-        return fail(), QString();
-    ++p;
-    // Collect the bytes first (escapes removed), then widen once.
-    QByteArray bytes;
-    for (;;) {
-        if (p >= size)
-            return fail(), QString();
-        char c = data[p];
-        if (c == '"')
-            break;
-        if (c == '\\') {
-            ++p;
-            if (p >= size)
-                return fail(), QString();
-            c = data[p];
+    // Find the closing quote first, then widen once into a string of the
+    // right length.
+    const char *begin = ++p;
+    qsizetype escapes = 0;
+    while (p != end && *p != '"') {
+        if (*p == '\\') {
+            ++escapes;
+            if (++p == end)
+                break;
         }
-        bytes.append(c);
         ++p;
     }
-    ++p;  // the closing quote
-    while (p < size && isSpaceByte(uchar(data[p])))
-        ++p;
-    m_pos = p;
-    return QString::fromLatin1(bytes);
+    if (p == end)
+        return fail(), QString();
+    QString value;
+    if (escapes == 0) {
+        value = p == begin ? QString::fromLatin1(QByteArray()) : QString::fromLatin1(begin, p - begin);
+    } else {
+        value.resize((p - begin) - escapes);
+        QChar *out = value.data();
+        for (const char *q = begin; q != p; ++q) {
+            if (*q == '\\')
+                ++q;
+            *out++ = QLatin1Char(*q);
+        }
+    }
+    m_pos = optimtext::skipSpace(p + 1, end) - data;
+    return value;
 }
 
 bool OptimSerialReader::readArrayStart(const char *name, int &count)
 {
     count = 0;
-    if (m_error)
-        return false;
-    const QByteArray tag = QByteArray(kArray) + name;
-    if (!readKeyword(kStart, tag.constData()))
+    if (!readKeyword(kStart, kArray, name))
         return false;
     count = readInt();
     return !m_error;
@@ -385,20 +419,26 @@ bool OptimSerialReader::readArrayStart(const char *name, int &count)
 
 bool OptimSerialReader::readArrayEnd(const char *name)
 {
-    if (m_error)
-        return false;
-    const QByteArray tag = QByteArray(kArray) + name;
-    return readKeyword(kEnd, tag.constData());
+    return readKeyword(kEnd, kArray, name);
 }
 
-// Array readers never reserve by the announced count: a huge count followed
-// by garbage stops at the first failing element, having allocated only for
-// what was actually read.
+// Array readers reserve by the announced count only as far as the rest of
+// the text could hold that many elements (each takes at least minBytes with
+// the space behind it): a huge count followed by garbage allocates no more
+// than the text is long.
+template <typename List>
+static void reserveFor(List &target, int count, qsizetype remaining, qsizetype minBytes)
+{
+    if (count > 0)
+        target.reserve(target.size() + std::min<qsizetype>(count, remaining / minBytes + 1));
+}
+
 void OptimSerialReader::readStringList(QStringList &target)
 {
     int count = 0;
     if (!readArrayStart("STRING", count))
         return;
+    reserveFor(target, count, m_buffer.size() - m_pos, 3);
     for (int i = 0; i < count && !m_error; ++i) {
         QString value = readString();
         if (!m_error)
@@ -412,10 +452,18 @@ void OptimSerialReader::readDoubles(QList<double> &target)
     int count = 0;
     if (!readArrayStart("VALUES", count))
         return;
-    for (int i = 0; i < count && !m_error; ++i) {
-        const double value = readDouble();
-        if (!m_error)
-            target.append(value);
+    reserveFor(target, count, m_buffer.size() - m_pos, 2);
+    const char *data = m_buffer.constData();
+    const char *end = data + m_buffer.size();
+    for (int i = 0; i < count; ++i) {
+        double value = 0.0;
+        const char *next = readNumberWord(data + m_pos, end, value, std::chars_format::general);
+        if (!next) {
+            fail();
+            break;
+        }
+        target.append(value);
+        m_pos = next - data;
     }
     readArrayEnd("VALUES");
 }

@@ -1,6 +1,15 @@
 #include "errorhistoryview.h"
 
 #include "modelbinding.h"
+#include "model/optimhistoryvalues.h"
+
+void showHistorySeries(GraphWidget *graph, const OptimHistoryValues &values, int series)
+{
+    if (values.unreadCount() == 0)
+        graph->setSeries(values.numbers(), series);
+    else
+        graph->setSeries(values.toStringList(), series);
+}
 
 ErrorHistoryView::ErrorHistoryView(QWidget *parent)
     : GraphWidget(parent)
@@ -35,9 +44,9 @@ void ErrorHistoryView::applyPointsShown()
 
 void ErrorHistoryView::updateView()
 {
-    const QStringList empty;
-    const QStringList &values = m_model ? m_model->model().algorithmHistory().values() : empty;
-    setSeries(values);
+    const OptimHistoryValues empty;
+    const OptimHistoryValues &values = m_model ? m_model->model().algorithmHistory().values() : empty;
+    showHistorySeries(this, values);
     applyPointsShown();
     if (values.isEmpty()) {
         m_summary = QStringLiteral("Error not available.");

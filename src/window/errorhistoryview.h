@@ -8,7 +8,13 @@
 
 #include <QPointer>
 
+class OptimHistoryValues;
 class OptimizationModelObject;
+
+// Shows a history of value texts as one series of a graph: its numbers,
+// unless some texts need the graph's own reading (a unit or an engineering
+// suffix), in which case the texts.
+void showHistorySeries(GraphWidget *graph, const OptimHistoryValues &values, int series = 0);
 
 class ErrorHistoryView : public GraphWidget
 {

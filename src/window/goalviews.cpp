@@ -1,6 +1,7 @@
 #include "goalviews.h"
 
 #include "colorset.h"
+#include "errorhistoryview.h"
 #include "goalgraphwidget.h"
 #include "goalverdict.h"
 #include "graphwidget.h"
@@ -522,7 +523,7 @@ void GoalErrorGraphsView::updateGoal(int n)
         const OptimGoalHistory &history = model.goalHistory(n);
         plot->setInitialTraces(history.initialTraces());
         plot->setTracesBeforeTuning(history.tracesBeforeTuning());
-        c->historyGraph()->setSeries(history.values());
+        showHistorySeries(c->historyGraph(), history.values());
         applyPointsShown(c->historyGraph());
     }
     c->historyGraph()->setSeriesColor(0, ColorSet(ColorSet::GoalColors).color(n));

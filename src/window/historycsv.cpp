@@ -59,9 +59,9 @@ QString variableHeader(const OptimVarInput &variable)
     return unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, unit);
 }
 
-QStringView entry(const QStringList &values, qsizetype i)
+QString entry(const OptimHistoryValues &values, qsizetype i)
 {
-    return i < values.size() ? QStringView(values.at(i)) : QStringView();
+    return values.value(i);
 }
 
 } // namespace

@@ -108,17 +108,16 @@ int IterationTableModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : m_columns;
 }
 
-const QString *IterationTableModel::text(int iteration, int column) const
+const OptimHistoryValues *IterationTableModel::columnValues(int column) const
 {
     if (!m_model || column < 1 || column >= m_columns)
         return nullptr;
     const OptimModelHistory &history = m_model->model().history();
-    const QStringList *values = nullptr;
     if (column == 1)
-        values = &history.algorithm().values();
-    else if (column - 2 < history.variables().size())
-        values = &history.variables().at(column - 2).values();
-    return values && iteration < values->size() ? &values->at(iteration) : nullptr;
+        return &history.algorithm().values();
+    if (column - 2 < history.variables().size())
+        return &history.variables().at(column - 2).values();
+    return nullptr;
 }
 
 QVariant IterationTableModel::data(const QModelIndex &index, int role) const
@@ -132,8 +131,8 @@ QVariant IterationTableModel::data(const QModelIndex &index, int role) const
         return QVariant();
     if (index.column() == 0)
         return iteration;
-    const QString *value = text(iteration, index.column());
-    return value ? *value : QString();
+    const OptimHistoryValues *values = columnValues(index.column());
+    return values ? values->value(iteration) : QString();
 }
 
 QVariant IterationTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -197,8 +196,11 @@ void IterationTableModel::appendKeys(int from, int to)
         double value = std::numeric_limits<double>::quiet_NaN();
         if (m_sortColumn == 0) {
             value = i;
-        } else if (const QString *t = text(i, m_sortColumn)) {
-            value = GraphScale::parseValue(*t).value_or(value);
+        } else if (const OptimHistoryValues *values = columnValues(m_sortColumn); values && i < values->size()) {
+            // A plain number reads the same in the model as in the graphs;
+            // other texts (units, suffixes) are read by the graphs' rule.
+            const double number = values->numbers().at(i);
+            value = std::isnan(number) ? GraphScale::parseValue(values->at(i)).value_or(value) : number;
         }
         m_keys.push_back(value);
     }

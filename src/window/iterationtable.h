@@ -21,6 +21,8 @@
 
 #include <vector>
 
+class OptimHistoryValues;
+
 class IterationTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -50,7 +52,8 @@ public Q_SLOTS:
 private:
     void scheduleRefresh();
     qsizetype historyLength() const;
-    const QString *text(int iteration, int column) const;
+    // The history a value column shows (null for the iteration column).
+    const OptimHistoryValues *columnValues(int column) const;
     double key(int iteration) const;
     void rebuildKeys();
     void appendKeys(int from, int to);

@@ -30,14 +30,15 @@ constexpr int maxRowHeight = 170;
 // The value as the field shows it: a value that reads in the variable's
 // unit in the engineering form with that unit, as the slider beside it
 // ("4.53535e-12" in F shows "4.53535 pF"); a listed design value as listed;
-// any other text as it is.
-QString shownValue(const OptimVarInput &variable)
+// any other text as it is. The text with the unit is the one the slider of
+// variable varIndex shows too, made once for both.
+QString shownValue(const OptimVarInput &variable, int varIndex)
 {
     if (VarValues::hasValueList(variable))
         return VarValues::fieldText(variable);
     if (!VarValues::number(variable.value(), variable.unit()))
         return variable.value();
-    return VarValues::withUnits(variable.value(), variable.unit());
+    return VarValues::withUnits(variable.value(), variable.unit(), varIndex);
 }
 
 } // namespace
@@ -154,7 +155,7 @@ void VarHistoryRow::updateDefinition(const OptimVarInput &variable)
     m_graph->setValueUnits(variable.unit());
 }
 
-void VarHistoryRow::updateHistory(const OptimVarInput &variable, const QStringList &history)
+void VarHistoryRow::updateHistory(const OptimVarInput &variable, const OptimHistoryValues &history)
 {
     const QStringList valueList = VarValues::hasValueList(variable) ? variable.designValues() : QStringList();
     bool reread = variable.unit() != m_unit || valueList != m_valueList;
@@ -242,6 +243,8 @@ VarHistoryGraphsView::VarHistoryGraphsView(QWidget *parent)
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->viewport()->installEventFilter(this);
+    // Scrolling moves the column of rows.
+    m_rowsWidget->installEventFilter(this);
     m_stack->addWidget(m_emptyLabel);
     m_stack->addWidget(m_scroll);
     auto *layout = new QVBoxLayout(this);
@@ -286,8 +289,10 @@ void VarHistoryGraphsView::rebuildRows()
         connect(r->graph(), &GraphWidget::clicked, this, [this, k] { setSelectedVariableByRow(k); });
         connect(r->graph(), &GraphWidget::rightMouseClick, this, &VarHistoryGraphsView::historyGraphRightMouseClick);
         applyEditable(r);
+        r->installEventFilter(this);
         m_rows.append(r);
     }
+    m_stale.reset(m_rows.size());
     m_rowsWidget->setRows(m_rows);
     fitRowHeights();
     m_queue.clear();
@@ -320,12 +325,19 @@ void VarHistoryGraphsView::updateVar(int varIndex)
         return;
     }
     VarHistoryRow *r = m_rows.at(varIndex);
+    // A row out of sight (most of a long column, all of a hidden page)
+    // takes its field, name and graph when it comes into sight.
+    if (!VarStaleRows::inSight(r, m_scroll)) {
+        m_stale.mark(varIndex);
+        return;
+    }
+    m_stale.take(varIndex);
     const OptimVarInput &variable = model.variable(varIndex);
     r->updateDefinition(variable);
 
     // The field follows the value, unless the user is typing in it.
     LineEditForTuning *edit = r->valueEdit();
-    const QString shown = shownValue(variable);
+    const QString shown = shownValue(variable, varIndex);
     if (!(edit->hasFocus() && edit->isModified()) && edit->text() != shown) {
         edit->setText(shown);
         edit->setCursorPosition(0);
@@ -333,8 +345,8 @@ void VarHistoryGraphsView::updateVar(int varIndex)
     }
     edit->setPlaceholderText(variable.value().isEmpty() ? QStringLiteral("value") : QString());
 
-    static const QStringList noHistory;
-    const QStringList &history = varIndex < model.history().variables().count()
+    static const OptimHistoryValues noHistory;
+    const OptimHistoryValues &history = varIndex < model.history().variables().count()
         ? model.history().variables().at(varIndex).values()
         : noHistory;
     r->updateHistory(variable, history);
@@ -345,7 +357,27 @@ bool VarHistoryGraphsView::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_scroll->viewport() && event->type() == QEvent::Resize)
         fitRowHeights();
+    if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty())
+        catchUpRows();
     return QWidget::eventFilter(watched, event);
+}
+
+bool VarHistoryGraphsView::event(QEvent *event)
+{
+    const bool result = QWidget::event(event);
+    if (VarStaleRows::mayReveal(event))
+        catchUpRows();
+    return result;
+}
+
+void VarHistoryGraphsView::catchUpRows()
+{
+    if (m_stale.isEmpty())
+        return;
+    const QList<int> rows =
+        m_stale.takeInSight([this](int k) -> const QWidget * { return m_rows.value(k, nullptr); }, m_scroll);
+    for (int k : rows)
+        updateVar(k);
 }
 
 void VarHistoryGraphsView::fitRowHeights()
@@ -447,7 +479,7 @@ void VarHistoryGraphsView::applyEditable(VarHistoryRow *row)
     edit->setNormalToolTip(QStringLiteral("Start tuning to type values"));
     edit->setProblem(QString());
     if (m_model && row->varIndex() < m_model->model().variableCount()) {
-        const QString value = shownValue(m_model->model().variable(row->varIndex()));
+        const QString value = shownValue(m_model->model().variable(row->varIndex()), row->varIndex());
         if (edit->text() != value)
             edit->setText(value);
     }
@@ -463,7 +495,7 @@ void VarHistoryGraphsView::valueChanged(int varIndex)
         return;
     const OptimVarInput &variable = m_model->model().variable(varIndex);
     const QString text = edit->text().trimmed();
-    if (text == shownValue(variable) || text == VarValues::fieldText(variable) || text == variable.value()) {
+    if (text == shownValue(variable, varIndex) || text == VarValues::fieldText(variable) || text == variable.value()) {
         edit->setProblem(QString());
         edit->setModified(false);
         return;

@@ -25,7 +25,9 @@
 // at least what its name and field need (the view scrolls below that) and
 // at most a comfortable graph height. The
 // model's changes are taken once per visit of the event loop, so a message
-// with many iterations redraws each row once.
+// with many iterations redraws each row once, and only rows on screen: a row
+// out of sight (scrolled away, or the page hidden) catches up when it comes
+// into sight.
 
 #include "varsliderwidget.h"
 
@@ -37,6 +39,7 @@
 #include <vector>
 
 class GraphWidget;
+class OptimHistoryValues;
 class OptimizationModelObject;
 class OptimVarInput;
 class QLabel;
@@ -85,7 +88,7 @@ public:
     // Takes the variable's name and unit.
     void updateDefinition(const OptimVarInput &variable);
     // Takes the variable's history (read in its unit) into the graph.
-    void updateHistory(const OptimVarInput &variable, const QStringList &history);
+    void updateHistory(const OptimVarInput &variable, const OptimHistoryValues &history);
     // How many history texts were read so far (tests check the reuse).
     qsizetype parsedCount() const { return qsizetype(m_values.size()); }
 
@@ -167,10 +170,13 @@ public Q_SLOTS:
     void flushPendingUpdates();
 
 protected:
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void rebuildRows();
+    // Brings the rows that came into sight up to date.
+    void catchUpRows();
     void applyEditable(VarHistoryRow *row);
     // Gives every row its share of the visible height.
     void fitRowHeights();
@@ -187,4 +193,6 @@ private:
     bool m_useAllData = true;
     bool m_editable = false;
     VarUpdateQueue m_queue;
+    // Rows that missed an update while out of sight.
+    VarStaleRows m_stale;
 };

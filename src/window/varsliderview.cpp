@@ -56,6 +56,7 @@ VarSliderRow::VarSliderRow(int varIndex, QWidget *parent)
     m_nameLabel->setObjectName(QStringLiteral("varSliderName"));
     m_valueLabel->setObjectName(QStringLiteral("varSliderValue"));
     m_slider->setObjectName(QStringLiteral("varSlider%1").arg(varIndex));
+    m_slider->setVariableIndex(varIndex);
 
     m_nameLabel->setMinimumWidth(40);
     m_nameLabel->setMaximumWidth(110);
@@ -219,7 +220,38 @@ VarSliderView::VarSliderView(QWidget *parent)
     layout->addWidget(m_stack);
 
     connect(m_sliders, qOverload<int>(&VarSlidersWidget::sliderSelected), this, &VarSliderView::handleSliderSelected);
+    // Scrolling moves the column; a taller viewport shows more rows.
+    m_sliders->installEventFilter(this);
+    m_scroll->viewport()->installEventFilter(this);
     updateView();
+}
+
+bool VarSliderView::event(QEvent *event)
+{
+    const bool result = QWidget::event(event);
+    if (VarStaleRows::mayReveal(event))
+        catchUpRows();
+    return result;
+}
+
+bool VarSliderView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty())
+        catchUpRows();
+    return QWidget::eventFilter(watched, event);
+}
+
+void VarSliderView::catchUpRows()
+{
+    if (m_stale.isEmpty())
+        return;
+    const QList<int> rows =
+        m_stale.takeInSight([this](int s) -> const QWidget * { return m_sliders->row(s); }, m_scroll);
+    for (int s : rows) {
+        // A row's update may make the rows anew (a variable switched off).
+        if (VarSliderRow *row = m_sliders->row(s))
+            updateVariable(row->varIndex());
+    }
 }
 
 OptimizationModelObject *VarSliderView::model() const
@@ -267,8 +299,10 @@ void VarSliderView::updateView()
     m_sliders->setRows(indices);
     const qsizetype variableCount = m_model ? m_model->model().variableCount() : 0;
     m_sliderOfVariable = QList<int>(variableCount, -1);
+    m_stale.reset(m_sliders->count());
     for (int s = 0; s < m_sliders->count(); ++s) {
         VarSliderRow *row = m_sliders->row(s);
+        row->installEventFilter(this);
         m_sliderOfVariable[row->varIndex()] = s;
         connect(row->slider(), &VarSliderWidget::tuneValueChanged, this, &VarSliderView::variableChanged);
         setUpSlider(row);
@@ -300,8 +334,18 @@ void VarSliderView::updateVariable(int varIndex)
         updateView();
         return;
     }
-    if (shown)
-        setUpSlider(m_sliders->row(m_sliderOfVariable.at(varIndex)));
+    if (!shown)
+        return;
+    // Rows out of sight (most of a long column) take the value when they
+    // come into sight.
+    const int s = m_sliderOfVariable.at(varIndex);
+    VarSliderRow *row = m_sliders->row(s);
+    if (!VarStaleRows::inSight(row, m_scroll)) {
+        m_stale.mark(s);
+        return;
+    }
+    m_stale.take(s);
+    setUpSlider(row);
 }
 
 void VarSliderView::setUpSlider(VarSliderRow *row)

@@ -10,6 +10,9 @@
 // says why in its row. The tune mode decides when a slider hands its value
 // on: on every change while it is dragged (mode 0), or once when the drag
 // ends (modes 1 and 2; the controller decides whether to simulate).
+//
+// A new value reaches only the rows on screen; a row scrolled out of sight
+// (or the whole column while hidden) takes it when it comes into sight.
 
 #include "state/optimhelmdecktunemode.h"
 #include "varsliderwidget.h"
@@ -128,8 +131,14 @@ public Q_SLOTS:
     // the event loop (runs by itself when it gets there).
     void flushPendingUpdates();
 
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void setUpSlider(VarSliderRow *row);
+    // Brings the rows that came into sight up to date.
+    void catchUpRows();
     void applyEnabled(VarSliderRow *row);
     QList<int> enabledVariables() const;
 
@@ -144,4 +153,6 @@ private:
     bool m_tracking = true;
     OptimHelmdeckTuneMode m_tuneMode = defaultOptimHelmdeckTuneMode;
     VarUpdateQueue m_queue;
+    // By slider index: rows that missed a value while out of sight.
+    VarStaleRows m_stale;
 };

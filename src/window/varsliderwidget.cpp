@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QHash>
 #include <QHelpEvent>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -325,6 +326,27 @@ void boundTexts(const OptimVarInput &variable, QString *lower, QString *upper)
         *upper = hi;
 }
 
+QString withUnits(const QString &text, const QString &unit, int varIndex)
+{
+    struct Shown
+    {
+        QString text;
+        QString unit;
+        QString shown;
+    };
+    static QList<Shown> lastShown;
+    // Far more variables than a design has: no sharing beyond.
+    constexpr int maxShared = 100000;
+    if (varIndex < 0 || varIndex >= maxShared)
+        return withUnits(text, unit);
+    if (varIndex >= lastShown.size())
+        lastShown.resize(varIndex + 1);
+    Shown &last = lastShown[varIndex];
+    if (last.shown.isNull() || last.text != text || last.unit != unit)
+        last = Shown{text, unit, withUnits(text, unit)};
+    return last.shown;
+}
+
 bool hasValueList(const OptimVarInput &variable)
 {
     return variable.constraintType() == 2 && !variable.designValues().isEmpty();
@@ -425,8 +447,20 @@ VarUpdateQueue::VarUpdateQueue(QObject *owner, std::function<void(int)> update)
 
 void VarUpdateQueue::add(int varIndex)
 {
-    if (!m_pending.contains(varIndex))
+    // Every variable changes on every iteration: a flag per variable says
+    // whether it waits already, without searching the list.
+    if (varIndex >= 0 && varIndex < m_queued.size()) {
+        if (!m_queued.at(varIndex)) {
+            m_queued[varIndex] = true;
+            m_pending.append(varIndex);
+        }
+    } else if (varIndex >= 0 && varIndex < maxFlagged) {
+        m_queued.resize(varIndex + 1);
+        m_queued[varIndex] = true;
         m_pending.append(varIndex);
+    } else if (!m_pending.contains(varIndex)) {
+        m_pending.append(varIndex);
+    }
     if (m_scheduled)
         return;
     m_scheduled = true;
@@ -438,6 +472,7 @@ void VarUpdateQueue::flush()
 {
     m_scheduled = false;
     const QList<int> pending = std::exchange(m_pending, {});
+    m_queued.fill(false);
     for (int varIndex : pending)
         m_update(varIndex);
 }
@@ -445,6 +480,68 @@ void VarUpdateQueue::flush()
 void VarUpdateQueue::clear()
 {
     m_pending.clear();
+    m_queued.fill(false);
+}
+
+// ---------------------------------------------------------------- stale rows
+
+bool VarStaleRows::inSight(const QWidget *row, const QScrollArea *scroll)
+{
+    // A hidden row, or one on a page or in a window not shown, is out of
+    // sight; so is every row while the column is not the scroll area's.
+    const QWidget *column = scroll->widget();
+    if (!row || !column || row->parentWidget() != column || !row->isVisible())
+        return false;
+    const QRect seen(-column->pos(), scroll->viewport()->size());
+    return row->geometry().intersects(seen);
+}
+
+bool VarStaleRows::mayReveal(const QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::ShowToParent:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void VarStaleRows::reset(qsizetype count)
+{
+    m_stale = QList<bool>(count, false);
+    m_count = 0;
+}
+
+void VarStaleRows::mark(int row)
+{
+    if (row < 0 || row >= m_stale.size() || m_stale.at(row))
+        return;
+    m_stale[row] = true;
+    ++m_count;
+}
+
+bool VarStaleRows::take(int row)
+{
+    if (row < 0 || row >= m_stale.size() || !m_stale.at(row))
+        return false;
+    m_stale[row] = false;
+    --m_count;
+    return true;
+}
+
+QList<int> VarStaleRows::takeInSight(const std::function<const QWidget *(int)> &rowWidget, const QScrollArea *scroll)
+{
+    QList<int> rows;
+    for (int row = 0; m_count > 0 && row < m_stale.size(); ++row) {
+        if (m_stale.at(row) && inSight(rowWidget(row), scroll)) {
+            take(row);
+            rows.append(row);
+        }
+    }
+    return rows;
 }
 
 // ---------------------------------------------------------------- slider
@@ -643,11 +740,16 @@ QString VarSliderWidget::shownValue(const QString &text) const
     return VarValues::withUnits(text, m_unit);
 }
 
+QString VarSliderWidget::displayValue() const
+{
+    return m_valueList.isEmpty() ? VarValues::withUnits(m_value, m_unit, m_varIndex) : shownValue(m_value);
+}
+
 QString VarSliderWidget::toolTipText() const
 {
     if (m_toolTipDirty) {
         m_toolTip = QStringLiteral("<b>") + m_name.toHtmlEscaped() + QStringLiteral(" = ")
-            + shownValue(m_value).toHtmlEscaped() + QStringLiteral("</b>") + m_toolTipBounds;
+            + displayValue().toHtmlEscaped() + QStringLiteral("</b>") + m_toolTipBounds;
         m_toolTip.replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
         m_toolTipDirty = false;
     }

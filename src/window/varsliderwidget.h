@@ -31,6 +31,7 @@
 #include <optional>
 
 class OptimVarInput;
+class QScrollArea;
 
 // The mapping between slider positions and values.
 struct VarSliderMapping
@@ -71,6 +72,10 @@ std::optional<double> number(const QString &text, const QString &unit);
 // The host's value-with-units form ("10 nH", "5 pF"); a text that does not
 // read is shown as typed, with the unit after it.
 QString withUnits(const QString &text, const QString &unit);
+// The same for the value of variable varIndex: every panel shows a
+// variable's new value, and the text is made once for all of them (one
+// text kept per variable, the last one asked for).
+QString withUnits(const QString &text, const QString &unit, int varIndex);
 // The bound texts a continuous slider uses for constraint types 1, 3 and 4
 // (3 and 4 derive them from the centre and the deviation or percentage,
 // written with 6 significant digits); empty texts for other types.
@@ -106,9 +111,42 @@ public:
 
 private:
     QObject *m_owner;
+    // Variables up to this index are flagged when queued; beyond (never in
+    // a real design) the list is searched.
+    static constexpr int maxFlagged = 100000;
+
     std::function<void(int)> m_update;
     QList<int> m_pending;
+    QList<bool> m_queued;
     bool m_scheduled = false;
+};
+
+// The rows of a scrolled column that missed their updates while out of
+// sight. A view updates only the rows on screen on each iteration and marks
+// the others; a marked row is brought up to date as soon as it comes into
+// sight (scrolling, resizing, a tab or the window shown), before it is
+// painted. The view watches (event filter) the scroll area's viewport, its
+// column and every row for the events mayReveal() names.
+class VarStaleRows
+{
+public:
+    // Whether the row (a child of the scroll area's widget) shows any part
+    // of itself on screen now.
+    static bool inSight(const QWidget *row, const QScrollArea *scroll);
+    // Whether the event may have brought a row into sight.
+    static bool mayReveal(const QEvent *event);
+
+    void reset(qsizetype count);
+    void mark(int row);
+    // Clears the row's mark; false when it had none.
+    bool take(int row);
+    bool isEmpty() const { return m_count == 0; }
+    // The marked rows in sight now, their marks cleared.
+    QList<int> takeInSight(const std::function<const QWidget *(int row)> &rowWidget, const QScrollArea *scroll);
+
+private:
+    QList<bool> m_stale;
+    qsizetype m_count = 0;
 };
 
 class VarSliderWidget : public QSlider
@@ -130,7 +168,10 @@ public:
     bool updatesValue() const { return m_updatesValue; }
     // The value as the row and the tooltip show it: with its unit, or the
     // listed design value for a position.
-    QString displayValue() const { return shownValue(m_value); }
+    QString displayValue() const;
+    // The variable whose value this is: the value's text is shared with the
+    // other panels that show it (see VarValues::withUnits).
+    void setVariableIndex(int varIndex) { m_varIndex = varIndex; }
     // The tooltip text, made when first asked for after a change: a value
     // arrives on every iteration, the tooltip is seldom looked at.
     QString toolTipText() const;
@@ -194,6 +235,7 @@ private:
     void fieldChanged(bool mappingToo);
     void refresh();
 
+    int m_varIndex = -1;
     QString m_netlistName;
     QString m_name;
     QString m_value;

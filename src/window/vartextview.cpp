@@ -154,7 +154,11 @@ void VarTextView::updateRow(int k)
     const OptimVarInput &variable = m_model->model().variable(k);
     const bool optimized = variable.optimizeFlagSet() && variable.optimize();
     setCell(k, 0, variable.displayName(), optimized);
-    setCell(k, 1, shown(variable, variable.value()), optimized);
+    // The value with its unit is the text the other panels show (made once).
+    const QString value = VarValues::hasValueList(variable)
+        ? shown(variable, variable.value())
+        : VarValues::withUnits(variable.value(), variable.unit(), k);
+    setCell(k, 1, value, optimized);
     setCell(k, 2, constraintText(variable) + (optimized ? QString() : QStringLiteral(" (not optimized)")), optimized);
 }
 

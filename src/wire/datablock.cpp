@@ -1,5 +1,8 @@
 #include "datablock.h"
 
+#include <charconv>
+#include <utility>
+
 namespace wire {
 
 namespace {
@@ -58,8 +61,15 @@ Envelope envelope(const QByteArray &blockId, const QByteArray &name, const QList
     e.chunks.reserve(chunks.size());
     const QByteArray lead = prefix.isEmpty() ? kWord + ' ' + blockId + ' ' : prefix + ' ' + kWord + ' ' + blockId + ' ';
     const QByteArray tail = '/' + count + ' ' + n + ':';
-    for (qsizetype i = 0; i < chunks.size(); ++i)
-        e.chunks.append(lead + QByteArray::number(i + 1) + tail + chunks.at(i));
+    // Each chunk message put together in one buffer of its final size.
+    for (qsizetype i = 0; i < chunks.size(); ++i) {
+        char number[24];
+        const qsizetype digits = std::to_chars(number, number + sizeof number, i + 1).ptr - number;
+        QByteArray chunk;
+        chunk.reserve(lead.size() + digits + tail.size() + chunks.at(i).size());
+        chunk.append(lead).append(number, digits).append(tail).append(chunks.at(i));
+        e.chunks.append(std::move(chunk));
+    }
     return e;
 }
 

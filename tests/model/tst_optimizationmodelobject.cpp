@@ -36,7 +36,7 @@ struct Model : OptimizationModelObject
     SignalLog log{this};
 };
 
-QStringList varHistory(const OptimizationModelObject &m, int k) { return m.model().variableHistory(k).values(); }
+QStringList varHistory(const OptimizationModelObject &m, int k) { return m.model().variableHistory(k).values().toStringList(); }
 
 } // namespace
 
@@ -186,9 +186,9 @@ private Q_SLOTS:
         // No variable histories in the batch: variables are padded for the whole gap.
         batch.setEndsWithNoProgress(true);
         m.applyCollapsedIterations(batch);
-        const QStringList alg = m.model().algorithmHistory().values();
+        const QStringList alg = m.model().algorithmHistory().values().toStringList();
         QCOMPARE(alg, (QStringList{"e0", "e1", "e2", "e2", "e2", "e2", "b1", "b2", "b3", "b4", "e10"}));
-        const QStringList goal = m.model().goalHistory(0).values();
+        const QStringList goal = m.model().goalHistory(0).values().toStringList();
         QCOMPARE(goal.size(), 11);
         // Entry 3 dropped, then five copies of entry 2 (10 - 3 - 2 entries missing),
         // the batch's two entries, and the no-progress repeat of iteration 10.

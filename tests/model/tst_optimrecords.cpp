@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QTest>
 
+#include <cmath>
+#include <cstdlib>
+
 namespace {
 
 template <typename Record>
@@ -169,6 +172,10 @@ private Q_SLOTS:
         QTest::newRow("double comma") << QByteArray("1,5") << QVariant(QMetaType(QMetaType::Double)) << QByteArray("1,5");
         QTest::newRow("double overflow") << QByteArray("1e400") << QVariant(QMetaType(QMetaType::Double)) << QByteArray("1e400");
         QTest::newRow("double word") << QByteArray("YES") << QVariant(QMetaType(QMetaType::Double)) << QByteArray("YES");
+        QTest::newRow("double no-break space") << QByteArray("2.5\xa0next") << QVariant(2.5) << QByteArray("next");
+        QTest::newRow("double NUL") << QByteArray("1.5\0 x", 6) << QVariant(QMetaType(QMetaType::Double)) << QByteArray("1.5\0 x", 6);
+        QTest::newRow("lone plus") << QByteArray("+ 5") << QVariant(QMetaType(QMetaType::Int)) << QByteArray("+ 5");
+        QTest::newRow("empty string") << QByteArray("\"\" x") << QVariant(QStringLiteral("")) << QByteArray("x");
         QTest::newRow("bool") << QByteArray("NO") << QVariant(false) << QByteArray();
         QTest::newRow("bool lower case") << QByteArray("yes") << QVariant(QMetaType(QMetaType::Bool)) << QByteArray("yes");
         QTest::newRow("bool digit") << QByteArray("1") << QVariant(QMetaType(QMetaType::Bool)) << QByteArray("1");
@@ -215,6 +222,54 @@ private Q_SLOTS:
         }
     }
 
+    // A history gives back every text exactly, reads plain numbers as the
+    // graphs do, and travels as the string list.
+    void historyValuesKeepEveryText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("number");  // NaN: a gap
+        QTest::addColumn<bool>("unread");
+        const double gap = qQNaN();
+        for (const char *t : {"1.5e+06", "1500000", "100000", "1e+05", "0.000123457", "-0", "1e-320", "1.50", " 1", "1 "})
+            QTest::newRow(t) << QString::fromLatin1(t) << std::strtod(t, nullptr) << false;
+        for (const char *t : {"inf", "nan", "", " "})
+            QTest::newRow(t) << QString::fromLatin1(t) << gap << false;
+        for (const char *t : {"14.66p", "2 pF", "10 nH", "abc", "+1", "1e999"})
+            QTest::newRow(t) << QString::fromLatin1(t) << gap << true;
+        QTest::newRow("not Latin-1") << QStringLiteral("1\u00b5") << gap << true;
+    }
+
+    void historyValuesKeepEveryText()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, number);
+        QFETCH(bool, unread);
+        const QStringList texts{QStringLiteral("0.5"), text, QStringLiteral("100000"), text};
+        OptimHistoryValues values(texts);
+        QCOMPARE(values.toStringList(), texts);
+        QCOMPARE(values.unreadCount(), unread ? 2 : 0);
+        const double read = values.numbers().at(3);
+        QVERIFY2(std::isnan(number) ? std::isnan(read) : read == number, qPrintable(QString::number(read)));
+        values.removeLast();
+        values.removeLast();
+        values << QStringLiteral("100000") << text;
+        QVERIFY(values == OptimHistoryValues(texts));
+        OptimHistoryValues twice(texts);
+        twice.append(values);
+        QCOMPARE(twice.toStringList(), texts + texts);
+        QCOMPARE(twice.unreadCount(), unread ? 4 : 0);
+
+        OptimSerialWriter asList;
+        OptimSerialWriter asHistory;
+        asList.field(texts);
+        asHistory.field(values);
+        QCOMPARE(asHistory.joinedText(), asList.joinedText());
+        OptimSerialReader reader(asList.joinedText());
+        OptimHistoryValues back;
+        reader.field(back);
+        QVERIFY(!reader.hasError() && back == values);
+    }
+
     void failedReadConsumesNothingAndSticks()
     {
         OptimSerialReader reader("START_A abc 5 END_A");
@@ -258,7 +313,9 @@ private Q_SLOTS:
         result.iteration() = sampleIteration({1, 1, 2, 1}, 1);
         const QByteArray text = textOf(result);
         QVERIFY(text.startsWith("START_SIM_RESULT START_OPTIM_ITER ") && text.endsWith("END_OPTIM_ITER END_SIM_RESULT "));
-        for (const QByteArray &broken : {QByteArray(text).replace("END_OPTIM_ITER", "END_OPTIM_ITEM"), text.left(text.size() / 2)}) {
+        for (const QByteArray &broken : {QByteArray(text).replace("END_OPTIM_ITER", "END_OPTIM_ITEM"), text.left(text.size() / 2),
+                                         QByteArray(text).replace("END_OPTIM_ITER ", "END_OPTIM_ITERS "),
+                                         QByteArray(text).replace("END_OPTIM_ITER ", "END_OPTIM_ITE ")}) {
             OptimIterSimResult read;
             OptimSerialReader r(broken);
             read.deserialize(r);

@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -42,6 +44,10 @@ private Q_SLOTS:
         m_model = makeModel(AlgState(3));
         m_panel = std::make_unique<VarsPanel>(m_state.get());
         m_panel->setModel(m_model.get());
+        // Shown and laid out: the views update only rows in sight.
+        m_panel->resize(320, 480);
+        m_panel->show();
+        QCoreApplication::processEvents();
     }
     void cleanup()
     {
@@ -456,10 +462,32 @@ private Q_SLOTS:
         QCOMPARE(display.count(), 0);
         settle();
         QCOMPARE(display.count(), 1);
+        QCOMPARE(m_panel->textView()->table()->item(0, 1)->text(), QStringLiteral("69 nH"));
+        m_panel->viewTabs()->setCurrentWidget(m_panel->historyView());
         QCOMPARE(QStringList({slider(0)->valueText(), row->valueEdit()->text()}), QStringList({"69", "69 nH"}));
         QCOMPARE(row->graph()->pointCount(), before + 50);
         QCOMPARE(row->graph()->valueAt(before + 49), std::optional<double>(69e-9));
-        QCOMPARE(m_panel->textView()->table()->item(0, 1)->text(), QStringLiteral("69 nH"));
+    }
+
+    void rowsOutOfSightCatchUpWhenSeen()
+    {
+        for (int k = 4; k <= 40; ++k) {
+            OptimVarInput variable = vars().at(0);
+            variable.setNetlistName(QStringLiteral("L%1.L").arg(k));
+            m_model->appendVariable(variable);
+        }
+        for (int pass = 0; pass < 4; ++pass)   // the nested layouts settle
+            QCoreApplication::processEvents();
+        setValue(QStringLiteral("L40.L"), QStringLiteral("42"));
+        QVERIFY(edit(39)->text() != QStringLiteral("42 nH"));   // out of sight, not yet written
+        for (QScrollArea *scroll : m_panel->findChildren<QScrollArea *>())
+            scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        QCOMPARE(QStringList({slider(39)->valueText(), edit(39)->text()}), QStringList({"42", "42 nH"}));
+        // A value that arrives while another page is on view shows with the page.
+        m_panel->viewTabs()->setCurrentWidget(m_panel->textView());
+        setValue(QStringLiteral("L40.L"), QStringLiteral("43"));
+        m_panel->viewTabs()->setCurrentWidget(m_panel->historyView());
+        QCOMPARE(edit(39)->text(), QStringLiteral("43 nH"));
     }
 
 private:

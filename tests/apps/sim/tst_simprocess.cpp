@@ -142,7 +142,7 @@ private Q_SLOTS:
         QCOMPARE(m.output().algorithm().stoppingReason(), QStringLiteral("All goals met"));
         QVERIFY(iteration() > 5 && iteration() <= 100);
         checkHistories();
-        const QStringList errors = m.history().algorithm().values();
+        const QStringList errors = m.history().algorithm().values().toStringList();
         QVERIFY(std::is_sorted(errors.rbegin(), errors.rend(), [](const QString &a, const QString &b) { return a.toDouble() < b.toDouble(); }));
         QCOMPARE(errors.last(), QStringLiteral("0"));
         QVERIFY(errors.first().toDouble() > 100);
@@ -265,7 +265,7 @@ private Q_SLOTS:
         QVERIFY(run.size() < 200);  // far fewer messages than iterations
         QCOMPARE(iteration(), 400);
         checkHistories();
-        const QStringList errors = model().history().algorithm().values();
+        const QStringList errors = model().history().algorithm().values().toStringList();
         QVERIFY(std::is_sorted(errors.rbegin(), errors.rend(), [](const QString &a, const QString &b) { return a.toDouble() < b.toDouble(); }));
         QCOMPARE(exitCode(), 0);  // not interactive: gone when finished
     }
