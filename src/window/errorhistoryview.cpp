@@ -39,7 +39,7 @@ void ErrorHistoryView::setNumberOfHistoryPointsToShow(int numPoints, bool showAl
 
 void ErrorHistoryView::applyPointsShown()
 {
-    setNumPointsShown(m_showAll && pointCount() > m_requestedPoints ? 0 : m_requestedPoints);
+    setNumPointsShown(m_showAll && pointCount() > m_requestedPoints ? 0 : m_requestedPoints, m_showAll);
 }
 
 void ErrorHistoryView::updateView()

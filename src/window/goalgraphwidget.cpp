@@ -317,6 +317,7 @@ void GoalGraphWidget::setGoal(const OptimGoalInput &goal)
     // no longer means what it did.
     if (goal.name() != m_goal.name() || goal.indepVarUnits() != m_goal.indepVarUnits())
         m_zoom.reset();
+    m_heldRange.reset();
     m_goal = goal;
     if (m_selectedLimit >= m_goal.limits().size())
         m_selectedLimit = -1;
@@ -328,6 +329,8 @@ void GoalGraphWidget::setTraces(const OptimTraceFamily &traces)
     if (traces == m_traces)
         return;
     m_traces = traces;
+    if (m_traces.traces().isEmpty())
+        m_heldRange.reset();
     invalidate();
 }
 
@@ -336,6 +339,7 @@ void GoalGraphWidget::setInitialTraces(const OptimTraceFamily &traces)
     if (traces == m_initialTraces)
         return;
     m_initialTraces = traces;
+    m_heldRange.reset();
     invalidateBackground();
 }
 
@@ -363,6 +367,7 @@ void GoalGraphWidget::setXAxisScaling(int scaling)
         return;
     m_scaling = scaling;
     m_zoom.reset(); // the engineer asked for an automatic range
+    m_heldRange.reset();
     invalidateBackground();
 }
 
@@ -401,6 +406,16 @@ void GoalGraphWidget::setSelectedLimit(int index)
 }
 
 std::optional<GoalPlotRange> GoalGraphWidget::plotRange() const
+{
+    // While zoomed nothing is held, so the automatic range starts afresh
+    // once the user returns to it.
+    const std::optional<GoalPlotRange> computed = computedPlotRange();
+    if (!computed || m_zoom || !m_heldRange || !GraphScale::keepsGoalPlotRange(*m_heldRange, *computed))
+        m_heldRange = m_zoom ? std::nullopt : computed;
+    return m_zoom ? computed : m_heldRange;
+}
+
+std::optional<GoalPlotRange> GoalGraphWidget::computedPlotRange() const
 {
     const std::optional<GoalPlotRange> limits = limitExtent(m_goal, m_traces);
     if (m_scaling != FitToLimitLines || !limits)
@@ -1018,6 +1033,8 @@ bool GoalGraphWidget::event(QEvent *event)
             QToolTip::showText(help->globalPos(), text, this);
         return true;
     }
+    if (event->type() == QEvent::Resize)
+        m_heldRange.reset(); // the range is chosen afresh for the new size
     return QLabel::event(event);
 }
 
@@ -1171,6 +1188,7 @@ void GoalGraphWidget::resetZoom()
     if (!m_zoom)
         return;
     m_zoom.reset();
+    m_heldRange.reset();
     invalidate();
 }
 

@@ -18,6 +18,14 @@
 // within that span. The vertical range is then widened by 5 percent of its
 // height below and above.
 //
+// The automatic range holds still (GraphScale::keepsGoalPlotRange): the range
+// last shown stays while the newly computed one lies inside it with the same
+// swept range and at least 85 percent of its height; otherwise the new one is
+// taken. So the axes do not jitter from iteration to iteration, and the kept
+// background layer stays valid. The kept range is dropped when the goal, the
+// x-axis scaling, the initial traces, the widget's size or the zoom change,
+// and when the traces become empty.
+//
 // Units: the swept axis, the tooltip and the limit ranges write values of
 // the independent variable in its unit with engineering prefixes ("10 MHz
 // < freq < 800 MHz"); the goal's expression ("dB(S21)") is the caption of
@@ -78,7 +86,9 @@ public:
     void setStale(bool stale);
     int selectedLimit() const { return m_selectedLimit; }
 
-    // The range shown, 5 % widened; nothing when there is nothing to show.
+    // The automatic range, 5 % widened, held while the new one fits in it
+    // (see above); nothing when there is nothing to show. While zoomed, the
+    // range computed from the current traces.
     std::optional<GoalPlotRange> plotRange() const;
     // Whether the initial traces are drawn (present and unlike the current).
     bool showsInitialTraces() const;
@@ -190,6 +200,8 @@ private:
     // Also the background layer: the goal, the initial or before-tuning
     // traces, the range the user set or how the plot looks changed.
     void invalidateBackground();
+    // The automatic range for the current traces, without holding.
+    std::optional<GoalPlotRange> computedPlotRange() const;
     BackgroundKey backgroundKey(const QSize &size, const Layout &layout) const;
     Layout layoutFor(const QSize &size) const;
     void drawGraph(QPainter &painter, const QSize &size) const;
@@ -229,6 +241,8 @@ private:
     mutable bool m_backgroundValid = false;
     mutable int m_backgroundRenderCount = 0;
     std::optional<GoalPlotRange> m_zoom;
+    // The automatic range last shown, kept while new ones fit in it.
+    mutable std::optional<GoalPlotRange> m_heldRange;
     // A left-button drag: where it began, the values there, and whether it
     // moved far enough to pan.
     QPoint m_pressPos;

@@ -471,7 +471,7 @@ void GoalErrorGraphsView::setShowsAllIterations(bool showAll)
 
 void GoalErrorGraphsView::applyPointsShown(GraphWidget *graph) const
 {
-    graph->setNumPointsShown(m_showAll && graph->pointCount() > m_numPointsShown ? 0 : m_numPointsShown);
+    graph->setNumPointsShown(m_showAll && graph->pointCount() > m_numPointsShown ? 0 : m_numPointsShown, m_showAll);
 }
 
 void GoalErrorGraphsView::setYAutoScaleUsingAllData(bool useAllData)

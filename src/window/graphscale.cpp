@@ -243,11 +243,25 @@ std::optional<GoalPlotRange> goalPlotRange(int scaling, const std::optional<Goal
     return r;
 }
 
-IterationAxis IterationAxis::make(int count, int numPointsShown, int plotLeft, int plotWidth)
+bool keepsGoalPlotRange(const GoalPlotRange &shown, const GoalPlotRange &computed)
+{
+    return computed.xMin == shown.xMin && computed.xMax == shown.xMax && computed.yMin >= shown.yMin
+        && computed.yMax <= shown.yMax && computed.yMax - computed.yMin >= 0.85 * (shown.yMax - shown.yMin);
+}
+
+IterationAxis IterationAxis::make(int count, int numPointsShown, int plotLeft, int plotWidth, bool allIterations)
 {
     IterationAxis axis;
     axis.first = firstShownIndex(count, numPointsShown);
     axis.slots = std::max(numPointsShown > 0 ? numPointsShown : count, count - axis.first);
+    if ((numPointsShown <= 0 || allIterations) && axis.slots >= 1000) {
+        long long q = 1;
+        while (axis.slots / q >= 1000)
+            q *= 10;
+        const long long rounded = (axis.slots + q - 1) / q * q;
+        axis.slots = int(std::min<long long>(rounded, std::numeric_limits<int>::max()));
+        axis.stepped = true;
+    }
     axis.left = plotLeft + 2.5;
     axis.width = std::max(1.0, plotWidth - 5.0);
     return axis;

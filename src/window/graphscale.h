@@ -86,19 +86,32 @@ enum GoalPlotFit { FitToLimitLines = 0, FitToTrace = 1, FitToTraceAndLimitLines 
 // above; a flat range is opened to +-5 % of its value (+-0.5 at 0).
 std::optional<GoalPlotRange> goalPlotRange(int scaling, const std::optional<GoalPlotRange> &limits,
                                            const std::optional<GoalPlotRange> &trace);
+// Whether a goal plot keeps showing the range `shown` rather than the newly
+// computed `computed`: the same swept range, `computed` inside `shown` and at
+// least 85 % of its height. The axes then hold still while the traces move a
+// little, nothing falls outside the plot, and a trace that shrank much still
+// gets a range that fits it.
+bool keepsGoalPlotRange(const GoalPlotRange &shown, const GoalPlotRange &computed);
 
 // The iteration axis of a history graph: `slots` places from pixel `left`
-// across `width` pixels, the first showing point index `first`.
+// across `width` pixels, the first showing point index `first`. When every
+// iteration is shown (numPointsShown 0, or allIterations: numPointsShown is
+// how far the run can go) the axis is exact up to 999 slots; from 1000 on it
+// grows in steps (`stepped`): the slots are rounded up to a multiple of
+// q = 10^(floor(log10(slots)) - 2), so new points land in place and the axis
+// changes once per q of them, leaving at most about 1 % of the width empty
+// ahead of the newest point.
 struct IterationAxis
 {
     int first = 0;
     int slots = 0;
     double left = 0;
     double width = 1;
+    bool stepped = false;
 
     // count points of which the last numPointsShown are shown, drawn over
     // the pixels [plotLeft, plotLeft + plotWidth).
-    static IterationAxis make(int count, int numPointsShown, int plotLeft, int plotWidth);
+    static IterationAxis make(int count, int numPointsShown, int plotLeft, int plotWidth, bool allIterations = false);
     double xOf(double index) const;
     // The point index nearest to x (not clamped to the shown points).
     int indexAt(double x) const;

@@ -429,12 +429,13 @@ QString GraphWidget::valueTextAt(int index, int series) const
     return RealStringParser::formatScaled(*v, 12, m_valueUnits).text();
 }
 
-void GraphWidget::setNumPointsShown(int numPoints)
+void GraphWidget::setNumPointsShown(int numPoints, bool allIterations)
 {
     numPoints = std::max(0, numPoints);
-    if (numPoints == m_numPointsShown)
+    if (numPoints == m_numPointsShown && allIterations == m_allIterations)
         return;
     m_numPointsShown = numPoints;
+    m_allIterations = allIterations;
     m_scaleValid = false;
     // Often the axis only grows with the run (every iteration shown): the
     // next paint then redraws the plot but keeps the value labels.
@@ -690,7 +691,7 @@ GraphWidget::Layout GraphWidget::layoutFor(const QSize &size) const
     for (GraphAxes::ValueTick &t : l.yTicks)
         t.y = l.yAxis.yOf(t.y);
     l.count = maxPointCount();
-    l.xAxis = GraphScale::IterationAxis::make(l.count, m_numPointsShown, l.plot.left(), l.plot.width());
+    l.xAxis = GraphScale::IterationAxis::make(l.count, m_numPointsShown, l.plot.left(), l.plot.width(), m_allIterations);
     return l;
 }
 
@@ -746,9 +747,10 @@ void GraphWidget::updateCache() const
 // pixel columns, from the point before the first new one on, are redrawn
 // whole (background, grid, frame and series, clipped to them), which gives
 // the same pixels as a full redraw. When every iteration is shown the axis
-// grows with the new points: then the plot and the iteration labels under it
-// are redrawn, but the header, the value labels and the first iteration
-// label (the same text in the same place) are kept.
+// grows with the new points (on a long history once per step of it): then
+// the plot and the iteration labels under it are redrawn, but the header,
+// the value labels and the first iteration label (the same text in the same
+// place) are kept.
 bool GraphWidget::drawAppendedPoints() const
 {
     if (!m_cacheLayout || !m_cacheHasValues || m_cacheCounts.size() != m_series.size())
@@ -778,7 +780,7 @@ bool GraphWidget::drawAppendedPoints() const
             to = std::max(to, d.size());
         }
     }
-    if (x.slots != old.xAxis.slots && to == 0)
+    if ((x.slots != old.xAxis.slots || x.stepped != old.xAxis.stepped) && to == 0)
         return false;
     if (to > 0) {
         // Wide enough for the round caps, the markers and the dots around
@@ -786,7 +788,7 @@ bool GraphWidget::drawAppendedPoints() const
         constexpr double pad = 5;
         const double x0 = x.xOf(double(std::max<qsizetype>(from - 1, x.first))) - pad;
         const double x1 = x.xOf(double(to - 1)) + pad;
-        const QRect region = x.slots != old.xAxis.slots
+        const QRect region = x.slots != old.xAxis.slots || x.stepped != old.xAxis.stepped
             ? QRect(QPoint(layout.plot.left() + 1, layout.plot.top() + 1), QPoint(width() - 1, height() - 1))
             : QRect(QPoint(int(std::floor(x0)), layout.plot.top()), QPoint(int(std::ceil(x1)), layout.plot.bottom()))
                   .intersected(layout.plot.adjusted(1, 1, -1, -1));
@@ -844,13 +846,16 @@ bool GraphWidget::drawGraph(QPainter &painter, const QSize &size, const Layout &
 // Iteration ticks as grid lines, and their labels: both ends, and every
 // k-th tick between, with k the smallest of 1, 2, 5, 10, 20, ... that keeps
 // the labels apart (so the labels stay evenly spaced); an inner label that
-// would run into an end label is left out.
+// would run into an end label is left out. A stepped axis ends a little past
+// the newest iteration: its end gets no label (it would name an iteration
+// without values), its ticks at round numbers do, and the tick step follows
+// the axis length, so labels and grid hold still until the axis grows.
 void GraphWidget::drawIterationAxis(QPainter &painter, const QFontMetrics &fm, const QSize &size,
                                     const Layout &layout, bool withLabels) const
 {
     const QRect &plot = layout.plot;
     const GraphScale::IterationAxis &axis = layout.xAxis;
-    const int step = GraphScale::iterationTickStep(m_numPointsShown, layout.count);
+    const int step = GraphScale::iterationTickStep(axis.stepped ? 0 : m_numPointsShown, axis.slots);
     const int firstIter = m_firstIteration + axis.first;
     const int lastIter = firstIter + axis.slots - 1;
     std::vector<int> ticks;
@@ -886,16 +891,16 @@ void GraphWidget::drawIterationAxis(QPainter &painter, const QFontMetrics &fm, c
     const Label lastLabel = place(lastIter);
     labels.push_back(place(firstIter));
     for (int it : ticks) {
-        if (it == firstIter || it == lastIter || (it / step) % every != 0)
+        if (it == firstIter || (it == lastIter && !axis.stepped) || (it / step) % every != 0)
             continue;
         const Label l = place(it);
         if (l.x < labels.back().x + labels.back().width + 8)
             continue;
-        if (lastIter != firstIter && l.x + l.width + 8 > lastLabel.x)
+        if (lastIter != firstIter && !axis.stepped && l.x + l.width + 8 > lastLabel.x)
             continue;
         labels.push_back(l);
     }
-    if (lastIter != firstIter && lastLabel.x >= labels.back().x + labels.back().width + 6)
+    if (lastIter != firstIter && !axis.stepped && lastLabel.x >= labels.back().x + labels.back().width + 6)
         labels.push_back(lastLabel);
     painter.setPen(palette().color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText));
     const int y = plot.bottom() + 3;

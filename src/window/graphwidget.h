@@ -97,7 +97,10 @@ public:
 
     // ---- Graph record -------------------------------------------------
     int numPointsShown() const { return m_numPointsShown; }
-    void setNumPointsShown(int numPoints);
+    // allIterations: numPoints is how far the run can go with every
+    // iteration shown, not a window of the latest ones; the axis then grows
+    // in steps on long runs (GraphScale::IterationAxis).
+    void setNumPointsShown(int numPoints, bool allIterations = false);
     bool useAllData() const { return m_useAllData; }
     void setUseAllData(bool useAllData);
     // Fixes the upper bound at value; fixed = false lets the auto-scale set
@@ -217,6 +220,7 @@ private:
 
     std::vector<std::unique_ptr<GraphSeriesData>> m_series;
     int m_numPointsShown = 0;
+    bool m_allIterations = false;
     bool m_useAllData = true;
     bool m_yMinFixed = false;
     bool m_yMaxFixed = false;

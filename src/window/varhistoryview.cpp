@@ -281,7 +281,7 @@ void VarHistoryGraphsView::rebuildRows()
     const qsizetype count = m_model ? m_model->model().variableCount() : 0;
     for (int k = 0; k < count; ++k) {
         auto *r = new VarHistoryRow(k, m_rowsWidget);
-        r->graph()->setNumPointsShown(shownPointsFor(0));
+        r->graph()->setNumPointsShown(shownPointsFor(0), m_showAll);
         r->graph()->setUseAllData(m_useAllData);
         LineEditForTuning *edit = r->valueEdit();
         connect(edit, &QLineEdit::editingFinished, this, [this, k] { valueChanged(k); });
@@ -350,7 +350,7 @@ void VarHistoryGraphsView::updateVar(int varIndex)
         ? model.history().variables().at(varIndex).values()
         : noHistory;
     r->updateHistory(variable, history);
-    r->graph()->setNumPointsShown(shownPointsFor(history.size()));
+    r->graph()->setNumPointsShown(shownPointsFor(history.size()), m_showAll);
 }
 
 bool VarHistoryGraphsView::eventFilter(QObject *watched, QEvent *event)
@@ -421,7 +421,7 @@ void VarHistoryGraphsView::setNumberOfHistoryPointsToShow(int num)
 {
     m_numPoints = std::max(0, num);
     for (VarHistoryRow *r : std::as_const(m_rows))
-        r->graph()->setNumPointsShown(shownPointsFor(r->graph()->pointCount()));
+        r->graph()->setNumPointsShown(shownPointsFor(r->graph()->pointCount()), m_showAll);
 }
 
 void VarHistoryGraphsView::setYAutoScaleUsingAllData(bool useAllData)

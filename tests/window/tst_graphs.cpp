@@ -146,11 +146,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("gapEvery");
         QTest::addColumn<int>("points");
         QTest::newRow("show all") << 0 << false << 0 << 30;
-        QTest::newRow("axis follows the run") << -1 << false << 0 << 30;
+        QTest::newRow("axis follows the run") << -1 << false << 0 << 1040;
         QTest::newRow("last 25") << 25 << false << 0 << 40;
         QTest::newRow("log scale") << 60 << true << 0 << 50;
         QTest::newRow("gaps") << 60 << false << 5 << 50;
         QTest::newRow("dense with gaps") << 1200 << false << 13 << 1000;
+        QTest::newRow("show all, axis grows in steps from 1000") << 0 << false << 7 << 1040;
     }
     void appendedPointsDrawLikeFullRedraw()
     {
@@ -171,7 +172,7 @@ private Q_SLOTS:
             values.append(gapEvery && i % gapEvery == 3 ? std::nan("") : 1 + 40 * (1 + std::sin(i * 0.7)));
             graph.setSeries(values);
             if (shown < 0)
-                graph.setNumPointsShown(int(values.size()));
+                graph.setNumPointsShown(int(values.size()), true);
             const QImage shownImage = graph.cachedPixmap().toImage();
             QCOMPARE(shownImage, graph.renderPixmap(graph.size()).toImage());
         }
@@ -443,16 +444,22 @@ private Q_SLOTS:
     void goalPlotBackgroundLayer_data()
     {
         QTest::addColumn<int>("change");
-        QTest::addColumn<int>("backgrounds"); // made again for it
-        QTest::newRow("new traces, same range") << 0 << 0;
-        QTest::newRow("new result") << 1 << 0;
-        QTest::newRow("zoom") << 2 << 1;
-        QTest::newRow("new initial traces") << 3 << 1;
+        QTest::addColumn<int>("backgrounds"); // made again for it (else the range was kept)
+        QTest::addColumn<QList<double>>("ys"); // of new traces
+        QTest::newRow("new traces, same range") << 0 << 0 << QList<double>{0, -20, -5, -40};
+        QTest::newRow("new result") << 1 << 0 << QList<double>{};
+        QTest::newRow("zoom") << 2 << 1 << QList<double>{};
+        QTest::newRow("new initial traces") << 4 << 1 << QList<double>{};
+        QTest::newRow("traces move a little: range held") << 0 << 0 << QList<double>{-1, -10, -30, -39};
+        QTest::newRow("traces grow beyond it: new range") << 0 << 1 << QList<double>{5, -10, -30, -40};
+        QTest::newRow("traces shrink below 85 %: new range") << 0 << 1 << QList<double>{-5, -10, -30, -35};
+        QTest::newRow("zoom and back: held range dropped") << 3 << 1 << QList<double>{-1, -10, -30, -39};
     }
     void goalPlotBackgroundLayer()
     {
         QFETCH(int, change);
         QFETCH(int, backgrounds);
+        QFETCH(QList<double>, ys);
         GoalGraphWidget plot;
         plot.resize(320, 200);
         plot.setGoal(goalWithLimit(LimitLessThan, "-20", QString(), "2", "3"));
@@ -462,16 +469,21 @@ private Q_SLOTS:
         plot.setValueText(QStringLiteral("0.5"));
         plot.shownPixmap(); // the same background: kept from now on
         const int before = plot.backgroundRenderCount();
-        if (change == 0)
-            plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {0, -20, -5, -40}));
-        else if (change == 1)
+        if (!ys.isEmpty())
+            plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, ys));
+        if (change == 1)
             plot.setValueText(QStringLiteral("0.25"));
-        else if (change == 2)
+        else if (change == 2 || change == 3)
             plot.zoomAt(QRectF(plot.plotRect()).center(), 0.8, 0.8);
-        else
+        else if (change == 4)
             plot.setInitialTraces(family({1e9, 2e9, 3e9, 4e9}, {-1, -11, -21, -31}));
+        if (change == 3)
+            plot.resetZoom();
         QCOMPARE(plot.shownPixmap().toImage(), plot.renderPixmap(plot.size()).toImage());
         QCOMPARE(plot.backgroundRenderCount() - before, backgrounds);
+        const GoalPlotRange now = *plot.plotRange(), computed = *GraphScale::goalPlotRange(2,
+            GoalGraphWidget::limitExtent(plot.goal(), plot.traces()), GoalGraphWidget::traceExtent(plot.traces()));
+        QVERIFY(backgrounds ? now == computed : now.yMin <= computed.yMin && computed.yMax <= now.yMax && now.xMin == computed.xMin);
     }
     void goalPlotImageMenu()
     {
