@@ -116,7 +116,7 @@ HelmdeckHost::~HelmdeckHost()
     m_closeCallback = nullptr;
     m_session.reset();
     m_hostClient.disconnectFromBroker();
-    m_broker.close();
+    m_broker.stop();
 }
 
 bool HelmdeckHost::isHeadless() const
@@ -200,7 +200,7 @@ int HelmdeckHost::start()
 
 bool HelmdeckHost::startBus(const QString &path, QString *error)
 {
-    if (!m_broker.listen(path)) {
+    if (!m_broker.start(path)) {
         if (error)
             *error = QStringLiteral("cannot run the KUVO broker on %1: %2 (is another host running there? use --kuvo PATH)")
                          .arg(path, m_broker.errorString());

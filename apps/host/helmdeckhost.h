@@ -14,6 +14,7 @@
 #include "tracingkuvo.h"
 
 #include "kuvo/kuvobroker.h"
+#include "kuvo/kuvobrokerthread.h"
 #include "kuvo/kuvoclient.h"
 #include "mox/moxinterpreter.h"
 #include "pluginmanager/hostpluginmanager.h"
@@ -150,7 +151,9 @@ private:
     HostTrace m_trace;
     MoxInterpreter m_mox;
     HostPluginManager m_manager;
-    KuvoBroker m_broker;
+    // On a thread of its own: it relays a simulator's frames while the GUI
+    // thread decodes and paints the previous iteration.
+    KuvoBrokerThread m_broker;
     KuvoClient m_hostClient;
     TracingKuvo m_kuvo;
     std::unique_ptr<HostSession> m_session;

@@ -5,13 +5,15 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/pipeline/bench_pipeline [ITERATIONS [DESIGN [SIZE]]]
 //
 // DESIGN is "lowpass" or "large" and SIZE "default" or "1600x1000": only
-// that case runs (for a profiler); without them, all four do.
+// that case runs (for a profiler); without them, all four do. With
+// BENCH_GUI_BROKER=1 the broker runs on the GUI thread (as the host once did).
 //
-// A simulator thread registers on a real socket broker, opens a helmdeck and
-// sends iterations as data blocks, each waiting for its acknowledgement, as
-// helmdeck-sim does. The GUI thread runs the host's side: the plug-in
-// receives the blocks and applies them to the model, and the visible window
-// repaints as it does for a user (the offscreen platform's paint and flush).
+// A simulator thread registers on a real socket broker (on a thread of its
+// own, as the host runs it), opens a helmdeck and sends iterations as data
+// blocks, each waiting for its acknowledgement, as helmdeck-sim does. The GUI
+// thread runs the host's side: the plug-in receives the blocks and applies
+// them to the model, and the visible window repaints as it does for a user
+// (the offscreen platform's paint and flush).
 // An iteration's latency ends with the last paint before the next iteration
 // arrives, so every panel's update for it is counted. Two designs: the
 // lowpass size (3 goals, 5 variables, 150-point traces) and a large one (20
@@ -23,6 +25,7 @@
 #include "plugin/optimhelmdeckplugin.h"
 #include "hostpluginmanager.h"
 #include "kuvo/kuvobroker.h"
+#include "kuvo/kuvobrokerthread.h"
 #include "kuvo/kuvoclient.h"
 #include "moxinterpreter.h"
 #include "samplemessages.h"
@@ -126,8 +129,16 @@ void measure(const char *label, const SampleSize &size, int iterations, const QS
 {
     QTemporaryDir dir;
     const QString socket = dir.filePath(QStringLiteral("kuvo"));
-    KuvoBroker broker;
-    broker.listen(socket);
+    // The broker on a thread of its own, as the host runs it; with
+    // BENCH_GUI_BROKER=1 on the GUI thread instead, for comparison.
+    const bool brokerOnGui = qEnvironmentVariableIntValue("BENCH_GUI_BROKER") != 0;
+    KuvoBrokerThread brokerThread;
+    KuvoBroker guiBroker;
+    if (brokerOnGui ? !guiBroker.listen(socket) : !brokerThread.start(socket)) {
+        std::printf("%-8s failed: %s\n", label,
+                    qPrintable(brokerOnGui ? guiBroker.errorString() : brokerThread.errorString()));
+        return;
+    }
     KuvoClient hostClient;
     MoxInterpreter mox;
     HostPluginManager manager;

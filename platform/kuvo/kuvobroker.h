@@ -26,8 +26,9 @@
 // A registered client buffers at most one frame (64 MiB) plus one read of
 // incoming bytes.
 //
-// Single-threaded: the broker lives in the thread that created it and does
-// its work from that thread's event loop.
+// Single-threaded: the broker does its work from the event loop of the
+// thread it lives in (moved there before listen(); KuvoBrokerThread runs one
+// on a thread of its own).
 
 #include <QObject>
 #include <QString>
