@@ -59,11 +59,6 @@ QString variableHeader(const OptimVarInput &variable)
     return unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, unit);
 }
 
-QString entry(const OptimHistoryValues &values, qsizetype i)
-{
-    return values.value(i);
-}
-
 } // namespace
 
 qsizetype iterationCount(const OptimizationModel &model)
@@ -111,14 +106,14 @@ bool write(const OptimizationModel &model, QIODevice *device, QString *problem)
     for (qsizetype i = 0; i < rows; ++i) {
         buffer += QByteArray::number(i);
         buffer += ',';
-        appendField(buffer, entry(history.algorithm().values(), i));
+        appendField(buffer, history.algorithm().values().value(i));
         for (qsizetype k = 0; k < goals; ++k) {
             buffer += ',';
-            appendField(buffer, entry(history.goals().at(k).values(), i));
+            appendField(buffer, history.goals().at(k).values().value(i));
         }
         for (qsizetype k = 0; k < variables; ++k) {
             buffer += ',';
-            appendField(buffer, entry(history.variables().at(k).values(), i));
+            appendField(buffer, history.variables().at(k).values().value(i));
         }
         buffer += "\r\n";
         if (buffer.size() >= (1 << 20) && !flush(buffer))
