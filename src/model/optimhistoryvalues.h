@@ -32,7 +32,6 @@ public:
     OptimHistoryValues &operator=(const QStringList &texts);
 
     qsizetype size() const { return m_numbers.size(); }
-    qsizetype count() const { return m_numbers.size(); }
     bool isEmpty() const { return m_numbers.isEmpty(); }
     QString at(qsizetype i) const;
     QString first() const { return at(0); }
