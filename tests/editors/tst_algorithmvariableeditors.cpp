@@ -252,6 +252,33 @@ private Q_SLOTS:
         QCOMPARE(dialog.buttonBox()->button(QDialogButtonBox::Apply)->isEnabled(), !stored.isEmpty());
     }
 
+    void unTickedOutOfDesignCanBeTickedAgain()
+    {
+        OptimVarInput gone = variable(ConstraintRange, "5", "1", "9");
+        gone.setInDesign(false);
+        Table table(list({gone}));
+        table.item(0, Table::EnableColumn)->setCheckState(Qt::Unchecked);
+        QVERIFY(!table.variables().at(0).optimize());
+        QVERIFY(table.item(0, Table::EnableColumn)->flags() & Qt::ItemIsUserCheckable);
+        table.item(0, Table::EnableColumn)->setCheckState(Qt::Checked);
+        QVERIFY(table.variables().at(0).optimize());
+    }
+
+    void designValuesByPosition()
+    {
+        // Bare numbers that also read as positions, and a repeated value.
+        OptimVarInput listed = variable(ConstraintDiscrete, "1", "0", "4", "1");
+        listed.setDesignValues({"1", "2", "5", "5", "10"});
+        Table table(list({listed}));
+        auto *value = qobject_cast<DiscreteVarComboBox *>(table.cellWidget(0, Table::ValueColumn));
+        QVERIFY(value);
+        value->setCurrentIndex(2);
+        QCOMPARE(table.variables().at(0).value(), QStringLiteral("2"));
+        QCOMPARE(value->currentText(), QStringLiteral("5"));
+        value->setCurrentIndex(3);
+        QCOMPARE(table.variables().at(0).value(), QStringLiteral("3"));
+    }
+
     void lockedAndDesignValues()
     {
         OptimVarInput locked = variable(ConstraintRange, "5", "1", "9", {}, false);
