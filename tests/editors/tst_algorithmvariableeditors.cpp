@@ -148,8 +148,10 @@ private Q_SLOTS:
         int pos = 0;
         QVERIFY(validator.validate(below, pos) != QValidator::Acceptable);
         QCOMPARE(validator.validate(at, pos), QValidator::Acceptable);
+        // A limit below the bound is left as typed, to be marked and refused.
+        const QString typed = below;
         validator.fixup(below);
-        QCOMPARE(below, maxIterations);
+        QCOMPARE(below, typed);
     }
 
     void editAlgorithmDialog()
@@ -179,6 +181,32 @@ private Q_SLOTS:
         QCOMPARE(sent.maxIterations(), QStringLiteral("250"));
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(helmdeckSetting(QStringLiteral("EditAlgorithmPos")).toPoint(), QPoint(40, 30));
+    }
+
+    void iterationLimitBelowBoundIsKeptAndRefused()
+    {
+        OptimAlgOutput output;
+        output.setIterationText(QStringLiteral("20"));
+        auto *dialog = new EditAlgorithm(algorithm(2), output);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        QSignalSpy edited(dialog, &EditAlgorithm::editedAlgorithm);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QLineEdit *limit = dialog->form()->maxItersEdit();
+        limit->setFocus();
+        QTRY_VERIFY(limit->hasFocus());
+        limit->selectAll();
+        QTest::keyClicks(limit, QStringLiteral("3"));
+        dialog->form()->typeBox()->setFocus();
+        QTRY_VERIFY(!limit->hasFocus());
+        QCOMPARE(limit->text(), QStringLiteral("3"));
+        QCOMPARE(limit->toolTip(), QStringLiteral("Enter a whole number of at least 20."));
+        QVERIFY(limit->styleSheet().contains(QStringLiteral("yellow")));
+        dialog->buttonBox()->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(edited.count(), 0);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(limit->text(), QStringLiteral("3"));
+        dialog->close();
     }
 
     void variableCells_data()
