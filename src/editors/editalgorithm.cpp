@@ -4,6 +4,7 @@
 #include "state/helmdecksettings.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGuiApplication>
@@ -34,13 +35,14 @@ int lowerIterationBound(const QString &iterationText, const QString &maxIteratio
 
 MaxItersValidator::MaxItersValidator(const QString &iterationText, const QString &maxIterations, QObject *parent)
     : QIntValidator(lowerIterationBound(iterationText, maxIterations), INT_MAX, parent)
-    , m_maxIterations(maxIterations)
 {
 }
 
 void MaxItersValidator::fixup(QString &input) const
 {
-    input = m_maxIterations;
+    // What the user typed stays: a limit below the bound is marked and
+    // refused on OK, never replaced behind the user's back.
+    Q_UNUSED(input);
 }
 
 AlgorithmTableWidget::AlgorithmTableWidget(const OptimAlgInput &algorithm, const OptimAlgOutput &output,
@@ -73,7 +75,26 @@ AlgorithmTableWidget::AlgorithmTableWidget(const OptimAlgInput &algorithm, const
 
     connect(m_type, &QComboBox::currentTextChanged, this, &AlgorithmTableWidget::updateType);
     connect(m_maxIters, &QLineEdit::editingFinished, this, &AlgorithmTableWidget::updateMaxIters);
-    connect(m_maxIters, &QLineEdit::textEdited, this, [this] { markMaxIters(QString()); });
+    // A mark goes once the text is acceptable; a faulty text is marked when
+    // the edit loses focus.
+    connect(m_maxIters, &QLineEdit::textEdited, this, [this] {
+        if (m_maxIters->hasAcceptableInput())
+            markMaxIters(QString());
+    });
+    m_maxIters->installEventFilter(this);
+}
+
+bool AlgorithmTableWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_maxIters && event->type() == QEvent::FocusOut && m_maxIters->isEnabled()
+        && !m_maxIters->hasAcceptableInput())
+        markMaxIters(problemText());
+    return QWidget::eventFilter(watched, event);
+}
+
+QString AlgorithmTableWidget::problemText() const
+{
+    return QStringLiteral("Enter a whole number of at least %1.").arg(m_validator->bottom());
 }
 
 void AlgorithmTableWidget::updateType(const QString &name)
@@ -102,7 +123,7 @@ void AlgorithmTableWidget::verifyAndEmitAlgorithmAccept()
         QString text = m_maxIters->text().trimmed();
         int pos = 0;
         if (m_validator->validate(text, pos) != QValidator::Acceptable) {
-            markMaxIters(QStringLiteral("Enter a whole number of at least %1.").arg(m_validator->bottom()));
+            markMaxIters(problemText());
             m_maxIters->setFocus();
             return;
         }

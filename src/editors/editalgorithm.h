@@ -19,7 +19,8 @@ class QLineEdit;
 // The iteration limit: a whole number no lower than the smaller of the
 // iterations done so far (1 when the optimizer reported none) and the
 // current limit, so a limit already passed can be kept or raised. Fix-up
-// puts back the current limit.
+// leaves the text as typed: a limit below the bound is shown marked and
+// refused, never silently replaced.
 class MaxItersValidator : public QIntValidator
 {
     Q_OBJECT
@@ -28,9 +29,6 @@ public:
     MaxItersValidator(const QString &iterationText, const QString &maxIterations, QObject *parent = nullptr);
 
     void fixup(QString &input) const override;
-
-private:
-    QString m_maxIterations;
 };
 
 class AlgorithmTableWidget : public QWidget
@@ -52,8 +50,12 @@ public Q_SLOTS:
     void updateMaxIters();
     void verifyAndEmitAlgorithmAccept();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void markMaxIters(const QString &problem);
+    QString problemText() const;
 
     OptimAlgInput m_edited;
     QComboBox *m_type;

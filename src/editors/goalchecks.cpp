@@ -1,6 +1,7 @@
 #include "goalchecks.h"
 
 #include "units/realstringparser.h"
+#include "units/unitsparser.h"
 
 #include <QRegularExpression>
 
@@ -13,6 +14,7 @@ namespace {
 const QString kNoValue = QStringLiteral("No value specified");
 const QString kInvalid = QStringLiteral("Value is invalid");
 const QString kMinAboveMax = QStringLiteral("Min is greater than max");
+const QString kNameInvalid = QStringLiteral("The name is invalid");
 
 bool blank(const QString &text)
 {
@@ -20,24 +22,30 @@ bool blank(const QString &text)
 }
 
 // The first bound cell is the lower one, the second the upper one.
-std::optional<double> rangeValue(const QString &text)
+std::optional<double> rangeValue(const QString &text, const QString &units)
 {
-    return blank(text) ? std::nullopt : valueOf(text);
+    return blank(text) ? std::nullopt : valueOf(text, units);
+}
+
+// Units the parser knows, else none (a bound is then read on its own).
+QString knownUnits(const QString &units)
+{
+    return UnitsParser(units.trimmed()).isAcceptable() ? units.trimmed() : QString();
 }
 
 } // namespace
 
-std::optional<double> valueOf(const QString &text)
+std::optional<double> valueOf(const QString &text, const QString &units)
 {
     RealStringParser parser;
-    if (!parser.parse(text.trimmed()) || !std::isfinite(parser.value()))
+    if (!parser.parse(text.trimmed(), knownUnits(units)) || !std::isfinite(parser.value()))
         return std::nullopt;
     return parser.value();
 }
 
-QString plainNumberText(const QString &text)
+QString plainNumberText(const QString &text, const QString &units)
 {
-    const std::optional<double> value = valueOf(text);
+    const std::optional<double> value = valueOf(text, units);
     if (!value)
         return text;
     bool plain = false;
@@ -45,6 +53,22 @@ QString plainNumberText(const QString &text)
     if (plain && read == *value)
         return text;
     return RealStringParser::formatNumber(*value, 15);
+}
+
+QString boundDisplayText(const QString &text, const QString &units)
+{
+    const QString known = knownUnits(units);
+    bool plain = false;
+    text.trimmed().toDouble(&plain);
+    const std::optional<double> value = valueOf(text, known);
+    if (known.isEmpty() || !plain || !value)
+        return text;
+    return RealStringParser::formatScaled(*value, 12, known).text();
+}
+
+bool isValidQuotedName(const QString &name)
+{
+    return !name.contains(QLatin1Char('"')) && !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r'));
 }
 
 bool isValidGoalName(const QString &name)
@@ -63,6 +87,8 @@ int limitProblems(const OptimGoalLimitInput &limit)
     int flags = 0;
     if (blank(limit.name()))
         flags |= LimitNameEmpty;
+    else if (!isValidQuotedName(limit.name()))
+        flags |= LimitNameInvalid;
     if (blank(limit.weight())) {
         flags |= LimitWeightEmpty;
     } else if (const auto weight = valueOf(limit.weight()); !weight) {
@@ -87,11 +113,25 @@ int limitProblems(const OptimGoalLimitInput &limit)
     return flags;
 }
 
-int rangeProblems(const QString &lowerBound, const QString &upperBound)
+int limitProblems(const OptimGoalInput &goal, qsizetype i)
+{
+    const OptimItemList<OptimGoalLimitInput> &limits = goal.limits();
+    if (i < 0 || i >= limits.size())
+        return 0;
+    int flags = limitProblems(limits.at(i));
+    const QString name = limits.at(i).name().trimmed();
+    for (qsizetype j = 0; !name.isEmpty() && j < limits.size(); ++j) {
+        if (j != i && limits.at(j).name().trimmed() == name)
+            flags |= LimitNameDuplicate;
+    }
+    return flags;
+}
+
+int rangeProblems(const QString &lowerBound, const QString &upperBound, const QString &units)
 {
     int flags = 0;
-    const auto lower = rangeValue(lowerBound);
-    const auto upper = rangeValue(upperBound);
+    const auto lower = rangeValue(lowerBound, units);
+    const auto upper = rangeValue(upperBound, units);
     if (!blank(lowerBound) && !lower)
         flags |= LowerInvalid;
     if (!blank(upperBound) && !upper)
@@ -119,6 +159,10 @@ int infoProblems(const OptimGoalInput &goal)
     } else if (*weight < 0) {
         flags |= WeightNegative;
     }
+    for (const QString &var : goal.indepVarNames()) {
+        if (!isValidQuotedName(var))
+            flags |= IndepVarNameInvalid;
+    }
     return flags;
 }
 
@@ -126,7 +170,11 @@ QString limitMessage(int flags, LimitField field)
 {
     switch (field) {
     case LimitField::Name:
-        return flags & LimitNameEmpty ? kNoValue : QString();
+        if (flags & LimitNameEmpty)
+            return kNoValue;
+        if (flags & LimitNameInvalid)
+            return kNameInvalid;
+        return flags & LimitNameDuplicate ? QStringLiteral("Another limit has the same name") : QString();
     case LimitField::FirstValue:
         if (flags & FirstValueEmpty)
             return kNoValue;
@@ -162,7 +210,7 @@ QString infoMessage(int flags, InfoField field)
     case InfoField::Name:
         if (flags & NameEmpty)
             return kNoValue;
-        return flags & NameInvalid ? QStringLiteral("The name is invalid") : QString();
+        return flags & NameInvalid ? kNameInvalid : QString();
     case InfoField::Expression:
         return flags & ExpressionEmpty ? kNoValue : QString();
     case InfoField::Analysis:
@@ -173,6 +221,8 @@ QString infoMessage(int flags, InfoField field)
         if (flags & WeightInvalid)
             return kInvalid;
         return flags & WeightNegative ? QStringLiteral("Weight is negative") : QString();
+    case InfoField::IndepVars:
+        return flags & IndepVarNameInvalid ? kNameInvalid : QString();
     }
     return QString();
 }
@@ -181,11 +231,13 @@ int faultCount(const OptimGoalInput &goal)
 {
     int count = 0;
     const int info = infoProblems(goal);
-    for (InfoField field : {InfoField::Name, InfoField::Expression, InfoField::Analysis, InfoField::Weight})
+    for (InfoField field : {InfoField::Name, InfoField::Expression, InfoField::Analysis, InfoField::Weight,
+                            InfoField::IndepVars})
         count += infoMessage(info, field).isEmpty() ? 0 : 1;
     const int vars = int(goal.indepVarNames().size());
-    for (const OptimGoalLimitInput &limit : goal.limits()) {
-        const int flags = limitProblems(limit);
+    for (qsizetype i = 0; i < goal.limits().size(); ++i) {
+        const OptimGoalLimitInput &limit = goal.limits().at(i);
+        const int flags = limitProblems(goal, i);
         count += limitMessage(flags, LimitField::Name).isEmpty() ? 0 : 1;
         count += limitMessage(flags, LimitField::FirstValue).isEmpty() ? 0 : 1;
         if (hasSecondValue(limit.limitType()))
@@ -193,7 +245,7 @@ int faultCount(const OptimGoalInput &goal)
         count += limitMessage(flags, LimitField::Weight).isEmpty() ? 0 : 1;
         for (int k = 0; k < vars; ++k) {
             const auto range = limit.rangeForIndex(k);
-            const int r = range ? rangeProblems(range->lowerBound(), range->upperBound()) : 0;
+            const int r = range ? rangeProblems(range->lowerBound(), range->upperBound(), goal.indepVarUnits().value(k)) : 0;
             count += (rangeMessage(r, false).isEmpty() ? 0 : 1) + (rangeMessage(r, true).isEmpty() ? 0 : 1);
         }
     }
@@ -209,8 +261,9 @@ OptimGoalInput withPlainNumbers(const OptimGoalInput &goal)
         limit.setLimit(limit.limitType(), plainNumberText(limit.firstValueText()),
                        plainNumberText(limit.secondValueText()));
         for (OptimGoalRange &range : limit.ranges()) {
-            range.setLowerBound(plainNumberText(range.lowerBound()));
-            range.setUpperBound(plainNumberText(range.upperBound()));
+            const QString units = goal.indepVarUnits().value(range.index());
+            range.setLowerBound(plainNumberText(range.lowerBound(), units));
+            range.setUpperBound(plainNumberText(range.upperBound(), units));
         }
     }
     return out;

@@ -27,6 +27,8 @@ enum LimitProblem {
     LimitWeightInvalid = 0x80,
     LimitWeightNegative = 0x100,
     MinAboveMax = 0x200,
+    LimitNameInvalid = 0x400,
+    LimitNameDuplicate = 0x800,
 };
 
 // Independent-variable range problems (empty bounds are allowed).
@@ -45,26 +47,41 @@ enum InfoProblem {
     WeightEmpty = 0x10,
     WeightInvalid = 0x20,
     WeightNegative = 0x40,
+    IndepVarNameInvalid = 0x80,
 };
 
 // The cells of a limit line that carry messages.
 enum class LimitField { Name, FirstValue, SecondValue, Weight };
-enum class InfoField { Name, Expression, Analysis, Weight };
+enum class InfoField { Name, Expression, Analysis, Weight, IndepVars };
 
 // The number a value with units stands for (in base units); none for an
-// empty text or one that is not a valid value with units.
-std::optional<double> valueOf(const QString &text);
+// empty text or one that is not a valid value with units. With units given
+// a bare number is read in them and a text with units of its own must have
+// their base unit ("900 MHz" with "Hz", not "5 nH").
+std::optional<double> valueOf(const QString &text, const QString &units = QString());
 // The text the simulator reads as the same number: a plain number stays as
 // typed, a value with units becomes its number in base units ("10 MHz"
 // gives "10000000"). Texts that are no valid value stay as they are.
-QString plainNumberText(const QString &text);
+QString plainNumberText(const QString &text, const QString &units = QString());
+// A range bound as the editor shows it: a plain number (as the simulator
+// sends it, "800000000" or "2e+09") written with the units and an
+// engineering prefix ("800 MHz", "2 GHz"); a text with units of its own, or
+// one that is no valid value, is shown as typed.
+QString boundDisplayText(const QString &text, const QString &units);
 
 // A goal name the goal netlist can carry: no blanks, double quotes,
 // backslashes, colons, equals signs or brackets.
 bool isValidGoalName(const QString &name);
+// A limit or independent-variable name the goal netlist can carry quoted:
+// no double quote and no line break.
+bool isValidQuotedName(const QString &name);
 
 int limitProblems(const OptimGoalLimitInput &limit);
-int rangeProblems(const QString &lowerBound, const QString &upperBound);
+// The problems of the goal's limit i, with a name another limit of the
+// goal has too.
+int limitProblems(const OptimGoalInput &goal, qsizetype i);
+// Bounds are read in the independent variable's units.
+int rangeProblems(const QString &lowerBound, const QString &upperBound, const QString &units = QString());
 int infoProblems(const OptimGoalInput &goal);
 
 // The message a cell shows for the flags, the first that applies; empty

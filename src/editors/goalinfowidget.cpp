@@ -17,8 +17,10 @@ namespace {
 void markField(QWidget *field, const QString &message)
 {
     QPalette palette = field->parentWidget() ? field->parentWidget()->palette() : QPalette();
-    if (!message.isEmpty())
+    if (!message.isEmpty()) {
         palette.setColor(QPalette::Base, Qt::yellow);
+        palette.setColor(QPalette::Window, Qt::yellow);
+    }
     field->setPalette(palette);
     field->setToolTip(message);
 }
@@ -57,6 +59,8 @@ GoalInfoWidget::GoalInfoWidget(QWidget *parent)
         box->setMinimumContentsLength(16);
     }
     m_indepVars->setTextFormat(Qt::RichText);
+    // The list of names turns yellow when one of them is invalid.
+    m_indepVars->setAutoFillBackground(true);
 
     auto *vars = new QHBoxLayout;
     vars->addWidget(m_indepVars, 1);
@@ -117,12 +121,14 @@ void GoalInfoWidget::showProblems()
     const QString expression = m_goal ? goalcheck::infoMessage(flags, InfoField::Expression) : QString();
     const QString analysis = m_goal ? goalcheck::infoMessage(flags, InfoField::Analysis) : QString();
     const QString weight = m_goal ? goalcheck::infoMessage(flags, InfoField::Weight) : QString();
+    const QString indepVars = m_goal ? goalcheck::infoMessage(flags, InfoField::IndepVars) : QString();
     markField(m_name, name);
     markField(m_expression, expression);
     markField(m_analysis, analysis);
     markField(m_weight, weight);
+    markField(m_indepVars, indepVars);
     int count = 0;
-    for (const QString *message : {&name, &expression, &analysis, &weight})
+    for (const QString *message : {&name, &expression, &analysis, &weight, &indepVars})
         count += message->isEmpty() ? 0 : 1;
     m_errorCount = count;
     Q_EMIT errorCountChanged(count);

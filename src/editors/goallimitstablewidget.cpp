@@ -71,6 +71,18 @@ int GoalLimitsTableTWidget::valueShown(int limitType, int column)
     return 0;
 }
 
+QStringList &GoalLimitsTableTWidget::keptSecondValues()
+{
+    QStringList &kept = m_keptSecondValues[m_goal];
+    const qsizetype rows = m_goal ? m_goal->limits().size() : 0;
+    if (kept.size() != rows) {
+        kept.clear();
+        for (qsizetype row = 0; row < rows; ++row)
+            kept.append(m_goal->limits().at(row).secondValueText());
+    }
+    return kept;
+}
+
 void GoalLimitsTableTWidget::setGoal(OptimGoalInput *goal)
 {
     m_goal = goal;
@@ -111,8 +123,11 @@ void GoalLimitsTableTWidget::populate()
         setItem(row, WeightColumn, cell(limit.weight(), true));
         for (int k = 0; k < vars.size(); ++k) {
             const auto range = limit.rangeForIndex(k);
-            setItem(row, FirstRangeColumn + 2 * k, cell(range ? range->lowerBound() : QString(), true));
-            setItem(row, FirstRangeColumn + 2 * k + 1, cell(range ? range->upperBound() : QString(), true));
+            const QString units = m_goal->indepVarUnits().value(k);
+            setItem(row, FirstRangeColumn + 2 * k,
+                    cell(range ? goalcheck::boundDisplayText(range->lowerBound(), units) : QString(), true));
+            setItem(row, FirstRangeColumn + 2 * k + 1,
+                    cell(range ? goalcheck::boundDisplayText(range->upperBound(), units) : QString(), true));
         }
     }
     resizeColumnsToContents();
@@ -130,7 +145,7 @@ void GoalLimitsTableTWidget::showProblems()
     m_populating = true;
     for (int row = 0; m_goal && row < rowCount() && row < m_goal->limits().size(); ++row) {
         const OptimGoalLimitInput &limit = m_goal->limits().at(row);
-        const int flags = goalcheck::limitProblems(limit);
+        const int flags = goalcheck::limitProblems(*m_goal, row);
         count += mark(item(row, NameColumn), goalcheck::limitMessage(flags, LimitField::Name));
         for (int column : {MinColumn, MaxColumn}) {
             const int shown = valueShown(limit.limitType(), column);
@@ -141,7 +156,9 @@ void GoalLimitsTableTWidget::showProblems()
         count += mark(item(row, WeightColumn), goalcheck::limitMessage(flags, LimitField::Weight));
         for (int k = 0; k < vars; ++k) {
             const auto range = limit.rangeForIndex(k);
-            const int r = range ? goalcheck::rangeProblems(range->lowerBound(), range->upperBound()) : 0;
+            const int r = range ? goalcheck::rangeProblems(range->lowerBound(), range->upperBound(),
+                                                           m_goal->indepVarUnits().value(k))
+                                : 0;
             count += mark(item(row, FirstRangeColumn + 2 * k), goalcheck::rangeMessage(r, false));
             count += mark(item(row, FirstRangeColumn + 2 * k + 1), goalcheck::rangeMessage(r, true));
         }
@@ -183,7 +200,13 @@ void GoalLimitsTableTWidget::updateLimitType(int row, int typeIndex)
     if (m_populating || !m_goal || row < 0 || row >= m_goal->limits().size() || typeIndex < 0)
         return;
     OptimGoalLimitInput &limit = m_goal->limits()[row];
-    limit.setLimit(typeIndex, limit.firstValueText(), limit.secondValueText());
+    // A one-value type drops the second value from the limit; it is kept
+    // aside so that going back to Inside or Outside brings it back.
+    QStringList &kept = keptSecondValues();
+    const bool hadSecond = goalcheck::hasSecondValue(limit.limitType());
+    if (hadSecond)
+        kept[row] = limit.secondValueText();
+    limit.setLimit(typeIndex, limit.firstValueText(), hadSecond ? limit.secondValueText() : kept.at(row));
     // The value cells change place and editability with the type.
     m_populating = true;
     for (int column : {MinColumn, MaxColumn}) {
@@ -222,6 +245,7 @@ void GoalLimitsTableTWidget::appendRow()
     OptimGoalLimitInput limit;
     limit.setName(QStringLiteral("Limit%1").arg(n));
     limit.setWeight(QStringLiteral("1.0"));
+    keptSecondValues().append(QString());
     m_goal->limits().append(limit);
     populate();
     const int row = rowCount() - 1;
@@ -240,6 +264,7 @@ void GoalLimitsTableTWidget::moveSelectedRow(int by)
     const OptimGoalLimitInput moved = limits.at(row);
     limits.replace(row, limits.at(to));
     limits.replace(to, moved);
+    keptSecondValues().swapItemsAt(row, to);
     populate();
     selectRow(to, column);
 }
@@ -259,6 +284,7 @@ void GoalLimitsTableTWidget::deleteSelectedRow()
     const int row = currentRow();
     if (!m_goal || row < 0 || row >= m_goal->limits().size())
         return;
+    keptSecondValues().removeAt(row);
     m_goal->limits().removeAt(row);
     populate();
     if (rowCount() > 0)

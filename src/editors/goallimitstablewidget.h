@@ -9,6 +9,8 @@
 // and their second under Max. A cell a type does not use is greyed and
 // cannot be edited. Faulty cells turn yellow with their message as tooltip.
 
+#include <QHash>
+#include <QStringList>
 #include <QTableWidget>
 
 class OptimGoalInput;
@@ -52,7 +54,12 @@ private:
     // value for its type, or none (0).
     static int valueShown(int limitType, int column);
 
+    // The second values of the goal's limits as last typed, one per limit,
+    // kept while the type in use has none.
+    QStringList &keptSecondValues();
+
     OptimGoalInput *m_goal = nullptr;
+    QHash<const OptimGoalInput *, QStringList> m_keptSecondValues;
     int m_errorCount = 0;
     bool m_populating = false;
 };

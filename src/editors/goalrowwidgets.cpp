@@ -1,5 +1,7 @@
 #include "goalrowwidgets.h"
 
+#include "goalchecks.h"
+
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPointer>
@@ -8,6 +10,15 @@
 #include <algorithm>
 
 namespace {
+
+// A name the goal netlist cannot carry is marked as it is typed in; the
+// goal shows it as a fault too.
+void markName(QListWidgetItem *item)
+{
+    const bool valid = goalcheck::isValidQuotedName(item->text());
+    item->setBackground(valid ? QBrush() : QBrush(Qt::yellow));
+    item->setToolTip(valid ? QString() : QStringLiteral("The name is invalid"));
+}
 
 QPushButton *rowButton(const QString &text, const QString &name, QWidget *parent)
 {
@@ -72,6 +83,7 @@ void EnhancedListWidget::setNames(const QStringList &names)
         auto *item = new QListWidgetItem(names.at(i));
         item->setData(Qt::UserRole, i);
         item->setFlags(item->flags() | Qt::ItemIsEditable);
+        markName(item);
         addItem(item);
     }
 }
@@ -152,10 +164,10 @@ void EnhancedListWidget::updateListContents(QListWidgetItem *item)
 {
     // A name is one word: blanks around it are dropped as it is typed in.
     const QString trimmed = item->text().trimmed();
-    if (trimmed != item->text()) {
-        const QSignalBlocker blocker(this);
+    const QSignalBlocker blocker(this);
+    if (trimmed != item->text())
         item->setText(trimmed);
-    }
+    markName(item);
 }
 
 void EnhancedListWidget::handleSelectionChanged()

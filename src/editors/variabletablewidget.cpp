@@ -95,7 +95,9 @@ DiscreteVarComboBox::DiscreteVarComboBox(int row, int column, VariableTableWidge
     , m_table(table)
 {
     setObjectName(QStringLiteral("designValueBox_%1_%2").arg(row).arg(column));
-    connect(this, &QComboBox::currentTextChanged, this, &DiscreteVarComboBox::updateUnderyingItem);
+    // By index: a design value list may repeat a value, and choosing the
+    // second of two equal entries changes the position, not the text.
+    connect(this, &QComboBox::currentIndexChanged, this, [this] { updateUnderyingItem(currentText()); });
 }
 
 void DiscreteVarComboBox::setEntries(const QStringList &values, const QString &position)
@@ -115,9 +117,10 @@ void DiscreteVarComboBox::setEntries(const QStringList &values, const QString &p
 
 void DiscreteVarComboBox::updateUnderyingItem(const QString &)
 {
-    // The position, not the text: a design value list may repeat a value.
-    if (QTableWidgetItem *item = m_table->item(m_row, m_column); item && currentIndex() >= 0)
-        item->setText(QString::number(currentIndex()));
+    // The position, not the text: a design value list may repeat a value,
+    // and a value may itself read as a position ("2" in {"1", "2", "5"}).
+    if (currentIndex() >= 0)
+        m_table->storeDesignValuePosition(m_row, m_column, currentIndex());
 }
 
 VariableTableWidget::VariableTableWidget(const OptimItemList<OptimVarInput> &variables,
@@ -135,6 +138,11 @@ VariableTableWidget::VariableTableWidget(const OptimItemList<OptimVarInput> &var
     verticalHeader()->setVisible(false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
+
+    // A variable is locked by what it was when the table was made: un-ticking
+    // one that is not in the design must not lock it against ticking again.
+    for (const OptimVarInput &variable : variables)
+        m_locked.append(!variable.inDesign() && (!variable.optimizeFlagSet() || !variable.optimize()));
 
     for (int row = 0; row < rowCount(); ++row) {
         auto *format = new QComboBox(this);
@@ -178,8 +186,7 @@ QComboBox *VariableTableWidget::formatBox(int row) const
 
 bool VariableTableWidget::isLocked(int row) const
 {
-    const OptimVarInput &variable = m_variables.at(row);
-    return !variable.inDesign() && (!variable.optimizeFlagSet() || !variable.optimize());
+    return m_locked.value(row, true);
 }
 
 bool VariableTableWidget::isEnabled(int row) const
@@ -319,18 +326,31 @@ void VariableTableWidget::handleItemChanged(QTableWidgetItem *changed)
     updateMarks();
 }
 
+void VariableTableWidget::storeDesignValuePosition(int row, int column, int position)
+{
+    if (row < 0 || row >= m_variables.count() || !isDesignValueColumn(column) || !isCellEditable(row, column)
+        || !optimUsesDesignValues(m_variables.at(row)) || position < 0
+        || position >= m_variables.at(row).designValues().size())
+        return;
+    m_typedProblems.remove(key(row, column));
+    storeText(row, column, QString::number(position));
+    updateMarks();
+}
+
 void VariableTableWidget::storeNumber(int row, int column)
 {
     OptimVarInput &variable = m_variables[row];
     const QString number = item(row, column)->text().trimmed();
     QString stored;
     if (optimUsesDesignValues(variable) && isDesignValueColumn(column)) {
-        const auto position = optimDesignValuePosition(variable, number);
-        if (!position) {
+        // The cell under the pull-down holds a position in the design value list.
+        bool ok = false;
+        const int position = number.toInt(&ok);
+        if (!ok || position < 0 || position >= variable.designValues().size()) {
             m_typedProblems.insert(key(row, column), QStringLiteral("Not one of the design values"));
             return;
         }
-        stored = QString::number(*position);
+        stored = QString::number(position);
         m_typedProblems.remove(key(row, column));
     } else {
         const QString units = item(row, column + 1) ? item(row, column + 1)->text().trimmed() : QString();
@@ -349,7 +369,12 @@ void VariableTableWidget::storeNumber(int row, int column)
             : value.unscaledValue(kDigits);
         m_typedProblems.remove(key(row, column));
     }
+    storeText(row, column, stored);
+}
 
+void VariableTableWidget::storeText(int row, int column, const QString &stored)
+{
+    OptimVarInput &variable = m_variables[row];
     const int type = variable.constraintType();
     QString p1 = variable.param1();
     QString p2 = variable.param2();

@@ -76,6 +76,10 @@ public:
     // The format pull-down of a row.
     QComboBox *formatBox(int row) const;
 
+    // Stores position (in the design value list) as the value, min or max
+    // of a discrete variable whose values are positions in that list.
+    void storeDesignValuePosition(int row, int column, int position);
+
     // Format texts by constraint code 0..4.
     static QString formatText(int constraintType);
 
@@ -98,12 +102,16 @@ private:
     void fillRow(int row, bool keepTyped = true);
     void setFormat(int row, int constraintType);
     void storeNumber(int row, int column);
+    // Puts a normalized text into the field the column edits and refills the row.
+    void storeText(int row, int column, const QString &stored);
     QString cellMessage(int row, int column, int problems) const;
     void updateMarks();
     bool verifyAndWarn();
 
     OptimItemList<OptimVarInput> m_variables;
     OptimAlgInput m_algorithm;
+    // Per row: locked as the variable was when the table was made.
+    QList<bool> m_locked;
     // Texts typed into a cell that are no valid value, by row * ColumnCount + column.
     QHash<int, QString> m_typedProblems;
     int m_errorCount = 0;

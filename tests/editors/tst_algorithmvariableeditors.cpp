@@ -148,8 +148,10 @@ private Q_SLOTS:
         int pos = 0;
         QVERIFY(validator.validate(below, pos) != QValidator::Acceptable);
         QCOMPARE(validator.validate(at, pos), QValidator::Acceptable);
+        // A limit below the bound is left as typed, to be marked and refused.
+        const QString typed = below;
         validator.fixup(below);
-        QCOMPARE(below, maxIterations);
+        QCOMPARE(below, typed);
     }
 
     void editAlgorithmDialog()
@@ -179,6 +181,32 @@ private Q_SLOTS:
         QCOMPARE(sent.maxIterations(), QStringLiteral("250"));
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(helmdeckSetting(QStringLiteral("EditAlgorithmPos")).toPoint(), QPoint(40, 30));
+    }
+
+    void iterationLimitBelowBoundIsKeptAndRefused()
+    {
+        OptimAlgOutput output;
+        output.setIterationText(QStringLiteral("20"));
+        auto *dialog = new EditAlgorithm(algorithm(2), output);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        QSignalSpy edited(dialog, &EditAlgorithm::editedAlgorithm);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QLineEdit *limit = dialog->form()->maxItersEdit();
+        limit->setFocus();
+        QTRY_VERIFY(limit->hasFocus());
+        limit->selectAll();
+        QTest::keyClicks(limit, QStringLiteral("3"));
+        dialog->form()->typeBox()->setFocus();
+        QTRY_VERIFY(!limit->hasFocus());
+        QCOMPARE(limit->text(), QStringLiteral("3"));
+        QCOMPARE(limit->toolTip(), QStringLiteral("Enter a whole number of at least 20."));
+        QVERIFY(limit->styleSheet().contains(QStringLiteral("yellow")));
+        dialog->buttonBox()->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(edited.count(), 0);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(limit->text(), QStringLiteral("3"));
+        dialog->close();
     }
 
     void variableCells_data()
@@ -250,6 +278,33 @@ private Q_SLOTS:
         QCOMPARE(label->isHidden(), !stored.isEmpty());
         QCOMPARE(label->text(), stored.isEmpty() ? QStringLiteral("  There is 1 invalid entry  ") : QString());
         QCOMPARE(dialog.buttonBox()->button(QDialogButtonBox::Apply)->isEnabled(), !stored.isEmpty());
+    }
+
+    void unTickedOutOfDesignCanBeTickedAgain()
+    {
+        OptimVarInput gone = variable(ConstraintRange, "5", "1", "9");
+        gone.setInDesign(false);
+        Table table(list({gone}));
+        table.item(0, Table::EnableColumn)->setCheckState(Qt::Unchecked);
+        QVERIFY(!table.variables().at(0).optimize());
+        QVERIFY(table.item(0, Table::EnableColumn)->flags() & Qt::ItemIsUserCheckable);
+        table.item(0, Table::EnableColumn)->setCheckState(Qt::Checked);
+        QVERIFY(table.variables().at(0).optimize());
+    }
+
+    void designValuesByPosition()
+    {
+        // Bare numbers that also read as positions, and a repeated value.
+        OptimVarInput listed = variable(ConstraintDiscrete, "1", "0", "4", "1");
+        listed.setDesignValues({"1", "2", "5", "5", "10"});
+        Table table(list({listed}));
+        auto *value = qobject_cast<DiscreteVarComboBox *>(table.cellWidget(0, Table::ValueColumn));
+        QVERIFY(value);
+        value->setCurrentIndex(2);
+        QCOMPARE(table.variables().at(0).value(), QStringLiteral("2"));
+        QCOMPARE(value->currentText(), QStringLiteral("5"));
+        value->setCurrentIndex(3);
+        QCOMPARE(table.variables().at(0).value(), QStringLiteral("3"));
     }
 
     void lockedAndDesignValues()

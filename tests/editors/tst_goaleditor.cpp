@@ -7,6 +7,7 @@
 
 #include "editors/editgoals.h"
 #include "editors/editrangevarsdialog.h"
+#include "editors/goalchecks.h"
 #include "editors/goalinfowidget.h"
 #include "editors/goallimitstablewidget.h"
 #include "editors/goallistwidget.h"
@@ -22,6 +23,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -41,6 +43,7 @@ OptimGoalInput goal(const QString &name, const QString &min = QStringLiteral("-1
     g.setSimInstanceName(QStringLiteral("SP1"));
     g.setWeight(QStringLiteral("1"));
     g.addIndepVar(QStringLiteral("freq"));
+    g.setIndepVarUnit(0, QStringLiteral("Hz"));
     OptimGoalLimitInput limit;
     limit.setName(QStringLiteral("L1"));
     limit.setWeight(QStringLiteral("1"));
@@ -94,6 +97,9 @@ private Q_SLOTS:
         QTest::newRow("range upper invalid") << range + 1 << "2 GHzz" << range + 1 << "Value is invalid" << 1;
         QTest::newRow("range upper invalid, lower clean") << range + 1 << "2 GHzz" << range << "" << 1;
         QTest::newRow("range lower empty") << range << "" << range << "" << 0;
+        QTest::newRow("range in other units") << range << "5 nH" << range << "Value is invalid" << 1;
+        QTest::newRow("name with a quote") << int(T::NameColumn) << "L\"1" << int(T::NameColumn) << "The name is invalid" << 1;
+        QTest::newRow("name with a line break") << int(T::NameColumn) << "L\n1" << int(T::NameColumn) << "The name is invalid" << 1;
     }
     void cellMessages()
     {
@@ -282,6 +288,43 @@ private Q_SLOTS:
         QCOMPARE(limits->item(0, GoalLimitsTableTWidget::MinColumn)->text(), QString("-40"));
         QCOMPARE(limits->item(0, GoalLimitsTableTWidget::MaxColumn)->toolTip(), QString("No value specified"));
         QCOMPARE(table.errorCount(), 1);
+        // A second value typed for Inside outlives a one-value type in between.
+        auto *type = qobject_cast<QComboBox *>(limits->cellWidget(0, GoalLimitsTableTWidget::TypeColumn));
+        typeInto(limits, GoalLimitsTableTWidget::MaxColumn, QStringLiteral("7"));
+        type->setCurrentIndex(LimitGreaterThan);
+        QCOMPARE(g.limits().at(0).secondValueText(), QString());
+        type->setCurrentIndex(LimitInside);
+        QCOMPARE(g.limits().at(0).secondValueText(), QString("7"));
+        QCOMPARE(limits->item(0, GoalLimitsTableTWidget::MaxColumn)->text(), QString("7"));
+    }
+
+    void boundsShownWithUnits()
+    {
+        OptimGoalInput g = goal(QStringLiteral("g1"));
+        g.limits()[0].ranges()[0] = OptimGoalRange(0, QStringLiteral("800000000"), QStringLiteral("2e+09"));
+        GoalTableWidget table;
+        table.setGoal(&g);
+        const int lower = GoalLimitsTableTWidget::FirstRangeColumn;
+        QCOMPARE(table.limitsTable()->item(0, lower)->text(), QString("800 MHz"));
+        QCOMPARE(table.limitsTable()->item(0, lower + 1)->text(), QString("2 GHz"));
+        // Typed text stays as typed; the simulator gets the plain number.
+        typeInto(table.limitsTable(), lower, QStringLiteral("0.9 GHz"));
+        table.setGoal(&g);
+        QCOMPARE(table.limitsTable()->item(0, lower)->text(), QString("0.9 GHz"));
+        QCOMPARE(goalcheck::withPlainNumbers(g).limits().at(0).ranges().at(0).lowerBound(), QString("900000000"));
+    }
+
+    void namesTheNetlistCannotCarry()
+    {
+        OptimGoalInput g = goal(QStringLiteral("g1"));
+        GoalTableWidget table;
+        table.setGoal(&g);
+        table.infoWidget()->updateRangeVars({{0, "fr\"eq"}});
+        QCOMPARE(table.infoWidget()->indepVarsLabel()->toolTip(), QString("The name is invalid"));
+        QCOMPARE(table.errorCount(), 1);
+        QVERIFY(!table.validGoal());
+        EditRangeVarsDialog dialog({"a\nb"});
+        QCOMPARE(dialog.findChild<QListWidget *>("indepVarList")->item(0)->toolTip(), QString("The name is invalid"));
     }
 
     void limitRowOperations()
@@ -308,6 +351,10 @@ private Q_SLOTS:
         QCOMPARE(names(), (QStringList{"L1", "Limit2"}));
         QCOMPARE(table.limitsTable()->item(1, GoalLimitsTableTWidget::FirstRangeColumn)->text(), QString());
         QCOMPARE(table.errorCount(), 0);
+        table.limitsTable()->item(1, GoalLimitsTableTWidget::NameColumn)->setText("L1");
+        QCOMPARE(table.limitsTable()->item(0, GoalLimitsTableTWidget::NameColumn)->toolTip(),
+                 QString("Another limit has the same name"));
+        QCOMPARE(table.errorCount(), 2);
     }
 
     void editorRunsFromTheGoalsPanelHook()
