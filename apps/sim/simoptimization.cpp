@@ -15,12 +15,16 @@ SimOptimization::SimOptimization(const SimDesign &design, int index, quint32 see
     m_algorithm = input.algorithm();
     m_goals = input.goals();
     QHash<QString, QStringList> lists;
-    for (const OptimVarInput &var : input.variables()) {
+    OptimItemList<OptimVarInput> variables = input.variables();
+    for (OptimVarInput &var : variables) {
         if (!var.designValues().isEmpty())
             lists.insert(var.netlistName(), var.designValues());
+        // A simulator knows the design's variables by netlist name only: the
+        // helmdeck asks the host for the names the user knows them by.
+        var.setName(QString());
     }
     m_variables.setValueLists(lists);
-    m_variables.setDefinitions(input.variables(), &m_variableProblems);
+    m_variables.setDefinitions(variables, &m_variableProblems);
     m_evaluator.setGoals(m_goals, algorithm().form);
 }
 

@@ -23,7 +23,8 @@ public:
     SimOptimization(const SimDesign &design, int index, quint32 seed = 4242);
 
     int index() const { return m_index; }
-    // The definitions with the current values as the variables' values.
+    // The definitions with the current values as the variables' values. The
+    // variables have no display name: the design's host tells those.
     OptimModelInput modelInput() const;
 
     SimAlgorithmInfo algorithm() const { return simAlgorithmInfo(m_algorithm.algorithmType()); }
