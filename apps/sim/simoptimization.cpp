@@ -83,8 +83,15 @@ void SimOptimization::forgetBest()
 
 bool SimOptimization::setVariableDefinitions(const OptimItemList<OptimVarInput> &variables, QStringList *refused)
 {
-    if (variables == m_variables.definitions())
-        return false;
+    // The same definitions again (a recalled state, say) still bring their
+    // values: the current point becomes those values, wherever the optimizer
+    // has taken it meanwhile.
+    if (variables == m_variables.definitions()) {
+        QStringList values;
+        for (const OptimVarInput &var : variables)
+            values.append(var.value());
+        return setVariableValues(values);
+    }
     // The names go into the netlist as ".param name=value" lines.
     for (const OptimVarInput &var : variables) {
         if (!simIsParameterName(var.netlistName())) {

@@ -43,7 +43,8 @@ public:
 
     // Changes from the helmdeck; each answers whether something changed.
     // Definitions whose netlist names cannot be SPICE parameter names are
-    // not taken; refused says why.
+    // not taken; refused says why. Definitions taken make their values the
+    // current point, also when they equal the ones taken before.
     bool setVariableDefinitions(const OptimItemList<OptimVarInput> &variables, QStringList *refused = nullptr);
     bool setGoalDefinitions(const OptimItemList<OptimGoalInput> &goals);
     bool setAlgorithm(const OptimAlgInput &algorithm);
