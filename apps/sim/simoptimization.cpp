@@ -15,12 +15,16 @@ SimOptimization::SimOptimization(const SimDesign &design, int index, quint32 see
     m_algorithm = input.algorithm();
     m_goals = input.goals();
     QHash<QString, QStringList> lists;
-    for (const OptimVarInput &var : input.variables()) {
+    OptimItemList<OptimVarInput> variables = input.variables();
+    for (OptimVarInput &var : variables) {
         if (!var.designValues().isEmpty())
             lists.insert(var.netlistName(), var.designValues());
+        // A simulator knows the design's variables by netlist name only: the
+        // helmdeck asks the host for the names the user knows them by.
+        var.setName(QString());
     }
     m_variables.setValueLists(lists);
-    m_variables.setDefinitions(input.variables(), &m_variableProblems);
+    m_variables.setDefinitions(variables, &m_variableProblems);
     m_evaluator.setGoals(m_goals, algorithm().form);
 }
 
@@ -79,8 +83,15 @@ void SimOptimization::forgetBest()
 
 bool SimOptimization::setVariableDefinitions(const OptimItemList<OptimVarInput> &variables, QStringList *refused)
 {
-    if (variables == m_variables.definitions())
-        return false;
+    // The same definitions again (a recalled state, say) still bring their
+    // values: the current point becomes those values, wherever the optimizer
+    // has taken it meanwhile.
+    if (variables == m_variables.definitions()) {
+        QStringList values;
+        for (const OptimVarInput &var : variables)
+            values.append(var.value());
+        return setVariableValues(values);
+    }
     // The names go into the netlist as ".param name=value" lines.
     for (const OptimVarInput &var : variables) {
         if (!simIsParameterName(var.netlistName())) {

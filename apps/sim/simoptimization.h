@@ -23,7 +23,8 @@ public:
     SimOptimization(const SimDesign &design, int index, quint32 seed = 4242);
 
     int index() const { return m_index; }
-    // The definitions with the current values as the variables' values.
+    // The definitions with the current values as the variables' values. The
+    // variables have no display name: the design's host tells those.
     OptimModelInput modelInput() const;
 
     SimAlgorithmInfo algorithm() const { return simAlgorithmInfo(m_algorithm.algorithmType()); }
@@ -42,7 +43,8 @@ public:
 
     // Changes from the helmdeck; each answers whether something changed.
     // Definitions whose netlist names cannot be SPICE parameter names are
-    // not taken; refused says why.
+    // not taken; refused says why. Definitions taken make their values the
+    // current point, also when they equal the ones taken before.
     bool setVariableDefinitions(const OptimItemList<OptimVarInput> &variables, QStringList *refused = nullptr);
     bool setGoalDefinitions(const OptimItemList<OptimGoalInput> &goals);
     bool setAlgorithm(const OptimAlgInput &algorithm);

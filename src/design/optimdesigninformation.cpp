@@ -52,13 +52,13 @@ QByteArray OptimDesignInformation::backAnnotationCall(const QByteArray &designNa
         + ", FALSE, " + truth(algorithm) + ", 1, FALSE )";
 }
 
-void OptimDesignInformation::synchronizeVariables(OptimItemList<OptimVarInput> &variables, bool askNamed) const
+void OptimDesignInformation::synchronizeVariables(OptimItemList<OptimVarInput> &variables) const
 {
     MoxIFC *mox = m_host.mox();
     if (!mox)
         return;
     for (OptimVarInput &variable : variables) {
-        if (!variable.name().isEmpty() && !askNamed)
+        if (!variable.name().isEmpty())
             continue;
         const OptimMoxHold answer(mox, mox->evaluate(kModule, parameterInformationCall(m_designName,
                                                                                         variable.netlistName())));
@@ -76,10 +76,7 @@ void OptimDesignInformation::synchronizeVariables(OptimItemList<OptimVarInput> &
                 values.append(value);
         }
         variable.setInDesign(found);
-        if (!name.isEmpty())
-            variable.setName(name);
-        else if (variable.name().isEmpty())
-            variable.setName(variable.netlistName());
+        variable.setName(name.isEmpty() ? variable.netlistName() : name);
         if (!unit.isEmpty())
             variable.setUnit(UnitsParser::baseUnits(unit));
         if (!values.isEmpty())
@@ -124,7 +121,7 @@ void OptimDesignInformation::synchronizeGoals(OptimItemList<OptimGoalInput> &goa
 
 void OptimDesignInformation::synchronizeNew(OptimModelInput &input) const
 {
-    synchronizeVariables(input.variables(), true);
+    synchronizeVariables(input.variables());
     synchronizeGoals(input.goals());
 }
 

@@ -24,13 +24,11 @@ public:
 
     // Completes variables whose display name is not known yet (name, unit in
     // base units, design value list, inDesign) and goals whose design item is
-    // not known yet. Items completed before are not asked again, unless
-    // askNamed: then every variable is asked, and a name it already has
-    // stays when the design answers none.
-    void synchronizeVariables(OptimItemList<OptimVarInput> &variables, bool askNamed = false) const;
+    // not known yet. Items that already have them are not asked again: a
+    // simulator leaves the name empty for the variables the design defines.
+    void synchronizeVariables(OptimItemList<OptimVarInput> &variables) const;
     void synchronizeGoals(OptimItemList<OptimGoalInput> &goals) const;
-    // A helmdeck's new optimization: every variable is asked once, since a
-    // simulator may name variables without knowing the design's lists.
+    // A helmdeck's new optimization: its variables and goals, as above.
     void synchronizeNew(OptimModelInput &input) const;
 
     // Asks the host to write the chosen parts of input into the design.

@@ -6,9 +6,12 @@
 #include "hostifc/pluginmanagerifc.h"
 #include "model/optimitermessages.h"
 
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <utility>
+
+Q_LOGGING_CATEGORY(lcLink, "helmdeck.link")
 
 namespace {
 
@@ -167,6 +170,7 @@ void OptimKuvoLink::onKuvoMessage(int sender, int kind, const QByteArray &text)
     case wire::KindGone:
         endBlock(sender);
         m_incoming.erase(sender);
+        m_refusedPeers.remove(sender);
         handleGone(sender);
         break;
     default:
@@ -207,6 +211,13 @@ void OptimKuvoLink::handleBlock(int sender, const QByteArray &text)
     const QByteArrayList words = text.simplified().split(' ');
     if (words.size() < 5 || words.at(3) != "OPTIM_HELMDECK")
         return;
+    // Only the simulator that made the rendezvous sends the helmdeck blocks:
+    // anyone else's is refused at once and none of it is kept.
+    if (m_simulatorAddress < 0 || sender != m_simulatorAddress) {
+        m_kuvo->send(sender, wire::KindReply, wire::replyText(words.mid(3).join(' '), true));
+        noteRefused(sender, "data block \"" + words.mid(3).join(' ').left(80) + "\": not from the connected simulator");
+        return;
+    }
 
     // The chunks and the end message come through onKuvoMessage; anything
     // out of place (another block, a chunk twice or out of order, a block
@@ -317,6 +328,14 @@ void OptimKuvoLink::dispatchBlock(const QByteArrayList &nameWords, const QList<Q
     case OptimIncomingType::None:
         break;
     }
+}
+
+void OptimKuvoLink::noteRefused(int sender, const QByteArray &what)
+{
+    if (m_refusedPeers.contains(sender))
+        return;
+    m_refusedPeers.insert(sender);
+    qCWarning(lcLink, "refused from peer %d: %s", sender, what.constData());
 }
 
 void OptimKuvoLink::handleNotification(const QByteArray &text)

@@ -3,12 +3,19 @@
 // The plug-in-wide end of KUVO: knows the connected simulator, sends it
 // commands and data blocks, answers its rendezvous, takes in its data
 // blocks and hands what they carry to the open helmdeck.
+//
+// Data blocks are taken only from the simulator that made the rendezvous
+// (its address, simulatorAddress()); another peer's block is answered
+// "DATA_BLOCK <name> FAILED" at its start message, its chunks are not kept,
+// and it never reaches the helmdeck. The first refused block of each peer
+// is logged (category "helmdeck.link"); a peer that leaves is forgotten.
 
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 
 #include <map>
 #include <memory>
@@ -88,6 +95,8 @@ private:
     void endBlock(int sender);
     void idleTimeout(int sender);
     void handleNotification(const QByteArray &text);
+    // Logs the first message refused from sender.
+    void noteRefused(int sender, const QByteArray &what);
     void handleGone(int sender);
     void dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload);
     bool sendBlock(const QByteArray &name, const QList<QByteArray> &chunks);
@@ -97,6 +106,7 @@ private:
     int m_simulatorAddress = -1;
     QByteArray m_simulatorName;
     int m_replyWaits = 0;  // block sends waiting for their replies, nested
+    QSet<int> m_refusedPeers;  // peers logged for a refused message, until they leave
 
     // The block a sender is sending, from its start message on.
     struct IncomingBlock

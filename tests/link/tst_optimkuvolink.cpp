@@ -5,6 +5,7 @@
 #include "mox/moxinterpreter.h"
 #include "samplemessages.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -258,7 +259,10 @@ private Q_SLOTS:
         QTRY_COMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
         QTRY_COMPARE(sentMeanwhile, waits ? 0 : 1);
         QCOMPARE(spy.count(), 0);
-        // The link keeps working: the next good block goes through.
+        // The link keeps working: the next good block goes through (from the
+        // simulator, which makes the rendezvous again when it had left).
+        if (m_link->simulatorAddress() < 0)
+            connectSimulator();
         deliver("9", "OPTIM_HELMDECK STATUS", chunksOf(OptimStatus(3, QString())));
         QCOMPARE(spy.count(), 1);
     }
@@ -268,20 +272,66 @@ private Q_SLOTS:
         connectSimulator();
         QSignalSpy status(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged));
         QSignalSpy result(m_sim, qOverload<OptimIterSimResult>(&OptimSimIFC::modelChanged));
-        // A new start fails the pending block; another sender's block and a notification come in between.
+        // A new start fails the pending block; another peer's block (refused at
+        // its start, its chunks and end ignored) and a notification come in between.
         m_kuvo->incoming = {{kSimAddress, 9, "DATA_BLOCK 2 1 OPTIM_HELMDECK STATUS"}};
         m_kuvo->queueBlock(kSimAddress, "3", "OPTIM_HELMDECK STATUS", chunksOf(OptimStatus(3, QStringLiteral("b"))));
         m_kuvo->queueBlock(6, "3", "OPTIM_HELMDECK SIM_RESULT", chunksOf(OptimIterSimResult()));
         for (int i = 0; i < 3; ++i)
             m_kuvo->incoming.move(4 + i, 2 * i + 2);
         m_kuvo->incoming.insert(3, {kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE SIM1 0"});
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^refused from peer 6: data block \"OPTIM_HELMDECK SIM_RESULT\": not from the connected simulator$")));
         m_kuvo->deliverIncoming();
         QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"},
-                                                   {kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS"},
-                                                   {6, 8, "DATA_BLOCK OPTIM_HELMDECK SIM_RESULT"}}));
+                                                   {6, 8, "DATA_BLOCK OPTIM_HELMDECK SIM_RESULT FAILED"},
+                                                   {kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS"}}));
         QCOMPARE(m_owner->finished, 1);
         QCOMPARE(status.at(0).at(0).value<OptimStatus>().message(), QStringLiteral("b"));
-        QCOMPARE(status.count() + 2 * result.count(), 3);
+        QCOMPARE(status.count() + 2 * result.count(), 1);
+    }
+
+    void onlyTheRendezvousedSimulatorIsHeard()
+    {
+        const auto expectRefusal = [](int peer) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^refused from peer %1: ").arg(peer)));
+        };
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        QSignalSpy iters(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged));
+        const QList<QByteArray> iter = chunksOf(sampleIteration({1, 1, 3, 1}, 0));
+        const QByteArrayList refused{"DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER FAILED"};
+        auto from = [&](int peer, const QByteArray &name = "OPTIM_HELMDECK OPTIM_ITER") {
+            m_kuvo->sent.clear();
+            m_kuvo->queueBlock(peer, "5", name, iter);
+            m_kuvo->deliverIncoming();
+            QByteArrayList replies;
+            for (const SentMessage &m : std::as_const(m_kuvo->sent))
+                replies << QByteArray::number(m.address) + ' ' + m.text;
+            return replies;
+        };
+        // Before any rendezvous nobody is heard.
+        expectRefusal(kSimAddress);
+        QCOMPARE(from(kSimAddress), QByteArrayList{"4 " + refused.first()});
+        connectSimulator();
+        // Another peer: refused at every block, logged once, nothing emitted or opened.
+        expectRefusal(6);
+        QCOMPARE(from(6), QByteArrayList{"6 " + refused.first()});
+        QCOMPARE(from(6, "OPTIM_HELMDECK OPEN_HELMDECK INTERACTIVE"), QByteArrayList{"6 DATA_BLOCK OPTIM_HELMDECK OPEN_HELMDECK INTERACTIVE FAILED"});
+        QVERIFY(m_owner->opened.isEmpty());
+        QCOMPARE(iters.count(), 0);
+        QCOMPARE(from(kSimAddress), QByteArrayList{"4 DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"});
+        QCOMPARE(iters.count(), 1);
+        // The peer leaves; one at its address later is logged anew.
+        m_link->onKuvoMessage(6, 13, "");
+        expectRefusal(6);
+        QCOMPARE(from(6), QByteArrayList{"6 " + refused.first()});
+        // The simulator leaves and sim-99 at 6 makes the rendezvous: now 6 is heard, 4 is not.
+        m_link->onKuvoMessage(kSimAddress, 13, "");
+        m_kuvo->peerList.append({6, "sim-99"});
+        m_link->onKuvoMessage(6, 7, "OPTIM_HELMDECK_RENDEZVOUS sim-99");
+        QCOMPARE(from(6), QByteArrayList{"6 DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"});
+        expectRefusal(kSimAddress);
+        QCOMPARE(from(kSimAddress), QByteArrayList{"4 " + refused.first()});
+        QCOMPARE(iters.count(), 2);
     }
 
     void foreignBlocksAreIgnoredWithoutReply()

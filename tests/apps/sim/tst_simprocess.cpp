@@ -252,6 +252,34 @@ private Q_SLOTS:
         QCOMPARE(exitCode(), 0);
     }
 
+    void recalledDefinitionsBecomeTheCurrentPoint()
+    {
+        QVERIFY(startSim(limited(5)));
+        QVERIFY(rendezvous());
+        FakeBlock open;
+        QVERIFY(m_host->nextBlock(open));
+        const OptimModelInput initial = read<OptimModelInput>(open);
+        QList<FakeBlock> run;
+        QVERIFY(m_host->waitForStatus(StatusFinished, &run));
+        const auto first = std::find_if(run.cbegin(), run.cend(), [](const FakeBlock &b) { return b.word == "OPTIM_ITER"; });
+        QVERIFY(first != run.cend());
+        const QString initialError = read<OptimIter>(*first).algorithm().errorDetail();
+        QVERIFY(model().output().algorithm().errorDetail() != initialError);
+        // The definitions it opened with, unchanged (a recalled initial state):
+        // a simulation then reports the initial point again.
+        OptimIterVariableDefinitions recalled;
+        recalled.variables() = initial.variables();
+        QVERIFY(m_host->sendMessage(recalled));
+        QVERIFY(m_host->sendCommand("SIMULATE 9"));
+        FakeBlock block;
+        QVERIFY(m_host->waitForBlock("SIM_RESULT", block));
+        const OptimIterSimResult result = read<OptimIterSimResult>(block);
+        QCOMPARE(result.iteration().algorithm().errorText(), initialError);
+        QCOMPARE(result.iteration().variables().at(0).value(), initial.variables().at(0).value());
+        m_host->leave();
+        QCOMPARE(exitCode(), 0);
+    }
+
     void fastIterationsAreCompacted()
     {
         QVERIFY(startSim(limited(400), {QStringLiteral("--batch")}));
