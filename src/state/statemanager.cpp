@@ -197,7 +197,11 @@ OptimModelInput StateManager::matchedInput(const OptimModelInput &stored, const 
                                            QStringList *leftOut)
 {
     OptimModelInput result = current;
-    result.setAlgorithm(stored.algorithm());
+    // The algorithm keeps the current optimization's name (a state may come
+    // from another optimization or an earlier session); the state gives the
+    // type and the iteration limit.
+    result.algorithm().setAlgorithmType(stored.algorithm().algorithmType());
+    result.algorithm().setMaxIterations(stored.algorithm().maxIterations());
     QStringList notes;
 
     QList<bool> used(stored.goals().count(), false);

@@ -71,7 +71,8 @@ public:
     // False (and nothing emitted) for a row or model that is not there.
     bool recallRow(int row, QStringList *leftOut = nullptr);
 
-    // The current definitions with the stored algorithm and every stored
+    // The current definitions with the stored algorithm type and iteration
+    // limit (the name stays the current optimization's) and every stored
     // goal (by name) and variable (by netlist name) that the current
     // optimization has, in the current order and count; design links that
     // are not part of the record text stay the current ones.

@@ -86,6 +86,7 @@ private Q_SLOTS:
         QTest::newRow("variable renamed") << "rename" << 2;
         QTest::newRow("goal added") << "add" << 1;
         QTest::newRow("variable dropped") << "drop" << 1;
+        QTest::newRow("another optimization") << "algorithm" << 0;
     }
     void recallMatchesByName()
     {
@@ -103,6 +104,8 @@ private Q_SLOTS:
             current.goals().append(stored.goals().at(0)), current.goals().last().setName(QStringLiteral("extra"));
         else if (change == "drop")
             current.variables().removeAt(2);
+        else if (change == "algorithm")
+            current.algorithm().setName(QStringLiteral("Optim2")), current.algorithm().setAlgorithmType(5);
         OptimizationModelObject model;
         model.setModelInput(current);
         m_manager->setCurrentModel(&model);
@@ -116,7 +119,11 @@ private Q_SLOTS:
         // definition, the rest keeps the current one.
         const OptimModelInput sent = replaced.at(0).at(0).value<OptimModelInput>();
         QCOMPARE(QList({sent.goals().count(), sent.variables().count()}), QList({current.goals().count(), current.variables().count()}));
-        QCOMPARE(sent.algorithm(), stored.algorithm());
+        // The algorithm keeps the current name; type and limit are the state's.
+        OptimAlgInput algorithm = current.algorithm();
+        algorithm.setAlgorithmType(stored.algorithm().algorithmType());
+        algorithm.setMaxIterations(stored.algorithm().maxIterations());
+        QCOMPARE(sent.algorithm(), algorithm);
         for (const OptimVarInput &variable : sent.variables())
             QCOMPARE(variable.value() == "99", variable.netlistName() == "renamed");
     }
