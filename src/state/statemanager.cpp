@@ -1,5 +1,7 @@
 #include "statemanager.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace {
@@ -28,6 +30,47 @@ bool newer(const SavedState &a, const SavedState &b)
     if (a.timestamp != b.timestamp)
         return a.timestamp > b.timestamp;
     return a.storeNumber > b.storeNumber;
+}
+
+// The position of a listed text in a design value list (blanks and case
+// ignored), or -1.
+qsizetype listedPosition(const QStringList &values, const QString &text)
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QString wanted = QString(text).remove(blanks);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        if (QString(values.at(i)).remove(blanks).compare(wanted, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+// Turns the recalled variable's value, minimum and maximum from positions in
+// the list of the time of storing into positions in the current list
+// (recalled carries the current list). A text that is no longer listed
+// keeps the current variable's text; the answer names each such text.
+QStringList mapListedValues(const QStringList &listed, const OptimVarInput &current, OptimVarInput &recalled)
+{
+    static const char *const what[] = {"value", "minimum", "maximum"};
+    QStringList texts = {recalled.value(), recalled.param1(), recalled.param2()};
+    const QStringList currentTexts = {current.value(), current.param1(), current.param2()};
+    QStringList notes;
+    for (int i = 0; i < 3; ++i) {
+        const QString text = listed.value(i);
+        if (text.isEmpty())
+            continue;
+        const qsizetype position = listedPosition(current.designValues(), text);
+        if (position >= 0) {
+            texts[i] = QString::number(position);
+            continue;
+        }
+        texts[i] = currentTexts.at(i);
+        notes << QStringLiteral("Variable \"%1\": the stored %2 \"%3\" is no longer in its design value list "
+                                "and keeps its current value.")
+                     .arg(recalled.displayName(), QLatin1String(what[i]), text);
+    }
+    recalled.setValue(texts.at(0));
+    recalled.setConstraint(recalled.constraintType(), texts.at(1), texts.at(2), recalled.param3());
+    return notes;
 }
 
 } // namespace
@@ -154,6 +197,7 @@ bool StateManager::storeState(const QString &name, const QString &comment)
     state.comment = comment;
     state.timestamp = QDateTime::currentDateTime();
     state.model = m_currentModel->model();
+    state.listedValues = SavedStatesFile::listedValuesOf(state.model.input());
     state.storeNumber = ++storeCount;
 
     const int row = rowOf(name);
@@ -194,10 +238,14 @@ bool StateManager::currentStateIsSaved() const
 }
 
 OptimModelInput StateManager::matchedInput(const OptimModelInput &stored, const OptimModelInput &current,
-                                           QStringList *leftOut)
+                                           QStringList *leftOut, const QMap<QString, QStringList> &listedValues)
 {
     OptimModelInput result = current;
-    result.setAlgorithm(stored.algorithm());
+    // The algorithm keeps the current optimization's name (a state may come
+    // from another optimization or an earlier session); the state gives the
+    // type and the iteration limit.
+    result.algorithm().setAlgorithmType(stored.algorithm().algorithmType());
+    result.algorithm().setMaxIterations(stored.algorithm().maxIterations());
     QStringList notes;
 
     QList<bool> used(stored.goals().count(), false);
@@ -240,6 +288,15 @@ OptimModelInput StateManager::matchedInput(const OptimModelInput &stored, const 
         OptimVarInput recalled = stored.variables().at(found);
         recalled.setInDesign(variable.inDesign());
         recalled.setDesignValues(variable.designValues());
+        const auto listed = listedValues.constFind(recalled.netlistName());
+        if (listed != listedValues.cend()) {
+            if (variable.designValues().isEmpty()) {
+                notes << QStringLiteral("Variable \"%1\" no longer has a design value list and keeps its definition.")
+                             .arg(variable.displayName());
+                continue;
+            }
+            notes << mapListedValues(*listed, variable, recalled);
+        }
         variable = recalled;
     }
     for (qsizetype j = 0; j < stored.variables().count(); ++j)
@@ -258,7 +315,8 @@ bool StateManager::recallRow(int row, QStringList *leftOut)
     if (!state || !m_currentModel)
         return false;
     QStringList notes;
-    const OptimModelInput input = matchedInput(state->model.input(), m_currentModel->model().input(), &notes);
+    const OptimModelInput input =
+        matchedInput(state->model.input(), m_currentModel->model().input(), &notes, state->listedValues);
     if (leftOut)
         *leftOut = notes;
     // Sending the definitions waits for the simulator's answer; the helmdeck
@@ -315,11 +373,29 @@ void StateManager::writeFile()
 {
     if (m_filePath.isEmpty())
         return;
-    QString error;
-    if (SavedStatesFile::write(m_filePath, m_designName, statesNewestFirst(), &error) || m_writeProblemTold)
+    const SavedStatesFile::WriteResult result =
+        SavedStatesFile::write(m_filePath, m_designName, statesNewestFirst());
+    if (!result.unreadableMovedTo.isEmpty())
+        Q_EMIT problemFound(QStringLiteral("The file of stored states %1 could no longer be read; it was moved to %2.")
+                                .arg(m_filePath, result.unreadableMovedTo));
+    if (!result.written) {
+        if (m_writeProblemTold)
+            return;
+        m_writeProblemTold = true;
+        Q_EMIT problemFound(QStringLiteral("The stored states could not be copied to disk: %1.\n\n"
+                                           "They stay available until the helmdeck closes; the file %2 keeps "
+                                           "what it held before.")
+                                .arg(result.error, m_filePath));
         return;
-    m_writeProblemTold = true;
-    Q_EMIT problemFound(QStringLiteral("The stored optimization states could not be copied to %1: %2.\n\n"
-                                       "They stay available until the helmdeck closes.")
-                            .arg(m_filePath, error));
+    }
+    m_writeProblemTold = false;
+    if (result.leftOut.isEmpty() || m_leftOutTold)
+        return;
+    m_leftOutTold = true;
+    const qsizetype count = result.leftOut.size();
+    Q_EMIT problemFound((count == 1 ? QStringLiteral("1 older state is kept for this session only.")
+                                    : QStringLiteral("%1 older states are kept for this session only.").arg(count))
+                        + QStringLiteral("\n\nThe copy on disk holds at most %1 KiB; left out: \"%2\".")
+                              .arg(SavedStatesFile::maxFileBytes / 1024)
+                              .arg(result.leftOut.join(QStringLiteral("\", \""))));
 }

@@ -71,18 +71,24 @@ public:
     // False (and nothing emitted) for a row or model that is not there.
     bool recallRow(int row, QStringList *leftOut = nullptr);
 
-    // The current definitions with the stored algorithm and every stored
+    // The current definitions with the stored algorithm type and iteration
+    // limit (the name stays the current optimization's) and every stored
     // goal (by name) and variable (by netlist name) that the current
     // optimization has, in the current order and count; design links that
-    // are not part of the record text stay the current ones.
+    // are not part of the record text stay the current ones. Positions in a
+    // design value list are found again by their listed texts
+    // (SavedState::listedValues); a text no longer listed keeps the current
+    // value and is named in leftOut.
     static OptimModelInput matchedInput(const OptimModelInput &stored, const OptimModelInput &current,
-                                        QStringList *leftOut);
+                                        QStringList *leftOut,
+                                        const QMap<QString, QStringList> &listedValues = {});
 
 Q_SIGNALS:
     void modelInputReplaced(const OptimModelInput &model);
     void stateWasRecalled();
     void helpRequested(const QString &topic);
-    // The file copy could not be read, or (told once) not written.
+    // The file copy could not be read, could not be written (told once
+    // until a write succeeds again), or left older states out (told once).
     void problemFound(const QString &message);
 
 private:
@@ -96,4 +102,5 @@ private:
     QString m_designName;
     QString m_filePath;
     bool m_writeProblemTold = false;
+    bool m_leftOutTold = false;
 };

@@ -1,6 +1,7 @@
 // Stored optimization states: default names, one row per name, newest first,
 // what counts as saved, how a recall is matched to the current optimization,
-// and the design's file copy (round trip, unreadable files, the size cap).
+// and the design's file copy (round trip, unreadable files, the size cap,
+// failed writes, two helmdecks on one file, texts outside Latin-1).
 
 #include "samplemessages.h"
 #include "state/statemanager.h"
@@ -10,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 class TestStateManager : public QObject
 {
@@ -21,6 +25,7 @@ private Q_SLOTS:
 
     void init()
     {
+        QFile::remove(SavedStatesFile::folder());
         QDir(SavedStatesFile::folder()).removeRecursively();
         m_model = std::make_unique<OptimizationModelObject>();
         m_model->setModelInput(sampleModelInput({2, 1, 5, 3}));
@@ -86,6 +91,7 @@ private Q_SLOTS:
         QTest::newRow("variable renamed") << "rename" << 2;
         QTest::newRow("goal added") << "add" << 1;
         QTest::newRow("variable dropped") << "drop" << 1;
+        QTest::newRow("another optimization") << "algorithm" << 0;
     }
     void recallMatchesByName()
     {
@@ -103,6 +109,8 @@ private Q_SLOTS:
             current.goals().append(stored.goals().at(0)), current.goals().last().setName(QStringLiteral("extra"));
         else if (change == "drop")
             current.variables().removeAt(2);
+        else if (change == "algorithm")
+            current.algorithm().setName(QStringLiteral("Optim2")), current.algorithm().setAlgorithmType(5);
         OptimizationModelObject model;
         model.setModelInput(current);
         m_manager->setCurrentModel(&model);
@@ -116,7 +124,11 @@ private Q_SLOTS:
         // definition, the rest keeps the current one.
         const OptimModelInput sent = replaced.at(0).at(0).value<OptimModelInput>();
         QCOMPARE(QList({sent.goals().count(), sent.variables().count()}), QList({current.goals().count(), current.variables().count()}));
-        QCOMPARE(sent.algorithm(), stored.algorithm());
+        // The algorithm keeps the current name; type and limit are the state's.
+        OptimAlgInput algorithm = current.algorithm();
+        algorithm.setAlgorithmType(stored.algorithm().algorithmType());
+        algorithm.setMaxIterations(stored.algorithm().maxIterations());
+        QCOMPARE(sent.algorithm(), algorithm);
         for (const OptimVarInput &variable : sent.variables())
             QCOMPARE(variable.value() == "99", variable.netlistName() == "renamed");
     }
@@ -178,6 +190,162 @@ private Q_SLOTS:
         const QByteArray text = SavedStatesFile::fileText(QStringLiteral("d"), states, 3 * oneState);
         QVERIFY(text.size() <= 3 * oneState);
         QVERIFY(text.contains("\"s0\"") && text.contains("\"s1\"") && !text.contains("\"s5\""));
+    }
+
+    void recallFindsListedValuesAgain_data()
+    {
+        QTest::addColumn<QStringList>("list");
+        QTest::addColumn<QStringList>("sent");  // value, minimum, maximum
+        QTest::addColumn<int>("leftOut");
+        QTest::newRow("list unchanged") << QStringList{"1p", "2p", "3p", "4p"} << QStringList{"1", "0", "3"} << 0;
+        QTest::newRow("value inserted") << QStringList{"0.5p", "1p", "2 P", "3p", "4p"} << QStringList{"2", "1", "4"} << 0;
+        QTest::newRow("value dropped") << QStringList{"1p", "3p", "4p"} << QStringList{"2", "0", "2"} << 1;
+    }
+    void recallFindsListedValuesAgain()
+    {
+        // Stored: "2p" between "1p" and "4p", kept in the design's file.
+        OptimModelInput input = m_model->model().input();
+        input.variables()[0].setDiscrete(QStringLiteral("0"), QStringLiteral("3"), QStringLiteral("1"));
+        input.variables()[0].setValue(QStringLiteral("1"));
+        input.variables()[0].setDesignValues({"1p", "2p", "3p", "4p"});
+        m_model->replaceModelInput(input);
+        m_manager->setDesignName(QStringLiteral("lib/amp"));
+        QVERIFY(m_manager->storeState(QStringLiteral("s"), QString()));
+        QFETCH(QStringList, list);
+        input.variables()[0].setDesignValues(list);
+        input.variables()[0].setValue(QStringLiteral("2"));
+        m_model->replaceModelInput(input);
+        StateManager next;
+        next.setCurrentModel(m_model.get());
+        next.setDesignName(QStringLiteral("lib/amp"));
+        QSignalSpy replaced(&next, &StateManager::modelInputReplaced);
+        QStringList notes;
+        QVERIFY(next.recallRow(0, &notes));
+        const OptimVarInput sent = replaced.at(0).at(0).value<OptimModelInput>().variables().at(0);
+        QTEST(QStringList({sent.value(), sent.param1(), sent.param2()}), "sent");
+        QTEST(int(notes.size()), "leftOut");
+    }
+
+    void fileKeepsTextsOutsideLatin1_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("Greek") << QStringList{"αβ", "γδ"};
+        QTest::newRow("Latin-1") << QStringList{"µ1", "µ2"};
+        QTest::newRow("beyond the BMP") << QStringList{"😀", "名前 \"quoted\\"};
+    }
+    void fileKeepsTextsOutsideLatin1()
+    {
+        QFETCH(QStringList, names);
+        OptimModelInput input = m_model->model().input();
+        input.variables()[0].setUnit(QStringLiteral("Ω"));
+        m_model->replaceModelInput(input);
+        m_manager->setDesignName(QStringLiteral("lib/Ω-amp"));
+        for (const QString &name : names)
+            QVERIFY(m_manager->storeState(name, name + QStringLiteral(" €")));
+        StateManager next;
+        QSignalSpy problems(&next, &StateManager::problemFound);
+        next.setDesignName(QStringLiteral("lib/Ω-amp"));
+        QCOMPARE(problems.size(), 0);
+        QCOMPARE(next.rowCount(), names.size());
+        for (const QString &name : names) {
+            const SavedState *state = next.stateAt(next.rowOf(name));
+            QVERIFY2(state, qPrintable(name));
+            QCOMPARE(state->comment, name + QStringLiteral(" €"));
+            QCOMPARE(state->model.variable(0).unit(), QStringLiteral("Ω"));
+        }
+    }
+
+    void fileOfTheFirstFormatStaysReadable()
+    {
+        m_manager->setDesignName(QStringLiteral("lib/amp"));
+        QVERIFY(m_manager->storeState(QStringLiteral("µ-state"), QString()));
+        // Made version 1: Latin-1 texts, no listed design values.
+        QFile file(m_manager->statesFilePath());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray text = file.readAll().replace("FILE 2 ", "FILE 1 ").replace("\xc2\xb5", "\xb5").replace(
+            "START_ARRAY_STRING 0 END_ARRAY_STRING END_OPTIM_SAVED_STATE ", "END_OPTIM_SAVED_STATE ");
+        QVERIFY(file.resize(0) && file.write(text) == text.size());
+        file.close();
+        StateManager next;
+        next.setDesignName(QStringLiteral("lib/amp"));
+        QCOMPARE(next.rowOf(QStringLiteral("µ-state")), 0);
+    }
+
+    void failedWriteKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("because");
+        QTest::newRow("disk full (short write)") << "limit" << "File too large";
+        QTest::newRow("path is a folder") << "folder" << "directory";
+        QTest::newRow("folder is a file") << "file" << "cannot be made";
+    }
+    void failedWriteKeepsTheOldFile()
+    {
+        m_manager->setDesignName(QStringLiteral("lib/amp"));
+        const QString path = m_manager->statesFilePath();
+        const QString folder = SavedStatesFile::folder();
+        // Larger than the write buffer, so that one write reaches the disk.
+        QVERIFY(m_manager->storeState(QStringLiteral("first"), QString(40000, QLatin1Char('x'))));
+        QFETCH(QString, fault);
+        if (fault == "folder")
+            QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+        else if (fault == "file")
+            QVERIFY(QDir(folder).removeRecursively() && QFile(folder).open(QIODevice::WriteOnly));
+        const auto bytes = [](const QString &file) {
+            QFile f(file);
+            return QFileInfo(file).isDir() ? QByteArray("<folder>") : f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+        };
+        const QByteArray before = bytes(path) + bytes(folder);
+        rlimit limit{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const rlimit unlimited = limit;
+        if (fault == "limit") {
+            std::signal(SIGXFSZ, SIG_IGN);
+            limit.rlim_cur = rlim_t(QFileInfo(path).size() / 2);
+            QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        }
+        QSignalSpy problems(m_manager.get(), &StateManager::problemFound);
+        const bool stored = m_manager->storeState(QStringLiteral("second"), QString(40000, QLatin1Char('y')))
+                            && m_manager->storeState(QStringLiteral("third"), QString());
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+        QVERIFY(stored);
+        QCOMPARE(bytes(path) + bytes(folder), before);
+        QCOMPARE(m_manager->rowCount(), 3);
+        QCOMPARE(problems.size(), 1);  // told once
+        QFETCH(QString, because);
+        const QString message = problems.at(0).at(0).toString();
+        QVERIFY2(message.startsWith("The stored states could not be copied to disk: ") && message.contains(because),
+                 qPrintable(message));
+    }
+
+    void capLeavesOlderStatesForThisSession()
+    {
+        m_manager->setDesignName(QStringLiteral("lib/amp"));
+        QSignalSpy problems(m_manager.get(), &StateManager::problemFound);
+        const QString comment(SavedStatesFile::maxFileBytes * 2 / 5, QLatin1Char('x'));
+        for (const char *name : {"a", "b", "c", "d"})
+            QVERIFY(m_manager->storeState(QString::fromLatin1(name), comment));
+        QCOMPARE(problems.size(), 1);  // told once, at the first state left out
+        QCOMPARE(problems.at(0).at(0).toString().section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("1 older state is kept for this session only."));
+        QVERIFY(problems.at(0).at(0).toString().endsWith("left out: \"a\"."));
+        QCOMPARE(m_manager->rowCount(), 4);
+    }
+
+    void twoHelmdecksKeepEachOthersStates()
+    {
+        m_manager->setDesignName(QStringLiteral("lib/amp"));
+        StateManager other;
+        other.setCurrentModel(m_model.get());
+        other.setDesignName(QStringLiteral("lib/amp"));
+        QVERIFY(m_manager->storeState(QStringLiteral("mine"), QString()) && other.storeState(QStringLiteral("theirs"), QString())
+                && m_manager->storeState(QStringLiteral("mine again"), QString()));
+        const SavedStatesFile::ReadResult read = SavedStatesFile::read(m_manager->statesFilePath(), QStringLiteral("lib/amp"));
+        QStringList names;
+        for (const SavedState &state : read.states)
+            names << state.name;
+        names.sort();
+        QCOMPARE(names, QStringList({"mine", "mine again", "theirs"}));
     }
 
 private:
