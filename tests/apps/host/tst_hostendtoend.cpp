@@ -389,6 +389,38 @@ private Q_SLOTS:
         QCOMPARE(sim.exitCode(), 0);
     }
 
+    void sweepUpdateWritesTheShownOptimizationsEntry()
+    {
+        const QString design = m_dir->filePath(QStringLiteral("sweep.json"));
+        QVERIFY(QFile::copy(QStringLiteral(HOST_EXAMPLE_DESIGN).replace(QLatin1String("lowpass.json"), QLatin1String("lowpass-sweep.json")), design));
+        QVERIFY(QFile::setPermissions(design, QFile::ReadOwner | QFile::WriteOwner));
+        const auto read = [&design] {
+            QFile f(design);
+            return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+        };
+        const QJsonObject before = read();
+        HostProcess host(*m_dir);
+        QVERIFY(host.start({design}));
+        QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+        const int first = host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), 0, 60000);
+        QVERIFY(first >= 0 && host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), first + 1, 60000) >= 0);
+        QVERIFY(host.evalUntil("ui_click(\"updateDesignButton\")", "TRUE"));
+        QVERIFY(host.evalUntil("ui_modal()", "\"updateItemsDialog\""));
+        // The dialog names the optimization written; its algorithm goes into its entry.
+        const QByteArray which = host.eval("ui_text(\"updateOptimizationLabel\")");
+        const int entry = which.contains("Parasitic") && which.contains("(With 1 pF at the output)") ? 1
+            : which.contains("Nominal") && which.contains("(As drawn)") ? 0 : -1;
+        QVERIFY2(entry >= 0, which.constData());
+        QCOMPARE(host.eval("ui_click(\"OK\")"), QByteArray("TRUE"));
+        QVERIFY(host.waitForTrace(startsWith(QStringLiteral("back annotation: wrote 5 variable(s), 3 goal(s), the algorithm; design saved"))) >= 0);
+        QCOMPARE(host.finish(), 0);
+        const QJsonObject after = read();
+        QCOMPARE(after.value(QStringLiteral("algorithm")), before.value(QStringLiteral("algorithm")));
+        const QJsonObject written = after["sweep"][entry]["algorithm"].toObject();
+        const QJsonObject nominal{{QStringLiteral("type"), 2}, {QStringLiteral("maxIterations"), 100}};
+        QCOMPARE(written, entry == 1 ? before["sweep"][1]["algorithm"].toObject() : nominal);
+    }
+
     void refusedUpdateIsToldAndAskedAgain()
     {
         // A host whose files may not grow past 1 KiB: the design (2 KiB) cannot
