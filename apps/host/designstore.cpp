@@ -98,6 +98,8 @@ public:
 
     bool read(Span &root)
     {
+        if (m_text.startsWith("\xEF\xBB\xBF"))
+            m_at = 3;
         if (!value(root, 0))
             return false;
         blanks();
@@ -531,7 +533,8 @@ bool DesignStore::save(QString *error)
     QByteArray text;
     if (!diskRoot || !edited(disk, *diskRoot, m_base, m_root, text)) {
         if (error)
-            *error = QStringLiteral("The design file was changed by another program since it was opened.");
+            *error = disk == m_text ? QStringLiteral("the text of %1 could not be edited; it was not changed").arg(m_path)
+                                    : QStringLiteral("The design file was changed by another program since it was opened.");
         if (diskRoot) {
             adopt(disk, *diskRoot);
         } else {
