@@ -1,6 +1,7 @@
 #include "designstore.h"
 
 #include "model/optiminputrecords.h"
+#include "units/realstring.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -8,7 +9,11 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -65,12 +70,381 @@ bool isGoalType(const QString &type)
     return type.isEmpty() || last == QLatin1String("Goal");
 }
 
+// ---- editing the file's text in place
+
+// Where a JSON value lies in the text: [begin, end) of the value, and for
+// objects and arrays its members' or elements' spans (an object's members
+// also with their keys and where each key starts).
+struct Span
+{
+    char kind = 0;  // '{', '[', or 0 for a scalar
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    QStringList keys;
+    QList<qsizetype> keyBegins;
+    std::vector<Span> children;  // a vector: it may hold the type being defined
+
+    qsizetype count() const { return qsizetype(children.size()); }
+
+    int member(const QString &key) const { return int(keys.indexOf(key)); }
+};
+
+// Reads the spans of a text QJsonDocument has accepted; false on anything
+// it does not expect, so a text it cannot follow is never edited.
+class SpanReader
+{
+public:
+    explicit SpanReader(const QByteArray &text) : m_text(text) {}
+
+    bool read(Span &root)
+    {
+        if (m_text.startsWith("\xEF\xBB\xBF"))
+            m_at = 3;
+        if (!value(root, 0))
+            return false;
+        blanks();
+        return m_at == m_text.size();
+    }
+
+private:
+    void blanks()
+    {
+        while (m_at < m_text.size() && std::strchr(" \t\r\n", m_text.at(m_at)) && m_text.at(m_at) != 0)
+            ++m_at;
+    }
+    bool take(char c)
+    {
+        blanks();
+        if (m_at >= m_text.size() || m_text.at(m_at) != c)
+            return false;
+        ++m_at;
+        return true;
+    }
+    bool string()
+    {
+        if (m_at >= m_text.size() || m_text.at(m_at) != '"')
+            return false;
+        for (++m_at; m_at < m_text.size(); ++m_at) {
+            if (m_text.at(m_at) == '\\')
+                ++m_at;
+            else if (m_text.at(m_at) == '"')
+                return ++m_at, true;
+        }
+        return false;
+    }
+    bool value(Span &span, int depth)
+    {
+        blanks();
+        if (m_at >= m_text.size() || depth > 256)
+            return false;
+        span.begin = m_at;
+        const char c = m_text.at(m_at);
+        if (c == '{' || c == '[') {
+            span.kind = c;
+            const char close = c == '{' ? '}' : ']';
+            ++m_at;
+            if (take(close))
+                return span.end = m_at, true;
+            do {
+                if (c == '{') {
+                    blanks();
+                    const qsizetype keyBegin = m_at;
+                    if (!string())
+                        return false;
+                    const QByteArray key = '[' + m_text.mid(keyBegin, m_at - keyBegin) + ']';
+                    span.keys.append(QJsonDocument::fromJson(key).array().at(0).toString());
+                    span.keyBegins.append(keyBegin);
+                    if (!take(':'))
+                        return false;
+                }
+                Span child;
+                if (!value(child, depth + 1))
+                    return false;
+                span.children.push_back(child);
+            } while (take(','));
+            if (!take(close))
+                return false;
+            return span.end = m_at, true;
+        }
+        if (c == '"') {
+            if (!string())
+                return false;
+        } else {
+            while (m_at < m_text.size() && !std::strchr(",]} \t\r\n", m_text.at(m_at)))
+                ++m_at;
+        }
+        span.end = m_at;
+        return span.end > span.begin;
+    }
+
+    const QByteArray &m_text;
+    qsizetype m_at = 0;
+};
+
+QByteArray jsonBytes(const QJsonValue &value)
+{
+    if (value.isObject())
+        return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+    if (value.isArray())
+        return QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
+    const QByteArray list = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return list.mid(1, list.size() - 2);
+}
+
+// Whether two scalars of the file give the same quantity: "800 MHz" and
+// 800000000, "8 pF" and "8e-12".
+bool sameQuantity(const QJsonValue &a, const QJsonValue &b)
+{
+    const RealString x(jsonText(a));
+    const RealString y(jsonText(b));
+    if (!x.isAcceptable() || !y.isAcceptable() || jsonText(a).isEmpty() || jsonText(b).isEmpty())
+        return false;
+    if (!x.baseUnits().isEmpty() && !y.baseUnits().isEmpty() && x.baseUnits() != y.baseUnits())
+        return false;
+    return std::abs(x.value() - y.value()) <= 1e-12 * std::max(std::abs(x.value()), std::abs(y.value()));
+}
+
+// A changed scalar in the style of the one it replaces: a plain number where
+// the file wrote a value with a unit gets that unit and a suffix ("8 pF").
+QJsonValue inFileStyle(const QJsonValue &old, const QJsonValue &value)
+{
+    static const QRegularExpression plainNumber(QStringLiteral("^\\s*[-+]?(\\d+\\.?\\d*|\\.\\d+)([eE][-+]?\\d+)?\\s*$"));
+    if (!old.isString() || !(value.isString() || value.isDouble()))
+        return value;
+    const RealString before(old.toString());
+    const QString text = jsonText(value);
+    if (!before.isAcceptable() || before.baseUnits().isEmpty() || !plainNumber.match(text).hasMatch())
+        return value;
+    RealString styled(text, before.baseUnits());
+    styled.setDesiredUnits(before.baseUnits());
+    styled.setAllowScaling(true);
+    return styled.isAcceptable() ? QJsonValue(styled.scaledValueWithUnits(15)) : value;
+}
+
+// One change from the design as read to the design as held: a scalar or a
+// whole value replaced, a member added or removed, elements appended to or
+// cut from an array. path leads to the value changed (for members and
+// elements, to the object or array that holds them).
+struct Change
+{
+    enum Kind { Replace, AddMember, RemoveMember, Append, Truncate };
+    Kind kind = Replace;
+    QVariantList path;  // QString keys and qsizetype indexes
+    QString key;
+    QJsonValue before;
+    QJsonValue after;
+    QJsonArray items;
+    qsizetype count = 0;
+};
+
+void diff(const QJsonValue &before, const QJsonValue &after, const QVariantList &path, QList<Change> &changes)
+{
+    if (before.isObject() && after.isObject()) {
+        const QJsonObject a = before.toObject();
+        const QJsonObject b = after.toObject();
+        for (auto it = b.begin(); it != b.end(); ++it) {
+            if (a.contains(it.key()))
+                diff(a.value(it.key()), it.value(), path + QVariantList{it.key()}, changes);
+            else
+                changes.append({Change::AddMember, path, it.key(), {}, it.value(), {}, 0});
+        }
+        for (auto it = a.begin(); it != a.end(); ++it) {
+            if (!b.contains(it.key()))
+                changes.append({Change::RemoveMember, path, it.key(), it.value(), {}, {}, 0});
+        }
+        return;
+    }
+    if (before.isArray() && after.isArray()) {
+        const QJsonArray a = before.toArray();
+        const QJsonArray b = after.toArray();
+        for (qsizetype i = 0; i < std::min(a.size(), b.size()); ++i)
+            diff(a.at(i), b.at(i), path + QVariantList{i}, changes);
+        QJsonArray added;
+        for (qsizetype i = a.size(); i < b.size(); ++i)
+            added.append(b.at(i));
+        if (!added.isEmpty())
+            changes.append({Change::Append, path, {}, {}, {}, added, 0});
+        else if (b.size() < a.size())
+            changes.append({Change::Truncate, path, {}, {}, {}, {}, b.size()});
+        return;
+    }
+    if (before == after || sameQuantity(before, after))
+        return;
+    changes.append({Change::Replace, path, {}, before, inFileStyle(before, after), {}, 0});
+}
+
+struct Splice
+{
+    qsizetype begin;
+    qsizetype end;
+    QByteArray text;
+};
+
+// Puts one change into text (read into root and span), checking that what
+// the change replaces is still there: base is the design the change was made
+// against. False when the text was changed there by someone else.
+bool place(const Change &change, const QJsonObject &base, const QJsonObject &root, const Span &rootSpan,
+           QList<Splice> &splices)
+{
+    QJsonValue was = base;
+    QJsonValue now = root;
+    const Span *span = &rootSpan;
+    for (const QVariant &step : change.path) {
+        if (step.typeId() == QMetaType::QString) {
+            const QString key = step.toString();
+            const int member = span->member(key);
+            if (!now.isObject() || member < 0)
+                return false;
+            was = was.toObject().value(key);
+            now = now.toObject().value(key);
+            span = &span->children.at(member);
+        } else {
+            const qsizetype index = step.value<qsizetype>();
+            // Elements are known by their place: a list whose length another
+            // program changed may have moved them.
+            if (!now.isArray() || now.toArray().size() != was.toArray().size() || index >= span->count())
+                return false;
+            was = was.toArray().at(index);
+            now = now.toArray().at(index);
+            span = &span->children.at(size_t(index));
+        }
+    }
+    switch (change.kind) {
+    case Change::Replace:
+        if (now == change.after)
+            return true;
+        if (now != change.before)
+            return false;
+        splices.append({span->begin, span->end, jsonBytes(change.after)});
+        return true;
+    case Change::AddMember: {
+        const QJsonObject object = now.toObject();
+        if (object.contains(change.key))
+            return object.value(change.key) == change.after;
+        const QByteArray member = jsonBytes(change.key) + ": " + jsonBytes(change.after);
+        if (span->children.empty())
+            splices.append({span->begin + 1, span->begin + 1, member});
+        else
+            splices.append({span->children.back().end, span->children.back().end, ", " + member});
+        return true;
+    }
+    case Change::RemoveMember: {
+        const int member = span->member(change.key);
+        if (member < 0)
+            return true;
+        if (now.toObject().value(change.key) != change.before)
+            return false;
+        if (member + 1 < span->count())
+            splices.append({span->keyBegins.at(member), span->keyBegins.at(member + 1), {}});
+        else if (member > 0)
+            splices.append({span->children.at(member - 1).end, span->children.at(member).end, {}});
+        else
+            splices.append({span->keyBegins.at(member), span->children.at(member).end, {}});
+        return true;
+    }
+    case Change::Append:
+    case Change::Truncate: {
+        if (now.toArray().size() != was.toArray().size())
+            return false;
+        if (change.kind == Change::Append) {
+            QByteArray text;
+            for (const QJsonValue &item : change.items)
+                text += (text.isEmpty() && span->children.empty() ? "" : ", ") + jsonBytes(item);
+            const qsizetype at = span->children.empty() ? span->begin + 1 : span->children.back().end;
+            splices.append({at, at, text});
+        } else {
+            const qsizetype from = change.count == 0 ? span->children.front().begin : span->children.at(size_t(change.count - 1)).end;
+            splices.append({from, span->children.back().end, {}});
+        }
+        return true;
+    }
+    }
+    return false;
+}
+
+// text with the changes from base to design; false when text (read as root)
+// was changed by someone else where a change goes.
+bool edited(const QByteArray &text, const QJsonObject &root, const QJsonObject &base, const QJsonObject &design,
+            QByteArray &result)
+{
+    Span span;
+    if (!SpanReader(text).read(span) || span.kind != '{')
+        return false;
+    QList<Change> changes;
+    diff(base, design, {}, changes);
+    QList<Splice> splices;
+    for (const Change &change : std::as_const(changes)) {
+        if (!place(change, base, root, span, splices))
+            return false;
+    }
+    std::sort(splices.begin(), splices.end(), [](const Splice &a, const Splice &b) { return a.begin > b.begin; });
+    result = text;
+    for (const Splice &splice : std::as_const(splices))
+        result.replace(splice.begin, splice.end - splice.begin, splice.text);
+    return true;
+}
+
+// Writes bytes to path (a file in an existing folder) through a save file:
+// every step checked, and nothing replaced unless all of it went through.
+bool writeChecked(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    const auto failed = [&](const char *step) {
+        const QString why = file.error() == QFileDevice::PermissionsError || !folder.isWritable()
+            ? QStringLiteral("%1 is not writable").arg(path)
+            : QStringLiteral("cannot write %1 (%2): %3").arg(path, QLatin1String(step), file.errorString());
+        file.cancelWriting();
+        return fail(why);
+    };
+    // Unbuffered, so that each write reaches the file at once: a short write
+    // is followed by one for the rest, which fails with the reason (a full
+    // disk, a file-size limit).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failed("open");
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return failed("write");
+        done += written;
+    }
+    if (!file.flush())
+        return failed("flush");
+    if (!file.commit())
+        return fail(QStringLiteral("cannot write %1 (commit): %2").arg(path, file.errorString()));
+    return true;
+}
+
 } // namespace
 
 DesignStore::DesignStore(QObject *parent)
     : QObject(parent)
 {
 }
+
+namespace {
+
+// A design file's text as a JSON object, or why it is none.
+std::optional<QJsonObject> designObject(const QByteArray &text, const QString &path, QString *error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (error)
+            *error = parseError.error != QJsonParseError::NoError
+                ? QStringLiteral("%1 is not JSON: %2 at offset %3").arg(path, parseError.errorString()).arg(parseError.offset)
+                : QStringLiteral("%1 does not hold a design (expected a JSON object)").arg(path);
+        return std::nullopt;
+    }
+    return doc.object();
+}
+
+} // namespace
 
 bool DesignStore::load(const QString &path, QString *error)
 {
@@ -80,41 +454,44 @@ bool DesignStore::load(const QString &path, QString *error)
             *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
-        if (error)
-            *error = parseError.error != QJsonParseError::NoError
-                ? QStringLiteral("%1 is not JSON: %2 at offset %3").arg(path, parseError.errorString()).arg(parseError.offset)
-                : QStringLiteral("%1 does not hold a design (expected a JSON object)").arg(path);
+    const QByteArray text = file.readAll();
+    const std::optional<QJsonObject> root = designObject(text, path, error);
+    if (!root)
         return false;
-    }
-    const QJsonObject root = doc.object();
     for (const char *key : {"variables", "goals"}) {
-        const QJsonValue v = root.value(QLatin1String(key));
+        const QJsonValue v = root->value(QLatin1String(key));
         if (!v.isUndefined() && !v.isArray()) {
             if (error)
                 *error = QStringLiteral("%1: \"%2\" must be a list").arg(path, QLatin1String(key));
             return false;
         }
     }
-    const QJsonValue alg = root.value(QLatin1String("algorithm"));
+    const QJsonValue alg = root->value(QLatin1String("algorithm"));
     if (!alg.isUndefined() && !alg.isObject()) {
         if (error)
             *error = QStringLiteral("%1: \"algorithm\" must be an object").arg(path);
         return false;
     }
-    m_root = root;
     m_path = QFileInfo(path).absoluteFilePath();
     m_open = true;
-    Q_EMIT changed();
+    adopt(text, *root);
     return true;
+}
+
+void DesignStore::adopt(const QByteArray &text, const QJsonObject &root)
+{
+    m_text = text;
+    m_base = root;
+    m_root = root;
+    Q_EMIT changed();
 }
 
 void DesignStore::close()
 {
     m_open = false;
     m_path.clear();
+    m_text.clear();
+    m_base = QJsonObject();
     m_root = QJsonObject();
     Q_EMIT changed();
 }
@@ -126,18 +503,52 @@ bool DesignStore::save(QString *error)
             *error = QStringLiteral("no design is open");
         return false;
     }
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    const QFileInfo info(m_path);
+    const QString cannot = info.isDir() ? QStringLiteral("%1 is a directory").arg(m_path)
+        : !QFileInfo(info.absolutePath()).isDir() ? QStringLiteral("cannot write %1: its folder does not exist").arg(m_path)
+                                                  : QString();
+    if (!cannot.isEmpty()) {
         if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(m_path, file.errorString());
+            *error = cannot;
+        m_root = m_base;
+        Q_EMIT changed();
         return false;
     }
-    file.write(QJsonDocument(m_root).toJson(QJsonDocument::Indented));
-    if (!file.commit()) {
+    // What the file holds now: another program may have changed it.
+    QFile file(m_path);
+    QByteArray disk;
+    bool read = file.open(QIODevice::ReadOnly);
+    if (read)
+        disk = file.readAll();
+    read = read && file.error() == QFileDevice::NoError;
+    if (!read) {
         if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(m_path, file.errorString());
+            *error = QStringLiteral("cannot read %1 again before writing it: %2").arg(m_path, file.errorString());
+        m_root = m_base;
+        Q_EMIT changed();
         return false;
     }
+    file.close();
+    std::optional<QJsonObject> diskRoot = disk == m_text ? std::optional<QJsonObject>(m_base) : designObject(disk, m_path, nullptr);
+    QByteArray text;
+    if (!diskRoot || !edited(disk, *diskRoot, m_base, m_root, text)) {
+        if (error)
+            *error = disk == m_text ? QStringLiteral("the text of %1 could not be edited; it was not changed").arg(m_path)
+                                    : QStringLiteral("The design file was changed by another program since it was opened.");
+        if (diskRoot) {
+            adopt(disk, *diskRoot);
+        } else {
+            m_root = m_base;
+            Q_EMIT changed();
+        }
+        return false;
+    }
+    const std::optional<QJsonObject> written = designObject(text, m_path, error);
+    if (!written || !(text == disk || writeChecked(m_path, text, error))) {
+        adopt(disk, *diskRoot);
+        return false;
+    }
+    adopt(text, *written);
     return true;
 }
 
@@ -373,8 +784,16 @@ bool DesignStore::applyAlgorithm(const AlgorithmDefinition &algorithm, QString *
                          .arg(algorithm.optimType, algorithm.errorForm);
         return false;
     }
-    QJsonObject a = this->algorithm();
-    if (!algorithm.name.isEmpty())
+    // Each optimization of a sweep is named after its entry and keeps its
+    // algorithm there; the design's own algorithm is the base of them all.
+    QJsonArray sweep = m_root.value(QLatin1String("sweep")).toArray();
+    qsizetype entry = -1;
+    for (qsizetype i = 0; i < sweep.size() && !algorithm.name.isEmpty(); ++i) {
+        if (jsonText(sweep.at(i).toObject().value(QLatin1String("name"))) == algorithm.name)
+            entry = i;
+    }
+    QJsonObject a = entry >= 0 ? sweep.at(entry).toObject().value(QLatin1String("algorithm")).toObject() : this->algorithm();
+    if (!algorithm.name.isEmpty() && entry < 0)
         a.insert(QLatin1String("name"), algorithm.name);
     a.insert(QLatin1String("type"), algorithm.type);
     bool ok = false;
@@ -383,7 +802,14 @@ bool DesignStore::applyAlgorithm(const AlgorithmDefinition &algorithm, QString *
         a.insert(QLatin1String("maxIterations"), maxIterations);
     else if (!algorithm.maxIterations.isEmpty())
         a.insert(QLatin1String("maxIterations"), algorithm.maxIterations);
-    m_root.insert(QLatin1String("algorithm"), a);
+    if (entry >= 0) {
+        QJsonObject e = sweep.at(entry).toObject();
+        e.insert(QLatin1String("algorithm"), a);
+        sweep.replace(entry, e);
+        m_root.insert(QLatin1String("sweep"), sweep);
+    } else {
+        m_root.insert(QLatin1String("algorithm"), a);
+    }
     Q_EMIT changed();
     return true;
 }

@@ -1,9 +1,18 @@
 #pragma once
 
 // The design the host has open: the design file (JSON, the format helmdeck-sim
-// reads; examples/lowpass.json) held as a JSON object so that everything the
-// host does not touch is written back as it was read. It answers the
-// helmdeck's design questions and takes the definitions of a back annotation.
+// reads; examples/lowpass.json) held as a JSON object together with the bytes
+// it was read from. It answers the helmdeck's design questions and takes the
+// definitions of a back annotation.
+//
+// Saving edits the file's text in place: only the values that changed are
+// spliced into it, so key order, layout and every untouched value keep their
+// bytes, and a changed value is written in the style of the one it replaces
+// ("8 pF" where the file had "5 pF"). A file that another program changed
+// since it was read gets the changes merged in when they do not touch what
+// that program changed, and is refused otherwise. The write is checked and
+// atomic; on any failure the file stays as it is and the store holds what
+// the file holds.
 
 #include "backannotation.h"
 
@@ -30,7 +39,9 @@ public:
 
     bool load(const QString &path, QString *error);
     void close();
-    // Writes the design back to its file (atomically).
+    // Writes the changes made through the apply functions into the file
+    // (checked, atomically). On failure error says why, the file keeps its
+    // bytes and the held design is the file's again.
     bool save(QString *error);
 
     bool isOpen() const { return m_open; }
@@ -58,7 +69,8 @@ public:
     bool goalDefinition(const QString &name, GoalDefinition &goal) const;
 
     // Back annotation: each writes into the held design (not the file) and
-    // emits changed().
+    // emits changed(). An algorithm named like an entry of the design's
+    // "sweep" goes into that entry, not over the design's own algorithm.
     bool applyVariable(const VariableLine &variable, QString *error);
     bool applyGoal(const GoalDefinition &goal, QString *error);
     bool applyAlgorithm(const AlgorithmDefinition &algorithm, QString *error);
@@ -74,7 +86,12 @@ private:
     int variableIndex(const QString &netlistName) const;
     int goalIndex(const QString &name) const;
 
+    // Takes bytes (a JSON object) as what the file holds.
+    void adopt(const QByteArray &text, const QJsonObject &root);
+
     bool m_open = false;
     QString m_path;
-    QJsonObject m_root;
+    QJsonObject m_root;   // the held design, with changes not yet saved
+    QJsonObject m_base;   // the design as m_text holds it
+    QByteArray m_text;    // the file's bytes as last read or written
 };

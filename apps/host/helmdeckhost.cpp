@@ -357,7 +357,7 @@ BackAnnotationResult HelmdeckHost::backAnnotate(const BackAnnotationRequest &req
 {
     const BackAnnotationResult result = ::backAnnotate(&m_mox, &m_design, request);
     m_trace.line(QStringLiteral("back annotation: %1").arg(result.summary()));
-    if (!result.problems.isEmpty() && !isHeadless())
+    if (!result.problems.isEmpty())
         reportProblem(QStringLiteral("Update of the design: ") + result.summary(), false);
     return result;
 }

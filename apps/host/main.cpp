@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -67,6 +68,9 @@ bool optionGiven(int argc, char **argv, const char *name)
 int main(int argc, char **argv)
 {
     qtHandler = qInstallMessageHandler(quietPlatformNoise);
+    // A write past the file-size limit is to fail like any other write (the
+    // design store reports it and keeps the old file), not end the host.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Headless modes, and machines without a display, draw offscreen.
     const bool headlessMode = optionGiven(argc, argv, "eval") || optionGiven(argc, argv, "screenshot");
     const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");

@@ -537,7 +537,11 @@ bool OptimHelmdeckController::handleUpdateDesign()
     // The questions run nested event loops in which the helmdeck may be
     // closed or this controller go away: both are checked after each.
     const QPointer<OptimHelmdeckController> self = this;
-    const std::optional<HelmdeckQuestions::UpdateItems> items = m_questions->askUpdateItems();
+    const OptimAlgInput &algorithm = m_currentModel->model().input().algorithm();
+    QString optimization = QStringLiteral("\"%1\"").arg(algorithm.name());
+    if (!algorithm.label().isEmpty())
+        optimization += QStringLiteral(" (%1)").arg(algorithm.label());
+    const std::optional<HelmdeckQuestions::UpdateItems> items = m_questions->askUpdateItems(optimization);
     if (!self || m_closed || !items || !m_currentModel)
         return false;
     QString problem = QStringLiteral("The helmdeck is no longer connected to the simulation.");

@@ -1,6 +1,7 @@
 #include "optimdesigninformation.h"
 
 #include "design/optimparameterinfo.h"
+#include "design/optimvariablenetlist.h"
 #include "hostifc/moxifc.h"
 #include "units/unitsparser.h"
 
@@ -139,15 +140,25 @@ bool OptimDesignInformation::backAnnotate(const OptimModelInput &input, bool alg
     if (input.isEmpty())
         return fail(QStringLiteral("There is no optimization to write into the design."));
     const QString design = QString::fromUtf8(m_designName);
+    // The host skips a variable without a line, as it must for one that is
+    // neither in the design nor optimized; any other would be lost quietly.
+    if (variables) {
+        for (const OptimVarInput &variable : input.variables()) {
+            if ((variable.inDesign() || variable.optimize()) && !optimVariableNetlistLine(variable))
+                return fail(QStringLiteral("The variable \"%1\" cannot be written into the design: its value or "
+                                           "constraint cannot be written as a variable line.")
+                                .arg(variable.netlistName()));
+        }
+    }
     const OptimMoxHold answer(mox, mox->evaluate(kModule, backAnnotationCall(m_designName, variables,
                                                                              input.variables().count(), goals,
                                                                              input.goals().count(), algorithm)));
-    bool written = false;
-    if (!answer.get())
-        return fail(QStringLiteral("The host did not answer the request to update the design \"%1\".").arg(design));
-    if (!mox->readBool(answer.get(), written) || !written)
-        return fail(QStringLiteral("The host could not write the optimized definitions into the design \"%1\". "
-                                   "Check that the design is open and its file can be written, then try again.")
+    // A host may answer nothing (the answer is not part of the call); only
+    // an explicit FALSE or 0 says that the design was not written.
+    bool written = true;
+    if (answer.get() && mox->readBool(answer.get(), written) && !written)
+        return fail(QStringLiteral("The host reported that it could not write the optimized definitions into the "
+                                   "design \"%1\"; the host's own message says why.")
                         .arg(design));
     return true;
 }

@@ -32,8 +32,9 @@ public:
     void synchronizeNew(OptimModelInput &input) const;
 
     // Asks the host to write the chosen parts of input into the design.
-    // True only when the host answered that it did; otherwise reason says
-    // why not, in words for the user.
+    // False, with reason in words for the user, when a variable the host is
+    // to write has no variable line (nothing is asked then), and when the
+    // host answers FALSE or 0; TRUE, another value or no answer is success.
     bool backAnnotate(const OptimModelInput &input, bool algorithm, bool goals, bool variables,
                       QString *reason) const;
 

@@ -92,9 +92,9 @@ std::optional<int> HelmdeckQuestions::askContinue(const OptimizationModelObject 
     return dialog->maximumIterations();
 }
 
-std::optional<HelmdeckQuestions::UpdateItems> HelmdeckQuestions::askUpdateItems()
+std::optional<HelmdeckQuestions::UpdateItems> HelmdeckQuestions::askUpdateItems(const QString &optimization)
 {
-    const QPointer<UpdateItemsDialog> dialog = new UpdateItemsDialog(m_window);
+    const QPointer<UpdateItemsDialog> dialog = new UpdateItemsDialog(m_window, optimization);
     const auto cleanup = deleteLaterGuard(dialog);
     if (!run(dialog))
         return std::nullopt;

@@ -63,8 +63,9 @@ public:
     // "Continue Optimization": the new iteration limit, or nothing when the
     // user cancelled or the optimization cannot be continued.
     std::optional<int> askContinue(const OptimizationModelObject *model);
-    // "Update Design": which items to write back, or nothing when cancelled.
-    std::optional<UpdateItems> askUpdateItems();
+    // "Update Design": which items of the optimization named (name and
+    // label) to write back, or nothing when cancelled.
+    std::optional<UpdateItems> askUpdateItems(const QString &optimization = QString());
     // "The simulation is still running.": FirstChoice stops the simulation
     // and closes, SecondChoice keeps the helmdeck open.
     Answer askRunningSimulation();

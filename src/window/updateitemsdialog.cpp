@@ -14,7 +14,7 @@ const QString groupName = QStringLiteral("UpdateItems");
 
 } // namespace
 
-UpdateItemsDialog::UpdateItemsDialog(QWidget *parent)
+UpdateItemsDialog::UpdateItemsDialog(QWidget *parent, const QString &optimization)
     : QDialog(parent)
     , m_algorithm(new QCheckBox(QStringLiteral("Algorithm"), this))
     , m_goals(new QCheckBox(QStringLiteral("Goals"), this))
@@ -38,6 +38,12 @@ UpdateItemsDialog::UpdateItemsDialog(QWidget *parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
+    if (!optimization.isEmpty()) {
+        auto *which = new QLabel(QStringLiteral("Writes the results of the optimization %1.").arg(optimization), this);
+        which->setObjectName(QStringLiteral("updateOptimizationLabel"));
+        which->setTextFormat(Qt::PlainText);
+        layout->addWidget(which);
+    }
     layout->addWidget(label);
     auto *checks = new QVBoxLayout;
     checks->setContentsMargins(12, 0, 0, 0);

@@ -2,7 +2,9 @@
 
 // "Update Design": which of the algorithm, the goals and the variables are
 // written back into the design. OK needs at least one checked box. The
-// checks persist in the settings group "UpdateItems".
+// checks persist in the settings group "UpdateItems". The dialog names the
+// optimization whose results are written (with several in a sweep, each
+// goes into its own entry of the design).
 
 #include <QDialog>
 
@@ -14,7 +16,9 @@ class UpdateItemsDialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit UpdateItemsDialog(QWidget *parent = nullptr);
+    // optimization: the name (and label) of the optimization written; none
+    // shown when empty.
+    explicit UpdateItemsDialog(QWidget *parent = nullptr, const QString &optimization = QString());
 
     bool updateAlgorithm() const;
     bool updateGoals() const;

@@ -303,17 +303,43 @@ private Q_SLOTS:
                  g.extraParameterNames().join(',')).arg(m_host.calls.size()), stored);
     }
 
+    void backAnnotation_data()
+    {
+        QTest::addColumn<QByteArray>("answer");  // empty: the host answers nothing
+        QTest::addColumn<int>("constraintType");
+        QTest::addColumn<bool>("optimize");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("reason");     // a part of it
+        QTest::newRow("no answer") << QByteArray() << 1 << true << true << QString();
+        QTest::newRow("TRUE") << QByteArray("TRUE") << 1 << true << true << QString();
+        QTest::newRow("non-zero") << QByteArray("2") << 1 << true << true << QString();
+        QTest::newRow("FALSE") << QByteArray("FALSE") << 1 << true << false << QStringLiteral("could not write");
+        QTest::newRow("0") << QByteArray("0") << 1 << true << false << QStringLiteral("could not write");
+        // A variable that has no line is not lost quietly: nothing is asked.
+        QTest::newRow("no line") << QByteArray("TRUE") << 7 << true << false << QStringLiteral("\"R1.R\" cannot be written");
+        QTest::newRow("no line, in the design") << QByteArray("TRUE") << 7 << false << false << QStringLiteral("\"R1.R\"");
+    }
+
     void backAnnotation()
     {
-        // TRUE and FALSE answers run end to end (tst_hostendtoend); here: no
-        // answer, and no design (nothing asked).
+        QFETCH(QByteArray, answer);
+        QFETCH(int, constraintType);
+        QFETCH(bool, optimize);
+        QFETCH(bool, written);
+        QFETCH(QString, reason);
         OptimModelInput input;
-        input.variables() = {OptimVarInput()};
-        QString reason;
-        QVERIFY(!information().backAnnotate(input, true, true, true, &reason) && !reason.isEmpty());
-        reason.clear();
-        QVERIFY(!information("").backAnnotate(input, true, true, true, &reason) && !reason.isEmpty());
-        QCOMPARE(m_host.calls, QList<QByteArray>{OptimDesignInformation::backAnnotationCall(kDesign, true, 1, true, 0, true)});
+        input.variables() = {variable(constraintType, QStringLiteral("50 Ohm"), QStringLiteral("1"), QStringLiteral("2"),
+                                      QString(), optimize)};
+        const QByteArray call = OptimDesignInformation::backAnnotationCall(kDesign, true, 1, true, 0, true);
+        m_host.answers.insert(call, answer);
+        QString why;
+        QCOMPARE(information().backAnnotate(input, true, true, true, &why), written);
+        QVERIFY2(why.contains(reason), qPrintable(why));
+        QCOMPARE(m_host.calls, constraintType == 7 ? QList<QByteArray>() : QList<QByteArray>{call});
+        // No design: nothing asked.
+        m_host.calls.clear();
+        QVERIFY(!information("").backAnnotate(input, true, true, true, &why) && !why.isEmpty());
+        QVERIFY(m_host.calls.isEmpty());
     }
 
 private:

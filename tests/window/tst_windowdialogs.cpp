@@ -102,7 +102,10 @@ private Q_SLOTS:
         }
         QVERIFY(!helmdeckSetting(QStringLiteral("UpdateItems/algorithm")).toBool() && helmdeckSetting(QStringLiteral("UpdateItems/goals")).toBool());
         {
-            UpdateItemsDialog cancelled;
+            // The dialog names the optimization whose results it writes.
+            UpdateItemsDialog cancelled(nullptr, QStringLiteral("\"Parasitic\" (1 pF)"));
+            QCOMPARE(cancelled.findChild<QLabel *>(QStringLiteral("updateOptimizationLabel"))->text(),
+                     QStringLiteral("Writes the results of the optimization \"Parasitic\" (1 pF)."));
             QVERIFY(!cancelled.updateAlgorithm() && cancelled.updateGoals() && !cancelled.updateVariables());
             cancelled.open();
             child(&cancelled, "variablesCheck")->click();

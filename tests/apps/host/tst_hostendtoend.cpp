@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <csignal>
 
 namespace {
@@ -361,7 +363,17 @@ private Q_SLOTS:
         QCOMPARE(host.finish(), 0);
         QFile saved(m_design);
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        const QJsonObject root = QJsonDocument::fromJson(saved.readAll()).object();
+        const QByteArray text = saved.readAll();
+        const QJsonObject root = QJsonDocument::fromJson(text).object();
+        // The file keeps its text: only the variables' lines changed ("800 MHz"
+        // stays, keys keep their order).
+        QFile example(QStringLiteral(HOST_EXAMPLE_DESIGN));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = text.split('\n');
+        const QList<QByteArray> exampleLines = example.readAll().split('\n');
+        QCOMPARE(lines.size(), exampleLines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QVERIFY2(lines.at(i) == exampleLines.at(i) || lines.at(i).contains("\"netlistName\""), lines.at(i).constData());
         QCOMPARE(root["variables"][0]["value"].toString().toUtf8(), value.mid(1, value.size() - 2));
         QVERIFY(root["goals"].toArray().size() == 3 && root["algorithm"]["type"].toInt() == 2);
         // What back annotation does not touch is written back as it was.
@@ -377,21 +389,61 @@ private Q_SLOTS:
         QCOMPARE(sim.exitCode(), 0);
     }
 
+    void sweepUpdateWritesTheShownOptimizationsEntry()
+    {
+        const QString design = m_dir->filePath(QStringLiteral("sweep.json"));
+        QVERIFY(QFile::copy(QStringLiteral(HOST_EXAMPLE_DESIGN).replace(QLatin1String("lowpass.json"), QLatin1String("lowpass-sweep.json")), design));
+        QVERIFY(QFile::setPermissions(design, QFile::ReadOwner | QFile::WriteOwner));
+        const auto read = [&design] {
+            QFile f(design);
+            return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+        };
+        const QJsonObject before = read();
+        HostProcess host(*m_dir);
+        QVERIFY(host.start({design}));
+        QCOMPARE(host.eval("host_optimize()"), QByteArray("\"SIM1\""));
+        const int first = host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), 0, 60000);
+        QVERIFY(first >= 0 && host.waitForTrace(startsWith(QStringLiteral("status 4 FINISHED")), first + 1, 60000) >= 0);
+        QVERIFY(host.evalUntil("ui_click(\"updateDesignButton\")", "TRUE"));
+        QVERIFY(host.evalUntil("ui_modal()", "\"updateItemsDialog\""));
+        // The dialog names the optimization written; its algorithm goes into its entry.
+        const QByteArray which = host.eval("ui_text(\"updateOptimizationLabel\")");
+        const int entry = which.contains("Parasitic") && which.contains("(With 1 pF at the output)") ? 1
+            : which.contains("Nominal") && which.contains("(As drawn)") ? 0 : -1;
+        QVERIFY2(entry >= 0, which.constData());
+        QCOMPARE(host.eval("ui_click(\"OK\")"), QByteArray("TRUE"));
+        QVERIFY(host.waitForTrace(startsWith(QStringLiteral("back annotation: wrote 5 variable(s), 3 goal(s), the algorithm; design saved"))) >= 0);
+        QCOMPARE(host.finish(), 0);
+        const QJsonObject after = read();
+        QCOMPARE(after.value(QStringLiteral("algorithm")), before.value(QStringLiteral("algorithm")));
+        const QJsonObject written = after["sweep"][entry]["algorithm"].toObject();
+        const QJsonObject nominal{{QStringLiteral("type"), 2}, {QStringLiteral("maxIterations"), 100}};
+        QCOMPARE(written, entry == 1 ? before["sweep"][1]["algorithm"].toObject() : nominal);
+    }
+
     void refusedUpdateIsToldAndAskedAgain()
     {
+        // A host whose files may not grow past 1 KiB: the design (2 KiB) cannot
+        // be written, as on a full disk. The host lives on and keeps the file.
         HostProcess host(*m_dir);
+        host.process().setChildProcessModifier([] {
+            const rlimit limit{1024, 1024};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
         QVERIFY(host.start({m_design}));
-        // A read-only design file; root writes those, so it is made immutable too.
-        QVERIFY(QFile::setPermissions(m_design, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        const auto immutable = [this](const char *flag) { return QProcess::execute("chattr", {flag, m_design}) == 0; };
-        const bool madeImmutable = QFileInfo(m_design).isWritable() && immutable("+i");
-        const auto cleanup = qScopeGuard([&] { madeImmutable && immutable("-i"); });
-        QVERIFY2(!QFileInfo(m_design).isWritable(), "the design file cannot be made read-only here");
+        const QByteArray before = [this] {
+            QFile f(m_design);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        const QByteArray value = host.eval("host_design_value(\"C1\")");
         optimizeAndUpdateDesign(host, true);
         if (QTest::currentTestFailed())
             return;
         QVERIFY(host.evalUntil("ui_modal()", "\"designNotUpdatedMessage\""));
+        QVERIFY(host.waitForTrace(QRegularExpression(QStringLiteral("^back annotation: .*File too large$"))) >= 0);
         QCOMPARE(host.eval("ui_click(\"OK\")"), QByteArray("TRUE"));
+        // The host holds what the file holds.
+        QCOMPARE(host.eval("host_design_value(\"C1\")"), value);
         // The window stays open, and the next close asks again.
         QVERIFY(host.evalUntil("ui_modal()", "NULL"));
         QCOMPARE(host.eval("ui_exists(\"optimHelmdeckDialog\")"), QByteArray("TRUE"));
@@ -400,6 +452,9 @@ private Q_SLOTS:
         QCOMPARE(host.eval("ui_click(\"option1\")"), QByteArray("TRUE"));   // "Don't Update the Design"
         QVERIFY(host.evalUntil("ui_exists(\"optimHelmdeckDialog\")", "FALSE"));
         QCOMPARE(host.finish(), 0);
+        QFile after(m_design);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), before);
     }
 
     void discreteVariablesShowPartValues()

@@ -15,6 +15,7 @@
 #include "mox/moxinterpreter.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +39,51 @@ QString copyExample(const QTemporaryDir &dir)
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     return path;
 }
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush();
+}
+
+// Applies one variable line to design.
+bool applyLine(DesignStore &design, const char *line, QString *error = nullptr)
+{
+    VariableLine v;
+    return backannotation::parseVariableLine(QString::fromLatin1(line), v) && design.applyVariable(v, error);
+}
+
+// Holds this process's file-size limit at bytes (SIGXFSZ ignored, so a write
+// past it fails with EFBIG) until it goes.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_handler)(int) = nullptr;
+};
 
 QJsonObject readJson(const QString &path)
 {
@@ -318,9 +366,148 @@ private Q_SLOTS:
         QCOMPARE(stopband.value(QStringLiteral("weight")).toDouble(), 3.0);
         const QJsonObject limit = stopband.value(QStringLiteral("limits")).toArray().at(0).toObject();
         QCOMPARE(limit.value(QStringLiteral("value")).toDouble(), -45.0);
-        QCOMPARE(limit.value(QStringLiteral("range")).toArray(), (QJsonArray{2e9, QJsonValue()}));
+        // 2e9 is the file's "2 GHz": kept as written; the open end replaces "3 GHz".
+        QCOMPARE(limit.value(QStringLiteral("range")).toArray(), (QJsonArray{QStringLiteral("2 GHz"), QJsonValue()}));
         QCOMPARE(root.value(QStringLiteral("algorithm")).toObject().value(QStringLiteral("type")).toInt(), 3);
         QCOMPARE(root.value(QStringLiteral("algorithm")).toObject().value(QStringLiteral("maxIterations")).toInt(), 40);
+    }
+
+    void failedWritesKeepTheFile_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("told");  // a part of the error
+        QTest::newRow("full: nothing can be written") << 0 << QStringLiteral("File too large");
+        QTest::newRow("short write") << 1 << QStringLiteral("File too large");
+        QTest::newRow("a directory") << 2 << QStringLiteral("is a directory");
+        QTest::newRow("missing folder") << 3 << QStringLiteral("folder does not exist");
+        QTest::newRow("changed by another program") << 4
+            << QStringLiteral("The design file was changed by another program since it was opened.");
+    }
+
+    void failedWritesKeepTheFile()
+    {
+        QFETCH(int, fault);
+        QFETCH(QString, told);
+        QTemporaryDir dir;
+        const QString path = copyExample(dir);
+        DesignStore design;
+        QString error;
+        QVERIFY(design.load(path, &error));
+        QSignalSpy changed(&design, &DesignStore::changed);
+        QVERIFY(applyLine(design, "C1 = 9 pF opt { 0.2 pF to 10 pF }"));
+        QCOMPARE(design.variableValue(QStringLiteral("C1")), QStringLiteral("9 pF"));
+        QString where = path;
+        if (fault == 2) {
+            QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+        } else if (fault == 3) {
+            QVERIFY(QDir().rename(dir.path(), dir.path() + QStringLiteral(".gone")));
+            where = dir.path() + QStringLiteral(".gone/lowpass.json");
+        } else if (fault == 4) {
+            // Another program sets C1 too (and retitles the design).
+            QByteArray other = readBytes(path);
+            other.replace("\"5 pF\"", "\"6 pF\"").replace("cutoff near", "cut off near");
+            QVERIFY(writeBytes(path, other));
+        }
+        const QByteArray before = readBytes(where);
+        bool saved = true;
+        {
+            const FileSizeLimit limit(fault == 0 ? 0 : fault == 1 ? 100 : RLIM_INFINITY);
+            saved = design.save(&error);
+        }
+        const QByteArray after = readBytes(where);
+        if (fault == 3)
+            QVERIFY(QDir().rename(where.section(QLatin1Char('/'), 0, -2), dir.path()));
+        QVERIFY(!saved);
+        QVERIFY2(error.contains(told), qPrintable(error));
+        QCOMPARE(after, before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), fault == 2 ? 0 : 1);
+        // The host holds what the file holds, and says so.
+        QCOMPARE(design.variableValue(QStringLiteral("C1")), QString::fromLatin1(fault == 4 ? "6 pF" : "5 pF"));
+        QCOMPARE(changed.size(), 2);
+    }
+
+    void updatesKeepTheFilesText_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("other");     // another program's edit before the save: "from|to"
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray file = "{ \"title\": \"T\",\n  \"variables\": [\n"
+                                "    { \"value\": \"5 pF\", \"netlistName\": \"C1\",\n"
+                                "      \"constraint\": { \"type\": 1, \"params\": [\"0.2 pF\", \"10 pF\"] } }\n  ],\n"
+                                "  \"circuit\": [\"C1 in 0 {C1}\"] }\n";
+        const auto with = [&](const char *from, const char *to) { return QByteArray(file).replace(from, to); };
+        QTest::newRow("changed value in the file's unit") << file << QByteArray("C1 = 8e-12 opt { 0.2 pF to 10 pF }")
+            << QByteArray() << with("\"5 pF\"", "\"8 pF\"");
+        QTest::newRow("same quantities stay as written") << file << QByteArray("C1 = 5e-12 opt { 2e-13 to 10 pF }")
+            << QByteArray() << file;
+        QTest::newRow("bounds and a new member") << file << QByteArray("C1 = 5 pF noopt { 0.1 pF to 1.2e-11 }")
+            << QByteArray() << with("[\"0.2 pF\", \"10 pF\"] }", "[\"0.1 pF\", \"12 pF\"] }, \"optimize\": false");
+        QTest::newRow("merged with another program's edits") << file << QByteArray("C1 = 8 pF opt { 0.2 pF to 10 pF }")
+            << QByteArray("\"T\"|\"New title\"")
+            << with("\"5 pF\"", "\"8 pF\"").replace("\"T\"", "\"New title\"");
+        QTest::newRow("merged with a circuit line added") << file << QByteArray("C1 = 8 pF opt { 0.2 pF to 10 pF }")
+            << QByteArray("{C1}\"]|{C1}\", \"R1 in 0 50\"]")
+            << with("\"5 pF\"", "\"8 pF\"").replace("{C1}\"]", "{C1}\", \"R1 in 0 50\"]");
+    }
+
+    void updatesKeepTheFilesText()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, other);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("d.json"));
+        QVERIFY(writeBytes(path, text));
+        DesignStore design;
+        QString error;
+        QVERIFY(design.load(path, &error));
+        QVERIFY(applyLine(design, line.constData(), &error));
+        if (!other.isEmpty())
+            QVERIFY(writeBytes(path, QByteArray(text).replace(other.split('|').at(0), other.split('|').at(1))));
+        QVERIFY2(design.save(&error), qPrintable(error));
+        QCOMPARE(readBytes(path), expected);
+        QCOMPARE(design.root(), QJsonDocument::fromJson(expected).object());
+    }
+
+    void sweepAlgorithmGoesToItsEntry_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("entry");  // -1: the design's own algorithm
+        QTest::newRow("second entry") << QStringLiteral("Parasitic") << 1;
+        QTest::newRow("first entry") << QStringLiteral("Nominal") << 0;
+        QTest::newRow("the design's") << QStringLiteral("Optim1") << -1;
+    }
+
+    void sweepAlgorithmGoesToItsEntry()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, entry);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("sweep.json"));
+        QVERIFY(QFile::copy(QStringLiteral(HOST_EXAMPLE_DESIGN).replace(QLatin1String("lowpass.json"), QLatin1String("lowpass-sweep.json")), path));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        const QJsonObject before = readJson(path);
+        DesignStore design;
+        QString error;
+        QVERIFY(design.load(path, &error));
+        AlgorithmDefinition algorithm;
+        algorithm.name = name;
+        algorithm.type = 7;
+        algorithm.maxIterations = QStringLiteral("60");
+        QVERIFY(design.applyAlgorithm(algorithm, &error) && design.save(&error));
+        const QJsonObject after = readJson(path);
+        const QJsonObject written{{QStringLiteral("type"), 7}, {QStringLiteral("maxIterations"), 60}};
+        const auto sweepAlgorithm = [](const QJsonObject &root, int k) {
+            return root.value(QStringLiteral("sweep")).toArray().at(k).toObject().value(QStringLiteral("algorithm")).toObject();
+        };
+        for (int k = 0; k < 2; ++k)
+            QCOMPARE(sweepAlgorithm(after, k), k == entry ? written : sweepAlgorithm(before, k));
+        QJsonObject base = before.value(QStringLiteral("algorithm")).toObject();
+        if (entry < 0)
+            base = QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("type"), 7}, {QStringLiteral("maxIterations"), 60}};
+        QCOMPARE(after.value(QStringLiteral("algorithm")).toObject(), base);
     }
 
     void backAnnotationForAnotherDesignWritesNothing()
