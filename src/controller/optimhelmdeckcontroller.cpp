@@ -128,6 +128,14 @@ bool OptimHelmdeckController::viewsCurrentModel() const
     return !m_viewModel || m_viewModel == m_currentModel;
 }
 
+bool OptimHelmdeckController::acceptsDefinitionsFromView() const
+{
+    // An editor works on the optimization on view; its result is for the
+    // current one only when that is the one on view. A recalled state is
+    // matched to the current optimization by the state manager itself.
+    return m_applyingRecall || viewsCurrentModel();
+}
+
 int OptimHelmdeckController::modelStatus() const
 {
     return m_currentModel ? m_currentModel->model().algorithmOutput().status() : StatusUnknown;
@@ -329,7 +337,9 @@ void OptimHelmdeckController::handleWaitingForSimulatorToPause(bool waitingForPa
 
 void OptimHelmdeckController::handleContinue()
 {
-    if (!m_currentModel)
+    // The simulator continues the sweep's current optimization; the window
+    // disables Continue while an earlier one is on view.
+    if (!m_currentModel || !viewsCurrentModel())
         return;
     const OptimizationModel &model = m_currentModel->model();
     const int status = modelStatus();
@@ -341,7 +351,7 @@ void OptimHelmdeckController::handleContinue()
         const std::optional<int> limit = m_questions->askContinue(current);
         // Messages may have been applied, the simulator gone or the
         // helmdeck closed meanwhile.
-        if (!self || m_closed || !limit || !current || current != m_currentModel)
+        if (!self || m_closed || !limit || !current || current != m_currentModel || !viewsCurrentModel())
             return;
         OptimAlgInput algorithm = current->model().algorithmInput();
         algorithm.setMaxIterations(QString::number(*limit));
@@ -356,7 +366,7 @@ void OptimHelmdeckController::handleContinue()
 
 void OptimHelmdeckController::handleAlgorithmDefinitionChanged(OptimAlgInput newAlg)
 {
-    if (!m_currentModel || m_currentModel->model().algorithmInput() == newAlg)
+    if (!m_currentModel || !acceptsDefinitionsFromView() || m_currentModel->model().algorithmInput() == newAlg)
         return;
     const long id = m_state->nextCommandId();
     m_currentModel->setAlgorithmDefinition(newAlg);
@@ -373,7 +383,7 @@ void OptimHelmdeckController::handleAlgorithmDefinitionChanged(OptimAlgInput new
 
 void OptimHelmdeckController::handleGoalDefinitionsChanged(OptimItemList<OptimGoalInput> newGoals)
 {
-    if (!m_currentModel || m_currentModel->model().input().goals() == newGoals)
+    if (!m_currentModel || !acceptsDefinitionsFromView() || m_currentModel->model().input().goals() == newGoals)
         return;
     OptimIterGoalDefinitions definitions;
     definitions.setCommandId(m_state->nextCommandId());
@@ -391,7 +401,7 @@ void OptimHelmdeckController::handleGoalDefinitionsChanged(OptimItemList<OptimGo
 
 void OptimHelmdeckController::handleVariableDefinitionsChanged(OptimItemList<OptimVarInput> newVars)
 {
-    if (!m_currentModel || m_currentModel->model().input().variables() == newVars)
+    if (!m_currentModel || !acceptsDefinitionsFromView() || m_currentModel->model().input().variables() == newVars)
         return;
     OptimIterVariableDefinitions definitions;
     definitions.setCommandId(m_state->nextCommandId());
@@ -478,8 +488,10 @@ void OptimHelmdeckController::handleHelpRequest(QString topic)
 
 void OptimHelmdeckController::storeStateQuery()
 {
+    // The states are those of the current optimization (the window disables
+    // Store and Recall while an earlier one of the sweep is on view).
     // The dialog guards itself, the window and the manager through its loop.
-    if (m_dialog)
+    if (m_dialog && viewsCurrentModel())
         StoreStateDialog::query(m_stateManager, m_dialog, [questions = QPointer<HelmdeckQuestions>(m_questions)](QDialog *dialog) {
             return questions && questions->run(dialog);
         });
@@ -487,7 +499,7 @@ void OptimHelmdeckController::storeStateQuery()
 
 void OptimHelmdeckController::recallStateQuery()
 {
-    if (!m_dialog)
+    if (!m_dialog || !viewsCurrentModel())
         return;
     // The window (the dialog's parent) or this controller may go while the
     // dialog's loop runs: only the guarded dialog is touched afterwards.
@@ -532,6 +544,13 @@ void OptimHelmdeckController::showHistoryGraphMenu(QPoint globalPos)
 
 bool OptimHelmdeckController::handleUpdateDesign()
 {
+    // "Update Design..." writes the current optimization; the window
+    // disables it while an earlier one of the sweep is on view.
+    return viewsCurrentModel() && updateDesign();
+}
+
+bool OptimHelmdeckController::updateDesign()
+{
     if (!m_dialog || !m_currentModel)
         return false;
     // The questions run nested event loops in which the helmdeck may be
@@ -572,7 +591,7 @@ bool OptimHelmdeckController::offerDesignUpdate(bool designQuestionFlag)
     if (!self || m_closed || answer == HelmdeckQuestions::Cancelled)
         return false;
     if (answer == HelmdeckQuestions::FirstChoice)
-        return handleUpdateDesign();
+        return updateDesign();
     return true;
 }
 

@@ -106,6 +106,10 @@ private:
     void recallStateQuery();
     void tellStatesProblem(const QString &message);
     bool viewsCurrentModel() const;
+    bool acceptsDefinitionsFromView() const;
+    // Writes the current optimization into the design (the close flow's
+    // update, whichever optimization is on view).
+    bool updateDesign();
     void requestSimulation();
     void sendPendingValues();
     void afterResult(bool maySimulate);

@@ -4,6 +4,7 @@
 #include "model/optimizationmodelobject.h"
 #include "optimicons.h"
 #include "modelbinding.h"
+#include "panelview.h"
 #include "windoweditors.h"
 
 #include <QGroupBox>
@@ -141,9 +142,13 @@ void ButtonPanel::updateButtons()
     const OptimAlgOutput &output = m_model->model().algorithmOutput();
     const int status = output.status();
     const bool waiting = m_state->waitingFor() != OptimHelmdeckControllerState::WaitNone;
-    // A simulation runs for the sweep's current (newest) optimization only.
-    const QList<OptimizationModelObject *> models = m_state->models();
-    const bool onCurrent = models.isEmpty() || models.constLast() == m_model;
+    // The simulator runs, and the design and the stored states take, the
+    // sweep's current (newest) optimization only: while an earlier one is
+    // on view, what would act on it is disabled and says why.
+    const bool onCurrent = PanelView::isCurrentOptimization(m_state, m_model);
+    const auto why = [onCurrent](const char *action) {
+        return onCurrent ? QString() : PanelView::earlierOptimizationReason(QString::fromLatin1(action));
+    };
 
     const bool running = status >= StatusUnknown && status <= StatusRunning;
     const QString wanted = running ? pauseText : continueText;
@@ -151,36 +156,38 @@ void ButtonPanel::updateButtons()
         m_pauseContinue->setText(wanted);
         m_pauseContinue->setIcon(optimIconPixmap(running ? OptimIconPause : OptimIconContinue));
     }
+    m_pauseContinue->setToolTip(why(running ? "pause it" : "continue it"));
+    m_simulate->setToolTip(why("simulate it"));
+    m_updateDesign->setToolTip(why("write its results into the design"));
+    m_store->setToolTip(why("store its state"));
+    m_recall->setToolTip(why("recall a state into it"));
 
     switch (status) {
     case StatusUnknown:
     case StatusInitializing:
     case StatusRunning:
-        m_pauseContinue->setEnabled(!waiting);
+        m_pauseContinue->setEnabled(!waiting && onCurrent);
         m_simulate->setEnabled(false);
-        m_updateDesign->setEnabled(!interactive);
+        m_updateDesign->setEnabled(!interactive && onCurrent);
         m_store->setEnabled(false);
         m_recall->setEnabled(false);
         break;
     case StatusPaused:
     case StatusFinished:
-        m_pauseContinue->setEnabled(!waiting && output.simulationOk());
+        m_pauseContinue->setEnabled(!waiting && output.simulationOk() && onCurrent);
         m_simulate->setEnabled(!m_waitingForSimulationToFinish && onCurrent);
-        m_simulate->setToolTip(onCurrent ? QString()
-                                         : QStringLiteral("Simulate works on the current optimization of the sweep: "
-                                                          "choose it under View."));
-        m_updateDesign->setEnabled(true);
-        m_store->setEnabled(true);
-        m_recall->setEnabled(true);
+        m_updateDesign->setEnabled(onCurrent);
+        m_store->setEnabled(onCurrent);
+        m_recall->setEnabled(onCurrent);
         break;
     case StatusExited:
     case StatusExitedWithError:
     case StatusKilled:
         m_pauseContinue->setEnabled(false);
         m_simulate->setEnabled(false);
-        m_updateDesign->setEnabled(true);
-        m_store->setEnabled(true);
-        m_recall->setEnabled(true);
+        m_updateDesign->setEnabled(onCurrent);
+        m_store->setEnabled(onCurrent);
+        m_recall->setEnabled(onCurrent);
         break;
     default:
         break;

@@ -113,6 +113,7 @@ GoalsPanel::GoalsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
         connect(m_state, &OptimHelmdeckControllerState::goalXAxisScalingChanged, this, &GoalsPanel::setXAxisScaling);
         connect(m_state, &OptimHelmdeckControllerState::historyLogScaleChanged, this, &GoalsPanel::setHistoryLogScale);
         connect(m_state, &OptimHelmdeckControllerState::waitStateChanged, this, &GoalsPanel::updateButtons);
+        connect(m_state, &OptimHelmdeckControllerState::modelAdded, this, &GoalsPanel::updateButtons);
         setNumberOfHistoryPointsToShow(m_state->iterationsToDisplay());
         setYAutoScaleUsingAllData(m_state->yAxisAutoscaleUsingAllData());
         setXAxisScaling(m_state->goalXAxisScaling());
@@ -222,9 +223,13 @@ void GoalsPanel::updateButtons()
     const bool paused = m_model && optimStatusIsPaused(m_model->model().algorithmOutput().status());
     const int waiting = m_state ? m_state->waitingFor() : int(OptimHelmdeckControllerState::WaitNone);
     const bool available = bool(goalsPanelGoalEditor());
+    // Edited goals go to the sweep's current optimization only.
+    const bool onCurrent = isCurrentOptimization(m_state, m_model);
     m_editButton->setEnabled(interactive && m_model && !m_preventInput && !m_editorOpen && paused
-                             && waiting == OptimHelmdeckControllerState::WaitNone && available);
-    m_editButton->setToolTip(available ? QString() : QStringLiteral("The goal editor is not available."));
+                             && waiting == OptimHelmdeckControllerState::WaitNone && available && onCurrent);
+    m_editButton->setToolTip(!available ? QStringLiteral("The goal editor is not available.")
+                             : !onCurrent ? earlierOptimizationReason(QStringLiteral("edit the goals"))
+                                          : QString());
 }
 
 void GoalsPanel::updateContributionsVisbility()
@@ -257,13 +262,16 @@ void GoalsPanel::showEditGoalsDialog()
     // The editor runs a nested event loop: the panel or the model may be
     // gone when it returns, or between two applied lists.
     QPointer<GoalsPanel> self(this);
+    const QPointer<OptimizationModelObject> shown = m_model;
     const OptimizationModel snapshot = m_model->model();
     m_editorOpen = true;
     updateButtons();
     editor(
         snapshot, this,
-        [self](const OptimItemList<OptimGoalInput> &edited) {
-            if (self && self->m_model)
+        // A list applied after another optimization came on view, or a
+        // newer one became current, is not for the one now current: dropped.
+        [self, shown](const OptimItemList<OptimGoalInput> &edited) {
+            if (self && shown && self->m_model == shown && isCurrentOptimization(self->m_state, shown))
                 self->acceptEditedGoals(edited);
         },
         [self](const QString &topic) {

@@ -4,6 +4,7 @@
 #include "graphscale.h"
 #include "model/optimoutputrecords.h"
 #include "model/optiminputrecords.h"
+#include "model/optimizationmodel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -106,4 +107,24 @@ QString GoalVerdict::cellHtml(const OptimGoalInput &goal, const OptimGoalOutput 
     return QStringLiteral("<td nowrap><span style=\"color:%1\">%2</span>&nbsp;%3</td>")
         .arg(verdict.met ? QStringLiteral("#1a7f1a") : QStringLiteral("#c0392b"),
              verdict.met ? QStringLiteral("&#10004;") : QStringLiteral("&#10008;"), verdict.text());
+}
+
+QString GoalVerdict::summaryText(const OptimizationModel &model)
+{
+    const qsizetype goals = model.goalCount();
+    qsizetype notMet = 0;
+    bool anyKnown = false;
+    for (qsizetype k = 0; k < goals; ++k) {
+        const GoalVerdict verdict = k < model.output().goals().size()
+            ? judgeGoal(model.goal(k), model.goalOutput(k).traces())
+            : GoalVerdict();
+        anyKnown = anyKnown || verdict.known;
+        if (!verdict.met)
+            ++notMet;
+    }
+    if (!anyKnown)
+        return QString();
+    if (notMet == 0)
+        return QStringLiteral("all goals met");
+    return QStringLiteral("%1 of %2 goal%3 not met").arg(notMet).arg(goals).arg(goals == 1 ? "" : "s");
 }

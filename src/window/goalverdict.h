@@ -23,6 +23,7 @@
 class OptimGoalInput;
 class OptimGoalLimitInput;
 class OptimGoalOutput;
+class OptimizationModel;
 class OptimTraceFamily;
 
 struct GoalVerdict
@@ -41,4 +42,8 @@ struct GoalVerdict
     QString text() const;
     // The Goals tab's cell: a green tick or a red cross with text().
     static QString cellHtml(const OptimGoalInput &goal, const OptimGoalOutput *output);
+    // The verdict over every goal of the model by its latest traces: "all
+    // goals met", or "2 of 3 goals not met" (a goal that cannot be judged
+    // counts as not met); empty while no goal can be judged at all.
+    static QString summaryText(const OptimizationModel &model);
 };

@@ -19,6 +19,16 @@ OptimHelmdeckControllerState *PanelView::state() const
     return m_state;
 }
 
+bool PanelView::isCurrentOptimization(const OptimHelmdeckControllerState *state, const OptimizationModelObject *model)
+{
+    return !state || state->models().isEmpty() || state->models().constLast() == model;
+}
+
+QString PanelView::earlierOptimizationReason(const QString &action)
+{
+    return QStringLiteral("Shows an earlier optimization of the sweep; switch to the current optimization under View to %1.").arg(action);
+}
+
 void PanelView::setModel(OptimizationModelObject *model)
 {
     // A model deleted while on view leaves the panel without one, and the

@@ -22,6 +22,14 @@ public:
     OptimHelmdeckControllerState *state() const;
     bool inputPrevented() const { return m_preventInput; }
 
+    // Whether the model is the sweep's current optimization, the newest one,
+    // which alone receives the simulator's messages and the user's changes
+    // (true without a sweep). An earlier one is on view only to be looked at.
+    static bool isCurrentOptimization(const OptimHelmdeckControllerState *state, const OptimizationModelObject *model);
+    // The tooltip of a control disabled while an earlier optimization is on
+    // view: "...; switch to the current optimization under View to " + action.
+    static QString earlierOptimizationReason(const QString &action);
+
 public Q_SLOTS:
     // Disconnects everything the old model sends to the panel, then takes
     // the new one. Panels extend it to connect and redraw. A model that is

@@ -38,8 +38,10 @@ StatusPanel::StatusPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     grid->addLayout(notes, 2, 0, 1, 3);
     grid->setColumnStretch(1, 1);
 
-    if (m_state)
+    if (m_state) {
         connect(m_state, &OptimHelmdeckControllerState::waitStateChanged, this, &StatusPanel::updateButtons);
+        connect(m_state, &OptimHelmdeckControllerState::modelAdded, this, &StatusPanel::updateButtons);
+    }
     updateButtons();
 }
 
@@ -70,17 +72,20 @@ void StatusPanel::setWaitingForSimulationToFinish(bool waiting)
 void StatusPanel::updateButtons()
 {
     m_editAlgorithm->setVisible(m_state && m_state->isInteractive());
+    // An edit goes to the sweep's current optimization: an earlier one on
+    // view is not edited.
+    const bool onCurrent = isCurrentOptimization(m_state, m_model);
+    const bool available = bool(optimHelmdeckEditorHooks().editAlgorithm);
+    m_editAlgorithm->setToolTip(!available ? QStringLiteral("The algorithm editor is not available.")
+                                : !onCurrent ? earlierOptimizationReason(QStringLiteral("edit the algorithm"))
+                                             : QString());
     if (!m_model || m_preventInput || !m_state || m_editorOpen) {
         m_editAlgorithm->setEnabled(false);
         return;
     }
     const int status = m_model->model().algorithmOutput().status();
     m_editAlgorithm->setEnabled(optimStatusIsPaused(status) && m_state->waitingFor() == OptimHelmdeckControllerState::WaitNone
-                                && bool(optimHelmdeckEditorHooks().editAlgorithm));
-    if (!optimHelmdeckEditorHooks().editAlgorithm)
-        m_editAlgorithm->setToolTip(QStringLiteral("The algorithm editor is not available."));
-    else
-        m_editAlgorithm->setToolTip(QString());
+                                && available && onCurrent);
 }
 
 void StatusPanel::showEditAlgorithmDialog()
@@ -91,11 +96,12 @@ void StatusPanel::showEditAlgorithmDialog()
     // The editor runs a nested event loop: the panel or the model may be
     // gone when it returns.
     QPointer<StatusPanel> self(this);
+    const QPointer<OptimizationModelObject> edited = m_model;
     const OptimizationModel snapshot = m_model->model();
-    OptimAlgInput edited;
+    OptimAlgInput algorithm;
     m_editorOpen = true;
     updateButtons();
-    const bool accepted = editAlgorithm(snapshot, this, &edited, [self](const QString &topic) {
+    const bool accepted = editAlgorithm(snapshot, this, &algorithm, [self](const QString &topic) {
         if (self)
             Q_EMIT self->helpRequested(topic);
     });
@@ -103,6 +109,8 @@ void StatusPanel::showEditAlgorithmDialog()
         return;
     m_editorOpen = false;
     updateButtons();
-    if (accepted && m_model)
-        Q_EMIT algorithmDefinitionChanged(edited);
+    // The result belongs to the optimization it was made for: when another
+    // one came on view, or a newer one became current, it is dropped.
+    if (accepted && edited && m_model == edited && isCurrentOptimization(m_state, edited))
+        Q_EMIT algorithmDefinitionChanged(algorithm);
 }

@@ -1,10 +1,12 @@
 #include "statusviews.h"
 
+#include "goalverdict.h"
 #include "windowresources.h"
 #include "modelbinding.h"
 #include "runpace.h"
 #include "model/optimizationmodelobject.h"
 
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QMovie>
 #include <QProgressBar>
@@ -31,6 +33,13 @@ bool readNumber(const QString &text, double *value)
     return true;
 }
 
+// Whether the status shows one of the finished icons (a check mark), which
+// alone would not tell whether the goals were met.
+bool showsFinishedIcon(int status)
+{
+    return status == StatusFinished || status == StatusExited;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -54,6 +63,8 @@ void StatusIconView::setModel(OptimizationModelObject *model)
 {
     bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
         connect(m, &OptimizationModelObject::algorithmChanged, this, &StatusIconView::updateView);
+        // The finished icon's tooltip tells the goals' verdict.
+        connect(m, &OptimizationModelObject::goalsChanged, this, &StatusIconView::updateView);
     });
     updateView();
 }
@@ -82,8 +93,10 @@ void StatusIconView::updateView()
         return;
     }
     const int status = statusOf(m_model);
-    if (status == m_lastStatus)
+    if (status == m_lastStatus) {
+        updateFinishedToolTip();
         return;
+    }
     m_lastStatus = status;
     pauseCurrentMovieUnless(nullptr);
     clear();
@@ -112,7 +125,19 @@ void StatusIconView::updateView()
     default:
         break;
     }
+    updateFinishedToolTip();
     updateGeometry();
+}
+
+void StatusIconView::updateFinishedToolTip()
+{
+    // A finished run looks the same whether its goals were met or not: the
+    // tooltip says which ("Finished: 2 of 3 goals not met").
+    if (!m_model || !showsFinishedIcon(m_lastStatus))
+        return;
+    const QString verdict = GoalVerdict::summaryText(m_model->model());
+    const QString name = optimIconName(static_cast<OptimIcon>(m_shownIcon));
+    setToolTip(verdict.isEmpty() ? name : name + QStringLiteral(": ") + verdict);
 }
 
 void StatusIconView::setLabelImage(OptimIcon optimIcon)
@@ -229,6 +254,10 @@ void ProgressView::setModel(OptimizationModelObject *model)
     bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
         connect(m, &OptimizationModelObject::algorithmChanged, this, &ProgressView::updateView);
     });
+    // The limits the new model holds now are not a change.
+    m_inputLimitSeen = m_model ? m_model->model().algorithmInput().maxIterations() : QString();
+    m_outputLimitSeen = m_model ? m_model->model().algorithmOutput().maxIterationsText() : QString();
+    m_inputLimitNewer = false;
     if (auto *pace = findChild<PaceView *>())
         pace->setModel(model);
     updateView();
@@ -326,9 +355,19 @@ void ProgressView::updateView()
         const OptimizationModel &model = m_model->model();
         status = model.algorithmOutput().status();
         iteration = model.algorithmOutput().iterationText();
-        limit = model.algorithmOutput().maxIterationsText();
-        if (limit.isEmpty())
-            limit = model.algorithmInput().maxIterations();
+        // The optimizer's limit, unless the algorithm's own changed since it
+        // came (the user edited it): the text follows the edit at once.
+        const QString inputLimit = model.algorithmInput().maxIterations();
+        const QString outputLimit = model.algorithmOutput().maxIterationsText();
+        if (inputLimit != m_inputLimitSeen) {
+            m_inputLimitSeen = inputLimit;
+            m_inputLimitNewer = true;
+        }
+        if (outputLimit != m_outputLimitSeen) {
+            m_outputLimitSeen = outputLimit;
+            m_inputLimitNewer = false;
+        }
+        limit = m_inputLimitNewer || outputLimit.isEmpty() ? inputLimit : outputLimit;
     }
     m_textLabel->setText(progressText(iteration, limit));
     m_bar->setValue(progressValue(iteration, limit));
@@ -385,20 +424,29 @@ void SimulationErrorView::updateView()
 
 StoppingReasonView::StoppingReasonView(QWidget *parent)
     : QWidget(parent)
+    , m_caption(new QLabel(QStringLiteral("Stopping reason:"), this))
     , m_reason(new QLabel(this))
+    , m_goalsCaption(new QLabel(QStringLiteral("Goals:"), this))
+    , m_goals(new QLabel(this))
 {
     setObjectName(QStringLiteral("stoppingReasonView"));
-    auto *caption = new QLabel(QStringLiteral("Stopping reason:"), this);
-    caption->setObjectName(QStringLiteral("stoppingReasonCaption"));
+    m_caption->setObjectName(QStringLiteral("stoppingReasonCaption"));
     m_reason->setObjectName(QStringLiteral("stoppingReasonLabel"));
-    m_reason->setWordWrap(true);
-    m_reason->setTextFormat(Qt::PlainText);
-    m_reason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_goals->setObjectName(QStringLiteral("goalsVerdictLabel"));
+    for (QLabel *label : {m_reason, m_goals}) {
+        label->setWordWrap(true);
+        label->setTextFormat(Qt::PlainText);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
 
-    auto *layout = new QHBoxLayout(this);
+    auto *layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(caption, 0, Qt::AlignTop);
-    layout->addWidget(m_reason, 1);
+    layout->setVerticalSpacing(2);
+    layout->addWidget(m_caption, 0, 0, Qt::AlignTop);
+    layout->addWidget(m_reason, 0, 1);
+    layout->addWidget(m_goalsCaption, 1, 0, Qt::AlignTop);
+    layout->addWidget(m_goals, 1, 1);
+    layout->setColumnStretch(1, 1);
     setVisible(false);
 }
 
@@ -406,6 +454,7 @@ void StoppingReasonView::setModel(OptimizationModelObject *model)
 {
     bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
         connect(m, &OptimizationModelObject::algorithmChanged, this, &StoppingReasonView::updateView);
+        connect(m, &OptimizationModelObject::goalsChanged, this, &StoppingReasonView::updateView);
     });
     updateView();
 }
@@ -438,12 +487,16 @@ QString StoppingReasonView::reasonText(int status, const QString &reason)
 
 void StoppingReasonView::updateView()
 {
-    const QString reason = m_model ? reasonText(statusOf(m_model), m_model->model().algorithmOutput().stoppingReason())
-                                   : QString();
-    if (reason.isEmpty()) {
-        setVisible(false);
-        return;
-    }
+    const int status = statusOf(m_model);
+    const QString reason = m_model ? reasonText(status, m_model->model().algorithmOutput().stoppingReason()) : QString();
+    // A finished run says how its goals ended, so that a run stopped by its
+    // iteration limit does not pass for one that met them.
+    const QString goals = m_model && showsFinishedIcon(status) ? GoalVerdict::summaryText(m_model->model()) : QString();
     m_reason->setText(reason);
-    setVisible(true);
+    m_goals->setText(goals);
+    m_caption->setVisible(!reason.isEmpty());
+    m_reason->setVisible(!reason.isEmpty());
+    m_goalsCaption->setVisible(!goals.isEmpty());
+    m_goals->setVisible(!goals.isEmpty());
+    setVisible(!reason.isEmpty() || !goals.isEmpty());
 }

@@ -43,6 +43,7 @@ private Q_SLOTS:
 
 private:
     void pauseCurrentMovieUnless(QMovie *keep);
+    void updateFinishedToolTip();
 
     QPointer<OptimizationModelObject> m_model;
     bool m_showSimulationIcon = false;
@@ -119,6 +120,11 @@ private:
     QDateTime m_runningSince;
     QTimer m_timer;
     std::function<QDateTime()> m_clock;
+    // The model's two iteration limits as last seen, and whether the
+    // algorithm's own changed after the optimizer's (an edit not yet run).
+    QString m_inputLimitSeen;
+    QString m_outputLimitSeen;
+    bool m_inputLimitNewer = false;
 };
 
 class SimulationErrorView : public QWidget
@@ -137,6 +143,8 @@ private:
     QPointer<OptimizationModelObject> m_model;
 };
 
+// The stopping reason, and for a finished run the goals' verdict ("Goals:
+// 2 of 3 goals not met", "Goals: all goals met").
 class StoppingReasonView : public QWidget
 {
     Q_OBJECT
@@ -161,5 +169,8 @@ private Q_SLOTS:
 
 private:
     QPointer<OptimizationModelObject> m_model;
+    QLabel *m_caption;
     QLabel *m_reason;
+    QLabel *m_goalsCaption;
+    QLabel *m_goals;
 };

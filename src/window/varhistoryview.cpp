@@ -8,6 +8,7 @@
 #include "varsliderwidget.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
@@ -290,6 +291,7 @@ void VarHistoryGraphsView::rebuildRows()
         connect(r->graph(), &GraphWidget::rightMouseClick, this, &VarHistoryGraphsView::historyGraphRightMouseClick);
         applyEditable(r);
         r->installEventFilter(this);
+        edit->installEventFilter(this);
         m_rows.append(r);
     }
     m_stale.reset(m_rows.size());
@@ -324,14 +326,20 @@ void VarHistoryGraphsView::updateVar(int varIndex)
         rebuildRows();
         return;
     }
-    VarHistoryRow *r = m_rows.at(varIndex);
     // A row out of sight (most of a long column, all of a hidden page)
     // takes its field, name and graph when it comes into sight.
-    if (!VarStaleRows::inSight(r, m_scroll)) {
+    if (!VarStaleRows::inSight(m_rows.at(varIndex), m_scroll)) {
         m_stale.mark(varIndex);
         return;
     }
+    refreshRow(varIndex);
+}
+
+void VarHistoryGraphsView::refreshRow(int varIndex)
+{
     m_stale.take(varIndex);
+    const OptimizationModel &model = m_model->model();
+    VarHistoryRow *r = m_rows.at(varIndex);
     const OptimVarInput &variable = model.variable(varIndex);
     r->updateDefinition(variable);
 
@@ -355,6 +363,22 @@ void VarHistoryGraphsView::updateVar(int varIndex)
 
 bool VarHistoryGraphsView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (auto *edit = qobject_cast<LineEditForTuning *>(watched)) {
+        const auto *row = qobject_cast<const VarHistoryRow *>(edit->parentWidget());
+        const int k = row ? row->varIndex() : -1;
+        const bool known = m_model && k >= 0 && k < m_rows.size() && m_rows.at(k) == row
+            && k < m_model->model().variableCount();
+        // A field that missed values while out of sight (focused, then
+        // scrolled away) takes the current one before it handles a key: an
+        // Enter would otherwise send its old text as a new value.
+        if (known && VarStaleRows::isInput(event) && m_stale.take(k))
+            refreshRow(k);
+        if (known && event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            revertField(k);
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched == m_scroll->viewport() && event->type() == QEvent::Resize)
         fitRowHeights();
     if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty())
@@ -368,6 +392,16 @@ bool VarHistoryGraphsView::event(QEvent *event)
     if (VarStaleRows::mayReveal(event))
         catchUpRows();
     return result;
+}
+
+void VarHistoryGraphsView::revertField(int varIndex)
+{
+    // Escape drops what was typed: the field shows the model's value again.
+    LineEditForTuning *edit = m_rows.at(varIndex)->valueEdit();
+    edit->setText(shownValue(m_model->model().variable(varIndex), varIndex));
+    edit->setCursorPosition(0);
+    edit->setProblem(QString());
+    edit->setModified(false);
 }
 
 void VarHistoryGraphsView::catchUpRows()

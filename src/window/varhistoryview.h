@@ -27,7 +27,8 @@
 // model's changes are taken once per visit of the event loop, so a message
 // with many iterations redraws each row once, and only rows on screen: a row
 // out of sight (scrolled away, or the page hidden) catches up when it comes
-// into sight.
+// into sight, or as soon as its field takes a key, whichever is first.
+// Escape in a field puts the variable's value back in it.
 
 #include "varsliderwidget.h"
 
@@ -175,6 +176,9 @@ protected:
 
 private:
     void rebuildRows();
+    // Brings row k up to date with the model, in sight or not.
+    void refreshRow(int varIndex);
+    void revertField(int varIndex);
     // Brings the rows that came into sight up to date.
     void catchUpRows();
     void applyEditable(VarHistoryRow *row);

@@ -236,6 +236,19 @@ bool VarSliderView::event(QEvent *event)
 
 bool VarSliderView::eventFilter(QObject *watched, QEvent *event)
 {
+    // A slider that missed values while out of sight (focused, then
+    // scrolled away) takes the current one before it handles input: an
+    // arrow key then steps from the value the variable has, not an old one.
+    if (VarStaleRows::isInput(event)) {
+        if (auto *slider = qobject_cast<VarSliderWidget *>(watched)) {
+            const auto *row = qobject_cast<const VarSliderRow *>(slider->parentWidget());
+            const int s = row ? m_sliderOfVariable.value(row->varIndex(), -1) : -1;
+            if (s >= 0 && m_sliders->row(s) == row && m_stale.take(s) && m_model
+                && row->varIndex() < m_model->model().variableCount()
+                && isEnabledVariable(m_model->model().variable(row->varIndex())))
+                setUpSlider(m_sliders->row(s));
+        }
+    }
     if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty())
         catchUpRows();
     return QWidget::eventFilter(watched, event);
@@ -304,6 +317,7 @@ void VarSliderView::updateView()
         VarSliderRow *row = m_sliders->row(s);
         row->installEventFilter(this);
         m_sliderOfVariable[row->varIndex()] = s;
+        row->slider()->installEventFilter(this);
         connect(row->slider(), &VarSliderWidget::tuneValueChanged, this, &VarSliderView::variableChanged);
         setUpSlider(row);
     }

@@ -509,6 +509,21 @@ bool VarStaleRows::mayReveal(const QEvent *event)
     }
 }
 
+bool VarStaleRows::isInput(const QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+    case QEvent::InputMethod:
+    case QEvent::Wheel:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void VarStaleRows::reset(qsizetype count)
 {
     m_stale = QList<bool>(count, false);

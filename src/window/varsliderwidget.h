@@ -135,6 +135,10 @@ public:
     static bool inSight(const QWidget *row, const QScrollArea *scroll);
     // Whether the event may have brought a row into sight.
     static bool mayReveal(const QEvent *event);
+    // Whether the event is user input (key, wheel, mouse press) that a
+    // control of a row acts on: a marked row is brought up to date first,
+    // so that it never acts on a value it missed.
+    static bool isInput(const QEvent *event);
 
     void reset(qsizetype count);
     void mark(int row);

@@ -145,17 +145,19 @@ void VarsPanel::updateButtons()
     const int waiting = m_state ? m_state->waitingFor() : 0;
     // Tuned values go to the sweep's current optimization, the newest one:
     // while another one is on view, its values are shown, not tuned.
-    const bool onCurrent = !m_state || m_state->models().isEmpty() || m_state->models().constLast() == m_model;
+    const bool onCurrent = isCurrentOptimization(m_state, m_model);
     const QString notCurrent = onCurrent
         ? QString()
         : QStringLiteral("Tuning works on the current optimization of the sweep: choose it under View.");
     m_tuneButton->setToolTip(notCurrent);
     m_sliderView->setToolTip(notCurrent);
 
-    m_editButton->setEnabled(usable && paused && waiting == OptimHelmdeckControllerState::WaitNone
-                             && bool(varsPanelVariableEditor()));
-    m_editButton->setToolTip(varsPanelVariableEditor() ? QString()
-                                                       : QStringLiteral("The variable editor is not available."));
+    const bool available = bool(varsPanelVariableEditor());
+    m_editButton->setEnabled(usable && paused && waiting == OptimHelmdeckControllerState::WaitNone && available
+                             && onCurrent);
+    m_editButton->setToolTip(!available ? QStringLiteral("The variable editor is not available.")
+                             : !onCurrent ? earlierOptimizationReason(QStringLiteral("edit the variables"))
+                                          : QString());
 
     // Tuning starts from a running (it pauses first), paused or finished
     // optimization whose simulator is still there; it can always be stopped.
@@ -215,13 +217,16 @@ void VarsPanel::showEditVariablesDialog()
     // The editor runs a nested event loop: the panel or the model may be
     // gone when it returns, or between two applied lists.
     QPointer<VarsPanel> self(this);
+    const QPointer<OptimizationModelObject> shown = m_model;
     const OptimizationModel snapshot = m_model->model();
     m_editorOpen = true;
     updateButtons();
     editor(
         snapshot, this,
-        [self](const OptimItemList<OptimVarInput> &edited) {
-            if (self && self->m_model)
+        // A list applied after another optimization came on view, or a
+        // newer one became current, is not for the one now current: dropped.
+        [self, shown](const OptimItemList<OptimVarInput> &edited) {
+            if (self && shown && self->m_model == shown && isCurrentOptimization(self->m_state, shown))
                 self->acceptEditedVariables(edited);
         },
         [self](const QString &topic) {

@@ -10,7 +10,9 @@
 #include "window/helmdeckquestions.h"
 #include "window/historygraphmenu.h"
 #include "window/optimhelmdeckdialog.h"
+#include "window/goalspanel.h"
 #include "window/optionsdialog.h"
+#include "window/windoweditors.h"
 #include "window/varsliderview.h"
 #include "window/varspanel.h"
 
@@ -146,6 +148,9 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        setOptimHelmdeckEditorHooks({});
+        setGoalsPanelGoalEditor({});
+        setVarsPanelVariableEditor({});
         delete m_controller.data();
         delete m_sim;
         flushDeferredDeletes();
@@ -272,6 +277,66 @@ private Q_SLOTS:
         Q_EMIT window()->simulate();
         QCOMPARE(model()->model().variable(1).value(), before);
         QVERIFY(m_sim->calls.isEmpty());
+    }
+
+    void earlierOptimizationOfASweepIsOnlyShown()
+    {
+        // Every editor is there, so only the sweep can disable the edits.
+        OptimHelmdeckEditorHooks hooks;
+        hooks.editAlgorithm = [](const OptimizationModel &, QWidget *, OptimAlgInput *, const std::function<void(const QString &)> &) {
+            return false;
+        };
+        setOptimHelmdeckEditorHooks(hooks);
+        setGoalsPanelGoalEditor([](auto &&...) {});
+        setVarsPanelVariableEditor([](auto &&...) {});
+        OptimizationModelObject *first = model();
+        Q_EMIT m_sim->modelChanged(iteration(3, -1, StatusFinished));   // below its limit
+        m_controller->appendModelInput(sampleModelInput({2, 1, 5, 3}));
+        OptimizationModelObject *second = model();
+        second->setStatus(StatusPaused);
+        const QStringList actions{"pauseContinueButton", "updateDesignButton", "storeButton", "recallButton",
+                                  "editAlgorithmButton", "editGoalsButton", "editVariablesButton"};
+        const auto enabledActions = [&] {
+            QStringList names;
+            for (const QString &name : actions) {
+                auto *b = window()->findChild<QPushButton *>(name);
+                if (b->isEnabled())
+                    names << name;
+                else if (!b->toolTip().startsWith(QStringLiteral("Shows an earlier optimization of the sweep")))
+                    names << name + QStringLiteral(" (no reason)");
+            }
+            return names;
+        };
+        Q_EMIT window()->optimizationSelected(second);
+        QCOMPARE(enabledActions(), actions);
+        Q_EMIT window()->optimizationSelected(first);
+        QCOMPARE(enabledActions(), QStringList());
+        // What the window would send for the first one never reaches the current one.
+        const OptimModelInput before = second->model().input();
+        OptimItemList<OptimGoalInput> goals = first->model().input().goals();
+        goals[0].setWeight(QStringLiteral("3"));
+        OptimItemList<OptimVarInput> variables = first->model().input().variables();
+        variables[2].setRange(QStringLiteral("2"), QStringLiteral("20"));
+        OptimAlgInput algorithm = first->model().algorithmInput();
+        algorithm.setMaxIterations(QStringLiteral("300"));
+        Q_EMIT window()->goalDefinitionsChanged(goals);
+        Q_EMIT window()->variableDefinitionsChanged(variables);
+        Q_EMIT window()->algorithmDefinitionChanged(algorithm);
+        Q_EMIT window()->continueOptimization();
+        for (auto signal : {&OptimHelmdeckDialog::updateDesignClicked, &OptimHelmdeckDialog::storeState,
+                            &OptimHelmdeckDialog::recallState}) {
+            bool asked = false;
+            QTimer::singleShot(0, m_controller, [this, &asked] {
+                asked = m_controller->questions()->isAsking();
+                m_controller->questions()->dismissAll();
+            });
+            Q_EMIT (window()->*signal)();
+            QCoreApplication::processEvents();
+            QVERIFY(!asked);
+        }
+        QVERIFY(second->model().input() == before);
+        QVERIFY(!state()->goalsChanged() && !state()->variablesChanged() && !state()->algorithmChanged());
+        QCOMPARE(m_sim->calls, QStringList());
     }
 
     void definitionsAreSentOnlyWhenPausedOrFinished()

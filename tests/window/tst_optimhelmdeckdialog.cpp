@@ -473,6 +473,20 @@ private Q_SLOTS:
         QMetaObject::invokeMethod(&view, "updateView");
         QCOMPARE(shown(), std::pair(QString(), 0));
     }
+    void progressFollowsAnEditedLimit()
+    {
+        ProgressView view;
+        auto model = makeModel(AlgState{3, QStringLiteral("12"), QStringLiteral("100")});
+        view.setModel(model.get());
+        QCOMPARE(labelText(&view, "progressTextLabel"), QStringLiteral("Iteration 12/100"));
+        OptimAlgInput algorithm = model->model().algorithmInput();
+        algorithm.setMaxIterations(QStringLiteral("40"));
+        model->setAlgorithmDefinition(algorithm);
+        QCOMPARE(labelText(&view, "progressTextLabel"), QStringLiteral("Iteration 12/40"));
+        // The optimizer's word counts again once it sends one.
+        applyState(*model, AlgState{3, QStringLiteral("13"), QStringLiteral("50")});
+        QCOMPARE(labelText(&view, "progressTextLabel"), QStringLiteral("Iteration 13/50"));
+    }
     void elapsedClockRunsOnlyWhileRunning()
     {
         QDateTime now = QDateTime(QDate(2030, 1, 1), QTime(12, 0), Qt::UTC);
@@ -511,6 +525,7 @@ private Q_SLOTS:
         QTest::newRow("paused") << 3 << int(OptimIconPaused);
         QTest::newRow("finished") << 4 << int(OptimIconFinishedAndPaused);
         QTest::newRow("exited") << 5 << int(OptimIconFinished);
+        QTest::newRow("finished, goals not met") << -4 << int(OptimIconFinishedAndPaused);
         QTest::newRow("exited with error") << 6 << int(OptimIconFinishedWithError);
         QTest::newRow("killed") << 7 << int(OptimIconFinishedWithError);
         QTest::newRow("unknown code") << 9 << -1;
@@ -519,10 +534,27 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         QFETCH(int, icon);
-        auto model = makeModel(AlgState{status});
+        // The sample's two goals are met; a negative status raises the
+        // second goal's limit above its traces.
+        auto model = makeModel(AlgState{std::abs(status)});
+        if (status < 0) {
+            OptimIterGoalDefinitions goals;
+            goals.goals() = model->model().input().goals();
+            goals.goals()[1].limits()[0].setGreaterThan(QStringLiteral("0"));
+            model->setGoalDefinitions(goals);
+        }
         StatusIconView view;
+        StoppingReasonView reason;
         view.setModel(model.get());
+        reason.setModel(model.get());
         QCOMPARE(view.shownIcon(), icon);
+        // A finished run tells whether its goals were met, in the tooltip
+        // and under the stopping reason.
+        const QString verdict = status == 4 || status == 5 ? QStringLiteral("all goals met")
+            : status < 0                                   ? QStringLiteral("1 of 2 goals not met")
+                                                           : QString();
+        QCOMPARE(labelText(&reason, "goalsVerdictLabel"), verdict);
+        QCOMPARE(reason.isHidden(), verdict.isEmpty() && (status < 5 || status > 7));
         if (icon == OptimIconOptimizing) {
             QCOMPARE(view.movie(), view.optimizingMovie());
             QCOMPARE(view.optimizingMovie()->state(), QMovie::Running);
@@ -530,7 +562,8 @@ private Q_SLOTS:
             QVERIFY(!view.movie());
             QCOMPARE(view.pixmap().isNull(), icon < 0);
         }
-        QCOMPARE(view.toolTip(), icon < 0 ? QString() : optimIconName(static_cast<OptimIcon>(icon)));
+        const QString name = icon < 0 ? QString() : optimIconName(static_cast<OptimIcon>(icon));
+        QCOMPARE(view.toolTip(), verdict.isEmpty() ? name : name + QStringLiteral(": ") + verdict);
     }
     void statusIconMovies()
     {

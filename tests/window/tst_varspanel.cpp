@@ -471,13 +471,7 @@ private Q_SLOTS:
 
     void rowsOutOfSightCatchUpWhenSeen()
     {
-        for (int k = 4; k <= 40; ++k) {
-            OptimVarInput variable = vars().at(0);
-            variable.setNetlistName(QStringLiteral("L%1.L").arg(k));
-            m_model->appendVariable(variable);
-        }
-        for (int pass = 0; pass < 4; ++pass)   // the nested layouts settle
-            QCoreApplication::processEvents();
+        addVariablesUpTo(40);
         setValue(QStringLiteral("L40.L"), QStringLiteral("42"));
         QVERIFY(edit(39)->text() != QStringLiteral("42 nH"));   // out of sight, not yet written
         for (QScrollArea *scroll : m_panel->findChildren<QScrollArea *>())
@@ -489,8 +483,52 @@ private Q_SLOTS:
         m_panel->viewTabs()->setCurrentWidget(m_panel->historyView());
         QCOMPARE(edit(39)->text(), QStringLiteral("43 nH"));
     }
+    void escapeInFieldPutsBackTheValue()
+    {
+        m_panel->updateTuning(true);
+        QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
+        LineEditForTuning *e = edit(1);
+        const QString shown = e->text();
+        typeValue(1, QStringLiteral("abc"));   // refused: marked
+        QVERIFY(e->hasProblem());
+        QTest::keyClicks(e, QStringLiteral("12"));
+        QTest::keyClick(e, Qt::Key_Escape);
+        QCOMPARE(e->text(), shown);
+        QVERIFY(!e->hasProblem() && !e->isModified());
+        QTest::keyClick(e, Qt::Key_Return);
+        QCOMPARE(changed.count(), 0);
+    }
+    void staleRowsTakeTheValueBeforeInput()
+    {
+        // A focused slider and a field scrolled out of sight miss a new
+        // value (a reset, say); a key on them acts on the value the variable
+        // has, not on the one they missed.
+        addVariablesUpTo(40);
+        m_panel->updateTuning(true);
+        for (QScrollArea *scroll : m_panel->findChildren<QScrollArea *>())
+            scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        setValue(QStringLiteral("L1.L"), QStringLiteral("42"));
+        QVERIFY(slider(0)->valueText() != QStringLiteral("42"));   // out of sight, not yet written
+        QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
+        QTest::keyClick(slider(0), Qt::Key_Right);
+        const QString oneStepUp = slider(0)->valueTextAt(slider(0)->mapping().positionOf(42) + 1);
+        QCOMPARE(calls(changed), QStringList{QStringLiteral("L1.L=") + oneStepUp});
+        QTest::keyClick(edit(0), Qt::Key_Return);
+        QCOMPARE(edit(0)->text(), QStringLiteral("42 nH"));
+        QCOMPARE(changed.count(), 1);
+    }
 
 private:
+    void addVariablesUpTo(int last)
+    {
+        for (int k = int(vars().size()) + 1; k <= last; ++k) {
+            OptimVarInput variable = vars().at(0);
+            variable.setNetlistName(QStringLiteral("L%1.L").arg(k));
+            m_model->appendVariable(variable);
+        }
+        for (int pass = 0; pass < 4; ++pass)   // the nested layouts settle
+            QCoreApplication::processEvents();
+    }
     VarSliderWidget *slider(int varIndex) const { return m_panel->sliderView()->sliderForVariable(varIndex); }
     LineEditForTuning *edit(int varIndex) const { return m_panel->historyView()->row(varIndex)->valueEdit(); }
     void setStatus(int status) { m_model->setStatus(status); }
