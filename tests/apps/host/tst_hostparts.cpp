@@ -14,6 +14,7 @@
 
 #include "model/optimitermessages.h"
 #include "mox/moxinterpreter.h"
+#include "wire/datablock.h"
 
 #include <QApplication>
 #include <QFile>
@@ -382,6 +383,25 @@ private Q_SLOTS:
         // Text for one line: breaks escaped, long texts cut.
         QCOMPARE(tracing::printable("a\nb\\c"), QStringLiteral("a\\nb\\\\c"));
         QVERIFY(tracing::printable(QByteArray(500, 'x')).size() < 200);
+    }
+
+    void oversizedBlocksAreNotKept()
+    {
+        TracingKuvo kuvo(nullptr, nullptr);
+        int observed = 0;
+        kuvo.setBlockObserver([&observed](const TracedBlock &) { ++observed; });
+        const QByteArray over = QByteArray::number(wire::kMaxBlockChunks + 1);
+        // Announced over the size limit: none of it is kept.
+        kuvo.noteDelivered({7, 9, "DATA_BLOCK 5 " + over + " OPTIM_HELMDECK STATUS"});
+        kuvo.noteDelivered({7, 11, "DATA_BLOCK 5 1/" + over + " OPTIM_HELMDECK STATUS:x"});
+        QCOMPARE(kuvo.keptCapacity(7), 0);
+        // Within it, kept until the block is over, then let go.
+        kuvo.noteDelivered({7, 9, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS"});
+        kuvo.noteDelivered({7, 11, "DATA_BLOCK 6 1/2 OPTIM_HELMDECK STATUS:x"});
+        QVERIFY(kuvo.keptCapacity(7) > 0);
+        kuvo.noteDelivered({7, 10, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS"});
+        QCOMPARE(kuvo.keptCapacity(7), 0);
+        QCOMPARE(observed, 0);
     }
 
     void everyHelmdeckTopicHasAPage()
