@@ -16,7 +16,7 @@ cp "$design" build/demo/lowpass.json
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Starting the host with build/demo/lowpass.json; the helmdeck window opens when the simulator starts."
-  echo "The run is paced to a few iterations a second so it can be watched (--full-speed lets it run flat out)."
+  echo "The run is paced so it can be followed (about 30 s) (--full-speed lets it run flat out)."
   exec build/bin/helmdeck-host build/demo/lowpass.json --optimize
 fi
 

@@ -17,7 +17,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+
+#include <unistd.h>
 
 const QByteArray HelmdeckHost::kPluginModule("CmdOp");
 const QByteArray HelmdeckHost::kHostModule("host");
@@ -25,6 +28,17 @@ const QByteArray HelmdeckHost::kHostModule("host");
 namespace {
 
 constexpr int kDefaultHeadlessTimeoutSeconds = 120;
+// The timeout's watchdog gives the event loop this long past the timeout to
+// end the run in order (report, screenshot) before it ends the process.
+constexpr int kWatchdogGraceSeconds = 5;
+
+extern "C" void onTimeoutAlarm(int)
+{
+    // Only async-signal-safe calls here.
+    static const char text[] = "helmdeck-host: timed out; the run did not end in time\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(HelmdeckHost::ExitTimedOut);
+}
 // How long the window gets to redraw before a screenshot is taken.
 constexpr int kRedrawDelayMs = 500;
 
@@ -60,12 +74,7 @@ HelmdeckHost::HelmdeckHost(const HostOptions &options, QObject *parent)
     m_session->setSimulatorProgram(options.simulatorPath.isEmpty()
                                        ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("helmdeck-sim"))
                                        : options.simulatorPath);
-    QStringList simulatorArguments = options.simulatorArguments;
-    const bool rateGiven = std::any_of(simulatorArguments.cbegin(), simulatorArguments.cend(),
-                                       [](const QString &a) { return a.startsWith(QLatin1String("--max-rate")); });
-    if (!options.fullSpeed && !rateGiven && !isHeadless())
-        simulatorArguments.append(QStringLiteral("--max-rate=%1").arg(HostOptions::kWatchedRunRate));
-    m_session->setExtraArguments(simulatorArguments);
+    m_session->setExtraArguments(options.simulatorArgumentsFor(isHeadless()));
     connect(m_session.get(), &HostSession::simulatorStateChanged, this, &HelmdeckHost::simulatorsChanged);
     connect(m_session.get(), &HostSession::simulatorStateChanged, this, &HelmdeckHost::checkOptimizeSimulator);
     connect(m_session.get(), &HostSession::simulatorOutput, this, [this](const QByteArray &id, const QString &line) {
@@ -117,6 +126,16 @@ HelmdeckHost::~HelmdeckHost()
     m_session.reset();
     m_hostClient.disconnectFromBroker();
     m_broker.stop();
+}
+
+QStringList HostOptions::simulatorArgumentsFor(bool headless) const
+{
+    QStringList arguments = simulatorArguments;
+    const bool rateGiven = std::any_of(arguments.cbegin(), arguments.cend(),
+                                       [](const QString &a) { return a.startsWith(QLatin1String("--max-rate")); });
+    if (!fullSpeed && !rateGiven && !headless)
+        arguments.append(QStringLiteral("--max-rate=%1").arg(kWatchedRunRate));
+    return arguments;
 }
 
 bool HelmdeckHost::isHeadless() const
@@ -471,6 +490,7 @@ void HelmdeckHost::armHeadlessRun()
     if (timeout <= 0 && headlessRun)
         timeout = kDefaultHeadlessTimeoutSeconds;
     if (timeout > 0) {
+        armTimeoutWatchdog(timeout + kWatchdogGraceSeconds);
         QTimer::singleShot(timeout * 1000, this, [this, timeout] {
             reportProblem(QStringLiteral("timed out after %1 s").arg(timeout), true);
             finishHeadlessRun(ExitTimedOut);
@@ -479,6 +499,15 @@ void HelmdeckHost::armHeadlessRun()
     // Nothing will run: the host window is the picture.
     if (headlessRun && !m_options.optimize && m_options.quitAfterIterations <= 0)
         scheduleHeadlessFinish(ExitOk, kRedrawDelayMs);
+}
+
+void HelmdeckHost::armTimeoutWatchdog(int seconds)
+{
+    struct sigaction action = {};
+    action.sa_handler = onTimeoutAlarm;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGALRM, &action, nullptr);
+    ::alarm(unsigned(std::max(seconds, 1)));
 }
 
 void HelmdeckHost::scheduleHeadlessFinish(int code, int delayMs)

@@ -50,10 +50,16 @@ struct HostOptions
     int timeoutSeconds = 0;        // 0: none
     // Watched runs (a window on a display) pace the simulator to
     // kWatchedRunRate iterations a second unless this is set or the
-    // simulator arguments give a --max-rate; headless runs never do.
+    // simulator arguments give a --max-rate; headless runs never do. The
+    // pace leaves a first-time user time to read the window and press
+    // Pause: the bundled lowpass run's 22 iterations take about 30 s.
     bool fullSpeed = false;
     bool untilFinished = false;    // --screenshot: grab when the run has finished, not when it opened
-    static constexpr int kWatchedRunRate = 4;
+    static constexpr double kWatchedRunRate = 0.75;
+
+    // The simulator arguments of a run: the given ones, plus the watched
+    // run's pace when the run is watched and nothing else sets one.
+    QStringList simulatorArgumentsFor(bool headless) const;
 };
 
 class HelmdeckHost : public QObject
@@ -65,6 +71,10 @@ public:
     // ExitSimulatorFailed: the simulator that --optimize started ended with
     // a failure (its message is reported) in a run nobody watches.
     enum ExitCode { ExitOk = 0, ExitEvalError = 1, ExitStartFailed = 2, ExitTimedOut = 3, ExitSimulatorFailed = 4 };
+
+    // Ends the process with ExitTimedOut after seconds, whatever its event
+    // loop does meanwhile (a loop that is held up never runs a timer).
+    static void armTimeoutWatchdog(int seconds);
 
     static const QByteArray kPluginModule;  // "CmdOp": where the plug-in's words live and the console evaluates
     static const QByteArray kHostModule;    // "host": the host's own words

@@ -29,7 +29,33 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
+
+// A title or name as one plain line of bounded length: line breaks and other
+// control characters become blanks, and a longer text is cut and ends in an
+// ellipsis. Laying it out and painting it then cost the same whatever the
+// design holds (a rich-text label grows without bound with the text).
+QString shownLine(const QString &text, qsizetype maxChars)
+{
+    QString line = text.left(maxChars + 1);
+    for (QChar &c : line) {
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    if (line.size() > maxChars) {
+        line.truncate(maxChars - 1);
+        if (line.back().isHighSurrogate())
+            line.chop(1);
+        line += QChar(0x2026);
+    }
+    return line;
+}
+
+constexpr qsizetype kShownTitleChars = 400;
+constexpr qsizetype kShownPathChars = 400;
+constexpr qsizetype kShownCellChars = 200;
 
 QString scalar(const QJsonValue &v)
 {
@@ -58,10 +84,49 @@ QTableWidget *makeTable(const QString &name, const QStringList &headers, QWidget
 void setRow(QTableWidget *table, int row, const QStringList &cells)
 {
     for (int c = 0; c < cells.size() && c < table->columnCount(); ++c)
-        table->setItem(row, c, new QTableWidgetItem(cells.at(c)));
+        table->setItem(row, c, new QTableWidgetItem(shownLine(cells.at(c), kShownCellChars)));
 }
 
 } // namespace
+
+// Plain text, each line elided to the label's width: a long title neither
+// widens the window nor wraps onto more lines.
+class ElidedLabel : public QLabel
+{
+public:
+    explicit ElidedLabel(QWidget *parent)
+        : QLabel(parent)
+    {
+        setTextFormat(Qt::PlainText);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+
+    void setLines(const QString &text)
+    {
+        m_lines = text;
+        // The whole (bounded) text, escaped: a tooltip would take markup in it as such.
+        setToolTip(QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped().replace(u'\n', QStringLiteral("<br>"))));
+        elide();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        elide();
+    }
+
+private:
+    void elide()
+    {
+        QStringList lines = m_lines.split(u'\n');
+        for (QString &line : lines)
+            line = fontMetrics().elidedText(line, Qt::ElideRight, std::max(contentsRect().width(), 1));
+        setText(lines.join(u'\n'));
+    }
+
+    QString m_lines;
+};
 
 HostWindow::HostWindow(HelmdeckHost *host, QWidget *parent)
     : QMainWindow(parent)
@@ -80,7 +145,7 @@ HostWindow::HostWindow(HelmdeckHost *host, QWidget *parent)
     , m_log(new QPlainTextEdit(this))
     , m_consoleOutput(new QPlainTextEdit(this))
     , m_consoleInput(new QLineEdit(this))
-    , m_designLabel(new QLabel(this))
+    , m_designLabel(new ElidedLabel(this))
     , m_simulatorLabel(new QLabel(this))
 {
     setObjectName(QStringLiteral("helmdeckHostWindow"));
@@ -187,9 +252,9 @@ void HostWindow::updateDesign()
     DesignStore *design = m_host->design();
     setWindowTitle(design->isOpen() ? QStringLiteral("Helmdeck Host - %1").arg(QFileInfo(design->filePath()).fileName())
                                     : QStringLiteral("Helmdeck Host"));
-    m_designLabel->setText(design->isOpen() ? QStringLiteral("<b>%1</b><br>%2").arg(design->title().toHtmlEscaped(),
-                                                                                     design->filePath().toHtmlEscaped())
-                                            : QStringLiteral("No design is open. Use File > Open Design..."));
+    m_designLabel->setLines(design->isOpen() ? shownLine(design->title(), kShownTitleChars) + u'\n'
+                                                   + shownLine(design->filePath(), kShownPathChars)
+                                             : QStringLiteral("No design is open. Use File > Open Design..."));
 
     const QJsonArray variables = design->variables();
     m_variables->setRowCount(int(variables.size()));

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 
+class ElidedLabel;
 class HelmdeckHost;
 class QAction;
 class QLabel;
@@ -46,7 +47,7 @@ private:
     QPlainTextEdit *m_log;
     QPlainTextEdit *m_consoleOutput;
     QLineEdit *m_consoleInput;
-    QLabel *m_designLabel;
+    ElidedLabel *m_designLabel;  // the design's title and path
     QLabel *m_simulatorLabel;
     QAction *m_optimize;
     QAction *m_stop;

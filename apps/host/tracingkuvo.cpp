@@ -5,9 +5,16 @@
 #include "model/optimitermessages.h"
 #include "wire/datablock.h"
 
+#include <utility>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 constexpr int kMaxTraceText = 160;
+constexpr int kReleaseMemoryDelayMs = 250;
 
 // The block name of an envelope header; empty when the text is none.
 QByteArray envelopeName(const QByteArray &header)
@@ -182,30 +189,63 @@ TracingKuvo::TracingKuvo(KuvoIFC *inner, const HostTrace *trace)
     : m_inner(inner)
     , m_trace(trace)
 {
+    m_releaseMemory.setSingleShot(true);
+    m_releaseMemory.setInterval(kReleaseMemoryDelayMs);
+    QObject::connect(&m_releaseMemory, &QTimer::timeout, [] {
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
+    });
 }
 
 void TracingKuvo::noteDelivered(const KuvoMessage &message)
 {
     // A block is reported once, when its end message (or as many messages
     // as a whole block has) came; its start, chunks and end are not traced.
+    // A block over the size limit is counted through, not kept: the plug-in
+    // refuses it, and its chunks are not traced one by one either.
     const auto block = m_delivering.find(message.sender);
     if (block != m_delivering.end()) {
         const bool part = message.kind == wire::KindPlain || message.kind == wire::KindBlockEnd;
-        if (part)
-            block->second.append(message);
-        if (!part || message.kind == wire::KindBlockEnd || block->second.size() > block->first)
-            reportBlock(message.sender, true, m_delivering.take(message.sender).second);
+        Delivering &d = block.value();
+        if (part) {
+            ++d.seen;
+            d.bytes += message.text.size();
+            if (!d.dropped && d.bytes > wire::kMaxBlockBytes) {
+                d.dropped = true;
+                reportBlock(message.sender, false, std::exchange(d.messages, QList<KuvoMessage>()));
+            } else if (!d.dropped) {
+                d.messages.append(message);
+            }
+        }
+        if (!part || message.kind == wire::KindBlockEnd || d.seen > d.count) {
+            const Delivering done = m_delivering.take(message.sender);
+            if (!done.dropped)
+                reportBlock(message.sender, true, done.messages);
+        }
         if (part)
             return;
     }
     if (message.kind == wire::KindBlockStart && message.text.startsWith("DATA_BLOCK ")) {
         wire::Header header;
-        if (wire::parseHeader(message.text, header) && header.index == 0)
-            m_delivering.insert(message.sender, {header.count, {}});
+        if (wire::parseHeader(message.text, header) && header.index == 0) {
+            Delivering d;
+            d.count = header.count;
+            d.dropped = header.count > wire::kMaxBlockChunks;
+            if (d.dropped && m_trace)
+                m_trace->line(QStringLiteral("block from %1 refused: %2 chunks announced").arg(message.sender).arg(header.count));
+            m_delivering.insert(message.sender, d);
+        }
         return;
     }
     if (m_trace)
         m_trace->line(tracing::describeMessage(message));
+}
+
+qsizetype TracingKuvo::keptCapacity(int sender) const
+{
+    const auto it = m_delivering.constFind(sender);
+    return it == m_delivering.cend() ? 0 : it->messages.capacity();
 }
 
 int TracingKuvo::version() const
@@ -216,6 +256,10 @@ int TracingKuvo::version() const
 bool TracingKuvo::send(int address, int kind, const QByteArray &text)
 {
     const bool ok = m_inner->send(address, kind, text);
+    // The plug-in refused or dropped a block: what it took is free now or
+    // once the rest of its chunks has come and gone.
+    if (kind == wire::KindReply && text.endsWith(" FAILED"))
+        m_releaseMemory.start();
     if (m_trace) {
         const QString line = tracing::describeSend(address, kind, text);
         if (!line.isEmpty())

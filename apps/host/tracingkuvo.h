@@ -18,6 +18,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
@@ -58,6 +59,9 @@ public:
     TracingKuvo(KuvoIFC *inner, const HostTrace *trace);
 
     void setBlockObserver(std::function<void(const TracedBlock &)> observer) { m_blockObserver = std::move(observer); }
+    // The room taken by the messages kept of the sender's block being
+    // delivered (0 when none is, or the block is over the size limit).
+    qsizetype keptCapacity(int sender) const;
     // Whether the plug-in is inside one of its waits right now.
     bool isWaiting() const { return m_waitDepth > 0; }
     // The host reports a message it hands to the plug-in's handler.
@@ -82,7 +86,17 @@ private:
     const HostTrace *m_trace;
     std::function<void(const TracedBlock &)> m_blockObserver;
     int m_waitDepth = 0;
-    // Blocks being handed to the plug-in message by message, by sender: the
-    // announced chunk count and the messages after the start.
-    QHash<int, QPair<int, QList<KuvoMessage>>> m_delivering;
+    // A block being handed to the plug-in message by message.
+    struct Delivering
+    {
+        int count = 0;                // chunks announced
+        int seen = 0;                 // messages after the start
+        qsizetype bytes = 0;          // their text
+        bool dropped = false;         // over the size limit: counted, not kept
+        QList<KuvoMessage> messages;  // the messages after the start
+    };
+    QHash<int, Delivering> m_delivering;  // by sender
+    // Gives the memory of refused and dropped blocks back to the system once
+    // their messages have stopped coming (the allocator keeps it otherwise).
+    QTimer m_releaseMemory;
 };

@@ -26,6 +26,20 @@ struct Reader
         return false;
     }
 
+    // A name or title travels in record text and in the host's script calls
+    // as one quoted line: a quote or a line break in it is refused, not
+    // silently changed.
+    bool oneLine(const QString &text, const QString &where, bool quoteAllowed = false)
+    {
+        for (const QChar c : text) {
+            if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+                return fail(where, QStringLiteral("a line break is not allowed"));
+            if (c == u'"' && !quoteAllowed)
+                return fail(where, QStringLiteral("a quote (\") is not allowed"));
+        }
+        return true;
+    }
+
     // A value text: a JSON string as it is, a number in its shortest form.
     bool text(const QJsonValue &v, const QString &where, QString &out, bool required = true)
     {
@@ -145,7 +159,8 @@ struct Reader
         if (!text(o.value(QStringLiteral("netlistName")), where + QStringLiteral(".netlistName"), netlistName)
             || !text(o.value(QStringLiteral("name")), where + QStringLiteral(".name"), name, false)
             || !text(o.value(QStringLiteral("value")), where + QStringLiteral(".value"), value)
-            || !text(o.value(QStringLiteral("unit")), where + QStringLiteral(".unit"), unit, false))
+            || !text(o.value(QStringLiteral("unit")), where + QStringLiteral(".unit"), unit, false)
+            || !oneLine(name, where + QStringLiteral(".name")))
             return false;
         if (!simIsParameterName(netlistName))
             return fail(where + QStringLiteral(".netlistName"),
@@ -213,7 +228,8 @@ struct Reader
             if (!position(value, QStringLiteral(".value")) || !position(params.at(0), QStringLiteral(".constraint.params[0]"))
                 || !position(params.at(1), QStringLiteral(".constraint.params[1]")))
                 return false;
-            return true;
+            return inRange(where, value.trimmed().toInt(), params.at(0).trimmed().toInt(), params.at(1).trimmed().toInt(), value,
+                           params.at(0), params.at(1));
         }
         if (!simvalue::parse(value, unit, parsed))
             return fail(where + QStringLiteral(".value"), QStringLiteral("\"%1\" is not a value in %2").arg(value, unit));
@@ -226,6 +242,25 @@ struct Reader
         }
         if (type == ConstraintDiscrete && simvalue::parseOr(params.at(2), unit, 0) == 0)
             return fail(where + QStringLiteral(".constraint.params[2]"), QStringLiteral("the step is zero"));
+        if (type == ConstraintRange || type == ConstraintDiscrete) {
+            const double start = simvalue::parseOr(value, unit, 0);
+            const double min = simvalue::parseOr(params.at(0), unit, 0);
+            const double max = simvalue::parseOr(params.at(1), unit, 0);
+            return inRange(where, start, min, max, value, params.at(0), params.at(1));
+        }
+        return true;
+    }
+
+    // A start value the optimizer can reach: min <= start <= max.
+    bool inRange(const QString &where, double start, double min, double max, const QString &startText,
+                 const QString &minText, const QString &maxText)
+    {
+        if (min > max)
+            return fail(where + QStringLiteral(".constraint"),
+                        QStringLiteral("the minimum \"%1\" is above the maximum \"%2\"").arg(minText, maxText));
+        if (start < min || start > max)
+            return fail(where + QStringLiteral(".value"),
+                        QStringLiteral("\"%1\" is outside \"%2\" to \"%3\"").arg(startText, minText, maxText));
         return true;
     }
 
@@ -236,7 +271,8 @@ struct Reader
         const QJsonObject o = v.toObject();
         QString name, weight;
         if (!text(o.value(QStringLiteral("name")), where + QStringLiteral(".name"), name, false)
-            || !text(o.value(QStringLiteral("weight")), where + QStringLiteral(".weight"), weight, false))
+            || !text(o.value(QStringLiteral("weight")), where + QStringLiteral(".weight"), weight, false)
+            || !oneLine(name, where + QStringLiteral(".name")))
             return false;
         const QJsonValue t = o.value(QStringLiteral("type"));
         int type = -1;
@@ -266,9 +302,11 @@ struct Reader
             return fail(where, QStringLiteral("%1 needs %2 value(s)").arg(optimLimitTypeText(type)).arg(needed));
         for (const QString &value : std::as_const(values)) {
             bool ok = false;
-            value.toDouble(&ok);
+            const double number = value.toDouble(&ok);
             if (!ok)
                 return fail(where, QStringLiteral("\"%1\" is not a plain number").arg(value));
+            if (!std::isfinite(number))
+                return fail(where, QStringLiteral("\"%1\" is not a finite number").arg(value));
         }
         limit.setName(name);
         limit.setWeight(weight);
@@ -304,7 +342,8 @@ struct Reader
         if (!text(o.value(QStringLiteral("name")), where + QStringLiteral(".name"), name)
             || !text(o.value(QStringLiteral("expression")), where + QStringLiteral(".expression"), expression)
             || !text(o.value(QStringLiteral("simInstanceName")), where + QStringLiteral(".simInstanceName"), instance, false)
-            || !text(o.value(QStringLiteral("weight")), where + QStringLiteral(".weight"), weight, false))
+            || !text(o.value(QStringLiteral("weight")), where + QStringLiteral(".weight"), weight, false)
+            || !oneLine(name, where + QStringLiteral(".name")))
             return false;
         SimExpression parsed;
         QString why;
@@ -434,8 +473,10 @@ bool SimDesign::load(const QString &path, SimDesign &design, QString *error)
 
 bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *error)
 {
+    // A UTF-8 byte-order mark, as some editors write one, is not part of the JSON.
+    static const QByteArray kByteOrderMark("\xEF\xBB\xBF");
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(json.startsWith(kByteOrderMark) ? json.mid(3) : json, &parseError);
     Reader r;
     SimDesign d;
     const auto done = [&](bool ok) {
@@ -455,6 +496,8 @@ bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *err
     }
     const QJsonObject o = doc.object();
     d.title = o.value(QStringLiteral("title")).toString();
+    if (!r.oneLine(d.title, QStringLiteral("title"), true))
+        return done(false);
 
     const QJsonValue circuit = o.value(QStringLiteral("circuit"));
     if (circuit.isString()) {

@@ -192,6 +192,12 @@ SimIncoming SimLink::classify(const KuvoMessage &m)
         wire::Header header;
         if (!wire::parseHeader(m.text, header) || header.index != 0 || !header.name.startsWith(kPrefix + ' '))
             return in;  // not a helmdeck block: no reply, as the helmdeck does it
+        if (header.count > wire::kMaxBlockChunks) {
+            // More than the size limit holds: refused before any of it is
+            // taken in; its chunks then come as plain messages and are dropped.
+            m_client.send(m.sender, wire::KindReply, wire::replyText(header.name, true));
+            return in;
+        }
         QList<KuvoMessage> rest;
         m_client.setTimeout(10000);
         m_client.receiveDataBlock(m.sender, header.count + 1, rest);

@@ -54,7 +54,7 @@ private:
     int m_address;
 };
 
-constexpr qsizetype kMaxBlockBytes = 256 * 1024 * 1024;
+constexpr qsizetype kMaxBlockBytes = wire::kMaxBlockBytes;
 
 // Reads a message of type M from a block's payload and emits it on the
 // simulator interface, only when it read cleanly.
@@ -261,6 +261,12 @@ bool OptimKuvoLink::feedBlock(int sender, int kind, const QByteArray &text)
     return true;
 }
 
+qsizetype OptimKuvoLink::bufferedCapacity(int sender) const
+{
+    const auto it = m_incoming.find(sender);
+    return it == m_incoming.end() ? 0 : it->second.rest.capacity();
+}
+
 void OptimKuvoLink::idleTimeout(int sender)
 {
     const auto it = m_incoming.find(sender);
@@ -285,9 +291,11 @@ void OptimKuvoLink::endBlock(int sender)
     IncomingBlock &block = it->second;
     block.idle->stop();
     const QByteArray start = std::exchange(block.start, QByteArray());
-    const QList<wire::Message> rest = std::exchange(block.rest, QList<wire::Message>());
+    QList<wire::Message> rest = std::exchange(block.rest, QList<wire::Message>());
     block.bytes = 0;
     wire::Received received = wire::assemble(start, rest, kMaxChunks, kMaxBlockBytes);
+    // What was buffered goes now, before the block's reply and dispatch.
+    rest = QList<wire::Message>();
     m_kuvo->send(sender, wire::KindReply, wire::replyText(received.header.name, !received.whole));
     if (received.whole)
         dispatchBlock(received.header.name.split(' '), received.payload);

@@ -51,8 +51,9 @@ public:
 class OptimKuvoLink
 {
 public:
-    // A block announcing more chunks than this is refused without reading it.
-    static constexpr int kMaxChunks = 1 << 16;
+    // A block announcing more chunks than this is refused without reading
+    // it: more than the block size limit holds at full chunks.
+    static constexpr int kMaxChunks = wire::kMaxBlockChunks;
     // An incoming block that gets no further message of its sender for this
     // long is dropped and answered " FAILED".
     static constexpr int kBlockInactivityMs = 1000;
@@ -63,6 +64,9 @@ public:
     OptimKuvoLink &operator=(const OptimKuvoLink &) = delete;
 
     void setBlockInactivityTimeout(int milliseconds) { m_blockInactivityMs = milliseconds; }
+    // The room taken by the messages buffered of the sender's pending block
+    // (0 once a block is over: its buffer is freed, not kept for the next).
+    qsizetype bufferedCapacity(int sender) const;
 
     // Takes the "KUVO" interface from the plug-in manager and checks its
     // version; reports failures to the manager.

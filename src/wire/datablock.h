@@ -36,6 +36,12 @@ QByteArray kindName(int kind);
 
 constexpr qsizetype kChunkLimit = 5700;
 
+// The most chunk text a received block may carry. A sender fills its chunks
+// up to kChunkLimit, so a start message that announces more chunks than the
+// limit holds at that size is refused at once, before anything is buffered.
+constexpr qsizetype kMaxBlockBytes = qsizetype(256) << 20;
+constexpr int kMaxBlockChunks = int(kMaxBlockBytes / kChunkLimit);
+
 struct Header
 {
     QByteArray blockId;
@@ -83,7 +89,7 @@ struct Received
 // or out of order, an end that does not match, more than maxChunks chunks,
 // more than maxBytes of chunk text, a chunk without its ':') leaves the
 // block not whole.
-Received assemble(const QByteArray &startText, const QList<Message> &rest, int maxChunks = 65536,
-                  qsizetype maxBytes = qsizetype(256) << 20);
+Received assemble(const QByteArray &startText, const QList<Message> &rest, int maxChunks = kMaxBlockChunks,
+                  qsizetype maxBytes = kMaxBlockBytes);
 
 } // namespace wire

@@ -230,7 +230,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("waits");  // failed once nothing more came for a while
         const QByteArray name = "OPTIM_HELMDECK STATUS";
         const QByteArray text = chunksOf(OptimStatus(2, QStringLiteral("x"))).join();
-        auto chunk = [&](const char *id, const char *pos) {
+        auto chunk = [&](const char *id, const QByteArray &pos) {
             return KuvoMessage{kSimAddress, 11, "DATA_BLOCK " + QByteArray(id) + ' ' + pos + ' ' + name + ':' + text};
         };
         const KuvoMessage start{kSimAddress, 9, "DATA_BLOCK 5 2 " + name};
@@ -240,6 +240,10 @@ private Q_SLOTS:
         QTest::newRow("stray start") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 1 1 " + name}} << true;
         QTest::newRow("huge count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 999999999 " + name}} << false;
         QTest::newRow("bad count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 x " + name}} << false;
+        // More chunks than the size limit holds: refused at once, nothing of it buffered.
+        const QByteArray over = QByteArray::number(wire::kMaxBlockChunks + 1);
+        QTest::newRow("over the size limit")
+            << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 " + over + ' ' + name}, chunk("5", "1/" + over)} << false;
         QTest::newRow("end of another block")
             << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2"), {kSimAddress, 10, "DATA_BLOCK 6 2 " + name}} << false;
         QTest::newRow("sender gone") << QList<KuvoMessage>{start, chunk("5", "1/2"), {kSimAddress, 13, ""}} << false;
@@ -265,6 +269,18 @@ private Q_SLOTS:
             connectSimulator();
         deliver("9", "OPTIM_HELMDECK STATUS", chunksOf(OptimStatus(3, QString())));
         QCOMPARE(spy.count(), 1);
+    }
+
+    void droppedBlockFreesItsBuffer()
+    {
+        connectSimulator();
+        m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 5 2 OPTIM_HELMDECK STATUS");
+        m_link->onKuvoMessage(kSimAddress, 11, "DATA_BLOCK 5 1/2 OPTIM_HELMDECK STATUS:x");
+        QVERIFY(m_link->bufferedCapacity(kSimAddress) > 0);
+        // A new start fails the pending block: its buffer goes, it is not kept for the next.
+        m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS");
+        QCOMPARE(m_link->bufferedCapacity(kSimAddress), 0);
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
     }
 
     void blocksInterleaveAndRestart()

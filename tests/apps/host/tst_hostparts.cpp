@@ -9,10 +9,12 @@
 #include "helmdeckhost.h"
 #include "helpwindow.h"
 #include "hosttrace.h"
+#include "hostwindow.h"
 #include "moxargs.h"
 
 #include "model/optimitermessages.h"
 #include "mox/moxinterpreter.h"
+#include "wire/datablock.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,12 +22,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -568,6 +572,25 @@ private Q_SLOTS:
         QVERIFY(tracing::printable(QByteArray(500, 'x')).size() < 200);
     }
 
+    void oversizedBlocksAreNotKept()
+    {
+        TracingKuvo kuvo(nullptr, nullptr);
+        int observed = 0;
+        kuvo.setBlockObserver([&observed](const TracedBlock &) { ++observed; });
+        const QByteArray over = QByteArray::number(wire::kMaxBlockChunks + 1);
+        // Announced over the size limit: none of it is kept.
+        kuvo.noteDelivered({7, 9, "DATA_BLOCK 5 " + over + " OPTIM_HELMDECK STATUS"});
+        kuvo.noteDelivered({7, 11, "DATA_BLOCK 5 1/" + over + " OPTIM_HELMDECK STATUS:x"});
+        QCOMPARE(kuvo.keptCapacity(7), 0);
+        // Within it, kept until the block is over, then let go.
+        kuvo.noteDelivered({7, 9, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS"});
+        kuvo.noteDelivered({7, 11, "DATA_BLOCK 6 1/2 OPTIM_HELMDECK STATUS:x"});
+        QVERIFY(kuvo.keptCapacity(7) > 0);
+        kuvo.noteDelivered({7, 10, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS"});
+        QCOMPARE(kuvo.keptCapacity(7), 0);
+        QCOMPARE(observed, 0);
+    }
+
     void everyHelmdeckTopicHasAPage()
     {
         // Every topic the helmdeck window, its editors and dialogs ask for.
@@ -657,6 +680,64 @@ private Q_SLOTS:
         QCOMPARE(eval("deopthelmdeck_back_annotation( \"" + name + "\", TRUE, 5, FALSE, TRUE, 3, FALSE, FALSE, 1, FALSE )"), QByteArray("TRUE"));
         QCOMPARE(mox->liveValues(), live);
         QCOMPARE(mox->misuseCount(), 0);
+    }
+
+    void longTitleIsShownAsOnePlainLine()
+    {
+        QTemporaryDir dir;
+        const QString path = copyExample(dir);
+        QJsonObject root = readJson(path);
+        root.insert(QStringLiteral("title"), QStringLiteral("<b>a\nb</b>") + QString(1000000, u'x'));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(QJsonDocument(root).toJson()) > 0);
+        f.close();
+        HelmdeckHost host{HostOptions()};
+        QString error;
+        QVERIFY2(host.openDesign(path, &error), qPrintable(error));
+        HostWindow window(&host);
+        window.show();
+        const auto *label = window.findChild<QLabel *>(QStringLiteral("designLabel"));
+        QVERIFY(label);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        // One line for the title, cut to the label's width; the label does not widen the window.
+        const QStringList lines = label->text().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.at(0).startsWith(QLatin1String("<b>a b</b>x")) && lines.at(0).endsWith(QChar(0x2026)));
+        QVERIFY(label->fontMetrics().horizontalAdvance(lines.at(0)) <= label->width());
+        QVERIFY(window.minimumSizeHint().width() < 1000);
+        QVERIFY(label->toolTip().size() < 1000);
+    }
+
+    void timeoutEndsTheHostWhateverItsLoopDoes()
+    {
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            HelmdeckHost::armTimeoutWatchdog(1);
+            for (;;)
+                pause();  // held up: no event loop runs
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), int(HelmdeckHost::ExitTimedOut));
+    }
+
+    void watchedRunIsPacedToBeFollowed()
+    {
+        // A watched lowpass run (22 iterations) lasts long enough to press Pause.
+        HostOptions options;
+        const QStringList watched = options.simulatorArgumentsFor(false);
+        QCOMPARE(watched.size(), 1);
+        QVERIFY(watched.at(0).startsWith(QLatin1String("--max-rate=")));
+        const double rate = watched.at(0).mid(11).toDouble();
+        QVERIFY(rate > 0 && 22 / rate >= 25 && 22 / rate <= 40);
+        QVERIFY(options.simulatorArgumentsFor(true).isEmpty());
+        options.fullSpeed = true;
+        QVERIFY(options.simulatorArgumentsFor(false).isEmpty());
+        options.fullSpeed = false;
+        options.simulatorArguments = {QStringLiteral("--max-rate=9")};
+        QCOMPARE(options.simulatorArgumentsFor(false), options.simulatorArguments);
     }
 
     void closeCallbackIsKeptAndCalled()

@@ -192,7 +192,10 @@ bool FakeHelmdeck::sendBlock(const QByteArray &name, const QList<QByteArray> &ch
     while (m_client->waitForMessage(m)) {
         if (m.kind == 8) {
             m_lastReply = m.text;
-            return m.text == "DATA_BLOCK " + name;
+            // A reply to an earlier block is not this one's.
+            if (m.text == "DATA_BLOCK " + name || m.text == "DATA_BLOCK " + name + " FAILED")
+                return m.text == "DATA_BLOCK " + name;
+            continue;
         }
         if (m.kind == 13 && m.sender == m_sim) {
             m_gone = true;

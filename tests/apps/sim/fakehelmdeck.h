@@ -45,8 +45,8 @@ public:
     bool sendCommand(const QByteArray &command) { return sendBlock("OPTIM_HELMDECK " + command, {" "}); }
     // A message block named after the record's tag; waits for its reply.
     bool sendMessage(const OptimSerializationIFC &record);
-    // A plain kind-11 text (the relayed pause, the disconnect).
-    bool sendText(const QByteArray &text) { return m_client->send(m_sim, 11, text); }
+    // A plain kind-11 text (the relayed pause, the disconnect), or a message of another kind.
+    bool sendText(const QByteArray &text, int kind = 11) { return m_client->send(m_sim, kind, text); }
 
     // True when nothing at all arrives within ms.
     bool staysQuiet(int ms);

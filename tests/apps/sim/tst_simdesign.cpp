@@ -132,6 +132,16 @@ private Q_SLOTS:
         QTest::newRow("sweep overrides a variable") << "sweep" << R"j([{"name": "A", "parameters": {"r1": "5"}}])j"
                                                     << "sweep[0].parameters: \"r1\" is a variable";
         QTest::newRow("duplicate name") << "parameters" << R"j({"r1": "1"})j" << "variables[0].netlistName: \"R1\" is used twice";
+        QTest::newRow("start above max") << "variables[0].value" << R"j("500 Ohm")j"
+                                         << "variables[0].value: \"500 Ohm\" is outside \"10 Ohm\" to \"100 Ohm\"";
+        QTest::newRow("min above max") << "variables[0].constraint" << R"j({"type": 1, "params": ["100 Ohm", "10 Ohm"]})j"
+                                       << "variables[0].constraint: the minimum \"100 Ohm\" is above the maximum";
+        QTest::newRow("limit NaN") << "goals[0].limits" << R"j([{"type": "LessThan", "value": "NaN"}])j"
+                                   << "goals[0].limits[0]: \"NaN\" is not a finite number";
+        QTest::newRow("quote in goal name") << "goals[0].name" << "\"G\\\"1\"" << "goals[0].name: a quote";
+        QTest::newRow("line feed in goal name") << "goals[0].name" << "\"G\\n1\"" << "goals[0].name: a line break";
+        QTest::newRow("title with line break") << "title" << "\"Low\\r\\npass\"" << "title: a line break";
+        QTest::newRow("title with quote") << "title" << "\"5\\\" lowpass\"" << "";
     }
 
     void refused()
@@ -159,6 +169,8 @@ private Q_SLOTS:
         QString error;
         QVERIFY(!SimDesign::fromJson("{ nope", d, &error));
         QVERIFY(error.startsWith(QStringLiteral("not JSON")));
+        // A UTF-8 byte-order mark in front is taken.
+        QVERIFY2(SimDesign::fromJson("\xEF\xBB\xBF" + QJsonDocument(minimal()).toJson(), d, &error), qPrintable(error));
         QVERIFY(!SimDesign::load(QStringLiteral("/nonexistent/design.json"), d, &error));
         QVERIFY(error.contains(QStringLiteral("cannot read")));
     }

@@ -5,6 +5,7 @@
 #include "fakehelmdeck.h"
 
 #include "model/optimitermessages.h"
+#include "wire/datablock.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -313,6 +314,22 @@ private Q_SLOTS:
         QCOMPARE(input.algorithm().name(), QStringLiteral("Parasitic"));
         QCOMPARE(input.algorithm().algorithmType(), 5);
         QVERIFY(m_host->waitForStatus(StatusFinished));
+        QCOMPARE(exitCode(), 0);
+    }
+
+    // A block announcing more than the size limit is refused unread: its
+    // chunk is dropped and the next block (which would otherwise be taken
+    // in as part of it) is answered.
+    void oversizedBlockIsRefusedUnread()
+    {
+        QVERIFY(startSim(example("lowpass.json")));
+        QVERIFY(rendezvous());
+        QVERIFY(m_host->waitForStatus(StatusFinished));
+        const QByteArray over = QByteArray::number(wire::kMaxBlockChunks + 1);
+        QVERIFY(m_host->sendText("DATA_BLOCK 7 " + over + " OPTIM_HELMDECK VARIABLE_VALUES", 9));
+        QVERIFY(m_host->sendText("DATA_BLOCK 7 1/" + over + " OPTIM_HELMDECK VARIABLE_VALUES:x"));
+        QVERIFY(m_host->sendCommand("FINISH_SIMULATION"));
+        QVERIFY(m_host->waitForStatus(StatusExited));
         QCOMPARE(exitCode(), 0);
     }
 
