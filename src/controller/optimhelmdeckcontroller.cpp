@@ -69,6 +69,12 @@ OptimHelmdeckController::OptimHelmdeckController(QObject *parent, bool multiOpt,
     connect(d, &OptimHelmdeckDialog::saveImageRequested, m_questions, &HelmdeckQuestions::saveGraphImage);
     connect(d, &OptimHelmdeckDialog::optimizationSelected, this, &OptimHelmdeckController::setModelToView);
     connect(d, &OptimHelmdeckDialog::helpRequested, this, &OptimHelmdeckController::handleHelpRequest);
+    // The waiting box's "Stop the Simulator": the host stops it, and the
+    // simulator's going ends the wait.
+    connect(d, &OptimHelmdeckDialog::stopSimulatorRequested, this, [this] {
+        if (m_simulator)
+            m_simulator->killSimulatorSlot();
+    });
 
     connect(m_state, &OptimHelmdeckControllerState::changeWaitingForSimulatorToContinue, d,
             &OptimHelmdeckDialog::setWaitingForSimulatorToContinue);

@@ -167,6 +167,9 @@ private Q_SLOTS:
         m_controller->simulatorDoesNotAnswer();
         QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
         QVERIFY(window()->findChild<QMessageBox *>(QStringLiteral("simulatorSilentNotice"))->isVisible());
+        // The waiting box's "Stop the Simulator" goes to the host through the simulator interface.
+        Q_EMIT window()->stopSimulatorRequested();
+        QCOMPARE(m_sim->calls.last(), QStringLiteral("kill"));
     }
 
     void continueSendsPendingValuesFirst()
