@@ -710,7 +710,13 @@ void OptimHelmdeckController::setWaitingForReply(bool waiting)
 
 void OptimHelmdeckController::simulatorDoesNotAnswer()
 {
-    // No answer will end the wait: the window takes input again and says why.
+    // The window takes input again and says why; an answer that still
+    // comes is applied as usual.
     m_state->stopWaiting();
     m_questions->tellSimulatorDoesNotAnswer();
+}
+
+void OptimHelmdeckController::simulatorAnsweredLate()
+{
+    m_questions->tellSimulatorAnsweredLate();
 }
