@@ -69,6 +69,12 @@ OptimHelmdeckController::OptimHelmdeckController(QObject *parent, bool multiOpt,
     connect(d, &OptimHelmdeckDialog::saveImageRequested, m_questions, &HelmdeckQuestions::saveGraphImage);
     connect(d, &OptimHelmdeckDialog::optimizationSelected, this, &OptimHelmdeckController::setModelToView);
     connect(d, &OptimHelmdeckDialog::helpRequested, this, &OptimHelmdeckController::handleHelpRequest);
+    // The waiting box's "Stop the Simulator": the host stops it, and the
+    // simulator's going ends the wait.
+    connect(d, &OptimHelmdeckDialog::stopSimulatorRequested, this, [this] {
+        if (m_simulator)
+            m_simulator->killSimulatorSlot();
+    });
 
     connect(m_state, &OptimHelmdeckControllerState::changeWaitingForSimulatorToContinue, d,
             &OptimHelmdeckDialog::setWaitingForSimulatorToContinue);
@@ -727,7 +733,13 @@ void OptimHelmdeckController::setWaitingForReply(bool waiting)
 
 void OptimHelmdeckController::simulatorDoesNotAnswer()
 {
-    // No answer will end the wait: the window takes input again and says why.
+    // The window takes input again and says why; an answer that still
+    // comes is applied as usual.
     m_state->stopWaiting();
     m_questions->tellSimulatorDoesNotAnswer();
+}
+
+void OptimHelmdeckController::simulatorAnsweredLate()
+{
+    m_questions->tellSimulatorAnsweredLate();
 }

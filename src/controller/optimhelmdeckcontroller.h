@@ -53,6 +53,8 @@ public:
     // second), and the simulator did not answer one before its deadline.
     void setWaitingForReply(bool waiting);
     void simulatorDoesNotAnswer();
+    // The simulator answered a command after its deadline after all.
+    void simulatorAnsweredLate();
 
 Q_SIGNALS:
     void pauseOptimization();

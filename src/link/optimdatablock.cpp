@@ -2,17 +2,11 @@
 
 #include "hostifc/kuvoifc.h"
 
-#include <QDeadlineTimer>
-
 #include <atomic>
 
 namespace {
 
 std::atomic<unsigned long> g_blockCounter{0};
-
-// A reply that never comes must not hold the GUI thread forever, even when
-// other messages keep arriving.
-constexpr int kReplyDeadlineMs = 60000;
 
 } // namespace
 
@@ -35,39 +29,5 @@ bool OptimDataBlock::transmit(KuvoIFC *kuvo, int address) const
     bool sent = kuvo->send(address, wire::KindBlockStart, e.start);
     for (qsizetype i = 0; sent && i < e.chunks.size(); ++i)
         sent = kuvo->send(address, wire::KindPlain, e.chunks.at(i));
-    sent = sent && kuvo->send(address, wire::KindBlockEnd, e.end);
-    if (!sent)
-        return false;
-
-    const QDeadlineTimer deadline(kReplyDeadlineMs);
-    KuvoMessage message;
-    while (!deadline.hasExpired()) {
-        if (!kuvo->waitForMessage(message))
-            return false;
-        switch (message.kind) {
-        case 0: case 3: case 6: case wire::KindRefused:
-            return false;
-        case wire::KindGone:
-            // The receiver went away: no reply will come. Others leaving is
-            // news for normal dispatch, and the wait goes on.
-            if (message.sender == address) {
-                kuvo->dispatch(message);
-                return false;
-            }
-            if (!kuvo->dispatch(message))
-                return false;
-            break;
-        case wire::KindReply:
-            if (message.sender == address)
-                return !message.text.contains("FAILED");
-            if (!kuvo->dispatch(message))
-                return false;
-            break;
-        default:
-            if (!kuvo->dispatch(message))
-                return false;
-            break;
-        }
-    }
-    return false;
+    return sent && kuvo->send(address, wire::KindBlockEnd, e.end);
 }

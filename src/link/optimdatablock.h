@@ -1,8 +1,8 @@
 #pragma once
 
 // One outgoing data block and its transmission over KUVO: start, chunks and
-// end (the envelope texts come from wire/datablock.h), then the wait for the
-// receiver's reply.
+// end (the envelope texts come from wire/datablock.h). The receiver's reply
+// arrives later through normal dispatch; OptimKuvoLink takes it there.
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -11,7 +11,6 @@
 #include "wire/datablock.h"
 
 class KuvoIFC;
-struct KuvoMessage;
 
 class OptimDataBlock
 {
@@ -33,11 +32,11 @@ public:
 
     wire::Envelope envelope() const { return wire::envelope(m_blockId, m_name, m_chunks, m_prefix); }
 
-    // Sends start, chunks and end to address, then waits for the reply,
-    // handing every other message to normal dispatch meanwhile. True when
-    // every send succeeded and a reply came that does not say FAILED.
+    // Sends start, chunks and end to address and returns at once, without
+    // waiting for the reply: true when every send succeeded.
     bool transmit(KuvoIFC *kuvo, int address) const;
-
+    // The receiver's reply to this block, as it reads when the block arrived whole.
+    QByteArray replyText() const { return wire::replyText(m_name, false); }
 
 private:
     QByteArray m_blockId;

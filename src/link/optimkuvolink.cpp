@@ -9,50 +9,15 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcLink, "helmdeck.link")
 
 namespace {
 
-// The KUVO interface as a block send sees it: notes whether anything came
-// from the receiver during the wait for its reply.
-class ReplyWatch : public KuvoIFC
-{
-public:
-    ReplyWatch(KuvoIFC *kuvo, int address)
-        : m_kuvo(kuvo)
-        , m_address(address)
-    {
-    }
-
-    bool heard = false;
-
-    int version() const override { return m_kuvo->version(); }
-    bool send(int address, int kind, const QByteArray &text) override { return m_kuvo->send(address, kind, text); }
-    bool waitForMessage(KuvoMessage &message) override
-    {
-        const bool got = m_kuvo->waitForMessage(message);
-        heard = heard || (got && message.sender == m_address);
-        return got;
-    }
-    bool dispatch(const KuvoMessage &message) override { return m_kuvo->dispatch(message); }
-    bool lookup(const QByteArray &name, int &address) override { return m_kuvo->lookup(name, address); }
-    bool nameOf(int address, QByteArray &name, QByteArray &second) override
-    {
-        return m_kuvo->nameOf(address, name, second);
-    }
-    QList<KuvoPeer> peers() override { return m_kuvo->peers(); }
-    bool connectPeer(const KuvoPeer &peer, int &address) override { return m_kuvo->connectPeer(peer, address); }
-    bool receiveDataBlock(int sender, int maxMessages, QList<KuvoMessage> &rest) override
-    {
-        return m_kuvo->receiveDataBlock(sender, maxMessages, rest);
-    }
-
-private:
-    KuvoIFC *m_kuvo;
-    int m_address;
-};
+// Sends given up at their deadline whose late replies are still recognised.
+constexpr qsizetype kMaxOverdue = 8;
 
 constexpr qsizetype kMaxBlockBytes = wire::kMaxBlockBytes;
 
@@ -114,42 +79,164 @@ bool OptimKuvoLink::sendPlain(int address, const QByteArray &text)
     return m_kuvo && address >= 0 && m_kuvo->send(address, wire::KindPlain, text);
 }
 
-bool OptimKuvoLink::sendBlock(const QByteArray &name, const QList<QByteArray> &chunks)
+bool OptimKuvoLink::sendBlock(const QByteArray &name, const QList<QByteArray> &chunks, SendResult done)
 {
     if (!m_kuvo || m_simulatorAddress < 0)
         return false;
     OptimDataBlock block;
     block.setName(name);
     block.setChunks(chunks);
-    const int address = m_simulatorAddress;
-    ReplyWatch watch(m_kuvo, address);
-    // A message dispatched during the wait may send a block of its own: the
-    // owner hears of the outermost wait only.
-    if (m_replyWaits++ == 0 && m_owner)
+    // The reply is not waited for here: normal dispatch brings it to
+    // takeReply, and user input, timers and other messages go on meanwhile.
+    if (!block.transmit(m_kuvo, m_simulatorAddress))
+        return false;
+    PendingReply reply;
+    reply.serial = ++m_nextSerial;
+    reply.address = m_simulatorAddress;
+    reply.replyText = block.replyText();
+    reply.done = std::move(done);
+    reply.deadline = QDeadlineTimer(m_replyDeadlineMs);
+    m_replies.push_back(std::move(reply));
+    armReplyTimer();
+    if (m_replies.size() == 1 && m_owner)
         m_owner->replyWaitChanged(true);
-    const bool sent = block.transmit(&watch, address);
-    if (--m_replyWaits == 0 && m_owner)
-        m_owner->replyWaitChanged(false);
-    // Still connected, yet not a word during the whole wait.
-    if (!sent && !watch.heard && m_simulatorAddress == address && m_owner)
-        m_owner->simulatorDoesNotAnswer();
-    return sent;
+    return true;
 }
 
-bool OptimKuvoLink::sendCommand(const QByteArray &command)
+bool OptimKuvoLink::takeReply(int sender, int kind, const QByteArray &text)
 {
-    return sendBlock("OPTIM_HELMDECK " + command, {QByteArray(" ")});
+    const auto ofSender = [sender](const PendingReply &r) { return r.address == sender; };
+    switch (kind) {
+    case 0: case 3: case 6:
+        // The bus ends every wait: no reply will come.
+        if (m_replies.empty())
+            return false;
+        failReplies(-1);
+        return true;
+    case wire::KindRefused: {
+        const auto it = std::find_if(m_replies.begin(), m_replies.end(), ofSender);
+        if (it == m_replies.end())
+            return false;
+        finishReply(it->serial, false);
+        return true;
+    }
+    case wire::KindReply: {
+        const bool failed = text.contains("FAILED");
+        const QByteArray whole = text.endsWith(" FAILED") ? text.chopped(7) : text;
+        const auto named = [&](const PendingReply &r) { return r.address == sender && r.replyText == whole; };
+        auto it = std::find_if(m_replies.begin(), m_replies.end(), named);
+        if (it == m_replies.end()) {
+            // The answer to a send given up: news that the simulator answers.
+            const qsizetype late = m_overdue.indexOf(qMakePair(sender, whole));
+            if (late >= 0) {
+                m_overdue.remove(0, late + 1);
+                if (m_owner)
+                    m_owner->simulatorAnsweredLate();
+                return true;
+            }
+            // A reply that does not name its block answers the oldest send.
+            it = std::find_if(m_replies.begin(), m_replies.end(), ofSender);
+        }
+        if (it == m_replies.end())
+            return false;
+        finishReply(it->serial, !failed);
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
-bool OptimKuvoLink::sendMessage(const OptimSerializationIFC &record)
+void OptimKuvoLink::finishReply(quint64 serial, bool ok)
+{
+    const auto it = std::find_if(m_replies.begin(), m_replies.end(),
+                                 [serial](const PendingReply &r) { return r.serial == serial; });
+    if (it == m_replies.end())
+        return;
+    // Taken out first: the outcome may start another send.
+    const SendResult done = std::move(it->done);
+    m_replies.erase(it);
+    armReplyTimer();
+    if (done)
+        done(ok);
+    if (m_replies.empty() && m_owner)
+        m_owner->replyWaitChanged(false);
+}
+
+void OptimKuvoLink::failReplies(int address)
+{
+    QList<quint64> serials;
+    for (const PendingReply &r : m_replies) {
+        if (address < 0 || r.address == address)
+            serials.append(r.serial);
+    }
+    for (const quint64 serial : std::as_const(serials))
+        finishReply(serial, false);
+}
+
+void OptimKuvoLink::expireReplies()
+{
+    QList<quint64> serials;
+    for (const PendingReply &r : m_replies) {
+        if (r.deadline.hasExpired())
+            serials.append(r.serial);
+    }
+    for (const quint64 serial : std::as_const(serials)) {
+        const auto it = std::find_if(m_replies.begin(), m_replies.end(),
+                                     [serial](const PendingReply &r) { return r.serial == serial; });
+        if (it == m_replies.end())
+            continue;
+        const int address = it->address;
+        // Still connected, yet not a word since the send: it has not
+        // answered. Its reply may still come and is then recognised.
+        const bool silent = !it->heard && address == m_simulatorAddress;
+        m_overdue.append(qMakePair(address, it->replyText));
+        if (m_overdue.size() > kMaxOverdue)
+            m_overdue.removeFirst();
+        finishReply(serial, false);
+        if (silent && m_owner)
+            m_owner->simulatorDoesNotAnswer();
+    }
+    armReplyTimer();
+}
+
+void OptimKuvoLink::armReplyTimer()
+{
+    if (m_replies.empty()) {
+        if (m_replyTimer)
+            m_replyTimer->stop();
+        return;
+    }
+    if (!m_replyTimer) {
+        m_replyTimer = std::make_unique<QTimer>();
+        m_replyTimer->setSingleShot(true);
+        QObject::connect(m_replyTimer.get(), &QTimer::timeout, m_replyTimer.get(), [this] { expireReplies(); });
+    }
+    qint64 next = m_replies.front().deadline.remainingTime();
+    for (const PendingReply &r : m_replies)
+        next = std::min(next, r.deadline.remainingTime());
+    m_replyTimer->start(int(std::max<qint64>(0, next)));
+}
+
+bool OptimKuvoLink::sendCommand(const QByteArray &command, SendResult done)
+{
+    return sendBlock("OPTIM_HELMDECK " + command, {QByteArray(" ")}, std::move(done));
+}
+
+bool OptimKuvoLink::sendMessage(const OptimSerializationIFC &record, SendResult done)
 {
     OptimSerialWriter writer;
     record.serialize(writer);
-    return sendBlock(QByteArray("OPTIM_HELMDECK ") + record.tag(), writer.chunks(OptimDataBlock::kChunkLimit));
+    return sendBlock(QByteArray("OPTIM_HELMDECK ") + record.tag(), writer.chunks(OptimDataBlock::kChunkLimit),
+                     std::move(done));
 }
 
 void OptimKuvoLink::onKuvoMessage(int sender, int kind, const QByteArray &text)
 {
+    for (PendingReply &reply : m_replies)
+        reply.heard = reply.heard || reply.address == sender;
+    if (takeReply(sender, kind, text))
+        return;
     // The chunks and the end message of a block being taken in are its own.
     if ((kind == wire::KindPlain || kind == wire::KindBlockEnd) && feedBlock(sender, kind, text))
         return;
@@ -172,6 +259,9 @@ void OptimKuvoLink::onKuvoMessage(int sender, int kind, const QByteArray &text)
         m_incoming.erase(sender);
         m_refusedPeers.remove(sender);
         handleGone(sender);
+        // The receiver of a pending send left: its reply will not come.
+        failReplies(sender);
+        m_overdue.removeIf([sender](const QPair<int, QByteArray> &o) { return o.first == sender; });
         break;
     default:
         break;

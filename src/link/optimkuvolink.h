@@ -9,14 +9,21 @@
 // "DATA_BLOCK <name> FAILED" at its start message, its chunks are not kept,
 // and it never reaches the helmdeck. The first refused block of each peer
 // is logged (category "helmdeck.link"); a peer that leaves is forgotten.
-
+//
+// A block the link sends is not waited for either: the send returns once its
+// messages are out, and the receiver's reply is taken when normal dispatch
+// brings it (matched by the block's name, oldest send first). A refusal, the
+// receiver leaving, or no reply within the reply deadline fails the send.
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
 #include <QSet>
 
+#include <functional>
+#include <list>
 #include <map>
 #include <memory>
 
@@ -41,11 +48,14 @@ public:
     virtual void simulatorGone(const QByteArray &simulatorId, bool closeWindow) = 0;
     // The host reported that the open helmdeck's analysis is done.
     virtual void simulationFinished() = 0;
-    // A block send started (true) or stopped (false) waiting for its reply.
+    // The first block send started (true) or the last one stopped (false)
+    // waiting for its reply.
     virtual void replyWaitChanged(bool waiting) { Q_UNUSED(waiting); }
-    // A block send ended without any word from the simulator, which is
-    // still on the bus: it does not answer.
+    // A block send reached its reply deadline without any word from the
+    // simulator, which is still on the bus: it has not answered (yet).
     virtual void simulatorDoesNotAnswer() {}
+    // The reply to a send given up at its deadline arrived after all.
+    virtual void simulatorAnsweredLate() {}
 };
 
 class OptimKuvoLink
@@ -57,6 +67,12 @@ public:
     // An incoming block that gets no further message of its sender for this
     // long is dropped and answered " FAILED".
     static constexpr int kBlockInactivityMs = 1000;
+    // A block send that has no reply for this long fails.
+    static constexpr int kReplyDeadlineMs = 30000;
+
+    // Called once with a block send's outcome: true when the receiver's
+    // reply came and does not say FAILED.
+    using SendResult = std::function<void(bool ok)>;
 
     explicit OptimKuvoLink(OptimKuvoLinkOwner *owner = nullptr);
     ~OptimKuvoLink();
@@ -67,6 +83,7 @@ public:
     // The room taken by the messages buffered of the sender's pending block
     // (0 once a block is over: its buffer is freed, not kept for the next).
     qsizetype bufferedCapacity(int sender) const;
+    void setReplyDeadline(int milliseconds) { m_replyDeadlineMs = milliseconds; }
 
     // Takes the "KUVO" interface from the plug-in manager and checks its
     // version; reports failures to the manager.
@@ -83,9 +100,13 @@ public:
 
     bool sendPlain(int address, const QByteArray &text);
     // A command block "OPTIM_HELMDECK <command>" with one chunk of a blank.
-    bool sendCommand(const QByteArray &command);
-    // A message block "OPTIM_HELMDECK <tag>" carrying the record's words.
-    bool sendMessage(const OptimSerializationIFC &record);
+    // False when it could not be sent; otherwise done hears the reply later.
+    bool sendCommand(const QByteArray &command, SendResult done = {});
+    // A message block "OPTIM_HELMDECK <tag>" carrying the record's words;
+    // returns as sendCommand does.
+    bool sendMessage(const OptimSerializationIFC &record, SendResult done = {});
+    // Block sends waiting for their replies.
+    int pendingReplies() const { return int(m_replies.size()); }
 
     // Every KUVO message addressed to the plug-in comes here. A data block
     // is taken in as its messages arrive, never by waiting for them: other
@@ -103,13 +124,37 @@ private:
     void noteRefused(int sender, const QByteArray &what);
     void handleGone(int sender);
     void dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload);
-    bool sendBlock(const QByteArray &name, const QList<QByteArray> &chunks);
+    bool sendBlock(const QByteArray &name, const QList<QByteArray> &chunks, SendResult done);
+    // Takes a message of a receiver as the reply to a pending send, or as a
+    // late reply to one given up; false when it is neither.
+    bool takeReply(int sender, int kind, const QByteArray &text);
+
+    struct PendingReply
+    {
+        quint64 serial = 0;
+        int address = -1;
+        QByteArray replyText;           // the reply that says the block arrived whole
+        SendResult done;
+        QDeadlineTimer deadline;
+        bool heard = false;             // the receiver sent anything since
+    };
+    // Ends a pending send with its outcome; the owner hears when none is left.
+    void finishReply(quint64 serial, bool ok);
+    // Fails the pending sends to address (every one for -1).
+    void failReplies(int address);
+    // Fails the sends past their deadline and sets the timer for the next.
+    void expireReplies();
+    void armReplyTimer();
 
     OptimKuvoLinkOwner *m_owner;
     KuvoIFC *m_kuvo = nullptr;
     int m_simulatorAddress = -1;
     QByteArray m_simulatorName;
-    int m_replyWaits = 0;  // block sends waiting for their replies, nested
+    std::list<PendingReply> m_replies;  // sends waiting for their replies, oldest first
+    QList<QPair<int, QByteArray>> m_overdue;  // address and reply text of sends given up, newest last
+    quint64 m_nextSerial = 0;
+    std::unique_ptr<QTimer> m_replyTimer;  // fires at the earliest deadline
+    int m_replyDeadlineMs = kReplyDeadlineMs;
     QSet<int> m_refusedPeers;  // peers logged for a refused message, until they leave
 
     // The block a sender is sending, from its start message on.

@@ -3,6 +3,7 @@
 #include "link/optimkuvolink.h"
 
 #include <QDebug>
+#include <QPointer>
 
 OptimSimIFC::OptimSimIFC(OptimKuvoLink *link, const OptimHostCalls &host, const QByteArray &designName,
                          const QByteArray &simulatorId, QObject *parent)
@@ -24,26 +25,51 @@ bool OptimSimIFC::isSimulatorCurrent()
     return m_connected;
 }
 
+std::function<void(bool)> OptimSimIFC::startSend()
+{
+    const quint64 serial = ++m_sendSerial;
+    m_lastSendOk = false;
+    return [self = QPointer<OptimSimIFC>(this), serial](bool ok) {
+        if (self && self->m_sendSerial == serial)
+            self->m_lastSendOk = ok;
+    };
+}
+
+void OptimSimIFC::setSendResult(bool ok)
+{
+    ++m_sendSerial;
+    m_lastSendOk = ok;
+}
+
 void OptimSimIFC::pauseOptimizationSlot()
 {
     // The pause goes to the host's session process, which relays it.
     const int address = m_link ? m_link->hostProcessAddress() : -1;
-    m_lastSendOk = m_link && m_link->sendPlain(address, "OPTIM_HELMDECK_PAUSE " + m_simulatorId);
+    setSendResult(m_link && m_link->sendPlain(address, "OPTIM_HELMDECK_PAUSE " + m_simulatorId));
 }
 
 void OptimSimIFC::continueOptimizationSlot()
 {
-    m_lastSendOk = m_link && m_link->sendCommand("CONTINUE");
+    if (m_link)
+        m_link->sendCommand("CONTINUE", startSend());
+    else
+        setSendResult(false);
 }
 
 void OptimSimIFC::simulateSlot(long commandId)
 {
-    m_lastSendOk = m_link && m_link->sendCommand("SIMULATE " + QByteArray::number(qint64(commandId)));
+    if (m_link)
+        m_link->sendCommand("SIMULATE " + QByteArray::number(qint64(commandId)), startSend());
+    else
+        setSendResult(false);
 }
 
 void OptimSimIFC::finishSimulationSlot()
 {
-    m_lastSendOk = m_link && m_link->sendCommand("FINISH_SIMULATION");
+    if (m_link)
+        m_link->sendCommand("FINISH_SIMULATION", startSend());
+    else
+        setSendResult(false);
 }
 
 void OptimSimIFC::killSimulatorSlot()
@@ -55,30 +81,42 @@ void OptimSimIFC::killSimulatorSlot()
 void OptimSimIFC::disconnectSimulatorSlot()
 {
     if (!m_link || m_link->simulatorAddress() < 0) {
-        m_lastSendOk = true;
+        setSendResult(true);
         return;
     }
-    m_lastSendOk = m_link->sendPlain(m_link->simulatorAddress(), "OPTIM_HELMDECK_DISCONNECT");
+    setSendResult(m_link->sendPlain(m_link->simulatorAddress(), "OPTIM_HELMDECK_DISCONNECT"));
 }
 
 void OptimSimIFC::changeVarValuesSlot(OptimIterVariableValues values)
 {
-    m_lastSendOk = m_link && m_link->sendMessage(values);
+    if (m_link)
+        m_link->sendMessage(values, startSend());
+    else
+        setSendResult(false);
 }
 
 void OptimSimIFC::changeAlgorithmDefinitionSlot(OptimIterAlgorithmDefinition algorithmDef)
 {
-    m_lastSendOk = m_link && m_link->sendMessage(algorithmDef);
+    if (m_link)
+        m_link->sendMessage(algorithmDef, startSend());
+    else
+        setSendResult(false);
 }
 
 void OptimSimIFC::changeGoalDefinitionsSlot(OptimIterGoalDefinitions goalDefs)
 {
-    m_lastSendOk = m_link && m_link->sendMessage(goalDefs);
+    if (m_link)
+        m_link->sendMessage(goalDefs, startSend());
+    else
+        setSendResult(false);
 }
 
 void OptimSimIFC::changeVariableDefinitionsSlot(OptimIterVariableDefinitions varDefs)
 {
-    m_lastSendOk = m_link && m_link->sendMessage(varDefs);
+    if (m_link)
+        m_link->sendMessage(varDefs, startSend());
+    else
+        setSendResult(false);
 }
 
 void OptimSimIFC::updateDesign(OptimizationModel model, bool updateAlgorithm, bool updateGoals, bool updateVariables)

@@ -27,7 +27,8 @@ public:
 
     bool isSimulatorCurrent() override;
 
-    // The result of the last slot that sent something.
+    // The result of the last slot that sent something. A block's result is
+    // known once its reply came: until then it is false.
     bool lastSendSucceeded() const { return m_lastSendOk; }
 
     // Writes the chosen parts of an optimization into the design through the
@@ -59,11 +60,17 @@ public Q_SLOTS:
     void displayHelp(QString topic) override;
 
 private:
+    // A new send: its result is not known yet. The function returned takes
+    // a block's result when its reply comes, unless a later send came first.
+    std::function<void(bool)> startSend();
+    void setSendResult(bool ok);
+
     OptimKuvoLink *m_link;
     OptimHostCalls m_host;
     QByteArray m_simulatorId;
     QByteArray m_designName;
     bool m_connected = true;
     bool m_lastSendOk = true;
+    quint64 m_sendSerial = 0;
     DesignUpdater m_designUpdater;
 };

@@ -212,6 +212,12 @@ void OptimHelmdeckPlugin::simulatorDoesNotAnswer()
         m_controller->simulatorDoesNotAnswer();
 }
 
+void OptimHelmdeckPlugin::simulatorAnsweredLate()
+{
+    if (m_controller)
+        m_controller->simulatorAnsweredLate();
+}
+
 void OptimHelmdeckPlugin::simulationFinished()
 {
     if (m_controller)

@@ -66,6 +66,7 @@ public:
     void simulationFinished() override;
     void replyWaitChanged(bool waiting) override;
     void simulatorDoesNotAnswer() override;
+    void simulatorAnsweredLate() override;
 
 protected:
     OptimKuvoLink *ensureLink() override;

@@ -236,6 +236,8 @@ void HelmdeckQuestions::setWaitingForReply(bool waiting)
     if (!m_replyBox) {
         m_replyBox = new TempMessageBox(m_window, titleText, 1000, 1000, 0);
         m_replyBox->setObjectName(QStringLiteral("replyWaitBox"));
+        // The reply is taken whenever it comes: the window stays usable.
+        m_replyBox->setWindowModality(Qt::NonModal);
         m_replyBox->setMessage(QStringLiteral("Waiting for the simulator to answer."));
     }
     m_replyBox->showMessage();
@@ -243,13 +245,26 @@ void HelmdeckQuestions::setWaitingForReply(bool waiting)
 
 void HelmdeckQuestions::tellSimulatorDoesNotAnswer()
 {
-    if (!m_window || m_notice)
+    if (!m_window)
         return;
-    m_notice = new QMessageBox(QMessageBox::Warning, titleText,
-                               QStringLiteral("The simulator does not answer: the last command did not reach it."),
-                               QMessageBox::Ok, m_window);
-    m_notice->setObjectName(QStringLiteral("simulatorSilentNotice"));
-    m_notice->setWindowModality(Qt::NonModal);
-    m_notice->setAttribute(Qt::WA_DeleteOnClose);
+    if (!m_notice) {
+        m_notice = new QMessageBox(QMessageBox::Warning, titleText, QString(), QMessageBox::Ok, m_window);
+        m_notice->setObjectName(QStringLiteral("simulatorSilentNotice"));
+        m_notice->setWindowModality(Qt::NonModal);
+        m_notice->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_notice->setIcon(QMessageBox::Warning);
+    m_notice->setText(QStringLiteral("The simulator has not answered the last command yet."));
+    m_notice->setInformativeText(QStringLiteral("The window takes input again. If the simulator answers later, "
+                                                "its results are shown as they arrive."));
     m_notice->show();
+}
+
+void HelmdeckQuestions::tellSimulatorAnsweredLate()
+{
+    if (!m_notice)
+        return;
+    m_notice->setIcon(QMessageBox::Information);
+    m_notice->setText(QStringLiteral("The simulator has answered the last command after all."));
+    m_notice->setInformativeText(QString());
 }

@@ -95,10 +95,13 @@ public:
     void saveGraphImage(QWidget *graph);
 
     // The waiting box while a command waits for the simulator's reply; it
-    // appears only when the wait lasts longer than a second.
+    // appears only when the wait lasts longer than a second, and does not
+    // block the window.
     void setWaitingForReply(bool waiting);
-    // A non-modal notice: the simulator did not answer a command in time.
+    // A non-modal notice: the simulator has not answered a command in time.
     void tellSimulatorDoesNotAnswer();
+    // The notice, when still open, says that the answer came after all.
+    void tellSimulatorAnsweredLate();
 
     // Runs any other dialog over the window the same way (its loop is
     // tracked and dismissed with the others); true when it was accepted and

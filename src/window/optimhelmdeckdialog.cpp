@@ -11,6 +11,9 @@
 #include "varspanel.h"
 
 #include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScreen>
@@ -146,12 +149,49 @@ void OptimHelmdeckDialog::setWaiting(bool waiting, const QString &message)
         if (!m_waitBox) {
             m_waitBox = new TempMessageBox(this, windowTitleText, 1000, 1000, 0);
             m_waitBox->setObjectName(QStringLiteral("waitBox"));
+            m_waitChoices = new QDialogButtonBox(m_waitBox);
+            m_waitChoices->setObjectName(QStringLiteral("waitChoices"));
+            QPushButton *keep = m_waitChoices->addButton(QStringLiteral("Keep Waiting"), QDialogButtonBox::AcceptRole);
+            keep->setObjectName(QStringLiteral("keepWaitingButton"));
+            QPushButton *stop = m_waitChoices->addButton(QStringLiteral("Stop the Simulator"), QDialogButtonBox::DestructiveRole);
+            stop->setObjectName(QStringLiteral("stopSimulatorButton"));
+            stop->setToolTip(QStringLiteral("Asks the host to stop the simulator; the helmdeck stays open."));
+            m_waitBox->layout()->addWidget(m_waitChoices);
+            connect(keep, &QPushButton::clicked, this, [this] { restartWaitOffer(m_waitMessage); });
+            connect(stop, &QPushButton::clicked, this, [this] {
+                // The wait ends when the host reports the simulator gone; if
+                // it does not, the choices come back after the delay.
+                restartWaitOffer(QStringLiteral("Stopping the simulator."));
+                Q_EMIT stopSimulatorRequested();
+            });
+            m_waitOfferTimer = new QTimer(this);
+            m_waitOfferTimer->setSingleShot(true);
+            connect(m_waitOfferTimer, &QTimer::timeout, this, &OptimHelmdeckDialog::offerWaitChoices);
         }
-        m_waitBox->setMessage(message);
+        m_waitMessage = message;
+        restartWaitOffer(message);
         m_waitBox->showMessage();
     } else if (m_waitBox) {
+        m_waitOfferTimer->stop();
+        m_waitChoices->hide();
         m_waitBox->hideMessage();
     }
+}
+
+void OptimHelmdeckDialog::restartWaitOffer(const QString &message)
+{
+    m_waitBox->setMessage(message);
+    m_waitChoices->hide();
+    m_waitOfferTimer->start(m_waitOfferDelayMs);
+}
+
+void OptimHelmdeckDialog::offerWaitChoices()
+{
+    m_waitBox->setMessage(m_waitMessage + QStringLiteral("\nThe simulator does not answer. You can keep waiting, "
+                                                         "or have the host stop the simulator."));
+    m_waitChoices->show();
+    if (!m_waitBox->isVisible())
+        m_waitBox->doShow();
 }
 
 void OptimHelmdeckDialog::setWaitingForSimulatorToPause(bool waitingForPause)

@@ -4,8 +4,11 @@
 // column and the panels (sweep and status in a row, then the variables and
 // goals panels side by side in a splitter), forwards every user action as a
 // signal to the controller, shows a timed "waiting" box while the simulator
-// has not answered a pause or continue, and blocks user input meanwhile. It
-// never talks to the simulator itself.
+// has not answered a pause or continue, and blocks user input meanwhile.
+// When the answer is still out after waitOfferDelay(), the box says that the
+// simulator does not answer and offers "Keep Waiting" and "Stop the
+// Simulator" (stopSimulatorRequested(), which the controller hands to the
+// host). It never talks to the simulator itself.
 //
 // Closing: a close request (title bar, "Close", QWidget::close()) is first
 // ignored and closeRequested() is emitted; the controller runs its close
@@ -28,7 +31,9 @@ class ButtonPanel;
 class GoalsPanel;
 class OptimHelmdeckControllerState;
 class OptimizationModelObject;
+class QDialogButtonBox;
 class QSplitter;
+class QTimer;
 class StatusPanel;
 class SweepPanel;
 class TempMessageBox;
@@ -65,6 +70,9 @@ public:
     QSplitter *splitter() const { return m_splitter; }
     // Null until the first wait needed it.
     TempMessageBox *waitBox() const { return m_waitBox; }
+    // How long a pause or continue waits before the box offers its choices.
+    void setWaitOfferDelay(int milliseconds) { m_waitOfferDelayMs = milliseconds; }
+    int waitOfferDelay() const { return m_waitOfferDelayMs; }
 
 Q_SIGNALS:
     void continueOptimization();
@@ -89,6 +97,8 @@ Q_SIGNALS:
     void saveImageRequested(QWidget *graph);
     void optimizationSelected(OptimizationModelObject *model);
     void helpRequested(const QString &topic);
+    // The user chose "Stop the Simulator" in the waiting box.
+    void stopSimulatorRequested();
 
 public Q_SLOTS:
     void setWaitingForSimulatorToPause(bool waitingForPause);
@@ -103,6 +113,10 @@ protected:
 private:
     void restoreSettings();
     void setWaiting(bool waiting, const QString &message);
+    // The wait outlasted the offer delay: the box shows and offers its choices.
+    void offerWaitChoices();
+    // The box shows message, its choices hidden, and the offer delay starts again.
+    void restartWaitOffer(const QString &message);
 
     QPointer<OptimHelmdeckControllerState> m_state;
     QPointer<OptimizationModelObject> m_model;
@@ -115,4 +129,8 @@ private:
     GoalsPanel *m_goalsPanel;
     QSplitter *m_splitter;
     TempMessageBox *m_waitBox = nullptr;
+    QDialogButtonBox *m_waitChoices = nullptr;
+    QTimer *m_waitOfferTimer = nullptr;
+    QString m_waitMessage;
+    int m_waitOfferDelayMs = 5000;
 };

@@ -171,7 +171,15 @@ private Q_SLOTS:
         Q_EMIT window()->pauseOptimization();
         m_controller->simulatorDoesNotAnswer();
         QCOMPARE(state()->waitingFor(), int(OptimHelmdeckControllerState::WaitNone));
-        QVERIFY(window()->findChild<QMessageBox *>(QStringLiteral("simulatorSilentNotice"))->isVisible());
+        auto *notice = window()->findChild<QMessageBox *>(QStringLiteral("simulatorSilentNotice"));
+        QVERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("The simulator has not answered the last command yet."));
+        // Its answer still comes: the notice says so.
+        m_controller->simulatorAnsweredLate();
+        QCOMPARE(notice->text(), QStringLiteral("The simulator has answered the last command after all."));
+        // The waiting box's "Stop the Simulator" goes to the host through the simulator interface.
+        Q_EMIT window()->stopSimulatorRequested();
+        QCOMPARE(m_sim->calls.last(), QStringLiteral("kill"));
     }
 
     void continueSendsPendingValuesFirst()

@@ -33,6 +33,7 @@ public:
     QMap<int, QPair<QByteArray, QByteArray>> names;
     bool connectSucceeds = true;
     bool failSends = false;
+    int waits = 0;                        // calls of waitForMessage
 
     int version() const override { return versionNumber; }
 
@@ -48,6 +49,7 @@ public:
 
     bool waitForMessage(KuvoMessage &message) override
     {
+        ++waits;
         if (incoming.isEmpty())
             return false;
         message = incoming.takeFirst();

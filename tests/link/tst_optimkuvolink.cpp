@@ -26,6 +26,7 @@ public:
     int finished = 0;
     QList<bool> replyWaits;
     int silent = 0;
+    int late = 0;
 
     bool openHelmdeckFromBlock(const QList<QByteArray> &payload, bool multiOpt, bool interactive) override
     {
@@ -41,6 +42,7 @@ public:
     void simulationFinished() override { ++finished; }
     void replyWaitChanged(bool waiting) override { replyWaits.append(waiting); }
     void simulatorDoesNotAnswer() override { ++silent; }
+    void simulatorAnsweredLate() override { ++late; }
 };
 
 QList<QByteArray> chunksOf(const OptimSerializationIFC &record, qsizetype limit = 5700)
@@ -434,6 +436,7 @@ private Q_SLOTS:
                 m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK " + m.text.split(' ').mid(3).join(' ')});
         };
         m_sim->simulateSlot(42);
+        m_kuvo->deliverIncoming();
         QVERIFY(m_sim->lastSendSucceeded());
         const QByteArray id = m_kuvo->sent.value(0).text.split(' ').value(1);
         QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 9, "DATA_BLOCK " + id + " 1 OPTIM_HELMDECK SIMULATE 42"},
@@ -442,6 +445,8 @@ private Q_SLOTS:
         m_kuvo->sent.clear();
         m_sim->continueOptimizationSlot();
         m_sim->finishSimulationSlot();
+        m_kuvo->deliverIncoming();
+        QCOMPARE(m_link->pendingReplies(), 0);
         QCOMPARE(m_kuvo->sent.at(0).text.split(' ').mid(3).join(' '), QByteArray("OPTIM_HELMDECK CONTINUE"));
         QCOMPARE(m_kuvo->sent.at(3).text.split(' ').mid(3).join(' '), QByteArray("OPTIM_HELMDECK FINISH_SIMULATION"));
         m_kuvo->sent.clear();
@@ -455,13 +460,70 @@ private Q_SLOTS:
         m_sim->pauseOptimizationSlot();
         QVERIFY(!m_sim->lastSendSucceeded());
         QVERIFY(m_kuvo->sent.isEmpty());
-        // A block whose reply never comes reports failure, and the owner hears the simulator does not answer.
-        m_kuvo->onSend = nullptr;
-        m_owner->replyWaits.clear();
-        m_sim->continueOptimizationSlot();
-        QVERIFY(!m_sim->lastSendSucceeded());
+    }
+
+    // The send returns at once; the reply, brought later by normal dispatch, is its answer.
+    void sendDoesNotWaitForTheReply()
+    {
+        connectSimulator();
+        bool timerRan = false;
+        QTimer::singleShot(0, [&timerRan] { timerRan = true; });
+        m_sim->simulateSlot(7);
+        QVERIFY(!timerRan);   // no nested wait ran the event loop
+        QCOMPARE(m_kuvo->waits, 0);
+        QCOMPARE(m_kuvo->sent.size(), 3);
+        QVERIFY(!m_sim->lastSendSucceeded());   // not known yet
+        QCOMPARE(m_owner->replyWaits, QList<bool>{true});
+        QTRY_VERIFY(timerRan);
+        m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK SIMULATE 7"});
+        m_kuvo->deliverIncoming();
+        QVERIFY(m_sim->lastSendSucceeded());
         QCOMPARE(m_owner->replyWaits, (QList<bool>{true, false}));
+        // No reply: the deadline fails the send, the owner hears the
+        // simulator has not answered, and a late reply is news of it.
+        m_link->setReplyDeadline(20);
+        m_sim->continueOptimizationSlot();
+        QTRY_COMPARE(m_owner->silent, 1);
+        QVERIFY(!m_sim->lastSendSucceeded());
+        QCOMPARE(m_owner->replyWaits, (QList<bool>{true, false, true, false}));
+        m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK CONTINUE"});
+        m_kuvo->deliverIncoming();
+        QCOMPARE(m_owner->late, 1);
+        QVERIFY(!m_sim->lastSendSucceeded());
+        // A simulator that spoke during the wait is not silent.
+        m_sim->finishSimulationSlot();
+        m_link->onKuvoMessage(kSimAddress, 11, "NOTIFY X");
+        QTRY_COMPARE(m_link->pendingReplies(), 0);
         QCOMPARE(m_owner->silent, 1);
+    }
+
+    void replyOutcomes_data()
+    {
+        QTest::addColumn<QList<KuvoMessage>>("answers");
+        QTest::addColumn<bool>("ok");
+        const QByteArray reply("DATA_BLOCK OPTIM_HELMDECK CONTINUE");
+        QTest::newRow("reply") << QList<KuvoMessage>{{kSimAddress, 8, reply}} << true;
+        QTest::newRow("failed reply") << QList<KuvoMessage>{{kSimAddress, 8, reply + " FAILED"}} << false;
+        QTest::newRow("receiver gone") << QList<KuvoMessage>{{kSimAddress, 13, ""}} << false;
+        QTest::newRow("refused") << QList<KuvoMessage>{{kSimAddress, 12, ""}} << false;
+        QTest::newRow("kind 0 ends the wait") << QList<KuvoMessage>{{kSimAddress, 0, ""}, {kSimAddress, 8, reply}} << false;
+        QTest::newRow("another peer leaving") << QList<KuvoMessage>{{3, 13, ""}, {kSimAddress, 8, reply}} << true;
+        QTest::newRow("reply from someone else") << QList<KuvoMessage>{{9, 8, reply + " FAILED"}, {kSimAddress, 8, reply}} << true;
+        QTest::newRow("reply naming no block") << QList<KuvoMessage>{{kSimAddress, 8, "DATA_BLOCK"}} << true;
+    }
+
+    void replyOutcomes()
+    {
+        QFETCH(QList<KuvoMessage>, answers);
+        QFETCH(bool, ok);
+        connectSimulator();
+        m_sim->continueOptimizationSlot();
+        m_kuvo->incoming = answers;
+        m_kuvo->deliverIncoming();
+        QCOMPARE(m_sim->lastSendSucceeded(), ok);
+        QCOMPARE(m_link->pendingReplies(), 0);
+        QCOMPARE(m_owner->replyWaits, (QList<bool>{true, false}));
+        QCOMPARE(m_owner->silent + m_owner->late, 0);
     }
 
     void largeMessageIsChunked()
@@ -477,6 +539,7 @@ private Q_SLOTS:
         longOne.setValue(QString(7000, QLatin1Char('v')));   // one word longer than a chunk
         defs.variables().append(longOne);
         m_sim->changeVariableDefinitionsSlot(defs);
+        m_kuvo->deliverIncoming();
         QVERIFY(m_sim->lastSendSucceeded());
         const QList<SentMessage> &sent = m_kuvo->sent;
         const int n = sent.size() - 2;
@@ -496,7 +559,7 @@ private Q_SLOTS:
         QCOMPARE(joined, writer.joinedText());
     }
 
-    void blockReceivedWhileSendWaits()
+    void blockReceivedWhileSendIsPending()
     {
         connectSimulator();
         QSignalSpy spy(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged));
@@ -510,6 +573,7 @@ private Q_SLOTS:
             m_kuvo->onSend = nullptr;
         };
         m_sim->continueOptimizationSlot();
+        m_kuvo->deliverIncoming();
         QVERIFY(m_sim->lastSendSucceeded());
         QCOMPARE(spy.count(), 1);
         QVERIFY(spy.at(0).at(0).value<OptimIter>() == iter);

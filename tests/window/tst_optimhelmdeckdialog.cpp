@@ -175,8 +175,25 @@ private Q_SLOTS:
         QCOMPARE(enabled(), QStringLiteral("------"));
         QVERIFY(button("closeButton")->isEnabled() && button("helpButton")->isEnabled());
         QCOMPARE(m_window->waitBox()->message(), QStringLiteral("Waiting for the simulator to pause."));
+        // No answer within the offer delay: the box says so and offers its choices.
+        auto *stop = m_window->waitBox()->findChild<QPushButton *>(QStringLiteral("stopSimulatorButton"));
+        auto *keep = m_window->waitBox()->findChild<QPushButton *>(QStringLiteral("keepWaitingButton"));
+        QVERIFY(stop && keep && !stop->isVisible());
+        m_window->setWaitOfferDelay(20);
+        m_window->setWaitingForSimulatorToPause(true);
+        QTRY_VERIFY(stop->isVisible() && keep->isVisible());
+        QVERIFY(m_window->waitBox()->message().contains(QStringLiteral("The simulator does not answer.")));
+        QTest::mouseClick(keep, Qt::LeftButton);
+        QVERIFY(!stop->isVisible());
+        QCOMPARE(m_window->waitBox()->message(), QStringLiteral("Waiting for the simulator to pause."));
+        QSignalSpy stopRequested(m_window.data(), &OptimHelmdeckDialog::stopSimulatorRequested);
+        QTRY_VERIFY(stop->isVisible());
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QCOMPARE(stopRequested.count(), 1);
+        QCOMPARE(m_window->waitBox()->message(), QStringLiteral("Stopping the simulator."));
         applyState(*model, AlgState(3, QStringLiteral("4")));
         m_window->setWaitingForSimulatorToPause(false);
+        QVERIFY(!stop->isVisibleTo(m_window->waitBox()));
         QCOMPARE(enabled(), QStringLiteral("PSUTRO"));
         // A deleted model leaves nothing to press.
         model.reset();
