@@ -159,6 +159,9 @@ void describeBlock(TracedBlock &block)
 
 QString describeMessage(const KuvoMessage &message)
 {
+    // The plug-in takes the replies to its blocks through normal dispatch.
+    if (message.kind == wire::KindReply)
+        return QStringLiteral("reply from %1: %2").arg(message.sender).arg(printable(message.text));
     return QStringLiteral("message %1 from %2: %3").arg(message.kind).arg(message.sender).arg(printable(message.text));
 }
 
@@ -271,10 +274,7 @@ bool TracingKuvo::send(int address, int kind, const QByteArray &text)
 bool TracingKuvo::waitForMessage(KuvoMessage &message)
 {
     WaitScope scope(m_waitDepth);
-    const bool ok = m_inner->waitForMessage(message);
-    if (ok && m_trace && message.kind == wire::KindReply)
-        m_trace->line(QStringLiteral("reply from %1: %2").arg(message.sender).arg(tracing::printable(message.text)));
-    return ok;
+    return m_inner->waitForMessage(message);
 }
 
 bool TracingKuvo::dispatch(const KuvoMessage &message)
