@@ -747,7 +747,7 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         painter.setRenderHint(QPainter::Antialiasing, false);
     } else if (!detail.isEmpty()) {
         const int room = std::max(0, right - used - x);
-        painter.setPen(greyText);
+        painter.setPen(GraphAxes::captionColor(pal, m_stale));
         GraphAxes::drawLabel(painter, QRect(x, top, room, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
                          fm.elidedText(detail, Qt::ElideRight, room));
     }
@@ -761,7 +761,7 @@ void GoalGraphWidget::drawValueCaption(QPainter &painter, const Layout &layout) 
     const QFontMetrics fm(GraphAxes::labelFont(font()));
     const QRect &plot = layout.plot;
     painter.save();
-    painter.setPen(palette().color(QPalette::Disabled, QPalette::WindowText));
+    painter.setPen(GraphAxes::captionColor(palette(), m_stale));
     painter.translate(1, plot.center().y());
     painter.rotate(-90);
     painter.drawText(QRect(-plot.height() / 2, 0, plot.height(), fm.height()), Qt::AlignCenter,
@@ -807,7 +807,7 @@ void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const 
         rightEdge = tx + tw;
     }
     if (layout.xLabels && !caption.isEmpty()) {
-        painter.setPen(pal.color(QPalette::Disabled, QPalette::WindowText));
+        painter.setPen(GraphAxes::captionColor(pal, m_stale));
         GraphAxes::drawLabel(painter, QRect(size.width() - captionWidth - 3, plot.bottom() + 3, captionWidth, fm.height()),
                          Qt::AlignRight | Qt::AlignTop, caption);
     }

@@ -130,6 +130,16 @@ QFont labelFont(const QFont &base)
     return f;
 }
 
+QColor captionColor(const QPalette &palette, bool stale)
+{
+    if (stale)
+        return palette.color(QPalette::Disabled, QPalette::WindowText);
+    const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    const QColor base = palette.color(QPalette::Active, QPalette::Base);
+    auto mix = [](int t, int b) { return int(t * 0.7 + b * 0.3 + 0.5); };
+    return QColor(mix(text.red(), base.red()), mix(text.green(), base.green()), mix(text.blue(), base.blue()));
+}
+
 int labelWidth(const QFontMetrics &fm, const std::vector<ValueTick> &ticks)
 {
     int width = 0;

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetrics>
+#include <QPalette>
 #include <QRect>
 #include <QString>
 
@@ -19,6 +20,12 @@ namespace GraphAxes {
 // The font of tick labels, legends and captions: the widget's font at 85 %
 // (at least 6.5 pt, or 8 px for a font sized in pixels).
 QFont labelFont(const QFont &base);
+
+// The colour of axis titles and captions ("error 0", the swept variable's
+// name): the text colour mixed 30 % toward the plot's background, so they
+// read as secondary yet keep a contrast of well over 4.5:1 (stale graphs
+// keep the disabled text colour).
+QColor captionColor(const QPalette &palette, bool stale = false);
 
 // One value-axis tick: its pixel row (not yet rounded) and its label.
 struct ValueTick

@@ -656,7 +656,8 @@ QColor gridColor()
 // The layout at size: a header line when the graph has a title or several
 // series and room for it, a row of iteration labels when there is room,
 // value ticks at nice steps while the plot has room for three labels (else
-// just the two ends), and the plot between the label margins.
+// the two ends and the round values between them that fit; none without a
+// point), and the plot right of a margin as wide as the widest label.
 GraphWidget::Layout GraphWidget::layoutFor(const QSize &size) const
 {
     ensureScale();
@@ -673,24 +674,44 @@ GraphWidget::Layout GraphWidget::layoutFor(const QSize &size) const
     // A flat series is centred in a small range around its value.
     const auto [lo, hi] = m_logScale ? std::pair(m_logLo, m_logHi) : GraphScale::openedRange(m_yMin, m_yMax);
     const int maxTicks = std::max(1, bottom - top) / (lineHeight + 6);
+    l.count = maxPointCount();
+    // Without a point there is nothing to scale: no made-up axis.
     std::vector<double> values;
-    if (m_logScale)
+    if (l.count > 0 && m_logScale)
         values = maxTicks >= 3 ? GraphScale::logTicks(lo, hi, maxTicks)
                                : std::vector<double>{std::pow(10.0, lo), std::pow(10.0, hi)};
-    else if (maxTicks >= 3)
+    else if (l.count > 0 && maxTicks >= 3)
         values = GraphScale::ticksAtStep(lo, hi, GraphScale::niceStep(hi - lo, maxTicks), 20);
-    if (values.size() < 2 && !m_logScale)
-        values = {lo, hi};
+    if (l.count > 0 && values.size() < 2 && !m_logScale) {
+        // A small graph labels both ends, and the most round values between
+        // them (of the steps tried) that keep a label's height clear of
+        // every other label.
+        const double pixelsPerUnit = std::max(1, bottom - top - 5) / (hi - lo);
+        std::vector<double> best;
+        for (int count : {2, 3, 4, 6, 8}) {
+            std::vector<double> chosen{lo, hi};
+            for (double v : GraphScale::ticksAtStep(lo, hi, GraphScale::niceStep(hi - lo, count), 20)) {
+                if (std::all_of(chosen.begin(), chosen.end(),
+                                [&](double w) { return std::abs(v - w) * pixelsPerUnit >= lineHeight; }))
+                    chosen.push_back(v);
+            }
+            if (chosen.size() > best.size())
+                best = std::move(chosen);
+        }
+        values = std::move(best);
+    }
     for (double v : values)
         l.yTicks.push_back({v, formatValue(v, 4)});
 
-    const int left = std::min(GraphAxes::labelWidth(fm, labelFont, l.yTicks) + 7, size.width() / 2);
+    // The margin holds the widest label whole while the plot keeps 40
+    // pixels (half the width at least).
+    const int left = std::min(GraphAxes::labelWidth(fm, labelFont, l.yTicks) + 7,
+                              std::max(size.width() / 2, size.width() - 46));
     const int right = size.width() - 6;
     l.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, right), std::max(top + 1, bottom)));
     l.yAxis = {lo, hi, l.plot.top() + 2.5, std::max(1.0, l.plot.height() - 5.0), m_logScale};
     for (GraphAxes::ValueTick &t : l.yTicks)
         t.y = l.yAxis.yOf(t.y);
-    l.count = maxPointCount();
     l.xAxis = GraphScale::IterationAxis::make(l.count, m_numPointsShown, l.plot.left(), l.plot.width(), m_allIterations);
     return l;
 }
@@ -710,6 +731,37 @@ QPixmap GraphWidget::renderPixmap(const QSize &size) const
     drawGraph(painter, size, layoutFor(size));
     ++m_renderCount;
     return pixmap;
+}
+
+QPixmap GraphWidget::exportImage() const
+{
+    QString title = m_title;
+    if (title.isEmpty()) {
+        QStringList names;
+        for (int s = 0; s < seriesCount(); ++s) {
+            if (!seriesName(s).isEmpty())
+                names << seriesName(s);
+        }
+        title = names.join(QStringLiteral(", "));
+    }
+    const bool headerShowsTitle = !m_title.isEmpty() && layoutFor(size()).header;
+    QFont bold = GraphAxes::labelFont(font());
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    const int titleHeight = title.isEmpty() || headerShowsTitle ? 0 : fm.height() + 4;
+    const qreal dpr = devicePixelRatioF();
+    QPixmap image((QSizeF(width(), height() + titleHeight) * dpr).toSize());
+    image.setDevicePixelRatio(dpr);
+    image.fill(palette().color(QPalette::Window));
+    QPainter painter(&image);
+    if (titleHeight > 0) {
+        painter.setFont(bold);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(QRect(4, 2, width() - 8, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         fm.elidedText(m_stale ? title + QStringLiteral(" (stale)") : title, Qt::ElideRight, width() - 8));
+    }
+    painter.drawPixmap(0, titleHeight, renderPixmap(size()));
+    return image;
 }
 
 QPixmap GraphWidget::cachedPixmap() const

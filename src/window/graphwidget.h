@@ -156,6 +156,11 @@ public:
     // ---- Drawing and inspection ----------------------------------------
     // Draws the graph as shown at size (what the cached pixmap holds).
     QPixmap renderPixmap(const QSize &size) const;
+    // The picture "Copy Image" and "Save Image..." give: the graph at the
+    // widget's size without the hover and iteration marks, on the window
+    // colour, with the title (or the series names) in a line above it when
+    // the graph's own header does not show one.
+    QPixmap exportImage() const;
     // The picture a paint shows at the widget's size: the cached pixmap,
     // brought up to date.
     QPixmap cachedPixmap() const;

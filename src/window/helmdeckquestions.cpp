@@ -196,7 +196,9 @@ void HelmdeckQuestions::saveGraphImage(QWidget *graph)
         tellFileNotWritten(path, QStringLiteral("The graph was closed."));
         return;
     }
-    if (!guard->grab().save(path, "PNG"))
+    // A history graph saves its picture with its title and no hover marks.
+    const auto *history = qobject_cast<GraphWidget *>(guard.data());
+    if (!(history ? history->exportImage() : guard->grab()).save(path, "PNG"))
         tellFileNotWritten(path, QStringLiteral("The image could not be written there."));
 }
 

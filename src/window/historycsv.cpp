@@ -2,12 +2,16 @@
 
 #include "helmdeckquestions.h"
 #include "model/optimizationmodelobject.h"
+#include "units/realstringparser.h"
 
 #include <QBuffer>
+#include <QLocale>
 #include <QPointer>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace HistoryCsv {
 
@@ -52,11 +56,40 @@ void appendField(QByteArray &out, QStringView field)
     out += '"';
 }
 
+// The base unit a variable's values are written in ("F" for "pF").
+QString baseUnit(const QString &unit)
+{
+    const RealStringParser parser(QStringLiteral("1"), unit);
+    return parser.isAcceptable() ? parser.baseUnits() : unit;
+}
+
 QString variableHeader(const OptimVarInput &variable)
 {
     const QString name = variable.name().isEmpty() ? variable.netlistName() : variable.name();
-    const QString unit = variable.unit().trimmed();
+    const QString unit = baseUnit(variable.unit().trimmed());
     return unit.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, unit);
+}
+
+// Appends entry i of values as a number in base units, so a spreadsheet
+// reads it: "5 pF" (or a bare 5 of a variable in "pF") gives 5e-12, the
+// shortest text that reads back to the same double. A plain number in base
+// units is copied; a text that is no number is written as it stands.
+void appendNumber(QByteArray &out, const OptimHistoryValues &values, qsizetype i, const QString &unit = QString(),
+                  bool baseUnit = true)
+{
+    if (i >= values.size())
+        return;
+    const QString text = values.at(i);
+    if (!std::isnan(values.numbers().at(i)) && baseUnit) {
+        appendField(out, QStringView(text).trimmed());
+        return;
+    }
+    bool ok = false;
+    const double value = RealStringParser::toDouble(text, &ok, unit);
+    if (ok && std::isfinite(value))
+        out += QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    else
+        appendField(out, text);
 }
 
 } // namespace
@@ -102,18 +135,24 @@ bool write(const OptimizationModel &model, QIODevice *device, QString *problem)
     }
     buffer += "\r\n";
 
+    std::vector<QString> units;
+    std::vector<bool> inBase;
+    for (qsizetype k = 0; k < variables; ++k) {
+        units.push_back(model.variable(k).unit().trimmed());
+        inBase.push_back(baseUnit(units.back()) == units.back());
+    }
     const qsizetype rows = iterationCount(model);
     for (qsizetype i = 0; i < rows; ++i) {
         buffer += QByteArray::number(i);
         buffer += ',';
-        appendField(buffer, history.algorithm().values().value(i));
+        appendNumber(buffer, history.algorithm().values(), i);
         for (qsizetype k = 0; k < goals; ++k) {
             buffer += ',';
-            appendField(buffer, history.goals().at(k).values().value(i));
+            appendNumber(buffer, history.goals().at(k).values(), i);
         }
         for (qsizetype k = 0; k < variables; ++k) {
             buffer += ',';
-            appendField(buffer, history.variables().at(k).values().value(i));
+            appendNumber(buffer, history.variables().at(k).values(), i, units.at(size_t(k)), inBase.at(size_t(k)));
         }
         buffer += "\r\n";
         if (buffer.size() >= (1 << 20) && !flush(buffer))

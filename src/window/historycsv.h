@@ -2,9 +2,11 @@
 
 // The history of one optimization as comma-separated values: a header row,
 // then one row per iteration (0 is the starting point) with the error, each
-// goal's value and each variable's value. Values are the texts the
-// simulator sent, written unchanged, so nothing is lost by rounding; the
-// header names each variable's unit, the unit its bare texts are in.
+// goal's value and each variable's value. Values are numbers a spreadsheet
+// reads: a text with a unit or suffix ("5 pF") is written in base units
+// (5e-12) as the shortest text that reads back to the same double, so
+// nothing is lost by rounding; the header names each variable's base unit.
+// A text that is no number is written as it stands.
 // Fields follow RFC 4180: a field holding a comma, a double quote or a line
 // break is quoted with its quotes doubled; rows end in CR LF; the text is
 // UTF-8. A history shorter than the others gives empty fields.

@@ -100,7 +100,7 @@ void HistoryGraphMenu::handleMenuPicks(QAction *action)
     if (!action)
         return;
     if (action == m_copyImage && targetGraph()) {
-        QGuiApplication::clipboard()->setPixmap(targetGraph()->grab());
+        QGuiApplication::clipboard()->setPixmap(targetGraph()->exportImage());
         return;
     }
     if (action == m_saveImage && targetGraph()) {

@@ -8,7 +8,8 @@
 // histories on a log scale; the state remembers it. "Export History..." asks its owner (exportHistoryRequested) to
 // write the viewed optimization's history; it is disabled while there is
 // none. "Copy Image" puts the graph the menu was opened on on the
-// clipboard; "Save Image..." asks the owner (saveImageRequested) to save it.
+// clipboard (GraphWidget::exportImage: with its title, without hover
+// marks); "Save Image..." asks the owner (saveImageRequested) to save it.
 
 #include <QMenu>
 #include <QPointer>

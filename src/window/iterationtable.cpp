@@ -2,6 +2,12 @@
 
 #include "graphscale.h"
 #include "graphwidget.h"
+#include "units/realstringparser.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLocale>
 
 #include <QHeaderView>
 #include <QTimer>
@@ -127,10 +133,17 @@ QVariant IterationTableModel::data(const QModelIndex &index, int role) const
         return QVariant();
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (index.column() == 0)
+        return role == Qt::DisplayRole || role == Qt::EditRole ? QVariant(iteration) : QVariant();
+    // The edit role holds the number in base units (what a copy takes), or
+    // the text when it is no number.
+    if (role == Qt::EditRole) {
+        if (const std::optional<double> number = numberAt(index.column(), iteration))
+            return *number;
+        role = Qt::DisplayRole;
+    }
     if (role != Qt::DisplayRole)
         return QVariant();
-    if (index.column() == 0)
-        return iteration;
     const OptimHistoryValues *values = columnValues(index.column());
     return values ? values->value(iteration) : QString();
 }
@@ -192,18 +205,40 @@ void IterationTableModel::appendKeys(int from, int to)
     if (m_sortColumn < 0)
         return;
     m_keys.reserve(size_t(to));
+    const QString unit = columnUnit(m_sortColumn);
+    const double scale = unit.isEmpty() ? 1.0 : RealStringParser::toDouble(QStringLiteral("1"), nullptr, unit);
     for (int i = from; i < to; ++i) {
         double value = std::numeric_limits<double>::quiet_NaN();
         if (m_sortColumn == 0) {
             value = i;
         } else if (const OptimHistoryValues *values = columnValues(m_sortColumn); values && i < values->size()) {
-            // A plain number reads the same in the model as in the graphs;
-            // other texts (units, suffixes) are read by the graphs' rule.
+            // Keys are in base units: a bare number is in the column's unit,
+            // a text with a unit or suffix ("13 nH") is read with it.
             const double number = values->numbers().at(i);
-            value = std::isnan(number) ? GraphScale::parseValue(values->at(i)).value_or(value) : number;
+            value = std::isnan(number) || scale == 0 ? numberAt(m_sortColumn, i).value_or(value) : number * scale;
         }
         m_keys.push_back(value);
     }
+}
+
+QString IterationTableModel::columnUnit(int column) const
+{
+    if (!m_model || column < 2 || column - 2 >= m_model->model().variableCount())
+        return QString();
+    return m_model->model().variable(column - 2).unit().trimmed();
+}
+
+std::optional<double> IterationTableModel::numberAt(int column, int iteration) const
+{
+    const OptimHistoryValues *values = columnValues(column);
+    if (!values || iteration < 0 || iteration >= values->size())
+        return std::nullopt;
+    const QString unit = columnUnit(column);
+    if (unit.isEmpty())
+        return GraphScale::parseValue(values->at(iteration));
+    bool ok = false;
+    const double value = RealStringParser::toDouble(values->at(iteration), &ok, unit);
+    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 
 // Numbers in the chosen order, then the texts without a number; ties keep
@@ -274,6 +309,20 @@ IterationTableView::IterationTableView(QWidget *parent)
         markIteration(iteration);
         Q_EMIT iterationSelected(iteration);
     });
+}
+
+void IterationTableView::keyPressEvent(QKeyEvent *event)
+{
+    // A copy takes the cell's number, so a spreadsheet reads it.
+    if (event == QKeySequence::Copy && currentIndex().isValid()) {
+        const QVariant value = currentIndex().data(Qt::EditRole);
+        QGuiApplication::clipboard()->setText(value.typeId() == QMetaType::Double
+                                                  ? QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
+                                                  : value.toString());
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void IterationTableView::setOptimization(OptimizationModelObject *model)

@@ -1,12 +1,14 @@
 #pragma once
 
 // The iteration table: one row per iteration of the shown optimization with
-// its error and every variable's value, as the simulator sent them.
+// its error and every variable's value, as the simulator sent them. The
+// edit role and a copy (Ctrl+C) give a cell's number in base units.
 //
 // IterationTableModel reads the model's histories in place (no copies) and
 // follows them as they grow: a new iteration inserts one row, a dropped one
 // removes it, anything else resets. It sorts itself (sort()) by keeping a
-// row order; sort keys are the column's numbers, parsed once per column
+// row order; sort keys are the column's numbers in base units (a bare
+// number is in the variable's unit), parsed once per column
 // and extended as iterations arrive, so a sorted table of 100,000 rows
 // takes a new iteration with one binary search. Texts that are not numbers
 // sort after all numbers, in iteration order.
@@ -19,6 +21,7 @@
 #include <QAbstractTableModel>
 #include <QTableView>
 
+#include <optional>
 #include <vector>
 
 class OptimHistoryValues;
@@ -54,6 +57,10 @@ private:
     qsizetype historyLength() const;
     // The history a value column shows (null for the iteration column).
     const OptimHistoryValues *columnValues(int column) const;
+    // The unit of a variable column (empty for the others).
+    QString columnUnit(int column) const;
+    // A column's value of an iteration in base units, if it is a number.
+    std::optional<double> numberAt(int column, int iteration) const;
     double key(int iteration) const;
     void rebuildKeys();
     void appendKeys(int from, int to);
@@ -86,6 +93,9 @@ public:
 
 Q_SIGNALS:
     void iterationSelected(int iteration);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void markIteration(int iteration);

@@ -8,6 +8,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -165,16 +167,17 @@ void RecallStateDialog::restoreGeometry()
 {
     HelmdeckSettings settings;
     settings.beginGroup(groupName);
-    resize(settings.value(QStringLiteral("size"), QSize(500, 200)).toSize());
+    const QVariant storedSize = settings.value(QStringLiteral("size"));
     const QStringList stored = settings.value(QStringLiteral("colWidths")).toStringList();
     for (int column = 0; column < 4; ++column) {
         const int width = column < stored.size() ? stored.at(column).toInt() : 0;
         if (width > 0) {
-            // The name column never hides a name the table shows.
-            if (column == 0) {
-                m_view->resizeColumnToContents(0);
-                if (m_view->columnWidth(0) < width)
-                    m_view->setColumnWidth(0, width);
+            // The name and timestamp columns never hide what they show
+            // (a timestamp of an earlier session carries its date).
+            if (column == 0 || column == 3) {
+                m_view->resizeColumnToContents(column);
+                if (m_view->columnWidth(column) < width)
+                    m_view->setColumnWidth(column, width);
             } else {
                 m_view->setColumnWidth(column, width);
             }
@@ -186,6 +189,20 @@ void RecallStateDialog::restoreGeometry()
             fitted = std::min(200, fitted);
         m_view->setColumnWidth(column, fitted);
     }
+    if (storedSize.isValid()) {
+        resize(storedSize.toSize());
+        return;
+    }
+    // At first the dialog is as wide as its columns (within the screen),
+    // so the whole timestamp shows.
+    int tableWidth = 2 * m_view->frameWidth() + m_view->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < 4; ++column)
+        tableWidth += m_view->columnWidth(column);
+    const QMargins margins = layout()->contentsMargins();
+    int width = std::max(500, tableWidth + margins.left() + margins.right());
+    if (const QScreen *screen = this->screen())
+        width = std::min(width, screen->availableGeometry().width() * 9 / 10);
+    resize(width, 200);
 }
 
 void RecallStateDialog::saveGeometry()

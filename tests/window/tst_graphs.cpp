@@ -3,6 +3,7 @@
 
 #include "window/bargraph.h"
 #include "window/goalgraphwidget.h"
+#include "window/graphaxes.h"
 #include "window/graphwidget.h"
 #include "windowtestsupport.h"
 
@@ -59,6 +60,36 @@ OptimGoalInput goalWithLimit(int type, const QString &first, const QString &seco
         limit.ranges().append(OptimGoalRange(0, lower, upper));
     goal.limits().append(limit);
     return goal;
+}
+
+// The contrast (as in WCAG) between the darkest opaque pixel in rect and white.
+double darkestContrast(const QImage &image, const QRect &rect)
+{
+    auto channel = [](int v) { const double c = v / 255.0; return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    double lowest = 1;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() > 200) // text drawn on the transparent margin keeps its colour
+                lowest = std::min(lowest, 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue()));
+        }
+    }
+    return 1.05 / (lowest + 0.05);
+}
+// The rows of text in the left margin of a history graph: runs of rows with a dark pixel there.
+int marginTextRows(const GraphWidget &graph)
+{
+    const QImage image = graph.renderPixmap(graph.size()).toImage();
+    int runs = 0;
+    bool inRun = false;
+    for (int y = 0; y < image.height(); ++y) {
+        bool dark = false;
+        for (int x = 0; x < graph.plotRect().left() - 1; ++x)
+            dark |= image.pixelColor(x, y).alpha() > 100 && image.pixelColor(x, y).lightness() < 100;
+        runs += dark && !inRun;
+        inRun = dark;
+    }
+    return runs;
 }
 
 QList<double> yRange(const GraphWidget &graph) { return {graph.yMin(), graph.yMax()}; }
@@ -179,6 +210,48 @@ private Q_SLOTS:
         // No full redraw while the first shown point stays the same.
         if (shown <= 0 || shown > points + 2)
             QCOMPARE(graph.renderCount(), redraws + points);
+    }
+    void valueAxisLabels()
+    {
+        // An empty graph has no scale to label; a small one labels a round
+        // value between its ends, inside the margin.
+        GraphWidget graph;
+        const QFontMetrics fm(GraphAxes::labelFont(graph.font()));
+        graph.resize(240, fm.height() * 7 / 2 + 19); // room for a label between the ends, not for three at nice steps
+        graph.setValueUnits(QStringLiteral("F"));
+        QCOMPARE(marginTextRows(graph), 0);
+        graph.setSeries(QList<double>{0.001, 100, 98.987});
+        QVERIFY(marginTextRows(graph) >= 3);
+        // A narrow graph keeps room for its widest label.
+        graph.resize(120, 64);
+        graph.setValueUnits(QStringLiteral("Ohm"));
+        graph.setSeries(QList<double>{98987, 99200});
+        const int widest = fm.horizontalAdvance(graph.formatValue(98987, 4));
+        QVERIFY2(widest + 4 > graph.width() / 2 && graph.plotRect().left() >= widest + 4, qPrintable(QString::number(widest)));
+    }
+    void captionsAreReadable()
+    {
+        GoalGraphWidget plot;
+        plot.resize(320, 200);
+        OptimGoalInput goal = goalWithLimit(LimitLessThan, "-20");
+        goal.setExpression(QStringLiteral("dB(S21)"));
+        plot.setGoal(goal);
+        plot.setTraces(family({1e9, 2e9}, {0, -10}));
+        plot.setValueText(QStringLiteral("0"));
+        const QImage image = plot.renderPixmap(plot.size()).toImage();
+        const QRect r = plot.plotRectFor(plot.size());
+        const QFontMetrics fm(GraphAxes::labelFont(plot.font()));
+        QFont boldFont = plot.font();
+        boldFont.setBold(true);
+        const QFontMetrics bold(boldFont);
+        // The value axis title along the left edge, the swept variable's name
+        // right of its labels, the result beside the goal's name.
+        for (const QRect &caption : {QRect(0, r.top(), fm.height() - 2, r.height()),
+                                     QRect(plot.width() - fm.horizontalAdvance("freq") - 4, r.bottom() + 3, fm.horizontalAdvance("freq"), fm.height()),
+                                     QRect(12 + bold.horizontalAdvance("G1"), 1, fm.horizontalAdvance("error 0"), bold.height())}) {
+            const double contrast = darkestContrast(image, caption);
+            QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
+        }
     }
     void incrementalParsing()
     {

@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
 
@@ -59,7 +60,7 @@ OptimizationModel smallModel()
     m.history().goals()[1].values() = {QStringLiteral("a,b"), QStringLiteral("-2")};
     m.history().variables().append(OptimVarHistory());
     m.history().variables().append(OptimVarHistory());
-    m.history().variables()[0].values() = {QStringLiteral("10"), QStringLiteral("12.5"), QStringLiteral("9")};
+    m.history().variables()[0].values() = {QStringLiteral("10"), QStringLiteral("12.5"), QStringLiteral("13 nH")};
     m.history().variables()[1].values() = {QStringLiteral("2"), QStringLiteral("x"), QStringLiteral("3")};
     return m;
 }
@@ -70,10 +71,10 @@ void TestInsights::historyCsv()
 {
     const OptimizationModel model = smallModel();
     QCOMPARE(HistoryCsv::text(model),
-             QByteArray("Iteration,Error,Gain,\"S11, \"\"in\"\"\",L1 (nH),C\xc2\xb5\r\n"
-                        "0,511,1e+02,\"a,b\",10,2\r\n"
-                        "1,12.25,3,-2,12.5,x\r\n"
-                        "2,0.0100000001,,,9,3\r\n"));
+             QByteArray("Iteration,Error,Gain,\"S11, \"\"in\"\"\",L1 (H),C\xc2\xb5\r\n"
+                        "0,511,1e+02,\"a,b\",1e-08,2\r\n"
+                        "1,12.25,3,-2,1.25e-08,x\r\n"
+                        "2,0.0100000001,,,1.3e-08,3\r\n"));
     QString problem;
     QVERIFY(!HistoryCsv::save(model, QStringLiteral("/nonexistent-folder/h.csv"), &problem));
     QVERIFY(!problem.isEmpty());
@@ -112,11 +113,22 @@ void TestInsights::exportFromTheMenu()
     QCOMPARE(file.readAll(), HistoryCsv::text(object.model()));
     // The image actions need a graph; with one, the picture is copied.
     QVERIFY(!menu->copyImageAction()->isEnabled());
+    // The picture carries the variable's name above the graph and no hover marks.
     auto *graph = new GraphWidget(&window);
     graph->resize(200, 100);
+    graph->setSeriesName(0, QStringLiteral("L1"));
+    graph->setSeries(QList<double>{1, 3, 2});
+    const QImage plain = graph->grab().toImage();
+    const QPoint over = graph->plotRect().center();
+    QMouseEvent move(QEvent::MouseMove, over, graph->mapToGlobal(over), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(graph, &move);
+    QVERIFY(graph->grab().toImage() != plain);
     menu->setTargetGraph(graph);
     menu->copyImageAction()->trigger();
-    QCOMPARE(QGuiApplication::clipboard()->pixmap().size(), graph->grab().size());
+    const QImage copied = QGuiApplication::clipboard()->image().convertToFormat(plain.format());
+    const int titleHeight = copied.height() - plain.height();
+    QVERIFY(titleHeight >= QFontMetrics(graph->font()).height() / 2);
+    QCOMPARE(copied.copy(0, titleHeight, plain.width(), plain.height()), plain);
     menu->logScaleAction()->trigger(); // remembered: the next window opens with it
     OptimHelmdeckControllerState next(false, true);
     GoalsPanel panel(&next);
@@ -133,6 +145,16 @@ void TestInsights::iterationTableFollowsAndSorts()
     QCOMPARE(table.columnCount(), 4);
     QCOMPARE(table.headerData(2, Qt::Horizontal).toString(), QStringLiteral("L1 (nH)"));
     QCOMPARE(table.data(table.index(2, 1)).toString(), QStringLiteral("0.0100000001"));
+    // The texts show; sorting and copying take the numbers in base units.
+    QCOMPARE(table.data(table.index(2, 2)).toString(), QStringLiteral("13 nH"));
+    QCOMPARE(table.data(table.index(0, 2), Qt::EditRole).toDouble(), 1e-8);
+    table.sort(2, Qt::AscendingOrder);
+    QCOMPARE((QList<int>{table.iterationAt(0), table.iterationAt(1), table.iterationAt(2)}), (QList<int>{0, 1, 2}));
+    IterationTableView view;
+    view.setOptimization(&object);
+    view.setCurrentIndex(view.model()->index(2, 2));
+    QTest::keySequence(&view, QKeySequence::Copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("1.3e-08"));
 
     // By C: numbers ascending, then the text that is no number.
     table.sort(3, Qt::AscendingOrder);

@@ -120,7 +120,7 @@ private Q_SLOTS:
     void recallGeometryPersists()
     {
         auto dialog = std::make_unique<RecallStateDialog>(m_manager.get());
-        QCOMPARE(dialog->size(), QSize(500, 200));
+        QCOMPARE(dialog->height(), 200);
         dialog->resize(640, 300);
         for (int column = 0; column < 4; ++column)
             dialog->view()->setColumnWidth(column, column ? 150 + column : 30);
@@ -131,6 +131,23 @@ private Q_SLOTS:
         // The name column keeps its content width over a smaller stored one.
         QVERIFY(dialog->view()->columnWidth(0) > 30);
         QCOMPARE(dialog->view()->columnWidth(3), 153);
+    }
+
+    void recallShowsWholeTimestamp()
+    {
+        m_manager->setDesignName(QStringLiteral("lib/recall width"));
+        QVERIFY(m_manager->storeState(QStringLiteral("good"), QStringLiteral("before")));
+        StateManager next;
+        next.setCurrentModel(m_model.get());
+        next.setDesignName(QStringLiteral("lib/recall width"));
+        const QString timestamp = next.index(next.rowOf(QStringLiteral("good")), 3).data().toString();
+        QVERIFY(timestamp.endsWith("(earlier session)"));
+        RecallStateDialog dialog(&next);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QTableView *view = dialog.view();
+        QVERIFY(view->columnWidth(3) > view->fontMetrics().horizontalAdvance(timestamp));
+        QVERIFY(view->columnViewportPosition(3) + view->columnWidth(3) <= view->viewport()->width());
     }
 
 private:
