@@ -34,6 +34,7 @@ public:
     bool connectSucceeds = true;
     bool failSends = false;
     int waits = 0;                        // calls of waitForMessage
+    int lookups = 0;                      // calls of lookup
 
     int version() const override { return versionNumber; }
 
@@ -66,6 +67,7 @@ public:
 
     bool lookup(const QByteArray &name, int &address) override
     {
+        ++lookups;
         if (!registered.contains(name))
             return false;
         address = registered.value(name);

@@ -405,6 +405,33 @@ private Q_SLOTS:
         QVERIFY(m_kuvo->sent.isEmpty());
     }
 
+    void notificationsOnlyFromTheSession()
+    {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        connectSimulator();
+        // Another peer's notifications are dropped, logged once.
+        QTest::ignoreMessage(QtWarningMsg, "refused from peer 4: message of kind 11 \"NOTIFY SESS ANALYZE_DONE SIM1\": not from the session");
+        m_link->onKuvoMessage(kSimAddress, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE SIM1");
+        m_link->onKuvoMessage(kSimAddress, wire::KindPlain, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1");
+        QCOMPARE(m_owner->finished, 0);
+        QVERIFY(m_owner->gone.isEmpty());
+        // The session leaves and joins again at 5. Nothing is looked up in the
+        // handler: the lookup from the event loop hands on what the new address
+        // sent meanwhile and drops what the old one did.
+        m_link->onKuvoMessage(kSessionAddress, wire::KindGone, "");
+        m_kuvo->registered.insert("tolvanesess", 5);
+        const int lookups = m_kuvo->lookups;
+        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1");
+        m_link->onKuvoMessage(5, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE SIM1 0");
+        QCOMPARE(m_kuvo->lookups, lookups);
+        QCOMPARE(m_owner->finished, 0);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^refused from peer 2: .*not from the session$")));
+        QTRY_COMPARE(m_owner->finished, 1);
+        QCOMPARE(m_kuvo->lookups, lookups + 1);
+        QCOMPARE(m_link->sessionAddress(), 5);
+        QVERIFY(m_owner->gone.isEmpty());
+    }
+
     void simulatorLeaving()
     {
         connectSimulator();
@@ -507,6 +534,8 @@ private Q_SLOTS:
         QTest::newRow("receiver gone") << QList<KuvoMessage>{{kSimAddress, 13, ""}} << false;
         QTest::newRow("refused") << QList<KuvoMessage>{{kSimAddress, 12, ""}} << false;
         QTest::newRow("kind 0 ends the wait") << QList<KuvoMessage>{{kSimAddress, 0, ""}, {kSimAddress, 8, reply}} << false;
+        QTest::newRow("kind 3 from the session") << QList<KuvoMessage>{{kSessionAddress, 3, ""}, {kSimAddress, 8, reply}} << false;
+        QTest::newRow("kind 6 from someone else") << QList<KuvoMessage>{{9, 6, ""}, {kSimAddress, 8, reply}} << true;
         QTest::newRow("another peer leaving") << QList<KuvoMessage>{{3, 13, ""}, {kSimAddress, 8, reply}} << true;
         QTest::newRow("reply from someone else") << QList<KuvoMessage>{{9, 8, reply + " FAILED"}, {kSimAddress, 8, reply}} << true;
         QTest::newRow("reply naming no block") << QList<KuvoMessage>{{kSimAddress, 8, "DATA_BLOCK"}} << true;
