@@ -6,6 +6,7 @@
 #include "hostwindow.h"
 #include "moxargs.h"
 #include "uiaids.h"
+#include "wire/datablock.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -431,8 +432,8 @@ void HelmdeckHost::deliverToPlugin(const KuvoMessage &message)
     if (!m_manager.deliverMessage(PluginLoader::kPluginObjectName, message.sender, message.kind, message.text)) {
         // Without a plug-in nobody can take a simulator's rendezvous: refuse
         // it rather than let the simulator wait.
-        if (message.kind == 7)
-            m_hostClient.send(message.sender, 12, message.text);
+        if (message.kind == wire::KindRendezvous)
+            m_hostClient.send(message.sender, wire::KindRefused, message.text);
     }
 }
 

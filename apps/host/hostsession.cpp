@@ -188,7 +188,7 @@ bool HostSession::handleMessage(const KuvoMessage &message)
 {
     if (message.kind == wire::KindPlain && message.text.startsWith("OPTIM_HELMDECK_PAUSE")) {
         relayPause(message);
-    } else if (message.kind != 13 && m_trace) {
+    } else if (message.kind != wire::KindGone && m_trace) {
         m_trace->line(QStringLiteral("session: ignored message %1 from %2").arg(message.kind).arg(message.sender));
     }
     return true;

@@ -148,7 +148,7 @@ bool SimLink::sendBlock(const QByteArray &name, const QList<QByteArray> &chunks)
                 m_error = QStringLiteral("the helmdeck left the bus");
                 return false;
             }
-            if (m.kind == 0 || m.kind == 3 || m.kind == 6 || m.kind == wire::KindRefused) {
+            if (wire::endsEveryWait(m.kind) || m.kind == wire::KindRefused) {
                 m_error = QStringLiteral("the helmdeck ended the wait for block %1 (kind %2)")
                               .arg(QString::fromLatin1(name))
                               .arg(m.kind);

@@ -21,6 +21,16 @@ constexpr qsizetype kMaxOverdue = 8;
 
 constexpr qsizetype kMaxBlockBytes = wire::kMaxBlockBytes;
 
+// Messages held while the session's address is looked up; more are dropped.
+constexpr qsizetype kMaxHeldForSession = 32;
+
+// What the log says of a message only the session may send.
+QByteArray refusal(int kind, const QByteArray &text)
+{
+    return "message of kind " + QByteArray::number(kind) + " \"" + text.left(80) + "\": not from the session"
+        + (wire::endsEveryWait(kind) ? " or a receiver of a pending send" : "");
+}
+
 // Reads a message of type M from a block's payload and emits it on the
 // simulator interface, only when it read cleanly.
 template <typename M>
@@ -63,6 +73,9 @@ bool OptimKuvoLink::attach(KuvoIFC *kuvo, PluginManagerIFC *reportTo)
         return false;
     }
     m_kuvo = kuvo;
+    // Looked up here, not in the message handler: a lookup waits for the
+    // bus, and waiting there can hold the host up (at shutdown, for one).
+    m_sessionAddress = hostProcessAddress();
     return true;
 }
 
@@ -107,10 +120,13 @@ bool OptimKuvoLink::takeReply(int sender, int kind, const QByteArray &text)
 {
     const auto ofSender = [sender](const PendingReply &r) { return r.address == sender; };
     switch (kind) {
-    case 0: case 3: case 6:
-        // The bus ends every wait: no reply will come.
+    case wire::KindWaitEnd0: case wire::KindWaitEnd3: case wire::KindWaitEnd6:
+        // Ends every wait: no reply will come. Only a receiver of a pending
+        // send or the session may say so.
         if (m_replies.empty())
             return false;
+        if (std::none_of(m_replies.begin(), m_replies.end(), ofSender) && !fromSession(sender, kind, text))
+            return true;
         failReplies(-1);
         return true;
     case wire::KindRefused: {
@@ -252,9 +268,15 @@ void OptimKuvoLink::onKuvoMessage(int sender, int kind, const QByteArray &text)
         handleBlock(sender, text);
         break;
     case wire::KindPlain:
-        handleNotification(text);
+        // A chunk of a block not taken in (refused or already over) was
+        // answered with the block; anything else is the session's.
+        if (!text.startsWith("DATA_BLOCK ") && fromSession(sender, kind, text))
+            handleNotification(text);
         break;
     case wire::KindGone:
+        // The session's address is looked up anew when next needed.
+        if (sender == m_sessionAddress)
+            m_sessionAddress = -1;
         endBlock(sender);
         m_incoming.erase(sender);
         m_refusedPeers.remove(sender);
@@ -434,6 +456,47 @@ void OptimKuvoLink::noteRefused(int sender, const QByteArray &what)
         return;
     m_refusedPeers.insert(sender);
     qCWarning(lcLink, "refused from peer %d: %s", sender, what.constData());
+}
+
+bool OptimKuvoLink::fromSession(int sender, int kind, const QByteArray &text)
+{
+    if (m_sessionAddress >= 0) {
+        if (sender == m_sessionAddress)
+            return true;
+        noteRefused(sender, refusal(kind, text));
+        return false;
+    }
+    // Not known (yet): the lookup runs from the event loop and decides.
+    if (m_heldForSession.size() < kMaxHeldForSession)
+        m_heldForSession.append({sender, kind, text});
+    else
+        noteRefused(sender, "message of kind " + QByteArray::number(kind) + ": too many while the session is looked up");
+    scheduleSessionLookup();
+    return false;
+}
+
+void OptimKuvoLink::scheduleSessionLookup()
+{
+    if (!m_sessionLookup) {
+        m_sessionLookup = std::make_unique<QTimer>();
+        m_sessionLookup->setSingleShot(true);
+        QObject::connect(m_sessionLookup.get(), &QTimer::timeout, m_sessionLookup.get(), [this] { lookUpSession(); });
+    }
+    if (!m_sessionLookup->isActive())
+        m_sessionLookup->start(0);
+}
+
+void OptimKuvoLink::lookUpSession()
+{
+    const QList<KuvoMessage> held = std::exchange(m_heldForSession, QList<KuvoMessage>());
+    m_sessionAddress = hostProcessAddress();
+    for (const KuvoMessage &message : held) {
+        if (m_sessionAddress >= 0 && message.sender == m_sessionAddress) {
+            onKuvoMessage(message.sender, message.kind, message.text);
+        } else {
+            noteRefused(message.sender, refusal(message.kind, message.text));
+        }
+    }
 }
 
 void OptimKuvoLink::handleNotification(const QByteArray &text)

@@ -10,6 +10,15 @@
 // and it never reaches the helmdeck. The first refused block of each peer
 // is logged (category "helmdeck.link"); a peer that leaves is forgotten.
 //
+// Notifications (plain messages that are not part of a block) and the kinds
+// that end every wait for a reply are taken only from the host's session
+// process "tolvanesess" (the latter also from the receiver of a pending
+// send); anyone else's are dropped and logged the same way. The session's
+// address is looked up when the link attaches and kept, never from inside
+// the message handler. While it is not known (before the session joined,
+// or since it left) a message only the session may send is held, and a
+// lookup runs from the event loop that hands it on or drops it.
+//
 // A block the link sends is not waited for either: the send returns once its
 // messages are out, and the receiver's reply is taken when normal dispatch
 // brings it (matched by the block's name, oldest send first). A refusal, the
@@ -27,9 +36,9 @@
 #include <map>
 #include <memory>
 
+#include "hostifc/kuvoifc.h"
 #include "wire/datablock.h"
 
-class KuvoIFC;
 class QTimer;
 class OptimSerializationIFC;
 class OptimSimIFC;
@@ -97,6 +106,8 @@ public:
 
     // Address of the host's session process "tolvanesess", or -1.
     int hostProcessAddress() const;
+    // The session's address as last looked up, or -1.
+    int sessionAddress() const { return m_sessionAddress; }
 
     bool sendPlain(int address, const QByteArray &text);
     // A command block "OPTIM_HELMDECK <command>" with one chunk of a blank.
@@ -120,6 +131,14 @@ private:
     void endBlock(int sender);
     void idleTimeout(int sender);
     void handleNotification(const QByteArray &text);
+    // Whether sender may send a message of kind that only the session (or,
+    // for the kinds ending every wait, a pending send's receiver) sends. While
+    // the session's address is unknown the message is held for the lookup.
+    bool fromSession(int sender, int kind, const QByteArray &text);
+    // Looks the session up (never called from the message handler) and
+    // hands on or drops what was held for it.
+    void lookUpSession();
+    void scheduleSessionLookup();
     // Logs the first message refused from sender.
     void noteRefused(int sender, const QByteArray &what);
     void handleGone(int sender);
@@ -156,6 +175,9 @@ private:
     std::unique_ptr<QTimer> m_replyTimer;  // fires at the earliest deadline
     int m_replyDeadlineMs = kReplyDeadlineMs;
     QSet<int> m_refusedPeers;  // peers logged for a refused message, until they leave
+    int m_sessionAddress = -1;  // of "tolvanesess", as last looked up
+    std::unique_ptr<QTimer> m_sessionLookup;  // runs the lookup from the event loop
+    QList<KuvoMessage> m_heldForSession;  // arrived while the session's address was unknown
 
     // The block a sender is sending, from its start message on.
     struct IncomingBlock

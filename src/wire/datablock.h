@@ -22,6 +22,11 @@
 namespace wire {
 
 enum Kind : int {
+    // Kinds without a meaning of their own to the plug-in: each ends a
+    // wait for a reply without one.
+    KindWaitEnd0 = 0,
+    KindWaitEnd3 = 3,
+    KindWaitEnd6 = 6,
     KindRendezvous = 7,
     KindReply = 8,
     KindBlockStart = 9,
@@ -30,6 +35,13 @@ enum Kind : int {
     KindRefused = 12,
     KindGone = 13,   // from the broker: the sender went away or is not there
 };
+
+// True for the kinds that end a wait for a reply by themselves (not a
+// refusal or a departure, which concern one receiver).
+constexpr bool endsEveryWait(int kind)
+{
+    return kind == KindWaitEnd0 || kind == KindWaitEnd3 || kind == KindWaitEnd6;
+}
 
 // "RENDEZVOUS", "REPLY", ... for the kinds above; the number for others.
 QByteArray kindName(int kind);

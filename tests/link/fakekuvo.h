@@ -5,6 +5,7 @@
 // (normally the link under test), as does what a wait dispatches.
 
 #include "hostifc/kuvoifc.h"
+#include "wire/datablock.h"
 
 #include <QMap>
 
@@ -34,6 +35,7 @@ public:
     bool connectSucceeds = true;
     bool failSends = false;
     int waits = 0;                        // calls of waitForMessage
+    int lookups = 0;                      // calls of lookup
 
     int version() const override { return versionNumber; }
 
@@ -66,6 +68,7 @@ public:
 
     bool lookup(const QByteArray &name, int &address) override
     {
+        ++lookups;
         if (!registered.contains(name))
             return false;
         address = registered.value(name);
@@ -104,11 +107,11 @@ public:
     void queueBlock(int sender, const QByteArray &blockId, const QByteArray &name, const QList<QByteArray> &chunks)
     {
         const QByteArray header = "DATA_BLOCK " + blockId + ' ' + QByteArray::number(chunks.size()) + ' ' + name;
-        incoming.append({sender, 9, header});
+        incoming.append({sender, wire::KindBlockStart, header});
         for (qsizetype i = 0; i < chunks.size(); ++i) {
-            incoming.append({sender, 11, "DATA_BLOCK " + blockId + ' ' + QByteArray::number(i + 1) + '/'
+            incoming.append({sender, wire::KindPlain, "DATA_BLOCK " + blockId + ' ' + QByteArray::number(i + 1) + '/'
                                              + QByteArray::number(chunks.size()) + ' ' + name + ':' + chunks.at(i)});
         }
-        incoming.append({sender, 10, header});
+        incoming.append({sender, wire::KindBlockEnd, header});
     }
 };

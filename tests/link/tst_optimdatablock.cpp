@@ -28,10 +28,10 @@ void TestOptimDataBlock::transmitSendsStartChunksEndAndReturns()
     QVERIFY(block.transmit(&kuvo, 5));
     QCOMPARE(kuvo.waits, 0);
     const QByteArray id = block.blockId();
-    QCOMPARE(kuvo.sent, (QList<SentMessage>{{5, 9, "DATA_BLOCK " + id + " 2 N"},
-                                            {5, 11, "DATA_BLOCK " + id + " 1/2 N:a "},
-                                            {5, 11, "DATA_BLOCK " + id + " 2/2 N:b "},
-                                            {5, 10, "DATA_BLOCK " + id + " 2 N"}}));
+    QCOMPARE(kuvo.sent, (QList<SentMessage>{{5, wire::KindBlockStart, "DATA_BLOCK " + id + " 2 N"},
+                                            {5, wire::KindPlain, "DATA_BLOCK " + id + " 1/2 N:a "},
+                                            {5, wire::KindPlain, "DATA_BLOCK " + id + " 2/2 N:b "},
+                                            {5, wire::KindBlockEnd, "DATA_BLOCK " + id + " 2 N"}}));
     QCOMPARE(block.replyText(), QByteArray("DATA_BLOCK N"));
     FakeKuvo broken;
     broken.failSends = true;

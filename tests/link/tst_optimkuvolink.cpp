@@ -60,7 +60,7 @@ class TestOptimKuvoLink : public QObject
 
     void connectSimulator()
     {
-        m_link->onKuvoMessage(kSimAddress, 7, "OPTIM_HELMDECK_RENDEZVOUS sim-77");
+        m_link->onKuvoMessage(kSimAddress, wire::KindRendezvous, "OPTIM_HELMDECK_RENDEZVOUS sim-77");
         QCOMPARE(m_link->simulatorAddress(), kSimAddress);
         m_kuvo->sent.clear();
     }
@@ -133,15 +133,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("replyKind");
         QTest::addColumn<QByteArray>("simulator");  // the link's simulator afterwards, "" when none
         const QByteArray sim77("OPTIM_HELMDECK_RENDEZVOUS sim-77"), sim99("OPTIM_HELMDECK_RENDEZVOUS sim-99");
-        QTest::newRow("accepted") << 0 << sim77 << true << 8 << QByteArray("sim-77");
-        QTest::newRow("one word") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS ") << true << 12 << QByteArray();
-        QTest::newRow("three words") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-77 extra") << true << 12 << QByteArray();
-        QTest::newRow("unknown peer") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-78") << true << 12 << QByteArray();
-        QTest::newRow("connect fails") << 0 << sim77 << false << 12 << QByteArray();
+        QTest::newRow("accepted") << 0 << sim77 << true << int(wire::KindReply) << QByteArray("sim-77");
+        QTest::newRow("one word") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS ") << true << int(wire::KindRefused) << QByteArray();
+        QTest::newRow("three words") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-77 extra") << true << int(wire::KindRefused) << QByteArray();
+        QTest::newRow("unknown peer") << 0 << QByteArray("OPTIM_HELMDECK_RENDEZVOUS sim-78") << true << int(wire::KindRefused) << QByteArray();
+        QTest::newRow("connect fails") << 0 << sim77 << false << int(wire::KindRefused) << QByteArray();
         // An open helmdeck's simulator is not taken over by another one.
-        QTest::newRow("takeover refused") << 1 << sim99 << true << 12 << QByteArray("sim-77");
-        QTest::newRow("same simulator again") << 1 << sim77 << true << 8 << QByteArray("sim-77");
-        QTest::newRow("after the first left") << 2 << sim99 << true << 8 << QByteArray("sim-99");
+        QTest::newRow("takeover refused") << 1 << sim99 << true << int(wire::KindRefused) << QByteArray("sim-77");
+        QTest::newRow("same simulator again") << 1 << sim77 << true << int(wire::KindReply) << QByteArray("sim-77");
+        QTest::newRow("after the first left") << 2 << sim99 << true << int(wire::KindReply) << QByteArray("sim-99");
     }
 
     void rendezvous()
@@ -155,10 +155,10 @@ private Q_SLOTS:
         if (before > 0)
             connectSimulator();
         if (before > 1)
-            m_link->onKuvoMessage(kSimAddress, 13, "");
+            m_link->onKuvoMessage(kSimAddress, wire::KindGone, "");
         m_kuvo->sent.clear();
         m_kuvo->connectSucceeds = connectSucceeds;
-        m_link->onKuvoMessage(9, 7, text);
+        m_link->onKuvoMessage(9, wire::KindRendezvous, text);
         QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{9, replyKind, text}}));
         QCOMPARE(m_link->simulatorAddress(), simulator.isEmpty() ? -1 : simulator == "sim-77" ? kSimAddress : 6);
         QCOMPARE(m_link->simulatorName(), simulator);
@@ -172,7 +172,7 @@ private Q_SLOTS:
         QVERIFY(chunks.size() > 3);
         QSignalSpy spy(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged));
         deliver("41", "OPTIM_HELMDECK OPTIM_ITER", chunks);
-        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"}}));
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"}}));
         QCOMPARE(spy.count(), 1);
         QVERIFY(spy.at(0).at(0).value<OptimIter>() == iter);
         QVERIFY(m_kuvo->incoming.isEmpty());
@@ -221,7 +221,7 @@ private Q_SLOTS:
         QByteArray text = chunksOf(OptimStatus(2, QStringLiteral("x"))).join();
         text.replace("END_STATUS", "END_STATUX");
         deliver("8", "OPTIM_HELMDECK STATUS", {text});
-        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS"}}));
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK STATUS"}}));
         QCOMPARE(spy.count(), 0);
     }
 
@@ -233,22 +233,22 @@ private Q_SLOTS:
         const QByteArray name = "OPTIM_HELMDECK STATUS";
         const QByteArray text = chunksOf(OptimStatus(2, QStringLiteral("x"))).join();
         auto chunk = [&](const char *id, const QByteArray &pos) {
-            return KuvoMessage{kSimAddress, 11, "DATA_BLOCK " + QByteArray(id) + ' ' + pos + ' ' + name + ':' + text};
+            return KuvoMessage{kSimAddress, wire::KindPlain, "DATA_BLOCK " + QByteArray(id) + ' ' + pos + ' ' + name + ':' + text};
         };
-        const KuvoMessage start{kSimAddress, 9, "DATA_BLOCK 5 2 " + name};
-        const KuvoMessage end{kSimAddress, 10, "DATA_BLOCK 5 2 " + name};
+        const KuvoMessage start{kSimAddress, wire::KindBlockStart, "DATA_BLOCK 5 2 " + name};
+        const KuvoMessage end{kSimAddress, wire::KindBlockEnd, "DATA_BLOCK 5 2 " + name};
         QTest::newRow("out of order") << QList<KuvoMessage>{start, chunk("5", "2/2"), chunk("5", "1/2"), end} << false;
         QTest::newRow("never ends") << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2")} << true;
-        QTest::newRow("stray start") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 1 1 " + name}} << true;
-        QTest::newRow("huge count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 999999999 " + name}} << false;
-        QTest::newRow("bad count") << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 x " + name}} << false;
+        QTest::newRow("stray start") << QList<KuvoMessage>{{kSimAddress, wire::KindBlockStart, "DATA_BLOCK 1 1 " + name}} << true;
+        QTest::newRow("huge count") << QList<KuvoMessage>{{kSimAddress, wire::KindBlockStart, "DATA_BLOCK 5 999999999 " + name}} << false;
+        QTest::newRow("bad count") << QList<KuvoMessage>{{kSimAddress, wire::KindBlockStart, "DATA_BLOCK 5 x " + name}} << false;
         // More chunks than the size limit holds: refused at once, nothing of it buffered.
         const QByteArray over = QByteArray::number(wire::kMaxBlockChunks + 1);
         QTest::newRow("over the size limit")
-            << QList<KuvoMessage>{{kSimAddress, 9, "DATA_BLOCK 5 " + over + ' ' + name}, chunk("5", "1/" + over)} << false;
+            << QList<KuvoMessage>{{kSimAddress, wire::KindBlockStart, "DATA_BLOCK 5 " + over + ' ' + name}, chunk("5", "1/" + over)} << false;
         QTest::newRow("end of another block")
-            << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2"), {kSimAddress, 10, "DATA_BLOCK 6 2 " + name}} << false;
-        QTest::newRow("sender gone") << QList<KuvoMessage>{start, chunk("5", "1/2"), {kSimAddress, 13, ""}} << false;
+            << QList<KuvoMessage>{start, chunk("5", "1/2"), chunk("5", "2/2"), {kSimAddress, wire::KindBlockEnd, "DATA_BLOCK 6 2 " + name}} << false;
+        QTest::newRow("sender gone") << QList<KuvoMessage>{start, chunk("5", "1/2"), {kSimAddress, wire::KindGone, ""}} << false;
     }
 
     void brokenBlocksAreRefused()
@@ -262,7 +262,7 @@ private Q_SLOTS:
         // Nothing waits for the rest of a block: a timer posted now runs first.
         qsizetype sentMeanwhile = -1;
         QTimer::singleShot(0, [&] { sentMeanwhile = m_kuvo->sent.size(); });
-        QTRY_COMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
+        QTRY_COMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
         QTRY_COMPARE(sentMeanwhile, waits ? 0 : 1);
         QCOMPARE(spy.count(), 0);
         // The link keeps working: the next good block goes through (from the
@@ -276,13 +276,13 @@ private Q_SLOTS:
     void droppedBlockFreesItsBuffer()
     {
         connectSimulator();
-        m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 5 2 OPTIM_HELMDECK STATUS");
-        m_link->onKuvoMessage(kSimAddress, 11, "DATA_BLOCK 5 1/2 OPTIM_HELMDECK STATUS:x");
+        m_link->onKuvoMessage(kSimAddress, wire::KindBlockStart, "DATA_BLOCK 5 2 OPTIM_HELMDECK STATUS");
+        m_link->onKuvoMessage(kSimAddress, wire::KindPlain, "DATA_BLOCK 5 1/2 OPTIM_HELMDECK STATUS:x");
         QVERIFY(m_link->bufferedCapacity(kSimAddress) > 0);
         // A new start fails the pending block: its buffer goes, it is not kept for the next.
-        m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS");
+        m_link->onKuvoMessage(kSimAddress, wire::KindBlockStart, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS");
         QCOMPARE(m_link->bufferedCapacity(kSimAddress), 0);
-        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"}}));
     }
 
     void blocksInterleaveAndRestart()
@@ -292,17 +292,17 @@ private Q_SLOTS:
         QSignalSpy result(m_sim, qOverload<OptimIterSimResult>(&OptimSimIFC::modelChanged));
         // A new start fails the pending block; another peer's block (refused at
         // its start, its chunks and end ignored) and a notification come in between.
-        m_kuvo->incoming = {{kSimAddress, 9, "DATA_BLOCK 2 1 OPTIM_HELMDECK STATUS"}};
+        m_kuvo->incoming = {{kSimAddress, wire::KindBlockStart, "DATA_BLOCK 2 1 OPTIM_HELMDECK STATUS"}};
         m_kuvo->queueBlock(kSimAddress, "3", "OPTIM_HELMDECK STATUS", chunksOf(OptimStatus(3, QStringLiteral("b"))));
         m_kuvo->queueBlock(6, "3", "OPTIM_HELMDECK SIM_RESULT", chunksOf(OptimIterSimResult()));
         for (int i = 0; i < 3; ++i)
             m_kuvo->incoming.move(4 + i, 2 * i + 2);
-        m_kuvo->incoming.insert(3, {kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE SIM1 0"});
+        m_kuvo->incoming.insert(3, {kSessionAddress, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE SIM1 0"});
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^refused from peer 6: data block \"OPTIM_HELMDECK SIM_RESULT\": not from the connected simulator$")));
         m_kuvo->deliverIncoming();
-        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"},
-                                                   {6, 8, "DATA_BLOCK OPTIM_HELMDECK SIM_RESULT FAILED"},
-                                                   {kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK STATUS"}}));
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK STATUS FAILED"},
+                                                   {6, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK SIM_RESULT FAILED"},
+                                                   {kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK STATUS"}}));
         QCOMPARE(m_owner->finished, 1);
         QCOMPARE(status.at(0).at(0).value<OptimStatus>().message(), QStringLiteral("b"));
         QCOMPARE(status.count() + 2 * result.count(), 1);
@@ -339,13 +339,13 @@ private Q_SLOTS:
         QCOMPARE(from(kSimAddress), QByteArrayList{"4 DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"});
         QCOMPARE(iters.count(), 1);
         // The peer leaves; one at its address later is logged anew.
-        m_link->onKuvoMessage(6, 13, "");
+        m_link->onKuvoMessage(6, wire::KindGone, "");
         expectRefusal(6);
         QCOMPARE(from(6), QByteArrayList{"6 " + refused.first()});
         // The simulator leaves and sim-99 at 6 makes the rendezvous: now 6 is heard, 4 is not.
-        m_link->onKuvoMessage(kSimAddress, 13, "");
+        m_link->onKuvoMessage(kSimAddress, wire::KindGone, "");
         m_kuvo->peerList.append({6, "sim-99"});
-        m_link->onKuvoMessage(6, 7, "OPTIM_HELMDECK_RENDEZVOUS sim-99");
+        m_link->onKuvoMessage(6, wire::KindRendezvous, "OPTIM_HELMDECK_RENDEZVOUS sim-99");
         QCOMPARE(from(6), QByteArrayList{"6 DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"});
         expectRefusal(kSimAddress);
         QCOMPARE(from(kSimAddress), QByteArrayList{"4 " + refused.first()});
@@ -355,9 +355,9 @@ private Q_SLOTS:
     void foreignBlocksAreIgnoredWithoutReply()
     {
         connectSimulator();
-        m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 5 1 OTHER_TOOL STATUS");
-        m_link->onKuvoMessage(kSimAddress, 9, "DATA_BLOCK 5 1 OPTIM_HELMDECK");
-        m_link->onKuvoMessage(kSimAddress, 9, "DATA BLOCK 5 1 OPTIM_HELMDECK STATUS");
+        m_link->onKuvoMessage(kSimAddress, wire::KindBlockStart, "DATA_BLOCK 5 1 OTHER_TOOL STATUS");
+        m_link->onKuvoMessage(kSimAddress, wire::KindBlockStart, "DATA_BLOCK 5 1 OPTIM_HELMDECK");
+        m_link->onKuvoMessage(kSimAddress, wire::KindBlockStart, "DATA BLOCK 5 1 OPTIM_HELMDECK STATUS");
         QVERIFY(m_kuvo->sent.isEmpty());
     }
 
@@ -389,37 +389,64 @@ private Q_SLOTS:
     void notifications()
     {
         connectSimulator();
-        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED OTHER");
-        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1 extra");
+        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED OTHER");
+        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1 extra");
         QVERIFY(m_owner->gone.isEmpty());
-        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1");
+        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1");
         QCOMPARE(m_owner->gone, QList<QByteArray>{"SIM1 keep"});
-        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE OTHER");
-        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE x SIM1");
-        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE ");
+        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE OTHER");
+        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE x SIM1");
+        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE ");
         QCOMPARE(m_owner->finished, 0);
         QVERIFY(m_sim->isConnected());
-        m_link->onKuvoMessage(kSessionAddress, 11, "NOTIFY SESS ANALYZE_DONE SIM1 0");
+        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE SIM1 0");
         QCOMPARE(m_owner->finished, 1);
         QVERIFY(!m_sim->isConnected());
         QVERIFY(m_kuvo->sent.isEmpty());
     }
 
+    void notificationsOnlyFromTheSession()
+    {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        connectSimulator();
+        // Another peer's notifications are dropped, logged once.
+        QTest::ignoreMessage(QtWarningMsg, "refused from peer 4: message of kind 11 \"NOTIFY SESS ANALYZE_DONE SIM1\": not from the session");
+        m_link->onKuvoMessage(kSimAddress, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE SIM1");
+        m_link->onKuvoMessage(kSimAddress, wire::KindPlain, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1");
+        QCOMPARE(m_owner->finished, 0);
+        QVERIFY(m_owner->gone.isEmpty());
+        // The session leaves and joins again at 5. Nothing is looked up in the
+        // handler: the lookup from the event loop hands on what the new address
+        // sent meanwhile and drops what the old one did.
+        m_link->onKuvoMessage(kSessionAddress, wire::KindGone, "");
+        m_kuvo->registered.insert("tolvanesess", 5);
+        const int lookups = m_kuvo->lookups;
+        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED SIM1");
+        m_link->onKuvoMessage(5, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE SIM1 0");
+        QCOMPARE(m_kuvo->lookups, lookups);
+        QCOMPARE(m_owner->finished, 0);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^refused from peer 2: .*not from the session$")));
+        QTRY_COMPARE(m_owner->finished, 1);
+        QCOMPARE(m_kuvo->lookups, lookups + 1);
+        QCOMPARE(m_link->sessionAddress(), 5);
+        QVERIFY(m_owner->gone.isEmpty());
+    }
+
     void simulatorLeaving()
     {
         connectSimulator();
-        m_link->onKuvoMessage(3, 13, "");   // the session process, not the simulator
+        m_link->onKuvoMessage(3, wire::KindGone, "");   // the session process, not the simulator
         QCOMPARE(m_link->simulatorAddress(), kSimAddress);
         QVERIFY(m_owner->gone.isEmpty());
-        m_link->onKuvoMessage(kSimAddress, 13, "");
+        m_link->onKuvoMessage(kSimAddress, wire::KindGone, "");
         QCOMPARE(m_link->simulatorAddress(), -1);
         QCOMPARE(m_owner->gone, QList<QByteArray>{"SIM1 keep"});
         // Without a name, the address decides.
         connectSimulator();
         m_kuvo->names.clear();
-        m_link->onKuvoMessage(kSimAddress + 1, 13, "");
+        m_link->onKuvoMessage(kSimAddress + 1, wire::KindGone, "");
         QCOMPARE(m_link->simulatorAddress(), kSimAddress);
-        m_link->onKuvoMessage(kSimAddress, 13, "");
+        m_link->onKuvoMessage(kSimAddress, wire::KindGone, "");
         QCOMPARE(m_link->simulatorAddress(), -1);
         QCOMPARE(m_owner->gone.size(), 2);
     }
@@ -432,16 +459,16 @@ private Q_SLOTS:
         QVERIFY(m_kuvo->sent.isEmpty());
         connectSimulator();
         m_kuvo->onSend = [this](const SentMessage &m) {
-            if (m.kind == 10)
-                m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK " + m.text.split(' ').mid(3).join(' ')});
+            if (m.kind == wire::KindBlockEnd)
+                m_kuvo->incoming.append({kSimAddress, wire::KindReply, "DATA_BLOCK " + m.text.split(' ').mid(3).join(' ')});
         };
         m_sim->simulateSlot(42);
         m_kuvo->deliverIncoming();
         QVERIFY(m_sim->lastSendSucceeded());
         const QByteArray id = m_kuvo->sent.value(0).text.split(' ').value(1);
-        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, 9, "DATA_BLOCK " + id + " 1 OPTIM_HELMDECK SIMULATE 42"},
-                                                   {kSimAddress, 11, "DATA_BLOCK " + id + " 1/1 OPTIM_HELMDECK SIMULATE 42: "},
-                                                   {kSimAddress, 10, "DATA_BLOCK " + id + " 1 OPTIM_HELMDECK SIMULATE 42"}}));
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSimAddress, wire::KindBlockStart, "DATA_BLOCK " + id + " 1 OPTIM_HELMDECK SIMULATE 42"},
+                                                   {kSimAddress, wire::KindPlain, "DATA_BLOCK " + id + " 1/1 OPTIM_HELMDECK SIMULATE 42: "},
+                                                   {kSimAddress, wire::KindBlockEnd, "DATA_BLOCK " + id + " 1 OPTIM_HELMDECK SIMULATE 42"}}));
         m_kuvo->sent.clear();
         m_sim->continueOptimizationSlot();
         m_sim->finishSimulationSlot();
@@ -452,8 +479,8 @@ private Q_SLOTS:
         m_kuvo->sent.clear();
         m_sim->pauseOptimizationSlot();
         m_sim->disconnectSimulatorSlot();
-        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSessionAddress, 11, "OPTIM_HELMDECK_PAUSE SIM1"},
-                                                   {kSimAddress, 11, "OPTIM_HELMDECK_DISCONNECT"}}));
+        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{{kSessionAddress, wire::KindPlain, "OPTIM_HELMDECK_PAUSE SIM1"},
+                                                   {kSimAddress, wire::KindPlain, "OPTIM_HELMDECK_DISCONNECT"}}));
         // No session process: the pause cannot go anywhere and reports failure.
         m_kuvo->registered.clear();
         m_kuvo->sent.clear();
@@ -475,7 +502,7 @@ private Q_SLOTS:
         QVERIFY(!m_sim->lastSendSucceeded());   // not known yet
         QCOMPARE(m_owner->replyWaits, QList<bool>{true});
         QTRY_VERIFY(timerRan);
-        m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK SIMULATE 7"});
+        m_kuvo->incoming.append({kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK SIMULATE 7"});
         m_kuvo->deliverIncoming();
         QVERIFY(m_sim->lastSendSucceeded());
         QCOMPARE(m_owner->replyWaits, (QList<bool>{true, false}));
@@ -486,13 +513,13 @@ private Q_SLOTS:
         QTRY_COMPARE(m_owner->silent, 1);
         QVERIFY(!m_sim->lastSendSucceeded());
         QCOMPARE(m_owner->replyWaits, (QList<bool>{true, false, true, false}));
-        m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK CONTINUE"});
+        m_kuvo->incoming.append({kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK CONTINUE"});
         m_kuvo->deliverIncoming();
         QCOMPARE(m_owner->late, 1);
         QVERIFY(!m_sim->lastSendSucceeded());
         // A simulator that spoke during the wait is not silent.
         m_sim->finishSimulationSlot();
-        m_link->onKuvoMessage(kSimAddress, 11, "NOTIFY X");
+        m_link->onKuvoMessage(kSimAddress, wire::KindPlain, "NOTIFY X");
         QTRY_COMPARE(m_link->pendingReplies(), 0);
         QCOMPARE(m_owner->silent, 1);
     }
@@ -502,14 +529,16 @@ private Q_SLOTS:
         QTest::addColumn<QList<KuvoMessage>>("answers");
         QTest::addColumn<bool>("ok");
         const QByteArray reply("DATA_BLOCK OPTIM_HELMDECK CONTINUE");
-        QTest::newRow("reply") << QList<KuvoMessage>{{kSimAddress, 8, reply}} << true;
-        QTest::newRow("failed reply") << QList<KuvoMessage>{{kSimAddress, 8, reply + " FAILED"}} << false;
-        QTest::newRow("receiver gone") << QList<KuvoMessage>{{kSimAddress, 13, ""}} << false;
-        QTest::newRow("refused") << QList<KuvoMessage>{{kSimAddress, 12, ""}} << false;
-        QTest::newRow("kind 0 ends the wait") << QList<KuvoMessage>{{kSimAddress, 0, ""}, {kSimAddress, 8, reply}} << false;
-        QTest::newRow("another peer leaving") << QList<KuvoMessage>{{3, 13, ""}, {kSimAddress, 8, reply}} << true;
-        QTest::newRow("reply from someone else") << QList<KuvoMessage>{{9, 8, reply + " FAILED"}, {kSimAddress, 8, reply}} << true;
-        QTest::newRow("reply naming no block") << QList<KuvoMessage>{{kSimAddress, 8, "DATA_BLOCK"}} << true;
+        QTest::newRow("reply") << QList<KuvoMessage>{{kSimAddress, wire::KindReply, reply}} << true;
+        QTest::newRow("failed reply") << QList<KuvoMessage>{{kSimAddress, wire::KindReply, reply + " FAILED"}} << false;
+        QTest::newRow("receiver gone") << QList<KuvoMessage>{{kSimAddress, wire::KindGone, ""}} << false;
+        QTest::newRow("refused") << QList<KuvoMessage>{{kSimAddress, wire::KindRefused, ""}} << false;
+        QTest::newRow("kind 0 ends the wait") << QList<KuvoMessage>{{kSimAddress, wire::KindWaitEnd0, ""}, {kSimAddress, wire::KindReply, reply}} << false;
+        QTest::newRow("kind 3 from the session") << QList<KuvoMessage>{{kSessionAddress, wire::KindWaitEnd3, ""}, {kSimAddress, wire::KindReply, reply}} << false;
+        QTest::newRow("kind 6 from someone else") << QList<KuvoMessage>{{9, wire::KindWaitEnd6, ""}, {kSimAddress, wire::KindReply, reply}} << true;
+        QTest::newRow("another peer leaving") << QList<KuvoMessage>{{3, wire::KindGone, ""}, {kSimAddress, wire::KindReply, reply}} << true;
+        QTest::newRow("reply from someone else") << QList<KuvoMessage>{{9, wire::KindReply, reply + " FAILED"}, {kSimAddress, wire::KindReply, reply}} << true;
+        QTest::newRow("reply naming no block") << QList<KuvoMessage>{{kSimAddress, wire::KindReply, "DATA_BLOCK"}} << true;
     }
 
     void replyOutcomes()
@@ -530,8 +559,8 @@ private Q_SLOTS:
     {
         connectSimulator();
         m_kuvo->onSend = [this](const SentMessage &m) {
-            if (m.kind == 10)
-                m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK VAR_DEFINITIONS"});
+            if (m.kind == wire::KindBlockEnd)
+                m_kuvo->incoming.append({kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK VAR_DEFINITIONS"});
         };
         OptimIterVariableDefinitions defs;
         defs.variables() = sampleModelInput({0, 1, 1, 200}).variables();
@@ -565,11 +594,11 @@ private Q_SLOTS:
         QSignalSpy spy(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged));
         const OptimIter iter = sampleIteration({2, 1, 51, 3}, 1);
         m_kuvo->onSend = [&](const SentMessage &m) {
-            if (m.kind != 10)
+            if (m.kind != wire::KindBlockEnd)
                 return;
             // An iteration arrives before the acknowledgement of our command.
             m_kuvo->queueBlock(kSimAddress, "77", "OPTIM_HELMDECK OPTIM_ITER", chunksOf(iter, 500));
-            m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK CONTINUE"});
+            m_kuvo->incoming.append({kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK CONTINUE"});
             m_kuvo->onSend = nullptr;
         };
         m_sim->continueOptimizationSlot();
@@ -577,7 +606,7 @@ private Q_SLOTS:
         QVERIFY(m_sim->lastSendSucceeded());
         QCOMPARE(spy.count(), 1);
         QVERIFY(spy.at(0).at(0).value<OptimIter>() == iter);
-        QCOMPARE(m_kuvo->sent.last(), (SentMessage{kSimAddress, 8, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"}));
+        QCOMPARE(m_kuvo->sent.last(), (SentMessage{kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"}));
     }
 
     void hostCallsReleaseEveryValue()

@@ -67,8 +67,8 @@ private Q_SLOTS:
         m_kuvo->peerList = {{kSimAddress, "sim-5"}};
         m_kuvo->names.insert(kSimAddress, {"tolvanesim", "sim-5"});
         m_kuvo->onSend = [this](const SentMessage &m) {
-            if (m.kind == 10)
-                m_kuvo->incoming.append({kSimAddress, 8, "DATA_BLOCK " + m.text.split(' ').mid(3).join(' ')});
+            if (m.kind == wire::KindBlockEnd)
+                m_kuvo->incoming.append({kSimAddress, wire::KindReply, "DATA_BLOCK " + m.text.split(' ').mid(3).join(' ')});
         };
         m_kuvo->dispatcher = [](const KuvoMessage &m) {
             OptimHelmdeckPlugin::instance()->handleMessage(m.sender, m.kind, m.text);
@@ -213,7 +213,7 @@ private Q_SLOTS:
         QCOMPARE(model->model().algorithmOutput().status(), int(StatusKilled));
         QVERIFY(plugin->controller()->dialog());  // the window stays open
         QVERIFY(!plugin->controller()->state()->simulationRunning());
-        QCOMPARE(m_kuvo->sent.last(), (SentMessage{kSimAddress, 11, "OPTIM_HELMDECK_DISCONNECT"}));
+        QCOMPARE(m_kuvo->sent.last(), (SentMessage{kSimAddress, wire::KindPlain, "OPTIM_HELMDECK_DISCONNECT"}));
     }
 
     void closeHelmdeckWithoutQuestions()

@@ -106,8 +106,8 @@ QList<KuvoMessage> blockMessages(const QByteArray &name, const OptimSerializatio
     QList<KuvoMessage> messages;
     const QByteArray n = QByteArray::number(chunks.size());
     for (qsizetype i = 0; i < chunks.size(); ++i)
-        messages.append({4, 11, "DATA_BLOCK 17 " + QByteArray::number(i + 1) + '/' + n + ' ' + name + ':' + chunks.at(i)});
-    messages.append({4, 10, "DATA_BLOCK 17 " + n + ' ' + name});
+        messages.append({4, wire::KindPlain, "DATA_BLOCK 17 " + QByteArray::number(i + 1) + '/' + n + ' ' + name + ':' + chunks.at(i)});
+    messages.append({4, wire::KindBlockEnd, "DATA_BLOCK 17 " + n + ' ' + name});
     return messages;
 }
 
@@ -579,14 +579,14 @@ private Q_SLOTS:
         kuvo.setBlockObserver([&observed](const TracedBlock &) { ++observed; });
         const QByteArray over = QByteArray::number(wire::kMaxBlockChunks + 1);
         // Announced over the size limit: none of it is kept.
-        kuvo.noteDelivered({7, 9, "DATA_BLOCK 5 " + over + " OPTIM_HELMDECK STATUS"});
-        kuvo.noteDelivered({7, 11, "DATA_BLOCK 5 1/" + over + " OPTIM_HELMDECK STATUS:x"});
+        kuvo.noteDelivered({7, wire::KindBlockStart, "DATA_BLOCK 5 " + over + " OPTIM_HELMDECK STATUS"});
+        kuvo.noteDelivered({7, wire::KindPlain, "DATA_BLOCK 5 1/" + over + " OPTIM_HELMDECK STATUS:x"});
         QCOMPARE(kuvo.keptCapacity(7), 0);
         // Within it, kept until the block is over, then let go.
-        kuvo.noteDelivered({7, 9, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS"});
-        kuvo.noteDelivered({7, 11, "DATA_BLOCK 6 1/2 OPTIM_HELMDECK STATUS:x"});
+        kuvo.noteDelivered({7, wire::KindBlockStart, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS"});
+        kuvo.noteDelivered({7, wire::KindPlain, "DATA_BLOCK 6 1/2 OPTIM_HELMDECK STATUS:x"});
         QVERIFY(kuvo.keptCapacity(7) > 0);
-        kuvo.noteDelivered({7, 10, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS"});
+        kuvo.noteDelivered({7, wire::KindBlockEnd, "DATA_BLOCK 6 2 OPTIM_HELMDECK STATUS"});
         QCOMPARE(kuvo.keptCapacity(7), 0);
         QCOMPARE(observed, 0);
     }

@@ -7,6 +7,7 @@
 
 #include "kuvo/kuvobroker.h"
 #include "kuvo/kuvoclient.h"
+#include "wire/datablock.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -77,22 +78,22 @@ private Q_SLOTS:
         int session = -1;
         QVERIFY(m_plugin->lookup("tolvanesess", session));
         QCOMPARE(session, m_session->client()->address());
-        QVERIFY(m_plugin->send(session, 11, "OPTIM_HELMDECK_PAUSE SIM1"));
+        QVERIFY(m_plugin->send(session, wire::KindPlain, "OPTIM_HELMDECK_PAUSE SIM1"));
         KuvoMessage relayed;
         QVERIFY(simulator.waitForMessage(relayed));
-        QCOMPARE(relayed.kind, 11);
+        QCOMPARE(relayed.kind, int(wire::KindPlain));
         QCOMPARE(relayed.text, QByteArray("OPTIM_HELMDECK_PAUSE SIM1"));
         QCOMPARE(relayed.sender, session);
         // A pause for a simulator the session did not start goes nowhere.
-        QVERIFY(m_plugin->send(session, 11, "OPTIM_HELMDECK_PAUSE SIM7"));
+        QVERIFY(m_plugin->send(session, wire::KindPlain, "OPTIM_HELMDECK_PAUSE SIM7"));
         QTRY_VERIFY2_WITH_TIMEOUT(traceHas(QStringLiteral("session: pause for SIM7: no such simulator running")),
                                   qPrintable(m_lines.join(QLatin1Char('\n'))), kWaitMs);
         // A pause without an id means the current simulator.
-        QVERIFY(m_plugin->send(session, 11, "OPTIM_HELMDECK_PAUSE"));
+        QVERIFY(m_plugin->send(session, wire::KindPlain, "OPTIM_HELMDECK_PAUSE"));
         QVERIFY(simulator.waitForMessage(relayed));
         QCOMPARE(relayed.text, QByteArray("OPTIM_HELMDECK_PAUSE"));
         // Anything else is ignored.
-        QVERIFY(m_plugin->send(session, 11, "SOMETHING ELSE"));
+        QVERIFY(m_plugin->send(session, wire::KindPlain, "SOMETHING ELSE"));
         QTRY_VERIFY_WITH_TIMEOUT(traceHas(QStringLiteral("session: ignored message 11 from %1").arg(m_plugin->address())), kWaitMs);
         QCOMPARE(simulator.pendingMessages(), 0);
     }

@@ -1,6 +1,7 @@
 #include "fakehelmdeck.h"
 
 #include "model/optimitermessages.h"
+#include "wire/datablock.h"
 
 #include <QDeadlineTimer>
 #include <QTest>
@@ -21,7 +22,7 @@ bool FakeHelmdeck::answerRendezvous(QByteArray &processName, bool refuse)
     KuvoMessage m;
     m_client->setTimeout(10000);
     while (m_client->waitForMessage(m)) {
-        if (m.kind != 7)
+        if (m.kind != wire::KindRendezvous)
             continue;
         const QList<QByteArray> words = m.text.split(' ');
         if (words.size() != 2 || words.at(0) != "OPTIM_HELMDECK_RENDEZVOUS")
@@ -49,13 +50,13 @@ bool FakeHelmdeck::takeBlock(const KuvoMessage &start, FakeBlock &block)
     for (int i = 0; whole && i < n; ++i) {
         const QByteArray prefix = "DATA_BLOCK " + id + ' ' + QByteArray::number(i + 1) + '/' + QByteArray::number(n) + ' '
                                   + block.name + ':';
-        whole = rest.at(i).kind == 11 && rest.at(i).text.startsWith(prefix);
+        whole = rest.at(i).kind == wire::KindPlain && rest.at(i).text.startsWith(prefix);
         if (whole)
             block.payload += rest.at(i).text.mid(prefix.size());
     }
-    whole = whole && rest.last().kind == 10 && rest.last().text == start.text;
+    whole = whole && rest.last().kind == wire::KindBlockEnd && rest.last().text == start.text;
     block.chunks = n;
-    m_client->send(start.sender, 8, "DATA_BLOCK " + block.name + (whole ? "" : " FAILED"));
+    m_client->send(start.sender, wire::KindReply, "DATA_BLOCK " + block.name + (whole ? "" : " FAILED"));
     return whole;
 }
 
@@ -117,15 +118,15 @@ bool FakeHelmdeck::pump(FakeBlock *block, int timeoutMs)
     m_client->setTimeout(timeoutMs);
     KuvoMessage m;
     while (m_client->waitForMessage(m)) {
-        if (m.kind == 13 && m.sender == m_sim) {
+        if (m.kind == wire::KindGone && m.sender == m_sim) {
             m_gone = true;
             return false;
         }
-        if (m.kind == 8) {
+        if (m.kind == wire::KindReply) {
             m_lastReply = m.text;
             continue;
         }
-        if (m.kind != 9)
+        if (m.kind != wire::KindBlockStart)
             continue;
         FakeBlock b;
         if (!takeBlock(m, b))
@@ -180,28 +181,28 @@ bool FakeHelmdeck::sendBlock(const QByteArray &name, const QList<QByteArray> &ch
     const QByteArray id = QByteArray::number(++m_nextId);
     const QByteArray n = QByteArray::number(chunks.size());
     const QByteArray head = "DATA_BLOCK " + id + ' ' + n + ' ' + name;
-    bool ok = m_client->send(m_sim, 9, head);
+    bool ok = m_client->send(m_sim, wire::KindBlockStart, head);
     for (int i = 0; i < chunks.size(); ++i)
-        ok = ok && m_client->send(m_sim, 11, "DATA_BLOCK " + id + ' ' + QByteArray::number(i + 1) + '/' + n + ' ' + name + ':' + chunks.at(i));
-    ok = ok && m_client->send(m_sim, 10, head);
+        ok = ok && m_client->send(m_sim, wire::KindPlain, "DATA_BLOCK " + id + ' ' + QByteArray::number(i + 1) + '/' + n + ' ' + name + ':' + chunks.at(i));
+    ok = ok && m_client->send(m_sim, wire::KindBlockEnd, head);
     if (!ok)
         return false;
     // The reply; blocks the simulator sends meanwhile are taken in and kept.
     m_client->setTimeout(10000);
     KuvoMessage m;
     while (m_client->waitForMessage(m)) {
-        if (m.kind == 8) {
+        if (m.kind == wire::KindReply) {
             m_lastReply = m.text;
             // A reply to an earlier block is not this one's.
             if (m.text == "DATA_BLOCK " + name || m.text == "DATA_BLOCK " + name + " FAILED")
                 return m.text == "DATA_BLOCK " + name;
             continue;
         }
-        if (m.kind == 13 && m.sender == m_sim) {
+        if (m.kind == wire::KindGone && m.sender == m_sim) {
             m_gone = true;
             return false;
         }
-        if (m.kind == 9)
+        if (m.kind == wire::KindBlockStart)
             keepBlock(m);
     }
     return false;
@@ -222,7 +223,7 @@ bool FakeHelmdeck::staysQuiet(int ms)
     KuvoMessage m;
     if (!m_client->waitForMessage(m))
         return true;
-    if (m.kind == 9)  // only blocks matter to the tests
+    if (m.kind == wire::KindBlockStart)  // only blocks matter to the tests
         keepBlock(m);
     return false;
 }
