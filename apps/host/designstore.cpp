@@ -482,7 +482,7 @@ void DesignStore::adopt(const QByteArray &text, const QJsonObject &root)
 {
     m_text = text;
     m_base = root;
-    m_root = root;
+    setRoot(root);
     Q_EMIT changed();
 }
 
@@ -492,7 +492,7 @@ void DesignStore::close()
     m_path.clear();
     m_text.clear();
     m_base = QJsonObject();
-    m_root = QJsonObject();
+    setRoot(QJsonObject());
     Q_EMIT changed();
 }
 
@@ -510,7 +510,7 @@ bool DesignStore::save(QString *error)
     if (!cannot.isEmpty()) {
         if (error)
             *error = cannot;
-        m_root = m_base;
+        setRoot(m_base);
         Q_EMIT changed();
         return false;
     }
@@ -524,7 +524,7 @@ bool DesignStore::save(QString *error)
     if (!read) {
         if (error)
             *error = QStringLiteral("cannot read %1 again before writing it: %2").arg(m_path, file.errorString());
-        m_root = m_base;
+        setRoot(m_base);
         Q_EMIT changed();
         return false;
     }
@@ -538,7 +538,7 @@ bool DesignStore::save(QString *error)
         if (diskRoot) {
             adopt(disk, *diskRoot);
         } else {
-            m_root = m_base;
+            setRoot(m_base);
             Q_EMIT changed();
         }
         return false;
@@ -582,15 +582,27 @@ QJsonObject DesignStore::algorithm() const
     return m_root.value(QLatin1String("algorithm")).toObject();
 }
 
+void DesignStore::setRoot(const QJsonObject &root)
+{
+    m_root = root;
+    // The first variable of a name wins, as the simulator takes it: indexing
+    // from the back lets an earlier one replace a later one.
+    m_variableIndex.clear();
+    const QJsonArray vars = variables();
+    m_variableIndex.reserve(vars.size());
+    for (qsizetype i = vars.size() - 1; i >= 0; --i)
+        m_variableIndex.insert(variableKey(jsonText(vars.at(i).toObject().value(QLatin1String("netlistName")))), int(i));
+}
+
+QString DesignStore::variableKey(const QString &netlistName)
+{
+    // Netlist names are case-insensitive, as in the simulator.
+    return netlistName.toCaseFolded();
+}
+
 int DesignStore::variableIndex(const QString &netlistName) const
 {
-    const QJsonArray vars = variables();
-    for (qsizetype i = 0; i < vars.size(); ++i) {
-        // Netlist names are case-insensitive, as in the simulator.
-        if (jsonText(vars.at(i).toObject().value(QLatin1String("netlistName"))).compare(netlistName, Qt::CaseInsensitive) == 0)
-            return int(i);
-    }
-    return -1;
+    return m_variableIndex.value(variableKey(netlistName), -1);
 }
 
 int DesignStore::goalIndex(const QString &name) const
@@ -685,7 +697,9 @@ bool DesignStore::applyVariable(const VariableLine &variable, QString *error)
             *error = QStringLiteral("variable %1 is not in the design").arg(variable.netlistName);
         return false;
     }
-    QJsonArray vars = variables();
+    // Taken out of the held design so that replacing the element does not
+    // copy the whole list; the netlist names, and so the index, stay.
+    QJsonArray vars = m_root.take(QLatin1String("variables")).toArray();
     QJsonObject v = vars.at(index).toObject();
     v.insert(QLatin1String("value"), variable.value);
     if (!variable.optimize || v.contains(QLatin1String("optimize")))

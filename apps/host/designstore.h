@@ -16,6 +16,7 @@
 
 #include "backannotation.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
@@ -83,6 +84,10 @@ Q_SIGNALS:
     void changed();
 
 private:
+    // Holds root as the design and indexes its variables by netlist name.
+    // Every change of the held design but a variable's value goes through it.
+    void setRoot(const QJsonObject &root);
+    static QString variableKey(const QString &netlistName);
     int variableIndex(const QString &netlistName) const;
     int goalIndex(const QString &name) const;
 
@@ -94,4 +99,5 @@ private:
     QJsonObject m_root;   // the held design, with changes not yet saved
     QJsonObject m_base;   // the design as m_text holds it
     QByteArray m_text;    // the file's bytes as last read or written
+    QHash<QString, int> m_variableIndex;  // variableKey -> index in m_root's "variables"
 };

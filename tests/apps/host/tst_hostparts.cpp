@@ -328,6 +328,37 @@ private Q_SLOTS:
         QCOMPARE(vars.at(2).toObject().value(QStringLiteral("optimize")).toBool(true), false);
     }
 
+    // The index by netlist name follows every change of the design's variables.
+    void variableIndexFollowsTheDesign()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("d.json"));
+        const auto design = [](const char *vars) { return "{\"variables\": [" + QByteArray(vars) + "]}"; };
+        QVERIFY(writeBytes(path, design("{\"netlistName\": \"L4\", \"value\": \"3 nH\"},"
+                                        "{\"netlistName\": \"C1\", \"value\": \"5 pF\"},"
+                                        "{\"netlistName\": \"c1\", \"value\": \"7 pF\"}")));
+        DesignStore store;
+        QString error;
+        QVERIFY(store.load(path, &error));
+        QCOMPARE(store.variableValue(QStringLiteral("c1")), QStringLiteral("5 pF"));
+        QVERIFY(applyLine(store, "L4 = 4 nH opt { unconst }"));
+        QCOMPARE(store.variableValue(QStringLiteral("l4")), QStringLiteral("4 nH"));
+        // Another program renames C1, removes L4 and adds C9 in front.
+        QVERIFY(writeBytes(path, design("{\"netlistName\": \"C9\", \"value\": \"1 pF\"},"
+                                        "{\"netlistName\": \"C7\", \"value\": \"5 pF\"}")));
+        QVERIFY(!store.save(&error));
+        QCOMPARE(store.variableValue(QStringLiteral("C7")), QStringLiteral("5 pF"));
+        QCOMPARE(store.variableValue(QStringLiteral("C9")), QStringLiteral("1 pF"));
+        QVERIFY(!store.parameterInformation(QStringLiteral("L4")).found);
+        QVERIFY(!store.parameterInformation(QStringLiteral("C1")).found);
+        QVERIFY(!applyLine(store, "C1 = 9 pF opt { unconst }", &error));
+        QVERIFY(store.load(path, &error));
+        QVERIFY(applyLine(store, "C7 = 6 pF opt { unconst }"));
+        QCOMPARE(store.variables().at(1).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("6 pF"));
+        store.close();
+        QCOMPARE(store.variableValue(QStringLiteral("C7")), QString());
+    }
+
     void backAnnotationWritesAndSaves()
     {
         QTemporaryDir dir;
