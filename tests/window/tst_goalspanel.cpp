@@ -152,7 +152,6 @@ private Q_SLOTS:
     {
         applyIterations(*m_model, 0, 1);
         m_panel->pages()->setCurrentIndex(0);
-        QTest::qWait(20);
         ErrorContributionGraphView *bars = m_panel->contributionView();
         GoalErrorGraphsView *graphs = m_panel->goalGraphsView();
         // A click on the second bar marks goal 1 everywhere.
@@ -256,7 +255,6 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toPoint(), goalHistory->mapToGlobal(QPoint(15, 10)));
         m_panel->pages()->setCurrentWidget(m_panel->errorHistoryView());
-        QTest::qWait(20);
         QTest::mousePress(m_panel->errorHistoryView(), Qt::RightButton, {}, QPoint(30, 30));
         QCOMPARE(spy.count(), 2);
     }

@@ -22,11 +22,20 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
 QPushButton *button(QWidget *parent, const char *name) { return parent->findChild<QPushButton *>(QString::fromLatin1(name)); }
 QAbstractButton *child(QWidget *parent, const char *name) { return parent->findChild<QAbstractButton *>(QString::fromLatin1(name)); }
+// True when none of the object's timers runs: nothing is scheduled to happen to it.
+bool timersIdle(const QObject &object)
+{
+    const QList<QTimer *> timers = object.findChildren<QTimer *>();
+    return std::none_of(timers.begin(), timers.end(), [](const QTimer *t) { return t->isActive(); });
+}
 
 } // namespace
 
@@ -54,27 +63,27 @@ private Q_SLOTS:
             box.showMessage();
             QVERIFY(!box.isVisible());
             box.hideMessage();
-            QTest::qWait(300);
             QVERIFY(!box.isVisible());
+            QVERIFY(timersIdle(box));  // nothing left that could show it later
         }
         TempMessageBox box(&parent, QStringLiteral("Optimization Helmdeck"), 0, 400, 0);
         box.setMessage(QStringLiteral("Waiting for the simulator to pause."));
         QCOMPARE(box.windowModality(), Qt::WindowModal);
+        QElapsedTimer shown;  // started before the box's own, so never shorter
+        shown.start();
         box.showMessage();
         QTRY_VERIFY(box.isVisible());
-        QElapsedTimer shown;
-        shown.start();
         QCOMPARE(box.findChild<QLabel *>(QStringLiteral("tempMessageLabel"))->text(), box.message());
         // Shown once, it stays for its minimum time, also when asked to go.
         box.hideMessage();
         QVERIFY(box.isVisible());
-        // A new wait before it went keeps it.
+        // A new wait before it went keeps it: nothing is left to hide it.
         box.showMessage();
-        QTest::qWait(500);
         QVERIFY(box.isVisible());
+        QVERIFY(timersIdle(box));
         box.hideMessage();
-        QVERIFY(!box.isVisible());
-        QVERIFY(shown.elapsed() >= 400);
+        QTRY_VERIFY(!box.isVisible());
+        QVERIFY(shown.elapsed() >= 380);  // a coarse timer may fire up to 5 % early
         TempMessageBox timed(&parent, QStringLiteral("Optimization Helmdeck"), 0, 0, 150);
         QSignalSpy timedOut(&timed, &TempMessageBox::messageTimedOut);
         timed.showMessage();

@@ -10,11 +10,17 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QList>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <QTest>
+
+// Upper limit of the waits for what must come: generous, so that a loaded
+// machine or a sanitizer build does not make them fail.
+constexpr int kArrivalMs = 30000;
+// Longer than CTest lets a test run: a wait bounded by this that ends by its
+// timeout instead of by the event it has to notice makes the test fail.
+constexpr int kNeverMs = 600000;
 
 // Like QTest::qWaitFor, without its pauses between checks: for bulk transfers.
 template <typename Predicate>
@@ -55,7 +61,7 @@ public:
     {
         socket.connectToServer(path);
         return QTest::qWaitFor([this] { return socket.state() == QLocalSocket::ConnectedState; },
-                               3000);
+                               kArrivalMs);
     }
 
     void writeBytes(const QByteArray &bytes)
@@ -84,7 +90,7 @@ public:
         }
     }
 
-    bool next(RawFrame &frame, int timeoutMs = 3000)
+    bool next(RawFrame &frame, int timeoutMs = kArrivalMs)
     {
         if (!QTest::qWaitFor([this] { pump(); return !frames.isEmpty(); }, timeoutMs))
             return false;
@@ -102,15 +108,19 @@ public:
         return answer.addr;
     }
 
-    // True when nothing arrives within the given time.
-    bool staysQuiet(int ms = 150)
+    // True when nothing arrived for this peer: it asks the broker something
+    // (PEERS, or a stranger registers as registerAs) and the answer is the
+    // first and only frame. The broker answers after whatever it had sent to
+    // this connection before, so no waiting for a silence is needed.
+    bool staysQuiet(const QByteArray &registerAs = {})
     {
-        QTest::qWait(ms);
-        pump();
-        return frames.isEmpty();
+        const int kind = registerAs.isEmpty() ? kuvo::kPeers : kuvo::kRegister;
+        sendFrame(kind, 0, registerAs);
+        RawFrame answer;
+        return next(answer) && answer.kind == kind && frames.isEmpty();
     }
 
-    bool waitClosed(int timeoutMs = 3000)
+    bool waitClosed(int timeoutMs = kArrivalMs)
     {
         return QTest::qWaitFor(
             [this] { return socket.state() == QLocalSocket::UnconnectedState; }, timeoutMs);

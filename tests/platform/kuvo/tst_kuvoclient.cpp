@@ -4,7 +4,6 @@
 #include "kuvo/kuvoclient.h"
 #include "kuvotestsupport.h"
 
-#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QSignalSpy>
 #include <QTimer>
@@ -61,7 +60,7 @@ private:
     QString path() const { return m_path->path(); }
 
     std::unique_ptr<KuvoClient> client(const QByteArray &name, const QByteArray &second = {},
-                                       int timeoutMs = 3000)
+                                       int timeoutMs = kArrivalMs)
     {
         auto c = std::make_unique<KuvoClient>();
         c->setTimeout(timeoutMs);
@@ -74,7 +73,7 @@ private:
     std::unique_ptr<KuvoClient> host, sim;
     std::unique_ptr<SocketPath> m_fakePath;  // a fake broker's, see fakeBroker()
     std::unique_ptr<QLocalServer> m_fake;
-    bool connectPair(const QByteArray &second, int hostTimeoutMs = 3000)
+    bool connectPair(const QByteArray &second, int hostTimeoutMs = kArrivalMs)
     {
         host = client("tolvane", {}, hostTimeoutMs);
         sim = client("tolvanesim", second);
@@ -202,15 +201,12 @@ private Q_SLOTS:
 
     void waitEndsWhenBrokerGoes()
     {
-        host = client("tolvane", {}, 10000);
+        host = client("tolvane", {}, kNeverMs);
         QVERIFY(host);
         QSignalSpy spy(host.get(), &KuvoClient::disconnected);
         QTimer::singleShot(100, this, [this] { m_broker->close(); });
         KuvoMessage m;
-        QElapsedTimer t;
-        t.start();
         QVERIFY(!host->waitForMessage(m));
-        QVERIFY(t.elapsed() < 5000);
         QVERIFY(!host->isConnected());
         QVERIFY(!host->send(1, 11, "x"));
         int address = 0;
@@ -256,11 +252,16 @@ private Q_SLOTS:
     {
         QVERIFY(connectPair("sim-1"));
         Recorder rec;
-        host->setHandler([&rec](const KuvoMessage &m) {
+        host->setHandler([this, &rec](const KuvoMessage &m) {
             ++rec.depth;
             rec.maxDepth = std::max(rec.maxDepth, rec.depth);
             rec.seen.append(m);
-            QTest::qWait(20);  // an event loop of the handler's own
+            // An event loop of the handler's own, till the next message is
+            // queued (one that never comes fails the count below), and once
+            // more for a dispatch that must not come.
+            static_cast<void>(QTest::qWaitFor([this, &rec] { return host->pendingMessages() > 0 || rec.seen.size() == 5; },
+                                              kArrivalMs));
+            QCoreApplication::processEvents();
             --rec.depth;
             return true;
         });
@@ -282,6 +283,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, alreadyQueued);
         QVERIFY(connectPair("sim-1"));
+        host->setBlockInactivityTimeout(kArrivalMs);
         auto other = client("tolvanesess");
         QVERIFY(other);
         const int h = host->address();
@@ -323,7 +325,8 @@ private Q_SLOTS:
 
     void receiveDataBlockFailsWhenSenderGoes()
     {
-        QVERIFY(connectPair("sim-31"));
+        QVERIFY(connectPair("sim-31", kNeverMs));
+        host->setBlockInactivityTimeout(kNeverMs);
         const int simAddr = sim->address();
         Recorder rec;
         host->setHandler(rec.handler());
@@ -331,19 +334,14 @@ private Q_SLOTS:
         sim->send(host->address(), 11, "chunk 2");
         QTimer::singleShot(50, this, [this] { sim.reset(); });
         QList<KuvoMessage> rest;
-        QElapsedTimer t;
-        t.start();
         QVERIFY(!host->receiveDataBlock(simAddr, 100, rest));
-        QVERIFY(t.elapsed() < 2500);
         QCOMPARE(texts(rest), QByteArray("11:chunk 1,11:chunk 2"));
         // The kind 13 is still there for normal dispatch.
         QTRY_COMPARE(rec.seen.size(), 1);
         QCOMPARE(rec.seen[0].kind, kPeerGone);
         QCOMPARE(rec.seen[0].sender, simAddr);
         // Asking again for a departed sender answers at once.
-        t.restart();
         QVERIFY(!host->receiveDataBlock(simAddr, 100, rest));
-        QVERIFY(t.elapsed() < 1000);
         QVERIFY(rest.isEmpty());
     }
 
@@ -370,21 +368,18 @@ private Q_SLOTS:
     // that keeps coming slowly completes.
     void receiveDataBlockGivesUpWithoutProgress()
     {
-        QVERIFY(connectPair("sim-1", 30000));
-        host->setBlockInactivityTimeout(300);
+        QVERIFY(connectPair("sim-1", kNeverMs));
+        host->setBlockInactivityTimeout(1000);
         int sent = 0;
         QTimer slow;
         connect(&slow, &QTimer::timeout, this, [&] { sim->send(host->address(), ++sent < 5 ? 11 : 10, "slow"); });
-        slow.start(100);
+        slow.start(50);
         QList<KuvoMessage> rest;
         QVERIFY(host->receiveDataBlock(sim->address(), 10, rest));
         QCOMPARE(rest.size(), 5);
         slow.stop();
         sim->send(host->address(), 11, "only chunk");
-        QElapsedTimer t;
-        t.start();
         QVERIFY(!host->receiveDataBlock(sim->address(), 10, rest));
-        QVERIFY2(t.elapsed() < 10000, QByteArray::number(t.elapsed()));
         QCOMPARE(texts(rest), QByteArray("11:only chunk"));
         // A late end no longer belongs to the block: it is queued.
         sim->send(host->address(), 10, "late end");
@@ -446,11 +441,12 @@ private Q_SLOTS:
     // Even a kind 13 that did come through: its text does not name the peer.
     void departureTextIsNotTakenAsName()
     {
-        QLocalSocket *server = fakeBroker(300);
+        QLocalSocket *server = fakeBroker(kArrivalMs);
         QVERIFY(server);
         KuvoClient &c = *host;
         server->write(encodeFrame(kPeerGone, 2, "tolvanesim sim-1"));
         QCOMPARE(next(c, 2), QByteArray("11:fine,13:tolvanesim sim-1"));
+        c.setTimeout(300);
         QByteArray name, second;
         QVERIFY(!c.nameOf(2, name, second));  // the fake broker does not answer PEERS
     }
@@ -458,17 +454,14 @@ private Q_SLOTS:
     void malformedFrameFromBrokerDropsTheConnection()
     {
         QFETCH(QByteArray, bytes);
-        QLocalSocket *server = fakeBroker(3000);
+        QLocalSocket *server = fakeBroker(kNeverMs);
         QVERIFY(server);
         KuvoClient &c = *host;
         QSignalSpy spy(&c, &KuvoClient::disconnected);
         server->write(bytes + encodeFrame(11, 2, "never seen"));
         server->flush();
         QCOMPARE(next(c), QByteArray("11:fine"));
-        QElapsedTimer t;
-        t.start();
         QCOMPARE(next(c), QByteArray("none"));
-        QVERIFY(t.elapsed() < 2000);
         QVERIFY(!c.isConnected());
         QTRY_COMPARE(spy.size(), 1);
         QTRY_COMPARE(server->state(), QLocalSocket::UnconnectedState);
