@@ -930,6 +930,9 @@ void VarSliderWidget::paintEvent(QPaintEvent *event)
     painter.setOpacity(0.4);
     QStyleOptionSlider option;
     initStyleOption(&option);
+    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    if (tickPosition() != NoTicks)
+        option.subControls |= QStyle::SC_SliderTickmarks;
     style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
 }
 
