@@ -79,9 +79,7 @@ GoalsPanel::GoalsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     m_pages->addTab(m_contributionsScroll, QStringLiteral("Goal contributions"));
     m_pages->addTab(m_history, QStringLiteral("Error history"));
     m_pages->addTab(m_goalTextScroll, QStringLiteral("Goals"));
-    m_pages->setTabToolTip(0, QStringLiteral("Each goal's share of the error"));
-    m_pages->setTabToolTip(1, QStringLiteral("The error of every iteration"));
-    m_pages->setTabToolTip(2, QStringLiteral("The goals with their errors and limits"));
+    fitTabTexts();
 
     m_splitter->addWidget(m_pages);
     m_splitter->addWidget(m_graphs);
@@ -145,7 +143,43 @@ void GoalsPanel::setModel(OptimizationModelObject *model)
 void GoalsPanel::resizeEvent(QResizeEvent *event)
 {
     PanelView::resizeEvent(event);
+    fitTabTexts();
     balanceSplitter();
+}
+
+void GoalsPanel::fitTabTexts()
+{
+    // The pages' names side by side where they fit, else short ones with
+    // the whole name in the tooltip: no tab hides behind scroll arrows.
+    struct Page
+    {
+        QWidget *page;
+        QString name;
+        QString shortName;
+        QString about;
+    };
+    const Page pages[] = {
+        {m_contributionsScroll, QStringLiteral("Goal contributions"), QStringLiteral("Contributions"),
+         QStringLiteral("Each goal's share of the error")},
+        {m_history, QStringLiteral("Error history"), QStringLiteral("History"), QStringLiteral("The error of every iteration")},
+        {m_goalTextScroll, QStringLiteral("Goals"), QStringLiteral("Goals"), QStringLiteral("The goals with their errors and limits")},
+    };
+    const auto name = [this, &pages](bool shortened) {
+        for (const Page &p : pages) {
+            const int index = m_pages->indexOf(p.page);
+            const QString text = shortened ? p.shortName : p.name;
+            if (index < 0)
+                continue;
+            const QString tip = shortened ? p.name + QStringLiteral(": ") + p.about : p.about;
+            if (m_pages->tabText(index) != text)
+                m_pages->setTabText(index, text);
+            if (m_pages->tabToolTip(index) != tip)
+                m_pages->setTabToolTip(index, tip);
+        }
+    };
+    name(false);
+    if (m_pages->tabBar()->sizeHint().width() > m_pages->width())
+        name(true);
 }
 
 void GoalsPanel::balanceSplitter()
@@ -241,6 +275,7 @@ void GoalsPanel::updateContributionsVisbility()
     const bool visible = goals >= 2;
     if (m_pages->isTabVisible(index) != visible) {
         m_pages->setTabVisible(index, visible);
+        fitTabTexts();
         if (!visible && m_pages->currentIndex() == index)
             m_pages->setCurrentWidget(m_history);
         if (visible)

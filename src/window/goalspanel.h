@@ -94,6 +94,8 @@ private:
     // Shares the splitter's height: about a third to the pages, the rest to
     // the goal plots, until the user moves the splitter.
     void balanceSplitter();
+    // Full or short page names, whichever lets every tab show.
+    void fitTabTexts();
 
     QPushButton *m_editButton;
     GoalErrorTextView *m_errorText;

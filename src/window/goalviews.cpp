@@ -74,13 +74,19 @@ GoalErrorTextView::GoalErrorTextView(QWidget *parent)
     // widening it or being cut off: the view's own least width lets the panel
     // be narrower than the full texts.
     setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Best Error: 0.0...")));
-    auto *layout = new QHBoxLayout(this);
+    // Two lines: the texts stand on the first while they fit whole, the
+    // rest moves to the second (see elide()).
+    auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    layout->addWidget(m_caption);
-    layout->addWidget(m_value);
-    layout->addWidget(m_detail);
-    layout->addStretch(1);
+    layout->setSpacing(0);
+    for (QHBoxLayout *&line : m_lines) {
+        line = new QHBoxLayout;
+        line->setSpacing(4);
+        line->addStretch(1);
+        layout->addLayout(line);
+    }
+    for (QLabel *label : {m_caption, m_value, m_detail})
+        m_lines[0]->insertWidget(m_lines[0]->count() - 1, label);
     updateView();
 }
 
@@ -120,12 +126,43 @@ void GoalErrorTextView::resizeEvent(QResizeEvent *event)
 
 void GoalErrorTextView::elide()
 {
-    const auto *layout = static_cast<QHBoxLayout *>(this->layout());
-    int room = contentsRect().width() - m_caption->sizeHint().width() - 2 * layout->spacing();
-    const QString value = m_value->fontMetrics().elidedText(m_valueText, Qt::ElideRight, std::max(0, room));
-    m_value->setText(value);
-    room -= m_value->fontMetrics().horizontalAdvance(value) + 2;
-    m_detail->setText(m_detail->fontMetrics().elidedText(m_detailText, Qt::ElideRight, std::max(0, room)));
+    // Each text stays on the first line while it fits there whole, else it
+    // starts the second line; what the second line cannot hold is elided
+    // (the tooltip has it all).
+    const int width = contentsRect().width();
+    const int gap = m_lines[0]->spacing();
+    QLabel *const labels[] = {m_caption, m_value, m_detail};
+    const QString texts[] = {m_caption->text(), m_valueText, m_detailText};
+    int lineOf[3] = {0, 0, 0};
+    int line = 0;
+    int used = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0 && texts[i].isEmpty())
+            continue;
+        const QFontMetrics fm = labels[i]->fontMetrics();
+        const int lead = used > 0 ? gap : 0;
+        if (line == 0 && used > 0 && used + lead + fm.horizontalAdvance(texts[i]) + 2 > width) {
+            line = 1;
+            used = 0;
+        }
+        lineOf[i] = line;
+        const int room = std::max(0, width - used - (used > 0 ? gap : 0));
+        const QString shown = i == 0 ? texts[i] : fm.elidedText(texts[i], Qt::ElideRight, room);
+        if (i > 0)
+            labels[i]->setText(shown);
+        used += (used > 0 ? gap : 0) + fm.horizontalAdvance(shown) + 2;
+    }
+    bool moved = false;
+    for (int i = 0; i < 3; ++i)
+        moved = moved || m_lines[lineOf[i]]->indexOf(labels[i]) < 0;
+    if (!moved)
+        return;
+    for (int i = 0; i < 3; ++i) {
+        m_lines[0]->removeWidget(labels[i]);
+        m_lines[1]->removeWidget(labels[i]);
+    }
+    for (int i = 0; i < 3; ++i)
+        m_lines[lineOf[i]]->insertWidget(m_lines[lineOf[i]]->count() - 1, labels[i]);
 }
 
 void GoalErrorTextView::updateView()

@@ -24,6 +24,7 @@
 #include <QWidget>
 
 class GoalGraphWidget;
+class QHBoxLayout;
 class GraphWidget;
 class OptimizationModelObject;
 
@@ -55,6 +56,7 @@ private:
     QLabel *m_caption;
     QLabel *m_value;
     QLabel *m_detail;
+    QHBoxLayout *m_lines[2] = {};
     QString m_valueText;
     QString m_detailText;
     bool m_stale = false;

@@ -130,6 +130,7 @@ void SweepPanel::updateEntryTexts()
 
 void SweepPanel::handleIndexChange(int newIndex)
 {
+    updateStatusLabel();
     if (OptimizationModelObject *model = modelAt(newIndex))
         Q_EMIT optimizationSelected(model);
 }
@@ -138,10 +139,36 @@ void SweepPanel::algorithmChanged(int modelIndex)
 {
     if (modelIndex >= 0 && modelIndex < m_combo->count())
         m_combo->setItemIcon(modelIndex, statusIcon(modelAt(modelIndex)));
+    if (modelIndex == m_combo->currentIndex())
+        updateStatusLabel();
 }
 
 void SweepPanel::updateStatusLabel()
 {
     const bool running = !m_state || m_state->simulationRunning();
-    m_statusLabel->setText(running ? QStringLiteral("The simulation is running.") : QStringLiteral("The simulation is finished."));
+    if (!running) {
+        m_statusLabel->setText(QStringLiteral("The simulation is finished."));
+        return;
+    }
+    // While the sweep goes on, the case on view may be done or waiting: the
+    // text says what holds for that case.
+    const OptimizationModelObject *model = modelAt(m_combo->currentIndex());
+    switch (model ? model->model().algorithmOutput().status() : StatusRunning) {
+    case StatusPaused:
+        m_statusLabel->setText(QStringLiteral("This case is paused."));
+        break;
+    case StatusFinished:
+        m_statusLabel->setText(QStringLiteral("This case is finished and paused."));
+        break;
+    case StatusExited:
+        m_statusLabel->setText(QStringLiteral("This case is finished."));
+        break;
+    case StatusExitedWithError:
+    case StatusKilled:
+        m_statusLabel->setText(QStringLiteral("This case ended with an error."));
+        break;
+    default:
+        m_statusLabel->setText(QStringLiteral("The simulation is running."));
+        break;
+    }
 }

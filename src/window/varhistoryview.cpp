@@ -193,8 +193,17 @@ VarHistoryRowsWidget::VarHistoryRowsWidget(QWidget *parent)
 void VarHistoryRowsWidget::setRows(const QList<VarHistoryRow *> &rows)
 {
     auto *layout = static_cast<QVBoxLayout *>(this->layout());
-    for (VarHistoryRow *r : rows)
+    // A row shown in a shown column lays out the whole column again: the
+    // column takes its rows hidden and shows them in one pass.
+    const bool shown = isVisible();
+    if (shown)
+        hide();
+    for (VarHistoryRow *r : rows) {
         layout->insertWidget(layout->count() - 1, r);
+        r->show();
+    }
+    if (shown)
+        show();
     m_rows = rows;
     m_selectedRow = -1;
     update();
@@ -381,8 +390,14 @@ bool VarHistoryGraphsView::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == m_scroll->viewport() && event->type() == QEvent::Resize)
         fitRowHeights();
-    if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty())
-        catchUpRows();
+    // A row moves or shows once per row in a layout pass: its catch-up waits
+    // for the pass to end. Scrolling and resizing catch up at once.
+    if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty()) {
+        if (qobject_cast<VarHistoryRow *>(watched))
+            m_stale.catchUpLater(this, [this] { catchUpRows(); });
+        else
+            catchUpRows();
+    }
     return QWidget::eventFilter(watched, event);
 }
 

@@ -133,6 +133,12 @@ VarSliderWidget *VarSlidersWidget::slider(int sliderIndex) const
 void VarSlidersWidget::setRows(const QList<int> &varIndices)
 {
     auto *layout = static_cast<QVBoxLayout *>(this->layout());
+    // A row added to a shown column shows by itself and lays out the whole
+    // column again: the column takes its rows hidden and shows them in one
+    // pass.
+    const bool shown = isVisible();
+    if (shown)
+        hide();
     // Rows may be in the middle of emitting (a tuned value that changed the
     // definitions): they go later.
     for (VarSliderRow *r : std::as_const(m_rows)) {
@@ -156,6 +162,8 @@ void VarSlidersWidget::setRows(const QList<int> &varIndices)
             Q_EMIT sliderSelected(index);
         });
     }
+    if (shown)
+        show();
     update();
 }
 
@@ -249,8 +257,14 @@ bool VarSliderView::eventFilter(QObject *watched, QEvent *event)
                 setUpSlider(m_sliders->row(s));
         }
     }
-    if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty())
-        catchUpRows();
+    // A row moves or shows once per row in a layout pass: its catch-up waits
+    // for the pass to end. Scrolling and resizing catch up at once.
+    if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty()) {
+        if (qobject_cast<VarSliderRow *>(watched))
+            m_stale.catchUpLater(this, [this] { catchUpRows(); });
+        else
+            catchUpRows();
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -376,7 +390,19 @@ void VarSliderView::setUpSlider(VarSliderRow *row)
 
 void VarSliderView::applyEnabled(VarSliderRow *row)
 {
-    row->slider()->setEnabled(m_editable && row->slider()->mapping().ok);
+    VarSliderWidget *slider = row->slider();
+    slider->setEnabled(m_editable && slider->mapping().ok);
+    // A slider without a range says so in its row.
+    slider->setInactiveHint(slider->mapping().ok ? m_inactiveHint : QString());
+}
+
+void VarSliderView::setInactiveHint(const QString &hint)
+{
+    if (hint == m_inactiveHint)
+        return;
+    m_inactiveHint = hint;
+    for (int s = 0; s < m_sliders->count(); ++s)
+        applyEnabled(m_sliders->row(s));
 }
 
 void VarSliderView::setEditable(bool editable)

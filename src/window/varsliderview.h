@@ -107,6 +107,8 @@ public:
     // Whether the user may move the sliders (tuning on, input allowed).
     void setEditable(bool editable);
     bool isEditable() const { return m_editable; }
+    // What the tooltip of a slider that does not move adds.
+    void setInactiveHint(const QString &hint);
     void setTuneMode(OptimHelmdeckTuneMode mode);
     OptimHelmdeckTuneMode tuneMode() const { return m_tuneMode; }
     // The height that shows every slider row (or the empty text).
@@ -150,6 +152,7 @@ private:
     QList<int> m_sliderOfVariable;
     int m_selectedVariable = -1;
     bool m_editable = false;
+    QString m_inactiveHint;
     bool m_tracking = true;
     OptimHelmdeckTuneMode m_tuneMode = defaultOptimHelmdeckTuneMode;
     VarUpdateQueue m_queue;

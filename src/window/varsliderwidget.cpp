@@ -8,7 +8,10 @@
 #include <QCursor>
 #include <QHash>
 #include <QHelpEvent>
+#include <QPainter>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QSignalBlocker>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -550,13 +553,47 @@ bool VarStaleRows::take(int row)
 QList<int> VarStaleRows::takeInSight(const std::function<const QWidget *(int)> &rowWidget, const QScrollArea *scroll)
 {
     QList<int> rows;
-    for (int row = 0; m_count > 0 && row < m_stale.size(); ++row) {
-        if (m_stale.at(row) && inSight(rowWidget(row), scroll)) {
+    const QWidget *column = scroll->widget();
+    if (m_count == 0 || !column)
+        return rows;
+    // The rows stand in the column top to bottom: the first one reaching
+    // into sight is found by halving, and the walk ends at the first row
+    // below sight. A catch-up thus costs the rows on screen, not all rows.
+    const QRect seen(-column->pos(), scroll->viewport()->size());
+    int first = 0;
+    int end = int(m_stale.size());
+    while (first < end) {
+        const int middle = first + (end - first) / 2;
+        const QWidget *row = rowWidget(middle);
+        if (row && row->geometry().bottom() < seen.top())
+            first = middle + 1;
+        else
+            end = middle;
+    }
+    for (int row = first; m_count > 0 && row < m_stale.size(); ++row) {
+        const QWidget *widget = rowWidget(row);
+        if (widget && widget->geometry().top() > seen.bottom())
+            break;
+        if (m_stale.at(row) && inSight(widget, scroll)) {
             take(row);
             rows.append(row);
         }
     }
     return rows;
+}
+
+void VarStaleRows::catchUpLater(QObject *context, const std::function<void()> &catchUp)
+{
+    if (m_catchUpPosted)
+        return;
+    m_catchUpPosted = true;
+    QMetaObject::invokeMethod(
+        context,
+        [this, catchUp] {
+            m_catchUpPosted = false;
+            catchUp();
+        },
+        Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------- slider
@@ -768,7 +805,9 @@ QString VarSliderWidget::toolTipText() const
         m_toolTip.replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
         m_toolTipDirty = false;
     }
-    return m_toolTip;
+    if (isEnabled() || m_inactiveHint.isEmpty())
+        return m_toolTip;
+    return m_toolTip + QStringLiteral("<br>") + m_inactiveHint.toHtmlEscaped();
 }
 
 void VarSliderWidget::rebuildToolTip()
@@ -869,6 +908,32 @@ bool VarSliderWidget::event(QEvent *event)
         return true;
     }
     return QSlider::event(event);
+}
+
+void VarSliderWidget::setInactiveHint(const QString &hint)
+{
+    if (hint == m_inactiveHint)
+        return;
+    m_inactiveHint = hint;
+    rebuildToolTip();
+}
+
+void VarSliderWidget::paintEvent(QPaintEvent *event)
+{
+    if (isEnabled()) {
+        QSlider::paintEvent(event);
+        return;
+    }
+    // The style draws a disabled slider much like an enabled one: dimmed,
+    // it shows that it does not move now.
+    QPainter painter(this);
+    painter.setOpacity(0.4);
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    if (tickPosition() != NoTicks)
+        option.subControls |= QStyle::SC_SliderTickmarks;
+    style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
 }
 
 void VarSliderWidget::wheelEvent(QWheelEvent *event)

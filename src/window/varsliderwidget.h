@@ -146,11 +146,17 @@ public:
     bool take(int row);
     bool isEmpty() const { return m_count == 0; }
     // The marked rows in sight now, their marks cleared.
+    // The rows must stand in the column in their order, top to bottom.
     QList<int> takeInSight(const std::function<const QWidget *(int row)> &rowWidget, const QScrollArea *scroll);
+    // Runs catchUp once when control is back in the event loop, however
+    // often asked before: a layout pass moves every row, one event each,
+    // and the rows stand in order only after the pass.
+    void catchUpLater(QObject *context, const std::function<void()> &catchUp);
 
 private:
     QList<bool> m_stale;
     qsizetype m_count = 0;
+    bool m_catchUpPosted = false;
 };
 
 class VarSliderWidget : public QSlider
@@ -204,6 +210,10 @@ public:
 
     // The value text of position i (what a move there writes).
     QString valueTextAt(int i) const;
+    // A line the tooltip adds while the slider is disabled: how to make it
+    // move. A disabled slider is drawn dimmed.
+    void setInactiveHint(const QString &hint);
+    QString inactiveHint() const { return m_inactiveHint; }
 
 Q_SIGNALS:
     void tuneValueChanged(const QString &netlistName, const QString &value);
@@ -218,6 +228,7 @@ public Q_SLOTS:
 
 protected:
     bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     // The wheel scrolls the column of sliders; it moves a slider only once
     // the slider has the focus, so scrolling past it never tunes.
@@ -263,6 +274,7 @@ private:
 
     // The tooltip's bound and step lines, made when the range changes.
     QString m_toolTipBounds;
+    QString m_inactiveHint;
     mutable QString m_toolTip;
     mutable bool m_toolTipDirty = true;
     QString m_lastShownToolTip;

@@ -164,9 +164,14 @@ void VarsPanel::updateButtons()
     const bool waitsForCommand = waiting == OptimHelmdeckControllerState::WaitPause
         || waiting == OptimHelmdeckControllerState::WaitContinue;
     const bool canStart = (status == StatusRunning || paused) && m_state && m_state->simulationRunning();
-    m_tuneButton->setTuningEnabled(usable && !waitsForCommand && onCurrent && (m_tuning || canStart));
+    const bool tuningEnabled = usable && !waitsForCommand && onCurrent && (m_tuning || canStart);
+    m_tuneButton->setTuningEnabled(tuningEnabled);
 
     setViewsEditable(usable && onCurrent && m_tuning && paused && !waitsForCommand);
+    // A slider that does not move says what would make it move.
+    m_sliderView->setInactiveHint(m_tuning ? QStringLiteral("The values move once the optimization has paused.")
+                                  : tuningEnabled ? QStringLiteral("Press Start Tuning to move the values.")
+                                                  : QStringLiteral("The values move only while tuning."));
 }
 
 void VarsPanel::setViewsEditable(bool editable)

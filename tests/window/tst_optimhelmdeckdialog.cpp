@@ -3,6 +3,7 @@
 
 #include "state/helmdecksettings.h"
 #include "state/optimhelmdeckcontrollerstate.h"
+#include "window/goalspanel.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/optimicons.h"
 #include "window/statuspanel.h"
@@ -21,6 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <QTest>
 
 Q_DECLARE_METATYPE(OptimAlgInput)
@@ -321,6 +323,7 @@ private Q_SLOTS:
         QVERIFY(combo->itemIcon(1).isNull());  // status 0: no image
         applyState(*second, AlgState(3));
         QVERIFY(!combo->itemIcon(1).isNull());
+        QCOMPARE(status->text(), QStringLiteral("This case is paused."));   // the case on view, not the sweep
         // The user looks at the first one: a new model does not take the view away.
         combo->setCurrentIndex(0);
         QCOMPARE(selectedModel(2), first.get());
@@ -329,8 +332,32 @@ private Q_SLOTS:
         QCOMPARE(combo->currentIndex(), 0);
         QCOMPARE(selected.count(), 3);
         QCOMPARE(status->text(), QStringLiteral("The simulation is running."));
+        applyState(*first, AlgState(4));
+        QCOMPARE(status->text(), QStringLiteral("This case is finished and paused."));
         m_state->setSimulationFinished();
         QCOMPARE(status->text(), QStringLiteral("The simulation is finished."));
+    }
+    void defaultSizeShowsWholeTexts()
+    {
+        // At the default size the best error and every page of the goals
+        // read whole: no elision, no tab behind scroll arrows.
+        auto model = windowWith(AlgState());
+        OptimIter iteration = sampleIteration(smallSample(), 3);
+        iteration.algorithm().setStatus(2);
+        iteration.algorithm().setIsBestError(true);
+        iteration.algorithm().setErrorText(QStringLiteral("14.7167 at iteration 12"));
+        iteration.algorithm().setErrorDetail(QStringLiteral("14.7167"));
+        model->applyIteration(iteration);
+        m_window->resize(800, 500);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        auto *goals = m_window->findChild<GoalsPanel *>();
+        auto *value = goals->findChild<QLabel *>(QStringLiteral("errorValueLabel"));
+        QCOMPARE(value->text(), QStringLiteral("14.7167 at iteration 12"));
+        QVERIFY(value->fontMetrics().horizontalAdvance(value->text()) <= value->width());
+        const QTabBar *tabs = goals->pages()->tabBar();
+        QVERIFY(tabs->sizeHint().width() <= tabs->width());
+        QCOMPARE(tabs->tabToolTip(0), QStringLiteral("Goal contributions: Each goal's share of the error"));
     }
     void closeIsIgnoredUntilControllerAllows()
     {

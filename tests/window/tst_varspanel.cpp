@@ -110,8 +110,10 @@ private Q_SLOTS:
     {
         QVERIFY(!m_panel->valuesEditable() && !slider(0)->isEnabled() && edit(0)->isReadOnly());
         QVERIFY(!slider(0)->updatesValue());
+        QVERIFY(slider(0)->toolTipText().endsWith(QStringLiteral("<br>Press Start Tuning to move the values.")));
         m_panel->updateTuning(true);
         QVERIFY(m_panel->valuesEditable() && slider(0)->isEnabled() && slider(0)->updatesValue() && !edit(0)->isReadOnly());
+        QVERIFY(!slider(0)->toolTipText().contains(QStringLiteral("Start Tuning")));
         m_panel->preventUserInput(true);
         QVERIFY(!slider(0)->isEnabled() && edit(0)->isReadOnly());
         m_panel->preventUserInput(false);
