@@ -26,6 +26,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -240,7 +241,19 @@ HostWindow::HostWindow(HelmdeckHost *host, QWidget *parent)
     connect(m_stop, &QAction::changed, stopButton, [this, stopButton] { stopButton->setEnabled(m_stop->isEnabled()); });
     tools->addWidget(stopButton);
 
-    connect(host, &HelmdeckHost::designChanged, this, &HostWindow::updateDesign);
+    // A back annotation changes the design once per variable it writes; the
+    // tables are rebuilt once, with all of the changes, when the event loop
+    // next runs, instead of once per change.
+    m_designRefresh = new QTimer(this);
+    m_designRefresh->setSingleShot(true);
+    m_designRefresh->setInterval(0);
+    connect(m_designRefresh, &QTimer::timeout, this, &HostWindow::updateDesign);
+    connect(host, &HelmdeckHost::designChanged, this, [this] {
+        if (!m_designRefresh->isActive())
+            m_designRefresh->start();
+        // The actions follow at once: they only ask whether a design is open.
+        updateSimulators();
+    });
     connect(host, &HelmdeckHost::simulatorsChanged, this, &HostWindow::updateSimulators);
     connect(host, &HelmdeckHost::logLine, this, &HostWindow::appendLog);
     updateDesign();

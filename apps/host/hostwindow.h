@@ -15,6 +15,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QTableWidget;
 class QTabWidget;
+class QTimer;
 
 class HostWindow : public QMainWindow
 {
@@ -52,4 +53,5 @@ private:
     QAction *m_optimize;
     QAction *m_stop;
     QAction *m_editGoal;
+    QTimer *m_designRefresh;  // one table refresh per event-loop turn
 };

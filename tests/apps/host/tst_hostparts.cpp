@@ -24,6 +24,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -737,6 +738,27 @@ private Q_SLOTS:
         QVERIFY(label->fontMetrics().horizontalAdvance(lines.at(0)) <= label->width());
         QVERIFY(window.minimumSizeHint().width() < 1000);
         QVERIFY(label->toolTip().size() < 1000);
+    }
+
+    void designChangesRefreshTheWindowOncePerTurn()
+    {
+        QTemporaryDir dir;
+        HelmdeckHost host{HostOptions()};
+        QString error;
+        QVERIFY2(host.openDesign(copyExample(dir), &error), qPrintable(error));
+        HostWindow window(&host);
+        auto *table = window.findChild<QTableWidget *>(QStringLiteral("variablesTable"));
+        QVERIFY(table && table->rowCount() > 1);
+        // Every refresh sets every cell of the table anew.
+        QSignalSpy cellsSet(table->model(), &QAbstractItemModel::dataChanged);
+        VariableLine variable;
+        variable.netlistName = table->item(1, 0)->text();
+        for (int i = 1; i <= 20; ++i) {
+            variable.value = QStringLiteral("%1 pF").arg(i);
+            QVERIFY2(host.design()->applyVariable(variable, &error), qPrintable(error));
+        }
+        QTRY_COMPARE(table->item(1, 2)->text(), QStringLiteral("20 pF"));
+        QCOMPARE(cellsSet.count(), table->rowCount() * table->columnCount());
     }
 
     void timeoutEndsTheHostWhateverItsLoopDoes()
