@@ -204,7 +204,10 @@ void IterationTableModel::appendKeys(int from, int to)
 {
     if (m_sortColumn < 0)
         return;
-    m_keys.reserve(size_t(to));
+    // Iterations arrive here one at a time: reserving exactly `to` on each
+    // would copy every key per iteration, so only a full rebuild reserves.
+    if (from == 0)
+        m_keys.reserve(size_t(to));
     const QString unit = columnUnit(m_sortColumn);
     const double scale = unit.isEmpty() ? 1.0 : RealStringParser::toDouble(QStringLiteral("1"), nullptr, unit);
     for (int i = from; i < to; ++i) {
