@@ -8,7 +8,7 @@ int optimAlgorithmCodeForName(const QString &name)
     // Built once from the thirteen display names (code 0 has the empty one).
     static const QHash<QString, int> codes = [] {
         QHash<QString, int> table;
-        for (int code = 0; code <= 12; ++code)
+        for (int code = AlgorithmNone; code <= LastAlgorithm; ++code)
             table.insert(optimAlgorithmName(code), code);
         return table;
     }();

@@ -19,7 +19,6 @@
 namespace {
 
 const char kPosKey[] = "EditAlgorithmPos";
-constexpr int kDiscrete = 10;
 
 int lowerIterationBound(const QString &iterationText, const QString &maxIterations)
 {
@@ -60,12 +59,12 @@ AlgorithmTableWidget::AlgorithmTableWidget(const OptimAlgInput &algorithm, const
     const int current = algorithm.algorithmType();
     if (optimAlgorithmName(current).isEmpty())
         m_type->addItem(QString());
-    for (int code = 1; code <= 12; ++code)
+    for (int code = AlgorithmRandom; code <= LastAlgorithm; ++code)
         m_type->addItem(optimAlgorithmName(code));
     m_type->setCurrentText(optimAlgorithmName(current));
     m_maxIters->setValidator(m_validator);
     m_maxIters->setText(algorithm.maxIterations());
-    m_maxIters->setEnabled(current != kDiscrete);
+    m_maxIters->setEnabled(current != AlgorithmDiscrete);
     m_maxIters->setToolTip(QStringLiteral("At least %1").arg(m_validator->bottom()));
 
     auto *form = new QFormLayout(this);
@@ -105,7 +104,7 @@ void AlgorithmTableWidget::updateType(const QString &name)
     m_edited.setAlgorithmType(code);
     m_maxIters->setText(m_edited.maxIterations());
     markMaxIters(QString());
-    m_maxIters->setEnabled(code != kDiscrete);
+    m_maxIters->setEnabled(code != AlgorithmDiscrete);
 }
 
 void AlgorithmTableWidget::updateMaxIters()

@@ -106,7 +106,7 @@ void GoalLimitsTableTWidget::populate()
     setRowCount(rows);
     for (int row = 0; row < rows; ++row) {
         const OptimGoalLimitInput &limit = m_goal->limits().at(row);
-        const int type = std::clamp(limit.limitType(), 0, 4);
+        const int type = std::clamp(limit.limitType(), int(LimitGreaterThan), int(LimitOutside));
         setItem(row, NameColumn, cell(limit.name(), true));
         auto *typeBox = new QComboBox;
         typeBox->setObjectName(QStringLiteral("limitTypeBox"));

@@ -30,10 +30,10 @@ QString cannotContinueText(int status)
 {
     QString text;
     switch (status) {
-    case 5:
+    case StatusExited:
         text = QStringLiteral("The optimization has completed.");
         break;
-    case 6:
+    case StatusExitedWithError:
         text = QStringLiteral("The optimization has exited with an error.");
         break;
     default:

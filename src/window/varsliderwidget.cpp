@@ -352,7 +352,7 @@ QString withUnits(const QString &text, const QString &unit, int varIndex)
 
 bool hasValueList(const OptimVarInput &variable)
 {
-    return variable.constraintType() == 2 && !variable.designValues().isEmpty();
+    return variable.constraintType() == ConstraintDiscrete && !variable.designValues().isEmpty();
 }
 
 // A typed value against the variable's bounds (types 1 to 4; the simulator
@@ -363,7 +363,7 @@ bool withinBounds(const OptimVarInput &variable, double value, QString *problem)
 {
     QString lo;
     QString hi;
-    if (variable.constraintType() == 2) {
+    if (variable.constraintType() == ConstraintDiscrete) {
         lo = variable.param1();
         hi = variable.param2();
     } else {
@@ -682,7 +682,7 @@ void VarSliderWidget::setVariable(const OptimVarInput &variable)
     setName(variable.displayName());
     setUnit(variable.unit());
     setValueList(VarValues::hasValueList(variable) ? variable.designValues() : QStringList());
-    if (variable.constraintType() == 2) {
+    if (variable.constraintType() == ConstraintDiscrete) {
         setDiscreteRange(variable.param1(), variable.param2(), variable.param3());
     } else {
         QString lower;

@@ -89,18 +89,18 @@ QString VarTextView::constraintText(const OptimVarInput &variable)
     const QString p1 = shown(variable, variable.param1());
     const QString p2 = shown(variable, variable.param2());
     switch (variable.constraintType()) {
-    case 0:
+    case ConstraintNone:
         return QStringLiteral("Unconstrained");
-    case 1:
+    case ConstraintRange:
         return p1 + QStringLiteral(" to ") + p2;
-    case 2:
+    case ConstraintDiscrete:
         if (VarValues::hasValueList(variable))
             return p1 + QStringLiteral(" to ") + p2 + QStringLiteral(" (listed values)");
         return p1 + QStringLiteral(" to ") + p2 + QStringLiteral(" by ")
             + VarValues::withUnits(variable.param3(), variable.unit());
-    case 3:
+    case ConstraintDeviation:
         return p1 + QStringLiteral(" +/- ") + p2;
-    case 4:
+    case ConstraintPercentage:
         return p1 + QStringLiteral(" +/- ") + variable.param2().trimmed() + QStringLiteral(" %");
     default:
         return QString();
