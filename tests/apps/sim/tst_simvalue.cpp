@@ -26,6 +26,7 @@ private Q_SLOTS:
         QTest::newRow("ohm alias") << "50 ohm" << "Ohm" << true << 50.0;
         QTest::newRow("suffix moves the point") << "2.2k" << "" << true << 2200.0;
         QTest::newRow("exponent and suffix") << "4.7e1 p" << "" << true << 47e-12;
+        QTest::newRow("no binary power of ten") << "0.1n" << "" << true << 1e-10; // 0.1 * 1e-9 is not 1e-10
         QTest::newRow("unit mismatch") << "5 V" << "H" << false << 0.0;
         QTest::newRow("unknown unit") << "5 kk" << "" << false << 0.0;
         QTest::newRow("meg is not a suffix") << "1meg" << "" << false << 0.0;
