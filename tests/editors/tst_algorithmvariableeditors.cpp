@@ -280,53 +280,44 @@ private Q_SLOTS:
         QCOMPARE(dialog.buttonBox()->button(QDialogButtonBox::Apply)->isEnabled(), !stored.isEmpty());
     }
 
-    void unTickedOutOfDesignCanBeTickedAgain()
+    void lockedAndDesignValues()
     {
+        // Out of the design: ticked can be unticked and ticked again; unticked stays locked.
         OptimVarInput gone = variable(ConstraintRange, "5", "1", "9");
         gone.setInDesign(false);
-        Table table(list({gone}));
+        OptimVarInput locked = variable(ConstraintRange, "5", "1", "9", {}, false);
+        locked.setInDesign(false);
+        OptimVarInput listed = variable(ConstraintDiscrete, "1", "0", "3", "1");
+        listed.setDesignValues({"1 pF", "2.2 pF", "4.7 pF", "10 pF"});
+        // Bare numbers that also read as positions, and a repeated value.
+        OptimVarInput bare = variable(ConstraintDiscrete, "1", "0", "4", "1");
+        bare.setDesignValues({"1", "2", "5", "5", "10"});
+        Table table(list({gone, locked, listed, bare}));
         table.item(0, Table::EnableColumn)->setCheckState(Qt::Unchecked);
         QVERIFY(!table.variables().at(0).optimize());
         QVERIFY(table.item(0, Table::EnableColumn)->flags() & Qt::ItemIsUserCheckable);
         table.item(0, Table::EnableColumn)->setCheckState(Qt::Checked);
         QVERIFY(table.variables().at(0).optimize());
-    }
-
-    void designValuesByPosition()
-    {
-        // Bare numbers that also read as positions, and a repeated value.
-        OptimVarInput listed = variable(ConstraintDiscrete, "1", "0", "4", "1");
-        listed.setDesignValues({"1", "2", "5", "5", "10"});
-        Table table(list({listed}));
-        auto *value = qobject_cast<DiscreteVarComboBox *>(table.cellWidget(0, Table::ValueColumn));
-        QVERIFY(value);
-        value->setCurrentIndex(2);
-        QCOMPARE(table.variables().at(0).value(), QStringLiteral("2"));
-        QCOMPARE(value->currentText(), QStringLiteral("5"));
-        value->setCurrentIndex(3);
-        QCOMPARE(table.variables().at(0).value(), QStringLiteral("3"));
-    }
-
-    void lockedAndDesignValues()
-    {
-        OptimVarInput locked = variable(ConstraintRange, "5", "1", "9", {}, false);
-        locked.setInDesign(false);
-        OptimVarInput listed = variable(ConstraintDiscrete, "1", "0", "3", "1");
-        listed.setDesignValues({"1 pF", "2.2 pF", "4.7 pF", "10 pF"});
-        Table table(list({locked, listed}));
-        QVERIFY(!(table.item(0, Table::EnableColumn)->flags() & Qt::ItemIsUserCheckable));
-        table.item(0, Table::EnableColumn)->setCheckState(Qt::Checked);
-        QCOMPARE(table.item(0, Table::EnableColumn)->checkState(), Qt::Unchecked);
-        QVERIFY(!table.variables().at(0).optimize());
+        QVERIFY(!(table.item(1, Table::EnableColumn)->flags() & Qt::ItemIsUserCheckable));
+        table.item(1, Table::EnableColumn)->setCheckState(Qt::Checked);
+        QCOMPARE(table.item(1, Table::EnableColumn)->checkState(), Qt::Unchecked);
+        QVERIFY(!table.variables().at(1).optimize());
         for (int column = 0; column < Table::ColumnCount; ++column)
-            QVERIFY(!table.isCellEditable(0, column));
+            QVERIFY(!table.isCellEditable(1, column));
         // Design values: pull-downs on value, min and max; format and step fixed.
-        QVERIFY(!table.isCellEditable(1, Table::FormatColumn) && !table.isCellEditable(1, Table::StepColumn));
-        auto *value = qobject_cast<DiscreteVarComboBox *>(table.cellWidget(1, Table::ValueColumn));
-        QVERIFY(value && table.cellWidget(1, Table::MaxColumn));
+        QVERIFY(!table.isCellEditable(2, Table::FormatColumn) && !table.isCellEditable(2, Table::StepColumn));
+        auto *value = qobject_cast<DiscreteVarComboBox *>(table.cellWidget(2, Table::ValueColumn));
+        QVERIFY(value && table.cellWidget(2, Table::MaxColumn));
         QCOMPARE(value->currentText(), QStringLiteral("2.2 pF"));
         value->setCurrentIndex(2);
-        QCOMPARE(table.variables().at(1).value(), QStringLiteral("2"));
+        QCOMPARE(table.variables().at(2).value(), QStringLiteral("2"));
+        value = qobject_cast<DiscreteVarComboBox *>(table.cellWidget(3, Table::ValueColumn));
+        QVERIFY(value);
+        value->setCurrentIndex(2);
+        QCOMPARE(table.variables().at(3).value(), QStringLiteral("2"));
+        QCOMPARE(value->currentText(), QStringLiteral("5"));
+        value->setCurrentIndex(3);
+        QCOMPARE(table.variables().at(3).value(), QStringLiteral("3"));
     }
 
     void formatChange()

@@ -45,21 +45,6 @@ class TestOptimizationModelObject : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void setModelInputExtendsOutputsAndHistories()
-    {
-        OptimizationModelObject m;
-        SignalLog log(&m);
-        QVERIFY(m.model().isEmpty());
-        m.setModelInput(sampleModelInput({3, 1, 1, 2}));
-        QVERIFY(log.log.isEmpty());
-        QCOMPARE(m.model().output().goals().count(), 3);
-        QCOMPARE(m.model().history().goals().count(), 3);
-        QCOMPARE(m.model().goalOutput(0).limitOutputs().count(), 1);
-        QCOMPARE(m.model().variableOutput(1).value(), QStringLiteral("11"));
-        QCOMPARE(m.model().history().variables().count(), 2);
-        QVERIFY(!m.model().isEmpty());
-    }
-
     void iterationAppliesAllTargetsInSignalOrder()
     {
         Model m({2, 1, 3, 2});
@@ -265,42 +250,45 @@ private Q_SLOTS:
         QVERIFY(log.take().isEmpty());
     }
 
-    void appendGoalAndVariable()
+    // Opening and appending extend outputs and histories to match; opening is silent.
+    void definitionsExtendOutputsAndHistories()
     {
-        Model m({1, 1, 1, 1});
+        OptimizationModelObject m;
+        SignalLog log(&m);
+        QVERIFY(m.model().isEmpty());
+        m.setModelInput(sampleModelInput({1, 1, 1, 1}));
+        QVERIFY(log.log.isEmpty() && !m.model().isEmpty());
+        QCOMPARE(m.model().goalOutput(0).limitOutputs().count(), 1);
         OptimGoalInput goal = sampleModelInput({1, 1, 1, 0}).goals().at(0);
         goal.limits().append(OptimGoalLimitInput());
         m.appendGoal(goal);
         OptimVarInput variable;
         variable.setValue(QStringLiteral("3p"));
         m.appendVariable(variable);
-        QCOMPARE(m.log.take(), (QStringList{"g1", "v1"}));
+        QCOMPARE(log.take(), (QStringList{"g1", "v1"}));
         QCOMPARE(m.model().goalOutput(1).limitOutputs().count(), 2);
+        QCOMPARE(m.model().output().goals().count(), 2);
         QCOMPARE(m.model().history().goals().count(), 2);
+        QCOMPARE(m.model().variableOutput(0).value(), QStringLiteral("10"));
         QCOMPARE(m.model().variableOutput(1).value(), QStringLiteral("3p"));
         QCOMPARE(m.model().history().variables().count(), 2);
     }
 
-    void variableValuesSkipEmptyTexts()
+    // Values by position skip empty texts and extra ones; by netlist name an unknown name is ignored.
+    void variableValuesByPositionAndName()
     {
         Model m({0, 1, 1, 3});
         m.applyVariableValues({QStringLiteral("1"), QString(), QStringLiteral("3"), QStringLiteral("extra")},
                               OptimizationModelObject::TargetAll);
         QCOMPARE(m.log.take(), (QStringList{"V0", "V2"}));
-        QCOMPARE(m.model().variable(1).value(), QStringLiteral("11"));
         QVERIFY(varHistory(m, 1).isEmpty());
         QCOMPARE(m.model().variableValues(), (QStringList{"1", "11", "3"}));
-    }
-
-    void setVariableValueByNetlistName()
-    {
-        Model m({0, 1, 1, 3});
-        m.setVariableValue(QStringLiteral("L3.L"), QStringLiteral("4.7"), OptimizationModelObject::TargetInput | OptimizationModelObject::TargetOutput);
-        m.setVariableValue(QStringLiteral("nope"), QStringLiteral("1"), OptimizationModelObject::TargetAll);
+        m.setVariableValue("L3.L", "4.7", OptimizationModelObject::TargetInput | OptimizationModelObject::TargetOutput);
+        m.setVariableValue("nope", "1", OptimizationModelObject::TargetAll);
         QCOMPARE(m.log.take(), QStringList{"V2"});
         QCOMPARE(m.model().variable(2).value(), QStringLiteral("4.7"));
         QCOMPARE(m.model().variableOutput(2).value(), QStringLiteral("4.7"));
-        QVERIFY(varHistory(m, 2).isEmpty());
+        QCOMPARE(varHistory(m, 2), QStringList{"3"});
     }
 
     void tuningRememberForgetRestore()

@@ -221,63 +221,45 @@ private Q_SLOTS:
         QVERIFY(!state.inTuning());
     }
 
-    void tuningDeferredBehindPauseTurnsOnOnce()
+    // Tuning asked while a pause is pending turns on once that wait ends, also through a change
+    // to a simulate wait; turning it off withdraws the request. Steps: "waitN", "answerN",
+    // "on", "off", "stop", and "#N": N deferred turn-ons are connected.
+    void deferredTuning_data()
     {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<L>("expected");
+        QTest::addColumn<bool>("tuning");
+        const L pause{"pause(true)", "waitStateChanged", "pause(false)"};
+        QTest::newRow("behind pause, used up") << "wait1 on on #1 answer2 answer3 #0 off wait3 answer3 wait1 stop"
+            << pause + L{"noLongerWaiting", "tuning(true)", "waitStateChanged", "tuning(false)", "simulate(true)", "waitStateChanged",
+                         "simulate(false)", "noLongerWaiting", "waitStateChanged"} + pause + L{"noLongerWaiting", "waitStateChanged"}
+            << false;
+        QTest::newRow("survives a simulate wait") << "wait1 on wait3 answer2 #0"
+            << pause + L{"simulate(true)", "waitStateChanged", "simulate(false)", "noLongerWaiting", "tuning(true)", "waitStateChanged"}
+            << true;
+        QTest::newRow("withdrawn, then asked again") << "wait1 on wait2 off answer2 #0 wait1 on stop"
+            << pause + L{"continue(true)", "waitStateChanged", "continue(false)", "noLongerWaiting", "waitStateChanged"} + pause
+                   + L{"noLongerWaiting", "tuning(true)", "waitStateChanged"}
+            << true;
+    }
+
+    void deferredTuning()
+    {
+        QFETCH(QString, script);
         LoggedState state;
         const int listeners = state.noLongerWaitingListeners();
-        state.setWaitingFor(State::WaitPause);
-        state.turnOnTuning();
-        state.turnOnTuning();
-        QCOMPARE(state.noLongerWaitingListeners(), listeners + 1); // one deferred turn-on
-        state.answerReceived(2); // still running: the pause is not answered yet
-        QVERIFY(!state.inTuning());
-        state.answerReceived(3);
-        QCOMPARE(state.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "noLongerWaiting", "tuning(true)",
-                                  "waitStateChanged"}));
-        QVERIFY(state.inTuning());
-        QCOMPARE(state.noLongerWaitingListeners(), listeners); // it disconnected itself
-        // The deferred turn-on is used up: once tuning is off, later waits ending do not turn it on again.
-        state.turnOffTuning();
-        state.setWaitingFor(State::WaitSimulate);
-        state.answerReceived(3);
-        state.setWaitingFor(State::WaitPause);
-        state.stopWaiting();
-        QCOMPARE(state.take(), L({"tuning(false)", "simulate(true)", "waitStateChanged", "simulate(false)",
-                                  "noLongerWaiting", "waitStateChanged", "pause(true)", "waitStateChanged",
-                                  "pause(false)", "noLongerWaiting", "waitStateChanged"}));
-        QVERIFY(!state.inTuning());
-    }
-
-    void tuningDeferredSurvivesChangeToSimulateWait()
-    {
-        LoggedState state;
-        state.setWaitingFor(State::WaitPause);
-        state.turnOnTuning();
-        state.setWaitingFor(State::WaitSimulate);
-        QVERIFY(!state.inTuning());
-        state.answerReceived(2);
-        QCOMPARE(state.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "simulate(true)", "waitStateChanged",
-                                  "simulate(false)", "noLongerWaiting", "tuning(true)", "waitStateChanged"}));
-    }
-
-    void turnOffTuningWithdrawsDeferredTurnOn()
-    {
-        // Tuning asked while running, then a continue before the pause is answered: no tuning after its answer.
-        LoggedState state;
-        state.setWaitingFor(State::WaitPause);
-        state.turnOnTuning();
-        state.setWaitingFor(State::WaitContinue);
-        state.turnOffTuning();
-        state.answerReceived(2);
-        QCOMPARE(state.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "continue(true)", "waitStateChanged",
-                                  "continue(false)", "noLongerWaiting", "waitStateChanged"}));
-        QVERIFY(!state.inTuning());
-        // A new request is deferred again and still works.
-        state.setWaitingFor(State::WaitPause);
-        state.turnOnTuning();
-        state.stopWaiting();
-        QCOMPARE(state.take(), L({"pause(true)", "waitStateChanged", "pause(false)", "noLongerWaiting", "tuning(true)",
-                                  "waitStateChanged"}));
+        for (const QString &step : script.split(' ')) {
+            if (step.startsWith("wait"))
+                state.setWaitingFor(step.mid(4).toInt());
+            else if (step.startsWith("answer"))
+                state.answerReceived(step.mid(6).toInt());
+            else if (step.startsWith('#'))
+                QCOMPARE(state.noLongerWaitingListeners(), listeners + step.mid(1).toInt());
+            else
+                step == "on" ? state.turnOnTuning() : step == "off" ? state.turnOffTuning() : state.stopWaiting();
+        }
+        QTEST(state.take(), "expected");
+        QTEST(state.inTuning(), "tuning");
     }
 
     void changeFlagsMarkStaleOnce_data()

@@ -27,9 +27,8 @@ OptimGoalLimitInput limit(int type, const QString &a, const QString &b = QString
     OptimGoalLimitInput l;
     l.setLimit(type, a, b);
     l.setWeight(weight);
-    if (!from.isEmpty() || !to.isEmpty()) {
+    if (!from.isEmpty() || !to.isEmpty())
         l.setRanges(OptimItemList<OptimGoalRange>{OptimGoalRange(0, from, to)});
-    }
     return l;
 }
 
@@ -38,7 +37,7 @@ OptimGoalInput goal(const QString &expression, const QList<OptimGoalLimitInput> 
     OptimGoalInput g;
     g.setName(expression);
     g.setExpression(expression);
-    g.setSimInstanceName(QStringLiteral("SP1"));
+    g.setSimInstanceName("SP1");
     g.setWeight(weight);
     g.addIndepVar(QStringLiteral("freq"));
     for (const auto &l : limits)
@@ -83,9 +82,8 @@ private Q_SLOTS:
         QFETCH(int, type);
         QFETCH(double, y);
         QFETCH(double, expected);
-        const QString first[] = {QStringLiteral("-1"), QStringLiteral("-30"), QStringLiteral("0"), QStringLiteral("-1"), QStringLiteral("-1")};
-        const OptimGoalLimitInput l = limit(type, first[type], type >= 3 ? QStringLiteral("-3") : QString());
-        QVERIFY(close(SimErrorFunction::violation(l, y), expected));
+        const char *first[] = {"-1", "-30", "0", "-1", "-1"};
+        QVERIFY(close(SimErrorFunction::violation(limit(type, first[type], type >= 3 ? "-3" : ""), y), expected));
     }
 
     void leastSquaresWithRangesAndWeights()
@@ -94,12 +92,10 @@ private Q_SLOTS:
         const SimResponse r = response({1e9, 2e9, 3e9, 4e9}, {-1, -2, -3, -4});
         // Passband up to 2.5 GHz > -1.5 dB: violations 0, 0.5 -> mean square 0.125, limit weight 2.
         // Stopband from 3 GHz (open above) < -3.5 dB: violations 0.5, 0 -> 0.125. S11 is -20 dB everywhere; < -10 is met.
-        const OptimItemList<OptimGoalInput> goals{
-            goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1.5"), {}, QStringLiteral("0"), QStringLiteral("2.5e9"), QStringLiteral("2"))},
-                 QStringLiteral("3")),
-            goal(QStringLiteral("dB(S21)"), {limit(LimitLessThan, QStringLiteral("-3.5"), {}, QStringLiteral("3e9"))}),
-            goal(QStringLiteral("dB(S11)"), {limit(LimitLessThan, QStringLiteral("-10"))})};
-        const SimErrorFunction f(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares);
+        const OptimItemList<OptimGoalInput> goals{goal("dB(S21)", {limit(LimitGreaterThan, "-1.5", {}, "0", "2.5e9", "2")}, "3"),
+                                                  goal("dB(S21)", {limit(LimitLessThan, "-3.5", {}, "3e9")}),
+                                                  goal("dB(S11)", {limit(LimitLessThan, "-10")})};
+        const SimErrorFunction f(goals, "SP1", SimErrorForm::LeastSquares);
         QVERIFY(f.problems().isEmpty());
         const SimErrorResult e = f.evaluate(r);
         QCOMPARE(e.goals.size(), 3);
@@ -121,35 +117,25 @@ private Q_SLOTS:
     void minimaxAndLeastPth()
     {
         const SimResponse r = response({1e9, 2e9}, {-2, -4});
-        const OptimItemList<OptimGoalInput> goals{
-            goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}),                      // 1, 3
-            goal(QStringLiteral("dB(S21)"), {limit(LimitLessThan, QStringLiteral("-3"))}, QStringLiteral("2"))};  // 1, 0
-        const SimErrorResult mm = SimErrorFunction(goals, QStringLiteral("SP1"), SimErrorForm::Minimax).evaluate(r);
+        const OptimItemList<OptimGoalInput> goals{goal("dB(S21)", {limit(LimitGreaterThan, "-1")}),     // 1, 3
+                                                  goal("dB(S21)", {limit(LimitLessThan, "-3")}, "2")};  // 1, 0
+        const SimErrorResult mm = SimErrorFunction(goals, "SP1", SimErrorForm::Minimax).evaluate(r);
         QVERIFY(close(mm.total, 3.0));
         QVERIFY(close(mm.goals.at(0).contribution, 3.0));
         QVERIFY(close(mm.goals.at(1).contribution, 2.0));
-        const SimErrorResult p = SimErrorFunction(goals, QStringLiteral("SP1"), SimErrorForm::LeastPth).evaluate(r);
+        const SimErrorResult p = SimErrorFunction(goals, "SP1", SimErrorForm::LeastPth).evaluate(r);
         const double s0 = (1.0 + 81.0) / 2;  // mean of v^4
         const double s1 = 2 * (1.0 + 0.0) / 2;
         QVERIFY(close(p.total, std::pow(s0 + s1, 0.25)));
         QVERIFY(close(p.goals.at(0).contribution + p.goals.at(1).contribution, p.total));
         QVERIFY(close(p.goals.at(0).value, std::pow(s0, 0.25)));
-    }
-
-    void metGoalsGiveZero()
-    {
-        const SimResponse r = response({1e9, 2e9}, {-0.1, -0.2});
-        const OptimItemList<OptimGoalInput> goals{goal(QStringLiteral("dB(S21)"), {limit(LimitInside, QStringLiteral("-1"), QStringLiteral("0"))})};
+        // Met goals give zero in every form; an empty weight counts as 1, a negative one as 0.
+        const OptimItemList<OptimGoalInput> met{goal("dB(S21)", {limit(LimitInside, "-1", "0")})};
         for (SimErrorForm form : {SimErrorForm::LeastSquares, SimErrorForm::Minimax, SimErrorForm::LeastPth})
-            QCOMPARE(SimErrorFunction(goals, QStringLiteral("SP1"), form).evaluate(r).total, 0.0);
-    }
-
-    void emptyWeightIsOneNegativeIsZero()
-    {
-        const SimResponse r = response({1e9}, {-2});
-        const OptimItemList<OptimGoalInput> goals{goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}, QString()),
-                                                  goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}, QStringLiteral("-4"))};
-        const SimErrorResult e = SimErrorFunction(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares).evaluate(r);
+            QCOMPARE(SimErrorFunction(met, "SP1", form).evaluate(response({1e9, 2e9}, {-0.1, -0.2})).total, 0.0);
+        const OptimItemList<OptimGoalInput> weighted{goal("dB(S21)", {limit(LimitGreaterThan, "-1")}, QString()),
+                                                     goal("dB(S21)", {limit(LimitGreaterThan, "-1")}, "-4")};
+        const SimErrorResult e = SimErrorFunction(weighted, "SP1", SimErrorForm::LeastSquares).evaluate(response({1e9}, {-2}));
         QVERIFY(close(e.goals.at(0).contribution, 1.0));
         QVERIFY(close(e.goals.at(1).contribution, 0.0));
     }
@@ -157,11 +143,11 @@ private Q_SLOTS:
     void invalidGoalsAreReportedNotCounted()
     {
         const SimResponse r = response({1e9}, {-2});
-        OptimGoalInput other = goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))});
-        other.setSimInstanceName(QStringLiteral("HB1"));
-        const OptimItemList<OptimGoalInput> goals{goal(QStringLiteral("gain(S21)"), {limit(LimitGreaterThan, QStringLiteral("-1"))}), other,
-                                                  goal(QStringLiteral("dB(S22)"), {limit(LimitGreaterThan, QStringLiteral("-1"))})};  // S22 not simulated here
-        const SimErrorFunction f(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares);
+        OptimGoalInput other = goal("dB(S21)", {limit(LimitGreaterThan, "-1")});
+        other.setSimInstanceName("HB1");
+        const OptimItemList<OptimGoalInput> goals{goal("gain(S21)", {limit(LimitGreaterThan, "-1")}), other,
+                                                  goal("dB(S22)", {limit(LimitGreaterThan, "-1")})};  // S22 not simulated here
+        const SimErrorFunction f(goals, "SP1", SimErrorForm::LeastSquares);
         QCOMPARE(f.problems().size(), 2);
         QVERIFY(f.problems().at(1).contains(QStringLiteral("unknown analysis \"HB1\"")));
         const SimErrorResult e = f.evaluate(r);
@@ -196,8 +182,7 @@ private Q_SLOTS:
         QFETCH(QString, to);
         QFETCH(QString, definitionProblem);
         QFETCH(QString, evaluationProblem);
-        const OptimItemList<OptimGoalInput> goals{goal(QStringLiteral("dB(S21)"), {limit(LimitGreaterThan, QStringLiteral("-100"), {}, from, to)})};
-        const SimErrorFunction f(goals, QStringLiteral("SP1"), SimErrorForm::LeastSquares, 1e9, 3e9);
+        const SimErrorFunction f({goal("dB(S21)", {limit(LimitGreaterThan, "-100", {}, from, to)})}, "SP1", SimErrorForm::LeastSquares, 1e9, 3e9);
         QCOMPARE(f.validGoalCount(), definitionProblem.isEmpty() ? 1 : 0);
         QCOMPARE(f.problems().join(QString()).contains(definitionProblem), true);
         QCOMPARE(f.problems().isEmpty(), definitionProblem.isEmpty());

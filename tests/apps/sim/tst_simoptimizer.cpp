@@ -25,13 +25,22 @@ OptimVarInput variable(int type, const QString &value, const QString &p1 = {}, c
     return v;
 }
 
-void setAlgorithm(SimOptimization &opt, int code, const QString &maxIterations = {})
+bool setAlgorithm(SimOptimization &opt, int code, const QString &maxIterations = {})
 {
     OptimAlgInput alg = opt.algorithmInput();
     alg.setAlgorithmType(code);
     if (!maxIterations.isEmpty())
         alg.setMaxIterations(maxIterations);
-    opt.setAlgorithm(alg);
+    return opt.setAlgorithm(alg);
+}
+
+// Runs until iteration n has been reported, then stops the run.
+SimOutcome runTo(SimOptimization &opt, int n)
+{
+    return opt.run([&](const SimProblem::Report &r) {
+        if (r.iteration == n)
+            opt.requestStop(SimStop::Interrupted);
+    });
 }
 
 }  // namespace
@@ -194,11 +203,7 @@ private Q_SLOTS:
     void stopAndRestartKeepCounting()
     {
         SimOptimization opt(m_lowpass, 0);
-        const SimOutcome first = opt.run([&](const SimProblem::Report &r) {
-            if (r.iteration == 5)
-                opt.requestStop(SimStop::Interrupted);
-        });
-        QCOMPARE(int(first.stop), int(SimStop::Interrupted));
+        QCOMPARE(int(runTo(opt, 5).stop), int(SimStop::Interrupted));
         QCOMPARE(opt.iteration(), 5);
         const double best = opt.best().total();
         int next = -1;
@@ -288,10 +293,7 @@ private Q_SLOTS:
     void valuesFromTheHelmdeckRestartFromThere()
     {
         SimOptimization opt(m_lowpass, 0);
-        opt.run([&](const SimProblem::Report &r) {
-            if (r.iteration == 3)
-                opt.requestStop(SimStop::Interrupted);
-        });
+        runTo(opt, 3);
         QStringList rejected;
         QVERIFY(opt.setVariableValues({QStringLiteral("2.5 pF"), QString(), QStringLiteral("nonsense")}, &rejected));
         QCOMPARE(rejected, QStringList{QStringLiteral("C3 = \"nonsense\"")});
@@ -313,16 +315,12 @@ private Q_SLOTS:
     void iterationLimitIsExact()
     {
         SimOptimization opt(m_lowpass, 0);
-        OptimAlgInput alg = opt.algorithmInput();
-        alg.setAlgorithmType(1);
-        alg.setMaxIterations(QStringLiteral("17"));
-        opt.setAlgorithm(alg);
+        setAlgorithm(opt, 1, "17");
         const SimOutcome outcome = opt.run({});
         QCOMPARE(int(outcome.stop), int(SimStop::IterationLimit));
         QCOMPARE(opt.iteration(), 17);
         QVERIFY(opt.limitReached());
-        alg.setMaxIterations(QStringLiteral("20"));
-        QVERIFY(opt.setAlgorithm(alg));
+        QVERIFY(setAlgorithm(opt, 1, "20"));
         QVERIFY(opt.hasBest());  // the same error form: the best point stands
         opt.run({});
         QCOMPARE(opt.iteration(), 20);
