@@ -34,7 +34,7 @@ void BarGraphBar::setLabel(const QString &label)
     if (label == m_label)
         return;
     m_label = label;
-    setToolTip(label);
+    updateToolTip();
     updateGeometry();
     update();
 }
@@ -47,7 +47,37 @@ void BarGraphBar::setValue(double fraction, const QString &valueText)
         return;
     m_fraction = fraction;
     m_valueText = valueText;
+    updateToolTip();
     update();
+}
+
+void BarGraphBar::updateToolTip()
+{
+    setToolTip(m_valueText.isEmpty() ? m_label : m_label + QLatin1Char('\n') + m_valueText);
+}
+
+int BarGraphBar::trackWidth() const
+{
+    // The text keeps its whole width; the bar shortens for it.
+    const int valueWidth = GraphAxes::textWidth(fontMetrics(), font(), m_valueText) + 8;
+    return std::max(0, width() - m_labelWidth - 4 - valueWidth);
+}
+
+QRect BarGraphBar::valueRect(int barWidth) const
+{
+    return QRect(m_labelWidth + barWidth + 4, 0, std::max(0, width() - m_labelWidth - barWidth - 4), height());
+}
+
+int BarGraphBar::barWidth() const
+{
+    if (!m_active || std::isnan(m_fraction) || m_fraction <= 0)
+        return 0;
+    return std::max(int(std::round(m_fraction * trackWidth())), 2); // a small share stays visible
+}
+
+QString BarGraphBar::shownValueText() const
+{
+    return fitted(font(), m_valueText, std::max(0, valueRect(barWidth()).width() - 2));
 }
 
 void BarGraphBar::setActive(bool active)
@@ -117,7 +147,6 @@ void BarGraphBar::paintEvent(QPaintEvent *)
     if (m_selected)
         painter.fillRect(r, GraphWidget::selectionHighlightColor());
     const QColor text = pal.color(m_active && !m_stale ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
-    const QFontMetrics fm = fontMetrics();
 
     // Label column.
     painter.setPen(text);
@@ -128,25 +157,18 @@ void BarGraphBar::paintEvent(QPaintEvent *)
     GraphAxes::drawLabel(painter, labelRect, Qt::AlignLeft | Qt::AlignVCenter, fitted(f, m_label, labelRect.width()));
     painter.setFont(font());
 
-    // Bar area: the bar, then its text right of it (or inside it when the
-    // bar leaves no room).
-    const int valueWidth = GraphAxes::textWidth(fm, font(), m_valueText) + 8;
+    // Bar area: the bar, then its text right of it.
     const int left = m_labelWidth;
-    const int full = std::max(0, r.width() - left - 4 - std::min(valueWidth, (r.width() - left) / 2));
+    const int full = trackWidth();
     const QRect track(left, 3, full, r.height() - 6);
     painter.fillRect(track, pal.color(QPalette::Base).darker(104));
-    int barWidth = 0;
-    if (m_active && !std::isnan(m_fraction)) {
-        barWidth = int(std::round(m_fraction * full));
-        if (m_fraction > 0)
-            barWidth = std::max(barWidth, 2); // a small share stays visible
+    const int barWidth = this->barWidth();
+    if (barWidth > 0) {
         QColor c = m_stale ? pal.color(QPalette::Disabled, QPalette::WindowText) : m_color;
         painter.fillRect(QRect(left, 3, barWidth, r.height() - 6), c);
     }
     painter.setPen(text);
-    QRect valueRect(left + barWidth + 4, 0, r.width() - left - barWidth - 4, r.height());
-    GraphAxes::drawLabel(painter, valueRect, Qt::AlignLeft | Qt::AlignVCenter,
-                         fitted(font(), m_valueText, std::max(0, valueRect.width() - 2)));
+    GraphAxes::drawLabel(painter, valueRect(barWidth), Qt::AlignLeft | Qt::AlignVCenter, shownValueText());
     if (m_selected) {
         painter.setPen(QPen(pal.color(QPalette::Highlight), 1));
         painter.drawRect(r.adjusted(0, 0, -1, -1));

@@ -32,6 +32,10 @@ public:
     double fraction() const { return m_fraction; }
     QString valueText() const { return m_valueText; }
     void setValue(double fraction, const QString &valueText);
+    // The value text as the row at its width writes it: whole when the bar
+    // area can make room for it (the bar shortens), else elided; the
+    // tooltip always names the label and the whole value.
+    QString shownValueText() const;
     // An inactive bar draws no bar and its text in grey.
     bool isActive() const { return m_active; }
     void setActive(bool active);
@@ -57,6 +61,13 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    void updateToolTip();
+    // The bar's full length and where its text starts for a bar barWidth
+    // long, at the row's width.
+    int trackWidth() const;
+    int barWidth() const;
+    QRect valueRect(int barWidth) const;
+
     QString m_label;
     QString m_valueText;
     double m_fraction = 0;

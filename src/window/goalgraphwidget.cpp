@@ -355,8 +355,14 @@ void GoalGraphWidget::setValueText(const QString &text)
 {
     if (text == m_valueText)
         return;
+    // The legend in the kept background gives way to the result; redraw it
+    // only when a longer or shorter result changes how many entries fit.
+    const size_t entries = headerFit(size()).entryWidths.size();
     m_valueText = text;
-    invalidate();
+    if (headerFit(size()).entryWidths.size() != entries)
+        invalidateBackground();
+    else
+        invalidate();
 }
 
 void GoalGraphWidget::setXAxisScaling(int scaling)
@@ -694,18 +700,12 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         return; // no result to write
     const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
     const int top = layout.header.top() + 1;
-    int x = 4;
     if (legend) {
-        GraphAxes::drawLabel(painter, QRect(x, top, size.width() - x, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+        GraphAxes::drawLabel(painter, QRect(4, top, size.width() - 4, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
                              bm.elidedText(name, Qt::ElideRight, std::max(20, size.width() / 2)));
     }
-    x += std::min(GraphAxes::textWidth(bm, bold, name), std::max(20, size.width() / 2)) + 8;
     painter.setFont(small);
-    QString detail;
-    if (!m_valueText.isEmpty())
-        detail = QStringLiteral("error %1").arg(m_valueText);
-    if (m_stale)
-        detail += detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
+    const HeaderFit fit = headerFit(size);
 
     struct Entry
     {
@@ -723,18 +723,14 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         else
             entries.push_back({entry, beforeTuningPen()});
     }
-    const int right = size.width() - 6;
     int used = 0;
     std::vector<std::pair<int, const Entry *>> placed;
-    for (const Entry &e : entries) {
-        const int w = 20 + GraphAxes::textWidth(fm, small, e.text) + 8;
-        if (x + used + w > right)
-            break;
-        used += w;
-        placed.emplace_back(w, &e);
+    for (size_t i = 0; i < fit.entryWidths.size() && i < entries.size(); ++i) {
+        used += fit.entryWidths[i];
+        placed.emplace_back(fit.entryWidths[i], &entries[i]);
     }
     if (legend) {
-        int lx = right - used;
+        int lx = fit.right - used;
         const int cy = top + bm.height() / 2;
         painter.setRenderHint(QPainter::Antialiasing, true);
         for (const auto &[w, e] : placed) {
@@ -745,12 +741,50 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
             lx += w;
         }
         painter.setRenderHint(QPainter::Antialiasing, false);
-    } else if (!detail.isEmpty()) {
-        const int room = std::max(0, right - used - x);
+    } else if (!fit.detail.isEmpty()) {
+        const int room = std::max(0, fit.right - used - fit.x);
         painter.setPen(GraphAxes::captionColor(pal, m_stale));
-        GraphAxes::drawLabel(painter, QRect(x, top, room, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                         fm.elidedText(detail, Qt::ElideRight, room));
+        GraphAxes::drawLabel(painter, QRect(fit.x, top, room, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                             headerDetailFor(size));
     }
+}
+
+GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
+{
+    HeaderFit fit;
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics bm(bold);
+    const QFont small = GraphAxes::labelFont(font());
+    const QFontMetrics fm(small);
+    const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
+    fit.x = 4 + std::min(GraphAxes::textWidth(bm, bold, name), std::max(20, size.width() / 2)) + 8;
+    fit.right = size.width() - 6;
+    if (!m_valueText.isEmpty())
+        fit.detail = QStringLiteral("error %1").arg(m_valueText);
+    if (m_stale)
+        fit.detail += fit.detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
+    // The result keeps its whole width; the legend takes what is left.
+    const int detailWidth = fit.detail.isEmpty() ? 0 : GraphAxes::textWidth(fm, small, fit.detail) + 8;
+    int used = 0;
+    for (const QString &entry : legendEntries()) {
+        const int w = 20 + GraphAxes::textWidth(fm, small, entry) + 8;
+        if (fit.x + detailWidth + used + w > fit.right)
+            break;
+        used += w;
+        fit.entryWidths.push_back(w);
+    }
+    return fit;
+}
+
+QString GoalGraphWidget::headerDetailFor(const QSize &size) const
+{
+    const HeaderFit fit = headerFit(size);
+    int used = 0;
+    for (int w : fit.entryWidths)
+        used += w;
+    const int room = std::max(0, fit.right - used - fit.x);
+    return QFontMetrics(GraphAxes::labelFont(font())).elidedText(fit.detail, Qt::ElideRight, room);
 }
 
 // The goal's expression, turned up along the left edge, centred on the plot.

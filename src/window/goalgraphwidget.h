@@ -96,6 +96,10 @@ public:
     // has limits), "initial", "before tuning" (when those are drawn). A
     // narrow plot shows the first ones that fit.
     QStringList legendEntries() const;
+    // The result beside the goal's name ("error 0.4 (stale)") as the header
+    // at size writes it: legend entries give way to it first, so it is cut
+    // only where the name leaves no room for it.
+    QString headerDetailFor(const QSize &size) const;
     // The goal's limits in words (rich text), as the tooltip shows them.
     QString limitDescription() const { return limitDescription(m_goal); }
 
@@ -212,6 +216,16 @@ private:
     // The goal's name and the legend (legend true), or the result and
     // "stale" between them (legend false).
     void drawHeader(QPainter &painter, const QSize &size, const Layout &layout, bool legend) const;
+    // The header's parts at size: where the result starts, its full text
+    // and the widths of the legend entries that fit beside it.
+    struct HeaderFit
+    {
+        int x = 0;
+        int right = 0;
+        QString detail;
+        std::vector<int> entryWidths;
+    };
+    HeaderFit headerFit(const QSize &size) const;
     void drawSweptAxis(QPainter &painter, const QSize &size, const Layout &layout) const;
     void drawValueCaption(QPainter &painter, const Layout &layout) const;
     void drawLimits(QPainter &painter, const Layout &layout, bool lines) const;

@@ -252,6 +252,10 @@ private Q_SLOTS:
             const double contrast = darkestContrast(image, caption);
             QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
         }
+        // In a small plot the legend gives way to the whole result.
+        plot.setValueText(QStringLiteral("0.123456"));
+        plot.setStale(true);
+        QCOMPARE(plot.headerDetailFor(QSize(200, 120)), QStringLiteral("error 0.123456 (stale)"));
     }
     void incrementalParsing()
     {
@@ -606,6 +610,13 @@ private Q_SLOTS:
         QCOMPARE(graph.barCount(), 1);
         graph.bar(0)->setValue(7, QStringLiteral("x"));
         QCOMPARE(graph.bar(0)->fraction(), 1.0);
+        // A full bar shortens so its whole value and share fit beside it.
+        graph.resize(250, 40);
+        graph.bar(0)->setLabel(QStringLiteral("Gain flatness"));
+        graph.bar(0)->setValue(1, QStringLiteral("0.870749  (79 %)"));
+        QTRY_COMPARE(graph.bar(0)->width(), 246);
+        QCOMPARE(graph.bar(0)->shownValueText(), QStringLiteral("0.870749  (79 %)"));
+        QCOMPARE(graph.bar(0)->toolTip(), QStringLiteral("Gain flatness\n0.870749  (79 %)"));
     }
 };
 
