@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QMetaMethod>
 
 namespace {
 
@@ -172,19 +171,18 @@ void OptimHelmdeckController::setSimulatorIFC(OptimAbstractSimIFC *sim)
     connect(this, &OptimHelmdeckController::goalDefinitionsChanged, sim, &OptimAbstractSimIFC::changeGoalDefinitionsSlot);
     connect(this, &OptimHelmdeckController::variableDefinitionsChanged, sim,
             &OptimAbstractSimIFC::changeVariableDefinitionsSlot);
-    // The simulator's five modelChanged signals are found by signature, so
-    // any implementation that declares them is wired.
-    const QMetaObject *meta = sim->metaObject();
-    for (const char *signature : {"modelChanged(OptimStatus)", "modelChanged(OptimIterSimResult)",
-                                  "modelChanged(OptimIter)", "modelChanged(OptimIterNoProgress)",
-                                  "modelChanged(OptimIterCollapsedIterations)"}) {
-        const int signal = meta->indexOfSignal(signature);
-        if (signal < 0)
-            continue;
-        const QByteArray slot = QByteArray("updateModel") + QByteArray(signature).mid(12);
-        const int method = metaObject()->indexOfSlot(slot.constData());
-        QObject::connect(sim, meta->method(signal), this, metaObject()->method(method));
-    }
+    // Each of the simulator's reports goes to the matching update; the
+    // overloads are named by type so that a changed signature fails to build.
+    connect(sim, qOverload<OptimStatus>(&OptimAbstractSimIFC::modelChanged), this,
+            qOverload<OptimStatus>(&OptimHelmdeckController::updateModel));
+    connect(sim, qOverload<OptimIterSimResult>(&OptimAbstractSimIFC::modelChanged), this,
+            qOverload<OptimIterSimResult>(&OptimHelmdeckController::updateModel));
+    connect(sim, qOverload<OptimIter>(&OptimAbstractSimIFC::modelChanged), this,
+            qOverload<OptimIter>(&OptimHelmdeckController::updateModel));
+    connect(sim, qOverload<OptimIterNoProgress>(&OptimAbstractSimIFC::modelChanged), this,
+            qOverload<OptimIterNoProgress>(&OptimHelmdeckController::updateModel));
+    connect(sim, qOverload<OptimIterCollapsedIterations>(&OptimAbstractSimIFC::modelChanged), this,
+            qOverload<OptimIterCollapsedIterations>(&OptimHelmdeckController::updateModel));
 }
 
 void OptimHelmdeckController::appendModelInput(OptimModelInput modelInput)

@@ -1,7 +1,8 @@
 #pragma once
 
 // The simulator as the controller sees it: a set of slots, each of which
-// becomes a command, a plain message or a data block for the simulator.
+// becomes a command, a plain message or a data block for the simulator,
+// and the modelChanged signals through which its messages come back.
 // Tests substitute a recording implementation.
 
 #include "model/optimizationmodel.h"
@@ -29,6 +30,14 @@ public:
     // user; empty when the design was written. Implementations set it on
     // every updateDesign.
     const QString &designUpdateProblem() const { return m_designUpdateProblem; }
+
+Q_SIGNALS:
+    // What the simulator reported; the controller connects to each overload.
+    void modelChanged(OptimStatus optimStatus);
+    void modelChanged(OptimIterSimResult result);
+    void modelChanged(OptimIter iter);
+    void modelChanged(OptimIterNoProgress iter);
+    void modelChanged(OptimIterCollapsedIterations iters);
 
 public Q_SLOTS:
     virtual void pauseOptimizationSlot() = 0;

@@ -38,13 +38,6 @@ public:
                                              bool variables, QString *problem)>;
     void setDesignUpdater(DesignUpdater updater) { m_designUpdater = std::move(updater); }
 
-Q_SIGNALS:
-    void modelChanged(OptimStatus optimStatus);
-    void modelChanged(OptimIterSimResult result);
-    void modelChanged(OptimIter iter);
-    void modelChanged(OptimIterNoProgress iter);
-    void modelChanged(OptimIterCollapsedIterations iters);
-
 public Q_SLOTS:
     void pauseOptimizationSlot() override;
     void continueOptimizationSlot() override;

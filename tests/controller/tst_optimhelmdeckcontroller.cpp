@@ -42,13 +42,6 @@ public:
 
     bool isSimulatorCurrent() override { return current; }
 
-Q_SIGNALS:
-    void modelChanged(OptimStatus optimStatus);
-    void modelChanged(OptimIterSimResult result);
-    void modelChanged(OptimIter iter);
-    void modelChanged(OptimIterNoProgress iter);
-    void modelChanged(OptimIterCollapsedIterations iters);
-
 public Q_SLOTS:
     void pauseOptimizationSlot() override { calls << QStringLiteral("pause"); }
     void continueOptimizationSlot() override { calls << QStringLiteral("continue"); }
@@ -391,6 +384,15 @@ private Q_SLOTS:
         QVERIFY(!state()->dataStale());
         Q_EMIT m_sim->modelChanged(OptimIterNoProgress());
         QVERIFY(m_sim->calls.isEmpty());
+        // A collapsed batch reaches the model through the base interface's signal.
+        const qsizetype before = model()->model().history().algorithm().values().size();
+        OptimIterCollapsedIterations batch;
+        batch.setFirstIteration(int(before));
+        batch.algorithm() = result.iteration().algorithm();
+        batch.algorithm().setIterationText(QString::number(before + 2));
+        Q_EMIT m_sim->modelChanged(batch);
+        // Two padded entries for the iterations without history, then the batch's last one.
+        QCOMPARE(model()->model().history().algorithm().values().size(), before + 3);
     }
 
     void continuePastTheLimitAsksFirst()
