@@ -152,7 +152,11 @@ private:
                     if (!string())
                         return false;
                     const QByteArray key = '[' + m_text.mid(keyBegin, m_at - keyBegin) + ']';
-                    span.keys.append(QJsonDocument::fromJson(key).array().at(0).toString());
+                    const QString name = QJsonDocument::fromJson(key).array().at(0).toString();
+                    // A repeated key: the text holds a copy that reading ignores.
+                    if (span.keys.contains(name))
+                        return false;
+                    span.keys.append(name);
                     span.keyBegins.append(keyBegin);
                     if (!take(':'))
                         return false;
@@ -280,11 +284,19 @@ struct Splice
     QByteArray text;
 };
 
-// Puts one change into text (read into root and span), checking that what
-// the change replaces is still there: base is the design the change was made
-// against. False when the text was changed there by someone else.
-bool place(const Change &change, const QJsonObject &base, const QJsonObject &root, const Span &rootSpan,
-           QList<Splice> &splices)
+// Whether changes remove the member key of the object at path.
+bool removes(const QList<Change> &changes, const QVariantList &path, const QString &key)
+{
+    return std::any_of(changes.begin(), changes.end(), [&](const Change &c) {
+        return c.kind == Change::RemoveMember && c.path == path && c.key == key;
+    });
+}
+
+// Puts one change of changes into text (read into root and span), checking
+// that what the change replaces is still there: base is the design the change
+// was made against. False when the text was changed there by someone else.
+bool place(const Change &change, const QList<Change> &changes, const QJsonObject &base, const QJsonObject &root,
+           const Span &rootSpan, QList<Splice> &splices)
 {
     QJsonValue was = base;
     QJsonValue now = root;
@@ -322,10 +334,16 @@ bool place(const Change &change, const QJsonObject &base, const QJsonObject &roo
         if (object.contains(change.key))
             return object.value(change.key) == change.after;
         const QByteArray member = jsonBytes(change.key) + ": " + jsonBytes(change.after);
-        if (span->children.empty())
-            splices.append({span->begin + 1, span->begin + 1, member});
-        else
-            splices.append({span->children.back().end, span->children.back().end, ", " + member});
+        // New members go after the last one (which may be removed: its cut
+        // ends where they begin); all added to one object form one splice.
+        const qsizetype at = span->children.empty() ? span->begin + 1 : span->children.back().end;
+        for (Splice &splice : splices) {
+            if (splice.begin == at && splice.end == at)
+                return splice.text += ", " + member, true;
+        }
+        const bool keepsOne = std::any_of(span->keys.begin(), span->keys.end(),
+                                          [&](const QString &key) { return !removes(changes, change.path, key); });
+        splices.append({at, at, keepsOne ? ", " + member : member});
         return true;
     }
     case Change::RemoveMember: {
@@ -334,12 +352,19 @@ bool place(const Change &change, const QJsonObject &base, const QJsonObject &roo
             return true;
         if (now.toObject().value(change.key) != change.before)
             return false;
-        if (member + 1 < span->count())
+        // A member with a kept one after it is cut up to that one's key; the
+        // removed members at the end are cut together, from the end of the
+        // last kept member (or from the first key) to the end of the last.
+        const auto removed = [&](int i) { return removes(changes, change.path, span->keys.at(i)); };
+        int after = member + 1;
+        while (after < span->count() && removed(after))
+            ++after;
+        if (after < span->count()) {
             splices.append({span->keyBegins.at(member), span->keyBegins.at(member + 1), {}});
-        else if (member > 0)
-            splices.append({span->children.at(member - 1).end, span->children.at(member).end, {}});
-        else
-            splices.append({span->keyBegins.at(member), span->children.at(member).end, {}});
+        } else if (member == 0 || !removed(member - 1)) {
+            const qsizetype from = member > 0 ? span->children.at(member - 1).end : span->keyBegins.at(member);
+            splices.append({from, span->children.back().end, {}});
+        }
         return true;
     }
     case Change::Append:
@@ -362,10 +387,50 @@ bool place(const Change &change, const QJsonObject &base, const QJsonObject &roo
     return false;
 }
 
-// text with the changes from base to design; false when text (read as root)
-// was changed by someone else where a change goes.
+// value with change made at path[depth...].
+QJsonValue applied(const QJsonValue &value, const Change &change, qsizetype depth = 0)
+{
+    if (depth < change.path.size()) {
+        const QVariant &step = change.path.at(depth);
+        if (step.typeId() == QMetaType::QString) {
+            QJsonObject object = value.toObject();
+            object.insert(step.toString(), applied(object.value(step.toString()), change, depth + 1));
+            return object;
+        }
+        QJsonArray array = value.toArray();
+        const qsizetype index = step.value<qsizetype>();
+        if (index < array.size())
+            array.replace(index, applied(array.at(index), change, depth + 1));
+        return array;
+    }
+    QJsonObject object = value.toObject();
+    QJsonArray array = value.toArray();
+    switch (change.kind) {
+    case Change::Replace:
+        return change.after;
+    case Change::AddMember:
+        object.insert(change.key, change.after);
+        return object;
+    case Change::RemoveMember:
+        object.remove(change.key);
+        return object;
+    case Change::Append:
+        for (const QJsonValue &item : change.items)
+            array.append(item);
+        return array;
+    case Change::Truncate:
+        while (array.size() > change.count)
+            array.removeLast();
+        return array;
+    }
+    return value;
+}
+
+// text with the changes from base to design, and in expected the design that
+// text should now hold (root with those changes); false when text (read as
+// root) was changed by someone else where a change goes.
 bool edited(const QByteArray &text, const QJsonObject &root, const QJsonObject &base, const QJsonObject &design,
-            QByteArray &result)
+            QByteArray &result, QJsonObject &expected)
 {
     Span span;
     if (!SpanReader(text).read(span) || span.kind != '{')
@@ -374,10 +439,13 @@ bool edited(const QByteArray &text, const QJsonObject &root, const QJsonObject &
     diff(base, design, {}, changes);
     QList<Splice> splices;
     for (const Change &change : std::as_const(changes)) {
-        if (!place(change, base, root, span, splices))
+        if (!place(change, changes, base, root, span, splices))
             return false;
     }
-    std::sort(splices.begin(), splices.end(), [](const Splice &a, const Splice &b) { return a.begin > b.begin; });
+    expected = root;
+    for (const Change &change : std::as_const(changes))
+        expected = applied(expected, change).toObject();
+    std::stable_sort(splices.begin(), splices.end(), [](const Splice &a, const Splice &b) { return a.begin > b.begin; });
     result = text;
     for (const Splice &splice : std::as_const(splices))
         result.replace(splice.begin, splice.end - splice.begin, splice.text);
@@ -531,9 +599,10 @@ bool DesignStore::save(QString *error)
     file.close();
     std::optional<QJsonObject> diskRoot = disk == m_text ? std::optional<QJsonObject>(m_base) : designObject(disk, m_path, nullptr);
     QByteArray text;
-    if (!diskRoot || !edited(disk, *diskRoot, m_base, m_root, text)) {
+    QJsonObject expected;
+    if (!diskRoot || !edited(disk, *diskRoot, m_base, m_root, text, expected)) {
         if (error)
-            *error = disk == m_text ? QStringLiteral("the text of %1 could not be edited; it was not changed").arg(m_path)
+            *error = disk == m_text ? QStringLiteral("The design file's text could not be edited in place; %1 was not changed.").arg(m_path)
                                     : QStringLiteral("The design file was changed by another program since it was opened.");
         if (diskRoot) {
             adopt(disk, *diskRoot);
@@ -543,8 +612,19 @@ bool DesignStore::save(QString *error)
         }
         return false;
     }
-    const std::optional<QJsonObject> written = designObject(text, m_path, error);
-    if (!written || !(text == disk || writeChecked(m_path, text, error))) {
+    // The edited text must read back as the design intended (quantities
+    // compared as such): an edit the text did not take is not written.
+    const std::optional<QJsonObject> written = designObject(text, m_path, nullptr);
+    QList<Change> left;
+    if (written)
+        diff(expected, *written, {}, left);
+    if (!written || !left.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("The design file's text could not be edited in place; %1 was not changed.").arg(m_path);
+        adopt(disk, *diskRoot);
+        return false;
+    }
+    if (!(text == disk || writeChecked(m_path, text, error))) {
         adopt(disk, *diskRoot);
         return false;
     }

@@ -150,15 +150,25 @@ bool OptimDesignInformation::backAnnotate(const OptimModelInput &input, bool alg
                                 .arg(variable.netlistName()));
         }
     }
-    const OptimMoxHold answer(mox, mox->evaluate(kModule, backAnnotationCall(m_designName, variables,
-                                                                             input.variables().count(), goals,
-                                                                             input.goals().count(), algorithm)));
+    // The call goes inside list(...): an evaluation that fails (the word is
+    // unknown, the call does not parse, the host's function fails) gives no
+    // list at all, while a host that answers nothing gives a list holding a
+    // "no value" entry.
+    const OptimMoxHold answer(mox, mox->evaluate(kModule, "list(" + backAnnotationCall(m_designName, variables,
+                                                                                      input.variables().count(), goals,
+                                                                                      input.goals().count(), algorithm)
+                                                          + ")"));
+    if (answer.size() != 1)
+        return fail(QStringLiteral("The host could not carry out the request to write the optimized definitions into "
+                                   "the design \"%1\".")
+                        .arg(design));
     // A host may answer nothing (the answer is not part of the call); only
     // an explicit FALSE or 0 says that the design was not written.
+    const OptimMoxHold said = answer.element(0);
     bool written = true;
-    if (answer.get() && mox->readBool(answer.get(), written) && !written)
+    if (said.get() && mox->readBool(said.get(), written) && !written)
         return fail(QStringLiteral("The host reported that it could not write the optimized definitions into the "
-                                   "design \"%1\"; the host's own message says why.")
+                                   "design \"%1\".")
                         .arg(design));
     return true;
 }

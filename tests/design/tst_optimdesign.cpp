@@ -305,12 +305,13 @@ private Q_SLOTS:
 
     void backAnnotation_data()
     {
-        QTest::addColumn<QByteArray>("answer");  // empty: the host answers nothing
+        QTest::addColumn<QByteArray>("answer");  // empty: the evaluation fails
         QTest::addColumn<int>("constraintType");
         QTest::addColumn<bool>("optimize");
         QTest::addColumn<bool>("written");
         QTest::addColumn<QString>("reason");     // a part of it
-        QTest::newRow("no answer") << QByteArray() << 1 << true << true << QString();
+        QTest::newRow("no answer") << QByteArray("list(NULL)") << 1 << true << true << QString();
+        QTest::newRow("evaluation fails") << QByteArray() << 1 << true << false << QStringLiteral("could not carry out");
         QTest::newRow("TRUE") << QByteArray("TRUE") << 1 << true << true << QString();
         QTest::newRow("non-zero") << QByteArray("2") << 1 << true << true << QString();
         QTest::newRow("FALSE") << QByteArray("FALSE") << 1 << true << false << QStringLiteral("could not write");
@@ -330,8 +331,8 @@ private Q_SLOTS:
         OptimModelInput input;
         input.variables() = {variable(constraintType, QStringLiteral("50 Ohm"), QStringLiteral("1"), QStringLiteral("2"),
                                       QString(), optimize)};
-        const QByteArray call = OptimDesignInformation::backAnnotationCall(kDesign, true, 1, true, 0, true);
-        m_host.answers.insert(call, answer);
+        const QByteArray call = "list(" + OptimDesignInformation::backAnnotationCall(kDesign, true, 1, true, 0, true) + ")";
+        m_host.answers.insert(call, answer.isEmpty() || answer.startsWith("list(") ? answer : "list(" + answer + ")");
         QString why;
         QCOMPARE(information().backAnnotate(input, true, true, true, &why), written);
         QVERIFY2(why.contains(reason), qPrintable(why));

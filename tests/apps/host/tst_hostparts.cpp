@@ -418,6 +418,8 @@ private Q_SLOTS:
         QTest::newRow("missing folder") << 3 << QStringLiteral("folder does not exist");
         QTest::newRow("changed by another program") << 4
             << QStringLiteral("The design file was changed by another program since it was opened.");
+        // Reading keeps a repeated key's last copy; the text cannot be edited.
+        QTest::newRow("a repeated key") << 5 << QStringLiteral("could not be edited in place");
     }
 
     void failedWritesKeepTheFile()
@@ -426,6 +428,8 @@ private Q_SLOTS:
         QFETCH(QString, told);
         QTemporaryDir dir;
         const QString path = copyExample(dir);
+        if (fault == 5)
+            QVERIFY(writeBytes(path, readBytes(path).replace("\"C1\", \"name\"", "\"C1\", \"value\": \"1 pF\", \"name\"")));
         DesignStore design;
         QString error;
         QVERIFY(design.load(path, &error));
@@ -485,6 +489,11 @@ private Q_SLOTS:
         QTest::newRow("merged with a circuit line added") << file << QByteArray("C1 = 8 pF opt { 0.2 pF to 10 pF }")
             << QByteArray("{C1}\"]|{C1}\", \"R1 in 0 50\"]")
             << with("\"5 pF\"", "\"8 pF\"").replace("{C1}\"]", "{C1}\", \"R1 in 0 50\"]");
+        const QByteArray bare = QByteArray(file).replace("{ \"type\": 1, \"params\": [\"0.2 pF\", \"10 pF\"] }", "{}");
+        QTest::newRow("members added to an empty object") << bare << QByteArray("C1 = 5 pF opt { 0.2 pF to 10 pF }")
+            << QByteArray() << QByteArray(bare).replace("{}", "{\"params\": [\"0.2 pF\",\"10 pF\"], \"type\": 1}");
+        QTest::newRow("the last two members removed") << with("\"10 pF\"] }", "\"10 pF\"], \"note\": \"x\" }")
+            << QByteArray("C1 = 5 pF opt { unconst }") << QByteArray() << with("\"type\": 1, \"params\": [\"0.2 pF\", \"10 pF\"] }", "\"type\": 0 }");
     }
 
     void updatesKeepTheFilesText()
