@@ -276,6 +276,23 @@ SimOutcome nloptFailure(SimProblem &p, const std::exception &e)
     return {SimStop::Converged, QStringLiteral("Stopped: NLopt reports %1").arg(QString::fromLocal8Bit(e.what()))};
 }
 
+// Runs NLopt from x and maps how it ended to the run's outcome: the
+// exceptions NLopt throws for a forced stop and for a round-off limit are
+// ordinary ends, and no exception leaves the optimizer.
+SimOutcome optimizeWith(nlopt::opt &opt, SimProblem &p, std::vector<double> &x)
+{
+    double f = 0;
+    try {
+        return outcomeOf(p, opt.optimize(x, f));
+    } catch (const nlopt::forced_stop &) {
+        return outcomeOf(p, nlopt::FORCED_STOP);
+    } catch (const nlopt::roundoff_limited &) {
+        return outcomeOf(p, nlopt::ROUNDOFF_LIMITED);
+    } catch (const std::exception &e) {
+        return nloptFailure(p, e);
+    }
+}
+
 SimOutcome runNlopt(nlopt::algorithm algorithm, SimProblem &p, std::mt19937 &random, bool gradient, bool local)
 {
     const unsigned n = unsigned(p.dimension());
@@ -292,16 +309,7 @@ SimOutcome runNlopt(nlopt::algorithm algorithm, SimProblem &p, std::mt19937 &ran
         opt.set_ftol_rel(1e-10);
     }
     std::vector<double> x = p.start();
-    double f = 0;
-    try {
-        return outcomeOf(p, opt.optimize(x, f));
-    } catch (const nlopt::forced_stop &) {
-        return outcomeOf(p, nlopt::FORCED_STOP);
-    } catch (const nlopt::roundoff_limited &) {
-        return outcomeOf(p, nlopt::ROUNDOFF_LIMITED);
-    } catch (const std::exception &e) {
-        return nloptFailure(p, e);
-    }
+    return optimizeWith(opt, p, x);
 }
 
 SimOutcome runEpigraph(nlopt::algorithm algorithm, SimProblem &p, bool gradient)
@@ -337,16 +345,7 @@ SimOutcome runEpigraph(nlopt::algorithm algorithm, SimProblem &p, bool gradient)
     step[n] = std::max(t0 * 0.1, 1e-3);
     if (!gradient)
         opt.set_initial_step(step);
-    double f = 0;
-    try {
-        return outcomeOf(p, opt.optimize(xt, f));
-    } catch (const nlopt::forced_stop &) {
-        return outcomeOf(p, nlopt::FORCED_STOP);
-    } catch (const nlopt::roundoff_limited &) {
-        return outcomeOf(p, nlopt::ROUNDOFF_LIMITED);
-    } catch (const std::exception &e) {
-        return nloptFailure(p, e);
-    }
+    return optimizeWith(opt, p, xt);
 }
 
 // ---------------------------------------------------------------- own algorithms

@@ -184,18 +184,17 @@ void SimVariables::computeBounds(int k)
         lo = grid.first();
         hi = grid.last();
         break;
-    case ConstraintDeviation: {
-        const double c = simvalue::parseOr(var.param1(), unit, nominal);
-        const double d = std::fabs(simvalue::parseOr(var.param2(), unit, 0));
-        lo = c - d;
-        hi = c + d;
-        break;
-    }
+    case ConstraintDeviation:
     case ConstraintPercentage: {
+        // An empty or unreadable centre is the value itself, as in the
+        // netlist's "+/- d" form; an unreadable d holds the variable there.
+        // A percentage is a plain number, whatever the variable's unit.
         const double c = simvalue::parseOr(var.param1(), unit, nominal);
-        const double p = std::fabs(simvalue::parseOr(var.param2(), QString(), 0)) / 100.0;
-        lo = c * (1 - p);
-        hi = c * (1 + p);
+        const double d = simvalue::parseOr(var.param2(), var.constraintType() == ConstraintPercentage ? QString() : unit, 0);
+        if (const auto bounds = optimPlusMinusBounds(var.constraintType(), c, d)) {
+            lo = bounds->lower;
+            hi = bounds->upper;
+        }
         break;
     }
     default:

@@ -101,11 +101,8 @@ int optimVariableProblems(const OptimVarInput &variable)
         break;
     case ConstraintDeviation:
     case ConstraintPercentage:
-        if (p1 && p2 && value) {
-            const double d = std::fabs(*p2);
-            const double a = type == ConstraintDeviation ? *p1 - d : (1 - d / 100) * *p1;
-            const double b = type == ConstraintDeviation ? *p1 + d : (1 + d / 100) * *p1;
-            if (outside(*value, shownBound(a), shownBound(b)))
+        if (const auto bounds = optimPlusMinusBounds(type, p1, p2); bounds && value) {
+            if (outside(*value, shownBound(bounds->lower), shownBound(bounds->upper)))
                 flags |= VarValueOutOfRange;
         }
         break;

@@ -419,10 +419,9 @@ void VariableTableWidget::setFormat(int row, int constraintType)
     if (old == ConstraintRange || old == ConstraintDiscrete) {
         low = variable.param1();
         high = variable.param2();
-    } else if ((old == ConstraintDeviation || old == ConstraintPercentage) && p1 && p2) {
-        const double d = std::fabs(*p2);
-        low = baseText(old == ConstraintDeviation ? *p1 - d : (1 - d / 100) * *p1);
-        high = baseText(old == ConstraintDeviation ? *p1 + d : (1 + d / 100) * *p1);
+    } else if (const auto bounds = optimPlusMinusBounds(old, p1, p2)) {
+        low = baseText(bounds->lower);
+        high = baseText(bounds->upper);
     }
     const QString centre = variable.value();
     switch (constraintType) {

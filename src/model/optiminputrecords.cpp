@@ -2,6 +2,9 @@
 
 #include "optimoutputrecords.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const char *const kLimitTypeTexts[] = {"GreaterThan", "LessThan", "EqualTo", "Inside", "Outside"};
@@ -234,6 +237,16 @@ void OptimVarInput::setDeviation(const QString &centre, const QString &deviation
 void OptimVarInput::setPercentage(const QString &centre, const QString &percentage)
 {
     setConstraint(ConstraintPercentage, centre, percentage);
+}
+
+std::optional<OptimVarBounds> optimPlusMinusBounds(int constraintType, std::optional<double> centre, std::optional<double> d)
+{
+    if (!centre || !d || (constraintType != ConstraintDeviation && constraintType != ConstraintPercentage))
+        return std::nullopt;
+    const double delta = std::fabs(*d);
+    const double a = constraintType == ConstraintDeviation ? *centre - delta : (1.0 - delta / 100.0) * *centre;
+    const double b = constraintType == ConstraintDeviation ? *centre + delta : (1.0 + delta / 100.0) * *centre;
+    return OptimVarBounds{std::min(a, b), std::max(a, b)};
 }
 
 // ---------------------------------------------------------------- OptimAlgInput

@@ -242,6 +242,18 @@ enum OptimConstraintType {
     ConstraintPercentage = 4,  // param1: centre, param2: percentage
 };
 
+// The interval a variable of type 3 or 4 may take, from its centre value and
+// its deviation or percentage d (absolute value taken): centre -/+ |d|, or
+// (1 -/+ |d|/100) x centre; lower bound first, also for a negative centre.
+// Nothing for other types, or when the centre or d is missing (did not read
+// as a number); a caller that has a fallback for either passes it in.
+struct OptimVarBounds
+{
+    double lower = 0.0;
+    double upper = 0.0;
+};
+std::optional<OptimVarBounds> optimPlusMinusBounds(int constraintType, std::optional<double> centre, std::optional<double> d);
+
 class OptimVarInput : public OptimSerializationIFC
 {
 public:

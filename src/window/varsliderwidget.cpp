@@ -301,22 +301,14 @@ void boundTexts(const OptimVarInput &variable, QString *lower, QString *upper)
         lo = variable.param1();
         hi = variable.param2();
         break;
-    case 3: {
-        const auto centre = number(variable.param1(), variable.unit());
-        const auto delta = number(variable.param2(), variable.unit());
-        if (centre && delta) {
-            lo = RealStringParser::formatNumber(*centre - std::fabs(*delta), 6);
-            hi = RealStringParser::formatNumber(*centre + std::fabs(*delta), 6);
-        }
-        break;
-    }
+    case 3:
     case 4: {
-        const auto centre = number(variable.param1(), variable.unit());
-        const auto percent = number(variable.param2(), QStringLiteral("%"));
-        if (centre && percent) {
-            const double d = std::fabs(*percent) / 100.0;
-            lo = RealStringParser::formatNumber((1.0 - d) * *centre, 6);
-            hi = RealStringParser::formatNumber((1.0 + d) * *centre, 6);
+        const auto bounds = optimPlusMinusBounds(
+            variable.constraintType(), number(variable.param1(), variable.unit()),
+            number(variable.param2(), variable.constraintType() == 4 ? QStringLiteral("%") : variable.unit()));
+        if (bounds) {
+            lo = RealStringParser::formatNumber(bounds->lower, 6);
+            hi = RealStringParser::formatNumber(bounds->upper, 6);
         }
         break;
     }

@@ -93,6 +93,34 @@ private Q_SLOTS:
         QCOMPARE(optimVariableProblems(var), problems);
     }
 
+    // The one interval of +/- variables that the check, the editor, the
+    // sliders and the simulator share: lower bound first, none without both numbers.
+    void plusMinusBounds_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<std::optional<double>>("centre");
+        QTest::addColumn<std::optional<double>>("d");
+        QTest::addColumn<QList<double>>("bounds");   // empty: none
+        using O = std::optional<double>;
+        QTest::newRow("deviation") << 3 << O(10) << O(-2) << QList<double>{8, 12};
+        QTest::newRow("percentage") << 4 << O(10) << O(5) << QList<double>{9.5, 10.5};
+        QTest::newRow("negative centre") << 4 << O(-10) << O(10) << QList<double>{-11, -9};
+        QTest::newRow("percentage over 100") << 4 << O(10) << O(150) << QList<double>{-5, 25};
+        QTest::newRow("no centre") << 3 << O() << O(2) << QList<double>{};
+        QTest::newRow("no delta") << 4 << O(10) << O() << QList<double>{};
+        QTest::newRow("range type") << 1 << O(1) << O(2) << QList<double>{};
+    }
+    void plusMinusBounds()
+    {
+        QFETCH(int, type);
+        QFETCH(std::optional<double>, centre);
+        QFETCH(std::optional<double>, d);
+        QFETCH(QList<double>, bounds);
+        const auto b = optimPlusMinusBounds(type, centre, d);
+        const QList<double> got = b ? QList<double>({b->lower, b->upper}) : QList<double>();
+        QCOMPARE(got, bounds);
+    }
+
     void words()
     {
         OptimModelInput input;

@@ -267,6 +267,8 @@ private Q_SLOTS:
         QCOMPARE(boundTexts(v), QStringList({"9.5", "10.5"}));
         v.setPercentage(QStringLiteral("3.333333"), QStringLiteral("10"));
         QCOMPARE(boundTexts(v), QStringList({"3", "3.66667"}));
+        v.setPercentage(QStringLiteral("-10"), QStringLiteral("10"));
+        QCOMPARE(boundTexts(v), QStringList({"-11", "-9"}));   // lower bound first
         v.setDeviation(QString(), QStringLiteral("2"));
         QCOMPARE(boundTexts(v), QStringList({"", ""}));
         v.setUnconstrained(QStringLiteral("10"));
