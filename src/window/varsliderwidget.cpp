@@ -297,15 +297,16 @@ void boundTexts(const OptimVarInput &variable, QString *lower, QString *upper)
     QString lo;
     QString hi;
     switch (variable.constraintType()) {
-    case 1:
+    case ConstraintRange:
         lo = variable.param1();
         hi = variable.param2();
         break;
-    case 3:
-    case 4: {
+    case ConstraintDeviation:
+    case ConstraintPercentage: {
         const auto bounds = optimPlusMinusBounds(
             variable.constraintType(), number(variable.param1(), variable.unit()),
-            number(variable.param2(), variable.constraintType() == 4 ? QStringLiteral("%") : variable.unit()));
+            number(variable.param2(),
+                   variable.constraintType() == ConstraintPercentage ? QStringLiteral("%") : variable.unit()));
         if (bounds) {
             lo = RealStringParser::formatNumber(bounds->lower, 6);
             hi = RealStringParser::formatNumber(bounds->upper, 6);
