@@ -514,6 +514,8 @@ bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *err
         d.circuit.removeLast();
     if (d.circuit.isEmpty())
         return done(r.fail(QStringLiteral("circuit"), QStringLiteral("missing or empty")));
+    for (qsizetype i = 0; i < d.circuit.size(); ++i)
+        d.circuitPlaces.append(QStringLiteral("circuit[%1]").arg(i));
     for (qsizetype i = 0; i < d.circuit.size(); ++i) {
         const QString problem = simCircuitLineProblem(d.circuit.at(i));
         if (!problem.isEmpty())

@@ -53,6 +53,9 @@ public:
 
     QString title;
     QStringList circuit;      // netlist lines without title, analysis or .end
+    // Where each circuit line comes from, for messages that name the user's
+    // own line: "circuit[3]" in a JSON design, "lowpass.cir:12" in a netlist.
+    QStringList circuitPlaces;
     SimParameters parameters;  // fixed parameters
     SimAnalysis analysis;
     OptimModelInput input;    // algorithm, goals, variables (value lists in designValues)
