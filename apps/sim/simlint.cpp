@@ -588,7 +588,6 @@ private:
             return;
         const QStringList words = tokens(l.text);
         const QString first = words.value(0).toLower();
-        QSet<QString> local = names;
         QList<Expression> list;
         if (first == QLatin1String(".func") || first == QLatin1String(".param")) {
             // NAME(args)=body or NAME=value: the arguments are names in the body.
@@ -610,14 +609,19 @@ private:
             list = expressions(subcktHead(words).params);
         else
             list = expressions(words.mid(1));
+        // A behavioural source's expression reads node voltages and branch
+        // currents: v(a), v(a,b), i(vsense) name nodes and sources, not parameters.
+        const bool behavioural = first.startsWith(u'b') || first.startsWith(u'e') || first.startsWith(u'g');
+        static const QRegularExpression probe(QStringLiteral("\\b[vi]\\s*\\([^()]*\\)"), QRegularExpression::CaseInsensitiveOption);
         for (const Expression &e : std::as_const(list))
             if (e.braced)
-                checkExpression(l, e.text, local, functions);
+                checkExpression(l, e.text, names, functions, behavioural ? &probe : nullptr);
     }
 
-    void checkExpression(const Line &l, const QString &expression, const QSet<QString> &names, const QSet<QString> &functions)
+    void checkExpression(const Line &l, const QString &expression, const QSet<QString> &names, const QSet<QString> &functions,
+                         const QRegularExpression *probe = nullptr)
     {
-        for (const auto &n : namesIn(expression)) {
+        for (const auto &n : namesIn(probe ? QString(expression).replace(*probe, QStringLiteral("1")) : expression)) {
             const QString lower = n.first.toLower();
             m_lib.used.insert(lower);
             if (n.second ? functions.contains(lower) : (names.contains(lower) || builtinNames().contains(lower)))

@@ -69,6 +69,8 @@ private Q_SLOTS:
         QTest::newRow("too few nodes") << QStringList{"R1 in", "R2 in out {RX*CX}"} << QStringList{"E c.cir:1: R1 names 1 node(s); it needs 2"};
         QTest::newRow("controlled sources") << QStringList{"E1 out 0 in 0 10", "G1 out 0 poly(1) in 0 0 {RX}", "Rin in 0 {CX}"}
                                             << QStringList{};
+        QTest::newRow("behavioural") << QStringList{"E1 out 0 value={V(in)*RX}", "B1 out 0 I={i(Vs)*CX*Off}", "Vs in 0 0"}
+                                     << QStringList{"E c.cir:2: Off in {i(Vs)*CX*Off} is neither a variable, a fixed parameter, a .param nor a .func argument"};
         QTest::newRow("sensed only") << QStringList{"R1 in out {RX*CX}", "E1 out 0 x 0 2"}
                                      << QStringList{"E c.cir:2: node x is connected to E1 only (a typo?)"};
         QTest::newRow("bjt: model or substrate") << QStringList{".model nx npn", "Q1 out in 0 nx", "Q2 out in 0 sub nx 2", "Rs sub 0 1", used}
