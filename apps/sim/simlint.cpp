@@ -123,7 +123,7 @@ QString node(const QString &token)
 bool usableAsNode(const QString &token)
 {
     return !token.isEmpty() && !isAssignment(token) && !token.startsWith(u'{') && !token.startsWith(u'\'')
-        && !token.startsWith(u'"') && !token.contains(u'(') && !token.contains(u')');
+        && !token.startsWith(u'"') && !token.contains(u'(') && !token.contains(u')') && !token.endsWith(u':');  // "params:"
 }
 
 // The .subckt line's name, ports and parameter words.

@@ -79,7 +79,7 @@ private Q_SLOTS:
                                      << QStringList{"W c.cir:1: node g has no DC path to ground (only capacitors or current sources reach it): its DC level is undefined"};
         QTest::newRow("open stub") << QStringList{"T1 in 0 open 0 z0=50 td=1n", "R1 in out {RX*CX}"} << QStringList{};
         QTest::newRow("subcircuit") << QStringList{".subckt pad a b params: r=1", "R1 a x {r}", "C1 x b {r*1p}", "R2 x y 1", ".ends",
-                                                   "X1 in out pad r={RX*CX}", "X2 in out 0 pad"}
+                                                   "X1 in out pad params: r={RX*CX}", "X2 in out 0 pad"}
                                     << QStringList{"E c.cir:4: node y is connected to R2 only (a typo?)",
                                                    "E c.cir:7: X2 has 3 connection(s), but subcircuit pad has 2 port(s)"};
         QTest::newRow("unused pin") << QStringList{"X1 in out nc amp", used} << QStringList{"W c.cir:1: node nc is connected to X1 only (an unused pin?)"};
