@@ -183,6 +183,19 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1: %2 -> %3").arg(code).arg(first).arg(opt.best().total())));
     }
 
+    // The netlist form of the lowpass is the same design: the same run, error for error.
+    void netlistRunsLikeJson()
+    {
+        QList<QList<double>> errors(2);
+        for (int k = 0; k < 2; ++k) {
+            const SimDesign d = loadExampleDesign(k == 0 ? "lowpass.cir" : "lowpass.json");
+            SimOptimization opt(d, 0);
+            opt.run([&](const SimProblem::Report &r) { errors[k].append(r.evaluation->total()); });
+        }
+        QVERIFY(errors.at(0).size() > 10);
+        QCOMPARE(errors.at(0), errors.at(1));
+    }
+
     void discreteStaysOnTheGrid()
     {
         const SimDesign d = loadExampleDesign("lowpass-discrete.json");
