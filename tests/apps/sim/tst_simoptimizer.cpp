@@ -157,6 +157,7 @@ private Q_SLOTS:
         QTest::newRow("10 discrete") << 10 << "lowpass-discrete.json";
         QTest::newRow("11 discrete") << 11 << "lowpass-discrete.json";
         QTest::newRow("1 discrete") << 1 << "lowpass-discrete.json";
+        QTest::newRow("5 bandpass netlist") << 5 << "bandpass.cir";
     }
 
     void everyAlgorithmImproves()
