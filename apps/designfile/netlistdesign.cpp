@@ -592,7 +592,8 @@ bool NetlistDesign::read(const QByteArray &bytes, const QString &fileName, Netli
     };
     QList<Param> params;
     bool afterEnd = false;
-    bool inParam = false;
+    bool inParam = false;         // the last circuit line (comments aside) is a .param
+    bool afterStatement = false;  // the last line (comments aside) is a helmdeck statement
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const Line &first = lines.at(i);
         qsizetype indent = 0;
@@ -611,9 +612,14 @@ bool NetlistDesign::read(const QByteArray &bytes, const QString &fileName, Netli
                 continue;
             }
             if (trimmed.startsWith(u'+')) {
+                // ngspice would join it to the circuit line before the statement.
+                if (afterStatement)
+                    return done(r.fail(first.number, QStringLiteral("a + line after a helmdeck statement; expected \\ at the end of "
+                                                                     "the statement's line to continue it")));
                 if (inParam)
                     params.last().names += paramNames(trimmed.mid(1));
             } else if (!trimmed.startsWith(u'*')) {
+                afterStatement = false;
                 inParam = trimmed.left(6).compare(QLatin1String(".param"), Qt::CaseInsensitive) == 0
                     && (trimmed.size() == 6 || isBlank(trimmed.at(6)));
                 if (inParam)
@@ -652,6 +658,7 @@ bool NetlistDesign::read(const QByteArray &bytes, const QString &fileName, Netli
                 return done(r.fail(lines.at(j).number, QStringLiteral("the statement is cut off: its last line ends with \\; expected a continuation line")));
             ++j;
         }
+        afterStatement = true;
         NetlistStatement st;
         st.begin = first.begin + indent;
         st.end = lines.at(j).end;
