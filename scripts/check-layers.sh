@@ -17,8 +17,11 @@
 #   platform/pluginmanager    2    Core                    hostifc
 #   src/window                3    Core Gui Widgets        model state units Resources
 #   apps/codec                3    Core                    model wire hostifc units kuvo mox pluginmanager
-#   apps/sim                  3    Core                    model wire hostifc units kuvo mox pluginmanager
-#   apps/host                 3    Core Gui Widgets Network model wire hostifc units kuvo mox pluginmanager
+#   apps/designfile           3    Core                    model design units
+#   apps/sim                  4    Core                    model wire hostifc units kuvo mox pluginmanager
+#                                                          designfile
+#   apps/host                 4    Core Gui Widgets Network model wire hostifc units kuvo mox pluginmanager
+#                                                          designfile
 #   src/editors               4    Core Gui Widgets        model state design units window
 #   src/controller            5    Core Gui Widgets        model wire hostifc link state design window editors
 #   src/plugin                6    Core Gui Widgets        model wire hostifc link state design window
@@ -27,7 +30,9 @@
 # So the plug-in (src/) uses no stand-in but the units library it links; a
 # stand-in uses the interfaces it implements (src/hostifc); a program uses the
 # shared model, wire and host interfaces and the stand-ins, never the
-# plug-in's own folders nor another program.
+# plug-in's own folders nor another program. apps/designfile is no program but
+# the design file reader the simulator and the host share; it uses the
+# design conversion's algorithm keywords (src/design).
 #
 # What it checks:
 # - every #include, in any form ("x" or <x>, indented, "# include"), that

@@ -5,13 +5,13 @@
 // statements among its lines:
 //
 //   C1 = 5 pF opt { 0.2 pF to 10 pF }                        a variable
-//   OptimGoal:Passband Expr="dB(S21)" SimInstanceName="SP1" Weight=1 \
-//   IndepVar[1]="freq" \
+//   OptimGoal:Passband Expr="dB(S21)" SimInstanceName="SP1" Weight=1 \   (continued)
+//   IndepVar[1]="freq" \                                    (continued)
 //   SpecLimitLine[1]="Passband_IL"
-//   SpecLimitLine:"Passband_IL" Type="GreaterThan" Min=-0.5 Weight=1 \
+//   SpecLimitLine:"Passband_IL" Type="GreaterThan" Min=-0.5 Weight=1 \ (continued)
 //   IndepVar[1]="freq" IndepMin[1]=10 MHz IndepMax[1]=800 MHz   a goal and its limit
 //   OptimAlgorithm:Optim1 OptimType="qzVMO" ErrorForm="L2" MaxIters=100
-//   Analysis:SP1 Type="ac" Sweep="lin" Start=10 MHz Stop=3 GHz Points=150 \
+//   Analysis:SP1 Type="ac" Sweep="lin" Start=10 MHz Stop=3 GHz Points=150 \   (continued)
 //   Port[1]="in" Z0[1]=50 Port[2]="out" Z0[2]=50
 //
 // The reader turns such a file into the JSON design object (the shape
