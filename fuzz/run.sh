@@ -12,7 +12,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build="$root/build-fuzz"
-targets="fuzz_records fuzz_datablock fuzz_mox fuzz_goalmap"
+targets="fuzz_records fuzz_datablock fuzz_mox fuzz_goalmap fuzz_netlistdesign"
 
 if [ ! -f "$build/build.ninja" ]; then
     CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja \

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -62,10 +63,44 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t';
 }
 
+bool isLetter(QChar c)
+{
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// Where the blanks before the next " KEY=" or " KEY[n]=" item from pos
+// begin; the text's size when none follows. (A scan of its own, in one pass.)
+qsizetype nextItem(const QString &text, qsizetype pos)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = pos; i < n; ++i) {
+        if (!isBlank(text.at(i)))
+            continue;
+        const qsizetype blanks = i;
+        while (i < n && isBlank(text.at(i)))
+            ++i;
+        qsizetype k = i;
+        if (k >= n || !isLetter(text.at(k)))
+            continue;
+        while (k < n && (isLetter(text.at(k)) || (text.at(k) >= u'0' && text.at(k) <= u'9') || text.at(k) == u'_'))
+            ++k;
+        if (k < n && text.at(k) == u'[') {
+            qsizetype d = k + 1;
+            while (d < n && text.at(d) >= u'0' && text.at(d) <= u'9')
+                ++d;
+            if (d > k + 1 && d < n && text.at(d) == u']')
+                k = d + 1;
+        }
+        if (k < n && text.at(k) == u'=')
+            return blanks;
+        i = k - 1;
+    }
+    return n;
+}
+
 // A quoted text, or a text running up to the next " KEY=" item or the end.
 bool readValue(const QString &text, qsizetype &pos, QString &value, const QString &key, Problem &problem)
 {
-    static const QRegularExpression nextItem(QStringLiteral("[ \\t]+[A-Za-z][A-Za-z0-9_]*(\\[[0-9]+\\])?="));
     const qsizetype start = pos;
     if (pos < text.size() && text.at(pos) == u'"') {
         const qsizetype close = text.indexOf(u'"', pos + 1);
@@ -77,8 +112,7 @@ bool readValue(const QString &text, qsizetype &pos, QString &value, const QStrin
         pos = close + 1;
         return true;
     }
-    const QRegularExpressionMatch m = nextItem.match(text, pos);
-    const qsizetype stop = m.hasMatch() ? m.capturedStart() : text.size();
+    const qsizetype stop = nextItem(text, pos);
     value = text.mid(pos, stop - pos).trimmed();
     pos = stop;
     if (value.contains(u'"')) {
@@ -103,6 +137,7 @@ bool readItems(const QString &text, qsizetype pos, QString &name, QList<Item> &i
     }
     if (!readValue(text, pos, name, keyword + u':', problem))
         return false;
+    QSet<QString> keys;
     for (;;) {
         while (pos < text.size() && isBlank(text.at(pos)))
             ++pos;
@@ -127,12 +162,11 @@ bool readItems(const QString &text, qsizetype pos, QString &name, QList<Item> &i
             problem = {pos, QStringLiteral("%1: indices count from 1; expected %2[1], %2[2], ...").arg(item.key, item.base)};
             return false;
         }
-        for (const Item &other : std::as_const(items)) {
-            if (other.key == item.key) {
-                problem = {pos, QStringLiteral("%1 is given twice; expected it once").arg(item.key)};
-                return false;
-            }
+        if (keys.contains(item.key)) {
+            problem = {pos, QStringLiteral("%1 is given twice; expected it once").arg(item.key)};
+            return false;
         }
+        keys.insert(item.key);
         pos = after + 1;
         if (!readValue(text, pos, item.value, item.key, problem))
             return false;
@@ -219,27 +253,43 @@ struct Reader
             return fail(s, {eq, notAValue(value)});
 
         const QString clause = t.mid(open + 1, close - open - 1).trimmed();
-        static const QRegularExpression discrete(QStringLiteral("^discrete\\s+(.+?)\\s+to\\s+(.+?)\\s+by\\s+(.+)$"));
-        static const QRegularExpression range(QStringLiteral("^(.+?)\\s+to\\s+(.+)$"));
-        static const QRegularExpression percent(QStringLiteral("^\\+/-\\s*(.+?)\\s*%$"));
-        static const QRegularExpression delta(QStringLiteral("^\\+/-\\s*(.+)$"));
+        // The clause's words, so that values keep their own blanks ("0.2 pF to 10 pF").
+        static const QRegularExpression wordRe(QStringLiteral("\\S+"));
+        QList<QRegularExpressionMatch> words;
+        for (auto it = wordRe.globalMatch(clause); it.hasNext();)
+            words.append(it.next());
+        const auto span = [&](qsizetype from, qsizetype to) {  // the text of words [from, to)
+            return from >= to ? QString() : clause.mid(words.at(from).capturedStart(), words.at(to - 1).capturedEnd() - words.at(from).capturedStart());
+        };
+        const auto find = [&](const QString &word, qsizetype from) {
+            for (qsizetype k = from; k < words.size(); ++k) {
+                if (words.at(k).captured() == word)
+                    return k;
+            }
+            return qsizetype(-1);
+        };
         int type = -1;
         QStringList params;
-        QRegularExpressionMatch m;
         if (clause == QLatin1String("unconst")) {
             type = ConstraintNone;
-        } else if ((m = discrete.match(clause)).hasMatch()) {
-            type = ConstraintDiscrete;
-            params = {m.captured(1), m.captured(2), m.captured(3)};
-        } else if ((m = percent.match(clause)).hasMatch()) {
-            type = ConstraintPercentage;
-            params = {QString(), m.captured(1)};
-        } else if ((m = delta.match(clause)).hasMatch()) {
-            type = ConstraintDeviation;
-            params = {QString(), m.captured(1)};
-        } else if ((m = range.match(clause)).hasMatch() && !clause.startsWith(QLatin1String("discrete"))) {
+        } else if (clause.startsWith(QLatin1String("+/-"))) {
+            QString amount = clause.mid(3).trimmed();
+            type = amount.endsWith(u'%') ? ConstraintPercentage : ConstraintDeviation;
+            if (type == ConstraintPercentage)
+                amount = amount.chopped(1).trimmed();
+            params = {QString(), amount};
+            if (amount.isEmpty())
+                type = -1;
+        } else if (!words.isEmpty() && words.first().captured() == QLatin1String("discrete")) {
+            const qsizetype to = find(QStringLiteral("to"), 2);
+            const qsizetype by = to < 0 ? -1 : find(QStringLiteral("by"), to + 2);
+            if (by > 0 && by + 1 < words.size()) {
+                type = ConstraintDiscrete;
+                params = {span(1, to), span(to + 1, by), span(by + 1, words.size())};
+            }
+        } else if (const qsizetype to = find(QStringLiteral("to"), 1); to > 0 && to + 1 < words.size()) {
             type = ConstraintRange;
-            params = {m.captured(1), m.captured(2)};
+            params = {span(0, to), span(to + 1, words.size())};
         }
         if (type < 0)
             return fail(s, {open, QStringLiteral("unknown clause \"%1\"; expected %2").arg(clause, kClauses)});

@@ -3,7 +3,10 @@
 #include "simexpression.h"
 #include "simvalue.h"
 
+#include "designfile/netlistdesign.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -424,6 +427,32 @@ struct Reader
     }
 };
 
+// A '+' line continues the line before it (comment and blank lines between
+// are skipped, as ngspice does), so it is checked as part of that line, and
+// a dot-command standing at the start of the continuation ("+.control") is
+// checked as one.
+QString continuationProblem(const QStringList &circuit, qsizetype i)
+{
+    const QString line = circuit.at(i).trimmed();
+    if (!line.startsWith(u'+'))
+        return QString();
+    const QString rest = line.mid(1).trimmed();
+    static const QRegularExpression command(QStringLiteral("^\\.[A-Za-z]"));
+    if (command.match(rest).hasMatch()) {
+        const QString problem = simCircuitLineProblem(rest);
+        if (!problem.isEmpty())
+            return problem;
+    }
+    qsizetype j = i - 1;
+    while (j >= 0) {
+        const QString before = circuit.at(j).trimmed();
+        if (!before.isEmpty() && !before.startsWith(u'*') && !before.startsWith(u'+'))
+            break;
+        --j;
+    }
+    return simCircuitLineProblem(j >= 0 ? circuit.at(j).trimmed() + u' ' + rest : rest);
+}
+
 }  // namespace
 
 bool simIsParameterName(const QString &text)
@@ -463,7 +492,27 @@ bool SimDesign::load(const QString &path, SimDesign &design, QString *error)
             *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
-    if (!fromJson(file.readAll(), design, error)) {
+    const QByteArray bytes = file.readAll();
+    if (NetlistDesign::isNetlistPath(path)) {
+        // A netlist design: read into the design object, checked as a JSON
+        // design is, and every message placed on the user's own line.
+        NetlistDesign netlist;
+        if (!NetlistDesign::read(bytes, QFileInfo(path).fileName(), netlist, error))
+            return false;
+        SimDesign d;
+        QString why;
+        if (!fromJson(QJsonDocument(netlist.root).toJson(QJsonDocument::Compact), d, &why)) {
+            if (error)
+                *error = netlist.placed(why);
+            return false;
+        }
+        d.circuitPlaces.clear();
+        for (const int line : std::as_const(netlist.circuitLines))
+            d.circuitPlaces.append(QStringLiteral("%1:%2").arg(netlist.fileName).arg(line));
+        design = d;
+        return true;
+    }
+    if (!fromJson(bytes, design, error)) {
         if (error)
             *error = path + QStringLiteral(": ") + *error;
         return false;
@@ -517,7 +566,9 @@ bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *err
     for (qsizetype i = 0; i < d.circuit.size(); ++i)
         d.circuitPlaces.append(QStringLiteral("circuit[%1]").arg(i));
     for (qsizetype i = 0; i < d.circuit.size(); ++i) {
-        const QString problem = simCircuitLineProblem(d.circuit.at(i));
+        QString problem = simCircuitLineProblem(d.circuit.at(i));
+        if (problem.isEmpty())
+            problem = continuationProblem(d.circuit, i);
         if (!problem.isEmpty())
             return done(r.fail(QStringLiteral("circuit[%1]").arg(i), problem));
     }

@@ -5,9 +5,11 @@
 #include "simdesign.h"
 #include "exampledesign.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -92,6 +94,8 @@ private Q_SLOTS:
         QTest::newRow(".lib") << "circuit" << R"j([" .lib /etc/models.lib tt"])j" << "circuit[0]: .lib is not allowed";
         QTest::newRow("another analysis") << "circuit" << R"j([".tran 1n 1u"])j" << "circuit[0]: .tran";
         QTest::newRow("code model") << "circuit" << R"j(["a1 %v(in) filesrc"])j" << "circuit[0]: XSPICE";
+        QTest::newRow("+.control") << "circuit" << R"j(["R1 in out", "+.control"])j" << "circuit[1]: .control is not allowed";
+        QTest::newRow("continued after a comment") << "circuit" << R"j(["R1 in out", "* value:", "+ {R1}", "+.5k"])j" << "";
         QTest::newRow("allowed dot-commands") << "circuit" << R"j(["R1 in out {R1}", ".param k=2", ".model d1 d", ".option temp=30"])j" << "";
         QTest::newRow("bad sweep kind") << "analysis.sweep" << R"j("log")j" << "analysis.sweep: expected lin, dec or oct";
         QTest::newRow("stop below start") << "analysis.stop" << R"j("0.5 MHz")j" << "analysis: needs 0 < start < stop";
@@ -161,6 +165,40 @@ private Q_SLOTS:
             QVERIFY(!ok);
             QVERIFY2(error.contains(message), qPrintable(error));
         }
+    }
+
+    // A netlist design reads through the netlist reader; messages name the file's lines.
+    void netlist_data()
+    {
+        QTest::addColumn<QByteArray>("line");  // replaces line 3 of lowpass.cir (a comment)
+        QTest::addColumn<QString>("message");
+        QTest::newRow("valid") << QByteArray("* nothing") << "";
+        QTest::newRow("+.control") << QByteArray("+.control") << "d.cir:3: .control is not allowed";
+        QTest::newRow("out of range") << QByteArray("C1 = 50 pF opt { 0.2 pF to 10 pF }") << "d.cir:3: \"50 pF\" is outside";
+        QTest::newRow("statement") << QByteArray("C1 = 5 pF { unconst }") << "d.cir:3: variable C1 without opt or noopt";
+    }
+
+    void netlist()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, message);
+        QFile example(QStringLiteral(SIM_EXAMPLES_DIR "/lowpass.cir"));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = example.readAll().split('\n');
+        lines[2] = line;
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("d.cir")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines.join('\n')) > 0);
+        file.close();
+        SimDesign d;
+        QString error;
+        const bool ok = SimDesign::load(file.fileName(), d, &error);
+        QVERIFY2(ok ? message.isEmpty() : !message.isEmpty() && error.startsWith(message), qPrintable(error));
+        QStringList places;  // comments are circuit lines too; line 4 is blank, line 11 .end
+        for (int n : {2, 3, 5, 6, 7, 8, 9, 10})
+            places.append(QStringLiteral("d.cir:%1").arg(n));
+        if (ok)
+            QCOMPARE(d.circuitPlaces, places);
     }
 
     void notJson()

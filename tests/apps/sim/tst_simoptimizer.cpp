@@ -157,6 +157,7 @@ private Q_SLOTS:
         QTest::newRow("10 discrete") << 10 << "lowpass-discrete.json";
         QTest::newRow("11 discrete") << 11 << "lowpass-discrete.json";
         QTest::newRow("1 discrete") << 1 << "lowpass-discrete.json";
+        QTest::newRow("5 bandpass netlist") << 5 << "bandpass.cir";
     }
 
     void everyAlgorithmImproves()
@@ -181,6 +182,19 @@ private Q_SLOTS:
         QVERIFY(opt.iteration() <= 60);
         QVERIFY2(opt.best().total() < 0.5 * first,
                  qPrintable(QStringLiteral("%1: %2 -> %3").arg(code).arg(first).arg(opt.best().total())));
+    }
+
+    // The netlist form of the lowpass is the same design: the same run, error for error.
+    void netlistRunsLikeJson()
+    {
+        QList<QList<double>> errors(2);
+        for (int k = 0; k < 2; ++k) {
+            const SimDesign d = loadExampleDesign(k == 0 ? "lowpass.cir" : "lowpass.json");
+            SimOptimization opt(d, 0);
+            opt.run([&](const SimProblem::Report &r) { errors[k].append(r.evaluation->total()); });
+        }
+        QVERIFY(errors.at(0).size() > 10);
+        QCOMPARE(errors.at(0), errors.at(1));
     }
 
     void discreteStaysOnTheGrid()
