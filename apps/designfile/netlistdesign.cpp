@@ -99,13 +99,15 @@ qsizetype nextItem(const QString &text, qsizetype pos)
 }
 
 // A quoted text, or a text running up to the next " KEY=" item or the end.
+// key is an item's key ("Expr") or, for the name after a keyword, the keyword with its colon.
 bool readValue(const QString &text, qsizetype &pos, QString &value, const QString &key, Problem &problem)
 {
     const qsizetype start = pos;
+    const QString form = key.endsWith(u':') ? key : key + u'=';
     if (pos < text.size() && text.at(pos) == u'"') {
         const qsizetype close = text.indexOf(u'"', pos + 1);
         if (close < 0 || (close + 1 < text.size() && !isBlank(text.at(close + 1)))) {
-            problem = {start, QStringLiteral("unbalanced quotes in %1; expected %1=\"TEXT\"").arg(key)};
+            problem = {start, QStringLiteral("unbalanced quotes in %1; expected %2\"TEXT\"").arg(key, form)};
             return false;
         }
         value = text.mid(pos + 1, close - pos - 1);
@@ -116,11 +118,11 @@ bool readValue(const QString &text, qsizetype &pos, QString &value, const QStrin
     value = text.mid(pos, stop - pos).trimmed();
     pos = stop;
     if (value.contains(u'"')) {
-        problem = {start, QStringLiteral("unbalanced quotes in %1; expected %1=\"TEXT\" or a value without quotes").arg(key)};
+        problem = {start, QStringLiteral("unbalanced quotes in %1; expected %2\"TEXT\" or a value without quotes").arg(key, form)};
         return false;
     }
     if (value.isEmpty()) {
-        problem = {start, QStringLiteral("%1 has no value; expected %1=VALUE").arg(key)};
+        problem = {start, QStringLiteral("%1 has no value; expected %2VALUE").arg(key, form)};
         return false;
     }
     return true;
@@ -590,7 +592,8 @@ bool NetlistDesign::read(const QByteArray &bytes, const QString &fileName, Netli
     };
     QList<Param> params;
     bool afterEnd = false;
-    bool inParam = false;
+    bool inParam = false;         // the last circuit line (comments aside) is a .param
+    bool afterStatement = false;  // the last line (comments aside) is a helmdeck statement
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const Line &first = lines.at(i);
         qsizetype indent = 0;
@@ -609,9 +612,14 @@ bool NetlistDesign::read(const QByteArray &bytes, const QString &fileName, Netli
                 continue;
             }
             if (trimmed.startsWith(u'+')) {
+                // ngspice would join it to the circuit line before the statement.
+                if (afterStatement)
+                    return done(r.fail(first.number, QStringLiteral("a + line after a helmdeck statement; expected \\ at the end of "
+                                                                     "the statement's line to continue it")));
                 if (inParam)
                     params.last().names += paramNames(trimmed.mid(1));
             } else if (!trimmed.startsWith(u'*')) {
+                afterStatement = false;
                 inParam = trimmed.left(6).compare(QLatin1String(".param"), Qt::CaseInsensitive) == 0
                     && (trimmed.size() == 6 || isBlank(trimmed.at(6)));
                 if (inParam)
@@ -629,6 +637,12 @@ bool NetlistDesign::read(const QByteArray &bytes, const QString &fileName, Netli
         qsizetype j = i;
         for (;;) {
             QString text = lines.at(j).text.mid(j == i ? indent : 0);
+            // Statements travel as one-line texts: a control character would cut or change them.
+            for (const QChar c : std::as_const(text)) {
+                if (c.unicode() < 0x20 && c != u'\t')
+                    return done(r.fail(lines.at(j).number, QStringLiteral("a control character (U+%1) in the statement; expected printable text")
+                                                               .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0'))));
+            }
             while (!text.isEmpty() && isBlank(text.back()))
                 text.chop(1);
             const bool continued = text.endsWith(u'\\');
@@ -644,6 +658,7 @@ bool NetlistDesign::read(const QByteArray &bytes, const QString &fileName, Netli
                 return done(r.fail(lines.at(j).number, QStringLiteral("the statement is cut off: its last line ends with \\; expected a continuation line")));
             ++j;
         }
+        afterStatement = true;
         NetlistStatement st;
         st.begin = first.begin + indent;
         st.end = lines.at(j).end;

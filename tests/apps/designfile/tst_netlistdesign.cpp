@@ -107,6 +107,10 @@ private Q_SLOTS:
         QTest::newRow("unbalanced quotes") << 3 << "OptimGoal:G Expr=\"dB(S21) SpecLimitLine[1]=\"G_L\"" << "t.cir:4: unbalanced quotes in Expr; expected Expr=\"TEXT\"";
         QTest::newRow("quote unopened") << 3 << "OptimGoal:G Expr=dB(S21)\" SpecLimitLine[1]=\"G_L\""
                                         << "t.cir:4: unbalanced quotes in Expr; expected Expr=\"TEXT\" or a value without quotes";
+        QTest::newRow("unbalanced name") << 4 << "SpecLimitLine:\"G_L Type=\"LessThan\" Max=-3" << "t.cir:5: unbalanced quotes in SpecLimitLine:; expected SpecLimitLine:\"TEXT\"";
+        QTest::newRow("control character") << 2 << "C1 = 5 pF opt { unconst }\r\r" << "t.cir:3: a control character (U+000D) in the statement; expected printable text";
+        QTest::newRow("+ after a statement") << 6 << "Analysis:SP1 Type=\"ac\"\n* ports:\n+ Port[1]=\"in\""
+                                             << "t.cir:9: a + line after a helmdeck statement; expected \\ at the end of the statement's line to continue it";
         QTest::newRow("cut off") << 6 << "Analysis:SP1 Type=\"ac\" \\" << "t.cir:7: the statement is cut off: its last line ends with \\; expected a continuation line";
         QTest::newRow("no braces") << 2 << "C1 = 5 pF opt" << "t.cir:3: variable C1 without { CLAUSE }; expected NAME = VALUE opt { CLAUSE } (or noopt)";
         QTest::newRow("no opt") << 2 << "C1 = 5 pF { unconst }" << "t.cir:3: variable C1 without opt or noopt; expected NAME = VALUE opt { CLAUSE } (or noopt)";
