@@ -125,6 +125,7 @@ bool parseVariableLine(const QString &line, VariableLine &variable)
         v.params[0] = min;
         v.params[1] = max;
     }
+    v.text = text;
     variable = v;
     return true;
 }
@@ -274,6 +275,19 @@ MoxValue *goalParameterList(MoxInterpreter *mox, const GoalDefinition &goal, con
     return mox->makeList(entries);
 }
 
+bool fetchGoalNetlist(MoxInterpreter *mox, GoalDefinition &goal)
+{
+    MoxValue *list = goalParameterList(mox, goal);
+    const QByteArray call = "optimHelmdeck_getGoalNetlist(" + mox->printed(list) + ")";
+    mox->release(list);
+    Held text(mox, mox->evaluate(kPluginModule, call));
+    const auto netlist = moxvalues::text(mox, text.get());
+    if (!netlist || netlist->isEmpty())
+        return false;
+    goal.netlist = QString::fromUtf8(*netlist);
+    return true;
+}
+
 } // namespace backannotation
 
 QString BackAnnotationResult::summary() const
@@ -335,9 +349,13 @@ BackAnnotationResult backAnnotate(MoxInterpreter *mox, DesignStore *design, cons
             QString name;
             ParameterMap map;
             QString why;
-            if (!backannotation::readParameterList(mox, value.get(), name, map)) {
+            const bool read = backannotation::readParameterList(mox, value.get(), name, map);
+            GoalDefinition goal = read ? backannotation::goalFromParameters(name, map) : GoalDefinition();
+            if (!read) {
                 result.problems.append(QStringLiteral("goal %1: not a parameter list").arg(i));
-            } else if (!design->applyGoal(backannotation::goalFromParameters(name, map), &why)) {
+            } else if (design->isNetlist() && !backannotation::fetchGoalNetlist(mox, goal)) {
+                result.problems.append(QStringLiteral("goal %1: the helmdeck handed out no netlist text for it").arg(goal.name));
+            } else if (!design->applyGoal(goal, &why)) {
                 result.problems.append(why);
             } else {
                 ++result.goalsWritten;

@@ -22,6 +22,7 @@ struct VariableLine
     bool optimize = true;
     int constraintType = 0;  // 0 unconstrained, 1 min/max, 2 discrete, 3 +/- delta, 4 +/- percent
     QStringList params;      // three texts; types 3 and 4 keep the delta in the second
+    QString text;            // the line as handed out (a netlist design takes it as it is)
 };
 
 struct GoalLimitDefinition
@@ -42,6 +43,9 @@ struct GoalDefinition
     QString weight;
     QStringList indepVars;
     QList<GoalLimitDefinition> limits;
+    // The helmdeck's netlist text of the goal (optimHelmdeck_getGoalNetlist):
+    // what a netlist design's goal and limit statements become.
+    QString netlist;
 };
 
 struct AlgorithmDefinition
@@ -77,6 +81,10 @@ int algorithmCode(const QString &optimType, const QString &errorForm);
 // under "analyses" and "exprs" as the choices the goal table offers.
 MoxValue *goalParameterList(MoxInterpreter *mox, const GoalDefinition &goal,
                             const QStringList &analyses = {}, const QStringList &exprs = {});
+
+// The goal's netlist text from the plug-in (optimHelmdeck_getGoalNetlist with
+// the goal in the host's list form); false when it hands out none.
+bool fetchGoalNetlist(MoxInterpreter *mox, GoalDefinition &goal);
 
 } // namespace backannotation
 

@@ -1,4 +1,5 @@
 #include "designstore.h"
+#include "netlistedit.h"
 
 #include "model/optiminputrecords.h"
 #include "units/realstring.h"
@@ -523,6 +524,15 @@ bool DesignStore::load(const QString &path, QString *error)
         return false;
     }
     const QByteArray text = file.readAll();
+    if (NetlistDesign::isNetlistPath(path)) {
+        NetlistDesign design;
+        if (!NetlistDesign::read(text, path, design, error))
+            return false;
+        m_path = QFileInfo(path).absoluteFilePath();
+        m_open = true;
+        adoptNetlist(text, design);
+        return true;
+    }
     const std::optional<QJsonObject> root = designObject(text, path, error);
     if (!root)
         return false;
@@ -542,6 +552,8 @@ bool DesignStore::load(const QString &path, QString *error)
     }
     m_path = QFileInfo(path).absoluteFilePath();
     m_open = true;
+    m_isNetlist = false;
+    m_netlist = NetlistDesign();
     adopt(text, *root);
     return true;
 }
@@ -550,13 +562,23 @@ void DesignStore::adopt(const QByteArray &text, const QJsonObject &root)
 {
     m_text = text;
     m_base = root;
+    m_statements.clear();
     setRoot(root);
     Q_EMIT changed();
+}
+
+void DesignStore::adoptNetlist(const QByteArray &text, const NetlistDesign &design)
+{
+    m_isNetlist = true;
+    m_netlist = design;
+    adopt(text, design.root);
 }
 
 void DesignStore::close()
 {
     m_open = false;
+    m_isNetlist = false;
+    m_netlist = NetlistDesign();
     m_path.clear();
     m_text.clear();
     m_base = QJsonObject();
@@ -597,6 +619,8 @@ bool DesignStore::save(QString *error)
         return false;
     }
     file.close();
+    if (m_isNetlist)
+        return saveNetlist(disk, error);
     std::optional<QJsonObject> diskRoot = disk == m_text ? std::optional<QJsonObject>(m_base) : designObject(disk, m_path, nullptr);
     QByteArray text;
     QJsonObject expected;
@@ -629,6 +653,76 @@ bool DesignStore::save(QString *error)
         return false;
     }
     adopt(text, *written);
+    return true;
+}
+
+bool DesignStore::saveNetlist(const QByteArray &disk, QString *error)
+{
+    const auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    // The statements of the items whose definitions changed; one whose
+    // definition is as the file's (quantities compared as such) keeps its bytes.
+    const auto changedFrom = [](const QJsonValue &before, const QJsonValue &after) {
+        QList<Change> changes;
+        diff(before, after, {}, changes);
+        return !changes.isEmpty();
+    };
+    QList<NetlistEdit> edits;
+    const QJsonArray vars = variables();
+    const QJsonArray baseVars = m_base.value(QLatin1String("variables")).toArray();
+    for (qsizetype i = 0; i < vars.size(); ++i) {
+        const QString name = jsonText(vars.at(i).toObject().value(QLatin1String("netlistName")));
+        const QString key = QStringLiteral("v:") + variableKey(name);
+        if (m_statements.contains(key) && changedFrom(baseVars.at(i), vars.at(i)))
+            edits.append({NetlistStatement::Variable, name, m_statements.value(key).toUtf8()});
+    }
+    const QJsonArray baseGoals = m_base.value(QLatin1String("goals")).toArray();
+    for (const QJsonValue &goal : goals()) {
+        const QString name = jsonText(goal.toObject().value(QLatin1String("name")));
+        const QString key = QStringLiteral("g:") + name;
+        const auto base = std::find_if(baseGoals.begin(), baseGoals.end(), [&](const QJsonValue &g) {
+            return jsonText(g.toObject().value(QLatin1String("name"))) == name;
+        });
+        if (m_statements.contains(key) && (base == baseGoals.end() || changedFrom(*base, goal)))
+            edits.append({NetlistStatement::Goal, name, m_statements.value(key).toUtf8()});
+    }
+    if (m_statements.contains(QStringLiteral("a")) && changedFrom(m_base.value(QLatin1String("algorithm")), algorithm()))
+        edits.append({NetlistStatement::Algorithm, QString(), m_statements.value(QStringLiteral("a")).toUtf8()});
+
+    // Another program may have changed the file: the edits go into its text
+    // as it is now when the statements they replace are as they were.
+    const bool same = disk == m_text;
+    NetlistDesign now;
+    const bool readable = same || NetlistDesign::read(disk, m_path, now, nullptr);
+    if (same)
+        now = m_netlist;
+    QByteArray text;
+    if (!readable || !spliceNetlist(m_text, m_netlist, disk, now, edits, text)) {
+        if (readable) {
+            adoptNetlist(disk, now);
+        } else {
+            setRoot(m_base);
+            Q_EMIT changed();
+        }
+        return fail(same ? QStringLiteral("The design file's text could not be edited in place; %1 was not changed.").arg(m_path)
+                         : QStringLiteral("The design file was changed by another program since it was opened."));
+    }
+    // The edited text must read back as a design: a text the helmdeck handed
+    // out that the reader refuses is not written.
+    NetlistDesign written;
+    QString why;
+    if (!NetlistDesign::read(text, m_path, written, &why)) {
+        adoptNetlist(disk, now);
+        return fail(QStringLiteral("The design file's text could not be edited in place (%1); %2 was not changed.").arg(why, m_path));
+    }
+    if (!(text == disk || writeChecked(m_path, text, error))) {
+        adoptNetlist(disk, now);
+        return false;
+    }
+    adoptNetlist(text, written);
     return true;
 }
 
@@ -672,6 +766,19 @@ void DesignStore::setRoot(const QJsonObject &root)
     m_variableIndex.reserve(vars.size());
     for (qsizetype i = vars.size() - 1; i >= 0; --i)
         m_variableIndex.insert(variableKey(jsonText(vars.at(i).toObject().value(QLatin1String("netlistName")))), int(i));
+    // Fixed parameters: a netlist's .param lines, a JSON design's "parameters".
+    m_parameters.clear();
+    if (m_isNetlist) {
+        QStringList circuit;
+        for (const QJsonValue &line : root.value(QLatin1String("circuit")).toArray())
+            circuit.append(line.toString());
+        for (const auto &[name, value] : netlistParameters(circuit))
+            m_parameters.insert(variableKey(name), {name, value});
+    } else {
+        const QJsonObject parameters = root.value(QLatin1String("parameters")).toObject();
+        for (auto it = parameters.begin(); it != parameters.end(); ++it)
+            m_parameters.insert(variableKey(it.key()), {it.key(), jsonText(it.value())});
+    }
 }
 
 QString DesignStore::variableKey(const QString &netlistName)
@@ -712,13 +819,10 @@ DesignStore::ParameterInformation DesignStore::parameterInformation(const QStrin
             info.values.append(jsonText(value));
         return info;
     }
-    const QJsonObject parameters = m_root.value(QLatin1String("parameters")).toObject();
-    for (auto it = parameters.begin(); it != parameters.end(); ++it) {
-        if (it.key().compare(netlistName, Qt::CaseInsensitive) == 0) {
-            info.found = true;
-            info.name = it.key();
-            return info;
-        }
+    const auto parameter = m_parameters.constFind(variableKey(netlistName));
+    if (parameter != m_parameters.cend()) {
+        info.found = true;
+        info.name = parameter->first;
     }
     return info;
 }
@@ -731,7 +835,9 @@ bool DesignStore::hasComponent(const QString &name, const QString &type) const
 QString DesignStore::variableValue(const QString &netlistName) const
 {
     const int index = variableIndex(netlistName);
-    return index < 0 ? QString() : jsonText(variables().at(index).toObject().value(QLatin1String("value")));
+    if (index < 0)
+        return m_open ? m_parameters.value(variableKey(netlistName)).second : QString();
+    return jsonText(variables().at(index).toObject().value(QLatin1String("value")));
 }
 
 bool DesignStore::goalDefinition(const QString &name, GoalDefinition &goal) const
@@ -777,6 +883,14 @@ bool DesignStore::applyVariable(const VariableLine &variable, QString *error)
             *error = QStringLiteral("variable %1 is not in the design").arg(variable.netlistName);
         return false;
     }
+    // A netlist design takes the line as it stands, so it must be one.
+    if (m_isNetlist && (variable.text.isEmpty() || variable.text.contains(QLatin1Char('\n')) || variable.text.contains(QLatin1Char('\r')))) {
+        if (error)
+            *error = QStringLiteral("variable %1: no netlist line to write").arg(variable.netlistName);
+        return false;
+    }
+    if (m_isNetlist)
+        m_statements.insert(QStringLiteral("v:") + variableKey(variable.netlistName), variable.text);
     // Taken out of the held design so that replacing the element does not
     // copy the whole list; the netlist names, and so the index, stay.
     QJsonArray vars = m_root.take(QLatin1String("variables")).toArray();
@@ -812,6 +926,18 @@ bool DesignStore::applyGoal(const GoalDefinition &goal, QString *error)
         if (error)
             *error = m_open ? QStringLiteral("a goal without a name") : QStringLiteral("no design is open");
         return false;
+    }
+    if (m_isNetlist && goal.netlist.trimmed().isEmpty()) {
+        if (error)
+            *error = QStringLiteral("goal %1: no netlist text to write").arg(goal.name);
+        return false;
+    }
+    if (m_isNetlist) {
+        QString text = goal.netlist;
+        // The text ends with a line feed, which the line end in the file is.
+        if (text.endsWith(QLatin1Char('\n')))
+            text.chop(1);
+        m_statements.insert(QStringLiteral("g:") + goal.name, text);
     }
     QJsonArray list = goals();
     const int index = goalIndex(goal.name);
@@ -887,6 +1013,17 @@ bool DesignStore::applyAlgorithm(const AlgorithmDefinition &algorithm, QString *
             entry = i;
     }
     QJsonObject a = entry >= 0 ? sweep.at(entry).toObject().value(QLatin1String("algorithm")).toObject() : this->algorithm();
+    if (m_isNetlist) {
+        const QString name = algorithm.name.isEmpty() ? jsonText(a.value(QLatin1String("name"))) : algorithm.name;
+        static const QRegularExpression blank(QStringLiteral("\\s"));
+        if (name.isEmpty() || name.contains(blank)) {
+            if (error)
+                *error = QStringLiteral("the algorithm has no name a netlist statement can hold (\"%1\")").arg(name);
+            return false;
+        }
+        m_statements.insert(QStringLiteral("a"), QStringLiteral("OptimAlgorithm:%1 OptimType=\"%2\" ErrorForm=\"%3\" MaxIters=%4")
+                                                     .arg(name, algorithm.optimType, algorithm.errorForm, algorithm.maxIterations));
+    }
     if (!algorithm.name.isEmpty() && entry < 0)
         a.insert(QLatin1String("name"), algorithm.name);
     a.insert(QLatin1String("type"), algorithm.type);

@@ -1,9 +1,10 @@
 #pragma once
 
 // The design the host has open: the design file (JSON, the format helmdeck-sim
-// reads; examples/lowpass.json) held as a JSON object together with the bytes
-// it was read from. It answers the helmdeck's design questions and takes the
-// definitions of a back annotation.
+// reads; examples/lowpass.json, or a netlist design, examples/lowpass.cir,
+// read into the same JSON object) held as a JSON object together with the
+// bytes it was read from. It answers the helmdeck's design questions and
+// takes the definitions of a back annotation.
 //
 // Saving edits the file's text in place: only the values that changed are
 // spliced into it, so key order, layout and every untouched value keep their
@@ -13,8 +14,14 @@
 // that program changed, and is refused otherwise. The write is checked and
 // atomic; on any failure the file stays as it is and the store holds what
 // the file holds.
+//
+// A netlist design is saved the same way, statement by statement: the
+// helmdeck statement of each item whose definition changed is replaced by the
+// text the helmdeck handed out for it (a variable's line, a goal's netlist
+// text, the algorithm's statement), and nothing else in the file changes.
 
 #include "backannotation.h"
+#include "designfile/netlistdesign.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -46,6 +53,8 @@ public:
     bool save(QString *error);
 
     bool isOpen() const { return m_open; }
+    // Whether the open design is a netlist design (.cir, .sp, .net).
+    bool isNetlist() const { return m_open && m_isNetlist; }
     QString filePath() const { return m_path; }
     // The name the host gives the design: its file's absolute path.
     QString designName() const { return m_open ? m_path : QString(); }
@@ -64,7 +73,7 @@ public:
     // Whether the design has an item of that name and type; goals are the
     // items this design format holds ("zeb_simulation:Goal" and its spellings).
     bool hasComponent(const QString &name, const QString &type) const;
-    // A variable's value text; empty when there is no such variable.
+    // A variable's or fixed parameter's value text; empty when there is none.
     QString variableValue(const QString &netlistName) const;
     // A goal of the design as a definition (for the goal editor); false when absent.
     bool goalDefinition(const QString &name, GoalDefinition &goal) const;
@@ -72,6 +81,8 @@ public:
     // Back annotation: each writes into the held design (not the file) and
     // emits changed(). An algorithm named like an entry of the design's
     // "sweep" goes into that entry, not over the design's own algorithm.
+    // For a netlist design a variable brings its line (text) and a goal its
+    // netlist text; the algorithm's statement is made from its definition.
     bool applyVariable(const VariableLine &variable, QString *error);
     bool applyGoal(const GoalDefinition &goal, QString *error);
     bool applyAlgorithm(const AlgorithmDefinition &algorithm, QString *error);
@@ -93,6 +104,10 @@ private:
 
     // Takes bytes (a JSON object) as what the file holds.
     void adopt(const QByteArray &text, const QJsonObject &root);
+    // Takes bytes (a netlist design) as what the file holds.
+    void adoptNetlist(const QByteArray &text, const NetlistDesign &design);
+    // save() of a netlist design, with disk what the file holds now.
+    bool saveNetlist(const QByteArray &disk, QString *error);
 
     bool m_open = false;
     QString m_path;
@@ -100,4 +115,10 @@ private:
     QJsonObject m_base;   // the design as m_text holds it
     QByteArray m_text;    // the file's bytes as last read or written
     QHash<QString, int> m_variableIndex;  // variableKey -> index in m_root's "variables"
+    // variableKey -> fixed parameter's name and value text
+    QHash<QString, QPair<QString, QString>> m_parameters;
+    bool m_isNetlist = false;
+    NetlistDesign m_netlist;  // a netlist design: how m_text reads
+    // A netlist design's new statement texts: "v:" + variableKey, "g:" + goal name, "a".
+    QHash<QString, QString> m_statements;
 };

@@ -327,7 +327,7 @@ void HostWindow::updateSimulators()
 void HostWindow::openDesignDialog()
 {
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Design"), QString(),
-                                                      QStringLiteral("Designs (*.json);;All files (*)"));
+                                                      QStringLiteral("Designs (*.json *.cir *.sp *.net);;All files (*)"));
     if (path.isEmpty())
         return;
     QString error;
@@ -424,7 +424,11 @@ void HostWindow::editSelectedGoal()
     QString error;
     const bool read = state && backannotation::readParameterList(mox, state, name, map);
     mox->release(state);
-    if (!read || !design->applyGoal(backannotation::goalFromParameters(name, map), &error) || !design->save(&error))
+    GoalDefinition edited = read ? backannotation::goalFromParameters(name, map) : GoalDefinition();
+    // A netlist design takes the goal as the helmdeck writes it.
+    if (read && design->isNetlist() && !backannotation::fetchGoalNetlist(mox, edited))
+        error = QStringLiteral("The helmdeck handed out no netlist text for goal %1; the design is unchanged.").arg(edited.name);
+    if (!read || !error.isEmpty() || !design->applyGoal(edited, &error) || !design->save(&error))
         QMessageBox::warning(this, QStringLiteral("Edit Goal"),
                              error.isEmpty() ? QStringLiteral("The goal has invalid entries or could not be read back from the editor; the design is unchanged.") : error);
 }

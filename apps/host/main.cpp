@@ -104,7 +104,7 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("DESIGN.json"), QStringLiteral("The design to open."));
+    parser.addPositionalArgument(QStringLiteral("DESIGN"), QStringLiteral("The design to open (.json, or a netlist design: .cir, .sp, .net)."));
     const QCommandLineOption plugin({QStringLiteral("plugin")}, QStringLiteral("The plug-in library (default: next to the host)."),
                                     QStringLiteral("PATH"));
     const QCommandLineOption kuvo({QStringLiteral("kuvo")}, QStringLiteral("The KUVO socket to run the bus on (default: per user)."),

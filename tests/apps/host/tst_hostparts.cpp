@@ -122,8 +122,19 @@ OptimIter sampleIter(const QString &iteration, const QString &error, long comman
     return iter;
 }
 
-// Registers fake plug-in words in "CmdOp" that hand out the given definitions.
-void registerFakePlugin(MoxInterpreter &mox, const QStringList &variableLines, const QString &goalList, const QString &algorithmList)
+// The Stopband goal as the plug-in hands it out: a stricter rejection from 2 GHz on.
+const QString kStopbandList = QStringLiteral(
+    "list(\"Stopband\", list(\"Expr\", 1, list(\"\\\"dB(S21)\\\"\")), "
+    "list(\"IndepVar\", 1, list(\"\\\"freq\\\"\")), list(\"LimitName\", 1, list(\"\\\"Rejection\\\"\")), "
+    "list(\"LimitType\", 1, list(\"\\\"LessThan\\\"\")), list(\"LimitMin\", 1, list(\"-45\")), "
+    "list(\"LimitMax\", 1, list(\"\")), list(\"LimitWeight\", 1, list(\"\")), "
+    "list(\"Indep1Min\", 1, list(\"2e9\")), list(\"Indep1Max\", 1, list(\"\")), "
+    "list(\"SimInstanceName\", 1, list(\"\\\"SP1\\\"\")), list(\"Weight\", 1, list(\"3\")))");
+
+// Registers fake plug-in words in "CmdOp" that hand out the given definitions
+// (and goalNetlist for every goal, keeping the list it was asked with).
+void registerFakePlugin(MoxInterpreter &mox, const QStringList &variableLines, const QString &goalList, const QString &algorithmList,
+                        const QByteArray &goalNetlist = {}, QByteArray *goalAsked = nullptr)
 {
     QList<MoxWord> words{
         MoxWord::functionWord("optimHelmdeck_fetchVariable",
@@ -143,6 +154,14 @@ void registerFakePlugin(MoxInterpreter &mox, const QStringList &variableLines, c
         MoxWord::functionWord("optimHelmdeck_fetchAlgorithm",
                               [&mox, algorithmList](const MoxArgs *) -> MoxValue * {
                                   return mox.evaluate("CmdOp", algorithmList.toUtf8());
+                              }),
+        MoxWord::functionWord("optimHelmdeck_getGoalNetlist",
+                              [&mox, goalNetlist, goalAsked](const MoxArgs *a) -> MoxValue * {
+                                  MoxValue *list = nullptr;
+                                  if (goalAsked && mox.argumentAs(a, 0, mox.parameterListType(), list))
+                                      *goalAsked = mox.printed(list);
+                                  mox.release(list);
+                                  return goalNetlist.isEmpty() ? nullptr : mox.makeString(goalNetlist);
                               }),
     };
     mox.registerVocabulary("CmdOp", words);
@@ -372,12 +391,7 @@ private Q_SLOTS:
                            {QStringLiteral("C1 = 1.8 pF opt { 0.2 pF to 10 pF }"), QString(),
                             QStringLiteral("C3 = 3.3 pF opt { discrete 1 pF to 10 pF by 0.1 pF }"), QStringLiteral("garbage"),
                             QStringLiteral("X9 = 1 opt { unconst }")},
-                           QStringLiteral("list(\"Stopband\", list(\"Expr\", 1, list(\"\\\"dB(S21)\\\"\")), "
-                                          "list(\"IndepVar\", 1, list(\"\\\"freq\\\"\")), list(\"LimitName\", 1, list(\"\\\"Rejection\\\"\")), "
-                                          "list(\"LimitType\", 1, list(\"\\\"LessThan\\\"\")), list(\"LimitMin\", 1, list(\"-45\")), "
-                                          "list(\"LimitMax\", 1, list(\"\")), list(\"LimitWeight\", 1, list(\"\")), "
-                                          "list(\"Indep1Min\", 1, list(\"2e9\")), list(\"Indep1Max\", 1, list(\"\")), "
-                                          "list(\"SimInstanceName\", 1, list(\"\\\"SP1\\\"\")), list(\"Weight\", 1, list(\"3\")))"),
+                           kStopbandList,
                            QStringLiteral("list(\"Optim1\", list(\"OptimType\", 1, list(\"random\")), list(\"ErrorForm\", 1, "
                                           "list(\"MML1\")), list(\"MaxIters\", 1, list(\"40\")))"));
         const int live = mox.liveValues();
@@ -514,6 +528,94 @@ private Q_SLOTS:
         QVERIFY2(design.save(&error), qPrintable(error));
         QCOMPARE(readBytes(path), expected);
         QCOMPARE(design.root(), QJsonDocument::fromJson(expected).object());
+    }
+
+    void netlistUpdatesReplaceOnlyTheChangedStatements_data()
+    {
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::addColumn<QByteArray>("other");  // another program's edit before the save: "from|to"
+        QTest::addColumn<QString>("refused");   // a part of the error; empty: saved
+        QTest::newRow("LF") << QByteArray("\n") << QByteArray() << QString();
+        QTest::newRow("CRLF") << QByteArray("\r\n") << QByteArray() << QString();
+        QTest::newRow("merged with an element line changed") << QByteArray("\n") << QByteArray("C5 out 0 {C5}|C5 out 0 {C5} ; x") << QString();
+        QTest::newRow("a replaced statement changed") << QByteArray("\r\n") << QByteArray("C1 = 5 pF|C1 = 6 pF")
+            << QStringLiteral("The design file was changed by another program since it was opened.");
+        QTest::newRow("the write fails") << QByteArray("\n") << QByteArray() << QStringLiteral("File too large");
+    }
+
+    void netlistUpdatesReplaceOnlyTheChangedStatements()
+    {
+        QFETCH(QByteArray, lineEnd);
+        QFETCH(QByteArray, other);
+        QFETCH(QString, refused);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("lowpass.cir"));
+        const QByteArray original = readBytes(QStringLiteral(HOST_NETLIST_DESIGN)).replace("\n", lineEnd);
+        QVERIFY(original.contains("C5 out 0 {C5}") && writeBytes(path, original));
+        DesignStore design;
+        QString error;
+        QVERIFY2(design.load(path, &error) && design.isNetlist(), qPrintable(error));
+        if (!other.isEmpty())
+            QVERIFY(writeBytes(path, QByteArray(original).replace(other.split('|').at(0), other.split('|').at(1))));
+        const QByteArray before = readBytes(path);
+        // C1 changed, L2 as it is (written otherwise), Stopband and the algorithm changed.
+        const QByteArray stopband = "OptimGoal:Stopband Expr=\"dB(S21)\" SimInstanceName=\"SP1\" Weight=3 \\\nIndepVar[1]=\"freq\" \\\n"
+                                    "SpecLimitLine[1]=\"Stopband_Rejection\" \nSpecLimitLine:\"Stopband_Rejection\" Type=\"LessThan\" Min=-45 \\\n"
+                                    "IndepVar[1]=\"freq\" IndepMin[1]=2e9 \n";
+        MoxInterpreter mox;
+        QByteArray goalAsked;
+        registerFakePlugin(mox, {QStringLiteral("C1 = 1.8 pF opt { 0.2 pF to 10 pF }"), QStringLiteral("L2 = 3e-9 opt { 1 nH to 30 nH }")},
+                           kStopbandList, QStringLiteral("list(\"Optim1\", list(\"OptimType\", 1, list(\"qzVMO\")), "
+                                                         "list(\"ErrorForm\", 1, list(\"L2\")), list(\"MaxIters\", 1, list(\"40\")))"),
+                           stopband, &goalAsked);
+        BackAnnotationResult result;
+        {
+            const FileSizeLimit limit(refused == QLatin1String("File too large") ? 0 : RLIM_INFINITY);
+            result = backAnnotate(&mox, &design, {design.designName(), true, 2, true, 1, true});
+        }
+        // The goal's text is asked for with the goal in the host's list form.
+        QVERIFY2(goalAsked.startsWith("list(list(") && goalAsked.contains(", \"Stopband\"), list("), goalAsked.constData());
+        const QByteArray after = readBytes(path);
+        QVERIFY2(result.saved == refused.isEmpty() && result.summary().contains(refused), qPrintable(result.summary()));
+        if (!refused.isEmpty()) {
+            QCOMPARE(after, before);
+            QCOMPARE(design.variableValue(QStringLiteral("C1")), QString::fromLatin1(other.isEmpty() ? "5 pF" : "6 pF"));
+            return;
+        }
+        QCOMPARE(design.variableValue(QStringLiteral("C1")), QStringLiteral("1.8 pF"));
+        // Line by line: only the lines of the replaced statements differ, and
+        // they hold what was handed out.
+        const QList<QByteArray> was = before.split('\n');
+        const QList<QByteArray> is = after.split('\n');
+        QMap<int, QByteArray> expected;
+        const auto expect = [&](const QByteArray &prefix, const QByteArray &text) {
+            int line = int(std::find_if(was.begin(), was.end(), [&](const QByteArray &l) { return l.startsWith(prefix); }) - was.begin());
+            for (const QByteArray &t : text.split('\n'))
+                expected.insert(line++, t + lineEnd.chopped(1));
+        };
+        expect("C1 = ", "C1 = 1.8 pF opt { 0.2 pF to 10 pF }");
+        expect("OptimGoal:Stopband", stopband.chopped(1));  // the goal and, on the lines after it, its limit
+        expect("OptimAlgorithm:", "OptimAlgorithm:Optim1 OptimType=\"qzVMO\" ErrorForm=\"L2\" MaxIters=40");
+        QCOMPARE(expected.size(), 7);
+        QCOMPARE(is.size(), was.size());
+        for (int i = 0; i < was.size(); ++i)
+            QCOMPARE(is.at(i), expected.value(i, was.at(i)));
+    }
+
+    void netlistParamLinesAreFixedParameters()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.sp"));
+        QVERIFY(writeBytes(path, readBytes(QStringLiteral(HOST_NETLIST_DESIGN))
+                                     .replace("C5 out 0 {C5}\n", "C5 out 0 {C5}\n.param RS=50 ; source\n.PARAM CP = {2*RS} \n+ LP=3n\n")));
+        DesignStore design;
+        QString error;
+        QVERIFY2(design.load(path, &error), qPrintable(error));
+        for (const auto &[name, value] : {std::pair{"rs", "50"}, {"CP", "{2*RS}"}, {"LP", "3n"}, {"C1", "5 pF"}}) {
+            QVERIFY2(design.parameterInformation(QLatin1String(name)).found, name);
+            QCOMPARE(design.variableValue(QLatin1String(name)), QLatin1String(value));
+        }
+        QVERIFY(!design.parameterInformation(QStringLiteral("source")).found);
     }
 
     void sweepAlgorithmGoesToItsEntry_data()
