@@ -267,7 +267,7 @@ private Q_SLOTS:
                                          QStringLiteral("2"), {{QStringLiteral("1e7"), QString()}}};
         const GoalLimitDefinition less{QStringLiteral("Ripple"), QStringLiteral("LessThan"), QStringLiteral("-40"), {}, {}, {{QString(), QStringLiteral("3e9")}}};
         const GoalDefinition goal{QStringLiteral("Passband"), QStringLiteral("dB(S21)"), QStringLiteral("SP1"), QStringLiteral("1"),
-                                  {QStringLiteral("freq")}, {inside, less}};
+                                  {QStringLiteral("freq")}, {inside, less}, {}};
         MoxInterpreter mox;
         const int live = mox.liveValues();
         MoxValue *list = backannotation::goalParameterList(&mox, goal);
