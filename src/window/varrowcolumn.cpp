@@ -164,10 +164,22 @@ bool VarRowColumn::event(QEvent *event)
     case QEvent::Show:
         makeRowsInSight();
         break;
+    case QEvent::ParentChange:
+        // A taller viewport shows more rows while the column keeps its size.
+        if (QWidget *viewport = parentWidget())
+            viewport->installEventFilter(this);
+        break;
     default:
         break;
     }
     return result;
+}
+
+bool VarRowColumn::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        makeRowsInSight();
+    return QWidget::eventFilter(watched, event);
 }
 
 void VarRowColumn::paintEvent(QPaintEvent *)

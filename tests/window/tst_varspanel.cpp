@@ -478,6 +478,10 @@ private Q_SLOTS:
         addVariablesUpTo(40);
         VarRowColumn *column = m_panel->findChild<VarRowColumn *>(QStringLiteral("varHistoryRows"));
         QVERIFY(column->madeRow(0) && !column->madeRow(39) && !m_panel->sliderView()->sliders()->madeRow(39));
+        const int last = column->indicesInSight().second;
+        m_panel->resize(320, 960);   // the viewport grows, the column keeps its height
+        QCoreApplication::processEvents();
+        QVERIFY(column->indicesInSight().second > last && column->madeRow(column->indicesInSight().second));
         setValue(QStringLiteral("L40.L"), QStringLiteral("42"));
         scrollTo(true);
         QCOMPARE(QStringList({slider(39)->valueText(), edit(39)->text()}), QStringList({"42", "42 nH"}));
