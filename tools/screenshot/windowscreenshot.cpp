@@ -1,7 +1,7 @@
 // Opens the helmdeck window on an optimization and saves a picture of it.
 // Settings are kept in a temporary folder.
 //
-// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale] [WIDTHxHEIGHT]
+// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|many|logscale] [WIDTHxHEIGHT]
 //   running  interactive, 37 of 100 iterations, 12 minutes in (the default;
 //            docs/helmdeck-window.png at the default size,
 //            docs/helmdeck-window-large.png at 1600x1000)
@@ -16,6 +16,7 @@
 //   insights as running, with the "Goals" page (pass or fail per goal) and
 //            the "Iterations" table shown, iteration 20 selected and
 //            marked on the history graphs (docs/helmdeck-insights.png)
+//   many     as running, with 10,000 variables (the five elements repeated)
 //   logscale the run finished after 100 iterations, the "Error history"
 //            page shown and the error histories on a log scale
 //            (docs/helmdeck-logscale.png)
@@ -50,6 +51,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -81,6 +83,17 @@ struct VarDef
 const VarDef varDefs[] = {
     {"L1", "nH", 12.4e-9}, {"C1", "pF", 6.1e-12}, {"L2", "nH", 20.1e-9}, {"C2", "pF", 6.1e-12}, {"L3", "nH", 12.4e-9},
 };
+constexpr int varDefCount = int(std::size(varDefs));
+
+// How many variables the design has: the five elements, or (mode "many")
+// 10,000, the five repeated with a section number ("L1_2", ...).
+int variableCount = varDefCount;
+
+QString variableName(int k)
+{
+    const QString name = QString::fromLatin1(varDefs[k % varDefCount].name);
+    return k < varDefCount ? name : QStringLiteral("%1_%2").arg(name).arg(k / varDefCount + 1);
+}
 
 double wire(double v)
 {
@@ -131,10 +144,11 @@ OptimModelInput realisticInput(const QString &name)
         goal.limits().append(limit);
         input.goals().append(goal);
     }
-    for (const VarDef &d : varDefs) {
+    for (int k = 0; k < variableCount; ++k) {
+        const VarDef &d = varDefs[k % varDefCount];
         OptimVarInput variable;
-        variable.setNetlistName(QStringLiteral("%1.%2").arg(QString::fromLatin1(d.name), QString::fromLatin1(d.name).left(1)));
-        variable.setName(QString::fromLatin1(d.name));
+        variable.setNetlistName(QStringLiteral("%1.%2").arg(variableName(k), QString::fromLatin1(d.name).left(1)));
+        variable.setName(variableName(k));
         variable.setValue(RealStringParser::formatScaled(d.base, 4, QString::fromLatin1(d.unit)).number);
         variable.setUnit(QString::fromLatin1(d.unit));
         variable.setRange(QStringLiteral("1"), QStringLiteral("100"));
@@ -202,8 +216,9 @@ OptimIter realisticIteration(int i, int seed)
     algorithm.setErrorDetail(QString::number(total, 'g', 6));
     algorithm.setIterationText(QString::number(i));
     algorithm.setMaxIterationsText(QStringLiteral("100"));
-    for (const VarDef &d : varDefs) {
-        const double v = d.base * 0.85e9 / fc * (1.0 + 0.01 * std::sin(i + d.base * 1e9));
+    for (int k = 0; k < variableCount; ++k) {
+        const VarDef &d = varDefs[k % varDefCount];
+        const double v = d.base * 0.85e9 / fc * (1.0 + 0.01 * std::sin(i + d.base * 1e9 + k / varDefCount));
         iter.variables().append(OptimVarOutput(RealStringParser::formatScaled(v, 4, QString::fromLatin1(d.unit)).text()));
     }
     return iter;
@@ -215,7 +230,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale] [WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|many|logscale] [WIDTHxHEIGHT]\n");
         return 2;
     }
     const QString mode = argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("running");
@@ -239,6 +254,8 @@ int main(int argc, char **argv)
     if (mode == QLatin1String("limits"))
         state.setGoalXAxisScaling(0);
     const bool finished = mode == QLatin1String("logscale");
+    if (mode == QLatin1String("many"))
+        variableCount = 10000;
     if (finished)
         state.setHistoryLogScale(true);
     QIcon icon;
