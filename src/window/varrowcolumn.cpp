@@ -121,8 +121,10 @@ std::pair<int, int> VarRowColumn::indicesInSight() const
 
 void VarRowColumn::ensureRowVisible(int index)
 {
+    // Before the window first shows, the viewport has no size of its own
+    // yet: the column stays at its top.
     QScrollArea *scroll = scrollArea();
-    if (!scroll || index < 0 || index >= m_count)
+    if (!scroll || index < 0 || index >= m_count || !window()->isVisible())
         return;
     if (m_rowHeight == 0)
         row(0);
