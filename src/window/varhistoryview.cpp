@@ -191,6 +191,18 @@ VarHistoryGraphsView::VarHistoryGraphsView(QWidget *parent)
     m_rowsWidget->setObjectName(QStringLiteral("varHistoryRows"));
     m_rowsWidget->setRowFactory([this](int k) -> QWidget * { return new VarHistoryRow(k, m_rowsWidget); });
     connect(m_rowsWidget, &VarRowColumn::rowMade, this, &VarHistoryGraphsView::setUpRow);
+    // A field with typed text that was not taken stays, far out of sight
+    // or not.
+    m_rowsWidget->setKeepRow([](QWidget *r) {
+        const LineEditForTuning *edit = static_cast<VarHistoryRow *>(r)->valueEdit();
+        return edit->isModified() || edit->hasProblem();
+    });
+    connect(m_rowsWidget, &VarRowColumn::rowDropped, this, [this](int k, QWidget *r) {
+        auto *row = static_cast<VarHistoryRow *>(r);
+        row->valueEdit()->disconnect(this);
+        row->graph()->disconnect(this);
+        m_stale.take(k);
+    });
     m_emptyLabel->setObjectName(QStringLiteral("noHistoryLabel"));
     m_emptyLabel->setAlignment(Qt::AlignCenter);
     m_scroll->setObjectName(QStringLiteral("varHistoryScroll"));

@@ -6,6 +6,7 @@
 #include <QScrollArea>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -34,11 +35,13 @@ VarRowColumn::VarRowColumn(int spacing, const QColor &selectionColor, QWidget *p
 
 void VarRowColumn::reset(int count)
 {
-    for (const auto &[index, r] : m_made) {
+    const std::map<int, QWidget *> made = std::exchange(m_made, {});
+    for (const auto &[index, r] : made) {
         r->hide();
+        r->disconnect(this);
         r->deleteLater();
+        Q_EMIT rowDropped(index, r);
     }
-    m_made.clear();
     m_indexOf.clear();
     m_count = std::max(0, count);
     m_selected = -1;
@@ -257,7 +260,31 @@ void VarRowColumn::makeRowsInSight()
     const auto [first, last] = indicesInSight();
     for (int i = first; i <= last; ++i)
         row(i);
+    if (int(m_made.size()) > keptRows && first <= last)
+        dropRowsOutOfSight(first, last);
     m_making = false;
+}
+
+void VarRowColumn::dropRowsOutOfSight(int first, int last)
+{
+    // A screen's worth of rows either side stays, for scrolling back.
+    const int margin = last - first + 1;
+    const QWidget *focus = QApplication::focusWidget();
+    for (auto it = m_made.begin(); it != m_made.end();) {
+        QWidget *r = it->second;
+        const int index = it->first;
+        if ((index >= first - margin && index <= last + margin) || (focus && r->isAncestorOf(focus))
+            || (m_keep && m_keep(r))) {
+            ++it;
+            continue;
+        }
+        it = m_made.erase(it);
+        m_indexOf.remove(r);
+        r->hide();
+        r->disconnect(this);
+        r->deleteLater();
+        Q_EMIT rowDropped(index, r);
+    }
 }
 
 void VarRowColumn::placeRows()

@@ -3,8 +3,11 @@
 // The column of equally tall rows inside a scroll area, one row per index,
 // as the variables panel shows them (a slider or a history graph per
 // variable). A row widget is made only when it first comes into sight (or
-// is asked for), by the factory the view sets, and then kept: opening a
-// design of 10,000 variables makes the dozen rows on screen, not 10,000.
+// is asked for), by the factory the view sets: opening a design of 10,000
+// variables makes the dozen rows on screen, not 10,000. Made rows are kept
+// while few; once more than keptRows are made, the rows far out of sight
+// go (rowDropped) and are made anew when they come back, except a row
+// that holds the focus or that the view keeps (setKeepRow: typed text).
 //
 // The column places its rows itself, row i at margin + i·(height + spacing),
 // and is as tall as all its rows together, so the scroll bar and the
@@ -32,6 +35,10 @@ public:
     VarRowColumn(int spacing, const QColor &selectionColor, QWidget *parent = nullptr);
 
     void setRowFactory(RowFactory factory) { m_factory = std::move(factory); }
+    // Whether a made row far out of sight must stay all the same.
+    void setKeepRow(std::function<bool(QWidget *row)> keep) { m_keep = std::move(keep); }
+    // Past this many made rows, rows far out of sight go.
+    static constexpr int keptRows = 200;
     // Drops every row (deleted later: a row may be the sender of what made
     // the column anew) and takes a new count.
     void reset(int count);
@@ -66,6 +73,10 @@ public:
 Q_SIGNALS:
     // A row was made (and placed); the view sets it up before it shows.
     void rowMade(int index, QWidget *row);
+    // A row goes (deleted later): far out of sight, or all rows on reset.
+    // A row far out of sight is made anew, from the model as it is then,
+    // when it comes back into sight.
+    void rowDropped(int index, QWidget *row);
 
 protected:
     bool event(QEvent *event) override;
@@ -76,6 +87,8 @@ protected:
 private:
     QScrollArea *scrollArea() const;
     void makeRowsInSight();
+    // Drops rows far out of sight once there are more than keptRows.
+    void dropRowsOutOfSight(int first, int last);
     void placeRows();
     // The scroll area takes the column's new height.
     void heightChanged();
@@ -83,6 +96,7 @@ private:
     bool focusInRow(int index, bool first);
 
     RowFactory m_factory;
+    std::function<bool(QWidget *)> m_keep;
     int m_count = 0;
     int m_spacing;
     int m_rowHeight = 0;

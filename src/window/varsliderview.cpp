@@ -183,6 +183,11 @@ VarSliderView::VarSliderView(QWidget *parent)
 
     connect(m_sliders, qOverload<int>(&VarSlidersWidget::sliderSelected), this, &VarSliderView::handleSliderSelected);
     connect(m_sliders, &VarRowColumn::rowMade, this, &VarSliderView::setUpRow);
+    m_sliders->setKeepRow([](QWidget *r) { return static_cast<VarSliderRow *>(r)->slider()->isSliderDown(); });
+    connect(m_sliders, &VarRowColumn::rowDropped, this, [this](int s, QWidget *r) {
+        static_cast<VarSliderRow *>(r)->slider()->disconnect(this);
+        m_stale.take(s);
+    });
     // Scrolling moves the column; a taller viewport shows more rows.
     m_sliders->installEventFilter(this);
     m_scroll->viewport()->installEventFilter(this);

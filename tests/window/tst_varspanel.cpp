@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -529,6 +530,24 @@ private Q_SLOTS:
         QCOMPARE(changed.count(), 1);
     }
 
+    void rowsFarOutOfSightGo()
+    {
+        // Past keptRows made rows, the rows far out of sight go and come
+        // back made from the model; a field holding refused text stays.
+        addVariablesUpTo(VarRowColumn::keptRows + 60);
+        m_panel->updateTuning(true);
+        typeValue(1, QStringLiteral("abc"));
+        const QPointer<VarHistoryRow> typed = m_panel->historyView()->row(1);
+        QScrollBar *bar = m_panel->findChild<QScrollArea *>(QStringLiteral("varHistoryScroll"))->verticalScrollBar();
+        for (int v = 0; v < bar->maximum(); v += bar->pageStep())
+            bar->setValue(v);
+        bar->setValue(bar->maximum());
+        VarRowColumn *column = m_panel->findChild<VarRowColumn *>(QStringLiteral("varHistoryRows"));
+        QVERIFY(!column->madeRow(5) && column->madeRow(1) == typed && int(column->madeRows().size()) < column->count());
+        setValue(QStringLiteral("L6.L"), QStringLiteral("44"));
+        bar->setValue(0);
+        QCOMPARE(QStringList({edit(5)->text(), edit(1)->text()}), QStringList({"44 nH", "abc"}));
+    }
     void tabWalksTheRowsInOrder()
     {
         addVariablesUpTo(40);
