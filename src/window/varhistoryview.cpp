@@ -11,7 +11,6 @@
 #include <QKeyEvent>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -178,62 +177,6 @@ void VarHistoryRow::updateHistory(const OptimVarInput &variable, const OptimHist
     m_graph->setSeries(m_values);
 }
 
-// ---------------------------------------------------------------- column
-
-VarHistoryRowsWidget::VarHistoryRowsWidget(QWidget *parent)
-    : QWidget(parent)
-{
-    setObjectName(QStringLiteral("varHistoryRows"));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 2, 0, 2);
-    layout->setSpacing(4);
-    layout->addStretch(1);
-}
-
-void VarHistoryRowsWidget::setRows(const QList<VarHistoryRow *> &rows)
-{
-    auto *layout = static_cast<QVBoxLayout *>(this->layout());
-    // A row shown in a shown column lays out the whole column again: the
-    // column takes its rows hidden and shows them in one pass.
-    const bool shown = isVisible();
-    if (shown)
-        hide();
-    for (VarHistoryRow *r : rows) {
-        layout->insertWidget(layout->count() - 1, r);
-        r->show();
-    }
-    if (shown)
-        show();
-    m_rows = rows;
-    m_selectedRow = -1;
-    update();
-}
-
-void VarHistoryRowsWidget::setSelectedRow(int row)
-{
-    if (row < 0 || row >= m_rows.size())
-        row = -1;
-    if (row == m_selectedRow)
-        return;
-    m_selectedRow = row;
-    update();
-}
-
-void VarHistoryRowsWidget::paintEvent(QPaintEvent *)
-{
-    if (m_selectedRow < 0 || m_selectedRow >= m_rows.size())
-        return;
-    // The selected row across the whole width, widened into the gaps to
-    // its neighbours by half the gap.
-    const int halfGap = layout() ? layout()->spacing() / 2 : 0;
-    QRect r = m_rows.at(m_selectedRow)->geometry();
-    r.setLeft(0);
-    r.setRight(width() - 1);
-    r.adjust(0, -halfGap, 0, halfGap);
-    QPainter painter(this);
-    painter.fillRect(r, GraphWidget::selectionHighlightColor());
-}
-
 // ---------------------------------------------------------------- view
 
 VarHistoryGraphsView::VarHistoryGraphsView(QWidget *parent)
@@ -241,10 +184,25 @@ VarHistoryGraphsView::VarHistoryGraphsView(QWidget *parent)
     , m_stack(new QStackedWidget(this))
     , m_emptyLabel(new QLabel(QStringLiteral("No variables to view"), this))
     , m_scroll(new QScrollArea(this))
-    , m_rowsWidget(new VarHistoryRowsWidget)
+    , m_rowsWidget(new VarRowColumn(4, GraphWidget::selectionHighlightColor()))
     , m_queue(this, [this](int varIndex) { updateVar(varIndex); })
 {
     setObjectName(QStringLiteral("varHistoryView"));
+    m_rowsWidget->setObjectName(QStringLiteral("varHistoryRows"));
+    m_rowsWidget->setRowFactory([this](int k) -> QWidget * { return new VarHistoryRow(k, m_rowsWidget); });
+    connect(m_rowsWidget, &VarRowColumn::rowMade, this, &VarHistoryGraphsView::setUpRow);
+    // A field with typed text that was not taken stays, far out of sight
+    // or not.
+    m_rowsWidget->setKeepRow([](QWidget *r) {
+        const LineEditForTuning *edit = static_cast<VarHistoryRow *>(r)->valueEdit();
+        return edit->isModified() || edit->hasProblem();
+    });
+    connect(m_rowsWidget, &VarRowColumn::rowDropped, this, [this](int k, QWidget *r) {
+        auto *row = static_cast<VarHistoryRow *>(r);
+        row->valueEdit()->disconnect(this);
+        row->graph()->disconnect(this);
+        m_stale.take(k);
+    });
     m_emptyLabel->setObjectName(QStringLiteral("noHistoryLabel"));
     m_emptyLabel->setAlignment(Qt::AlignCenter);
     m_scroll->setObjectName(QStringLiteral("varHistoryScroll"));
@@ -280,47 +238,51 @@ void VarHistoryGraphsView::setModel(OptimizationModelObject *model)
 
 void VarHistoryGraphsView::rebuildRows()
 {
-    for (VarHistoryRow *r : std::as_const(m_rows)) {
-        r->hide();
-        r->disconnect(this);
-        r->valueEdit()->disconnect(this);
-        r->graph()->disconnect(this);
-        r->deleteLater();
-    }
-    m_rows.clear();
-    const qsizetype count = m_model ? m_model->model().variableCount() : 0;
-    for (int k = 0; k < count; ++k) {
-        auto *r = new VarHistoryRow(k, m_rowsWidget);
-        r->graph()->setNumPointsShown(shownPointsFor(0), m_showAll);
-        r->graph()->setUseAllData(m_useAllData);
-        LineEditForTuning *edit = r->valueEdit();
-        connect(edit, &QLineEdit::editingFinished, this, [this, k] { valueChanged(k); });
-        connect(edit, &LineEditForTuning::gotFocus, this, [this, k] { setSelectedVariableByRow(k); });
-        connect(r->graph(), &GraphWidget::clicked, this, [this, k] { setSelectedVariableByRow(k); });
-        connect(r->graph(), &GraphWidget::rightMouseClick, this, &VarHistoryGraphsView::historyGraphRightMouseClick);
-        applyEditable(r);
-        r->installEventFilter(this);
-        edit->installEventFilter(this);
-        m_rows.append(r);
-    }
-    m_stale.reset(m_rows.size());
-    m_rowsWidget->setRows(m_rows);
-    fitRowHeights();
     m_queue.clear();
-    for (int k = 0; k < m_rows.size(); ++k)
-        updateVar(k);
+    const int count = m_model ? int(m_model->model().variableCount()) : 0;
+    m_stale.reset(count);
+    // Makes the rows in sight, each set up as it is made (setUpRow).
+    m_rowsWidget->reset(count);
+    fitRowHeights();
     setSelectedVariable(m_selectedVariable);
-    m_stack->setCurrentWidget(m_rows.isEmpty() ? static_cast<QWidget *>(m_emptyLabel) : m_scroll);
+    m_stack->setCurrentWidget(count == 0 ? static_cast<QWidget *>(m_emptyLabel) : m_scroll);
+}
+
+VarHistoryRow *VarHistoryGraphsView::row(int varIndex) const
+{
+    return static_cast<VarHistoryRow *>(m_rowsWidget->row(varIndex));
+}
+
+VarHistoryRow *VarHistoryGraphsView::madeRow(int varIndex) const
+{
+    return static_cast<VarHistoryRow *>(m_rowsWidget->madeRow(varIndex));
+}
+
+void VarHistoryGraphsView::setUpRow(int k, QWidget *made)
+{
+    auto *r = static_cast<VarHistoryRow *>(made);
+    r->graph()->setNumPointsShown(shownPointsFor(0), m_showAll);
+    r->graph()->setUseAllData(m_useAllData);
+    r->graph()->setHighlighted(k == m_selectedVariable);
+    LineEditForTuning *edit = r->valueEdit();
+    connect(edit, &QLineEdit::editingFinished, this, [this, k] { valueChanged(k); });
+    connect(edit, &LineEditForTuning::gotFocus, this, [this, k] { setSelectedVariableByRow(k); });
+    connect(r->graph(), &GraphWidget::clicked, this, [this, k] { setSelectedVariableByRow(k); });
+    connect(r->graph(), &GraphWidget::rightMouseClick, this, &VarHistoryGraphsView::historyGraphRightMouseClick);
+    applyEditable(r);
+    edit->installEventFilter(this);
+    if (m_model && k < m_model->model().variableCount())
+        refreshRow(k);
 }
 
 void VarHistoryGraphsView::updateAll()
 {
     const qsizetype count = m_model ? m_model->model().variableCount() : 0;
-    if (count != m_rows.size()) {
+    if (count != m_rowsWidget->count()) {
         rebuildRows();
         return;
     }
-    for (int k = 0; k < m_rows.size(); ++k)
+    for (const auto &[k, r] : m_rowsWidget->madeRows())
         updateVar(k);
 }
 
@@ -331,13 +293,17 @@ void VarHistoryGraphsView::updateVar(int varIndex)
     const OptimizationModel &model = m_model->model();
     if (varIndex < 0 || varIndex >= model.variableCount())
         return;
-    if (varIndex >= m_rows.size()) {
+    if (varIndex >= m_rowsWidget->count()) {
         rebuildRows();
         return;
     }
-    // A row out of sight (most of a long column, all of a hidden page)
-    // takes its field, name and graph when it comes into sight.
-    if (!VarStaleRows::inSight(m_rows.at(varIndex), m_scroll)) {
+    // A row not made yet takes the variable when it is made; a row out of
+    // sight (most of a long column, all of a hidden page) takes its field,
+    // name and graph when it comes into sight.
+    VarHistoryRow *r = madeRow(varIndex);
+    if (!r)
+        return;
+    if (!VarStaleRows::inSight(r, m_scroll)) {
         m_stale.mark(varIndex);
         return;
     }
@@ -348,7 +314,7 @@ void VarHistoryGraphsView::refreshRow(int varIndex)
 {
     m_stale.take(varIndex);
     const OptimizationModel &model = m_model->model();
-    VarHistoryRow *r = m_rows.at(varIndex);
+    VarHistoryRow *r = madeRow(varIndex);
     const OptimVarInput &variable = model.variable(varIndex);
     r->updateDefinition(variable);
 
@@ -375,7 +341,7 @@ bool VarHistoryGraphsView::eventFilter(QObject *watched, QEvent *event)
     if (auto *edit = qobject_cast<LineEditForTuning *>(watched)) {
         const auto *row = qobject_cast<const VarHistoryRow *>(edit->parentWidget());
         const int k = row ? row->varIndex() : -1;
-        const bool known = m_model && k >= 0 && k < m_rows.size() && m_rows.at(k) == row
+        const bool known = m_model && k >= 0 && madeRow(k) == row
             && k < m_model->model().variableCount();
         // A field that missed values while out of sight (focused, then
         // scrolled away) takes the current one before it handles a key: an
@@ -390,14 +356,9 @@ bool VarHistoryGraphsView::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == m_scroll->viewport() && event->type() == QEvent::Resize)
         fitRowHeights();
-    // A row moves or shows once per row in a layout pass: its catch-up waits
-    // for the pass to end. Scrolling and resizing catch up at once.
-    if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty()) {
-        if (qobject_cast<VarHistoryRow *>(watched))
-            m_stale.catchUpLater(this, [this] { catchUpRows(); });
-        else
-            catchUpRows();
-    }
+    // Scrolling and resizing bring rows into sight.
+    if (VarStaleRows::mayReveal(event))
+        catchUpRows();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -412,7 +373,7 @@ bool VarHistoryGraphsView::event(QEvent *event)
 void VarHistoryGraphsView::revertField(int varIndex)
 {
     // Escape drops what was typed: the field shows the model's value again.
-    LineEditForTuning *edit = m_rows.at(varIndex)->valueEdit();
+    LineEditForTuning *edit = madeRow(varIndex)->valueEdit();
     edit->setText(shownValue(m_model->model().variable(varIndex), varIndex));
     edit->setCursorPosition(0);
     edit->setProblem(QString());
@@ -423,27 +384,25 @@ void VarHistoryGraphsView::catchUpRows()
 {
     if (m_stale.isEmpty())
         return;
-    const QList<int> rows =
-        m_stale.takeInSight([this](int k) -> const QWidget * { return m_rows.value(k, nullptr); }, m_scroll);
-    for (int k : rows)
-        updateVar(k);
+    const auto [first, last] = m_rowsWidget->indicesInSight();
+    for (int k = first; k <= last && !m_stale.isEmpty(); ++k) {
+        VarHistoryRow *r = madeRow(k);
+        if (r && VarStaleRows::inSight(r, m_scroll) && m_stale.take(k))
+            updateVar(k);
+    }
 }
 
 void VarHistoryGraphsView::fitRowHeights()
 {
-    if (m_rows.isEmpty())
+    const int count = m_rowsWidget->count();
+    if (count == 0)
         return;
     // The rows share the visible height: a tall panel makes every graph
     // taller (up to maxRowHeight), a short one keeps each row at what its
     // name and field need and scrolls.
-    const QLayout *layout = m_rowsWidget->layout();
-    const QMargins margins = layout->contentsMargins();
-    const int count = int(m_rows.size());
-    const int room = m_scroll->viewport()->height() - margins.top() - margins.bottom() - layout->spacing() * (count - 1);
-    const int least = m_rows.constFirst()->minimumSizeHint().height();
-    const int height = std::clamp(room / count, least, std::max(least, maxRowHeight));
-    for (VarHistoryRow *r : std::as_const(m_rows))
-        r->setFixedHeight(height);
+    const int room = m_scroll->viewport()->height() - 4 - m_rowsWidget->spacing() * (count - 1);
+    const int least = row(0)->minimumSizeHint().height();
+    m_rowsWidget->setRowHeight(std::clamp(room / count, least, std::max(least, maxRowHeight)));
 }
 
 void VarHistoryGraphsView::flushPendingUpdates()
@@ -469,27 +428,28 @@ void VarHistoryGraphsView::setShowsAllIterations(bool all)
 void VarHistoryGraphsView::setNumberOfHistoryPointsToShow(int num)
 {
     m_numPoints = std::max(0, num);
-    for (VarHistoryRow *r : std::as_const(m_rows))
-        r->graph()->setNumPointsShown(shownPointsFor(r->graph()->pointCount()), m_showAll);
+    for (const auto &[k, made] : m_rowsWidget->madeRows()) {
+        GraphWidget *graph = static_cast<VarHistoryRow *>(made)->graph();
+        graph->setNumPointsShown(shownPointsFor(graph->pointCount()), m_showAll);
+    }
 }
 
 void VarHistoryGraphsView::setYAutoScaleUsingAllData(bool useAllData)
 {
     m_useAllData = useAllData;
-    for (VarHistoryRow *r : std::as_const(m_rows))
-        r->graph()->setUseAllData(useAllData);
+    for (const auto &[k, r] : m_rowsWidget->madeRows())
+        static_cast<VarHistoryRow *>(r)->graph()->setUseAllData(useAllData);
 }
 
 void VarHistoryGraphsView::setSelectedVariable(int varIndex)
 {
-    if (varIndex < 0 || varIndex >= m_rows.size())
+    if (varIndex < 0 || varIndex >= m_rowsWidget->count())
         varIndex = -1;
     m_selectedVariable = varIndex;
-    m_rowsWidget->setSelectedRow(varIndex);
-    for (VarHistoryRow *r : std::as_const(m_rows))
-        r->graph()->setHighlighted(r->varIndex() == varIndex);
-    if (varIndex >= 0)
-        m_scroll->ensureWidgetVisible(m_rows.at(varIndex), 0, 4);
+    m_rowsWidget->setSelectedIndex(varIndex);
+    for (const auto &[k, r] : m_rowsWidget->madeRows())
+        static_cast<VarHistoryRow *>(r)->graph()->setHighlighted(k == varIndex);
+    m_rowsWidget->ensureRowVisible(varIndex);
 }
 
 void VarHistoryGraphsView::clearSelection()
@@ -499,9 +459,9 @@ void VarHistoryGraphsView::clearSelection()
 
 void VarHistoryGraphsView::setSelectedVariableByRow(int rowIndex)
 {
-    if (rowIndex < 0 || rowIndex >= m_rows.size())
+    if (rowIndex < 0 || rowIndex >= m_rowsWidget->count())
         return;
-    const int varIndex = m_rows.at(rowIndex)->varIndex();
+    const int varIndex = rowIndex;
     const bool changed = varIndex != m_selectedVariable;
     setSelectedVariable(varIndex);
     if (changed)
@@ -511,8 +471,8 @@ void VarHistoryGraphsView::setSelectedVariableByRow(int rowIndex)
 void VarHistoryGraphsView::setEditable(bool editable)
 {
     m_editable = editable;
-    for (VarHistoryRow *r : std::as_const(m_rows))
-        applyEditable(r);
+    for (const auto &[k, r] : m_rowsWidget->madeRows())
+        applyEditable(static_cast<VarHistoryRow *>(r));
 }
 
 void VarHistoryGraphsView::applyEditable(VarHistoryRow *row)
@@ -537,9 +497,10 @@ void VarHistoryGraphsView::applyEditable(VarHistoryRow *row)
 
 void VarHistoryGraphsView::valueChanged(int varIndex)
 {
-    if (!m_model || varIndex < 0 || varIndex >= m_rows.size() || varIndex >= m_model->model().variableCount())
+    VarHistoryRow *r = madeRow(varIndex);
+    if (!m_model || !r || varIndex >= m_model->model().variableCount())
         return;
-    LineEditForTuning *edit = m_rows.at(varIndex)->valueEdit();
+    LineEditForTuning *edit = r->valueEdit();
     if (!m_editable || edit->isReadOnly())
         return;
     const OptimVarInput &variable = m_model->model().variable(varIndex);

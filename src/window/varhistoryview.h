@@ -28,8 +28,10 @@
 // with many iterations redraws each row once, and only rows on screen: a row
 // out of sight (scrolled away, or the page hidden) catches up when it comes
 // into sight, or as soon as its field takes a key, whichever is first.
+// The rows themselves are made as they first come into sight (VarRowColumn).
 // Escape in a field puts the variable's value back in it.
 
+#include "varrowcolumn.h"
 #include "varsliderwidget.h"
 
 #include <QLineEdit>
@@ -109,25 +111,6 @@ private:
     QString m_lastText;
 };
 
-// The column of rows; paints the selected row's highlight.
-class VarHistoryRowsWidget : public QWidget
-{
-    Q_OBJECT
-
-public:
-    explicit VarHistoryRowsWidget(QWidget *parent = nullptr);
-
-    void setSelectedRow(int row);
-    void setRows(const QList<VarHistoryRow *> &rows);
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    QList<VarHistoryRow *> m_rows;
-    int m_selectedRow = -1;
-};
-
 class VarHistoryGraphsView : public QWidget
 {
     Q_OBJECT
@@ -138,8 +121,9 @@ public:
     void setModel(OptimizationModelObject *model);
     OptimizationModelObject *model() const;
 
-    int rowCount() const { return int(m_rows.size()); }
-    VarHistoryRow *row(int varIndex) const { return m_rows.value(varIndex, nullptr); }
+    int rowCount() const { return m_rowsWidget->count(); }
+    // The row of variable k, made now if it was not yet (null out of range).
+    VarHistoryRow *row(int varIndex) const;
     int selectedVariable() const { return m_selectedVariable; }
 
     // The "all iterations" setting: the shown count is then the run's
@@ -176,6 +160,9 @@ protected:
 
 private:
     void rebuildRows();
+    // A row was made: it takes the view's settings and the variable.
+    void setUpRow(int varIndex, QWidget *row);
+    VarHistoryRow *madeRow(int varIndex) const;
     // Brings row k up to date with the model, in sight or not.
     void refreshRow(int varIndex);
     void revertField(int varIndex);
@@ -189,8 +176,7 @@ private:
     QStackedWidget *m_stack;
     QLabel *m_emptyLabel;
     QScrollArea *m_scroll;
-    VarHistoryRowsWidget *m_rowsWidget;
-    QList<VarHistoryRow *> m_rows;
+    VarRowColumn *m_rowsWidget;
     int m_selectedVariable = -1;
     int m_numPoints = 0;
     bool m_showAll = false;

@@ -7,7 +7,6 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -110,21 +109,33 @@ bool VarSliderRow::eventFilter(QObject *watched, QEvent *event)
 // ---------------------------------------------------------------- column
 
 VarSlidersWidget::VarSlidersWidget(QWidget *parent)
-    : QWidget(parent)
+    : VarRowColumn(2, selectionColor, parent)
 {
     setObjectName(QStringLiteral("varSliders"));
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 2, 0, 2);
-    layout->setSpacing(2);
-    layout->addStretch(1);
+    setRowFactory([this](int index) -> QWidget * {
+        auto *r = new VarSliderRow(m_varIndices.at(index), this);
+        r->slider()->setUpdatesValue(m_updatesValue);
+        connect(r, &VarSliderRow::activated, this, [this, index] {
+            setSelectedIndex(index);
+            if (VarSliderRow *selected = madeRow(index))
+                Q_EMIT sliderSelected(static_cast<QWidget *>(selected));
+            Q_EMIT sliderSelected(index);
+        });
+        return r;
+    });
 }
 
-VarSliderRow *VarSlidersWidget::row(int sliderIndex) const
+VarSliderRow *VarSlidersWidget::row(int sliderIndex)
 {
-    return m_rows.value(sliderIndex, nullptr);
+    return static_cast<VarSliderRow *>(VarRowColumn::row(sliderIndex));
 }
 
-VarSliderWidget *VarSlidersWidget::slider(int sliderIndex) const
+VarSliderRow *VarSlidersWidget::madeRow(int sliderIndex) const
+{
+    return static_cast<VarSliderRow *>(VarRowColumn::madeRow(sliderIndex));
+}
+
+VarSliderWidget *VarSlidersWidget::slider(int sliderIndex)
 {
     VarSliderRow *r = row(sliderIndex);
     return r ? r->slider() : nullptr;
@@ -132,72 +143,15 @@ VarSliderWidget *VarSlidersWidget::slider(int sliderIndex) const
 
 void VarSlidersWidget::setRows(const QList<int> &varIndices)
 {
-    auto *layout = static_cast<QVBoxLayout *>(this->layout());
-    // A row added to a shown column shows by itself and lays out the whole
-    // column again: the column takes its rows hidden and shows them in one
-    // pass.
-    const bool shown = isVisible();
-    if (shown)
-        hide();
-    // Rows may be in the middle of emitting (a tuned value that changed the
-    // definitions): they go later.
-    for (VarSliderRow *r : std::as_const(m_rows)) {
-        layout->removeWidget(r);
-        r->hide();
-        r->disconnect(this);
-        r->deleteLater();
-    }
-    m_rows.clear();
-    m_selected = -1;
-    for (int varIndex : varIndices) {
-        auto *r = new VarSliderRow(varIndex, this);
-        r->slider()->setUpdatesValue(m_updatesValue);
-        layout->insertWidget(layout->count() - 1, r);
-        const int index = int(m_rows.size());
-        m_rows.append(r);
-        connect(r, &VarSliderRow::activated, this, [this, index] {
-            setSelectedIndex(index);
-            if (VarSliderRow *selected = row(index))
-                Q_EMIT sliderSelected(static_cast<QWidget *>(selected));
-            Q_EMIT sliderSelected(index);
-        });
-    }
-    if (shown)
-        show();
-    update();
-}
-
-void VarSlidersWidget::setSelectedIndex(int sliderIndex)
-{
-    if (sliderIndex < 0 || sliderIndex >= m_rows.size())
-        sliderIndex = -1;
-    if (sliderIndex == m_selected)
-        return;
-    m_selected = sliderIndex;
-    update();
+    m_varIndices = varIndices;
+    reset(int(varIndices.size()));
 }
 
 void VarSlidersWidget::setUpdatesValue(bool updatesValue)
 {
     m_updatesValue = updatesValue;
-    for (VarSliderRow *r : std::as_const(m_rows))
-        r->slider()->setUpdatesValue(updatesValue);
-}
-
-void VarSlidersWidget::paintEvent(QPaintEvent *)
-{
-    VarSliderRow *selected = row(m_selected);
-    if (!selected)
-        return;
-    // The whole width, widened into the gaps to the neighbours by half the
-    // gap.
-    const int halfGap = layout() ? layout()->spacing() / 2 : 0;
-    QRect r = selected->geometry();
-    r.setLeft(0);
-    r.setRight(width() - 1);
-    r.adjust(0, -halfGap, 0, halfGap);
-    QPainter painter(this);
-    painter.fillRect(r, selectionColor);
+    for (const auto &[index, r] : madeRows())
+        static_cast<VarSliderRow *>(r)->slider()->setUpdatesValue(updatesValue);
 }
 
 // ---------------------------------------------------------------- view
@@ -228,6 +182,12 @@ VarSliderView::VarSliderView(QWidget *parent)
     layout->addWidget(m_stack);
 
     connect(m_sliders, qOverload<int>(&VarSlidersWidget::sliderSelected), this, &VarSliderView::handleSliderSelected);
+    connect(m_sliders, &VarRowColumn::rowMade, this, &VarSliderView::setUpRow);
+    m_sliders->setKeepRow([](QWidget *r) { return static_cast<VarSliderRow *>(r)->slider()->isSliderDown(); });
+    connect(m_sliders, &VarRowColumn::rowDropped, this, [this](int s, QWidget *r) {
+        static_cast<VarSliderRow *>(r)->slider()->disconnect(this);
+        m_stale.take(s);
+    });
     // Scrolling moves the column; a taller viewport shows more rows.
     m_sliders->installEventFilter(this);
     m_scroll->viewport()->installEventFilter(this);
@@ -251,20 +211,15 @@ bool VarSliderView::eventFilter(QObject *watched, QEvent *event)
         if (auto *slider = qobject_cast<VarSliderWidget *>(watched)) {
             const auto *row = qobject_cast<const VarSliderRow *>(slider->parentWidget());
             const int s = row ? m_sliderOfVariable.value(row->varIndex(), -1) : -1;
-            if (s >= 0 && m_sliders->row(s) == row && m_stale.take(s) && m_model
+            if (s >= 0 && m_sliders->madeRow(s) == row && m_stale.take(s) && m_model
                 && row->varIndex() < m_model->model().variableCount()
                 && isEnabledVariable(m_model->model().variable(row->varIndex())))
-                setUpSlider(m_sliders->row(s));
+                setUpSlider(m_sliders->madeRow(s));
         }
     }
-    // A row moves or shows once per row in a layout pass: its catch-up waits
-    // for the pass to end. Scrolling and resizing catch up at once.
-    if (VarStaleRows::mayReveal(event) && !m_stale.isEmpty()) {
-        if (qobject_cast<VarSliderRow *>(watched))
-            m_stale.catchUpLater(this, [this] { catchUpRows(); });
-        else
-            catchUpRows();
-    }
+    // Scrolling and resizing bring rows into sight.
+    if (VarStaleRows::mayReveal(event))
+        catchUpRows();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -272,11 +227,11 @@ void VarSliderView::catchUpRows()
 {
     if (m_stale.isEmpty())
         return;
-    const QList<int> rows =
-        m_stale.takeInSight([this](int s) -> const QWidget * { return m_sliders->row(s); }, m_scroll);
-    for (int s : rows) {
+    const auto [first, last] = m_sliders->indicesInSight();
+    for (int s = first; s <= last && !m_stale.isEmpty(); ++s) {
         // A row's update may make the rows anew (a variable switched off).
-        if (VarSliderRow *row = m_sliders->row(s))
+        VarSliderRow *row = m_sliders->madeRow(s);
+        if (row && VarStaleRows::inSight(row, m_scroll) && m_stale.take(s))
             updateVariable(row->varIndex());
     }
 }
@@ -323,18 +278,13 @@ void VarSliderView::updateView()
 {
     m_queue.clear();
     const QList<int> indices = enabledVariables();
-    m_sliders->setRows(indices);
     const qsizetype variableCount = m_model ? m_model->model().variableCount() : 0;
     m_sliderOfVariable = QList<int>(variableCount, -1);
-    m_stale.reset(m_sliders->count());
-    for (int s = 0; s < m_sliders->count(); ++s) {
-        VarSliderRow *row = m_sliders->row(s);
-        row->installEventFilter(this);
-        m_sliderOfVariable[row->varIndex()] = s;
-        row->slider()->installEventFilter(this);
-        connect(row->slider(), &VarSliderWidget::tuneValueChanged, this, &VarSliderView::variableChanged);
-        setUpSlider(row);
-    }
+    for (int s = 0; s < indices.size(); ++s)
+        m_sliderOfVariable[indices.at(s)] = s;
+    m_stale.reset(indices.size());
+    // Makes the rows in sight, each set up as it is made (setUpRow).
+    m_sliders->setRows(indices);
     m_sliders->setSelectedIndex(m_sliderOfVariable.value(m_selectedVariable, -1));
     m_stack->setCurrentWidget(indices.isEmpty() ? static_cast<QWidget *>(m_emptyLabel) : m_scroll);
     Q_EMIT rowsChanged();
@@ -364,15 +314,25 @@ void VarSliderView::updateVariable(int varIndex)
     }
     if (!shown)
         return;
-    // Rows out of sight (most of a long column) take the value when they
-    // come into sight.
+    // A row not made yet takes the variable when it is made; rows out of
+    // sight take the value when they come into sight.
     const int s = m_sliderOfVariable.at(varIndex);
-    VarSliderRow *row = m_sliders->row(s);
+    VarSliderRow *row = m_sliders->madeRow(s);
+    if (!row)
+        return;
     if (!VarStaleRows::inSight(row, m_scroll)) {
         m_stale.mark(s);
         return;
     }
     m_stale.take(s);
+    setUpSlider(row);
+}
+
+void VarSliderView::setUpRow(int, QWidget *made)
+{
+    auto *row = static_cast<VarSliderRow *>(made);
+    row->slider()->installEventFilter(this);
+    connect(row->slider(), &VarSliderWidget::tuneValueChanged, this, &VarSliderView::variableChanged);
     setUpSlider(row);
 }
 
@@ -401,30 +361,30 @@ void VarSliderView::setInactiveHint(const QString &hint)
     if (hint == m_inactiveHint)
         return;
     m_inactiveHint = hint;
-    for (int s = 0; s < m_sliders->count(); ++s)
-        applyEnabled(m_sliders->row(s));
+    for (const auto &[s, row] : m_sliders->madeRows())
+        applyEnabled(static_cast<VarSliderRow *>(row));
 }
 
 void VarSliderView::setEditable(bool editable)
 {
     m_editable = editable;
     m_sliders->setUpdatesValue(editable);
-    for (int s = 0; s < m_sliders->count(); ++s)
-        applyEnabled(m_sliders->row(s));
+    for (const auto &[s, row] : m_sliders->madeRows())
+        applyEnabled(static_cast<VarSliderRow *>(row));
 }
 
 void VarSliderView::setTuneMode(OptimHelmdeckTuneMode mode)
 {
     m_tuneMode = mode;
-    for (int s = 0; s < m_sliders->count(); ++s)
-        m_sliders->slider(s)->setTuneWhileMoving(mode == TuneWhileSliderMoves);
+    for (const auto &[s, row] : m_sliders->madeRows())
+        static_cast<VarSliderRow *>(row)->slider()->setTuneWhileMoving(mode == TuneWhileSliderMoves);
 }
 
 void VarSliderView::setTracking(bool tracking)
 {
     m_tracking = tracking;
-    for (int s = 0; s < m_sliders->count(); ++s)
-        m_sliders->slider(s)->setTracking(tracking);
+    for (const auto &[s, row] : m_sliders->madeRows())
+        static_cast<VarSliderRow *>(row)->slider()->setTracking(tracking);
 }
 
 void VarSliderView::setSelectedVariable(int varIndex)
@@ -432,8 +392,7 @@ void VarSliderView::setSelectedVariable(int varIndex)
     m_selectedVariable = varIndex;
     const int sliderIndex = m_sliderOfVariable.value(varIndex, -1);
     m_sliders->setSelectedIndex(sliderIndex);
-    if (VarSliderRow *row = m_sliders->row(sliderIndex))
-        m_scroll->ensureWidgetVisible(row, 0, 4);
+    m_sliders->ensureRowVisible(sliderIndex);
 }
 
 void VarSliderView::clearSelection()

@@ -11,10 +11,13 @@
 // on: on every change while it is dragged (mode 0), or once when the drag
 // ends (modes 1 and 2; the controller decides whether to simulate).
 //
-// A new value reaches only the rows on screen; a row scrolled out of sight
-// (or the whole column while hidden) takes it when it comes into sight.
+// The rows are made as they come into sight (VarRowColumn), from the
+// model's variable as it is then. A new value reaches only the rows on
+// screen; a row scrolled out of sight (or the whole column while hidden)
+// takes it when it comes into sight.
 
 #include "state/optimhelmdecktunemode.h"
+#include "varrowcolumn.h"
 #include "varsliderwidget.h"
 
 #include <QList>
@@ -55,22 +58,22 @@ private:
     QLabel *m_valueLabel;
 };
 
-// The column of slider rows; paints the selected row's highlight.
-class VarSlidersWidget : public QWidget
+// The column of slider rows, one per enabled variable, made as they come
+// into sight; paints the selected row's highlight.
+class VarSlidersWidget : public VarRowColumn
 {
     Q_OBJECT
 
 public:
     explicit VarSlidersWidget(QWidget *parent = nullptr);
 
-    int count() const { return int(m_rows.size()); }
-    VarSliderRow *row(int sliderIndex) const;
-    VarSliderWidget *slider(int sliderIndex) const;
+    // The row or slider at a slider index, made now if it was not yet.
+    VarSliderRow *row(int sliderIndex);
+    VarSliderWidget *slider(int sliderIndex);
+    // The row if it was made (null otherwise).
+    VarSliderRow *madeRow(int sliderIndex) const;
     // Replaces the rows by rows for these variable indices.
     void setRows(const QList<int> &varIndices);
-    int selectedIndex() const { return m_selected; }
-    // Marks a row (-1: none) without emitting anything.
-    void setSelectedIndex(int sliderIndex);
 
     // Sets the update flag of every slider together.
     void setUpdatesValue(bool updatesValue);
@@ -80,12 +83,8 @@ Q_SIGNALS:
     void sliderSelected(QWidget *item);
     void sliderSelected(int index);
 
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
 private:
-    QList<VarSliderRow *> m_rows;
-    int m_selected = -1;
+    QList<int> m_varIndices;
     bool m_updatesValue = false;
 };
 
@@ -139,6 +138,8 @@ protected:
 
 private:
     void setUpSlider(VarSliderRow *row);
+    // A row was made: it takes the variable and the view's settings.
+    void setUpRow(int sliderIndex, QWidget *row);
     // Brings the rows that came into sight up to date.
     void catchUpRows();
     void applyEnabled(VarSliderRow *row);

@@ -543,52 +543,6 @@ bool VarStaleRows::take(int row)
     return true;
 }
 
-QList<int> VarStaleRows::takeInSight(const std::function<const QWidget *(int)> &rowWidget, const QScrollArea *scroll)
-{
-    QList<int> rows;
-    const QWidget *column = scroll->widget();
-    if (m_count == 0 || !column)
-        return rows;
-    // The rows stand in the column top to bottom: the first one reaching
-    // into sight is found by halving, and the walk ends at the first row
-    // below sight. A catch-up thus costs the rows on screen, not all rows.
-    const QRect seen(-column->pos(), scroll->viewport()->size());
-    int first = 0;
-    int end = int(m_stale.size());
-    while (first < end) {
-        const int middle = first + (end - first) / 2;
-        const QWidget *row = rowWidget(middle);
-        if (row && row->geometry().bottom() < seen.top())
-            first = middle + 1;
-        else
-            end = middle;
-    }
-    for (int row = first; m_count > 0 && row < m_stale.size(); ++row) {
-        const QWidget *widget = rowWidget(row);
-        if (widget && widget->geometry().top() > seen.bottom())
-            break;
-        if (m_stale.at(row) && inSight(widget, scroll)) {
-            take(row);
-            rows.append(row);
-        }
-    }
-    return rows;
-}
-
-void VarStaleRows::catchUpLater(QObject *context, const std::function<void()> &catchUp)
-{
-    if (m_catchUpPosted)
-        return;
-    m_catchUpPosted = true;
-    QMetaObject::invokeMethod(
-        context,
-        [this, catchUp] {
-            m_catchUpPosted = false;
-            catchUp();
-        },
-        Qt::QueuedConnection);
-}
-
 // ---------------------------------------------------------------- slider
 
 VarSliderWidget::VarSliderWidget(QWidget *parent)

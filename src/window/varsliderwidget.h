@@ -125,8 +125,8 @@ private:
 // sight. A view updates only the rows on screen on each iteration and marks
 // the others; a marked row is brought up to date as soon as it comes into
 // sight (scrolling, resizing, a tab or the window shown), before it is
-// painted. The view watches (event filter) the scroll area's viewport, its
-// column and every row for the events mayReveal() names.
+// painted. The view watches (event filter) the scroll area's viewport and
+// its column for the events mayReveal() names.
 class VarStaleRows
 {
 public:
@@ -145,18 +145,10 @@ public:
     // Clears the row's mark; false when it had none.
     bool take(int row);
     bool isEmpty() const { return m_count == 0; }
-    // The marked rows in sight now, their marks cleared.
-    // The rows must stand in the column in their order, top to bottom.
-    QList<int> takeInSight(const std::function<const QWidget *(int row)> &rowWidget, const QScrollArea *scroll);
-    // Runs catchUp once when control is back in the event loop, however
-    // often asked before: a layout pass moves every row, one event each,
-    // and the rows stand in order only after the pass.
-    void catchUpLater(QObject *context, const std::function<void()> &catchUp);
 
 private:
     QList<bool> m_stale;
     qsizetype m_count = 0;
-    bool m_catchUpPosted = false;
 };
 
 class VarSliderWidget : public QSlider

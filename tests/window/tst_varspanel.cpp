@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -473,17 +474,27 @@ private Q_SLOTS:
 
     void rowsOutOfSightCatchUpWhenSeen()
     {
+        // Rows are made as they come into sight, from the variable as it is
+        // then; a made row scrolled away catches up when seen again.
         addVariablesUpTo(40);
+        VarRowColumn *column = m_panel->findChild<VarRowColumn *>(QStringLiteral("varHistoryRows"));
+        QVERIFY(column->madeRow(0) && !column->madeRow(39) && !m_panel->sliderView()->sliders()->madeRow(39));
+        const int last = column->indicesInSight().second;
+        m_panel->resize(320, 960);   // the viewport grows, the column keeps its height
+        QCoreApplication::processEvents();
+        QVERIFY(column->indicesInSight().second > last && column->madeRow(column->indicesInSight().second));
         setValue(QStringLiteral("L40.L"), QStringLiteral("42"));
-        QVERIFY(edit(39)->text() != QStringLiteral("42 nH"));   // out of sight, not yet written
-        for (QScrollArea *scroll : m_panel->findChildren<QScrollArea *>())
-            scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        scrollTo(true);
         QCOMPARE(QStringList({slider(39)->valueText(), edit(39)->text()}), QStringList({"42", "42 nH"}));
+        setValue(QStringLiteral("L1.L"), QStringLiteral("44"));
+        QVERIFY(edit(0)->text() != QStringLiteral("44 nH"));   // out of sight, not yet written
+        scrollTo(false);
+        QCOMPARE(edit(0)->text(), QStringLiteral("44 nH"));
         // A value that arrives while another page is on view shows with the page.
         m_panel->viewTabs()->setCurrentWidget(m_panel->textView());
-        setValue(QStringLiteral("L40.L"), QStringLiteral("43"));
+        setValue(QStringLiteral("L1.L"), QStringLiteral("43"));
         m_panel->viewTabs()->setCurrentWidget(m_panel->historyView());
-        QCOMPARE(edit(39)->text(), QStringLiteral("43 nH"));
+        QCOMPARE(edit(0)->text(), QStringLiteral("43 nH"));
     }
     void escapeInFieldPutsBackTheValue()
     {
@@ -507,8 +518,7 @@ private Q_SLOTS:
         // has, not on the one they missed.
         addVariablesUpTo(40);
         m_panel->updateTuning(true);
-        for (QScrollArea *scroll : m_panel->findChildren<QScrollArea *>())
-            scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        scrollTo(true);
         setValue(QStringLiteral("L1.L"), QStringLiteral("42"));
         QVERIFY(slider(0)->valueText() != QStringLiteral("42"));   // out of sight, not yet written
         QSignalSpy changed(m_panel.get(), &VarsPanel::variableChanged);
@@ -520,7 +530,47 @@ private Q_SLOTS:
         QCOMPARE(changed.count(), 1);
     }
 
+    void rowsFarOutOfSightGo()
+    {
+        // Past keptRows made rows, the rows far out of sight go and come
+        // back made from the model; a field holding refused text stays.
+        addVariablesUpTo(VarRowColumn::keptRows + 60);
+        m_panel->updateTuning(true);
+        typeValue(1, QStringLiteral("abc"));
+        const QPointer<VarHistoryRow> typed = m_panel->historyView()->row(1);
+        QScrollBar *bar = m_panel->findChild<QScrollArea *>(QStringLiteral("varHistoryScroll"))->verticalScrollBar();
+        for (int v = 0; v < bar->maximum(); v += bar->pageStep())
+            bar->setValue(v);
+        bar->setValue(bar->maximum());
+        VarRowColumn *column = m_panel->findChild<VarRowColumn *>(QStringLiteral("varHistoryRows"));
+        QVERIFY(!column->madeRow(5) && column->madeRow(1) == typed && int(column->madeRows().size()) < column->count());
+        setValue(QStringLiteral("L6.L"), QStringLiteral("44"));
+        bar->setValue(0);
+        QCOMPARE(QStringList({edit(5)->text(), edit(1)->text()}), QStringList({"44 nH", "abc"}));
+    }
+    void tabWalksTheRowsInOrder()
+    {
+        addVariablesUpTo(40);
+        m_panel->updateTuning(true);
+        m_panel->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
+        VarSlidersWidget *column = m_panel->sliderView()->sliders();
+        const int last = column->indicesInSight().second;
+        QVERIFY(last < 39 && !column->madeRow(last + 1));
+        slider(last)->setFocus();
+        QTest::keyClick(slider(last), Qt::Key_Tab);   // the next row is made and scrolled into sight
+        QCOMPARE(QApplication::focusWidget(), column->madeRow(last + 1)->slider());
+        QVERIFY(column->indicesInSight().second > last);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), slider(last));
+    }
+
 private:
+    void scrollTo(bool end)
+    {
+        for (QScrollArea *scroll : m_panel->findChildren<QScrollArea *>())
+            scroll->verticalScrollBar()->setValue(end ? scroll->verticalScrollBar()->maximum() : 0);
+    }
     void addVariablesUpTo(int last)
     {
         for (int k = int(vars().size()) + 1; k <= last; ++k) {

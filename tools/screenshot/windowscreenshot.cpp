@@ -1,7 +1,7 @@
 // Opens the helmdeck window on an optimization and saves a picture of it.
 // Settings are kept in a temporary folder.
 //
-// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale|goalkinds] [WIDTHxHEIGHT]
+// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|many|recall|sliders|logscale|goalkinds] [WIDTHxHEIGHT]
 //   running  interactive, 37 of 100 iterations, 12 minutes in (the default;
 //            docs/helmdeck-window.png at the default size,
 //            docs/helmdeck-window-large.png at 1600x1000)
@@ -16,6 +16,12 @@
 //   insights as running, with the "Goals" page (pass or fail per goal) and
 //            the "Iterations" table shown, iteration 20 selected and
 //            marked on the history graphs (docs/helmdeck-insights.png)
+//   many     as running, with 10,000 variables (the five elements repeated)
+//   recall   as running, with "Recall Optimization State" open over the
+//            window: three stored states, the second selected
+//            (docs/window-recall.png, docs/window-recall-large.png)
+//   sliders  as running, the second slider's tooltip shown: the sliders
+//            stay put until Start Tuning (docs/window-sliders.png, ...)
 //   logscale the run finished after 100 iterations, the "Error history"
 //            page shown and the error histories on a log scale
 //            (docs/helmdeck-logscale.png)
@@ -34,18 +40,26 @@
 
 #include "model/optimizationmodelobject.h"
 #include "state/optimhelmdeckcontrollerstate.h"
+#include "state/statemanager.h"
 #include "units/realstringparser.h"
 #include "window/errorhistoryview.h"
 #include "window/goalspanel.h"
 #include "window/iterationtable.h"
 #include "window/optimhelmdeckdialog.h"
+#include "window/recallstatedialog.h"
 #include "window/statuspanel.h"
 #include "window/statusviews.h"
 #include "window/varhistoryview.h"
+#include "window/varsliderview.h"
 #include "window/varspanel.h"
 #include "window/windowresources.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QHelpEvent>
+#include <QItemSelectionModel>
+#include <QPainter>
+#include <QTableView>
 #include <QTabWidget>
 #include <QRegularExpression>
 #include <QSettings>
@@ -55,6 +69,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <numbers>
 
 namespace {
@@ -87,6 +102,17 @@ struct VarDef
 const VarDef varDefs[] = {
     {"L1", "nH", 12.4e-9}, {"C1", "pF", 6.1e-12}, {"L2", "nH", 20.1e-9}, {"C2", "pF", 6.1e-12}, {"L3", "nH", 12.4e-9},
 };
+constexpr int varDefCount = int(std::size(varDefs));
+
+// How many variables the design has: the five elements, or (mode "many")
+// 10,000, the five repeated with a section number ("L1_2", ...).
+int variableCount = varDefCount;
+
+QString variableName(int k)
+{
+    const QString name = QString::fromLatin1(varDefs[k % varDefCount].name);
+    return k < varDefCount ? name : QStringLiteral("%1_%2").arg(name).arg(k / varDefCount + 1);
+}
 
 // Goals of other analyses (mode goalkinds): what they measure, over which
 // variable (empty: a scalar goal) and their one limit.
@@ -181,10 +207,11 @@ OptimModelInput realisticInput(const QString &name)
         goal.limits().append(limit);
         input.goals().append(goal);
     }
-    for (const VarDef &d : varDefs) {
+    for (int k = 0; k < variableCount; ++k) {
+        const VarDef &d = varDefs[k % varDefCount];
         OptimVarInput variable;
-        variable.setNetlistName(QStringLiteral("%1.%2").arg(QString::fromLatin1(d.name), QString::fromLatin1(d.name).left(1)));
-        variable.setName(QString::fromLatin1(d.name));
+        variable.setNetlistName(QStringLiteral("%1.%2").arg(variableName(k), QString::fromLatin1(d.name).left(1)));
+        variable.setName(variableName(k));
         variable.setValue(RealStringParser::formatScaled(d.base, 4, QString::fromLatin1(d.unit)).number);
         variable.setUnit(QString::fromLatin1(d.unit));
         variable.setRange(QStringLiteral("1"), QStringLiteral("100"));
@@ -307,8 +334,9 @@ OptimIter realisticIteration(int i, int seed)
     algorithm.setErrorDetail(QString::number(total, 'g', 6));
     algorithm.setIterationText(QString::number(i));
     algorithm.setMaxIterationsText(QStringLiteral("100"));
-    for (const VarDef &d : varDefs) {
-        const double v = d.base * 0.85e9 / fc * (1.0 + 0.01 * std::sin(i + d.base * 1e9));
+    for (int k = 0; k < variableCount; ++k) {
+        const VarDef &d = varDefs[k % varDefCount];
+        const double v = d.base * 0.85e9 / fc * (1.0 + 0.01 * std::sin(i + d.base * 1e9 + k / varDefCount));
         iter.variables().append(OptimVarOutput(RealStringParser::formatScaled(v, 4, QString::fromLatin1(d.unit)).text()));
     }
     return iter;
@@ -320,7 +348,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale|goalkinds] [WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|many|recall|sliders|logscale|goalkinds] [WIDTHxHEIGHT]\n");
         return 2;
     }
     const QString mode = argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("running");
@@ -345,6 +373,8 @@ int main(int argc, char **argv)
     if (mode == QLatin1String("limits"))
         state.setGoalXAxisScaling(0);
     const bool finished = mode == QLatin1String("logscale");
+    if (mode == QLatin1String("many"))
+        variableCount = 10000;
     if (finished)
         state.setHistoryLogScale(true);
     QIcon icon;
@@ -357,6 +387,8 @@ int main(int argc, char **argv)
     // The elapsed clock reads 12m34s.
     QDateTime now = QDateTime(QDate(2030, 1, 1), QTime(9, 0), Qt::UTC);
     window->statusPanel()->progressView()->setClock([&now] { return now; });
+    // The recall dialog's states, stored along the run.
+    StateManager states;
     for (int m = 0; m < count; ++m) {
         auto model = std::make_unique<OptimizationModelObject>();
         model->setModelInput(realisticInput(count > 1 ? QStringLiteral("Top.Sweep1[%1].Optim1").arg(m) : QStringLiteral("Optim1")));
@@ -368,11 +400,20 @@ int main(int argc, char **argv)
             if (i == 100)
                 iteration.algorithm().setStatus(5);
             model->applyIteration(iteration);
+            if (mode == QLatin1String("recall") && (i == 0 || i == 12)) {
+                states.setCurrentModel(model.get());
+                if (i == 0)
+                    states.storeState(QStringLiteral("Start"), QStringLiteral("As designed"));
+                else
+                    states.storeState(QStringLiteral("Passband met"), QStringLiteral("Before widening the stopband"));
+            }
         }
         models.push_back(std::move(model));
     }
     now = now.addSecs(12 * 60 + 34);
     OptimizationModelObject &current = *models.back();
+    if (mode == QLatin1String("recall"))
+        states.storeState(QStringLiteral("State03"), QString());
     if (mode == QLatin1String("stopped")) {
         current.applyStatus(OptimStatus(3, QStringLiteral("Paused by the user after iteration 37.")));
         OptimIterSimResult failed;
@@ -409,12 +450,54 @@ int main(int argc, char **argv)
     window->show();
     if (windowSize.isValid())
         window->resize(windowSize);
-    // Let the layout settle and the animation show a frame. exit(), not
-    // quit(): quit() asks the windows to close, and this one waits for a
-    // controller to allow it.
-    QTimer::singleShot(300, &app, [] { QCoreApplication::exit(0); });
+    // Windows of their own drawn over the window where they stand: a dialog,
+    // a tooltip.
+    QList<QPointer<QWidget>> above;
+    if (mode == QLatin1String("recall")) {
+        auto *dialog = new RecallStateDialog(&states, window);
+        dialog->show();
+        dialog->move(window->geometry().center() - dialog->rect().center() + QPoint(0, 10));
+        dialog->view()->selectionModel()->setCurrentIndex(states.index(1, 0),
+                                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        above.append(dialog);
+    }
+    // Let the layout settle and the animation show a frame, then show what
+    // needs the laid-out window. exit(), not quit(): quit() asks the windows
+    // to close, and this one waits for a controller to allow it.
+    QTimer::singleShot(300, &app, [&] {
+        if (mode == QLatin1String("sliders")) {
+            QWidget *slider = window->varsPanel()->sliderView()->sliderForVariable(1);
+            const QPoint at(slider->width() / 3, slider->height() / 2);
+            QHelpEvent help(QEvent::ToolTip, at, slider->mapToGlobal(at));
+            QCoreApplication::sendEvent(slider, &help);
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                if (top->inherits("QTipLabel") && top->isVisible())
+                    above.append(top);
+            }
+        }
+        QCoreApplication::exit(0);
+    });
     app.exec();
-    const QPixmap picture = window->grab();
+    QPixmap picture = window->grab();
+    {
+        QPainter painter(&picture);
+        for (QWidget *top : std::as_const(above)) {
+            if (!top || !top->isVisible())
+                continue;
+            const QRect place(top->mapToGlobal(QPoint()) - window->mapToGlobal(QPoint()), top->size());
+            // The offscreen platform draws no frames: a dialog gets a plain
+            // title bar with its title and a border.
+            if (qobject_cast<QDialog *>(top)) {
+                const int bar = top->fontMetrics().height() + 8;
+                const QRect frame = place.adjusted(-1, -bar - 1, 0, 0);
+                painter.fillRect(frame, QColor(70, 70, 70));
+                painter.setPen(Qt::white);
+                painter.drawText(frame.adjusted(8, 1, -8, 0).topLeft() + QPoint(0, top->fontMetrics().ascent() + 4),
+                                 top->windowTitle());
+            }
+            painter.drawPixmap(place.topLeft(), top->grab());
+        }
+    }
     delete window;
     if (picture.isNull() || !picture.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
