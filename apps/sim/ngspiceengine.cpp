@@ -125,6 +125,10 @@ bool NgspiceEngine::runAc(const QStringList &netlist, const QStringList &nodes, 
         if (!m_needsReload) {
             m_api->command(const_cast<char *>("remcirc"));
             m_api->command(const_cast<char *>("destroy all"));
+            // Every command ngspice executes stays in its list of control
+            // structures (about 150 bytes each) until a null command clears
+            // the list: without this the process grows with every run.
+            m_api->command(nullptr);
         }
     };
     if (m_api->circ(lines.data()) != 0 || m_needsReload) {
