@@ -183,6 +183,42 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1: %2 -> %3").arg(code).arg(first).arg(opt.best().total())));
     }
 
+    // The bundled examples of other analyses meet their goals from their start
+    // values; a measurement goes to the helmdeck as a scalar: one y value, no x,
+    // an unnamed independent variable; a trace over time as time/s.
+    void examplesMeetTheirGoals_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("scalarGoal");
+        QTest::addColumn<int>("traceGoal");
+        QTest::addColumn<QString>("indepVar");
+        QTest::newRow("rlc-step") << "rlc-step.json" << 0 << 2 << "time s";
+        QTest::newRow("rc-noise") << "rc-noise.json" << 0 << 1 << "freq Hz";
+    }
+
+    void examplesMeetTheirGoals()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, scalarGoal);
+        QFETCH(int, traceGoal);
+        QFETCH(QString, indepVar);
+        const SimDesign d = loadExampleDesign(file.toLatin1().constData());
+        SimOptimization opt(d, 0);
+        QVERIFY2(opt.problems().isEmpty(), qPrintable(opt.problems().join("; ")));
+        const SimOutcome outcome = opt.run({});
+        QVERIFY2(outcome.stop == SimStop::GoalsMet, qPrintable(outcome.message));
+        const OptimGoalOutput scalar = opt.goalOutput(scalarGoal, opt.best());
+        QCOMPARE(scalar.traces().indepVar(), OptimTraceVar());
+        QCOMPARE(scalar.traces().traceCount(), 1);
+        QVERIFY(scalar.traces().trace(0).xValues().values().isEmpty());
+        QCOMPARE(scalar.traces().trace(0).yValues().values().size(), 1);
+        const OptimGoalOutput trace = opt.goalOutput(traceGoal, opt.best());
+        const OptimTraceVar &x = trace.traces().indepVar();
+        QCOMPARE(x.name() + QLatin1Char(' ') + x.text(), indepVar);
+        QVERIFY(trace.traces().trace(0).xValues().values().size() > 10);
+        QCOMPARE(trace.traces().trace(0).xValues().values().size(), trace.traces().trace(0).yValues().values().size());
+    }
+
     void discreteStaysOnTheGrid()
     {
         const SimDesign d = loadExampleDesign("lowpass-discrete.json");
