@@ -5,6 +5,7 @@
 #include "ngspiceengine.h"
 #include "simdesign.h"
 #include "simheadless.h"
+#include "simlint.h"
 #include "simnetlist.h"
 #include "simsession.h"
 #include "simvariables.h"
@@ -101,6 +102,20 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    // The circuit's lint: errors stop the run before ngspice is touched,
+    // warnings go to standard error (the host shows it in its log) and, on
+    // the bus, into the first status message.
+    QStringList lintErrors, lintWarnings;
+    for (const SimLintFinding &f : SimLint::check(d))
+        (f.severity == SimLintFinding::Error ? lintErrors : lintWarnings).append(f.text());
+    for (const QString &w : std::as_const(lintWarnings))
+        std::fprintf(stderr, "helmdeck-sim: warning: %s\n", qPrintable(w));
+    if (!lintErrors.isEmpty()) {
+        for (qsizetype i = 0; i + 1 < lintErrors.size(); ++i)
+            std::fprintf(stderr, "helmdeck-sim: %s\n", qPrintable(lintErrors.at(i)));
+        return fail(1, lintErrors.last());
+    }
+
     if (parser.isSet(library))
         NgspiceEngine::instance().setLibrary(parser.value(library));
     if (!NgspiceEngine::instance().initialize(&error))
@@ -142,6 +157,7 @@ int main(int argc, char **argv)
     o.interactive = !parser.isSet(batch);
     o.seed = quint32(seedValue);
     o.verbose = parser.isSet(verbose);
+    o.designWarnings = lintWarnings;
     SimSession session(d, o);
     const int code = session.run();
     if (code != 0)

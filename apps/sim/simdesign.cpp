@@ -1,9 +1,11 @@
 #include "simdesign.h"
 
 #include "simexpression.h"
+#include "simlint.h"
 #include "simvalue.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -647,7 +649,7 @@ bool SimDesign::load(const QString &path, SimDesign &design, QString *error)
             *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
-    if (!fromJson(file.readAll(), design, error)) {
+    if (!fromJson(file.readAll(), design, error, QFileInfo(path).absolutePath())) {
         if (error)
             *error = path + QStringLiteral(": ") + *error;
         return false;
@@ -655,7 +657,7 @@ bool SimDesign::load(const QString &path, SimDesign &design, QString *error)
     return true;
 }
 
-bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *error)
+bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *error, const QString &folder)
 {
     // A UTF-8 byte-order mark, as some editors write one, is not part of the JSON.
     static const QByteArray kByteOrderMark("\xEF\xBB\xBF");
@@ -701,7 +703,9 @@ bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *err
     for (qsizetype i = 0; i < d.circuit.size(); ++i)
         d.circuitPlaces.append(QStringLiteral("circuit[%1]").arg(i));
     for (qsizetype i = 0; i < d.circuit.size(); ++i) {
-        const QString problem = simCircuitLineProblem(d.circuit.at(i));
+        QString problem = simCircuitLineProblem(d.circuit.at(i));
+        if (!problem.isEmpty() && SimLint::isIncludeLine(d.circuit.at(i)))
+            problem = SimLint::includeProblem(d.circuit.at(i), folder, &d.circuit[i]);
         if (!problem.isEmpty())
             return done(r.fail(QStringLiteral("circuit[%1]").arg(i), problem));
     }

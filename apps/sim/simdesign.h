@@ -65,7 +65,9 @@ class SimDesign
 {
 public:
     static bool load(const QString &path, SimDesign &design, QString *error);
-    static bool fromJson(const QByteArray &json, SimDesign &design, QString *error);
+    // folder: where the design's .include and .lib files are (their lines
+    // then name the files' absolute paths); empty: such lines are refused.
+    static bool fromJson(const QByteArray &json, SimDesign &design, QString *error, const QString &folder = QString());
 
     QString title;
     QStringList circuit;      // netlist lines without title, analysis or .end
@@ -100,6 +102,7 @@ bool simIsParameterName(const QString &text);
 // dot-commands only those that describe the circuit are allowed (.param,
 // .model, .subckt, .ends, .func, .global, .temp, .option(s), .opt,
 // .nodeset, .ic): the analysis, .control blocks and .end are the
-// simulator's, and .include/.lib (which read files) are refused, as are
-// XSPICE code-model instances (A lines), some of which read files.
+// simulator's, and .include/.lib (which read files) are refused here (a
+// design file's own model files pass SimLint::includeProblem instead), as
+// are XSPICE code-model instances (A lines), some of which read files.
 QString simCircuitLineProblem(const QString &line);

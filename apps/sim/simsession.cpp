@@ -109,7 +109,7 @@ int SimSession::run()
 
 bool SimSession::runOptimization(bool last)
 {
-    const QStringList problems = m_opt->problems();
+    const QStringList problems = m_options.designWarnings + m_opt->problems();
     if (!sendStatus(StatusInitializing, problems.isEmpty() ? QStringLiteral("Simulating the initial values")
                                                            : problems.join(QStringLiteral("; "))))
         return false;

@@ -43,6 +43,7 @@ struct SimSessionOptions
     int ackTimeoutMs = 60000;
     quint32 seed = 4242;
     bool verbose = false;
+    QStringList designWarnings;     // the circuit's lint warnings, shown with the first status
 };
 
 class SimSession

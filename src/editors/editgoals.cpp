@@ -79,6 +79,11 @@ EditGoals::EditGoals(const OptimItemList<OptimGoalInput> &goals, QWidget *parent
 
     m_table->setExpressionChoices(distinct(goals, [](const OptimGoalInput &g) { return g.expression(); }));
     m_table->setAnalysisChoices(distinct(goals, [](const OptimGoalInput &g) { return g.simInstanceName(); }));
+    // Every goal's variables: a swept source one goal uses is offered to all.
+    QStringList indepVars;
+    for (const OptimGoalInput &goal : goals)
+        indepVars += goal.indepVarNames();
+    m_table->setIndepVarChoices(indepVars);
     m_list->setGoals(goals);
     if (m_list->count() > 0)
         m_list->setCurrentRow(0);

@@ -1,6 +1,7 @@
 #include "goalchecks.h"
 
 #include "units/realstringparser.h"
+#include "window/goalgraphwidget.h"
 #include "units/unitsparser.h"
 
 #include <QRegularExpression>
@@ -245,7 +246,7 @@ int faultCount(const OptimGoalInput &goal)
         count += limitMessage(flags, LimitField::Weight).isEmpty() ? 0 : 1;
         for (int k = 0; k < vars; ++k) {
             const auto range = limit.rangeForIndex(k);
-            const int r = range ? rangeProblems(range->lowerBound(), range->upperBound(), goal.indepVarUnits().value(k)) : 0;
+            const int r = range ? rangeProblems(range->lowerBound(), range->upperBound(), GoalGraphWidget::indepVarUnits(goal, k)) : 0;
             count += (rangeMessage(r, false).isEmpty() ? 0 : 1) + (rangeMessage(r, true).isEmpty() ? 0 : 1);
         }
     }
@@ -261,7 +262,7 @@ OptimGoalInput withPlainNumbers(const OptimGoalInput &goal)
         limit.setLimit(limit.limitType(), plainNumberText(limit.firstValueText()),
                        plainNumberText(limit.secondValueText()));
         for (OptimGoalRange &range : limit.ranges()) {
-            const QString units = goal.indepVarUnits().value(range.index());
+            const QString units = GoalGraphWidget::indepVarUnits(goal, range.index());
             range.setLowerBound(plainNumberText(range.lowerBound(), units));
             range.setUpperBound(plainNumberText(range.upperBound(), units));
         }

@@ -8,8 +8,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QToolButton>
 
 namespace {
 
@@ -44,6 +46,7 @@ GoalInfoWidget::GoalInfoWidget(QWidget *parent)
     , m_weight(new QLineEdit)
     , m_indepVars(new QLabel)
     , m_editIndepVars(new QPushButton(QStringLiteral("Edit...")))
+    , m_chooseIndepVar(new QToolButton)
 {
     m_name->setObjectName(QStringLiteral("goalNameEdit"));
     m_expression->setObjectName(QStringLiteral("expressionBox"));
@@ -52,6 +55,13 @@ GoalInfoWidget::GoalInfoWidget(QWidget *parent)
     m_indepVars->setObjectName(QStringLiteral("indepVarsLabel"));
     m_editIndepVars->setObjectName(QStringLiteral("editIndepVarsButton"));
     m_editIndepVars->setAutoDefault(false);
+    m_chooseIndepVar->setObjectName(QStringLiteral("chooseIndepVarButton"));
+    m_chooseIndepVar->setText(QStringLiteral("Choose"));
+    m_chooseIndepVar->setToolTip(QStringLiteral("Set the independent variable: frequency, time, a swept source, or none"));
+    m_chooseIndepVar->setPopupMode(QToolButton::InstantPopup);
+    m_chooseIndepVar->setMenu(new QMenu(m_chooseIndepVar));
+    m_chooseIndepVar->menu()->setObjectName(QStringLiteral("indepVarChoiceMenu"));
+    connect(m_chooseIndepVar->menu(), &QMenu::aboutToShow, this, &GoalInfoWidget::fillChoiceMenu);
     for (QComboBox *box : {m_expression, m_analysis}) {
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
@@ -64,6 +74,7 @@ GoalInfoWidget::GoalInfoWidget(QWidget *parent)
 
     auto *vars = new QHBoxLayout;
     vars->addWidget(m_indepVars, 1);
+    vars->addWidget(m_chooseIndepVar);
     vars->addWidget(m_editIndepVars);
     auto *form = new QFormLayout(this);
     form->setContentsMargins(0, 0, 0, 0);
@@ -97,6 +108,46 @@ void GoalInfoWidget::setAnalysisChoices(const QStringList &choices)
     setChoices(m_analysis, choices);
 }
 
+void GoalInfoWidget::setIndepVarChoices(const QStringList &choices)
+{
+    m_indepVarChoices = choices;
+}
+
+QStringList GoalInfoWidget::indepVarChoices() const
+{
+    QStringList names{QStringLiteral("freq"), QStringLiteral("time")};
+    const QStringList own = m_goal ? m_goal->indepVarNames() : QStringList();
+    for (const QStringList *list : {&m_indepVarChoices, &own}) {
+        for (const QString &name : *list) {
+            if (!name.trimmed().isEmpty() && !names.contains(name.trimmed(), Qt::CaseInsensitive))
+                names.append(name.trimmed());
+        }
+    }
+    return names;
+}
+
+void GoalInfoWidget::fillChoiceMenu()
+{
+    QMenu *menu = m_chooseIndepVar->menu();
+    menu->clear();
+    for (const QString &name : indepVarChoices())
+        menu->addAction(name, this, [this, name] { chooseIndepVar(name); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("None (a single value)"), this, [this] { chooseIndepVar(QString()); });
+}
+
+void GoalInfoWidget::chooseIndepVar(const QString &name)
+{
+    if (!m_goal)
+        return;
+    if (name.isEmpty()) {
+        updateRangeVars({});
+        return;
+    }
+    const int old = int(m_goal->indepVarNames().indexOf(name));
+    updateRangeVars({{old, name}});
+}
+
 void GoalInfoWidget::showGoal()
 {
     m_showing = true;
@@ -107,7 +158,7 @@ void GoalInfoWidget::showGoal()
     const QStringList names = m_goal ? m_goal->indepVarNames() : QStringList();
     m_indepVars->setText(names.isEmpty() ? QStringLiteral("<i>None specified</i>&nbsp;")
                                          : names.join(QStringLiteral(", ")).toHtmlEscaped());
-    for (QWidget *field : std::initializer_list<QWidget *>{m_name, m_expression, m_analysis, m_weight, m_editIndepVars})
+    for (QWidget *field : std::initializer_list<QWidget *>{m_name, m_expression, m_analysis, m_weight, m_editIndepVars, m_chooseIndepVar})
         field->setEnabled(m_goal);
     m_showing = false;
     showProblems();

@@ -2,6 +2,7 @@
 
 #include "goalchecks.h"
 #include "model/optiminputrecords.h"
+#include "window/goalgraphwidget.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -123,7 +124,7 @@ void GoalLimitsTableTWidget::populate()
         setItem(row, WeightColumn, cell(limit.weight(), true));
         for (int k = 0; k < vars.size(); ++k) {
             const auto range = limit.rangeForIndex(k);
-            const QString units = m_goal->indepVarUnits().value(k);
+            const QString units = GoalGraphWidget::indepVarUnits(*m_goal, k);
             setItem(row, FirstRangeColumn + 2 * k,
                     cell(range ? goalcheck::boundDisplayText(range->lowerBound(), units) : QString(), true));
             setItem(row, FirstRangeColumn + 2 * k + 1,
@@ -157,7 +158,7 @@ void GoalLimitsTableTWidget::showProblems()
         for (int k = 0; k < vars; ++k) {
             const auto range = limit.rangeForIndex(k);
             const int r = range ? goalcheck::rangeProblems(range->lowerBound(), range->upperBound(),
-                                                           m_goal->indepVarUnits().value(k))
+                                                           GoalGraphWidget::indepVarUnits(*m_goal, k))
                                 : 0;
             count += mark(item(row, FirstRangeColumn + 2 * k), goalcheck::rangeMessage(r, false));
             count += mark(item(row, FirstRangeColumn + 2 * k + 1), goalcheck::rangeMessage(r, true));

@@ -102,6 +102,11 @@ void GoalTableWidget::setAnalysisChoices(const QStringList &choices)
     m_info->setAnalysisChoices(choices);
 }
 
+void GoalTableWidget::setIndepVarChoices(const QStringList &choices)
+{
+    m_info->setIndepVarChoices(choices);
+}
+
 void GoalTableWidget::setGoal(OptimGoalInput *goal)
 {
     m_goal = goal;

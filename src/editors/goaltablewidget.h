@@ -40,6 +40,7 @@ public:
 
     void setExpressionChoices(const QStringList &choices);
     void setAnalysisChoices(const QStringList &choices);
+    void setIndepVarChoices(const QStringList &choices);
 
     GoalInfoWidget *infoWidget() const { return m_info; }
     GoalLimitsTableTWidget *limitsTable() const { return m_limits; }

@@ -2,6 +2,7 @@
 
 #include "colorset.h"
 #include "graphaxes.h"
+#include "goalverdict.h"
 #include "graphwidget.h"
 #include "units/realstringparser.h"
 
@@ -188,7 +189,7 @@ QString GoalGraphWidget::limitDescription(const OptimGoalInput &goal)
             const int k = range.index();
             const QString variable = k >= 0 && k < goal.indepVarNames().size() ? goal.indepVarNames().at(k)
                                                                                : QStringLiteral("x");
-            const QString units = goal.indepVarUnits().value(k);
+            const QString units = indepVarUnits(goal, k);
             text += QStringLiteral(", ");
             if (range.hasLowerBound())
                 text += esc(boundText(range.lowerBound(), units)) + QStringLiteral(" &lt; ");
@@ -201,6 +202,47 @@ QString GoalGraphWidget::limitDescription(const OptimGoalInput &goal)
     }
     text.replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
     return text;
+}
+
+bool GoalGraphWidget::isScalarGoal(const OptimGoalInput &goal, const OptimTraceFamily &traces)
+{
+    if (!goal.indepVarNames().isEmpty() || !traces.indepVar().name().isEmpty())
+        return false;
+    return std::all_of(traces.traces().begin(), traces.traces().end(),
+                       [](const OptimTrace &trace) { return trace.yValues().size() <= 1; });
+}
+
+std::optional<std::vector<double>> GoalGraphWidget::scalarValues(const OptimGoalInput &goal,
+                                                                 const OptimTraceFamily &traces)
+{
+    if (!isScalarGoal(goal, traces))
+        return std::nullopt;
+    std::vector<double> values;
+    for (const OptimTrace &trace : traces.traces()) {
+        if (!trace.yValues().isEmpty() && std::isfinite(trace.yValues().at(0)))
+            values.push_back(trace.yValues().at(0));
+    }
+    return values;
+}
+
+QString GoalGraphWidget::indepVarUnits(const OptimGoalInput &goal, int k)
+{
+    const QString stated = goal.indepVarUnits().value(k);
+    return stated.trimmed().isEmpty() ? GraphScale::indepVarUnit(goal.indepVarNames().value(k)) : stated;
+}
+
+QString GoalGraphWidget::sweptAxisUnits() const
+{
+    if (isScalar())
+        return QString();
+    const int k = sweptVariableIndex(m_goal, m_traces);
+    const QString stated = m_goal.indepVarUnits().value(k);
+    if (!stated.trimmed().isEmpty())
+        return stated;
+    // The traces may name the variable where the goal does not.
+    const QString name = !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name()
+                                                               : m_goal.indepVarNames().value(k);
+    return GraphScale::indepVarUnit(name);
 }
 
 std::optional<GoalPlotRange> GoalGraphWidget::traceExtent(const OptimTraceFamily &traces, double xLo, double xHi)
@@ -237,7 +279,7 @@ std::pair<double, double> GoalGraphWidget::limitXSpan(const OptimGoalInput &goal
     const std::optional<OptimGoalRange> range = goal.limits().at(limitIndex).rangeForIndex(k);
     if (!range)
         return span;
-    const QString units = k < goal.indepVarUnits().size() ? goal.indepVarUnits().at(k) : QString();
+    const QString units = indepVarUnits(goal, k);
     if (const auto lo = boundValue(range->lowerBound(), units))
         span.first = *lo;
     if (const auto hi = boundValue(range->upperBound(), units))
@@ -416,13 +458,19 @@ std::optional<GoalPlotRange> GoalGraphWidget::plotRange() const
     // While zoomed nothing is held, so the automatic range starts afresh
     // once the user returns to it.
     const std::optional<GoalPlotRange> computed = computedPlotRange();
-    if (!computed || m_zoom || !m_heldRange || !GraphScale::keepsGoalPlotRange(*m_heldRange, *computed))
+    // A scalar goal's values lie along x: the same rule, turned.
+    auto turned = [this](const GoalPlotRange &r) {
+        return isScalar() ? GoalPlotRange{r.yMin, r.yMax, r.xMin, r.xMax} : r;
+    };
+    if (!computed || m_zoom || !m_heldRange || !GraphScale::keepsGoalPlotRange(turned(*m_heldRange), turned(*computed)))
         m_heldRange = m_zoom ? std::nullopt : computed;
     return m_zoom ? computed : m_heldRange;
 }
 
 std::optional<GoalPlotRange> GoalGraphWidget::computedPlotRange() const
 {
+    if (isScalar())
+        return scalarPlotRange();
     const std::optional<GoalPlotRange> limits = limitExtent(m_goal, m_traces);
     if (m_scaling != FitToLimitLines || !limits)
         return GraphScale::goalPlotRange(m_scaling, limits, traceExtent(m_traces));
@@ -436,6 +484,35 @@ std::optional<GoalPlotRange> GoalGraphWidget::computedPlotRange() const
     return r;
 }
 
+std::optional<GoalPlotRange> GoalGraphWidget::scalarPlotRange() const
+{
+    // The current values, those drawn beside them and the limit values: the
+    // marker and the limit it is judged by are always both in view, the
+    // markers clear of the edges.
+    std::vector<double> all = scalarValues(m_goal, m_traces).value_or(std::vector<double>());
+    const std::vector<double> initial = showsInitialTraces() ? scalarValues(m_goal, m_initialTraces).value_or(std::vector<double>())
+                                                             : std::vector<double>();
+    const std::vector<double> before = scalarValues(m_goal, m_beforeTuning).value_or(std::vector<double>());
+    all.insert(all.end(), initial.begin(), initial.end());
+    all.insert(all.end(), before.begin(), before.end());
+    for (const OptimGoalLimitInput &limit : m_goal.limits()) {
+        const std::vector<double> values = limitValues(limit);
+        all.insert(all.end(), values.begin(), values.end());
+    }
+    if (all.empty())
+        return std::nullopt;
+    const auto [lo, hi] = std::minmax_element(all.begin(), all.end());
+    GoalPlotRange r{*lo, *hi, 0.0, 1.0};
+    if (r.xMax > r.xMin) {
+        const double pad = 0.1 * (r.xMax - r.xMin);
+        r.xMin -= pad;
+        r.xMax += pad;
+    } else {
+        std::tie(r.xMin, r.xMax) = GraphScale::openedRange(r.xMin, r.xMax);
+    }
+    return r;
+}
+
 bool GoalGraphWidget::showsInitialTraces() const
 {
     return !m_initialTraces.traces().isEmpty() && !(m_initialTraces.traces() == m_traces.traces());
@@ -443,7 +520,7 @@ bool GoalGraphWidget::showsInitialTraces() const
 
 QStringList GoalGraphWidget::legendEntries() const
 {
-    QStringList entries{QStringLiteral("trace")};
+    QStringList entries{isScalar() ? QStringLiteral("value") : QStringLiteral("trace")};
     if (!m_goal.limits().isEmpty())
         entries << QStringLiteral("limit");
     if (showsInitialTraces())
@@ -522,13 +599,16 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
 {
     Layout l;
     const int k = sweptVariableIndex(m_goal, m_traces);
-    l.xUnits = m_goal.indepVarUnits().value(k);
-    l.xName = !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name() : m_goal.indepVarNames().value(k);
+    const bool scalar = isScalar();
+    l.xUnits = sweptAxisUnits();
+    // A scalar goal's axis holds its values: the expression names it.
+    l.xName = scalar ? m_goal.expression().trimmed()
+                     : !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name() : m_goal.indepVarNames().value(k);
     const QFontMetrics fm(GraphAxes::labelFont(font()));
     const QFontMetrics big(font());
 
     l.range = shownRange();
-    if (l.range) {
+    if (l.range && !scalar) {
         const int plotHeight = size.height() - 2 * fm.height() - 16;
         const std::vector<double> ticks = GraphScale::niceTicks(l.range->yMin, l.range->yMax,
                                                                 std::max(1, plotHeight / (fm.height() + 8)));
@@ -540,10 +620,12 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
     l.header = QRect(0, 0, size.width(), big.height() + 4);
     l.xLabels = size.height() >= l.header.height() + 3 * fm.height() + 30;
     // The value axis names the goal's quantity while the plot has room.
-    if (size.width() >= 160 && size.height() >= l.header.height() + 4 * fm.height())
+    if (!scalar && size.width() >= 160 && size.height() >= l.header.height() + 4 * fm.height())
         l.yCaption = m_goal.expression().trimmed();
     const int captionRoom = l.yCaption.isEmpty() ? 0 : fm.height() + 2;
-    const int left = std::min(GraphAxes::labelWidth(fm, GraphAxes::labelFont(font()), l.yTicks) + 8 + captionRoom, size.width() / 2);
+    const int left = scalar ? 8
+                            : std::min(GraphAxes::labelWidth(fm, GraphAxes::labelFont(font()), l.yTicks) + 8 + captionRoom,
+                                       size.width() / 2);
     const int top = l.header.bottom() + 3;
     const int bottom = size.height() - (l.xLabels ? fm.height() + 6 : 5);
     l.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, size.width() - 8), std::max(top + 1, bottom)));
@@ -643,7 +725,8 @@ void GoalGraphWidget::drawBackground(QPainter &painter, const QSize &size, const
     painter.setFont(GraphAxes::labelFont(font()));
     if (!layout.range) {
         GraphAxes::drawPlotMessage(painter, layout.plot, pal.color(QPalette::Disabled, QPalette::WindowText),
-                                   m_traces.traces().isEmpty() ? QStringLiteral("No trace yet")
+                                   m_traces.traces().isEmpty() ? (isScalar() ? QStringLiteral("No value yet")
+                                                                                             : QStringLiteral("No trace yet"))
                                                                : QStringLiteral("No values to show"));
         drawFrame(painter, size, layout, true);
         return;
@@ -660,8 +743,13 @@ void GoalGraphWidget::drawBackground(QPainter &painter, const QSize &size, const
     // hides it.
     painter.save();
     painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1));
-    drawLimits(painter, layout, false);
-    drawTraces(painter, layout, false);
+    if (isScalar()) {
+        drawScalarLimits(painter, layout, false);
+        drawScalarValues(painter, layout, false);
+    } else {
+        drawLimits(painter, layout, false);
+        drawTraces(painter, layout, false);
+    }
     painter.restore();
     // The frame lies outside the clip of everything drawn later but the
     // highlight, so it goes in here.
@@ -675,8 +763,13 @@ void GoalGraphWidget::drawForeground(QPainter &painter, const QSize &size, const
     if (layout.range) {
         painter.save();
         painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1));
-        drawTraces(painter, layout, true);
-        drawLimits(painter, layout, true);
+        if (isScalar()) {
+            drawScalarValues(painter, layout, true);
+            drawScalarLimits(painter, layout, true);
+        } else {
+            drawTraces(painter, layout, true);
+            drawLimits(painter, layout, true);
+        }
         painter.restore();
     }
     drawFrame(painter, size, layout, false);
@@ -714,7 +807,7 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
     };
     std::vector<Entry> entries;
     for (const QString &entry : legendEntries()) {
-        if (entry == QLatin1String("trace"))
+        if (entry == QLatin1String("trace") || entry == QLatin1String("value"))
             entries.push_back({entry, QPen(m_stale ? greyText : m_color, 1.8)});
         else if (entry == QLatin1String("limit"))
             entries.push_back({entry, QPen(m_stale ? greyText : limitColor, 2.5)});
@@ -1030,6 +1123,104 @@ void GoalGraphWidget::drawFrame(QPainter &painter, const QSize &size, const Layo
     }
 }
 
+// A scalar goal's limits: each limit value a line across the plot at its
+// place on the value axis, the violating side tinted (left of a
+// GreaterThan, right of a LessThan, outside an Inside band, inside an
+// Outside band).
+void GoalGraphWidget::drawScalarLimits(QPainter &painter, const Layout &layout, bool lines) const
+{
+    if (!lines && m_stale)
+        return;
+    const QRect &plot = layout.plot;
+    const auto &limits = m_goal.limits();
+    for (int i = 0; i < int(limits.size()); ++i) {
+        const OptimGoalLimitInput &limit = limits.at(i);
+        const std::vector<double> values = limitValues(limit);
+        if (values.empty())
+            continue;
+        if (!lines) {
+            auto tint = [&](double xa, double xb) {
+                painter.fillRect(QRectF(QPointF(std::min(xa, xb), plot.top()), QPointF(std::max(xa, xb), plot.bottom())),
+                                 violationTint);
+            };
+            const double a = layout.xOf(values[0]);
+            const double b = values.size() > 1 ? layout.xOf(values[1]) : a;
+            switch (limit.limitType()) {
+            case LimitGreaterThan:
+                tint(plot.left(), a);
+                break;
+            case LimitLessThan:
+                tint(a, plot.right());
+                break;
+            case LimitInside:
+                tint(plot.left(), std::min(a, b));
+                tint(std::max(a, b), plot.right());
+                break;
+            case LimitOutside:
+                tint(a, b);
+                break;
+            default:
+                break;
+            }
+            continue;
+        }
+        const QColor c = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : limitColor;
+        painter.setPen(QPen(c, i == m_selectedLimit ? 3.5 : 2.5, Qt::SolidLine, Qt::FlatCap));
+        for (double v : values) {
+            const double x = layout.xOf(v);
+            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        }
+    }
+}
+
+// A scalar goal's values as markers on a band across the middle of the
+// plot: each current value a filled diamond with a line through the band
+// and its number above it; the initial values (when they differ) dashed and
+// hollow, the values before tuning dotted grey.
+void GoalGraphWidget::drawScalarValues(QPainter &painter, const Layout &layout, bool current) const
+{
+    const QRect &plot = layout.plot;
+    const double cy = plot.center().y() + 0.5;
+    const double half = std::clamp(plot.height() / 6.0, 4.0, 12.0);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    auto marker = [&](double v, const QPen &pen, const QBrush &brush) {
+        const double x = layout.xOf(v);
+        painter.setPen(pen);
+        painter.setBrush(brush);
+        painter.drawLine(QPointF(x, cy - 2 * half), QPointF(x, cy + 2 * half));
+        painter.drawPolygon(QPolygonF({QPointF(x, cy - half), QPointF(x + half, cy), QPointF(x, cy + half), QPointF(x - half, cy)}));
+    };
+    if (!current) {
+        // The band the markers sit on.
+        painter.setPen(QPen(gridColor, 1));
+        painter.setBrush(QColor(0, 0, 0, 10));
+        painter.drawRect(QRectF(plot.left() + 1, cy - half / 2, plot.width() - 2, half));
+        for (double v : scalarValues(m_goal, m_beforeTuning).value_or(std::vector<double>()))
+            marker(v, beforeTuningPen(), Qt::NoBrush);
+        if (showsInitialTraces()) {
+            for (double v : scalarValues(m_goal, m_initialTraces).value_or(std::vector<double>()))
+                marker(v, initialTracePen(m_color), Qt::NoBrush);
+        }
+    } else {
+        const QColor colour = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : m_color;
+        const QFontMetrics fm(GraphAxes::labelFont(font()));
+        painter.setFont(GraphAxes::labelFont(font()));
+        for (double v : scalarValues(m_goal, m_traces).value_or(std::vector<double>())) {
+            marker(v, QPen(colour, m_selected ? 2.2 : 1.8), colour);
+            const QString text = axisNumber(v, QString(), 4);
+            const int tw = GraphAxes::textWidth(fm, painter.font(), text);
+            const int tx = std::clamp(int(std::round(layout.xOf(v))) - tw / 2, plot.left() + 2, std::max(plot.left() + 2, plot.right() - tw - 2));
+            const int ty = int(cy - 2 * half) - fm.height() - 1;
+            if (ty >= plot.top() + 1) {
+                painter.setPen(colour);
+                GraphAxes::drawLabel(painter, QRect(tx, ty, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+            }
+        }
+    }
+    painter.setBrush(Qt::NoBrush);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
 // ---------------------------------------------------------------------------
 // Events
 
@@ -1084,7 +1275,27 @@ QString GoalGraphWidget::toolTipTextAt(const QPoint &pos) const
 {
     QString text;
     const Layout layout = layoutFor(size());
-    if (layout.range && layout.plot.contains(pos)) {
+    if (const auto values = scalarValues(m_goal, m_traces)) {
+        // A scalar goal: its values and the verdict against the limits,
+        // wherever the cursor is.
+        const QString name = m_goal.expression().trimmed().isEmpty() ? QStringLiteral("value") : m_goal.expression().trimmed();
+        auto joined = [](const std::vector<double> &vs) {
+            QStringList texts;
+            for (double v : vs)
+                texts << esc(QString::number(v, 'g', 6));
+            return texts.join(QStringLiteral(", "));
+        };
+        if (!values->empty()) {
+            text = QStringLiteral("%1 = <b>%2</b>").arg(esc(name), joined(*values));
+            if (showsInitialTraces())
+                text += QStringLiteral(" (initial %1)").arg(joined(scalarValues(m_goal, m_initialTraces).value_or(std::vector<double>())));
+            if (const auto before = scalarValues(m_goal, m_beforeTuning); before && !before->empty())
+                text += QStringLiteral(" (before tuning %1)").arg(joined(*before));
+            const QString verdict = GoalVerdict::judgeGoal(m_goal, m_traces).text();
+            if (!verdict.isEmpty())
+                text += QStringLiteral("<br>") + esc(verdict);
+        }
+    } else if (layout.range && layout.plot.contains(pos)) {
         const int k = sweptVariableIndex(m_goal, m_traces);
         const QString &xUnits = layout.xUnits;
         const QString xName = !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name()
@@ -1191,7 +1402,8 @@ void GoalGraphWidget::zoomAt(const QPointF &pos, double xFactor, double yFactor)
     GoalPlotRange range = *shownRange();
     const bool x = xFactor != 1.0
         && scaleAround(range.xMin, range.xMax, value->x(), xFactor, automatic->xMax - automatic->xMin);
-    const bool y = yFactor != 1.0
+    // A scalar goal's markers keep their height: only its value axis zooms.
+    const bool y = yFactor != 1.0 && !isScalar()
         && scaleAround(range.yMin, range.yMax, value->y(), yFactor, automatic->yMax - automatic->yMin);
     if (!x && !y)
         return;
@@ -1209,7 +1421,8 @@ void GoalGraphWidget::pinValue(const QPointF &value, const QPointF &pos)
         const Layout layout = layoutFor(size());
         if (!layout.range)
             return;
-        const double dx = value.x() - layout.xAt(pos.x()), dy = value.y() - layout.yAt(pos.y());
+        const double dx = value.x() - layout.xAt(pos.x());
+        const double dy = isScalar() ? 0.0 : value.y() - layout.yAt(pos.y());
         m_zoom->xMin += dx;
         m_zoom->xMax += dx;
         m_zoom->yMin += dy;

@@ -28,8 +28,15 @@
 //
 // Units: the swept axis, the tooltip and the limit ranges write values of
 // the independent variable in its unit with engineering prefixes ("10 MHz
-// < freq < 800 MHz"); the goal's expression ("dB(S21)") is the caption of
-// the value axis.
+// < freq < 800 MHz", "2 ms < time"); the unit is the one the goal states
+// for the variable, else the one its name implies (GraphScale::
+// indepVarUnit: freq Hz, time s, a swept source V or A). The goal's
+// expression ("dB(S21)") is the caption of the value axis.
+//
+// A scalar goal (no independent variable: an operating-point value) has no
+// curve to draw: its value stands as a marker on a horizontal value axis
+// that spans the value and the limits, each limit a line across the plot
+// with its violating side tinted (see isScalarGoal).
 //
 // Zoom and pan: the wheel over the plot zooms around the cursor (with Shift
 // the swept axis only, with Ctrl the value axis only), dragging with the
@@ -50,6 +57,7 @@
 
 #include <limits>
 #include <optional>
+#include <vector>
 
 class QMenu;
 
@@ -103,6 +111,12 @@ public:
     // The goal's limits in words (rich text), as the tooltip shows them.
     QString limitDescription() const { return limitDescription(m_goal); }
 
+    // Whether the plot shows a scalar goal (isScalarGoal), and the unit of
+    // its swept axis (empty for a scalar goal: its axis holds the goal's
+    // values, written as plain numbers like the value axis of a curve).
+    bool isScalar() const { return isScalarGoal(m_goal, m_traces); }
+    QString sweptAxisUnits() const;
+
     // The whole plot drawn afresh at size.
     QPixmap renderPixmap(const QSize &size) const;
     // The plot as the widget shows it at its size: the kept background
@@ -141,6 +155,17 @@ public:
     QSize minimumSizeHint() const override { return QSize(120, 90); }
 
     // ---- Rules --------------------------------------------------------
+    // A scalar goal: the goal has no independent variable, its traces name
+    // none, and no trace holds more than one value. Its values arrive as
+    // one trace per value with one point whose ordinate is the value; the
+    // abscissa means nothing (0 by convention, and may be missing).
+    static bool isScalarGoal(const OptimGoalInput &goal, const OptimTraceFamily &traces);
+    // The finite values of a scalar goal's traces, one per trace that has
+    // one; nothing when the goal is not scalar.
+    static std::optional<std::vector<double>> scalarValues(const OptimGoalInput &goal, const OptimTraceFamily &traces);
+    // The unit of the goal's independent variable k: the one the goal
+    // states, else the one its name implies.
+    static QString indepVarUnits(const OptimGoalInput &goal, int k);
     // The condition of one limit: "response &gt; 1", "1 &lt; response &lt; 2",
     // "response &lt; 1 OR  response &gt; 2", ... (blanks not yet replaced).
     static QString limitConditionText(const OptimGoalLimitInput &limit);
@@ -233,6 +258,13 @@ private:
     // the current ones.
     void drawTraces(QPainter &painter, const Layout &layout, bool current) const;
     void drawFrame(QPainter &painter, const QSize &size, const Layout &layout, bool plot) const;
+    // A scalar goal: the limits across the plot (lines as drawLimits), and
+    // the markers of its values (current as drawTraces).
+    void drawScalarLimits(QPainter &painter, const Layout &layout, bool lines) const;
+    void drawScalarValues(QPainter &painter, const Layout &layout, bool current) const;
+    // The automatic range of a scalar goal: its values and limit values
+    // along x, widened by 10 % on each side; y a unit span.
+    std::optional<GoalPlotRange> scalarPlotRange() const;
     bool limitApplies(int limitIndex) const;
     // Shifts the user's range so that value lies under pos.
     void pinValue(const QPointF &value, const QPointF &pos);

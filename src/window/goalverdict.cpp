@@ -47,6 +47,10 @@ GoalVerdict GoalVerdict::judgeLimit(const OptimGoalInput &goal, int limitIndex, 
     const bool twoValues = optimLimitTypeHasSecondValue(limit.limitType());
     if (!limit.firstValueValid() || (twoValues && !limit.secondValueValid()))
         return {};
+    const double b = twoValues ? limit.secondValue() : limit.firstValue();
+    // A scalar goal: its values, whatever abscissa they came with.
+    if (const auto scalar = GoalGraphWidget::scalarValues(goal, traces))
+        return judgeLimit(limit.limitType(), limit.firstValue(), b, *scalar);
     const auto [xLo, xHi] = GoalGraphWidget::limitXSpan(goal, limitIndex, traces);
     const auto &others = traces.otherIndepVars();
     std::vector<double> values;
@@ -68,8 +72,7 @@ GoalVerdict GoalVerdict::judgeLimit(const OptimGoalInput &goal, int limitIndex, 
                 values.push_back(p.y());
         }
     }
-    return judgeLimit(limit.limitType(), limit.firstValue(), twoValues ? limit.secondValue() : limit.firstValue(),
-                      values);
+    return judgeLimit(limit.limitType(), limit.firstValue(), b, values);
 }
 
 GoalVerdict GoalVerdict::judgeGoal(const OptimGoalInput &goal, const OptimTraceFamily &traces)

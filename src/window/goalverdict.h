@@ -13,7 +13,9 @@
 //   Inside a..b     min over the points of min(y - a, b - y)
 //   Outside a..b    min over the points of max(a - y, y - b)
 // Only points where the limit applies count: inside its range of the swept
-// variable, on traces whose other variables lie in its ranges. A goal is met
+// variable (a time goal over its time window, a DC sweep over its span of
+// the source), on traces whose other variables lie in its ranges. A scalar
+// goal (GoalGraphWidget::isScalarGoal) is judged by its values. A goal is met
 // when every limit that has such points is met; its margin is the smallest.
 
 #include <QString>

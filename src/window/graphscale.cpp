@@ -213,6 +213,20 @@ std::pair<double, double> openedRange(double lo, double hi)
     return {lo, hi};
 }
 
+QString indepVarUnit(const QString &name)
+{
+    const QString n = name.trimmed().toLower();
+    if (n == QLatin1String("freq") || n == QLatin1String("frequency"))
+        return QStringLiteral("Hz");
+    if (n == QLatin1String("time"))
+        return QStringLiteral("s");
+    if (n.startsWith(QLatin1Char('v')))
+        return QStringLiteral("V");
+    if (n.startsWith(QLatin1Char('i')))
+        return QStringLiteral("A");
+    return QString();
+}
+
 std::optional<GoalPlotRange> goalPlotRange(int scaling, const std::optional<GoalPlotRange> &limits,
                                            const std::optional<GoalPlotRange> &trace)
 {

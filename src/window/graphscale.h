@@ -79,6 +79,12 @@ long long labelEvery(double tickSpacing, double minSpacing);
 // (0.5 at zero), so a constant series still has a height.
 std::pair<double, double> openedRange(double lo, double hi);
 
+// The unit of an independent variable known by its name alone: "freq" (or
+// "frequency") Hz, "time" s, a swept voltage source ("v1", "Vdd") V, a
+// swept current source ("i1", "Ibias") A; empty for any other name. A unit
+// the goal states for the variable takes precedence over this one.
+QString indepVarUnit(const QString &name);
+
 // How a goal plot fits its range (the option values 0, 1 and 2).
 enum GoalPlotFit { FitToLimitLines = 0, FitToTrace = 1, FitToTraceAndLimitLines = 2 };
 // The plot range for a scaling from the two extents (either falls back to

@@ -24,11 +24,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using Pairs = QList<QPair<int, QString>>;
 
@@ -242,14 +244,19 @@ private Q_SLOTS:
         QTest::addColumn<Pairs>("edited");
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QStringList>("bounds");
+        QTest::addColumn<QString>("choice"); // an entry of the "Choose" menu instead of the edit
         // The goal has freq (1 GHz..2 GHz) and temp (0..100).
         QTest::newRow("unchanged") << Pairs{{0, "freq"}, {1, "temp"}} << QStringList{"freq", "temp"}
-                                   << QStringList{"1 GHz", "2 GHz", "0", "100"};
+                                   << QStringList{"1 GHz", "2 GHz", "0", "100"} << QString();
         QTest::newRow("swapped and renamed") << Pairs{{1, "T"}, {0, "freq"}} << QStringList{"T", "freq"}
-                                             << QStringList{"0", "100", "1 GHz", "2 GHz"};
+                                             << QStringList{"0", "100", "1 GHz", "2 GHz"} << QString();
         QTest::newRow("first deleted, one added") << Pairs{{1, "temp"}, {-1, "vdd"}} << QStringList{"temp", "vdd"}
-                                                  << QStringList{"0", "100", "", ""};
-        QTest::newRow("all deleted") << Pairs{} << QStringList{} << QStringList{};
+                                                  << QStringList{"0", "100", "", ""} << QString();
+        QTest::newRow("all deleted") << Pairs{} << QStringList{} << QStringList{} << QString();
+        QTest::newRow("chose freq") << Pairs{} << QStringList{"freq"} << QStringList{"1 GHz", "2 GHz"} << "freq";
+        QTest::newRow("chose time") << Pairs{} << QStringList{"time"} << QStringList{"", ""} << "time";
+        QTest::newRow("chose a swept source") << Pairs{} << QStringList{"v1"} << QStringList{"", ""} << "v1";
+        QTest::newRow("chose none") << Pairs{} << QStringList{} << QStringList{} << "None (a single value)";
     }
     void rangesFollowTheirVariables()
     {
@@ -261,7 +268,25 @@ private Q_SLOTS:
         g.limits()[0].ranges().append(OptimGoalRange(1, QStringLiteral("0"), QStringLiteral("100")));
         GoalTableWidget table;
         table.setGoal(&g);
-        table.infoWidget()->updateRangeVars(edited);
+        QFETCH(QString, choice);
+        if (choice.isEmpty()) {
+            table.infoWidget()->updateRangeVars(edited);
+        } else {
+            // Offered: freq and time first, then the design's and the goal's own names, each once.
+            table.setIndepVarChoices({"v1", "FREQ"});
+            QMenu *menu = table.infoWidget()->chooseIndepVarButton()->menu();
+            Q_EMIT menu->aboutToShow();
+            QStringList offered;
+            for (QAction *action : menu->actions())
+                offered << action->text();
+            QCOMPARE(offered, (QStringList{"freq", "time", "v1", "temp", "", "None (a single value)"}));
+            QSignalSpy changed(table.infoWidget(), &GoalInfoWidget::rangeVarsChanged);
+            for (QAction *action : menu->actions()) {
+                if (action->text() == choice)
+                    action->trigger();
+            }
+            QCOMPARE(changed.count(), 1);
+        }
         QCOMPARE(g.indepVarNames(), names);
         QStringList shown;
         for (int column = GoalLimitsTableTWidget::FirstRangeColumn; column < table.limitsTable()->columnCount(); ++column)
@@ -312,6 +337,13 @@ private Q_SLOTS:
         table.setGoal(&g);
         QCOMPARE(table.limitsTable()->item(0, lower)->text(), QString("0.9 GHz"));
         QCOMPARE(goalcheck::withPlainNumbers(g).limits().at(0).ranges().at(0).lowerBound(), QString("900000000"));
+        // Without a stated unit, the variable's name gives it: time in seconds.
+        g.removeIndepVar(0);
+        g.addIndepVar(QStringLiteral("time"));
+        g.limits()[0].ranges() = {OptimGoalRange(0, QStringLiteral("0.000003"), QStringLiteral("5 ms"))};
+        table.setGoal(&g);
+        QCOMPARE(table.limitsTable()->item(0, lower)->text(), QString("3 us"));
+        QCOMPARE(goalcheck::withPlainNumbers(g).limits().at(0).ranges().at(0).upperBound(), QString("0.005"));
     }
 
     void namesTheNetlistCannotCarry()

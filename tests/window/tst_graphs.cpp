@@ -46,12 +46,13 @@ OptimTraceFamily family(const QList<double> &x, const QList<double> &y)
     return f;
 }
 
-OptimGoalInput goalWithLimit(int type, const QString &first, const QString &second = {}, const QString &lower = {}, const QString &upper = {})
+OptimGoalInput goalWithLimit(int type, const QString &first, const QString &second = {}, const QString &lower = {},
+                             const QString &upper = {}, const QString &var = QStringLiteral("freq"), const QString &units = QStringLiteral("GHz"))
 {
     OptimGoalInput goal;
     goal.setName(QStringLiteral("G1"));
-    goal.addIndepVar(QStringLiteral("freq"));
-    goal.setIndepVarUnit(0, QStringLiteral("GHz"));
+    goal.addIndepVar(var);
+    goal.setIndepVarUnit(0, units);
     OptimGoalLimitInput limit;
     limit.setName(QStringLiteral("L1"));
     limit.setLimit(type, first, second);
@@ -432,6 +433,75 @@ private Q_SLOTS:
         plot.setGoal(goal);
         QVERIFY(plot.toolTipTextAt(QPoint(2, 2)).contains(GoalGraphWidget::limitDescription(goal)));
         QCOMPARE(plot.valueAxisCaption(), QStringLiteral("dB(S21)"));
+    }
+    void sweptAxisUnits_data()
+    {
+        QTest::addColumn<QString>("var");
+        QTest::addColumn<QString>("stated"); // the goal's unit for it
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("upper");
+        QTest::addColumn<QString>("units");
+        QTest::addColumn<QString>("range"); // as the limit description writes it
+        QTest::newRow("frequency") << "freq" << "" << "1e8" << "1e9" << "Hz" << "100 MHz < freq < 1 GHz";
+        QTest::newRow("time") << "time" << "" << "0.002" << "0.01" << "s" << "2 ms < time < 10 ms";
+        QTest::newRow("voltage source") << "v1" << "" << "0.5" << "2" << "V" << "500 mV < v1 < 2 V";
+        QTest::newRow("current source") << "Ibias" << "" << "0.001" << "0.002" << "A" << "1 mA < Ibias < 2 mA";
+        QTest::newRow("other") << "temp" << "" << "20" << "80" << "" << "20 < temp < 80";
+        QTest::newRow("stated unit wins") << "v1" << "mV" << "500" << "" << "mV" << "500 mV < v1,";
+    }
+    void sweptAxisUnits()
+    {
+        QFETCH(QString, var);
+        QFETCH(QString, stated);
+        QFETCH(QString, lower);
+        QFETCH(QString, upper);
+        QFETCH(QString, range);
+        const OptimGoalInput goal = goalWithLimit(LimitGreaterThan, "0", QString(), lower, upper, var, stated);
+        GoalGraphWidget plot;
+        plot.resize(300, 200);
+        plot.setGoal(goal);
+        OptimTraceFamily traces = family({0.0015, 0.005}, {1, 2});
+        traces.setIndepVar(OptimTraceVar(var, QString()));
+        plot.setTraces(traces);
+        QTEST(plot.sweptAxisUnits(), "units");
+        QVERIFY2(GoalGraphWidget::limitDescription(goal).contains(QString(range).replace(' ', "&nbsp;").replace('<', "&lt;")),
+                 qPrintable(GoalGraphWidget::limitDescription(goal)));
+        QVERIFY(!plot.isScalar());
+    }
+    void scalarGoalShowsValueAgainstLimit()
+    {
+        // An operating-point value: no independent variable, one value per trace.
+        OptimGoalInput goal = goalWithLimit(LimitLessThan, "0.012");
+        goal.removeIndepVar(0);
+        goal.setExpression(QStringLiteral("I(VDD)"));
+        OptimTraceFamily traces = family({0}, {0.0105});
+        traces.setIndepVar(OptimTraceVar());
+        GoalGraphWidget plot;
+        plot.resize(320, 200);
+        plot.setColor(QColor(0, 0, 255));
+        plot.setGoal(goal);
+        QVERIFY(plot.isScalar() && plot.plotRange()); // before a value: the limit alone
+        plot.setTraces(traces);
+        QVERIFY(plot.isScalar());
+        QCOMPARE(plot.legendEntries().first(), QStringLiteral("value"));
+        // The value axis runs along x over the value and the limit, 10 % more each side.
+        const GoalPlotRange range = *plot.plotRange();
+        QVERIFY(qFuzzyCompare(range.xMin, 0.01035) && qFuzzyCompare(range.xMax, 0.01215) && range.yMin == 0 && range.yMax == 1);
+        const QString tip = plot.toolTipTextAt(QPoint(5, 5));
+        QVERIFY2(tip.contains("I(VDD) = <b>0.0105</b>") && tip.contains("met (margin 0.0015)")
+                     && tip.contains("response&nbsp;&lt;&nbsp;0.012"), qPrintable(tip));
+        // The limit a line across the plot at 0.012, the value a marker in the goal's colour at 0.0105.
+        const QImage image = plot.renderPixmap(plot.size()).toImage();
+        const QRect r = plot.plotRectFor(plot.size());
+        auto xOf = [&](double v) { return int(std::round(r.left() + 1 + (v - 0.01035) * (r.width() - 2) / 0.0018)); };
+        QVERIFY(countColour(image, QColor(165, 25, 25), r.top() + 5, r.top() + 10, xOf(0.012) - 2, xOf(0.012) + 2) > 8);
+        QVERIFY(countColour(image, QColor(0, 0, 255), r.center().y() - 3, r.center().y() + 3, xOf(0.0105) - 3, xOf(0.0105) + 3) > 10);
+        QCOMPARE(countColour(image, QColor(0, 0, 255), r.top(), r.bottom(), xOf(0.0115), xOf(0.0119)), 0);
+        // A value without an abscissa reads the same; two values in one trace are a curve.
+        traces.traces()[0].xValues().values().clear();
+        QCOMPARE(GoalGraphWidget::scalarValues(goal, traces), std::optional(std::vector<double>{0.0105}));
+        traces.traces()[0].yValues().values().append(0.011);
+        QVERIFY(!GoalGraphWidget::scalarValues(goal, traces) && !GoalGraphWidget::isScalarGoal(goal, traces));
     }
     void limitDescriptionEscapes()
     {

@@ -31,6 +31,8 @@ private Q_SLOTS:
     void iterationTableFollowsAndSorts();
     void limitVerdict_data();
     void limitVerdict();
+    void goalVerdictOverKinds_data();
+    void goalVerdictOverKinds();
     void pace();
 };
 
@@ -211,6 +213,57 @@ void TestInsights::limitVerdict()
     QFETCH(double, margin);
     const GoalVerdict v = GoalVerdict::judgeLimit(type, a, b, values);
     QTEST(v.known, "known");
+    QTEST(v.met, "met");
+    QVERIFY2(qAbs(v.margin - margin) < 1e-9, qPrintable(QString::number(v.margin)));
+}
+
+void TestInsights::goalVerdictOverKinds_data()
+{
+    QTest::addColumn<QString>("var"); // empty: a scalar goal
+    QTest::addColumn<QString>("lower");
+    QTest::addColumn<QString>("upper");
+    QTest::addColumn<QList<double>>("xs");
+    QTest::addColumn<QList<double>>("ys");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<bool>("met");
+    QTest::addColumn<double>("margin");
+    // Inside 0.45..0.55. Only the points in the time window count: the overshoot before it does not.
+    QTest::newRow("time window") << "time" << "2 ms" << "0.01" << QList<double>{0, 1e-3, 5e-3, 2e-2}
+                                 << QList<double>{0, 0.9, 0.52, 0.1} << int(LimitInside) << "0.45" << true << 0.03;
+    QTest::newRow("dc sweep") << "v1" << "1" << "2" << QList<double>{0, 1, 2} << QList<double>{0.1, 0.48, 0.9}
+                              << int(LimitGreaterThan) << "0.46" << true << 0.02;
+    QTest::newRow("scalar") << "" << "" << "" << QList<double>{0} << QList<double>{0.5} << int(LimitLessThan) << "0.6" << true << 0.1;
+    QTest::newRow("scalar without abscissa") << "" << "" << "" << QList<double>{} << QList<double>{0.65}
+                                             << int(LimitLessThan) << "0.6" << false << -0.05;
+}
+
+void TestInsights::goalVerdictOverKinds()
+{
+    QFETCH(QString, var);
+    QFETCH(QString, lower);
+    QFETCH(QString, upper);
+    QFETCH(QList<double>, xs);
+    QFETCH(QList<double>, ys);
+    QFETCH(int, type);
+    QFETCH(QString, a);
+    QFETCH(double, margin);
+    OptimGoalInput goal;
+    OptimGoalLimitInput limit;
+    limit.setLimit(type, a, QStringLiteral("0.55"));
+    if (!var.isEmpty()) {
+        goal.addIndepVar(var);
+        limit.ranges().append(OptimGoalRange(0, lower, upper));
+    }
+    goal.limits().append(limit);
+    OptimTraceFamily traces;
+    traces.setIndepVar(OptimTraceVar(var, QString()));
+    OptimTrace trace;
+    trace.xValues().values() = xs;
+    trace.yValues().values() = ys;
+    traces.traces().append(trace);
+    const GoalVerdict v = GoalVerdict::judgeGoal(goal, traces);
+    QVERIFY(v.known);
     QTEST(v.met, "met");
     QVERIFY2(qAbs(v.margin - margin) < 1e-9, qPrintable(QString::number(v.margin)));
 }

@@ -1,7 +1,7 @@
 // Opens the helmdeck window on an optimization and saves a picture of it.
 // Settings are kept in a temporary folder.
 //
-// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale] [WIDTHxHEIGHT]
+// Usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale|goalkinds] [WIDTHxHEIGHT]
 //   running  interactive, 37 of 100 iterations, 12 minutes in (the default;
 //            docs/helmdeck-window.png at the default size,
 //            docs/helmdeck-window-large.png at 1600x1000)
@@ -19,6 +19,11 @@
 //   logscale the run finished after 100 iterations, the "Error history"
 //            page shown and the error histories on a log scale
 //            (docs/helmdeck-logscale.png)
+//   goalkinds as running, with goals of other analyses beside the
+//            passband: the step response over time, the DC transfer over
+//            the swept source v1, and the supply current at the operating
+//            point (a scalar goal), with the "Goals" page (pass or fail
+//            per goal) shown (docs/helmdeck-window-goalkinds.png)
 //
 // The optimization is a seventh-order lowpass filter whose cutoff the
 // optimizer moves up from 0.85 GHz: four goals on S21 and S11 with limit
@@ -50,6 +55,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 namespace {
 
@@ -81,6 +87,29 @@ struct VarDef
 const VarDef varDefs[] = {
     {"L1", "nH", 12.4e-9}, {"C1", "pF", 6.1e-12}, {"L2", "nH", 20.1e-9}, {"C2", "pF", 6.1e-12}, {"L3", "nH", 12.4e-9},
 };
+
+// Goals of other analyses (mode goalkinds): what they measure, over which
+// variable (empty: a scalar goal) and their one limit.
+struct OtherGoalDef
+{
+    const char *name;
+    const char *expression;
+    const char *analysis;
+    const char *indepVar;
+    int type;
+    const char *first;
+    const char *second;
+    const char *from;
+    const char *to;
+};
+
+const OtherGoalDef otherGoalDefs[] = {
+    {"StepResponse", "V(out)", "TRAN1", "time", LimitInside, "0.47", "0.53", "0.000000003", "0.00000001"},
+    {"DCTransfer", "V(out)", "DC1", "v1", LimitGreaterThan, "0.46", "", "1", "2"},
+    {"SupplyCurrent", "I(VDD)", "OP1", "", LimitLessThan, "0.012", "", "", ""},
+};
+
+bool withOtherGoals = false;
 
 double wire(double v)
 {
@@ -116,6 +145,8 @@ OptimModelInput realisticInput(const QString &name)
     algorithm.setMaxIterations(QStringLiteral("100"));
     input.setAlgorithm(algorithm);
     for (const GoalDef &d : goalDefs) {
+        if (withOtherGoals && &d != goalDefs)
+            break; // the passband, then the goals of other analyses
         OptimGoalInput goal;
         goal.setName(QString::fromLatin1(d.name));
         goal.setExpression(d.s11 ? QStringLiteral("dB(S11)") : QStringLiteral("dB(S21)"));
@@ -128,6 +159,25 @@ OptimModelInput realisticInput(const QString &name)
         limit.setLimit(d.type, QString::fromLatin1(d.first), QString::fromLatin1(d.second));
         limit.setWeight(QStringLiteral("1"));
         limit.ranges().append(OptimGoalRange(0, QString::fromLatin1(d.fromGHz), QString::fromLatin1(d.toGHz)));
+        goal.limits().append(limit);
+        input.goals().append(goal);
+    }
+    for (const OtherGoalDef &d : otherGoalDefs) {
+        if (!withOtherGoals)
+            break;
+        OptimGoalInput goal;
+        goal.setName(QString::fromLatin1(d.name));
+        goal.setExpression(QString::fromLatin1(d.expression));
+        goal.setSimInstanceName(QString::fromLatin1(d.analysis));
+        goal.setWeight(QStringLiteral("1"));
+        OptimGoalLimitInput limit;
+        limit.setName(QStringLiteral("L1"));
+        limit.setLimit(d.type, QString::fromLatin1(d.first), QString::fromLatin1(d.second));
+        limit.setWeight(QStringLiteral("1"));
+        if (*d.indepVar) {
+            goal.addIndepVar(QString::fromLatin1(d.indepVar)); // no unit: the name implies it
+            limit.ranges().append(OptimGoalRange(0, QString::fromLatin1(d.from), QString::fromLatin1(d.to)));
+        }
         goal.limits().append(limit);
         input.goals().append(goal);
     }
@@ -152,6 +202,8 @@ OptimIter realisticIteration(int i, int seed)
     QList<double> goalErrors;
     QList<OptimGoalOutput> outputs;
     for (const GoalDef &d : goalDefs) {
+        if (withOtherGoals && &d != goalDefs)
+            break;
         OptimGoalOutput out;
         OptimTrace trace;
         const double from = QString::fromLatin1(d.fromGHz).toDouble() * 1e9;
@@ -188,6 +240,59 @@ OptimIter realisticIteration(int i, int seed)
         total += error;
         outputs.append(out);
     }
+    // The goals of other analyses, moving with the cutoff: the step response
+    // rings less and settles sooner, the DC gain and the supply current
+    // come down to their limits.
+    const double p = (fc - 0.85e9) / 0.3e9;
+    for (const OtherGoalDef &d : otherGoalDefs) {
+        if (!withOtherGoals)
+            break;
+        OptimTrace trace;
+        QString var = QString::fromLatin1(d.indepVar);
+        if (var == QLatin1String("time")) {
+            const double wn = 2 * std::numbers::pi * fc * 0.55, zeta = 0.3 + 0.25 * p, wd = wn * std::sqrt(1 - zeta * zeta);
+            for (int k = 0; k <= 160; ++k) {
+                const double t = wire(k * 10e-9 / 160), s = std::max(0.0, t - 0.6e-9);
+                trace.xValues().values().append(t);
+                trace.yValues().values().append(wire(0.5 * (1 - std::exp(-zeta * wn * s) * (std::cos(wd * s) + zeta / std::sqrt(1 - zeta * zeta) * std::sin(wd * s)))));
+            }
+        } else if (var == QLatin1String("v1")) {
+            for (int k = 0; k <= 40; ++k) {
+                const double v = wire(k * 2.0 / 40);
+                trace.xValues().values().append(v);
+                trace.yValues().values().append(wire(0.5 * v - (0.06 - 0.035 * p) * v * v));
+            }
+        } else {
+            trace.xValues().values().append(0.0); // a scalar: one point, its abscissa unused
+            trace.yValues().values().append(wire(0.0138 - 0.0035 * p));
+        }
+        const double first = QString::fromLatin1(d.first).toDouble(), second = QString::fromLatin1(d.second).toDouble();
+        const double from = *d.from ? QString::fromLatin1(d.from).toDouble() : -1e300;
+        const double to = *d.to ? QString::fromLatin1(d.to).toDouble() : 1e300;
+        double error = 0;
+        int inRange = 0;
+        for (qsizetype k = 0; k < trace.pointCount(); ++k) {
+            const double x = trace.xValues().at(k), y = trace.yValues().at(k);
+            if (x < from || x > to)
+                continue;
+            ++inRange;
+            const double violation = d.type == LimitGreaterThan ? std::max(0.0, first - y)
+                : d.type == LimitLessThan                       ? std::max(0.0, y - first)
+                                                                : (y < first ? first - y : (y > second ? y - second : 0.0));
+            error += violation * violation * 1e4;
+        }
+        error = inRange ? error / inRange : 0;
+        OptimTraceFamily family;
+        family.setIndepVar(OptimTraceVar(var, QString()));
+        family.traces().append(trace);
+        OptimGoalOutput out;
+        out.setTraces(family);
+        out.setValueText(QString::number(error, 'g', 6));
+        out.limitOutputs().append(OptimGoalLimitOutput(QString::number(error, 'g', 6)));
+        goalErrors.append(error);
+        total += error;
+        outputs.append(out);
+    }
     for (qsizetype k = 0; k < outputs.size(); ++k) {
         outputs[k].setErrorContribution(QString::number(goalErrors.at(k), 'g', 6));
         // A failed measurement in one iteration: no value for that goal.
@@ -215,10 +320,11 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale] [WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "usage: helmdeck-window-screenshot OUTPUT.png [running|stopped|sweep|history|tuning|limits|insights|logscale|goalkinds] [WIDTHxHEIGHT]\n");
         return 2;
     }
     const QString mode = argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("running");
+    withOtherGoals = mode == QLatin1String("goalkinds");
     QSize windowSize;
     if (argc == 4) {
         const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^(\\d+)x(\\d+)$")).match(QString::fromLocal8Bit(argv[3]));
@@ -287,12 +393,14 @@ int main(int argc, char **argv)
         panel->pages()->setCurrentWidget(panel->errorHistoryView());
         panel->setSelectedGoal(2);
     }
-    if (mode == QLatin1String("insights")) {
+    if (mode == QLatin1String("insights") || withOtherGoals) {
         auto *panel = window->findChild<GoalsPanel *>(QStringLiteral("goalsPanel"));
         for (int i = 0; i < panel->pages()->count(); ++i) {
             if (panel->pages()->tabText(i) == QLatin1String("Goals"))
                 panel->pages()->setCurrentIndex(i);
         }
+    }
+    if (mode == QLatin1String("insights")) {
         auto *table = window->findChild<IterationTableView *>();
         window->varsPanel()->viewTabs()->setCurrentWidget(table);
         table->tableModel()->refresh();

@@ -352,6 +352,31 @@ private Q_SLOTS:
         QCOMPARE(exitCode(), 0);
     }
 
+    // The circuit's lint: an error stops the run at once, a warning goes to
+    // standard error and into the first status message.
+    void lintBeforeTheRun()
+    {
+        const auto design = [this](const char *name, const QByteArray &from, const QByteArray &to) {
+            QFile in(example("lowpass.json"));
+            QFile out(m_dir.filePath(QLatin1String(name)));
+            if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly) || out.write(in.readAll().replace(from, to)) <= 0)
+                qFatal("cannot write %s", name);
+            return out.fileName();
+        };
+        QVERIFY(startSim(design("typo.json", "L2 in n2", "L2 inn n2"), {QStringLiteral("--headless-run"), QStringLiteral("1")}));
+        QCOMPARE(exitCode(), 1);
+        QCOMPARE(m_sim->readAllStandardError(), QByteArray("helmdeck-sim: circuit[2]: node inn is connected to L2 only (a typo?)\n"));
+        QVERIFY(startSim(design("floating.json", "\"C5 out 0 {C5}\"", "\"C5 out 0 {C5}\", \"C9 n2 x 1p\", \"C8 x 0 1p\"")));
+        QVERIFY(rendezvous());
+        QList<FakeBlock> before;
+        QVERIFY(m_host->waitForStatus(StatusInitializing, &before));
+        const QString warning = QStringLiteral(
+            "circuit[6]: node x has no DC path to ground (only capacitors or current sources reach it): its DC level is undefined");
+        QCOMPARE(read<OptimStatus>(m_host->received().last()).message(), warning);
+        QByteArray err;
+        QTRY_VERIFY2((err += m_sim->readAllStandardError()).contains("helmdeck-sim: warning: " + warning.toUtf8()), err.constData());
+    }
+
     void withoutNgspice()
     {
         QVERIFY(startSim(example("lowpass.json"), {QStringLiteral("--ngspice-library"), QStringLiteral("/nonexistent/libngspice.so")}));
@@ -379,7 +404,8 @@ private Q_SLOTS:
         QVERIFY(host.waitForFinished(60000));
         QCOMPARE(host.exitCode(), 4);
         const QByteArray err = host.readAllStandardError();
-        QVERIFY2(err.contains("the simulator SIM1 exited 1: helmdeck-sim: ") && err.contains(".include is not allowed"),
+        QVERIFY2(err.contains("the simulator SIM1 exited 1: helmdeck-sim: ")
+                     && err.contains(".include \"/etc/passwd\": an absolute path is not allowed"),
                  err.constData());
         QVERIFY(!err.contains("root:"));
         host.start(QStringLiteral(HELMDECK_HOST_PATH), {QStringLiteral("--bogus-option")});
