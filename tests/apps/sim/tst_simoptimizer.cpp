@@ -194,6 +194,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("indepVar");
         QTest::newRow("rlc-step") << "rlc-step.json" << 0 << 2 << "time s";
         QTest::newRow("rc-noise") << "rc-noise.json" << 0 << 1 << "freq Hz";
+        QTest::newRow("amplifier") << "amplifier.json" << 0 << 1 << "freq Hz";  // with a model file
     }
 
     void examplesMeetTheirGoals()
