@@ -163,6 +163,24 @@ void NgspiceEngine::finish()
     }
 }
 
+bool NgspiceEngine::hasResult()
+{
+    if (!m_loaded || m_needsReload)
+        return false;
+    char **plots = m_api->allPlots();
+    for (int p = 0; plots && plots[p]; ++p) {
+        // A failed analysis leaves a plot of empty vectors behind.
+        if (qstrcmp(plots[p], "const") != 0) {
+            const QByteArray plot(plots[p]);
+            char **vectors = m_api->allVectors(plots[p]);
+            SimVector v;
+            if (vectors && vectors[0] && vector(QString::fromLatin1(plot + '.' + vectors[0]), v))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool NgspiceEngine::selectPlotWith(const QString &vector)
 {
     if (!m_loaded || m_needsReload)
@@ -296,7 +314,7 @@ int NgspiceEngine::onSendChar(char *text, int, void *self)
     if (line.startsWith(QLatin1String("stderr "))) {
         const QString message = line.mid(7).trimmed();
         // The missing start-up file is normal for the shared library.
-        if (!message.isEmpty() && !message.contains(QLatin1String("spinit")) && engine->m_errorLines.size() < 12)
+        if (!message.isEmpty() && !message.contains(QLatin1String("spinit")) && engine->m_errorLines.size() < 40)
             engine->m_errorLines.append(message);
     }
     return 0;

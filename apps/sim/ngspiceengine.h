@@ -48,6 +48,9 @@ public:
     bool run(const QStringList &netlist, QString *error);
     // ngspice's error lines of the last failure of run().
     const QStringList &errorLines() const { return m_errorLines; }
+    // Whether the last run() left a result (ngspice answers a failed
+    // simulation, a singular matrix say, without an error code).
+    bool hasResult();
     // Makes the result plot holding vector current (noise has two plots:
     // the spectrum with "frequency", the totals). False when none holds it.
     bool selectPlotWith(const QString &vector);

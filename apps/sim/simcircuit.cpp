@@ -25,6 +25,7 @@ QString SimCircuit::placedMessages(const QStringList &lines, const QStringList &
     static const QRegularExpression lineNo(QStringLiteral("^Netlist line no\\.\\s*(\\d+)\\s*:?\\s*(.*)$"),
                                            QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression brackets(QStringLiteral("\\[([^\\]]*)\\]"));
+    static const QRegularExpression prefix(QStringLiteral("^(error|warning|note):\\s*"), QRegularExpression::CaseInsensitiveOption);
     QStringList out;
     QString place;
     QString lastPlace;
@@ -39,17 +40,19 @@ QString SimCircuit::placedMessages(const QStringList &lines, const QStringList &
             line = m.captured(2).trimmed();
         }
         // The failure itself is said by the caller; these lines only repeat it.
+        // gmin and source stepping narrate their attempts: only the outcome counts.
         if (line.isEmpty() || line.contains(QLatin1String("cannot recover"))
-            || line.contains(QLatin1String("check your input netlist"), Qt::CaseInsensitive))
+            || line.contains(QLatin1String("check your input netlist"), Qt::CaseInsensitive)
+            || line.contains(QLatin1String("gmin"), Qt::CaseInsensitive)
+            || line.contains(QLatin1String("source stepping"), Qt::CaseInsensitive))
             continue;
         line.replace(brackets, QStringLiteral("\\1"));
-        if (line.startsWith(QLatin1String("Error: ")))
-            line = line.mid(7);
+        line.remove(prefix);
         if (!line.isEmpty() && line.at(0).isUpper() && (line.size() < 2 || !line.at(1).isUpper()))
             line[0] = line.at(0).toLower();
         const QString text = place.isEmpty() || place == lastPlace ? line : place + QStringLiteral(": ") + line;
         lastPlace = place;
-        if (!out.contains(text))
+        if (!out.contains(text, Qt::CaseInsensitive))
             out.append(text);
     }
     return out.join(QStringLiteral("; "));
@@ -61,8 +64,12 @@ bool SimCircuit::runBench(const SimAnalysis &a, const SimParameterValues &values
     QStringList places;
     const QStringList netlist = simnetlist::build(m_design, values, a, drivenPort, &places);
     QString why;
-    if (engine.run(netlist, &why))
-        return true;
+    if (engine.run(netlist, &why)) {
+        if (engine.hasResult())
+            return true;
+        engine.finish();
+        why = QStringLiteral("the ngspice analysis %1 produced no result").arg(a.name);
+    }
     if (error) {
         const QString said = placedMessages(engine.errorLines(), places);
         *error = said.isEmpty() ? why : why + QStringLiteral(": ") + said;
@@ -75,7 +82,7 @@ bool SimCircuit::runAnalysis(int index, const SimParameterValues &values, const 
 {
     const SimAnalysis &a = m_design.analyses.at(index);
     NgspiceEngine &engine = NgspiceEngine::instance();
-    const int ports = int(a.ports.size());
+    const int ports = a.type == SimAnalysis::Ac ? int(a.ports.size()) : 0;  // the bench is ac only
     bool reverse = false;
     for (const SimProbe &p : probes) {
         if (p.analysis == index && p.kind == SimExpressionKind::Bench && p.bench.needsReverseRun() && ports > 1)

@@ -253,6 +253,11 @@ private Q_SLOTS:
         QVERIFY2(circuit.simulate({}, probes(d, {"re(S21)"}), r, &error), qPrintable(error));
         QVERIFY(near(r.traces[0].y[0], 2.0 / 3.0));
         QCOMPARE(engine.reloadCount(), reloads + 1);
+        // A simulation ngspice gives up on (it answers without an error code) fails with its words.
+        SimDesign loop = twoPort(R"j("V1 a 0 1", "V2 a 0 2", "R1 in out 50")j");
+        loop.analyses[0].type = SimAnalysis::Op;
+        QVERIFY(!SimCircuit(loop).simulate({}, probes(loop, {"v(a)"}), r, &error));
+        QVERIFY2(error.startsWith("the ngspice analysis SP1 produced no result: singular matrix"), qPrintable(error));
     }
 
     void placedMessages()
