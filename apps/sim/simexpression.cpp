@@ -124,6 +124,12 @@ QString simNgspiceTextProblem(const QString &text)
             return QStringLiteral("a line break or control character is not allowed");
         if (c == QLatin1Char('`'))
             return QStringLiteral("a backquote (`) is not allowed");
+        // ngspice's command line would split the text at ; and redirect its
+        // output to a file at > or <: the comparisons are gt, lt, ge, le.
+        if (c == QLatin1Char(';'))
+            return QStringLiteral("a semicolon (;) is not allowed");
+        if (c == QLatin1Char('<') || c == QLatin1Char('>'))
+            return QStringLiteral("%1 is not allowed (compare with gt, lt, ge, le)").arg(c);
     }
     return QString();
 }

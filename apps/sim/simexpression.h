@@ -36,9 +36,10 @@ enum class SimExpressionKind { Bench, Vector, Measure };
 // expression.
 SimExpressionKind simExpressionKind(const QString &text, bool bench, QString *measure = nullptr);
 
-// Why a text cannot go to ngspice as an expression or .meas rest (a line
-// break, a control character, a backquote, which ngspice would run as a shell
-// command), or empty when it can.
+// Why a text cannot go to ngspice as an expression or .meas rest, or empty
+// when it can. Refused: line breaks and control characters, a backquote
+// (ngspice would run the text as a shell command), ; (a command separator),
+// < and > (file redirection).
 QString simNgspiceTextProblem(const QString &text);
 
 class SimExpression

@@ -147,6 +147,10 @@ private Q_SLOTS:
                                            << "a value list needs constraint type 2";
         QTest::newRow("backquote in expression") << "goals[0].expression" << R"j("db(`id`)")j"
                                                  << "goals[0].expression: a backquote";
+        QTest::newRow("command after an expression") << "goals[0].expression" << R"j("v(out); shell id")j"
+                                                     << "goals[0].expression: a semicolon";
+        QTest::newRow("redirection in a meas") << "goals[0].expression" << R"j("meas MAX v(out) > /tmp/x")j"
+                                               << "goals[0].expression: > is not allowed (compare with gt";
         QTest::newRow("S21 with one port") << "analysis.ports" << R"j([{"node": "in"}])j"
                                            << "goals[0].expression: dB(S21) needs an ac analysis with 2 port(s) (SP1 has 1)";
         QTest::newRow("S21 over op") << "analysis" << R"j({"type": "op"})j"
