@@ -97,7 +97,8 @@ int main(int argc, char **argv)
         SimParameterValues values = simnetlist::numericParameters(d.parametersFor(0));
         values.append(vars.parameterValues(vars.values()));
         QTextStream out(stdout);
-        out << simnetlist::build(d, values, 0).join(QLatin1Char('\n')) << "\n";
+        for (const SimAnalysis &a : d.analyses)  // one netlist per analysis
+            out << simnetlist::build(d, values, a).join(QLatin1Char('\n')) << "\n";
         return 0;
     }
 

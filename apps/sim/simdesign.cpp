@@ -112,44 +112,140 @@ struct Reader
         return true;
     }
 
-    bool analysis(const QJsonValue &v, SimAnalysis &a)
+    bool node(const QJsonValue &v, const QString &where, QString &out)
     {
-        if (!v.isObject())
-            return fail(QStringLiteral("analysis"), QStringLiteral("missing"));
-        const QJsonObject o = v.toObject();
-        const QString type = o.value(QStringLiteral("type")).toString(QStringLiteral("ac")).toLower();
-        if (type != QLatin1String("ac"))
-            return fail(QStringLiteral("analysis.type"), QStringLiteral("only \"ac\" is supported"));
-        if (o.contains(QStringLiteral("name")) && !text(o.value(QStringLiteral("name")), QStringLiteral("analysis.name"), a.name))
-            return false;
+        out = v.toString().trimmed();
+        static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9_.#:+-]+$"));
+        if (!name.match(out).hasMatch() || out == QLatin1String("0"))
+            return fail(where, QStringLiteral("expected a node name other than 0"));
+        return true;
+    }
+
+    // A source or element name for .dc and .noise: V..., I... (and for .dc R... or temp).
+    bool sourceName(const QJsonValue &v, const QString &where, bool dc, QString &out)
+    {
+        out = v.toString().trimmed();
+        static const QRegularExpression name(QStringLiteral("^[A-Za-z][A-Za-z0-9_.#]*$"));
+        const QChar first = out.isEmpty() ? QChar() : out.at(0).toLower();
+        const bool temp = dc && out.compare(QLatin1String("temp"), Qt::CaseInsensitive) == 0;
+        if (!name.match(out).hasMatch() || !(temp || first == u'v' || first == u'i' || (dc && first == u'r')))
+            return fail(where, dc ? QStringLiteral("expected a voltage or current source, a resistor or temp")
+                                  : QStringLiteral("expected a voltage or current source"));
+        return true;
+    }
+
+    bool frequencySweep(const QJsonObject &o, const QString &where, SimAnalysis &a)
+    {
         a.sweep = o.value(QStringLiteral("sweep")).toString(QStringLiteral("lin")).toLower();
         if (a.sweep != QLatin1String("lin") && a.sweep != QLatin1String("dec") && a.sweep != QLatin1String("oct"))
-            return fail(QStringLiteral("analysis.sweep"), QStringLiteral("expected lin, dec or oct"));
-        if (!number(o.value(QStringLiteral("start")), QStringLiteral("analysis.start"), QStringLiteral("Hz"), a.start)
-            || !number(o.value(QStringLiteral("stop")), QStringLiteral("analysis.stop"), QStringLiteral("Hz"), a.stop)
-            || !integer(o.value(QStringLiteral("points")), QStringLiteral("analysis.points"), a.points))
+            return fail(where + QStringLiteral(".sweep"), QStringLiteral("expected lin, dec or oct"));
+        if (!number(o.value(QStringLiteral("start")), where + QStringLiteral(".start"), QStringLiteral("Hz"), a.start)
+            || !number(o.value(QStringLiteral("stop")), where + QStringLiteral(".stop"), QStringLiteral("Hz"), a.stop)
+            || !integer(o.value(QStringLiteral("points")), where + QStringLiteral(".points"), a.points))
             return false;
         if (!(a.start > 0) || !(a.stop > a.start))
-            return fail(QStringLiteral("analysis"), QStringLiteral("needs 0 < start < stop"));
+            return fail(where, QStringLiteral("needs 0 < start < stop"));
         if (a.points < 1 || a.points > 100000)
-            return fail(QStringLiteral("analysis.points"), QStringLiteral("expected 1 to 100000"));
+            return fail(where + QStringLiteral(".points"), QStringLiteral("expected 1 to 100000"));
+        return true;
+    }
+
+    bool analysis(const QJsonValue &v, const QString &where, SimAnalysis &a)
+    {
+        if (!v.isObject())
+            return fail(where, QStringLiteral("missing"));
+        const QJsonObject o = v.toObject();
+        const QString type = o.value(QStringLiteral("type")).toString(QStringLiteral("ac")).toLower();
+        static const QStringList types{QStringLiteral("ac"), QStringLiteral("op"), QStringLiteral("dc"),
+                                       QStringLiteral("tran"), QStringLiteral("noise")};
+        if (!types.contains(type))
+            return fail(where + QStringLiteral(".type"), QStringLiteral("expected ac, op, dc, tran or noise"));
+        a.type = SimAnalysis::Type(types.indexOf(type));
+        if (o.contains(QStringLiteral("name"))
+            && (!text(o.value(QStringLiteral("name")), where + QStringLiteral(".name"), a.name)
+                || !oneLine(a.name, where + QStringLiteral(".name"))))
+            return false;
+        if (a.name.trimmed().isEmpty())
+            return fail(where + QStringLiteral(".name"), QStringLiteral("empty"));
+        switch (a.type) {
+        case SimAnalysis::Op:
+            return true;
+        case SimAnalysis::Noise:
+            return node(o.value(QStringLiteral("output")), where + QStringLiteral(".output"), a.output)
+                && sourceName(o.value(QStringLiteral("source")), where + QStringLiteral(".source"), false, a.source)
+                && frequencySweep(o, where, a);
+        case SimAnalysis::Dc:
+            if (!sourceName(o.value(QStringLiteral("source")), where + QStringLiteral(".source"), true, a.source))
+                return false;
+            [[fallthrough]];
+        case SimAnalysis::Tran:
+            if (a.type == SimAnalysis::Tran && !o.contains(QStringLiteral("start")))
+                a.start = 0;
+            else if (!number(o.value(QStringLiteral("start")), where + QStringLiteral(".start"), a.indepUnit(), a.start))
+                return false;
+            if (!number(o.value(QStringLiteral("stop")), where + QStringLiteral(".stop"), a.indepUnit(), a.stop)
+                || !number(o.value(QStringLiteral("step")), where + QStringLiteral(".step"), a.indepUnit(), a.step))
+                return false;
+            if (!(a.stop > a.start) || (a.type == SimAnalysis::Tran && a.start < 0))
+                return fail(where, a.type == SimAnalysis::Tran ? QStringLiteral("needs 0 <= start < stop")
+                                                               : QStringLiteral("needs start < stop"));
+            if (!(a.step > 0) || a.step > a.stop - a.start)
+                return fail(where + QStringLiteral(".step"), QStringLiteral("expected 0 < step <= stop - start"));
+            if (a.type == SimAnalysis::Dc && (a.stop - a.start) / a.step > 1e6)
+                return fail(where + QStringLiteral(".step"), QStringLiteral("more than a million points"));
+            return true;
+        case SimAnalysis::Ac:
+            break;
+        }
+        if (!frequencySweep(o, where, a))
+            return false;
         const QJsonArray ports = o.value(QStringLiteral("ports")).toArray();
-        if (ports.size() < 1 || ports.size() > 2)
-            return fail(QStringLiteral("analysis.ports"), QStringLiteral("expected one or two ports"));
+        if (ports.size() > 2)
+            return fail(where + QStringLiteral(".ports"), QStringLiteral("expected one or two ports"));
         a.ports.clear();
         for (qsizetype i = 0; i < ports.size(); ++i) {
-            const QString where = QStringLiteral("analysis.ports[%1]").arg(i);
+            const QString at = where + QStringLiteral(".ports[%1]").arg(i);
             const QJsonObject p = ports.at(i).toObject();
             SimPort port;
-            port.node = p.value(QStringLiteral("node")).toString().trimmed();
-            if (port.node.isEmpty() || port.node.contains(QLatin1Char(' ')) || port.node == QLatin1String("0"))
-                return fail(where + QStringLiteral(".node"), QStringLiteral("expected a node name other than 0"));
+            if (!node(p.value(QStringLiteral("node")), at + QStringLiteral(".node"), port.node))
+                return false;
             if (p.contains(QStringLiteral("z0"))
-                && !number(p.value(QStringLiteral("z0")), where + QStringLiteral(".z0"), QStringLiteral("Ohm"), port.z0))
+                && !number(p.value(QStringLiteral("z0")), at + QStringLiteral(".z0"), QStringLiteral("Ohm"), port.z0))
                 return false;
             if (!(port.z0 > 0))
-                return fail(where + QStringLiteral(".z0"), QStringLiteral("must be positive"));
+                return fail(at + QStringLiteral(".z0"), QStringLiteral("must be positive"));
             a.ports.append(port);
+        }
+        return true;
+    }
+
+    // "analysis": one object, or "analyses": a list of them.
+    bool analyses(const QJsonObject &o, QList<SimAnalysis> &out)
+    {
+        const QJsonValue one = o.value(QStringLiteral("analysis"));
+        const QJsonValue list = o.value(QStringLiteral("analyses"));
+        if (!one.isUndefined() && !list.isUndefined())
+            return fail(QStringLiteral("analyses"), QStringLiteral("give \"analysis\" or \"analyses\", not both"));
+        if (list.isUndefined()) {
+            SimAnalysis a;
+            if (!analysis(one, QStringLiteral("analysis"), a))
+                return false;
+            out.append(a);
+            return true;
+        }
+        const QJsonArray entries = list.toArray();
+        if (entries.isEmpty())
+            return fail(QStringLiteral("analyses"), QStringLiteral("expected a list of analyses"));
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            SimAnalysis a;
+            const QString where = QStringLiteral("analyses[%1]").arg(i);
+            if (!analysis(entries.at(i), where, a))
+                return false;
+            for (const SimAnalysis &b : std::as_const(out)) {
+                if (b.name.compare(a.name, Qt::CaseInsensitive) == 0)
+                    return fail(where + QStringLiteral(".name"), QStringLiteral("\"%1\" is used twice").arg(a.name));
+            }
+            out.append(a);
         }
         return true;
     }
@@ -268,7 +364,8 @@ struct Reader
         return true;
     }
 
-    bool limit(const QJsonValue &v, const QString &where, OptimGoalLimitInput &limit, int freqIndex)
+    // unit: the independent variable's; empty when the goal is a scalar (no range then).
+    bool limit(const QJsonValue &v, const QString &where, OptimGoalLimitInput &limit, const QString *unit)
     {
         if (!v.isObject())
             return fail(where, QStringLiteral("expected an object"));
@@ -318,6 +415,8 @@ struct Reader
 
         const QJsonValue r = o.value(QStringLiteral("range"));
         if (!r.isUndefined() && !r.isNull()) {
+            if (!unit)
+                return fail(where + QStringLiteral(".range"), QStringLiteral("a scalar goal has no independent variable to range over"));
             const QJsonArray range = r.toArray();
             if (range.size() != 2)
                 return fail(where + QStringLiteral(".range"), QStringLiteral("expected [from, to] (null for open)"));
@@ -325,19 +424,19 @@ struct Reader
             for (int i = 0; i < 2; ++i) {
                 if (range.at(i).isNull())
                     continue;
-                double hz = 0;
-                if (!number(range.at(i), where + QStringLiteral(".range[%1]").arg(i), QStringLiteral("Hz"), hz))
+                double x = 0;
+                if (!number(range.at(i), where + QStringLiteral(".range[%1]").arg(i), *unit, x))
                     return false;
-                bounds[i] = simvalue::plain(hz, 9);
+                bounds[i] = simvalue::plain(x, 9);
             }
             OptimItemList<OptimGoalRange> ranges;
-            ranges.append(OptimGoalRange(freqIndex, bounds[0], bounds[1]));
+            ranges.append(OptimGoalRange(0, bounds[0], bounds[1]));
             limit.setRanges(ranges);
         }
         return true;
     }
 
-    bool goal(const QJsonValue &v, const QString &where, OptimGoalInput &goal, const QString &analysisName)
+    bool goal(const QJsonValue &v, const QString &where, OptimGoalInput &goal, const SimDesign &design)
     {
         if (!v.isObject())
             return fail(where, QStringLiteral("expected an object"));
@@ -349,25 +448,39 @@ struct Reader
             || !text(o.value(QStringLiteral("weight")), where + QStringLiteral(".weight"), weight, false)
             || !oneLine(name, where + QStringLiteral(".name")))
             return false;
-        SimExpression parsed;
-        QString why;
-        if (!SimExpression::parse(expression, parsed, &why))
+        const SimAnalysis *analysis = design.analysis(instance);
+        if (!analysis) {
+            QStringList names;
+            for (const SimAnalysis &a : design.analyses)
+                names.append(a.name);
+            return fail(where + QStringLiteral(".simInstanceName"),
+                        QStringLiteral("no analysis \"%1\" (the design has %2)").arg(instance, names.join(QStringLiteral(", "))));
+        }
+        const QString why = simGoalExpressionProblem(expression, *analysis);
+        if (!why.isEmpty())
             return fail(where + QStringLiteral(".expression"), why);
         goal.setName(name);
         goal.setExpression(expression);
-        goal.setSimInstanceName(instance.isEmpty() ? analysisName : instance);
+        goal.setSimInstanceName(analysis->name);
         goal.setWeight(weight.isEmpty() ? QStringLiteral("1") : weight);
-        const QString indepVar = o.value(QStringLiteral("indepVar")).toString(QStringLiteral("freq"));
-        if (indepVar.compare(QLatin1String("freq"), Qt::CaseInsensitive) != 0)
-            return fail(where + QStringLiteral(".indepVar"), QStringLiteral("only \"freq\" is supported"));
-        goal.addIndepVar(indepVar);
-        goal.setIndepVarUnit(0, QStringLiteral("Hz"));
+        // A scalar (an operating point, a measurement) has no independent variable.
+        const bool scalar = !analysis->isSwept() || simExpressionKind(expression, false) == SimExpressionKind::Measure;
+        const QString indepVar = o.value(QStringLiteral("indepVar")).toString(scalar ? QString() : analysis->indepVar());
+        if (scalar ? !indepVar.isEmpty() : indepVar.compare(analysis->indepVar(), Qt::CaseInsensitive) != 0)
+            return fail(where + QStringLiteral(".indepVar"),
+                        scalar ? QStringLiteral("a scalar goal has no independent variable")
+                               : QStringLiteral("expected \"%1\" (the independent variable of %2)").arg(analysis->indepVar(), analysis->name));
+        const QString unit = analysis->indepUnit();
+        if (!scalar) {
+            goal.addIndepVar(analysis->indepVar());
+            goal.setIndepVarUnit(0, unit);
+        }
         const QJsonArray limits = o.value(QStringLiteral("limits")).toArray();
         if (limits.isEmpty())
             return fail(where + QStringLiteral(".limits"), QStringLiteral("a goal needs at least one limit"));
         for (qsizetype i = 0; i < limits.size(); ++i) {
             OptimGoalLimitInput l;
-            if (!limit(limits.at(i), where + QStringLiteral(".limits[%1]").arg(i), l, 0))
+            if (!limit(limits.at(i), where + QStringLiteral(".limits[%1]").arg(i), l, scalar ? nullptr : &unit))
                 return false;
             goal.limits().append(l);
         }
@@ -455,6 +568,77 @@ QString continuationProblem(const QStringList &circuit, qsizetype i)
 }
 
 }  // namespace
+
+QString SimAnalysis::typeName() const
+{
+    static const char *const names[] = {"ac", "op", "dc", "tran", "noise"};
+    return QString::fromLatin1(names[type]);
+}
+
+QString SimAnalysis::indepVar() const
+{
+    switch (type) {
+    case Ac:
+    case Noise: return QStringLiteral("freq");
+    case Tran: return QStringLiteral("time");
+    case Dc: return source.toLower();
+    case Op: break;
+    }
+    return QString();
+}
+
+QString SimAnalysis::indepUnit() const
+{
+    switch (type) {
+    case Ac:
+    case Noise: return QStringLiteral("Hz");
+    case Tran: return QStringLiteral("s");
+    case Dc: {
+        const QChar first = source.isEmpty() ? QChar() : source.at(0).toLower();
+        if (source.compare(QLatin1String("temp"), Qt::CaseInsensitive) == 0)
+            return QString();
+        return first == u'v' ? QStringLiteral("V") : first == u'i' ? QStringLiteral("A") : QStringLiteral("Ohm");
+    }
+    case Op: break;
+    }
+    return QString();
+}
+
+const SimAnalysis *SimDesign::analysis(const QString &simInstanceName) const
+{
+    if (simInstanceName.isEmpty())
+        return analyses.isEmpty() ? nullptr : &analyses.first();
+    for (const SimAnalysis &a : analyses) {
+        if (a.name.compare(simInstanceName, Qt::CaseInsensitive) == 0)
+            return &a;
+    }
+    return nullptr;
+}
+
+QString simGoalExpressionProblem(const QString &expression, const SimAnalysis &analysis)
+{
+    const bool bench = analysis.type == SimAnalysis::Ac && !analysis.ports.isEmpty();
+    QString measure;
+    switch (simExpressionKind(expression, bench, &measure)) {
+    case SimExpressionKind::Measure:
+        if (analysis.type != SimAnalysis::Tran && analysis.type != SimAnalysis::Ac && analysis.type != SimAnalysis::Dc)
+            return QStringLiteral("meas needs a tran, ac or dc analysis (%1 is %2)").arg(analysis.name, analysis.typeName());
+        return measure.isEmpty() ? QStringLiteral("meas needs the rest of a .meas line, e.g. \"meas MAX v(out)\"")
+                                 : simNgspiceTextProblem(measure);
+    case SimExpressionKind::Bench: {
+        SimExpression e;
+        SimExpression::parse(expression, e);
+        const int needed = std::max(e.row(), e.column());
+        if (!bench || needed > analysis.ports.size())
+            return QStringLiteral("%1 needs an ac analysis with %2 port(s) (%3 has %4)")
+                .arg(expression.trimmed()).arg(needed).arg(analysis.name).arg(bench ? analysis.ports.size() : 0);
+        return QString();
+    }
+    case SimExpressionKind::Vector:
+        break;
+    }
+    return simNgspiceTextProblem(expression);
+}
 
 bool simIsParameterName(const QString &text)
 {
@@ -578,7 +762,7 @@ bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *err
     }
 
     if (!r.parameters(o.value(QStringLiteral("parameters")), QStringLiteral("parameters"), d.parameters)
-        || !r.analysis(o.value(QStringLiteral("analysis")), d.analysis)
+        || !r.analyses(o, d.analyses)
         || !r.algorithm(o.value(QStringLiteral("algorithm")), d.input.algorithm()))
         return done(false);
 
@@ -604,13 +788,8 @@ bool SimDesign::fromJson(const QByteArray &json, SimDesign &design, QString *err
         return done(r.fail(QStringLiteral("goals"), QStringLiteral("missing or empty")));
     for (qsizetype i = 0; i < goals.size(); ++i) {
         OptimGoalInput goal;
-        if (!r.goal(goals.at(i), QStringLiteral("goals[%1]").arg(i), goal, d.analysis.name))
+        if (!r.goal(goals.at(i), QStringLiteral("goals[%1]").arg(i), goal, d))
             return done(false);
-        SimExpression e;
-        SimExpression::parse(goal.expression(), e);
-        if (e.quantity() == SimExpression::SParameter && (e.row() > d.analysis.ports.size() || e.column() > d.analysis.ports.size()))
-            return done(r.fail(QStringLiteral("goals[%1].expression").arg(i),
-                               QStringLiteral("%1 needs %2 ports").arg(goal.expression()).arg(std::max(e.row(), e.column()))));
         d.input.goals().append(goal);
     }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // A design file (JSON, see docs/design-file.md): the circuit as a SPICE
-// netlist template, the AC analysis with its ports, the optimization
+// netlist template, its named analyses (AC with its ports, operating point,
+// DC sweep, transient, noise), the optimization
 // variables, the goals, the algorithm, and optionally a sweep of several
 // optimizations that differ in fixed parameters or algorithm.
 //
@@ -26,12 +27,27 @@ struct SimPort
 
 struct SimAnalysis
 {
+    enum Type { Ac, Op, Dc, Tran, Noise };
+
+    Type type = Ac;
     QString name = QStringLiteral("SP1");  // what goals name as simInstanceName
-    QString sweep = QStringLiteral("lin");  // lin: points in total; dec, oct: points per decade/octave
-    double start = 0;                      // Hz
-    double stop = 0;                       // Hz
-    int points = 0;
-    QList<SimPort> ports;                  // one or two
+    QString sweep = QStringLiteral("lin");  // ac, noise: lin (points in total), dec, oct (points per decade/octave)
+    double start = 0;                      // ac, noise: Hz; dc: the source's unit; tran: s
+    double stop = 0;
+    int points = 0;                        // ac, noise
+    double step = 0;                       // dc, tran
+    QString source;                        // dc: the swept source; noise: the input source
+    QString output;                        // noise: the output node
+    QList<SimPort> ports;                  // ac: none, one or two (the S-parameter test bench)
+
+    // "ac", "op", "dc", "tran", "noise"
+    QString typeName() const;
+    // The independent variable of goals over this analysis and its unit:
+    // freq/Hz (ac, noise), time/s (tran), the swept source (dc); empty for op.
+    QString indepVar() const;
+    QString indepUnit() const;
+    // Whether the analysis sweeps an independent variable (all but op).
+    bool isSwept() const { return type != Op; }
 };
 
 using SimParameters = QList<QPair<QString, QString>>;  // name, value text, in file order
@@ -59,9 +75,12 @@ public:
     // own line: "circuit[3]" in a JSON design, "lowpass.cir:12" in a netlist.
     QStringList circuitPlaces;
     SimParameters parameters;  // fixed parameters
-    SimAnalysis analysis;
+    QList<SimAnalysis> analyses;  // at least one; names unique regardless of case
     OptimModelInput input;    // algorithm, goals, variables (value lists in designValues)
     QList<SimSweepEntry> sweep;
+
+    // The analysis a goal names (an empty name: the first), or nullptr.
+    const SimAnalysis *analysis(const QString &simInstanceName) const;
 
     bool isMultiOpt() const { return sweep.size() > 1; }
     int optimizationCount() const { return sweep.isEmpty() ? 1 : int(sweep.size()); }
@@ -70,6 +89,10 @@ public:
     // The fixed parameters of optimization k: the design's with the sweep entry's overrides.
     SimParameters parametersFor(int k) const;
 };
+
+// Why a goal expression cannot be evaluated over the analysis, or empty when
+// it may be (ngspice itself judges a vector expression at the first run).
+QString simGoalExpressionProblem(const QString &expression, const SimAnalysis &analysis);
 
 // Whether text can be a SPICE parameter name: a letter, then letters, digits, underscores.
 bool simIsParameterName(const QString &text);

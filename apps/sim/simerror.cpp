@@ -16,13 +16,13 @@ double weightOf(const QString &text)
     return ok && std::isfinite(w) ? std::max(0.0, w) : 1.0;
 }
 
-// Position of the frequency among the goal's independent variables (0 when
-// the goal names none).
-int frequencyIndex(const OptimGoalInput &goal)
+// Position of the analysis' independent variable among the goal's (0 when
+// the goal names none of that name).
+int indepIndex(const OptimGoalInput &goal, const QString &name)
 {
     const QStringList &names = goal.indepVarNames();
     for (qsizetype i = 0; i < names.size(); ++i) {
-        if (names.at(i).compare(QLatin1String("freq"), Qt::CaseInsensitive) == 0)
+        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
             return int(i);
     }
     return 0;
@@ -40,39 +40,80 @@ QString simErrorFormName(SimErrorForm form)
     return QStringLiteral("least squares");
 }
 
-SimErrorFunction::SimErrorFunction(const OptimItemList<OptimGoalInput> &goals, const QString &analysisName,
-                                   SimErrorForm form, double sweepStart, double sweepStop)
+SimErrorFunction::SimErrorFunction(const OptimItemList<OptimGoalInput> &goals, const QList<SimAnalysis> &analyses,
+                                   SimErrorForm form)
     : m_goals(goals)
+    , m_analyses(analyses)
     , m_form(form)
 {
     for (const OptimGoalInput &goal : goals) {
-        SimExpression e;
+        SimProbe probe;
         QString why;
-        bool ok = SimExpression::parse(goal.expression(), e, &why);
-        if (ok && !goal.simInstanceName().isEmpty()
-            && goal.simInstanceName().compare(analysisName, Qt::CaseInsensitive) != 0) {
-            ok = false;
-            why = QStringLiteral("unknown analysis \"%1\" (the design's is \"%2\")").arg(goal.simInstanceName(), analysisName);
+        qsizetype index = goal.simInstanceName().isEmpty() && !analyses.isEmpty() ? 0 : -1;
+        for (qsizetype i = 0; i < analyses.size() && index < 0; ++i) {
+            if (analyses.at(i).name.compare(goal.simInstanceName(), Qt::CaseInsensitive) == 0)
+                index = i;
         }
-        if (ok && sweepStop > sweepStart) {
-            const int fi = frequencyIndex(goal);
+        if (index < 0) {
+            QStringList names;
+            for (const SimAnalysis &a : analyses)
+                names.append(a.name);
+            why = QStringLiteral("unknown analysis \"%1\" (the design has %2)").arg(goal.simInstanceName(), names.join(QStringLiteral(", ")));
+        }
+        const SimAnalysis *a = index >= 0 ? &analyses.at(index) : nullptr;
+        if (a)
+            why = simGoalExpressionProblem(goal.expression(), *a);
+        if (a && why.isEmpty()) {
+            const bool bench = a->type == SimAnalysis::Ac && !a->ports.isEmpty();
+            probe.kind = simExpressionKind(goal.expression(), bench, &probe.text);
+            if (probe.kind == SimExpressionKind::Bench)
+                SimExpression::parse(goal.expression(), probe.bench);
+            else if (probe.kind == SimExpressionKind::Vector)
+                probe.text = goal.expression().trimmed();
+            const bool scalar = !a->isSwept() || probe.kind == SimExpressionKind::Measure;
+            const int xi = indepIndex(goal, a->indepVar());
             for (const OptimGoalLimitInput &limit : goal.limits()) {
-                const auto range = limit.rangeForIndex(fi);
-                if (range && (range->upperValue() < sweepStart || range->lowerValue() > sweepStop)) {
-                    ok = false;
-                    why = QStringLiteral("limit \"%1\" covers %2 to %3 Hz, outside the sweep (%4 to %5 Hz)")
+                const auto range = limit.rangeForIndex(xi);
+                if (range && scalar && (range->hasLowerBound() || range->hasUpperBound())) {
+                    why = QStringLiteral("limit \"%1\" has a range, but the goal is a scalar").arg(limit.name());
+                    break;
+                }
+                if (range && !scalar && (range->upperValue() < a->start || range->lowerValue() > a->stop)) {
+                    why = QStringLiteral("limit \"%1\" covers %2 to %3 %7, outside %4 (%5 to %6 %7)")
                               .arg(limit.name(), simvalue::plain(range->lowerValue(), 6), simvalue::plain(range->upperValue(), 6),
-                                   simvalue::plain(sweepStart, 6), simvalue::plain(sweepStop, 6));
+                                   a->name, simvalue::plain(a->start, 6), simvalue::plain(a->stop, 6), a->indepUnit());
                     break;
                 }
             }
         }
-        if (!ok)
+        const bool ok = why.isEmpty();
+        if (ok)
+            probe.analysis = int(index);
+        else
             m_problems.append(QStringLiteral("goal \"%1\": %2").arg(goal.name(), why));
-        m_expressions.append(e);
+        m_probes.append(probe);
         m_valid.append(ok);
         m_goalProblems.append(why);
     }
+}
+
+bool SimErrorFunction::needsCheck() const
+{
+    for (const SimProbe &p : m_probes) {
+        if (p.analysis >= 0 && p.kind != SimExpressionKind::Bench)
+            return true;
+    }
+    return false;
+}
+
+void SimErrorFunction::reject(int g, const QString &why)
+{
+    if (g < 0 || g >= m_valid.size() || !m_valid.at(g))
+        return;
+    m_valid[g] = false;
+    m_probes[g].analysis = -1;
+    m_goalProblems[g] = why;
+    m_problems.append(QStringLiteral("goal \"%1\": %2").arg(m_goals.at(g).name(), why));
 }
 
 double SimErrorFunction::violation(const OptimGoalLimitInput &limit, double y)
@@ -96,13 +137,15 @@ SimErrorResult SimErrorFunction::evaluate(const SimResponse &response) const
     SimErrorResult result;
     double sum = 0;
     double worst = 0;
-    const size_t n = response.frequency.size();
     for (qsizetype g = 0; g < m_goals.size(); ++g) {
         const OptimGoalInput &goal = m_goals.at(g);
         SimGoalResult gr;
-        const std::vector<std::complex<double>> *values = m_valid.at(g) ? response.quantity(m_expressions.at(g)) : nullptr;
-        if (!values) {
-            gr.problem = m_valid.at(g) ? QStringLiteral("%1 was not simulated").arg(goal.expression()) : m_goalProblems.at(g);
+        const SimTrace *trace = m_valid.at(g) && size_t(g) < response.traces.size() ? &response.traces[size_t(g)] : nullptr;
+        const SimAnalysis *analysis = m_valid.at(g) ? &m_analyses.at(m_probes.at(g).analysis) : nullptr;
+        if (!trace || !trace->ok) {
+            gr.problem = !m_valid.at(g) ? m_goalProblems.at(g)
+                       : trace         ? trace->problem
+                                       : QStringLiteral("%1 was not simulated").arg(goal.expression());
             for (qsizetype l = 0; l < goal.limits().size(); ++l)
                 gr.limitWorst.append(0.0);
             if (m_valid.at(g))  // a goal that should have seen data saw none
@@ -111,28 +154,33 @@ SimErrorResult SimErrorFunction::evaluate(const SimResponse &response) const
             continue;
         }
         gr.valid = true;
-        gr.x.reserve(qsizetype(n));
-        gr.y.reserve(qsizetype(n));
-        for (size_t i = 0; i < n; ++i) {
-            gr.x.append(response.frequency[i]);
-            double y = m_expressions.at(g).apply((*values)[i]);
-            gr.y.append(std::isfinite(y) ? y : 0.0);
+        gr.scalar = trace->scalar;
+        if (!gr.scalar) {
+            gr.indepVar = analysis->indepVar();
+            gr.indepUnit = analysis->indepUnit();
         }
+        const size_t n = trace->y.size();
+        gr.x.reserve(qsizetype(trace->x.size()));
+        gr.y.reserve(qsizetype(n));
+        for (const double x : trace->x)
+            gr.x.append(x);
+        for (const double y : trace->y)
+            gr.y.append(std::isfinite(y) ? y : 0.0);
         const double goalWeight = weightOf(goal.weight());
-        const int fi = frequencyIndex(goal);
+        const int xi = indepIndex(goal, gr.indepVar);
         double term = 0;
         double goalMax = 0;
         for (const OptimGoalLimitInput &limit : goal.limits()) {
             const double w = weightOf(limit.weight());
-            const auto range = limit.rangeForIndex(fi);
+            const auto range = gr.scalar ? std::nullopt : limit.rangeForIndex(xi);
             const double from = range ? range->lowerValue() : -1e300;
             const double to = range ? range->upperValue() : 1e300;
             double limitWorst = 0;
             double power = 0;
             int count = 0;
             for (size_t i = 0; i < n; ++i) {
-                const double f = response.frequency[i];
-                if (f < from || f > to)
+                const double x = gr.scalar ? 0.0 : trace->x[i];
+                if (x < from || x > to)
                     continue;
                 const double v = violation(limit, gr.y.at(qsizetype(i)));
                 limitWorst = std::max(limitWorst, v);

@@ -3,7 +3,9 @@
 // The error function: how far the simulated goal traces are from their
 // limit lines.
 //
-// At every frequency point inside a limit's range the violation v >= 0 is
+// At every point of a goal's trace inside a limit's range (the range is over
+// the goal's independent variable: frequency, time, the swept source) the
+// violation v >= 0 is
 //   GreaterThan a: max(0, a - y)        LessThan a: max(0, y - a)
 //   EqualTo a:     |y - a|
 //   Inside a, b:   distance below min(a,b) or above max(a,b), else 0
@@ -18,10 +20,14 @@
 // LeastPth the terms are scaled so that the contributions add up to E.
 // E is 0 exactly when every limit is met.
 //
+// A scalar goal (an operating point, a measurement) is one point; its limits
+// have no range.
+//
 // A goal that sees no data is never met: a limit whose range lies outside
-// the sweep makes the goal invalid when the goals are set, and a limit that
-// finds no simulated point in its range makes the evaluation incomplete
-// (SimErrorResult::problems), which the evaluator reports as a failure.
+// the analysis makes the goal invalid when the goals are set, and a limit that
+// finds no simulated point in its range, or a goal without a value, makes the
+// evaluation incomplete (SimErrorResult::problems), which the evaluator
+// reports as a failure.
 
 #include "simcircuit.h"
 
@@ -40,7 +46,10 @@ struct SimGoalResult
 {
     bool valid = false;
     QString problem;            // why the goal could not be evaluated
-    QList<double> x;            // frequency, Hz
+    bool scalar = false;        // one value, no independent variable
+    QString indepVar;           // "freq", "time", the swept source; empty for a scalar
+    QString indepUnit;
+    QList<double> x;            // the independent variable (empty for a scalar)
     QList<double> y;            // the expression's value
     double value = 0;           // the goal's own error term (unweighted by the goal's weight)
     double contribution = 0;    // its share of the total error
@@ -63,13 +72,17 @@ public:
     static constexpr double kPth = 4.0;
 
     SimErrorFunction() = default;
-    // sweepStart..sweepStop (Hz) is the analysis' frequency range; limit
-    // ranges entirely outside it make their goal invalid (0, 0: unchecked).
-    SimErrorFunction(const OptimItemList<OptimGoalInput> &goals, const QString &analysisName, SimErrorForm form,
-                     double sweepStart = 0, double sweepStop = 0);
+    // Each goal's simInstanceName picks its analysis (empty: the first).
+    // Limit ranges entirely outside the analysis make their goal invalid.
+    SimErrorFunction(const OptimItemList<OptimGoalInput> &goals, const QList<SimAnalysis> &analyses, SimErrorForm form);
 
-    // The parsed expressions, one per goal (an invalid goal keeps a default).
-    const QList<SimExpression> &expressions() const { return m_expressions; }
+    // What each goal asks the simulation for, one per goal (an invalid goal's
+    // probe has no analysis).
+    const QList<SimProbe> &probes() const { return m_probes; }
+    // Whether some goal's expression is left to ngspice to judge.
+    bool needsCheck() const;
+    // Marks goal g invalid: ngspice refused its expression.
+    void reject(int g, const QString &why);
     SimErrorForm form() const { return m_form; }
     // Problems found in the goal definitions (unknown expression, analysis).
     const QStringList &problems() const { return m_problems; }
@@ -82,7 +95,8 @@ public:
 
 private:
     OptimItemList<OptimGoalInput> m_goals;
-    QList<SimExpression> m_expressions;
+    QList<SimAnalysis> m_analyses;
+    QList<SimProbe> m_probes;
     QList<bool> m_valid;
     QStringList m_goalProblems;
     QStringList m_problems;

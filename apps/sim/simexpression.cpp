@@ -98,3 +98,38 @@ QString SimExpression::text() const
     }
     return QStringLiteral("mag(%1)").arg(quantity);
 }
+
+SimExpressionKind simExpressionKind(const QString &text, bool bench, QString *measure)
+{
+    static const QRegularExpression meas(QStringLiteral("^meas\\s+(.*)$"), QRegularExpression::CaseInsensitiveOption);
+    const QString t = text.trimmed();
+    const QRegularExpressionMatch m = meas.match(t);
+    if (m.hasMatch() || t.compare(QLatin1String("meas"), Qt::CaseInsensitive) == 0) {
+        if (measure)
+            *measure = m.captured(1).trimmed();
+        return SimExpressionKind::Measure;
+    }
+    SimExpression e;
+    if (SimExpression::parse(t, e) && (bench || e.quantity() == SimExpression::SParameter))
+        return SimExpressionKind::Bench;
+    return SimExpressionKind::Vector;
+}
+
+QString simNgspiceTextProblem(const QString &text)
+{
+    if (text.trimmed().isEmpty())
+        return QStringLiteral("empty");
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 && c != QLatin1Char('\t'))
+            return QStringLiteral("a line break or control character is not allowed");
+        if (c == QLatin1Char('`'))
+            return QStringLiteral("a backquote (`) is not allowed");
+        // ngspice's command line would split the text at ; and redirect its
+        // output to a file at > or <: the comparisons are gt, lt, ge, le.
+        if (c == QLatin1Char(';'))
+            return QStringLiteral("a semicolon (;) is not allowed");
+        if (c == QLatin1Char('<') || c == QLatin1Char('>'))
+            return QStringLiteral("%1 is not allowed (compare with gt, lt, ge, le)").arg(c);
+    }
+    return QString();
+}

@@ -1,6 +1,18 @@
 #pragma once
 
-// Goal expressions: what a goal measures over frequency.
+// Goal expressions. A goal's expression takes one of three forms:
+//
+//   meas <rest>   a scalar measurement in ngspice's own .meas syntax: <rest> is
+//                 what follows the analysis kind and result name of a .meas
+//                 line ("meas TRIG v(out) VAL=0.1 RISE=1 TARG v(out) VAL=0.9
+//                 RISE=1"); over tran, ac and dc analyses
+//   bench form    the forms below over an AC analysis with ports, computed
+//                 from the S-parameter test bench
+//   anything else an ngspice vector expression over the analysis' vectors
+//                 ("db(v(out)/v(in))", "i(vdd)", "deriv(v(out))"), which
+//                 ngspice itself evaluates
+//
+// The bench forms:
 //
 //   expression := [function "("] quantity [")"]
 //   function   := dB | mag | phase | re | im        (case-insensitive; real, imag too)
@@ -15,6 +27,20 @@
 #include <QString>
 
 #include <complex>
+
+enum class SimExpressionKind { Bench, Vector, Measure };
+
+// The form of a goal expression. bench: the analysis has the S-parameter test
+// bench (AC with ports). An S-parameter form is Bench also without one (so
+// that it is reported as needing ports). measure receives the rest of a meas
+// expression.
+SimExpressionKind simExpressionKind(const QString &text, bool bench, QString *measure = nullptr);
+
+// Why a text cannot go to ngspice as an expression or .meas rest, or empty
+// when it can. Refused: line breaks and control characters, a backquote
+// (ngspice would run the text as a shell command), ; (a command separator),
+// < and > (file redirection).
+QString simNgspiceTextProblem(const QString &text);
 
 class SimExpression
 {

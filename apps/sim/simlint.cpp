@@ -651,13 +651,20 @@ private:
         // Z0 resistors, or a subcircuit's connections and the global nodes).
         QSet<QString> outside{QStringLiteral("0")};
         QHash<QString, int> portOf;
+        QHash<QString, QString> portNode;  // as the design names it
         if (subckt) {
             for (const QString &p : subckt->ports)
                 outside.insert(p);
             outside.unite(m_lib.globals);
         } else {
-            for (qsizetype p = 0; p < m_design.analysis.ports.size(); ++p)
-                portOf.insert(node(m_design.analysis.ports.at(p).node), int(p + 1));
+            for (const SimAnalysis &a : m_design.analyses) {
+                for (qsizetype p = 0; p < a.ports.size(); ++p) {
+                    if (!portOf.contains(node(a.ports.at(p).node))) {
+                        portOf.insert(node(a.ports.at(p).node), int(p + 1));
+                        portNode.insert(node(a.ports.at(p).node), a.ports.at(p).node);
+                    }
+                }
+            }
         }
 
         Groups dc, any;
@@ -690,7 +697,7 @@ private:
                 report(SimLintFinding::Error, -1,
                        QStringLiteral("port %1: node %2 is connected to nothing in the circuit (a typo?)")
                            .arg(it.value())
-                           .arg(m_design.analysis.ports.at(it.value() - 1).node));
+                           .arg(portNode.value(it.key())));
         }
 
         QSet<QString> reported;

@@ -25,7 +25,13 @@ SimOptimization::SimOptimization(const SimDesign &design, int index, quint32 see
     }
     m_variables.setValueLists(lists);
     m_variables.setDefinitions(variables, &m_variableProblems);
-    m_evaluator.setGoals(m_goals, algorithm().form);
+    setGoals(algorithm().form);
+}
+
+void SimOptimization::setGoals(SimErrorForm form)
+{
+    m_evaluator.setGoals(m_goals, form);
+    m_evaluator.checkGoals(m_variables);
 }
 
 OptimModelInput SimOptimization::modelInput() const
@@ -127,7 +133,7 @@ bool SimOptimization::setGoalDefinitions(const OptimItemList<OptimGoalInput> &go
     if (goals == m_goals)
         return false;
     m_goals = goals;
-    m_evaluator.setGoals(m_goals, algorithm().form);
+    setGoals(algorithm().form);
     forgetBest();
     return true;
 }
@@ -140,7 +146,7 @@ bool SimOptimization::setAlgorithm(const OptimAlgInput &algorithm)
     m_algorithm = algorithm;
     requestStop(SimStop::Interrupted);
     if (this->algorithm().form != before) {
-        m_evaluator.setGoals(m_goals, this->algorithm().form);
+        setGoals(this->algorithm().form);
         forgetBest();
     }
     return true;
@@ -233,7 +239,13 @@ OptimGoalOutput SimOptimization::goalOutput(int goal, const SimEvaluation &evalu
     const OptimGoalInput &input = m_goals.at(goal);
     const SimGoalResult *r = evaluation.ok && goal < evaluation.error.goals.size() ? &evaluation.error.goals.at(goal) : nullptr;
     OptimTraceFamily family;
-    family.setIndepVar(OptimTraceVar(QStringLiteral("freq"), QStringLiteral("Hz")));
+    // A trace over the goal's independent variable (freq/Hz, time/s, the swept
+    // source); a scalar goal is one trace with one y value, no x values and an
+    // independent variable with empty name and unit.
+    if (r && r->valid)
+        family.setIndepVar(OptimTraceVar(r->indepVar, r->indepUnit));
+    else if (!input.indepVarNames().isEmpty())
+        family.setIndepVar(OptimTraceVar(input.indepVarNames().first(), input.indepVarUnits().value(0)));
     if (r && r->valid) {
         out.setValueText(number(r->value));
         out.setErrorContribution(number(r->contribution));

@@ -73,6 +73,7 @@ public:
 
 private:
     void forgetBest();
+    void setGoals(SimErrorForm form);
 
     const SimDesign &m_design;
     int m_index;

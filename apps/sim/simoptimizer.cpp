@@ -18,7 +18,24 @@ SimEvaluator::SimEvaluator(const SimDesign &design, const SimParameterValues &fi
 
 void SimEvaluator::setGoals(const OptimItemList<OptimGoalInput> &goals, SimErrorForm form)
 {
-    m_error = SimErrorFunction(goals, m_design.analysis.name, form, m_design.analysis.start, m_design.analysis.stop);
+    m_error = SimErrorFunction(goals, m_design.analyses, form);
+}
+
+void SimEvaluator::checkGoals(const SimVariables &variables)
+{
+    if (!m_error.needsCheck())
+        return;
+    SimParameterValues parameters = m_fixed;
+    parameters.append(m_held);
+    parameters.append(variables.parameterValues(variables.values()));
+    SimResponse response;
+    // A failing simulation is not the expressions' fault: the run reports it.
+    if (!m_circuit.simulate(parameters, m_error.probes(), response, nullptr))
+        return;
+    for (size_t g = 0; g < response.traces.size(); ++g) {
+        if (response.traces[g].rejected)
+            m_error.reject(int(g), response.traces[g].problem);
+    }
 }
 
 SimEvaluation SimEvaluator::evaluate(const SimVariables &variables, const QList<double> &values)
@@ -34,7 +51,7 @@ SimEvaluation SimEvaluator::evaluate(const SimVariables &variables, const QList<
     parameters.append(variables.parameterValues(values));
     SimResponse response;
     QString why;
-    if (!m_circuit.simulate(parameters, m_error.expressions(), response, &why)) {
+    if (!m_circuit.simulate(parameters, m_error.probes(), response, &why)) {
         e.message = why;
         return e;
     }

@@ -34,6 +34,11 @@ public:
     SimEvaluator(const SimDesign &design, const SimParameterValues &fixed);
 
     void setGoals(const OptimItemList<OptimGoalInput> &goals, SimErrorForm form);
+    // Simulates the variables' current values once when some goal's
+    // expression is left to ngspice: a goal whose expression ngspice refuses
+    // becomes invalid with ngspice's message (errorFunction().problems()),
+    // so that it is reported before a run starts rather than in the middle.
+    void checkGoals(const SimVariables &variables);
     // Netlist parameters of variables that new definitions left out: they
     // keep the value they had, so the netlist still defines them.
     void setHeldParameters(const SimParameterValues &held) { m_held = held; }

@@ -3,6 +3,7 @@
 // place.
 
 #include "simdesign.h"
+#include "simnetlist.h"
 #include "exampledesign.h"
 
 #include <QFile>
@@ -39,7 +40,8 @@ private Q_SLOTS:
     void lowpass()
     {
         const SimDesign d = loadExampleDesign("lowpass.json");
-        QCOMPARE(d.analysis.points, 150);
+        QCOMPARE(d.analyses.size(), 1);
+        QCOMPARE(d.analyses.at(0).points, 150);
         QVERIFY(!d.isMultiOpt());
         const OptimModelInput m = d.modelInput(0);
         const OptimVarInput &c1 = m.variables().at(0);
@@ -53,6 +55,34 @@ private Q_SLOTS:
         // Range bounds travel as plain numbers in Hz: the helmdeck parses them as doubles.
         QCOMPARE(limit.ranges().at(0).lowerBound(), QStringLiteral("10000000"));
         QCOMPARE(limit.ranges().at(0).upperBound(), QStringLiteral("800000000"));
+    }
+
+    // Goals take their analysis' independent variable; ranges are read in its unit.
+    void analyses()
+    {
+        SimDesign d;
+        QString error;
+        QVERIFY2(SimDesign::fromJson(R"j({"circuit": ["R1 in out {R1}"],
+          "analyses": [{"name": "TR", "type": "tran", "step": "1 us", "stop": "2 ms"}, {"name": "OP", "type": "op"},
+                       {"name": "DC", "type": "dc", "source": "Vin", "start": 0, "stop": "5 V", "step": "0.1 V"}],
+          "variables": [{"netlistName": "R1", "value": "50"}],
+          "goals": [{"name": "T", "expression": "v(out)", "limits": [{"type": "LessThan", "value": 1, "range": ["1 ms", null]}]},
+                    {"name": "I", "expression": "i(vdd)", "simInstanceName": "op", "limits": [{"type": "LessThan", "value": 1}]},
+                    {"name": "M", "expression": "meas MAX v(out)", "simInstanceName": "TR", "limits": [{"type": "LessThan", "value": 1}]},
+                    {"name": "D", "expression": "deriv(v(out))", "simInstanceName": "DC", "limits": [{"type": "LessThan", "value": 1, "range": ["2 V", "3 V"]}]}],
+          "algorithm": {"type": 2, "maxIterations": 1}})j", d, &error), qPrintable(error));
+        const auto &goals = d.input.goals();
+        QCOMPARE(d.analyses.size(), 3);
+        QCOMPARE(simnetlist::analysisLine(d.analyses.at(0)), QStringLiteral(".tran 1e-06 0.002"));
+        QCOMPARE(simnetlist::analysisLine(d.analyses.at(2)), QStringLiteral(".dc Vin 0 5 0.1"));
+        QCOMPARE(goals.at(0).simInstanceName(), QStringLiteral("TR"));  // the first analysis
+        QCOMPARE(goals.at(0).indepVarNames(), QStringList{QStringLiteral("time")});
+        QCOMPARE(goals.at(0).indepVarUnits(), QStringList{QStringLiteral("s")});
+        QCOMPARE(goals.at(0).limits().at(0).ranges().at(0).lowerBound(), QStringLiteral("0.001"));
+        QCOMPARE(goals.at(1).simInstanceName(), QStringLiteral("OP"));
+        QVERIFY(goals.at(1).indepVarNames().isEmpty() && goals.at(2).indepVarNames().isEmpty());  // scalars
+        QCOMPARE(goals.at(3).indepVarNames(), QStringList{QStringLiteral("vin")});
+        QCOMPARE(goals.at(3).limits().at(0).ranges().at(0).upperBound(), QStringLiteral("3"));
     }
 
     void discreteValueLists()
@@ -119,10 +149,31 @@ private Q_SLOTS:
         QTest::newRow("list needs type 2") << "variables[0]"
                                            << R"j({"netlistName": "R1", "value": "0", "unit": "Ohm", "values": ["10"]})j"
                                            << "a value list needs constraint type 2";
-        QTest::newRow("unknown expression") << "goals[0].expression" << R"j("gain(S21)")j"
-                                            << "goals[0].expression: unknown expression";
+        QTest::newRow("backquote in expression") << "goals[0].expression" << R"j("db(`id`)")j"
+                                                 << "goals[0].expression: a backquote";
+        QTest::newRow("command after an expression") << "goals[0].expression" << R"j("v(out); shell id")j"
+                                                     << "goals[0].expression: a semicolon";
+        QTest::newRow("redirection in a meas") << "goals[0].expression" << R"j("meas MAX v(out) > /tmp/x")j"
+                                               << "goals[0].expression: > is not allowed (compare with gt";
         QTest::newRow("S21 with one port") << "analysis.ports" << R"j([{"node": "in"}])j"
-                                           << "goals[0].expression: dB(S21) needs 2 ports";
+                                           << "goals[0].expression: dB(S21) needs an ac analysis with 2 port(s) (SP1 has 1)";
+        QTest::newRow("S21 over op") << "analysis" << R"j({"type": "op"})j"
+                                     << "goals[0].expression: dB(S21) needs an ac analysis with 2 port(s) (SP1 has 0)";
+        QTest::newRow("analysis type") << "analysis.type" << R"j("sp")j" << "analysis.type: expected ac, op, dc, tran or noise";
+        QTest::newRow("both forms") << "analyses" << R"j([{"type": "op"}])j" << "analyses: give \"analysis\" or \"analyses\"";
+        QTest::newRow("tran step") << "analysis" << R"j({"type": "tran", "step": 0, "stop": "1 ms"})j"
+                                   << "analysis.step: expected 0 < step <= stop - start";
+        QTest::newRow("dc of a capacitor") << "analysis" << R"j({"type": "dc", "source": "C1", "start": 0, "stop": 1, "step": 0.1})j"
+                                           << "analysis.source: expected a voltage or current source, a resistor or temp";
+        QTest::newRow("noise output") << "analysis" << R"j({"type": "noise", "source": "V1", "start": 1, "stop": 2, "points": 2})j"
+                                      << "analysis.output: expected a node name";
+        QTest::newRow("unknown analysis") << "goals[0].simInstanceName" << R"j("TR1")j"
+                                          << "goals[0].simInstanceName: no analysis \"TR1\" (the design has SP1)";
+        QTest::newRow("meas over ac") << "goals[0].expression" << R"j("meas MAX onoise_spectrum")j" << "";
+        QTest::newRow("bare meas") << "goals[0].expression" << R"j("meas ")j" << "goals[0].expression: meas needs the rest";
+        QTest::newRow("range on a measurement") << "goals[0]"
+            << R"j({"name": "T", "expression": "meas MAX v(out)", "limits": [{"type": "LessThan", "value": 1, "range": [1, 2]}]})j"
+            << "goals[0].limits[0].range: a scalar goal has no independent variable";
         QTest::newRow("limit type") << "goals[0].limits" << R"j([{"type": "Above", "value": 1}])j"
                                     << "goals[0].limits[0].type";
         QTest::newRow("inside needs two") << "goals[0].limits" << R"j([{"type": "Inside", "value": 1}])j"

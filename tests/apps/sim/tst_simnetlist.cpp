@@ -32,7 +32,7 @@ private Q_SLOTS:
         // No engineering suffix reaches ngspice (its "M" would be milli).
         SimDesign d;
         QVERIFY(SimDesign::fromJson(kTwoPort, d, nullptr));
-        const QStringList lines = simnetlist::build(d, {{"A", 4.7e-12}, {"B", 2.2e6}, {"C", 1.0 / 3.0}}, 0);
+        const QStringList lines = simnetlist::build(d, {{"A", 4.7e-12}, {"B", 2.2e6}, {"C", 1.0 / 3.0}}, d.analyses.at(0));
         QCOMPARE(lines.mid(1, 3), (QStringList{".param A=4.7e-12", ".param B=2200000", ".param C=0.333333333333"}));
     }
 
@@ -46,7 +46,7 @@ private Q_SLOTS:
             lists.insert(v.netlistName(), v.designValues());
         vars.setValueLists(lists);
         vars.setDefinitions(d.input.variables());
-        const QStringList lines = simnetlist::build(d, vars.parameterValues(vars.values()), 0);
+        const QStringList lines = simnetlist::build(d, vars.parameterValues(vars.values()), d.analyses.at(0));
         QCOMPARE(lines.mid(1, 5), (QStringList{".param C1=4.7e-12", ".param L2=3.3e-09", ".param C3=8e-12", ".param L4=3.3e-09",
                                                ".param C5=4.7e-12"}));
     }
