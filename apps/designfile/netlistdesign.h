@@ -29,13 +29,13 @@ struct NetlistStatement
 {
     enum Kind { Variable, Goal, SpecLimit, Algorithm, Analysis };
     Kind kind = Variable;
-    // Variable: its netlist name; goal: the goal name; spec limit: its
+    // Variable: its netlist name; goal: the goal name; limit statement: its
     // unquoted name ("Passband_IL"); algorithm and analysis: their names.
     QString name;
     qsizetype begin = 0;  // byte offset of the statement's first character
     qsizetype end = 0;    // byte offset just past its last character, before the line end of its last line
     int line = 0;         // 1-based line of its first line
-    int goal = -1;        // spec limit: index in statements of the goal statement it belongs to
+    int goal = -1;        // limit statement: index in statements of the goal statement it belongs to
 };
 
 class NetlistDesign
