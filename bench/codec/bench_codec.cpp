@@ -1,6 +1,8 @@
 // Decoding and encoding of iteration messages, each against a floor: for
-// decoding, scanning the words and converting the numeric ones; for
-// encoding, writing the same numbers with std::to_chars into one buffer.
+// decoding, scanning the words and converting the numeric ones, and
+// converting the same number texts, cut out beforehand, with from_chars
+// alone; for encoding, writing the same numbers with std::to_chars into one
+// buffer. Compare times as ratios within one run.
 // And the cost of applying long runs of iterations to the model, with the
 // resident memory the histories take per iteration.
 //
@@ -139,6 +141,28 @@ void scanFloor(benchmark::State &state, const SampleSize &size)
     state.SetBytesProcessed(int64_t(state.iterations()) * text.size());
 }
 
+// An independent floor for decoding: the message's number texts, cut out
+// beforehand, converted with std::from_chars alone; no word scanner of the
+// reader's. decode over this floor is the reader's cost beyond converting
+// its numbers.
+void fromCharsFloor(benchmark::State &state, const SampleSize &size)
+{
+    const QByteArray text = encoded(size);
+    std::vector<std::pair<const char *, const char *>> words;
+    forEachNumberWord(text, [&words](const char *begin, const char *end) { words.emplace_back(begin, end); });
+    for (auto _ : state) {
+        double sum = 0;
+        for (const auto &[begin, end] : words) {
+            double v = 0;
+            std::from_chars(begin, end, v);
+            sum += v;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * text.size());
+    state.counters["numbers"] = double(words.size());
+}
+
 // Decoding ten times the data (ten times the trace points) should take about
 // ten times as long.
 void decodeScaled(benchmark::State &state)
@@ -245,17 +269,66 @@ void applyIterations(benchmark::State &state)
     state.counters["text_lists_heap_bytes_per_iteration"] = listsPerIteration;
 }
 
+// Applying one more iteration to a model that already holds 10,000: 20 goals
+// of one trace and 100 variables, as the window's update benchmark has them,
+// but the model alone (no views connected). For instructions per message,
+// collect only applyNextMessage:
+//   valgrind --tool=callgrind --toggle-collect='*applyNextMessage*'
+//       build/bench/codec/bench_codec --benchmark_filter=applyToLongRun
+// and divide the instructions by the benchmark's fixed 2000 iterations.
+struct LongRun
+{
+    static constexpr SampleSize kSize{20, 1, 201, 100};
+    OptimizationModelObject model;
+    QList<OptimIter> iterations;
+    int next = 0;
+
+    LongRun()
+    {
+        model.setModelInput(sampleModelInput(kSize));
+        for (int i = 0; i < 8; ++i)
+            iterations.append(sampleIteration(kSize, i));
+    }
+    OptimIter &nextMessage()
+    {
+        OptimIter &iter = iterations[next % iterations.size()];
+        iter.algorithm().setIterationText(QString::number(next));
+        ++next;
+        return iter;
+    }
+};
+
+[[gnu::noinline]] void applyNextMessage(LongRun &run, const OptimIter &iter)
+{
+    run.model.applyIteration(iter);
+}
+
+void applyToLongRun(benchmark::State &state)
+{
+    LongRun run;
+    while (run.next < 10000)
+        run.model.applyIteration(run.nextMessage());
+    for (auto _ : state) {
+        const OptimIter &iter = run.nextMessage();
+        applyNextMessage(run, iter);
+    }
+    state.counters["history"] = double(run.model.model().history().algorithm().values().size());
+}
+
 } // namespace
 
 BENCHMARK_CAPTURE(decode, large_iter, kLarge)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(scanFloor, large_iter, kLarge)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(fromCharsFloor, large_iter, kLarge)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(encode, large_iter, kLarge)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(encodeFloor, large_iter, kLarge)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(decode, small_iter, kSmall)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(scanFloor, small_iter, kSmall)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(fromCharsFloor, small_iter, kSmall)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(encode, small_iter, kSmall)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(encodeFloor, small_iter, kSmall)->Unit(benchmark::kMicrosecond);
 BENCHMARK(decodeScaled)->Arg(2001)->Arg(20010)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK(applyToLongRun)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 BENCHMARK(applyIterations)->Args({10000, 1})->Args({10000, 0})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_MAIN();

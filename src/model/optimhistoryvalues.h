@@ -90,6 +90,7 @@ private:
     };
     const Run &runAt(qsizetype i) const;
     void appendEntry(double number, Format format, int unit);
+    void appendText(const QString &text);
     int unitIndex(QStringView unit);
     const QString &verbatimAt(qsizetype i) const;
 

@@ -28,7 +28,12 @@ public:
     bool isEmpty() const { return m_items.isEmpty(); }
     const T &at(qsizetype i) const { return m_items.at(i); }
     const T &operator[](qsizetype i) const { return m_items[i]; }
-    T &operator[](qsizetype i) { return m_items[i]; }
+    // One detach check where QList's own operator[] makes two.
+    T &operator[](qsizetype i)
+    {
+        Q_ASSERT(i >= 0 && i < m_items.size());
+        return m_items.data()[i];
+    }
     const T &first() const { return m_items.first(); }
     const T &last() const { return m_items.last(); }
     T &last() { return m_items.last(); }

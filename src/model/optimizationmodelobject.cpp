@@ -159,7 +159,8 @@ void OptimizationModelObject::applyStatus(const OptimStatus &status)
 
 // ---------------------------------------------------------------- iterations
 
-void OptimizationModelObject::applyVariableValue(int k, const QString &value, int targets)
+// Inlined into the loops over all variables of an iteration.
+Q_ALWAYS_INLINE void OptimizationModelObject::applyVariableValue(int k, const QString &value, int targets)
 {
     if (k < 0 || k >= m_model.variableCount())
         return;
@@ -183,11 +184,12 @@ void OptimizationModelObject::applyVariableValues(const QStringList &values, int
 
 void OptimizationModelObject::applyVariableOutputs(const OptimItemList<OptimVarOutput> &variables, int targets)
 {
-    QStringList values;
-    values.reserve(variables.count());
-    for (const OptimVarOutput &variable : variables)
-        values.append(variable.value());
-    applyVariableValues(values, targets);
+    const qsizetype n = qMin(m_model.variableCount(), variables.count());
+    for (qsizetype k = 0; k < n; ++k) {
+        const QString &value = variables.at(k).value();
+        if (!value.isEmpty())
+            applyVariableValue(int(k), value, targets);
+    }
 }
 
 void OptimizationModelObject::applyAlgorithmState(const OptimAlgOutput &state, int targets)
@@ -275,7 +277,10 @@ void OptimizationModelObject::applyNoProgress(const OptimIterNoProgress &noProgr
         m_model.history().goals()[k].values().append(m_model.output().goals().at(k).valueText());
         return true;
     });
-    applyVariableOutputs(m_model.output().variables(), TargetAll);
+    // A copy: the values are applied to the very list they come from, and
+    // slots that run in between see the model change.
+    const OptimItemList<OptimVarOutput> outputs = m_model.output().variables();
+    applyVariableOutputs(outputs, TargetAll);
 }
 
 void OptimizationModelObject::applyCollapsedIterations(const OptimIterCollapsedIterations &batch)

@@ -232,9 +232,14 @@ private Q_SLOTS:
         const double gap = qQNaN();
         for (const char *t : {"1.5e+06", "1500000", "100000", "1e+05", "0.000123457", "-0", "1e-320", "1.50", " 1", "1 "})
             QTest::newRow(t) << QString::fromLatin1(t) << std::strtod(t, nullptr) << false;
+        // Texts the layout alone decides and their near misses.
+        for (const char *t : {"-2.5e-30", "-1e+25", "9.99999e+06", "0.0001", "0.00001", "1e-05", "123456789012345",
+                              "1234567890123456", "0.30000000000000004", "2.2250738585072014e-308",
+                              "1.7976931348623157e+308", "5e-324", "1E+05", "1e+5", "1e+005", "1.", ".5", "00", "0.10"})
+            QTest::newRow(t) << QString::fromLatin1(t) << std::strtod(t, nullptr) << false;
         for (const char *t : {"inf", "nan", "", " "})
             QTest::newRow(t) << QString::fromLatin1(t) << gap << false;
-        for (const char *t : {"14.66p", "2 pF", "10 nH", "abc", "+1", "1e999"})
+        for (const char *t : {"14.66p", "2 pF", "10 nH", "abc", "+1", "1e999", "-3e-30 pF", "1e+ pF"})
             QTest::newRow(t) << QString::fromLatin1(t) << gap << true;
         QTest::newRow("not Latin-1") << QStringLiteral("1\u00b5") << gap << true;
     }
