@@ -489,6 +489,21 @@ bool writeChecked(const QString &path, const QByteArray &bytes, QString *error)
     return true;
 }
 
+// The independent variable a goal has by its analysis, as the simulator
+// gives it: none for a scalar (an operating point or a measurement).
+QString defaultIndepVar(const QJsonObject &analysis, const QString &expression)
+{
+    static const QRegularExpression measure(QStringLiteral("^meas(\\s|$)"), QRegularExpression::CaseInsensitiveOption);
+    const QString type = jsonText(analysis.value(QLatin1String("type"))).toLower();
+    if (measure.match(expression.trimmed()).hasMatch() || type == QLatin1String("op"))
+        return QString();
+    if (type == QLatin1String("tran"))
+        return QStringLiteral("time");
+    if (type == QLatin1String("dc"))
+        return jsonText(analysis.value(QLatin1String("source"))).toLower();
+    return QStringLiteral("freq");
+}
+
 } // namespace
 
 DesignStore::DesignStore(QObject *parent)
@@ -751,6 +766,12 @@ QJsonArray DesignStore::goals() const
     return m_root.value(QLatin1String("goals")).toArray();
 }
 
+QJsonArray DesignStore::analyses() const
+{
+    const QJsonValue one = m_root.value(QLatin1String("analysis"));
+    return one.isObject() ? QJsonArray{one} : m_root.value(QLatin1String("analyses")).toArray();
+}
+
 QJsonObject DesignStore::algorithm() const
 {
     return m_root.value(QLatin1String("algorithm")).toObject();
@@ -850,11 +871,21 @@ bool DesignStore::goalDefinition(const QString &name, GoalDefinition &goal) cons
     goal.name = name;
     goal.expression = jsonText(g.value(QLatin1String("expression")));
     goal.simInstanceName = jsonText(g.value(QLatin1String("simInstanceName")));
+    const QJsonArray all = analyses();
+    QJsonObject analysis = all.at(0).toObject();
+    for (const QJsonValue &a : all) {
+        if (!goal.simInstanceName.isEmpty()
+            && jsonText(a.toObject().value(QLatin1String("name"))).compare(goal.simInstanceName, Qt::CaseInsensitive) == 0)
+            analysis = a.toObject();
+    }
     if (goal.simInstanceName.isEmpty())
-        goal.simInstanceName = jsonText(m_root.value(QLatin1String("analysis")).toObject().value(QLatin1String("name")));
+        goal.simInstanceName = jsonText(analysis.value(QLatin1String("name")));
     goal.weight = jsonText(g.value(QLatin1String("weight")));
-    const QString indep = jsonText(g.value(QLatin1String("indepVar")));
-    goal.indepVars.append(indep.isEmpty() ? QStringLiteral("freq") : indep);
+    QString indep = jsonText(g.value(QLatin1String("indepVar")));
+    if (indep.isEmpty())
+        indep = defaultIndepVar(analysis, goal.expression);
+    if (!indep.isEmpty())
+        goal.indepVars.append(indep);
     for (const QJsonValue &l : g.value(QLatin1String("limits")).toArray()) {
         const QJsonObject o = l.toObject();
         GoalLimitDefinition limit;
@@ -951,6 +982,8 @@ bool DesignStore::applyGoal(const GoalDefinition &goal, QString *error)
     // The design format knows one independent variable per goal.
     if (!goal.indepVars.isEmpty())
         g.insert(QLatin1String("indepVar"), goal.indepVars.first());
+    else
+        g.remove(QLatin1String("indepVar"));
     QJsonArray oldLimits = g.value(QLatin1String("limits")).toArray();
     QJsonArray limits;
     for (qsizetype i = 0; i < goal.limits.size(); ++i) {

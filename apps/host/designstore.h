@@ -76,7 +76,11 @@ public:
     // A variable's or fixed parameter's value text; empty when there is none.
     QString variableValue(const QString &netlistName) const;
     // A goal of the design as a definition (for the goal editor); false when absent.
+    // Without an "indepVar" the goal's analysis gives it: freq (ac, noise),
+    // time (tran), the swept source (dc); a scalar (op, a meas goal) has none.
     bool goalDefinition(const QString &name, GoalDefinition &goal) const;
+    // The analyses' objects: the "analyses" list, or the one "analysis".
+    QJsonArray analyses() const;
 
     // Back annotation: each writes into the held design (not the file) and
     // emits changed(). An algorithm named like an entry of the design's

@@ -369,11 +369,13 @@ void HostWindow::editSelectedGoal()
     if (!item || !design->goalDefinition(item->text(), goal))
         return;
     MoxInterpreter *mox = m_host->mox();
-    // The goal table offers the design's analysis and the expressions its goals use.
+    // The goal table offers the design's analyses and the expressions its goals use.
     QStringList analyses, exprs;
-    const QString analysis = design->root().value(QStringLiteral("analysis")).toObject().value(QStringLiteral("name")).toString();
-    if (!analysis.isEmpty())
-        analyses.append(analysis);
+    for (const QJsonValue &a : design->analyses()) {
+        const QString analysis = a.toObject().value(QStringLiteral("name")).toString();
+        if (!analysis.isEmpty())
+            analyses.append(analysis);
+    }
     for (const QJsonValue &g : design->goals()) {
         const QString expr = g.toObject().value(QStringLiteral("expression")).toString();
         if (!expr.isEmpty() && !exprs.contains(expr))

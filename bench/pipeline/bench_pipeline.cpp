@@ -4,7 +4,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/pipeline/bench_pipeline [ITERATIONS [DESIGN [SIZE]]]
 //
-// DESIGN is "lowpass" or "large" and SIZE "default" or "1600x1000": only
+// DESIGN is "lowpass", "large" or "tran" and SIZE "default" or "1600x1000": only
 // that case runs (for a profiler); without them, all four do. With
 // BENCH_GUI_BROKER=1 the broker runs on the GUI thread (as the host once did).
 //
@@ -18,7 +18,9 @@
 // arrives, so every panel's update for it is counted. Two designs: the
 // lowpass size (3 goals, 5 variables, 150-point traces) and a large one (20
 // goals, 100 variables, 2001-point traces), each with the window at its
-// default size and at 1600x1000.
+// default size and at 1600x1000. A third, "tran", is a step response: one goal
+// over time (s) with a 10,000-point trace per iteration and a limit from
+// 1.5 ms on, and one variable, as a tran analysis sends them.
 
 #include "controller/optimhelmdeckcontroller.h"
 #include "link/optimdatablock.h"
@@ -37,6 +39,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -68,14 +71,68 @@ bool sendBlock(KuvoClient &kuvo, int host, const QByteArray &name, const OptimSe
     return block.transmit(&kuvo, host);
 }
 
+// A step response's design: the sample's variables and one goal over time
+// with the settling band from 1.5 ms on.
+OptimModelInput transientModelInput(const SampleSize &size)
+{
+    OptimModelInput input = sampleModelInput(SampleSize{0, 0, 0, size.variables});
+    for (int g = 0; g < size.goals; ++g) {
+        OptimGoalInput goal;
+        goal.setName(QStringLiteral("Settling%1").arg(g + 1));
+        goal.setExpression(QStringLiteral("v(out)"));
+        goal.setSimInstanceName(QStringLiteral("TR1"));
+        goal.setWeight(QStringLiteral("1"));
+        goal.addIndepVar(QStringLiteral("time"));
+        goal.setIndepVarUnit(0, QStringLiteral("s"));
+        OptimGoalLimitInput limit;
+        limit.setName(QStringLiteral("Within2pct"));
+        limit.setInside(QStringLiteral("0.98"), QStringLiteral("1.02"));
+        limit.ranges().append(OptimGoalRange(0, QStringLiteral("0.0015"), QString()));
+        goal.limits().append(limit);
+        input.goals().append(goal);
+    }
+    return input;
+}
+
+// A damped step over 4 ms whose damping grows with the iteration.
+OptimIter transientIteration(const SampleSize &size, int iteration)
+{
+    OptimIter iter = sampleIteration(SampleSize{0, 0, 0, size.variables}, iteration);
+    const int n = size.pointsPerTrace;
+    for (int g = 0; g < size.goals; ++g) {
+        OptimGoalOutput goal;
+        goal.setValueText(QString::number(1.0 / (iteration + g + 1), 'g', 6));
+        goal.setErrorContribution(QStringLiteral("0.5"));
+        OptimTraceFamily &family = goal.traces();
+        family.setIndepVar(OptimTraceVar(QStringLiteral("time"), QStringLiteral("s")));
+        for (int t = 0; t < size.tracesPerGoal; ++t) {
+            OptimTrace trace;
+            QList<double> &x = trace.xValues().values();
+            QList<double> &y = trace.yValues().values();
+            x.reserve(n);
+            y.reserve(n);
+            const double decay = 1000.0 * (1 + iteration % 50);
+            for (int p = 0; p < n; ++p) {
+                const double time = 4e-3 * p / std::max(1, n - 1);
+                x.append(QString::number(time, 'g', 6).toDouble());
+                y.append(QString::number(1.0 - std::exp(-decay * time) * std::cos(2 * M_PI * 1600 * time), 'g', 6).toDouble());
+            }
+            family.traces().append(trace);
+        }
+        goal.limitOutputs().append(OptimGoalLimitOutput(QStringLiteral("0.25")));
+        iter.goals().append(goal);
+    }
+    return iter;
+}
+
 // The simulator's side, on its own thread with its own client.
-void runSimulator(const QString &socket, const SampleSize size, int iterations, Shared *shared)
+void runSimulator(const QString &socket, const SampleSize size, bool transient, int iterations, Shared *shared)
 {
     // The iterations are made ahead; writing them into blocks is part of
     // what is measured, as a simulator does it for every iteration.
     QList<OptimIter> prepared;
     for (int i = 0; i < iterations; ++i)
-        prepared.append(sampleIteration(size, i));
+        prepared.append(transient ? transientIteration(size, i) : sampleIteration(size, i));
     KuvoClient kuvo;
     kuvo.setHandler([](const KuvoMessage &) { return true; });
     int host = -1;
@@ -86,7 +143,8 @@ void runSimulator(const QString &socket, const SampleSize size, int iterations, 
         shared->failed = true;
         return;
     }
-    if (!sendBlock(kuvo, host, "OPTIM_HELMDECK OPEN_HELMDECK", sampleModelInput(size))
+    if (!sendBlock(kuvo, host, "OPTIM_HELMDECK OPEN_HELMDECK",
+                       transient ? transientModelInput(size) : sampleModelInput(size))
         || !sendBlock(kuvo, host, "OPTIM_HELMDECK STATUS", OptimStatus(StatusRunning, QString()))) {
         shared->failed = true;
         return;
@@ -125,7 +183,8 @@ private:
     QWidget *m_window;
 };
 
-void measure(const char *label, const SampleSize &size, int iterations, const QSize &windowSize)
+void measure(const char *label, const SampleSize &size, int iterations, const QSize &windowSize,
+             bool transient = false)
 {
     QTemporaryDir dir;
     const QString socket = dir.filePath(QStringLiteral("kuvo"));
@@ -154,7 +213,7 @@ void measure(const char *label, const SampleSize &size, int iterations, const QS
 
     Shared shared;
     std::vector<double> latencies;
-    QThread *sim = QThread::create(runSimulator, socket, size, iterations, &shared);
+    QThread *sim = QThread::create(runSimulator, socket, size, transient, iterations, &shared);
     QMetaObject::Connection applied;
     QElapsedTimer wall;
     std::unique_ptr<PaintTimer> paints;
@@ -236,6 +295,8 @@ int main(int argc, char **argv)
             measure("lowpass", SampleSize{3, 1, 150, 5}, iterations, windowSize);
         if (design.isEmpty() || design == "large")
             measure("large", SampleSize{20, 3, 2001, 100}, std::max(1, iterations / 4), windowSize);
+        if (design.isEmpty() || design == "tran")
+            measure("tran", SampleSize{1, 1, 10000, 1}, iterations, windowSize, true);
     }
     return 0;
 }

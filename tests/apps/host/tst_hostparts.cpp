@@ -290,6 +290,54 @@ private Q_SLOTS:
         QCOMPARE(back.limits.at(1).ranges, less.ranges);
     }
 
+    // The goal editor gets each goal's independent variable from its analysis
+    // when the design leaves it out; a scalar goal has none and keeps none.
+    void goalDefinitionTakesTheAnalysisVariable_data()
+    {
+        QTest::addColumn<QString>("goal");
+        QTest::addColumn<QString>("analysis");
+        QTest::addColumn<QStringList>("indepVars");
+        QTest::newRow("tran trace") << "Settling" << "TR1" << QStringList{QStringLiteral("time")};
+        QTest::newRow("meas") << "Peak" << "TR1" << QStringList();
+        QTest::newRow("op") << "Bias" << "OP" << QStringList();
+        QTest::newRow("dc sweep") << "Transfer" << "DC1" << QStringList{QStringLiteral("vin")};
+        QTest::newRow("first analysis, ac") << "Gain" << "AC1" << QStringList{QStringLiteral("freq")};
+    }
+
+    void goalDefinitionTakesTheAnalysisVariable()
+    {
+        QFETCH(QString, goal);
+        QFETCH(QString, analysis);
+        QFETCH(QStringList, indepVars);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("d.json"));
+        const QByteArray text = R"json({"circuit": ["R1 in out 1k"], "analyses": [
+            {"name": "AC1", "type": "ac", "start": 1, "stop": 10, "points": 5}, {"name": "TR1", "type": "tran"},
+            {"name": "OP", "type": "op"}, {"name": "DC1", "type": "dc", "source": "Vin"}], "goals": [
+            {"name": "Settling", "expression": "v(out)", "simInstanceName": "tr1", "limits": []},
+            {"name": "Peak", "expression": " MEAS max v(out)", "simInstanceName": "TR1", "limits": []},
+            {"name": "Bias", "expression": "i(vcc)", "simInstanceName": "OP", "limits": []},
+            {"name": "Transfer", "expression": "v(out)", "simInstanceName": "DC1", "limits": []},
+            {"name": "Gain", "expression": "vdb(out)", "limits": []}]})json";
+        QVERIFY(writeBytes(path, text));
+        DesignStore store;
+        QString error;
+        QVERIFY2(store.load(path, &error), qPrintable(error));
+        GoalDefinition definition;
+        QVERIFY(store.goalDefinition(goal, definition));
+        QCOMPARE(definition.indepVars, indepVars);
+        QCOMPARE(definition.simInstanceName.toUpper(), analysis);
+        // Written back as the editor hands it over, the goal stays as the simulator takes it.
+        QVERIFY2(store.applyGoal(definition, &error), qPrintable(error));
+        GoalDefinition again;
+        QVERIFY(store.goalDefinition(goal, again));
+        QCOMPARE(again.indepVars, indepVars);
+        for (const QJsonValue &g : store.goals()) {
+            if (g.toObject().value(QLatin1String("name")).toString() == goal)
+                QCOMPARE(g.toObject().contains(QLatin1String("indepVar")), !indepVars.isEmpty());
+        }
+    }
+
     void designLoadErrors()
     {
         QTemporaryDir dir;
