@@ -1,10 +1,10 @@
 #include "goalviews.h"
 
-#include "colorset.h"
+#include "graphs/colorset.h"
 #include "errorhistoryview.h"
-#include "goalgraphwidget.h"
-#include "goalverdict.h"
-#include "graphwidget.h"
+#include "graphs/goalgraphwidget.h"
+#include "graphs/goalverdict.h"
+#include "graphs/graphwidget.h"
 #include "modelbinding.h"
 #include "model/optimizationmodelobject.h"
 

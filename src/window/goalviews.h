@@ -15,7 +15,7 @@
 // changed. Every view that lets the user pick a goal emits goalSelected(k);
 // the panel hands it to all views' setSelectedGoal(k).
 
-#include "bargraph.h"
+#include "graphs/bargraph.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "statusviews.h"
 
-#include "goalverdict.h"
+#include "graphs/goalverdict.h"
 #include "windowresources.h"
 #include "modelbinding.h"
 #include "runpace.h"

@@ -3,7 +3,7 @@
 
 #include "state/optimhelmdeckcontrollerstate.h"
 #include "window/errorhistoryview.h"
-#include "window/goalgraphwidget.h"
+#include "graphs/goalgraphwidget.h"
 #include "window/goalspanel.h"
 #include "window/goalviews.h"
 #include "window/optimhelmdeckdialog.h"

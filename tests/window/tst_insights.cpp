@@ -2,10 +2,10 @@
 // table's rows and sorting, pass or fail per limit type, the run's pace.
 
 #include "window/goalspanel.h"
-#include "window/goalverdict.h"
+#include "graphs/goalverdict.h"
 #include "window/historycsv.h"
 #include "window/iterationtable.h"
-#include "window/graphwidget.h"
+#include "graphs/graphwidget.h"
 #include "window/helmdeckquestions.h"
 #include "window/historygraphmenu.h"
 #include "window/runpace.h"

@@ -1,7 +1,7 @@
 // The variables panel: its sliders and value fields, tuned values reaching
 // variableChanged, the tune button, the history graphs, the shared selection.
 
-#include "window/graphwidget.h"
+#include "graphs/graphwidget.h"
 #include "state/helmdecksettings.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/tunebutton.h"
