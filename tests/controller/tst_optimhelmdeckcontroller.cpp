@@ -2,7 +2,7 @@
 // the model and the waits, and a close (also from outside while a question is open) neither crashes nor lies.
 
 #include "controller/optimhelmdeckcontroller.h"
-#include "window/statusviews.h"
+#include "window/stoppingreasonview.h"
 #include "samplemessages.h"
 #include "state/statemanager.h"
 #include "window/buttonpanel.h"

@@ -5,7 +5,10 @@
 #include "window/errorhistoryview.h"
 #include "graphs/goalgraphwidget.h"
 #include "window/goalspanel.h"
-#include "window/goalviews.h"
+#include "window/errorcontributiongraphview.h"
+#include "window/goalerrorgraphsview.h"
+#include "window/goalerrortextview.h"
+#include "window/goaltextview.h"
 #include "window/optimhelmdeckdialog.h"
 #include "windowtestsupport.h"
 

@@ -40,7 +40,7 @@
 #include "window/iterationtable.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/statuspanel.h"
-#include "window/statusviews.h"
+#include "window/progressview.h"
 #include "window/varhistoryview.h"
 #include "window/varspanel.h"
 #include "window/windowresources.h"
