@@ -417,7 +417,7 @@ private Q_SLOTS:
         m_panel->show();
         m_panel->splitter()->setSizes({100, 400});
         m_panel->saveSettings(*std::make_unique<HelmdeckSettings>());
-        QVERIFY(!helmdeckSetting(QStringLiteral("VarPanel/splitter1Sizes")).toByteArray().isEmpty());
+        QVERIFY(!HelmdeckSettings().value(QStringLiteral("VarPanel/splitter1Sizes")).toByteArray().isEmpty());
         VarsPanel again(m_state.get());
         again.resize(300, 600);
         again.show();
