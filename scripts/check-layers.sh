@@ -15,16 +15,17 @@
 #   platform/kuvo             2    Core Network            hostifc
 #   platform/mox              2    Core                    hostifc
 #   platform/pluginmanager    2    Core                    hostifc
-#   src/window                3    Core Gui Widgets        model state units Resources
+#   src/graphs                3    Core Gui Widgets        model units
 #   apps/codec                3    Core                    model wire hostifc units kuvo mox pluginmanager
 #   apps/designfile           3    Core                    model design units
 #   apps/sim                  4    Core                    model wire hostifc units kuvo mox pluginmanager
 #                                                          designfile
 #   apps/host                 4    Core Gui Widgets Network model wire hostifc units kuvo mox pluginmanager
 #                                                          designfile
-#   src/editors               4    Core Gui Widgets        model state design units window
-#   src/controller            5    Core Gui Widgets        model wire hostifc link state design window editors
-#   src/plugin                6    Core Gui Widgets        model wire hostifc link state design window
+#   src/window                4    Core Gui Widgets        model state units Resources graphs
+#   src/editors               5    Core Gui Widgets        model state design units graphs window
+#   src/controller            6    Core Gui Widgets        model wire hostifc link state design window editors
+#   src/plugin                7    Core Gui Widgets        model wire hostifc link state design window
 #                                                          editors controller units
 #
 # So the plug-in (src/) uses no stand-in but the units library it links; a

@@ -6,8 +6,8 @@
 //
 //   build/bench/window/bench_graphs      (runs headless: offscreen platform)
 
-#include "window/goalgraphwidget.h"
-#include "window/graphwidget.h"
+#include "graphs/goalgraphwidget.h"
+#include "graphs/graphwidget.h"
 
 #include <benchmark/benchmark.h>
 

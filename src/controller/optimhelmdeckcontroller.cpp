@@ -6,7 +6,7 @@
 #include "window/helmdeckquestions.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/recallstatedialog.h"
-#include "window/statusviews.h"
+#include "window/stoppingreasonview.h"
 #include "window/storestatedialog.h"
 #include "window/windowresources.h"
 

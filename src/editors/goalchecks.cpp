@@ -1,7 +1,7 @@
 #include "goalchecks.h"
 
 #include "units/realstringparser.h"
-#include "window/goalgraphwidget.h"
+#include "graphs/goalgraphwidget.h"
 #include "units/unitsparser.h"
 
 #include <QRegularExpression>

@@ -2,7 +2,7 @@
 
 #include "goalchecks.h"
 #include "model/optiminputrecords.h"
-#include "window/goalgraphwidget.h"
+#include "graphs/goalgraphwidget.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -4,7 +4,7 @@
 // every iteration (the algorithm history) as a history graph, titled with a
 // summary of the current and the initial error.
 
-#include "graphwidget.h"
+#include "graphs/graphwidget.h"
 
 #include <QPointer>
 

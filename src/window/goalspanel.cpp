@@ -2,7 +2,10 @@
 
 #include "state/optimhelmdeckcontrollerstate.h"
 #include "errorhistoryview.h"
-#include "goalviews.h"
+#include "errorcontributiongraphview.h"
+#include "goalerrorgraphsview.h"
+#include "goalerrortextview.h"
+#include "goaltextview.h"
 #include "model/optimizationmodelobject.h"
 
 #include <QHBoxLayout>

@@ -2,7 +2,7 @@
 
 #include "continueoptimizationquery.h"
 #include "helmdeckoptionsdialog.h"
-#include "graphwidget.h"
+#include "graphs/graphwidget.h"
 #include "historycsv.h"
 #include "historygraphmenu.h"
 #include "state/optimhelmdeckcontrollerstate.h"

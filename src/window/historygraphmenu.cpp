@@ -1,6 +1,6 @@
 #include "historygraphmenu.h"
 
-#include "graphwidget.h"
+#include "graphs/graphwidget.h"
 #include "historycsv.h"
 #include "state/optimhelmdeckcontrollerstate.h"
 

@@ -1,7 +1,7 @@
 #include "iterationtable.h"
 
-#include "graphscale.h"
-#include "graphwidget.h"
+#include "graphs/graphscale.h"
+#include "graphs/graphwidget.h"
 #include "units/realstringparser.h"
 
 #include <QClipboard>

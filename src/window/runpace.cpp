@@ -1,6 +1,6 @@
 #include "runpace.h"
 
-#include "statusviews.h"
+#include "progressview.h"
 
 #include <cmath>
 

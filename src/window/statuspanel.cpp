@@ -2,7 +2,11 @@
 
 #include "state/optimhelmdeckcontrollerstate.h"
 #include "model/optimizationmodelobject.h"
-#include "statusviews.h"
+#include "algorithmtextview.h"
+#include "progressview.h"
+#include "simulationerrorview.h"
+#include "statusiconview.h"
+#include "stoppingreasonview.h"
 #include "windoweditors.h"
 
 #include <QGridLayout>

@@ -1,8 +1,8 @@
 #include "varhistoryview.h"
 
-#include "colorset.h"
+#include "graphs/colorset.h"
 #include "modelbinding.h"
-#include "graphwidget.h"
+#include "graphs/graphwidget.h"
 #include "model/optimizationmodelobject.h"
 #include "units/unitsparser.h"
 #include "varsliderwidget.h"

@@ -2,7 +2,9 @@
 // the model and the waits, and a close (also from outside while a question is open) neither crashes nor lies.
 
 #include "controller/optimhelmdeckcontroller.h"
-#include "window/statusviews.h"
+#include "isolatedsettings.h"
+#include "modaldriver.h"
+#include "window/stoppingreasonview.h"
 #include "samplemessages.h"
 #include "state/statemanager.h"
 #include "window/buttonpanel.h"
@@ -21,12 +23,8 @@
 #include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpinBox>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
@@ -63,33 +61,10 @@ public Q_SLOTS:
     void displayHelp(QString topic) override { calls << QStringLiteral("help ") + topic; }
 };
 
-// Answers the modal dialogs that appear, in order, from a timer inside each dialog's loop; the rest
-// wait on a fresh timer, as an action may run a nested loop itself.
-void answerModals(QList<std::function<void(QDialog *)>> actions)
+// The question's answer: the option at index.
+ModalDriver::Step option(int index)
 {
-    auto *timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, actions] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog || dialog->property("answered").toBool())
-            return;
-        dialog->setProperty("answered", true);
-        timer->stop();
-        if (actions.size() > 1)
-            answerModals(actions.mid(1));
-        actions.first()(dialog);
-        timer->deleteLater();
-    });
-    timer->start();
-}
-
-std::function<void(QDialog *)> option(int index)
-{
-    return [index](QDialog *d) {
-        auto *options = qobject_cast<OptionsDialog *>(d);
-        QVERIFY(options);
-        options->setOptionAndAccept(index);
-    };
+    return {QStringLiteral("OptionsDialog"), [index](QDialog *d) { static_cast<OptionsDialog *>(d)->setOptionAndAccept(index); }};
 }
 
 OptimIter iteration(int n, long commandId, int status = StatusRunning)
@@ -113,7 +88,7 @@ class TestOptimHelmdeckController : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settings;
+    IsolatedSettings m_settings;
     QPointer<OptimHelmdeckController> m_controller;
     RecordingSim *m_sim = nullptr;
     OptimizationModelObject *model() const { return m_controller->currentModel(); }
@@ -124,9 +99,6 @@ class TestOptimHelmdeckController : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
         registerOptimMetaTypes();
     }
 
@@ -326,14 +298,8 @@ private Q_SLOTS:
         Q_EMIT window()->continueOptimization();
         for (auto signal : {&OptimHelmdeckDialog::updateDesignClicked, &OptimHelmdeckDialog::storeState,
                             &OptimHelmdeckDialog::recallState}) {
-            bool asked = false;
-            QTimer::singleShot(0, m_controller, [this, &asked] {
-                asked = m_controller->questions()->isAsking();
-                m_controller->questions()->dismissAll();
-            });
+            ModalDriver noQuestion({});
             Q_EMIT (window()->*signal)();
-            QCoreApplication::processEvents();
-            QVERIFY(!asked);
         }
         QVERIFY(second->model().input() == before);
         QVERIFY(!state()->goalsChanged() && !state()->variablesChanged() && !state()->algorithmChanged());
@@ -402,17 +368,17 @@ private Q_SLOTS:
         Q_EMIT m_sim->modelChanged(last);
         setStatus(StatusFinished);
         // Cancelled: nothing happens.
-        answerModals({[](QDialog *d) { d->reject(); }});
+        int offered = 0;
+        ModalDriver modals({[](QDialog *d) { d->reject(); }, [&offered](QDialog *d) {
+                                auto *spin = d->findChild<QSpinBox *>(QStringLiteral("maxIterationsSpin"));
+                                offered = spin->value();
+                                spin->setValue(250);
+                                d->accept();
+                            }});
         Q_EMIT window()->continueOptimization();
         QVERIFY(m_sim->calls.isEmpty());
-        answerModals({[](QDialog *d) {
-            auto *spin = d->findChild<QSpinBox *>(QStringLiteral("maxIterationsSpin"));
-            QVERIFY(spin);
-            QCOMPARE(spin->value(), 200);
-            spin->setValue(250);
-            d->accept();
-        }});
         Q_EMIT window()->continueOptimization();
+        QCOMPARE(offered, 200);
         QCOMPARE(m_sim->calls, (QStringList{"algorithm 0 250", "continue"}));
         QCOMPARE(model()->model().algorithmInput().maxIterations(), QStringLiteral("250"));
     }
@@ -421,7 +387,7 @@ private Q_SLOTS:
     {
         setStatus(StatusPaused);
         // "Don't Update the Design": the window closes and the simulation finishes.
-        answerModals({option(1)});
+        ModalDriver modals({option(1)});
         QVERIFY(window()->close());
         QCOMPARE(m_sim->calls, QStringList{"finish"});
         flushDeferredDeletes();
@@ -432,12 +398,11 @@ private Q_SLOTS:
     {
         setStatus(StatusRunning);
         // "Continue the Simulation": the window stays open, nothing is sent.
-        answerModals({option(1)});
+        // Then "Stop the Simulation", "Update the Design", and the update dialog with all three boxes checked.
+        ModalDriver modals({option(1), option(0), option(0), [](QDialog *d) { d->accept(); }});
         QVERIFY(!window()->close());
         QVERIFY(m_sim->calls.isEmpty());
         QVERIFY(window()->isVisible());
-        // "Stop the Simulation", "Update the Design", then the update dialog with all three boxes checked.
-        answerModals({option(0), option(0), [](QDialog *d) { d->accept(); }});
         QVERIFY(window()->close());
         QCOMPARE(m_sim->calls, (QStringList{"update 111", "kill"}));
     }
@@ -462,16 +427,17 @@ private Q_SLOTS:
         const QPointer<OptimHelmdeckDialog> helmdeck = window();
         bool closed = false;
         // The host closes the helmdeck while the question is open; the user's first-choice click lands in the same turn.
-        answerModals({[&](QDialog *d) {
-            QCOMPARE(d->objectName(), question);
-            QCOMPARE(m_controller->questions()->openQuestion(), d);
+        bool openQuestion = false;
+        ModalDriver modals({{question, [&](QDialog *d) {
+            openQuestion = m_controller->questions()->openQuestion() == d;
             closed = m_controller->requestClose(true, false);
             if (auto *options = qobject_cast<OptionsDialog *>(d))
                 options->setOptionAndAccept(0);
             else
                 d->accept();
-        }});
+        }}});
         QVERIFY(QMetaObject::invokeMethod(helmdeck, action.constData()));
+        QVERIFY(openQuestion);
         QVERIFY(closed);
         QVERIFY(m_controller->isClosed());
         QVERIFY(!helmdeck->isVisible());
@@ -487,7 +453,7 @@ private Q_SLOTS:
         // A second request while the first asks cancels the first question and asks again;
         // "Continue the Simulation" keeps the helmdeck open, and neither request reports it closed.
         bool second = true;
-        answerModals({[&](QDialog *) { second = m_controller->requestClose(false, true); }, option(1)});
+        ModalDriver modals({[&](QDialog *) { second = m_controller->requestClose(false, true); }, option(1)});
         QVERIFY(!m_controller->requestClose(false, true));
         QVERIFY(!second);
         QVERIFY(window()->isVisible());
@@ -521,7 +487,7 @@ private Q_SLOTS:
     void messageDuringQuestionIsApplied()
     {
         setStatus(StatusRunning);
-        answerModals({[this](QDialog *d) {
+        ModalDriver modals({[this](QDialog *d) {
                           // The simulator reports and then goes away while the question is open.
                           Q_EMIT m_sim->modelChanged(iteration(0, -1));
                           delete m_sim;
@@ -548,19 +514,17 @@ private Q_SLOTS:
         state()->setNumItersToDisplay(0);
         state()->setYAxisAutoscaleUsingAllData(true);
         state()->setGoalXAxisScaling(2);
-        answerModals({[accept](QDialog *d) {
-            auto *options = qobject_cast<HelmdeckOptionsDialog *>(d);
-            QVERIFY(options);
-            QCOMPARE(options->tuneMode(), TuneOnRequest);
-            QCOMPARE(options->iterationsToDisplay(), 0);
-            QVERIFY(options->yAxisAutoscaleUsingAllData());
-            QCOMPARE(options->goalXAxisScaling(), 2);
+        QList<int> shown;  // tune mode, iterations, autoscale over all data, x-axis scaling
+        ModalDriver modals({{QStringLiteral("HelmdeckOptionsDialog"), [&](QDialog *d) {
+            auto *options = static_cast<HelmdeckOptionsDialog *>(d);
+            shown = {options->tuneMode(), options->iterationsToDisplay(), options->yAxisAutoscaleUsingAllData(), options->goalXAxisScaling()};
             for (const char *name : {"tuneWhileSliderMovesRadio", "lastTwentyFiveRadio", "visibleDataRadio", "fitLimitLinesRadio"})
                 options->findChild<QAbstractButton *>(QString::fromLatin1(name))->click();
             options->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Help)->click();
             accept ? options->accept() : options->reject();
-        }});
+        }}});
         Q_EMIT window()->optionsClicked();
+        QCOMPARE(shown, (QList<int>{TuneOnRequest, 0, 1, 2}));
         QCOMPARE(m_controller->tuneMode(), accept ? TuneWhileSliderMoves : TuneOnRequest);
         QCOMPARE(window()->varsPanel()->tuneMode(), m_controller->tuneMode());
         QCOMPARE(state()->numItersToDisplay(), accept ? 2 : 0);

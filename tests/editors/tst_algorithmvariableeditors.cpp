@@ -8,17 +8,15 @@
 #include "editors/editalgorithm.h"
 #include "editors/editvariables.h"
 #include "editors/variabletablewidget.h"
+#include "modaldriver.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 using Table = VariableTableWidget;
 
@@ -53,22 +51,11 @@ OptimAlgInput algorithm(int type, const QString &maxIterations = QStringLiteral(
     return a;
 }
 
-// Accepts the next modal message box once it is up and notes its title. The
-// pending check dies with this object, so it never writes into a test that
-// has already ended.
-struct NextBoxAcceptor : QObject
+// Accepts the message box that comes up, noting its title.
+ModalDriver::Step acceptBox(QString *title)
 {
-    QString title;
-    NextBoxAcceptor()
-    {
-        QTimer::singleShot(0, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                title = box->windowTitle();
-                box->accept();
-            }
-        });
-    }
-};
+    return [title](QDialog *box) { *title = box->windowTitle(); box->accept(); };
+}
 
 const QString kCont = QStringLiteral("continuous");
 
@@ -121,9 +108,10 @@ private Q_SLOTS:
                                  QStringLiteral("0"), QStringLiteral("2"), QStringLiteral("1"), kind.isUpper()));
         }
         QCOMPARE(AlgorithmTypeWarning(algorithm(type), vars).message(), message);
-        NextBoxAcceptor box;
+        QString title;
+        ModalDriver box(message.isEmpty() ? QList<ModalDriver::Step>() : QList{acceptBox(&title)});
         QCOMPARE(AlgorithmTypeWarning(algorithm(type), vars).checkAndWarn(), !message.isEmpty());
-        QCOMPARE(box.title, message.isEmpty() ? QString() : QStringLiteral("Algorithm Type Warning"));
+        QCOMPARE(title, message.isEmpty() ? QString() : QStringLiteral("Algorithm Type Warning"));
     }
 
     void maxItersValidator_data()
@@ -180,7 +168,7 @@ private Q_SLOTS:
         QCOMPARE(sent.algorithmType(), 11);
         QCOMPARE(sent.maxIterations(), QStringLiteral("250"));
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(helmdeckSetting(QStringLiteral("EditAlgorithmPos")).toPoint(), QPoint(40, 30));
+        QCOMPARE(HelmdeckSettings().value(QStringLiteral("EditAlgorithmPos")).toPoint(), QPoint(40, 30));
     }
 
     void iterationLimitBelowBoundIsKeptAndRefused()
@@ -354,22 +342,23 @@ private Q_SLOTS:
         dialog.table()->item(0, Table::StepColumn)->setText(QStringLiteral("2"));
         dialog.table()->item(0, Table::ValueColumn)->setText(QStringLiteral("4"));
         QVERIFY(label->isHidden());
+        QString title;
         {
-            NextBoxAcceptor box;
+            ModalDriver box({acceptBox(&title)});
             buttons->button(QDialogButtonBox::Apply)->click();
-            QCOMPARE(box.title, QStringLiteral("Algorithm Type Warning"));
         }
+        QCOMPARE(title, QStringLiteral("Algorithm Type Warning"));
         QCOMPARE(edited.count(), 1);
         QCOMPARE(edited.at(0).at(0).value<OptimItemList<OptimVarInput>>().at(0).value(), QStringLiteral("4"));
         QVERIFY(dialog.result() != QDialog::Accepted);
         buttons->button(QDialogButtonBox::Help)->click();
         QCOMPARE(help.at(0).at(0).toString(), QStringLiteral("OPTIM_HELMDECK_EDIT_VARIABLES"));
         dialog.resize(700, 300);
-        NextBoxAcceptor box;
+        ModalDriver box({acceptBox(&title)});
         buttons->button(QDialogButtonBox::Ok)->click();
         QCOMPARE(edited.count(), 2);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(helmdeckSetting(QStringLiteral("EditVariablesSize")).toSize(), QSize(700, 300));
+        QCOMPARE(HelmdeckSettings().value(QStringLiteral("EditVariablesSize")).toSize(), QSize(700, 300));
         EditVariables again(list({}));
         QCOMPARE(again.size(), QSize(700, 300));
     }

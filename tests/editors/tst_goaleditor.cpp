@@ -13,6 +13,7 @@
 #include "editors/goallistwidget.h"
 #include "editors/goalrowwidgets.h"
 #include "editors/goaltablewidget.h"
+#include "modaldriver.h"
 #include "model/optimizationmodel.h"
 #include "moxinterpreter.h"
 #include "state/helmdecksettings.h"
@@ -29,7 +30,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 
 using Pairs = QList<QPair<int, QString>>;
@@ -55,16 +55,11 @@ OptimGoalInput goal(const QString &name, const QString &min = QStringLiteral("-1
     return g;
 }
 
-// Accepts the next modal message box named name once it is up, keeping its text.
-void answerBox(const QString &name, QString *text)
+// Accepts the message box named name, keeping its text (none while expected is empty).
+QList<ModalDriver::Step> acceptBox(const QString &name, QString *text, const QString &expected)
 {
-    QTimer::singleShot(0, [name, text] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (box && box->objectName() == name) {
-            *text = box->text();
-            box->accept();
-        }
-    });
+    return expected.isEmpty() ? QList<ModalDriver::Step>()
+                              : QList<ModalDriver::Step>{{name, [text](QDialog *box) { *text = static_cast<QMessageBox *>(box)->text(); box->accept(); }}};
 }
 
 void typeInto(GoalLimitsTableTWidget *table, int column, const QString &text)
@@ -148,7 +143,7 @@ private Q_SLOTS:
         dialog->goalList()->setCurrentRow(1);
         QVERIFY(dialog->findChild<QPushButton *>("okButton")->isEnabled());
         QString shown;
-        answerBox("invalidGoalsBox", &shown);
+        ModalDriver modals(acceptBox("invalidGoalsBox", &shown, text));
         dialog->findChild<QPushButton *>("okButton")->click();
         QCOMPARE(shown, text);
         QVERIFY(handedOut.isEmpty());
@@ -176,7 +171,7 @@ private Q_SLOTS:
         QPointer<EditRangeVarsDialog> dialog = new EditRangeVarsDialog(names);
         QSignalSpy spy(dialog.data(), &EditRangeVarsDialog::rangeVarsEdited);
         QString shown;
-        answerBox("addVariableBox", &shown);
+        ModalDriver modals(acceptBox("addVariableBox", &shown, box));
         dialog->findChild<QPushButton *>("addButton")->click();
         QCOMPARE(shown, box);
         dialog->findChild<QPushButton *>("okButton")->click();
@@ -397,13 +392,11 @@ private Q_SLOTS:
         model.input().goals().append(goal(QStringLiteral("g1")));
         QList<OptimItemList<OptimGoalInput>> edited;
         QStringList topics;
-        QTimer::singleShot(0, [] {
-            auto *dialog = qobject_cast<EditGoals *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
+        ModalDriver modals({{"EditGoals", [](QDialog *dialog) {
             dialog->findChild<QPushButton *>("helpButton")->click();
             dialog->findChild<QLineEdit *>("goalWeightEdit")->setText("2");
             dialog->findChild<QPushButton *>("okButton")->click();
-        });
+        }}});
         goalsPanelGoalEditor()(model, nullptr, [&](const OptimItemList<OptimGoalInput> &goals) { edited << goals; },
                                [&](const QString &topic) { topics << topic; });
         QCOMPARE(topics, QStringList{"OPTIM_HELMDECK_EDIT_GOALS"});

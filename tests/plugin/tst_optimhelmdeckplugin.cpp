@@ -7,16 +7,13 @@
 #include "link/optimsimifc.h"
 #include "moxinterpreter.h"
 #include "hostpluginmanager.h"
+#include "isolatedsettings.h"
+#include "modaldriver.h"
 #include "samplemessages.h"
 #include "window/optimhelmdeckdialog.h"
 
 #include <QApplication>
-#include <QDialog>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 extern "C" int GetLibraryVersion();
 extern "C" void RegisterLibraryContents(PluginManagerIFC *manager);
@@ -51,13 +48,6 @@ class TestOptimHelmdeckPlugin : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    }
-
     void init()
     {
         m_manager = new HostPluginManager;
@@ -248,23 +238,10 @@ private Q_SLOTS:
         QFETCH(QByteArray, printed);
         auto *plugin = openWithStatus(StatusExited);
         const QPointer<OptimHelmdeckDialog> window = plugin->controller()->dialog();
-        // From timers inside the loops: the host's word when the question is
-        // open, and any question the close itself asks is declined.
+        // The host's word when the question is open; any question the close
+        // itself asks is declined.
         QByteArray answer;
-        QTimer first, later;
-        connect(&later, &QTimer::timeout, this, [] {
-            if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget()); d && !d->property("seen").toBool())
-                d->reject();
-        });
-        connect(&first, &QTimer::timeout, this, [&] {
-            if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-                first.stop();
-                d->setProperty("seen", true);
-                later.start(5);
-                answer = m_mox->evaluateToText("CmdOp", close);
-            }
-        });
-        first.start(5);
+        ModalDriver modals({[&](QDialog *) { answer = m_mox->evaluateToText("CmdOp", close); }}, true);
         if (ask.startsWith("optimHelmdeck_"))
             QCOMPARE(m_mox->evaluateToText("CmdOp", ask), QByteArray("TRUE"));  // the helmdeck is gone: go ahead
         else
@@ -302,7 +279,7 @@ private:
         return OptimHelmdeckPlugin::instance();
     }
 
-    QTemporaryDir m_settingsDir;
+    IsolatedSettings m_settings;
     HostPluginManager *m_manager = nullptr;
     MoxInterpreter *m_mox = nullptr;
     FakeKuvo *m_kuvo = nullptr;

@@ -1,8 +1,8 @@
 #include "state/optimhelmdeckcontrollerstate.h"
+#include "isolatedsettings.h"
+#include "state/helmdecksettings.h"
 
 #include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -44,13 +44,6 @@ public:
     L log;
 };
 
-std::unique_ptr<QSettings> helmdeckSettings()
-{
-    auto settings = std::make_unique<QSettings>(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
-    settings->beginGroup(QStringLiteral("OptimizationHelmdeck"));
-    return settings;
-}
-
 // A model object that tells how many connections its algorithmChanged() has.
 class ProbeModel : public OptimizationModelObject
 {
@@ -88,25 +81,18 @@ ProbeModel *makeModel(QObject *parent, const QString &name, const QString &maxIt
 class TestOptimHelmdeckControllerState : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_config;
+    IsolatedSettings m_config;
 
 private Q_SLOTS:
     void initTestCase()
     {
         // Every settings location points into a temporary directory, so no test touches the user's settings.
         QVERIFY(m_config.isValid());
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path() + QStringLiteral("/user"));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, m_config.path() + QStringLiteral("/system"));
         QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
         QVERIFY2(settings.fileName().startsWith(m_config.path() + '/'), qPrintable(settings.fileName()));
     }
 
-    void init()
-    {
-        QSettings settings(QStringLiteral("Brannoc"), QStringLiteral("ZEB"));
-        settings.clear();
-    }
+    void init() { IsolatedSettings::clear(); }
 
     void setWaitingForSignalOrder_data()
     {
@@ -548,11 +534,8 @@ private Q_SLOTS:
     {
         QFETCH(QVariant, stored);
         QFETCH(bool, accepted);
-        {
-            auto settings = helmdeckSettings();
-            settings->setValue("numItersToDisplay", stored);
-            settings->setValue("goalXAxisScaling", stored);
-        }
+        HelmdeckSettings().setValue("numItersToDisplay", stored);
+        HelmdeckSettings().setValue("goalXAxisScaling", stored);
         State state(false, true);
         QCOMPARE(state.numItersToDisplay(), accepted ? stored.toInt() : 0);
         QCOMPARE(state.goalXAxisScaling(), accepted ? stored.toInt() : 2);
@@ -564,12 +547,12 @@ private Q_SLOTS:
         state->setNumItersToDisplay(1);
         state->setYAxisAutoscaleUsingAllData(false);
         state->setGoalXAxisScaling(0);
-        QVERIFY(!helmdeckSettings()->contains("numItersToDisplay")); // not before destruction
+        QVERIFY(!HelmdeckSettings().contains("numItersToDisplay")); // not before destruction
         state.reset();
-        auto settings = helmdeckSettings();
-        QCOMPARE(settings->value("numItersToDisplay").toInt(), 1);
-        QCOMPARE(settings->value("yAxisAutoscaleUsingAllData").toBool(), false);
-        QCOMPARE(settings->value("goalXAxisScaling").toInt(), 0);
+        HelmdeckSettings settings;
+        QCOMPARE(settings.value("numItersToDisplay").toInt(), 1);
+        QCOMPARE(settings.value("yAxisAutoscaleUsingAllData").toBool(), false);
+        QCOMPARE(settings.value("goalXAxisScaling").toInt(), 0);
         State next(false, true); // the next helmdeck starts with them
         QCOMPARE(next.numItersToDisplay(), 1);
         QVERIFY(!next.yAxisAutoscaleUsingAllData());

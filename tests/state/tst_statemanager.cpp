@@ -3,12 +3,11 @@
 // and the design's file copy (round trip, unreadable files, the size cap,
 // failed writes, two helmdecks on one file, texts outside Latin-1).
 
+#include "isolatedsettings.h"
 #include "samplemessages.h"
 #include "state/statemanager.h"
 
-#include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -21,8 +20,6 @@ class TestStateManager : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path()); }
-
     void init()
     {
         QFile::remove(SavedStatesFile::folder());
@@ -349,7 +346,7 @@ private Q_SLOTS:
     }
 
 private:
-    QTemporaryDir m_settings;
+    IsolatedSettings m_settings;
     std::unique_ptr<OptimizationModelObject> m_model;
     std::unique_ptr<StateManager> m_manager;
 };

@@ -3,9 +3,12 @@
 
 #include "state/optimhelmdeckcontrollerstate.h"
 #include "window/errorhistoryview.h"
-#include "window/goalgraphwidget.h"
+#include "graphs/goalgraphwidget.h"
 #include "window/goalspanel.h"
-#include "window/goalviews.h"
+#include "window/errorcontributiongraphview.h"
+#include "window/goalerrorgraphsview.h"
+#include "window/goalerrortextview.h"
+#include "window/goaltextview.h"
 #include "window/optimhelmdeckdialog.h"
 #include "windowtestsupport.h"
 

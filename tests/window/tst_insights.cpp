@@ -1,11 +1,12 @@
 // The views beyond the basic ones: the history CSV, the iteration
 // table's rows and sorting, pass or fail per limit type, the run's pace.
 
+#include "modaldriver.h"
 #include "window/goalspanel.h"
-#include "window/goalverdict.h"
+#include "graphs/goalverdict.h"
 #include "window/historycsv.h"
 #include "window/iterationtable.h"
-#include "window/graphwidget.h"
+#include "graphs/graphwidget.h"
 #include "window/helmdeckquestions.h"
 #include "window/historygraphmenu.h"
 #include "window/runpace.h"
@@ -17,7 +18,6 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QTest>
-#include <QTimer>
 
 #include <vector>
 
@@ -100,14 +100,10 @@ void TestInsights::exportFromTheMenu()
     menu->refresh();
     QVERIFY(menu->exportHistoryAction()->isEnabled());
     const QString path = settings.path() + QStringLiteral("/history.csv");
-    QTimer answer;
-    connect(&answer, &QTimer::timeout, &window, [&] {
-        if (auto *dialog = window.findChild<QFileDialog *>()) {
-            dialog->selectFile(path);
-            QMetaObject::invokeMethod(dialog, "accept");
-        }
-    });
-    answer.start(0);
+    ModalDriver modals({{QStringLiteral("saveFileDialog"), [&](QDialog *dialog) {
+        static_cast<QFileDialog *>(dialog)->selectFile(path);
+        dialog->accept();
+    }}});
     menu->exportHistoryAction()->trigger();
     QCoreApplication::processEvents();
     QFile file(path);

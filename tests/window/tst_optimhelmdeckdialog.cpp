@@ -7,7 +7,10 @@
 #include "window/optimhelmdeckdialog.h"
 #include "window/optimicons.h"
 #include "window/statuspanel.h"
-#include "window/statusviews.h"
+#include "window/progressview.h"
+#include "window/simulationerrorview.h"
+#include "window/statusiconview.h"
+#include "window/stoppingreasonview.h"
 #include "window/sweeppanel.h"
 #include "window/tempmessagebox.h"
 #include "window/windoweditors.h"
@@ -368,7 +371,7 @@ private Q_SLOTS:
         QTest::mouseClick(button("closeButton"), Qt::LeftButton);
         QCOMPARE(requested.count(), 2);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(m_window && m_window->isVisible() && !helmdeckSetting(QStringLiteral("size")).isValid());
+        QVERIFY(m_window && m_window->isVisible() && !HelmdeckSettings().value(QStringLiteral("size")).isValid());
     }
     void closeAllowedSavesGeometryAndDeletes()
     {
@@ -379,9 +382,9 @@ private Q_SLOTS:
         QVERIFY(m_window->close());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!m_window);
-        QCOMPARE(helmdeckSetting(QStringLiteral("size")).toSize(), QSize(900, 560));
-        QVERIFY(helmdeckSetting(QStringLiteral("pos")).isValid());
-        QVERIFY(!helmdeckSetting(QStringLiteral("splitter1Sizes")).toByteArray().isEmpty());
+        QCOMPARE(HelmdeckSettings().value(QStringLiteral("size")).toSize(), QSize(900, 560));
+        QVERIFY(HelmdeckSettings().value(QStringLiteral("pos")).isValid());
+        QVERIFY(!HelmdeckSettings().value(QStringLiteral("splitter1Sizes")).toByteArray().isEmpty());
     }
     void closeRequestDuringCloseFlowIsNotRepeated()
     {
@@ -429,8 +432,8 @@ private Q_SLOTS:
     }
     void restoresGeometryFromSettings()
     {
-        setHelmdeckSetting(QStringLiteral("size"), QSize(640, 420));
-        setHelmdeckSetting(QStringLiteral("pos"), QPoint(20, 40));
+        HelmdeckSettings().setValue(QStringLiteral("size"), QSize(640, 420));
+        HelmdeckSettings().setValue(QStringLiteral("pos"), QPoint(20, 40));
         makeWindow(true);
         QCOMPARE(m_window->size(), QSize(640, 420));
         QCOMPARE(m_window->pos(), QPoint(20, 40));

@@ -2,45 +2,37 @@
 // refusals and overwrite question, the recall dialog's save question on
 // every path and its geometry.
 
+#include "modaldriver.h"
 #include "state/statemanager.h"
 #include "window/recallstatedialog.h"
 #include "window/storestatedialog.h"
 #include "windowtestsupport.h"
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
-// Plays steps "dialogObjectName:button[:typed name]" on the modal dialogs as
+// Steps "dialogObjectName:button[:typed name]" for the modal dialogs as
 // they come up; a button is found by object name or by its text. The click
-// is queued, so the dialog may open a nested box. Answers the steps left.
-std::shared_ptr<int> playModals(QStringList steps)
+// is queued, so the dialog may open a nested box.
+QList<ModalDriver::Step> play(const QStringList &steps)
 {
-    auto left = std::make_shared<int>(int(steps.size()));
-    auto *timer = new QTimer(qApp);  // owned by the application when a step never comes
-    QObject::connect(timer, &QTimer::timeout, [timer, steps, left]() mutable {
-        QWidget *modal = QApplication::activeModalWidget();
-        const QStringList step = steps.value(0).split(QLatin1Char(':'));
-        if (!modal || modal->objectName() != step.at(0))
-            return;
-        *left = int(steps.size()) - 1;
-        if (step.size() == 3)
-            modal->findChild<QLineEdit *>(QStringLiteral("stateNameEdit"))->setText(step.value(2));
-        for (QAbstractButton *button : modal->findChildren<QAbstractButton *>())
-            if (button->objectName() == step.at(1) || button->text().remove(QLatin1Char('&')) == step.at(1))
-                QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
-        steps.removeFirst();
-        if (steps.isEmpty())
-            timer->deleteLater();
-    });
-    timer->start(5);
-    return left;
+    QList<ModalDriver::Step> out;
+    for (const QString &text : steps) {
+        const QStringList step = text.split(QLatin1Char(':'));
+        out.append({step.at(0), [step](QDialog *modal) {
+                        if (step.size() == 3)
+                            modal->findChild<QLineEdit *>(QStringLiteral("stateNameEdit"))->setText(step.value(2));
+                        for (QAbstractButton *button : modal->findChildren<QAbstractButton *>())
+                            if (button->objectName() == step.at(1) || button->text().remove(QLatin1Char('&')) == step.at(1))
+                                QMetaObject::invokeMethod(button, &QAbstractButton::click, Qt::QueuedConnection);
+                    }});
+    }
+    return out;
 }
 
 } // namespace
@@ -76,9 +68,8 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, steps);
         const bool stored = !steps.last().contains("cancel");
-        const auto left = playModals(steps);
+        ModalDriver modals(play(steps));
         QCOMPARE(StoreStateDialog::query(m_manager.get(), nullptr), stored);
-        QCOMPARE(*left, 0);
         QTEST(m_manager->rowCount(), "rows");
         QTEST(m_manager->stateAt(m_manager->rowOf(QStringLiteral("good")))->comment, "goodComment");
         QCOMPARE(m_manager->defaultStateName(), stored ? QStringLiteral("State02") : QStringLiteral("State01"));
@@ -106,9 +97,8 @@ private Q_SLOTS:
         RecallStateDialog dialog(m_manager.get());
         dialog.view()->selectRow(m_manager->rowOf(QStringLiteral("good")));
         QSignalSpy replaced(m_manager.get(), &StateManager::modelInputReplaced);
-        const auto left = playModals(steps);
+        ModalDriver modals(play(steps));
         dialog.handleApply();
-        QCOMPARE(*left, 0);
         QCOMPARE(dialog.wasCancelled(), !recalled);
         QTEST(m_manager->rowCount(), "rows");
         QCOMPARE(replaced.size(), recalled ? 1 : 0);
@@ -125,7 +115,7 @@ private Q_SLOTS:
         for (int column = 0; column < 4; ++column)
             dialog->view()->setColumnWidth(column, column ? 150 + column : 30);
         dialog->reject();
-        QCOMPARE(helmdeckSetting("OptimRecallState/colWidths").toStringList(), QStringList({"30", "151", "152", "153"}));
+        QCOMPARE(HelmdeckSettings().value("OptimRecallState/colWidths").toStringList(), QStringList({"30", "151", "152", "153"}));
         dialog = std::make_unique<RecallStateDialog>(m_manager.get());
         QCOMPARE(dialog->size(), QSize(640, 300));
         // The name column keeps its content width over a smaller stored one.

@@ -1,7 +1,7 @@
 // The variables panel: its sliders and value fields, tuned values reaching
 // variableChanged, the tune button, the history graphs, the shared selection.
 
-#include "window/graphwidget.h"
+#include "graphs/graphwidget.h"
 #include "state/helmdecksettings.h"
 #include "window/optimhelmdeckdialog.h"
 #include "window/tunebutton.h"
@@ -418,7 +418,7 @@ private Q_SLOTS:
         m_panel->show();
         m_panel->splitter()->setSizes({100, 400});
         m_panel->saveSettings(*std::make_unique<HelmdeckSettings>());
-        QVERIFY(!helmdeckSetting(QStringLiteral("VarPanel/splitter1Sizes")).toByteArray().isEmpty());
+        QVERIFY(!HelmdeckSettings().value(QStringLiteral("VarPanel/splitter1Sizes")).toByteArray().isEmpty());
         VarsPanel again(m_state.get());
         again.resize(300, 600);
         again.show();

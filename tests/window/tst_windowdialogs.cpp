@@ -109,7 +109,7 @@ private Q_SLOTS:
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
             QVERIFY(!dialog.updateAlgorithm() && dialog.updateGoals() && !dialog.updateVariables());
         }
-        QVERIFY(!helmdeckSetting(QStringLiteral("UpdateItems/algorithm")).toBool() && helmdeckSetting(QStringLiteral("UpdateItems/goals")).toBool());
+        QVERIFY(!HelmdeckSettings().value(QStringLiteral("UpdateItems/algorithm")).toBool() && HelmdeckSettings().value(QStringLiteral("UpdateItems/goals")).toBool());
         {
             // The dialog names the optimization whose results it writes.
             UpdateItemsDialog cancelled(nullptr, QStringLiteral("\"Parasitic\" (1 pF)"));
@@ -121,7 +121,7 @@ private Q_SLOTS:
             QTest::mouseClick(button(&cancelled, "cancelButton"), Qt::LeftButton);
             QCOMPARE(cancelled.result(), int(QDialog::Rejected));
         }
-        QCOMPARE(helmdeckSetting(QStringLiteral("UpdateItems/variables")).toBool(), false);
+        QCOMPARE(HelmdeckSettings().value(QStringLiteral("UpdateItems/variables")).toBool(), false);
     }
 
     void continueQueryCannotContinue_data()
@@ -291,8 +291,8 @@ private Q_SLOTS:
             QCOMPARE(state.numItersToDisplay(), 1); // the other group is untouched
             menu.visibleDataAction()->trigger();
         }
-        QCOMPARE(helmdeckSetting(QStringLiteral("numItersToDisplay")).toInt(), 1);
-        QCOMPARE(helmdeckSetting(QStringLiteral("yAxisAutoscaleUsingAllData")).toBool(), false);
+        QCOMPARE(HelmdeckSettings().value(QStringLiteral("numItersToDisplay")).toInt(), 1);
+        QCOMPARE(HelmdeckSettings().value(QStringLiteral("yAxisAutoscaleUsingAllData")).toBool(), false);
         OptimHelmdeckControllerState again(false, true);
         HistoryGraphMenu later(&again);
         QVERIFY(later.lastTenAction()->isChecked() && later.visibleDataAction()->isChecked());

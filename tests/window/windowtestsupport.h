@@ -1,51 +1,16 @@
 #pragma once
 
-// Shared helpers of the window tests: settings isolated in a temporary
-// folder, and optimization models in a chosen state built from the sample
-// messages.
+// Shared helpers of the window tests: the helmdeck's settings, and
+// optimization models in a chosen state built from the sample messages.
 
+#include "isolatedsettings.h"
 #include "model/optimizationmodelobject.h"
 #include "samplemessages.h"
+#include "state/helmdecksettings.h"
 
-#include <QSettings>
 #include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <memory>
-
-// Points every QSettings of the test process at a temporary folder, so a
-// test never reads or writes the user's settings. Create it before the first
-// QSettings object (in initTestCase).
-class IsolatedSettings
-{
-public:
-    IsolatedSettings()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-            QSettings::setPath(format, QSettings::UserScope, m_dir.path());
-            QSettings::setPath(format, QSettings::SystemScope, m_dir.path());
-        }
-    }
-    bool isValid() const { return m_dir.isValid(); }
-    QString path() const { return m_dir.path(); }
-    // Forgets everything the helmdeck stored so far.
-    static void clear() { QSettings(QStringLiteral("Brannoc"), QStringLiteral("ZEB")).clear(); }
-
-private:
-    QTemporaryDir m_dir;
-};
-
-inline QVariant helmdeckSetting(const QString &key)
-{
-    return QSettings(QStringLiteral("Brannoc"), QStringLiteral("ZEB")).value(QStringLiteral("OptimizationHelmdeck/") + key);
-}
-
-inline void setHelmdeckSetting(const QString &key, const QVariant &value)
-{
-    QSettings(QStringLiteral("Brannoc"), QStringLiteral("ZEB")).setValue(QStringLiteral("OptimizationHelmdeck/") + key, value);
-}
 
 // What an iteration reports about the algorithm.
 struct AlgState

@@ -48,7 +48,7 @@
 #include "window/optimhelmdeckdialog.h"
 #include "window/recallstatedialog.h"
 #include "window/statuspanel.h"
-#include "window/statusviews.h"
+#include "window/progressview.h"
 #include "window/varhistoryview.h"
 #include "window/varsliderview.h"
 #include "window/varspanel.h"

@@ -2,8 +2,8 @@
 // auto-scale (and the history graph following it), value texts, the goal
 // plot range.
 
-#include "window/graphscale.h"
-#include "window/graphwidget.h"
+#include "graphs/graphscale.h"
+#include "graphs/graphwidget.h"
 
 #include <QTest>
 

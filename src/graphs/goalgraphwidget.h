@@ -33,6 +33,10 @@
 // indepVarUnit: freq Hz, time s, a swept source V or A). The goal's
 // expression ("dB(S21)") is the caption of the value axis.
 //
+// Files: the widget, its events, zoom, pan and menu (goalgraphwidget.cpp);
+// the rules and ranges (goalgraphrange.h/.cpp); the drawing
+// (goalgraphpainter.cpp); what those share (goalgraphlayout.h).
+//
 // A scalar goal (no independent variable: an operating-point value) has no
 // curve to draw: its value stands as a marker on a horizontal value axis
 // that spans the value and the limits, each limit a line across the plot
@@ -46,6 +50,7 @@
 // the clipboard ("Copy Image"), asks its owner to save it ("Save
 // Image...", saveImageRequested) and resets the zoom.
 
+#include "goalgraphrange.h"
 #include "graphscale.h"
 #include "model/optiminputrecords.h"
 #include "model/optimoutputrecords.h"
@@ -288,7 +293,7 @@ private:
     mutable int m_backgroundRenderCount = 0;
     std::optional<GoalPlotRange> m_zoom;
     // The automatic range last shown, kept while new ones fit in it.
-    mutable std::optional<GoalPlotRange> m_heldRange;
+    mutable GoalPlotRangeHold m_heldRange;
     // A left-button drag: where it began, the values there, and whether it
     // moved far enough to pan.
     QPoint m_pressPos;

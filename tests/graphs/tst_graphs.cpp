@@ -1,11 +1,11 @@
 // The graph primitives: value texts that are not numbers, incremental parsing,
 // long histories, goal plot extents and limit descriptions, bar selection.
 
-#include "window/bargraph.h"
-#include "window/goalgraphwidget.h"
-#include "window/graphaxes.h"
-#include "window/graphwidget.h"
-#include "windowtestsupport.h"
+#include "graphs/bargraph.h"
+#include "graphs/goalgraphwidget.h"
+#include "graphs/graphaxes.h"
+#include "graphs/graphwidget.h"
+#include "../window/windowtestsupport.h"
 
 #include <QClipboard>
 #include <QImage>

@@ -34,6 +34,10 @@
 // history-graph menu); a left press emits clicked() (rows use it to select
 // their variable). Hovering shows a tooltip with the iteration and the value
 // under the cursor, for every series, and marks that iteration.
+//
+// Files: the widget, its settings and events (graphwidget.cpp); the series
+// and the range (graphseriesdata.h, graphwidgetrange.cpp); the drawing
+// (graphwidgetpainter.cpp); what those share (graphwidgetlayout.h).
 
 #include "graphscale.h"
 

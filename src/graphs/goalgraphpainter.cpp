@@ -1,0 +1,696 @@
+// Drawing a goal plot: the layout at a size, the kept background layer
+// (axes, labels, limit tints, initial and before-tuning traces) and the
+// foreground over it (current traces, limit lines, the result).
+
+#include "goalgraphlayout.h"
+#include "colorset.h"
+#include "graphwidget.h"
+#include "units/realstringparser.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace GoalGraphDetail;
+
+namespace {
+
+QString axisNumber(double v, const QString &units, int digits = 4)
+{
+    if (units.isEmpty())
+        return RealStringParser::formatNumber(v, digits);
+    return RealStringParser::formatScaled(v, digits, units).text();
+}
+
+// Significant digits that tell neighbouring ticks apart: 4, more where a
+// zoomed-in range puts the ticks close together for their size.
+int tickDigits(const std::vector<double> &ticks)
+{
+    if (ticks.size() < 2)
+        return 4;
+    const double step = std::abs(ticks[1] - ticks[0]);
+    double size = 0;
+    for (double t : ticks)
+        size = std::max(size, std::abs(t));
+    if (!(step > 0) || !(size > step))
+        return 4;
+    return std::clamp(int(std::ceil(std::log10(size / step))) + 1, 4, 15);
+}
+
+const QColor limitColor(165, 25, 25);
+const QColor violationTint(215, 60, 40, 30);
+const QColor gridColor(0, 0, 0, 26);
+
+QPen initialTracePen(const QColor &color)
+{
+    return QPen(ColorSet::lightVariant(color).darker(115), 1.4, Qt::DashLine);
+}
+
+QPen beforeTuningPen()
+{
+    return QPen(QColor(120, 120, 120), 1.4, Qt::DotLine);
+}
+
+} // namespace
+
+QStringList GoalGraphWidget::legendEntries() const
+{
+    QStringList entries{isScalar() ? QStringLiteral("value") : QStringLiteral("trace")};
+    if (!m_goal.limits().isEmpty())
+        entries << QStringLiteral("limit");
+    if (showsInitialTraces())
+        entries << QStringLiteral("initial");
+    if (!m_beforeTuning.traces().isEmpty())
+        entries << QStringLiteral("before tuning");
+    return entries;
+}
+
+// The layout at size: the header line, the value ticks at nice steps as many
+// as the height allows, the plot right of their labels, a row of labels
+// of the swept variable below it when there is room.
+GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
+{
+    Layout l;
+    const int k = sweptVariableIndex(m_goal, m_traces);
+    const bool scalar = isScalar();
+    l.xUnits = sweptAxisUnits();
+    // A scalar goal's axis holds its values: the expression names it.
+    l.xName = scalar ? m_goal.expression().trimmed()
+                     : !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name() : m_goal.indepVarNames().value(k);
+    const QFontMetrics fm(GraphAxes::labelFont(font()));
+    const QFontMetrics big(font());
+
+    l.range = shownRange();
+    if (l.range && !scalar) {
+        const int plotHeight = size.height() - 2 * fm.height() - 16;
+        const std::vector<double> ticks = GraphScale::niceTicks(l.range->yMin, l.range->yMax,
+                                                                std::max(1, plotHeight / (fm.height() + 8)));
+        const int digits = tickDigits(ticks);
+        for (double v : ticks)
+            l.yTicks.push_back({v, axisNumber(v, QString(), digits)});
+    }
+
+    l.header = QRect(0, 0, size.width(), big.height() + 4);
+    l.xLabels = size.height() >= l.header.height() + 3 * fm.height() + 30;
+    // The value axis names the goal's quantity while the plot has room.
+    if (!scalar && size.width() >= 160 && size.height() >= l.header.height() + 4 * fm.height())
+        l.yCaption = m_goal.expression().trimmed();
+    const int captionRoom = l.yCaption.isEmpty() ? 0 : fm.height() + 2;
+    const int left = scalar ? 8
+                            : std::min(GraphAxes::labelWidth(fm, GraphAxes::labelFont(font()), l.yTicks) + 8 + captionRoom,
+                                       size.width() / 2);
+    const int top = l.header.bottom() + 3;
+    const int bottom = size.height() - (l.xLabels ? fm.height() + 6 : 5);
+    l.plot = QRect(QPoint(left, top), QPoint(std::max(left + 1, size.width() - 8), std::max(top + 1, bottom)));
+    for (GraphAxes::ValueTick &t : l.yTicks)
+        t.y = l.yOf(t.y);
+    return l;
+}
+
+QRect GoalGraphWidget::plotRectFor(const QSize &size) const
+{
+    return layoutFor(size).plot;
+}
+
+QString GoalGraphWidget::valueAxisCaption() const
+{
+    return layoutFor(size()).yCaption;
+}
+
+QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
+{
+    const qreal dpr = devicePixelRatioF();
+    QPixmap pixmap((QSizeF(size) * dpr).toSize());
+    pixmap.setDevicePixelRatio(dpr);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    drawGraph(painter, size);
+    ++m_renderCount;
+    return pixmap;
+}
+
+GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size, const Layout &layout) const
+{
+    return {size, devicePixelRatioF(), layout.range, m_traces.traces().isEmpty(), showsInitialTraces(),
+            m_traces.indepVar().name()};
+}
+
+// A new iteration brings new current traces and a new result: unless the
+// range moved with them, only those are drawn again, over a copy of the
+// background layer. While the background keeps changing (an automatic range
+// that follows the traces, a zoom in progress) the plot is drawn in one go
+// instead, sparing the copy; the layer is kept again once the background
+// stays the same from one drawing to the next.
+const QPixmap &GoalGraphWidget::shownPixmap() const
+{
+    const QSize size = this->size();
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size) * dpr).toSize();
+    if (m_cacheValid && m_cache.size() == pixels)
+        return m_cache;
+    const Layout layout = layoutFor(size);
+    const BackgroundKey key = backgroundKey(size, layout);
+    const bool same = m_backgroundValid && key == m_backgroundKey;
+    if (same && !m_background.isNull()) {
+        m_cache = m_background;
+    } else {
+        QPixmap &target = same ? m_background : m_cache;
+        target = QPixmap(pixels);
+        target.setDevicePixelRatio(dpr);
+        target.fill(Qt::transparent);
+        QPainter painter(&target);
+        drawBackground(painter, size, layout);
+        ++m_backgroundRenderCount;
+        m_backgroundKey = key;
+        m_backgroundValid = true;
+        if (same) {
+            painter.end();
+            m_cache = m_background;
+        } else {
+            m_background = QPixmap();
+            drawForeground(painter, size, layout);
+            m_cacheValid = true;
+            ++m_renderCount;
+            return m_cache;
+        }
+    }
+    QPainter painter(&m_cache);
+    drawForeground(painter, size, layout);
+    m_cacheValid = true;
+    ++m_renderCount;
+    return m_cache;
+}
+
+void GoalGraphWidget::drawGraph(QPainter &painter, const QSize &size) const
+{
+    const Layout layout = layoutFor(size);
+    drawBackground(painter, size, layout);
+    drawForeground(painter, size, layout);
+}
+
+void GoalGraphWidget::drawBackground(QPainter &painter, const QSize &size, const Layout &layout) const
+{
+    const QPalette pal = palette();
+    if (m_selected)
+        painter.fillRect(QRect(QPoint(0, 0), size), GraphWidget::selectionHighlightColor());
+    drawHeader(painter, size, layout, true);
+    painter.fillRect(layout.plot, pal.color(QPalette::Base));
+    painter.setFont(GraphAxes::labelFont(font()));
+    if (!layout.range) {
+        GraphAxes::drawPlotMessage(painter, layout.plot, pal.color(QPalette::Disabled, QPalette::WindowText),
+                                   m_traces.traces().isEmpty() ? (isScalar() ? QStringLiteral("No value yet")
+                                                                                             : QStringLiteral("No trace yet"))
+                                                               : QStringLiteral("No values to show"));
+        drawFrame(painter, size, layout, true);
+        return;
+    }
+
+    const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
+    GraphAxes::drawValueTicks(painter, QFontMetrics(GraphAxes::labelFont(font())), layout.plot, size.height(), layout.yTicks,
+                              gridColor, textColor);
+    drawValueCaption(painter, layout);
+    drawSweptAxis(painter, size, layout);
+
+    // Limits: the violating side tinted under the traces, the lines over
+    // them (in drawForeground), so a trace running along a limit never
+    // hides it.
+    painter.save();
+    painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1));
+    if (isScalar()) {
+        drawScalarLimits(painter, layout, false);
+        drawScalarValues(painter, layout, false);
+    } else {
+        drawLimits(painter, layout, false);
+        drawTraces(painter, layout, false);
+    }
+    painter.restore();
+    // The frame lies outside the clip of everything drawn later but the
+    // highlight, so it goes in here.
+    drawFrame(painter, size, layout, true);
+}
+
+void GoalGraphWidget::drawForeground(QPainter &painter, const QSize &size, const Layout &layout) const
+{
+    // The result in the header lies beside the legend, clear of the rest.
+    drawHeader(painter, size, layout, false);
+    if (layout.range) {
+        painter.save();
+        painter.setClipRect(layout.plot.adjusted(1, 1, -1, -1));
+        if (isScalar()) {
+            drawScalarValues(painter, layout, true);
+            drawScalarLimits(painter, layout, true);
+        } else {
+            drawTraces(painter, layout, true);
+            drawLimits(painter, layout, true);
+        }
+        painter.restore();
+    }
+    drawFrame(painter, size, layout, false);
+}
+
+// The header: the goal's name in bold, its result and "stale", and the
+// legend right-aligned, as many entries as fit.
+void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Layout &layout, bool legend) const
+{
+    const QPalette pal = palette();
+    const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
+    const QColor greyText = pal.color(QPalette::Disabled, QPalette::WindowText);
+    const QFont small = GraphAxes::labelFont(font());
+    const QFontMetrics fm(small);
+    QFont bold = font();
+    bold.setBold(true);
+    painter.setFont(bold);
+    painter.setPen(textColor);
+    const QFontMetrics bm(bold);
+    if (!legend && m_valueText.isEmpty() && !m_stale)
+        return; // no result to write
+    const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
+    const int top = layout.header.top() + 1;
+    if (legend) {
+        GraphAxes::drawLabel(painter, QRect(4, top, size.width() - 4, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                             bm.elidedText(name, Qt::ElideRight, std::max(20, size.width() / 2)));
+    }
+    painter.setFont(small);
+    const HeaderFit fit = headerFit(size);
+
+    struct Entry
+    {
+        QString text;
+        QPen pen;
+    };
+    std::vector<Entry> entries;
+    for (const QString &entry : legendEntries()) {
+        if (entry == QLatin1String("trace") || entry == QLatin1String("value"))
+            entries.push_back({entry, QPen(m_stale ? greyText : m_color, 1.8)});
+        else if (entry == QLatin1String("limit"))
+            entries.push_back({entry, QPen(m_stale ? greyText : limitColor, 2.5)});
+        else if (entry == QLatin1String("initial"))
+            entries.push_back({entry, initialTracePen(m_color)});
+        else
+            entries.push_back({entry, beforeTuningPen()});
+    }
+    int used = 0;
+    std::vector<std::pair<int, const Entry *>> placed;
+    for (size_t i = 0; i < fit.entryWidths.size() && i < entries.size(); ++i) {
+        used += fit.entryWidths[i];
+        placed.emplace_back(fit.entryWidths[i], &entries[i]);
+    }
+    if (legend) {
+        int lx = fit.right - used;
+        const int cy = top + bm.height() / 2;
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        for (const auto &[w, e] : placed) {
+            painter.setPen(e->pen);
+            painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + 16, cy + 0.5));
+            painter.setPen(textColor);
+            GraphAxes::drawLabel(painter, QRect(lx + 20, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
+            lx += w;
+        }
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    } else if (!fit.detail.isEmpty()) {
+        const int room = std::max(0, fit.right - used - fit.x);
+        painter.setPen(GraphAxes::captionColor(pal, m_stale));
+        GraphAxes::drawLabel(painter, QRect(fit.x, top, room, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                             headerDetailFor(size));
+    }
+}
+
+GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
+{
+    HeaderFit fit;
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics bm(bold);
+    const QFont small = GraphAxes::labelFont(font());
+    const QFontMetrics fm(small);
+    const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
+    fit.x = 4 + std::min(GraphAxes::textWidth(bm, bold, name), std::max(20, size.width() / 2)) + 8;
+    fit.right = size.width() - 6;
+    if (!m_valueText.isEmpty())
+        fit.detail = QStringLiteral("error %1").arg(m_valueText);
+    if (m_stale)
+        fit.detail += fit.detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
+    // The result keeps its whole width; the legend takes what is left.
+    const int detailWidth = fit.detail.isEmpty() ? 0 : GraphAxes::textWidth(fm, small, fit.detail) + 8;
+    int used = 0;
+    for (const QString &entry : legendEntries()) {
+        const int w = 20 + GraphAxes::textWidth(fm, small, entry) + 8;
+        if (fit.x + detailWidth + used + w > fit.right)
+            break;
+        used += w;
+        fit.entryWidths.push_back(w);
+    }
+    return fit;
+}
+
+QString GoalGraphWidget::headerDetailFor(const QSize &size) const
+{
+    const HeaderFit fit = headerFit(size);
+    int used = 0;
+    for (int w : fit.entryWidths)
+        used += w;
+    const int room = std::max(0, fit.right - used - fit.x);
+    return QFontMetrics(GraphAxes::labelFont(font())).elidedText(fit.detail, Qt::ElideRight, room);
+}
+
+// The goal's expression, turned up along the left edge, centred on the plot.
+void GoalGraphWidget::drawValueCaption(QPainter &painter, const Layout &layout) const
+{
+    if (layout.yCaption.isEmpty())
+        return;
+    const QFontMetrics fm(GraphAxes::labelFont(font()));
+    const QRect &plot = layout.plot;
+    painter.save();
+    painter.setPen(GraphAxes::captionColor(palette(), m_stale));
+    painter.translate(1, plot.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRect(-plot.height() / 2, 0, plot.height(), fm.height()), Qt::AlignCenter,
+                     fm.elidedText(layout.yCaption, Qt::ElideRight, plot.height()));
+    painter.restore();
+}
+
+// The swept variable's axis: grid lines at nice values, as many as labels
+// fit side by side, their labels, and the variable's name at the right.
+void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const Layout &layout) const
+{
+    const QPalette pal = palette();
+    const QColor textColor = pal.color(m_stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText);
+    const QFontMetrics fm(GraphAxes::labelFont(font()));
+    const QRect &plot = layout.plot;
+    const GoalPlotRange &r = *layout.range;
+    // As many ticks as labels fit; zoomed in far, the labels need more
+    // digits, so they are counted again at their width.
+    auto ticksFor = [&](int digits) {
+        const int sample = GraphAxes::textWidth(fm, painter.font(), axisNumber(r.xMax, layout.xUnits, digits)) + 14;
+        return GraphScale::niceTicks(r.xMin, r.xMax, std::max(1, plot.width() / std::max(20, sample)));
+    };
+    std::vector<double> xTicks = ticksFor(4);
+    const int digits = tickDigits(xTicks);
+    if (digits > 4)
+        xTicks = ticksFor(digits);
+    const QString &caption = layout.xName;
+    const int captionWidth = caption.isEmpty() ? 0 : GraphAxes::textWidth(fm, painter.font(), caption) + 6;
+    int rightEdge = std::numeric_limits<int>::min();
+    for (double v : xTicks) {
+        const double x = layout.xOf(v);
+        painter.setPen(gridColor);
+        GraphAxes::drawVerticalGridLine(painter, plot, x);
+        if (!layout.xLabels)
+            continue;
+        const QString text = axisNumber(v, layout.xUnits, digits);
+        const int tw = GraphAxes::textWidth(fm, painter.font(), text);
+        const int tx = std::clamp(int(std::round(x) + 0.5) - tw / 2, plot.left() - 4, std::max(0, size.width() - tw - 3));
+        if (tx < rightEdge + 8 || tx + tw > size.width() - captionWidth - 5)
+            continue;
+        painter.setPen(textColor);
+        GraphAxes::drawLabel(painter, QRect(tx, plot.bottom() + 3, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+        rightEdge = tx + tw;
+    }
+    if (layout.xLabels && !caption.isEmpty()) {
+        painter.setPen(GraphAxes::captionColor(pal, m_stale));
+        GraphAxes::drawLabel(painter, QRect(size.width() - captionWidth - 3, plot.bottom() + 3, captionWidth, fm.height()),
+                         Qt::AlignRight | Qt::AlignTop, caption);
+    }
+}
+
+// Each limit over its range of the swept variable: with lines false the
+// violating side tinted (not while stale), with lines true the limit's
+// values as thick lines, dashed and faint when the limit holds for none of
+// the traces.
+void GoalGraphWidget::drawLimits(QPainter &painter, const Layout &layout, bool lines) const
+{
+    if (!lines && m_stale)
+        return;
+    const QRect &plot = layout.plot;
+    const auto &limits = m_goal.limits();
+    for (int i = 0; i < int(limits.size()); ++i) {
+        const OptimGoalLimitInput &limit = limits.at(i);
+        const std::vector<double> values = limitValues(limit);
+        if (values.empty())
+            continue;
+        const auto [lo, hi] = limitXSpan(m_goal, i, m_traces);
+        const double x0 = std::isfinite(lo) ? layout.xOf(lo) : plot.left();
+        const double x1 = std::isfinite(hi) ? layout.xOf(hi) : plot.right();
+        if (!lines) {
+            const double top = plot.top(), bottom = plot.bottom();
+            auto tint = [&](double ya, double yb) {
+                painter.fillRect(QRectF(QPointF(x0, std::min(ya, yb)), QPointF(x1, std::max(ya, yb))), violationTint);
+            };
+            const double a = layout.yOf(values[0]);
+            const double b = values.size() > 1 ? layout.yOf(values[1]) : a;
+            switch (limit.limitType()) {
+            case LimitGreaterThan:
+                tint(a, bottom);
+                break;
+            case LimitLessThan:
+                tint(top, a);
+                break;
+            case LimitInside:
+                tint(top, std::min(a, b));
+                tint(std::max(a, b), bottom);
+                break;
+            case LimitOutside:
+                tint(a, b);
+                break;
+            default:
+                break;
+            }
+            continue;
+        }
+        const bool applies = limitApplies(i);
+        QColor c = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : limitColor;
+        if (!applies)
+            c.setAlpha(110);
+        const double w = i == m_selectedLimit ? 3.5 : 2.5;
+        painter.setPen(QPen(c, w, applies ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap));
+        for (double v : values) {
+            const double y = layout.yOf(v);
+            painter.drawLine(QPointF(x0, y), QPointF(x1, y));
+        }
+    }
+}
+
+namespace {
+
+// The line through points (in pixels) as the eye sees it at columnsPerPixel
+// device columns per pixel: of each stretch of consecutive points within one
+// device pixel column, its first point, its lowest, its highest and its
+// last, in their order. A 2001-point sweep in a 300-pixel plot strokes some
+// 600 points instead, with the same spikes, dips and ends.
+QPolygonF columnEnvelope(const QPolygonF &points, double columnsPerPixel)
+{
+    QPolygonF out;
+    qsizetype emitted = -1;
+    for (qsizetype i = 0; i < points.size();) {
+        const double column = std::floor(points.at(i).x() * columnsPerPixel);
+        qsizetype lo = i, hi = i, j = i + 1;
+        for (; j < points.size() && std::floor(points.at(j).x() * columnsPerPixel) == column; ++j) {
+            if (points.at(j).y() < points.at(lo).y())
+                lo = j;
+            if (points.at(j).y() > points.at(hi).y())
+                hi = j;
+        }
+        for (const qsizetype k : {i, std::min(lo, hi), std::max(lo, hi), j - 1}) {
+            if (k != emitted)
+                out.append(points.at(k));
+            emitted = k;
+        }
+        i = j;
+    }
+    return out;
+}
+
+// The line through points without the points that lie within tolerance
+// (in pixels) of the straight piece that then replaces them, at most 32 in
+// a row: a smooth sweep of hundreds of points strokes a few dozen, and
+// looks the same.
+QPolygonF simplified(const QPolygonF &points, double tolerance)
+{
+    if (points.size() < 3)
+        return points;
+    QPolygonF out;
+    out.append(points.first());
+    qsizetype anchor = 0;
+    for (qsizetype j = 2; j < points.size(); ++j) {
+        const QPointF d = points.at(j) - points.at(anchor);
+        const double length2 = QPointF::dotProduct(d, d);
+        bool within = j - anchor <= 32 && length2 > 0;
+        for (qsizetype k = anchor + 1; within && k < j; ++k) {
+            // Beside the piece (not beyond its ends) and near it.
+            const QPointF e = points.at(k) - points.at(anchor);
+            const double along = QPointF::dotProduct(e, d), across = d.x() * e.y() - d.y() * e.x();
+            within = along >= 0 && along <= length2 && across * across <= tolerance * tolerance * length2;
+        }
+        if (!within) {
+            anchor = j - 1;
+            out.append(points.at(anchor));
+        }
+    }
+    out.append(points.last());
+    return out;
+}
+
+} // namespace
+
+// The traces before tuning, the initial and the current ones (current on
+// top), each broken where a point is not finite, a dense one drawn from its
+// envelope per pixel column, all without the points that would not show.
+void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout, bool current) const
+{
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const qsizetype columns = qsizetype(layout.plot.width() * dpr);
+    QPolygonF run;
+    // A long solid line goes in pieces of 64 segments, each starting where
+    // the last one ended: the rasterizer takes a wide antialiased line of
+    // hundreds of points over and over in bands, a piece in one go. (A
+    // dashed line stays whole, its dashes running on.)
+    auto drawRun = [&] {
+        const QPolygonF line = simplified(run.size() > columns ? columnEnvelope(run, dpr) : run, 0.05 / dpr);
+        const qsizetype piece = painter.pen().style() == Qt::SolidLine ? 64 : line.size();
+        for (qsizetype i = 0; i + 1 < line.size(); i += piece)
+            painter.drawPolyline(line.constData() + i, int(std::min(piece + 1, line.size() - i)));
+    };
+    auto drawFamily = [&](const OptimTraceFamily &family, const QPen &pen) {
+        painter.setPen(pen);
+        for (const OptimTrace &trace : family.traces()) {
+            run.clear();
+            const qsizetype n = trace.pointCount();
+            for (qsizetype i = 0; i < n; ++i) {
+                const double x = trace.xValues().at(i), y = trace.yValues().at(i);
+                if (!std::isfinite(x) || !std::isfinite(y)) {
+                    drawRun();
+                    run.clear();
+                    continue;
+                }
+                run.append(QPointF(layout.xOf(x), layout.yOf(y)));
+            }
+            if (run.size() == 1)
+                painter.drawEllipse(run.first(), 1.5, 1.5);
+            else
+                drawRun();
+        }
+    };
+    if (!current) {
+        if (!m_beforeTuning.traces().isEmpty())
+            drawFamily(m_beforeTuning, beforeTuningPen());
+        if (showsInitialTraces())
+            drawFamily(m_initialTraces, initialTracePen(m_color));
+    } else {
+        const QColor colour = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : m_color;
+        drawFamily(m_traces, QPen(colour, m_selected ? 2.2 : 1.8));
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
+// The plot's frame (plot true), or around the whole plot a highlight frame
+// while selected.
+void GoalGraphWidget::drawFrame(QPainter &painter, const QSize &size, const Layout &layout, bool plot) const
+{
+    const QPalette pal = palette();
+    if (plot)
+        GraphAxes::drawFrame(painter, layout.plot, pal.color(QPalette::Mid));
+    else if (m_selected) {
+        painter.setPen(QPen(pal.color(QPalette::Highlight), 2));
+        painter.drawRect(QRectF(1, 1, size.width() - 2, size.height() - 2));
+    }
+}
+
+// A scalar goal's limits: each limit value a line across the plot at its
+// place on the value axis, the violating side tinted (left of a
+// GreaterThan, right of a LessThan, outside an Inside band, inside an
+// Outside band).
+void GoalGraphWidget::drawScalarLimits(QPainter &painter, const Layout &layout, bool lines) const
+{
+    if (!lines && m_stale)
+        return;
+    const QRect &plot = layout.plot;
+    const auto &limits = m_goal.limits();
+    for (int i = 0; i < int(limits.size()); ++i) {
+        const OptimGoalLimitInput &limit = limits.at(i);
+        const std::vector<double> values = limitValues(limit);
+        if (values.empty())
+            continue;
+        if (!lines) {
+            auto tint = [&](double xa, double xb) {
+                painter.fillRect(QRectF(QPointF(std::min(xa, xb), plot.top()), QPointF(std::max(xa, xb), plot.bottom())),
+                                 violationTint);
+            };
+            const double a = layout.xOf(values[0]);
+            const double b = values.size() > 1 ? layout.xOf(values[1]) : a;
+            switch (limit.limitType()) {
+            case LimitGreaterThan:
+                tint(plot.left(), a);
+                break;
+            case LimitLessThan:
+                tint(a, plot.right());
+                break;
+            case LimitInside:
+                tint(plot.left(), std::min(a, b));
+                tint(std::max(a, b), plot.right());
+                break;
+            case LimitOutside:
+                tint(a, b);
+                break;
+            default:
+                break;
+            }
+            continue;
+        }
+        const QColor c = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : limitColor;
+        painter.setPen(QPen(c, i == m_selectedLimit ? 3.5 : 2.5, Qt::SolidLine, Qt::FlatCap));
+        for (double v : values) {
+            const double x = layout.xOf(v);
+            painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+        }
+    }
+}
+
+// A scalar goal's values as markers on a band across the middle of the
+// plot: each current value a filled diamond with a line through the band
+// and its number above it; the initial values (when they differ) dashed and
+// hollow, the values before tuning dotted grey.
+void GoalGraphWidget::drawScalarValues(QPainter &painter, const Layout &layout, bool current) const
+{
+    const QRect &plot = layout.plot;
+    const double cy = plot.center().y() + 0.5;
+    const double half = std::clamp(plot.height() / 6.0, 4.0, 12.0);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    auto marker = [&](double v, const QPen &pen, const QBrush &brush) {
+        const double x = layout.xOf(v);
+        painter.setPen(pen);
+        painter.setBrush(brush);
+        painter.drawLine(QPointF(x, cy - 2 * half), QPointF(x, cy + 2 * half));
+        painter.drawPolygon(QPolygonF({QPointF(x, cy - half), QPointF(x + half, cy), QPointF(x, cy + half), QPointF(x - half, cy)}));
+    };
+    if (!current) {
+        // The band the markers sit on.
+        painter.setPen(QPen(gridColor, 1));
+        painter.setBrush(QColor(0, 0, 0, 10));
+        painter.drawRect(QRectF(plot.left() + 1, cy - half / 2, plot.width() - 2, half));
+        for (double v : scalarValues(m_goal, m_beforeTuning).value_or(std::vector<double>()))
+            marker(v, beforeTuningPen(), Qt::NoBrush);
+        if (showsInitialTraces()) {
+            for (double v : scalarValues(m_goal, m_initialTraces).value_or(std::vector<double>()))
+                marker(v, initialTracePen(m_color), Qt::NoBrush);
+        }
+    } else {
+        const QColor colour = m_stale ? palette().color(QPalette::Disabled, QPalette::WindowText) : m_color;
+        const QFontMetrics fm(GraphAxes::labelFont(font()));
+        painter.setFont(GraphAxes::labelFont(font()));
+        for (double v : scalarValues(m_goal, m_traces).value_or(std::vector<double>())) {
+            marker(v, QPen(colour, m_selected ? 2.2 : 1.8), colour);
+            const QString text = axisNumber(v, QString(), 4);
+            const int tw = GraphAxes::textWidth(fm, painter.font(), text);
+            const int tx = std::clamp(int(std::round(layout.xOf(v))) - tw / 2, plot.left() + 2, std::max(plot.left() + 2, plot.right() - tw - 2));
+            const int ty = int(cy - 2 * half) - fm.height() - 1;
+            if (ty >= plot.top() + 1) {
+                painter.setPen(colour);
+                GraphAxes::drawLabel(painter, QRect(tx, ty, tw + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+            }
+        }
+    }
+    painter.setBrush(Qt::NoBrush);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+}
