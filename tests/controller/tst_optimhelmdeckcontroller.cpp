@@ -141,9 +141,6 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        setOptimHelmdeckEditorHooks({});
-        setGoalsPanelGoalEditor({});
-        setVarsPanelVariableEditor({});
         delete m_controller.data();
         delete m_sim;
         flushDeferredDeletes();
@@ -287,9 +284,9 @@ private Q_SLOTS:
         hooks.editAlgorithm = [](const OptimizationModel &, QWidget *, OptimAlgInput *, const std::function<void(const QString &)> &) {
             return false;
         };
-        setOptimHelmdeckEditorHooks(hooks);
-        setGoalsPanelGoalEditor([](auto &&...) {});
-        setVarsPanelVariableEditor([](auto &&...) {});
+        hooks.editGoals = [](auto &&...) {};
+        hooks.editVariables = [](auto &&...) {};
+        window()->setEditorHooks(hooks);
         OptimizationModelObject *first = model();
         Q_EMIT m_sim->modelChanged(iteration(3, -1, StatusFinished));   // below its limit
         m_controller->appendModelInput(sampleModelInput({2, 1, 5, 3}));

@@ -5,6 +5,7 @@
 
 #include "../window/windowtestsupport.h"
 
+#include "editors/algorithmvariablehooks.h"
 #include "editors/editgoals.h"
 #include "editors/editrangevarsdialog.h"
 #include "editors/goalchecks.h"
@@ -391,8 +392,8 @@ private Q_SLOTS:
 
     void editorRunsFromTheGoalsPanelHook()
     {
-        installGoalEditor();
-        QVERIFY(goalsPanelGoalEditor());
+        const GoalsPanelGoalEditor editor = optimHelmdeckEditors().editGoals;
+        QVERIFY(editor);
         OptimizationModel model;
         model.input().goals().append(goal(QStringLiteral("g1")));
         QList<OptimItemList<OptimGoalInput>> edited;
@@ -404,7 +405,7 @@ private Q_SLOTS:
             dialog->findChild<QLineEdit *>("goalWeightEdit")->setText("2");
             dialog->findChild<QPushButton *>("okButton")->click();
         });
-        goalsPanelGoalEditor()(model, nullptr, [&](const OptimItemList<OptimGoalInput> &goals) { edited << goals; },
+        editor(model, nullptr, [&](const OptimItemList<OptimGoalInput> &goals) { edited << goals; },
                                [&](const QString &topic) { topics << topic; });
         QCOMPARE(topics, QStringList{"OPTIM_HELMDECK_EDIT_GOALS"});
         QCOMPARE(edited.size(), 1);
@@ -414,7 +415,6 @@ private Q_SLOTS:
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY(widget->objectName() != "editGoalsDialog");
         QVERIFY(HelmdeckSettings().contains("EditGoalsSize"));
-        setGoalsPanelGoalEditor({});
     }
     void hostGoalTableRoundTrip();
 

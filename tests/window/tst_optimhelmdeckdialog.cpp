@@ -83,14 +83,12 @@ private Q_SLOTS:
     void init()
     {
         IsolatedSettings::clear();
-        setOptimHelmdeckEditorHooks({});
     }
     void cleanup()
     {
         delete m_window.data();
         delete m_state;
         m_state = nullptr;
-        setOptimHelmdeckEditorHooks({});
     }
     void buttonsByStatus_data()
     {
@@ -223,7 +221,7 @@ private Q_SLOTS:
             checkedName = input.algorithm().name();
             return warn;
         };
-        setOptimHelmdeckEditorHooks(hooks);
+        m_window->setEditorHooks(hooks);
         QTest::mouseClick(pauseContinue, Qt::LeftButton);
         QCOMPARE(checkedName, QStringLiteral("Optim1"));
         QCOMPARE(proceed.count(), 0);
@@ -257,7 +255,7 @@ private Q_SLOTS:
             edited->setAlgorithmType(5);
             return true;
         };
-        setOptimHelmdeckEditorHooks(hooks);
+        m_window->setEditorHooks(hooks);
         applyState(*model, AlgState(4, QStringLiteral("7")));
         QVERIFY(edit->isEnabled());
         m_state->setWaitingFor(OptimHelmdeckControllerState::WaitSimulate);
