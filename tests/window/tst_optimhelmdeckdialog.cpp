@@ -275,6 +275,25 @@ private Q_SLOTS:
         applyState(*model, AlgState(2, QStringLiteral("8")));
         QVERIFY(!edit->isEnabled());
     }
+    void editorLaunchOnceAndWindowGoneMeanwhile()
+    {
+        auto model = windowWith(AlgState(3));
+        QSignalSpy changed(m_window.data(), &OptimHelmdeckDialog::algorithmDefinitionChanged);
+        int runs = 0;
+        bool buttonWhileOpen = true;
+        OptimHelmdeckEditorHooks hooks;
+        hooks.editAlgorithm = [&](const OptimizationModel &, QWidget *, OptimAlgInput *, const std::function<void(const QString &)> &help) {
+            ++runs;
+            buttonWhileOpen = button("editAlgorithmButton")->isEnabled();
+            m_window->statusPanel()->showEditAlgorithmDialog();   // a second launch while open is refused
+            delete m_window.data();                                // the window goes while the editor is open
+            help(QStringLiteral("OPTIM_HELMDECK_EDIT_ALGORITHM"));
+            return true;
+        };
+        m_window->setEditorHooks(hooks);
+        m_window->statusPanel()->showEditAlgorithmDialog();
+        QCOMPARE(std::tuple(runs, buttonWhileOpen, bool(m_window), changed.count()), std::tuple(1, false, false, qsizetype(0)));
+    }
     void sweepEntryTexts_data()
     {
         QTest::addColumn<QStringList>("names");
