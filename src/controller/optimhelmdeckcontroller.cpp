@@ -25,7 +25,7 @@ int decimal(const QString &text)
 } // namespace
 
 OptimHelmdeckController::OptimHelmdeckController(QObject *parent, bool multiOpt, bool interactive,
-                                                 const QIcon &windowIcon)
+                                                 const QIcon &windowIcon, const OptimHelmdeckEditorHooks &editors)
     : QObject(parent)
 {
     m_state = new OptimHelmdeckControllerState(multiOpt, interactive, this);
@@ -36,7 +36,7 @@ OptimHelmdeckController::OptimHelmdeckController(QObject *parent, bool multiOpt,
     }
     initHelmdeckResources();
 
-    m_dialog = new OptimHelmdeckDialog(m_state, windowIcon);
+    m_dialog = new OptimHelmdeckDialog(m_state, windowIcon, editors);
     OptimHelmdeckDialog *d = m_dialog;
     m_questions = new HelmdeckQuestions(this);
     m_questions->setWindow(d);

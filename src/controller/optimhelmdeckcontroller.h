@@ -10,6 +10,7 @@
 #include "link/optimabstractsimifc.h"
 #include "model/optimizationmodelobject.h"
 #include "state/optimhelmdecktunemode.h"
+#include "window/windoweditors.h"
 
 #include <QIcon>
 #include <QObject>
@@ -25,7 +26,9 @@ class OptimHelmdeckController : public QObject
     Q_OBJECT
 
 public:
-    OptimHelmdeckController(QObject *parent, bool multiOpt, bool interactive, const QIcon &windowIcon);
+    // editors: the editor hooks of this helmdeck's window.
+    OptimHelmdeckController(QObject *parent, bool multiOpt, bool interactive, const QIcon &windowIcon,
+                            const OptimHelmdeckEditorHooks &editors = {});
     ~OptimHelmdeckController() override;
 
     OptimHelmdeckControllerState *state() const { return m_state; }

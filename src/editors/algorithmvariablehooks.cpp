@@ -2,10 +2,9 @@
 
 #include "editors/algorithmtypewarning.h"
 #include "editors/editalgorithm.h"
+#include "editors/editgoals.h"
 #include "editors/editvariables.h"
 #include "model/optimizationmodel.h"
-#include "window/varspanel.h"
-#include "window/windoweditors.h"
 
 #include <QPointer>
 
@@ -58,13 +57,14 @@ void runVariableEditor(const OptimizationModel &model, QWidget *parent,
 
 } // namespace
 
-void installAlgorithmAndVariableEditors()
+OptimHelmdeckEditorHooks optimHelmdeckEditors()
 {
-    OptimHelmdeckEditorHooks hooks = optimHelmdeckEditorHooks();
+    OptimHelmdeckEditorHooks hooks;
     hooks.algorithmTypeWarning = [](const OptimModelInput &input, QWidget *parent) {
         return AlgorithmTypeWarning(input, parent).checkAndWarn();
     };
     hooks.editAlgorithm = runAlgorithmEditor;
-    setOptimHelmdeckEditorHooks(hooks);
-    setVarsPanelVariableEditor(runVariableEditor);
+    hooks.editGoals = runGoalEditor;
+    hooks.editVariables = runVariableEditor;
+    return hooks;
 }

@@ -1,7 +1,11 @@
 #pragma once
 
-// Plugs the algorithm editor, the algorithm-type warning and the variable
-// editor into the window's hooks, so that "Edit algorithm..." and "Edit
-// variables..." work and Continue is checked. Called once at start-up.
+// The editors as the window's hooks: the algorithm editor, the
+// algorithm-type warning, the goal editor and the variable editor, so that
+// "Edit algorithm...", "Edit goals..." and "Edit variables..." work and
+// Continue is checked. The plug-in holds the result and hands it to every
+// window it opens.
 
-void installAlgorithmAndVariableEditors();
+#include "window/windoweditors.h"
+
+OptimHelmdeckEditorHooks optimHelmdeckEditors();

@@ -5,7 +5,6 @@
 #include "goaltablewidget.h"
 #include "model/optimizationmodel.h"
 #include "state/helmdecksettings.h"
-#include "window/goalspanel.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -202,9 +201,4 @@ void runGoalEditor(const OptimizationModel &model, QWidget *parent,
     dialog->exec();
     if (dialog)
         dialog->deleteLater();
-}
-
-void installGoalEditor()
-{
-    setGoalsPanelGoalEditor(&runGoalEditor);
 }

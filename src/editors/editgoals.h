@@ -68,6 +68,3 @@ private:
 void runGoalEditor(const OptimizationModel &model, QWidget *parent,
                    const std::function<void(const OptimItemList<OptimGoalInput> &)> &edited,
                    const std::function<void(const QString &)> &help);
-
-// Plugs runGoalEditor into the goals panel's "Edit goals...".
-void installGoalEditor();

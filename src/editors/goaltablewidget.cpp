@@ -6,21 +6,8 @@
 #include "goalrowwidgets.h"
 
 #include <QGroupBox>
-#include <QPointer>
 #include <QVBoxLayout>
 
-#include <vector>
-
-namespace {
-
-// Every goal table widget alive; a destroyed one reads as null here.
-std::vector<QPointer<GoalTableWidget>> &liveWidgets()
-{
-    static std::vector<QPointer<GoalTableWidget>> widgets;
-    return widgets;
-}
-
-} // namespace
 
 GoalTableWidget::GoalTableWidget(QWidget *parent)
     : QWidget(parent)
@@ -47,9 +34,6 @@ GoalTableWidget::GoalTableWidget(QWidget *parent)
     connect(m_info, &GoalInfoWidget::errorCountChanged, this, &GoalTableWidget::updateErrorCountGoalInfo);
     connect(m_limits, &GoalLimitsTableTWidget::errorCountChanged, this, &GoalTableWidget::updateErrorCountLimitsTable);
 
-    auto &live = liveWidgets();
-    std::erase_if(live, [](const QPointer<GoalTableWidget> &p) { return p.isNull(); });
-    live.emplace_back(this);
     setGoal(nullptr);
 }
 
@@ -72,17 +56,6 @@ GoalTableWidget *GoalTableWidget::forGoal(const OptimGoalInput &goal, const QStr
     widget->setGoal(&widget->m_ownGoal);
     widget->resize(640, 360);
     return widget;
-}
-
-GoalTableWidget *GoalTableWidget::fromHandle(const void *pointer)
-{
-    if (!pointer)
-        return nullptr;
-    for (const QPointer<GoalTableWidget> &widget : liveWidgets()) {
-        if (widget && static_cast<const void *>(static_cast<QWidget *>(widget.data())) == pointer)
-            return widget.data();
-    }
-    return nullptr;
 }
 
 std::optional<OptimGoalInput> GoalTableWidget::validGoal() const

@@ -27,10 +27,6 @@ public:
     // A widget that holds a goal of its own, as the host gets it.
     static GoalTableWidget *forGoal(const OptimGoalInput &goal, const QStringList &analyses,
                                     const QStringList &expressions);
-    // The live goal table widget at pointer, or null when there is none
-    // there any more (the host may keep a handle longer than the widget).
-    // The pointer is only compared, never followed.
-    static GoalTableWidget *fromHandle(const void *pointer);
 
     // The goal shown; null when none.
     const OptimGoalInput *goal() const { return m_goal; }

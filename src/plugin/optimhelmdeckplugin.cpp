@@ -3,7 +3,6 @@
 #include "controller/optimhelmdeckcontroller.h"
 #include "design/optimdesigninformation.h"
 #include "editors/algorithmvariablehooks.h"
-#include "editors/editgoals.h"
 #include "hostifc/moxifc.h"
 #include "plugin/optimmoxvocabulary.h"
 #include "link/optimsimifc.h"
@@ -34,6 +33,11 @@ void OptimHelmdeckPlugin::destroyInstance()
     delete g_plugin;
 }
 
+OptimHelmdeckPlugin::OptimHelmdeckPlugin()
+    : m_editors(optimHelmdeckEditors())
+{
+}
+
 OptimHelmdeckPlugin::~OptimHelmdeckPlugin()
 {
     for (const QPointer<OptimHelmdeckController> &closing : std::as_const(m_closing))
@@ -56,11 +60,6 @@ void OptimHelmdeckPlugin::registerWithHost(PluginManagerIFC *manager)
         return;
     m_manager = manager;
     registerOptimMetaTypes();
-    // "Edit goals..." runs the goal editor from here on.
-    installGoalEditor();
-    // "Edit algorithm...", "Edit variables..." and the algorithm-type
-    // warning before Continue.
-    installAlgorithmAndVariableEditors();
 
     auto *mox = static_cast<MoxIFC *>(manager->getInterface("MOX"));
     if (!mox) {
@@ -104,7 +103,7 @@ bool OptimHelmdeckPlugin::openHelmdeck(const OptimModelInput &input, bool multiO
         QIcon icon;
         for (const char *size : {"16", "24", "32"})
             icon.addFile(QStringLiteral(":/icons/smoptimz") + QLatin1String(size));
-        m_controller = new OptimHelmdeckController(nullptr, multiOpt, interactive, icon);
+        m_controller = new OptimHelmdeckController(nullptr, multiOpt, interactive, icon, m_editors);
         m_simulator = new OptimSimIFC(ensureLink(), host, host.currentTopDesignName(), host.currentSimulatorId(),
                                       m_controller);
         const OptimDesignInformation design(host, m_simulator->designName());

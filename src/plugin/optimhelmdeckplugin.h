@@ -9,6 +9,7 @@
 #include "link/optimkuvolink.h"
 #include "hostifc/pluginmanagerifc.h"
 #include "model/optiminputrecords.h"
+#include "window/windoweditors.h"
 
 #include <QPointer>
 
@@ -72,13 +73,15 @@ protected:
     OptimKuvoLink *ensureLink() override;
 
 private:
-    OptimHelmdeckPlugin() = default;
+    OptimHelmdeckPlugin();
     ~OptimHelmdeckPlugin() override;
     // Asks the open helmdeck to close; true when it is closed now.
     bool closeWith(bool closeWithoutQuestions, bool askOnClose);
     // Once its close is accepted, no helmdeck counts as open any more.
     void forgetClosedHelmdeck();
 
+    // The editors every window the plug-in opens gets.
+    const OptimHelmdeckEditorHooks m_editors;
     QPointer<OptimHelmdeckController> m_controller;
     // Closed controllers not yet deleted (they delete themselves later).
     QList<QPointer<OptimHelmdeckController>> m_closing;

@@ -7,7 +7,37 @@
 #include "plugin/optimhelmdeckplugin.h"
 #include "units/realstring.h"
 
+#include <QPointer>
+
+#include <memory>
+
 namespace {
+
+// The goal table widgets these words handed to the host, as long as they
+// live: a handle the host keeps longer than its widget reads as none. The
+// vocabulary holds the list, so each interpreter knows only its own.
+class GoalTableHandles
+{
+public:
+    void add(GoalTableWidget *widget)
+    {
+        m_widgets.removeIf([](const QPointer<GoalTableWidget> &p) { return p.isNull(); });
+        m_widgets.append(widget);
+    }
+    // The live widget at pointer, or null; the pointer is only compared,
+    // never followed.
+    GoalTableWidget *find(const void *pointer) const
+    {
+        for (const QPointer<GoalTableWidget> &widget : m_widgets) {
+            if (pointer && widget && static_cast<const void *>(static_cast<QWidget *>(widget.data())) == pointer)
+                return widget.data();
+        }
+        return nullptr;
+    }
+
+private:
+    QList<QPointer<GoalTableWidget>> m_widgets;
+};
 
 // Argument readers: each clears ok on failure and never sets it.
 QByteArray readString(MoxIFC *mox, const MoxArgs *args, int index, bool &ok)
@@ -56,7 +86,7 @@ MoxValue *makeBool(MoxIFC *mox, bool value)
 // A new goal table widget holding the goal the parameter-information list
 // describes, as a "QtWidget" object the host takes over; the map's
 // "analyses" and "exprs" values become the pull-downs' choices.
-MoxValue *goalTableWidget(MoxIFC *mox, const MoxArgs *args)
+MoxValue *goalTableWidget(MoxIFC *mox, const MoxArgs *args, GoalTableHandles &handles)
 {
     const MoxTypeId widgetType = mox->findType("QtWidget");
     MoxValue *info = nullptr;
@@ -68,23 +98,26 @@ MoxValue *goalTableWidget(MoxIFC *mox, const MoxArgs *args)
     if (!read)
         return nullptr;
     optimgoalmap::upgradeOldForm(map);
-    QWidget *widget = GoalTableWidget::forGoal(optimgoalmap::toGoal(map), map.value(QStringLiteral("analyses")),
-                                               map.value(QStringLiteral("exprs")));
+    GoalTableWidget *table = GoalTableWidget::forGoal(optimgoalmap::toGoal(map), map.value(QStringLiteral("analyses")),
+                                                      map.value(QStringLiteral("exprs")));
+    QWidget *widget = table;
     MoxValue *object = mox->makeObject(widgetType, widget);
     if (!object)
         delete widget;
+    else
+        handles.add(table);
     return object;
 }
 
 // The goal of a live goal table widget as a parameter-information list;
 // null for any other object, a widget that is gone, or a goal with faults.
-MoxValue *goalTableWidgetState(MoxIFC *mox, const MoxArgs *args)
+MoxValue *goalTableWidgetState(MoxIFC *mox, const MoxArgs *args, const GoalTableHandles &handles)
 {
     const MoxTypeId widgetType = mox->findType("QtWidget");
     MoxValue *object = nullptr;
     if (widgetType == 0 || !mox->argumentAs(args, 0, widgetType, object))
         return nullptr;
-    GoalTableWidget *widget = GoalTableWidget::fromHandle(mox->objectPointer(object, widgetType));
+    GoalTableWidget *widget = handles.find(mox->objectPointer(object, widgetType));
     mox->release(object);
     const std::optional<OptimGoalInput> goal = widget ? widget->validGoal() : std::nullopt;
     return goal ? optimdesignwords::goalParameterInfo(mox, *goal) : nullptr;
@@ -95,6 +128,7 @@ MoxValue *goalTableWidgetState(MoxIFC *mox, const MoxArgs *args)
 bool registerOptimMoxVocabulary(MoxIFC *mox, OptimHelmdeckPlugin *plugin)
 {
     using W = MoxWord;
+    const auto handles = std::make_shared<GoalTableHandles>();
     QList<MoxWord> words{
         W::constantWord("optimHelmdeck_pluginLoaded", mox->makeInteger(1)),
         W::functionWord("optimHelmdeck_messageHandler", [mox](const MoxArgs *) { return mox->makeFalse(); }),
@@ -140,9 +174,9 @@ bool registerOptimMoxVocabulary(MoxIFC *mox, OptimHelmdeckPlugin *plugin)
                                                                     readIndex(mox, args).has_value());
                         }),
         W::functionWord("optimHelmdeck_getGoalTableWidget",
-                        [mox](const MoxArgs *args) { return goalTableWidget(mox, args); }),
+                        [mox, handles](const MoxArgs *args) { return goalTableWidget(mox, args, *handles); }),
         W::functionWord("optimHelmdeck_getGoalTableWidgetState",
-                        [mox](const MoxArgs *args) { return goalTableWidgetState(mox, args); }),
+                        [mox, handles](const MoxArgs *args) { return goalTableWidgetState(mox, args, *handles); }),
         W::functionWord("optimHelmdeck_getGoalNetlist",
                         [mox](const MoxArgs *args) -> MoxValue * {
                             MoxValue *info = nullptr;

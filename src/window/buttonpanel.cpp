@@ -5,7 +5,6 @@
 #include "optimicons.h"
 #include "modelbinding.h"
 #include "panelview.h"
-#include "windoweditors.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -121,6 +120,11 @@ void ButtonPanel::setWaitingForSimulationToFinish(bool waiting)
     updateButtons();
 }
 
+void ButtonPanel::setEditorHooks(const OptimHelmdeckEditorHooks &hooks)
+{
+    m_editors = hooks;
+}
+
 void ButtonPanel::updateButtons()
 {
     // Which controls exist depends only on the mode; set it first so a
@@ -201,7 +205,7 @@ void ButtonPanel::pauseOrContinue()
         return;
     }
     if (m_model) {
-        const auto warn = optimHelmdeckEditorHooks().algorithmTypeWarning;
+        const auto warn = m_editors.algorithmTypeWarning;
         if (warn) {
             // The warning box runs a nested event loop; the panel may be gone after it.
             QPointer<ButtonPanel> self(this);

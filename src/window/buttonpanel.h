@@ -6,6 +6,8 @@
 // model's status, the controller state's wait and interactive flags, and
 // the window's input block.
 
+#include "windoweditors.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -44,6 +46,8 @@ public Q_SLOTS:
     void updateButtons();
     void preventUserInput(bool preventInput);
     void setWaitingForSimulationToFinish(bool waiting);
+    // The window's editors: the algorithm-type warning runs before Continue.
+    void setEditorHooks(const OptimHelmdeckEditorHooks &hooks);
 
 private Q_SLOTS:
     void pauseOrContinue();
@@ -55,6 +59,7 @@ private:
     QPointer<OptimHelmdeckControllerState> m_state;
     bool m_preventInput = false;
     bool m_waitingForSimulationToFinish = false;
+    OptimHelmdeckEditorHooks m_editors;
 
     QLabel *m_viewOnlyLabel;
     QPushButton *m_pauseContinue;

@@ -10,7 +10,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
@@ -21,12 +20,6 @@
 #include <algorithm>
 
 namespace {
-
-GoalsPanelGoalEditor &editorHook()
-{
-    static GoalsPanelGoalEditor hook;
-    return hook;
-}
 
 QScrollArea *scrolled(QWidget *content, const QString &name)
 {
@@ -40,16 +33,6 @@ QScrollArea *scrolled(QWidget *content, const QString &name)
 }
 
 } // namespace
-
-void setGoalsPanelGoalEditor(const GoalsPanelGoalEditor &editor)
-{
-    editorHook() = editor;
-}
-
-const GoalsPanelGoalEditor &goalsPanelGoalEditor()
-{
-    return editorHook();
-}
 
 GoalsPanel::GoalsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     : PanelView(QStringLiteral("Goals"), state, parent)
@@ -140,6 +123,12 @@ void GoalsPanel::setModel(OptimizationModelObject *model)
     const int goals = m_model ? int(m_model->model().goalCount()) : 0;
     setSelectedGoal(m_selectedGoal < goals ? m_selectedGoal : -1);
     updateContributionsVisbility();
+    updateButtons();
+}
+
+void GoalsPanel::setEditorHooks(const OptimHelmdeckEditorHooks &hooks)
+{
+    m_goalEditor = hooks.editGoals;
     updateButtons();
 }
 
@@ -259,10 +248,10 @@ void GoalsPanel::updateButtons()
     m_editButton->setVisible(interactive);
     const bool paused = m_model && optimStatusIsPaused(m_model->model().algorithmOutput().status());
     const int waiting = m_state ? m_state->waitingFor() : int(OptimHelmdeckControllerState::WaitNone);
-    const bool available = bool(goalsPanelGoalEditor());
+    const bool available = bool(m_goalEditor);
     // Edited goals go to the sweep's current optimization only.
     const bool onCurrent = isCurrentOptimization(m_state, m_model);
-    m_editButton->setEnabled(interactive && m_model && !m_preventInput && !m_editorOpen && paused
+    m_editButton->setEnabled(interactive && m_model && !m_preventInput && !m_editor.isOpen() && paused
                              && waiting == OptimHelmdeckControllerState::WaitNone && available && onCurrent);
     m_editButton->setToolTip(!available ? QStringLiteral("The goal editor is not available.")
                              : !onCurrent ? earlierOptimizationReason(QStringLiteral("edit the goals"))
@@ -294,32 +283,19 @@ bool GoalsPanel::contributionsVisible() const
 
 void GoalsPanel::showEditGoalsDialog()
 {
-    const GoalsPanelGoalEditor editor = goalsPanelGoalEditor();
-    if (!m_model || !editor || m_editorOpen)
+    const GoalsPanelGoalEditor editor = m_goalEditor;
+    if (!editor)
         return;
-    // The editor runs a nested event loop: the panel or the model may be
-    // gone when it returns, or between two applied lists.
-    QPointer<GoalsPanel> self(this);
-    const QPointer<OptimizationModelObject> shown = m_model;
-    const OptimizationModel snapshot = m_model->model();
-    m_editorOpen = true;
-    updateButtons();
-    editor(
-        snapshot, this,
-        // A list applied after another optimization came on view, or a
-        // newer one became current, is not for the one now current: dropped.
-        [self, shown](const OptimItemList<OptimGoalInput> &edited) {
-            if (self && shown && self->m_model == shown && isCurrentOptimization(self->m_state, shown))
-                self->acceptEditedGoals(edited);
-        },
-        [self](const QString &topic) {
-            if (self)
-                Q_EMIT self->helpRequested(topic);
-        });
-    if (!self)
-        return;
-    m_editorOpen = false;
-    updateButtons();
+    m_editor.run(this, [this] { updateButtons(); },
+                 [this, &editor](const OptimizationModel &snapshot, const PanelEditorLaunch &launch) {
+                     editor(
+                         snapshot, this,
+                         [launch](const OptimItemList<OptimGoalInput> &edited) {
+                             if (auto *panel = static_cast<GoalsPanel *>(launch.panelForResult()))
+                                 panel->acceptEditedGoals(edited);
+                         },
+                         [launch](const QString &topic) { launch.help(topic); });
+                 });
 }
 
 void GoalsPanel::acceptEditedGoals(const OptimItemList<OptimGoalInput> &goals)

@@ -10,13 +10,12 @@
 // the same goal in all of them.
 
 #include "panelview.h"
+#include "windoweditors.h"
 
 #include "model/optiminputrecords.h"
 #include "model/optimitemlist.h"
 
 #include <QPoint>
-
-#include <functional>
 
 class ErrorContributionGraphView;
 class ErrorHistoryView;
@@ -29,17 +28,6 @@ class QPushButton;
 class QScrollArea;
 class QSplitter;
 class QTabWidget;
-
-// The goal editor belongs to the editors library and plugs in here once at
-// start-up; without it "Edit goals..." stays disabled. It runs modally over
-// parent for the model; each list the user applies (Apply, OK) goes to
-// edited, and help requests go to help, synchronously.
-using GoalsPanelGoalEditor =
-    std::function<void(const OptimizationModel &model, QWidget *parent,
-                       const std::function<void(const OptimItemList<OptimGoalInput> &edited)> &edited,
-                       const std::function<void(const QString &topic)> &help)>;
-void setGoalsPanelGoalEditor(const GoalsPanelGoalEditor &editor);
-const GoalsPanelGoalEditor &goalsPanelGoalEditor();
 
 class GoalsPanel : public PanelView
 {
@@ -54,6 +42,9 @@ public:
 
     void setModel(OptimizationModelObject *model) override;
     void preventUserInput(bool preventInput) override;
+    // The window's editors; without a goal editor "Edit goals..." stays
+    // disabled.
+    void setEditorHooks(const OptimHelmdeckEditorHooks &hooks);
 
     QPushButton *editGoalsButton() const { return m_editButton; }
     GoalErrorTextView *errorTextView() const { return m_errorText; }
@@ -109,7 +100,8 @@ private:
     GoalTextView *m_goalText;
     GoalErrorGraphsView *m_graphs;
     bool m_dataIsStale = false;
-    bool m_editorOpen = false;
+    GoalsPanelGoalEditor m_goalEditor;
+    PanelEditorGuard m_editor;
     bool m_splitterMoved = false;
     int m_selectedGoal = -1;
 };

@@ -27,7 +27,8 @@ const QString windowTitleText = QStringLiteral("Optimization Helmdeck");
 
 } // namespace
 
-OptimHelmdeckDialog::OptimHelmdeckDialog(OptimHelmdeckControllerState *state, const QIcon &icon, QWidget *parent)
+OptimHelmdeckDialog::OptimHelmdeckDialog(OptimHelmdeckControllerState *state, const QIcon &icon,
+                                         const OptimHelmdeckEditorHooks &editors, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
     , m_buttonPanel(new ButtonPanel(state, this))
@@ -105,10 +106,19 @@ OptimHelmdeckDialog::OptimHelmdeckDialog(OptimHelmdeckControllerState *state, co
     auto *closeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this);
     connect(closeKey, &QShortcut::activated, this, &QWidget::close);
 
+    setEditorHooks(editors);
     restoreSettings();
 }
 
 OptimHelmdeckDialog::~OptimHelmdeckDialog() = default;
+
+void OptimHelmdeckDialog::setEditorHooks(const OptimHelmdeckEditorHooks &editors)
+{
+    m_buttonPanel->setEditorHooks(editors);
+    m_statusPanel->setEditorHooks(editors);
+    m_varsPanel->setEditorHooks(editors);
+    m_goalsPanel->setEditorHooks(editors);
+}
 
 void OptimHelmdeckDialog::setModel(OptimizationModelObject *model)
 {

@@ -18,6 +18,7 @@
 // goes through at once.
 
 #include "state/optimhelmdecktunemode.h"
+#include "windoweditors.h"
 
 #include "model/optiminputrecords.h"
 #include "model/optimitemlist.h"
@@ -44,7 +45,10 @@ class OptimHelmdeckDialog : public QWidget
     Q_OBJECT
 
 public:
-    OptimHelmdeckDialog(OptimHelmdeckControllerState *state, const QIcon &icon, QWidget *parent = nullptr);
+    // editors: this window's own editor hooks (none: the edit buttons stay
+    // disabled and Continue goes unchecked).
+    OptimHelmdeckDialog(OptimHelmdeckControllerState *state, const QIcon &icon,
+                        const OptimHelmdeckEditorHooks &editors = {}, QWidget *parent = nullptr);
     ~OptimHelmdeckDialog() override;
 
     // The model on view: handed to the button panel and the status,
@@ -56,6 +60,8 @@ public:
     void allowClose();
 
     void setTuneMode(OptimHelmdeckTuneMode mode);
+    // Hands the editor hooks to the buttons and panels.
+    void setEditorHooks(const OptimHelmdeckEditorHooks &editors);
     // Blocks (or frees) the buttons and panels, without the waiting box.
     void preventUserInput(bool preventInput);
 

@@ -68,6 +68,12 @@ void StatusPanel::preventUserInput(bool preventInput)
     updateButtons();
 }
 
+void StatusPanel::setEditorHooks(const OptimHelmdeckEditorHooks &hooks)
+{
+    m_editors = hooks;
+    updateButtons();
+}
+
 void StatusPanel::setWaitingForSimulationToFinish(bool waiting)
 {
     m_iconView->setShowSimulationIcon(waiting);
@@ -79,11 +85,11 @@ void StatusPanel::updateButtons()
     // An edit goes to the sweep's current optimization: an earlier one on
     // view is not edited.
     const bool onCurrent = isCurrentOptimization(m_state, m_model);
-    const bool available = bool(optimHelmdeckEditorHooks().editAlgorithm);
+    const bool available = bool(m_editors.editAlgorithm);
     m_editAlgorithm->setToolTip(!available ? QStringLiteral("The algorithm editor is not available.")
                                 : !onCurrent ? earlierOptimizationReason(QStringLiteral("edit the algorithm"))
                                              : QString());
-    if (!m_model || m_preventInput || !m_state || m_editorOpen) {
+    if (!m_model || m_preventInput || !m_state || m_editor.isOpen()) {
         m_editAlgorithm->setEnabled(false);
         return;
     }
@@ -94,27 +100,21 @@ void StatusPanel::updateButtons()
 
 void StatusPanel::showEditAlgorithmDialog()
 {
-    const auto editAlgorithm = optimHelmdeckEditorHooks().editAlgorithm;
-    if (!m_model || !editAlgorithm || m_editorOpen)
+    const auto editAlgorithm = m_editors.editAlgorithm;
+    if (!editAlgorithm)
         return;
-    // The editor runs a nested event loop: the panel or the model may be
-    // gone when it returns.
-    QPointer<StatusPanel> self(this);
-    const QPointer<OptimizationModelObject> edited = m_model;
-    const OptimizationModel snapshot = m_model->model();
     OptimAlgInput algorithm;
-    m_editorOpen = true;
-    updateButtons();
-    const bool accepted = editAlgorithm(snapshot, this, &algorithm, [self](const QString &topic) {
-        if (self)
-            Q_EMIT self->helpRequested(topic);
-    });
-    if (!self)
+    bool accepted = false;
+    PanelEditorLaunch made;
+    if (!m_editor.run(this, [this] { updateButtons(); },
+                      [&](const OptimizationModel &snapshot, const PanelEditorLaunch &launch) {
+                          made = launch;
+                          accepted = editAlgorithm(snapshot, this, &algorithm,
+                                                   [launch](const QString &topic) { launch.help(topic); });
+                      }))
         return;
-    m_editorOpen = false;
-    updateButtons();
     // The result belongs to the optimization it was made for: when another
     // one came on view, or a newer one became current, it is dropped.
-    if (accepted && edited && m_model == edited && isCurrentOptimization(m_state, edited))
+    if (accepted && made.panelForResult())
         Q_EMIT algorithmDefinitionChanged(algorithm);
 }

@@ -4,6 +4,7 @@
 // error and stopping reason, and the "Edit algorithm..." button.
 
 #include "panelview.h"
+#include "windoweditors.h"
 
 class AlgorithmTextView;
 class OptimAlgInput;
@@ -25,6 +26,9 @@ public:
 
     void setModel(OptimizationModelObject *model) override;
     void preventUserInput(bool preventInput) override;
+    // The window's editors; without an algorithm editor "Edit
+    // algorithm..." stays disabled.
+    void setEditorHooks(const OptimHelmdeckEditorHooks &hooks);
 
 Q_SIGNALS:
     void algorithmDefinitionChanged(const OptimAlgInput &editedAlgorithm);
@@ -43,5 +47,6 @@ private:
     SimulationErrorView *m_errorView;
     StoppingReasonView *m_reasonView;
     QPushButton *m_editAlgorithm;
-    bool m_editorOpen = false;
+    OptimHelmdeckEditorHooks m_editors;
+    PanelEditorGuard m_editor;
 };

@@ -31,14 +31,15 @@ constexpr int maxRowHeight = 170;
 // unit in the engineering form with that unit, as the slider beside it
 // ("4.53535e-12" in F shows "4.53535 pF"); a listed design value as listed;
 // any other text as it is. The text with the unit is the one the slider of
-// variable varIndex shows too, made once for both.
-QString shownValue(const OptimVarInput &variable, int varIndex)
+// variable varIndex shows too, made once for both (in texts, the window's).
+QString shownValue(const OptimVarInput &variable, int varIndex, VarValues::ShownTexts *texts)
 {
     if (VarValues::hasValueList(variable))
         return VarValues::fieldText(variable);
     if (!VarValues::number(variable.value(), variable.unit()))
         return variable.value();
-    return VarValues::withUnits(variable.value(), variable.unit(), varIndex);
+    return texts ? texts->withUnits(variable.value(), variable.unit(), varIndex)
+                 : VarValues::withUnits(variable.value(), variable.unit());
 }
 
 } // namespace
@@ -320,7 +321,7 @@ void VarHistoryGraphsView::refreshRow(int varIndex)
 
     // The field follows the value, unless the user is typing in it.
     LineEditForTuning *edit = r->valueEdit();
-    const QString shown = shownValue(variable, varIndex);
+    const QString shown = shownValue(variable, varIndex, m_shownTexts.get());
     if (!(edit->hasFocus() && edit->isModified()) && edit->text() != shown) {
         edit->setText(shown);
         edit->setCursorPosition(0);
@@ -374,7 +375,7 @@ void VarHistoryGraphsView::revertField(int varIndex)
 {
     // Escape drops what was typed: the field shows the model's value again.
     LineEditForTuning *edit = madeRow(varIndex)->valueEdit();
-    edit->setText(shownValue(m_model->model().variable(varIndex), varIndex));
+    edit->setText(shownValue(m_model->model().variable(varIndex), varIndex, m_shownTexts.get()));
     edit->setCursorPosition(0);
     edit->setProblem(QString());
     edit->setModified(false);
@@ -488,7 +489,7 @@ void VarHistoryGraphsView::applyEditable(VarHistoryRow *row)
     edit->setNormalToolTip(QStringLiteral("Start tuning to type values"));
     edit->setProblem(QString());
     if (m_model && row->varIndex() < m_model->model().variableCount()) {
-        const QString value = shownValue(m_model->model().variable(row->varIndex()), row->varIndex());
+        const QString value = shownValue(m_model->model().variable(row->varIndex()), row->varIndex(), m_shownTexts.get());
         if (edit->text() != value)
             edit->setText(value);
     }
@@ -505,7 +506,7 @@ void VarHistoryGraphsView::valueChanged(int varIndex)
         return;
     const OptimVarInput &variable = m_model->model().variable(varIndex);
     const QString text = edit->text().trimmed();
-    if (text == shownValue(variable, varIndex) || text == VarValues::fieldText(variable) || text == variable.value()) {
+    if (text == shownValue(variable, varIndex, m_shownTexts.get()) || text == VarValues::fieldText(variable) || text == variable.value()) {
         edit->setProblem(QString());
         edit->setModified(false);
         return;

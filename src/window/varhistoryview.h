@@ -118,6 +118,9 @@ class VarHistoryGraphsView : public QWidget
 public:
     explicit VarHistoryGraphsView(QWidget *parent = nullptr);
 
+    // The window's value texts, shared with its other views.
+    void setShownTexts(std::shared_ptr<VarValues::ShownTexts> texts) { m_shownTexts = std::move(texts); }
+
     void setModel(OptimizationModelObject *model);
     OptimizationModelObject *model() const;
 
@@ -159,6 +162,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    std::shared_ptr<VarValues::ShownTexts> m_shownTexts;
     void rebuildRows();
     // A row was made: it takes the view's settings and the variable.
     void setUpRow(int varIndex, QWidget *row);

@@ -115,6 +115,7 @@ VarSlidersWidget::VarSlidersWidget(QWidget *parent)
     setRowFactory([this](int index) -> QWidget * {
         auto *r = new VarSliderRow(m_varIndices.at(index), this);
         r->slider()->setUpdatesValue(m_updatesValue);
+        r->slider()->setShownTexts(m_shownTexts);
         connect(r, &VarSliderRow::activated, this, [this, index] {
             setSelectedIndex(index);
             if (VarSliderRow *selected = madeRow(index))
@@ -123,6 +124,15 @@ VarSlidersWidget::VarSlidersWidget(QWidget *parent)
         });
         return r;
     });
+}
+
+void VarSlidersWidget::setShownTexts(const std::shared_ptr<VarValues::ShownTexts> &texts)
+{
+    m_shownTexts = texts;
+    for (int i = 0; i < count(); ++i) {
+        if (VarSliderRow *r = madeRow(i))
+            r->slider()->setShownTexts(texts);
+    }
 }
 
 VarSliderRow *VarSlidersWidget::row(int sliderIndex)

@@ -75,6 +75,9 @@ public:
     // Replaces the rows by rows for these variable indices.
     void setRows(const QList<int> &varIndices);
 
+    // The window's value texts every slider takes its value text from.
+    void setShownTexts(const std::shared_ptr<VarValues::ShownTexts> &texts);
+
     // Sets the update flag of every slider together.
     void setUpdatesValue(bool updatesValue);
     bool updatesValue() const { return m_updatesValue; }
@@ -86,6 +89,7 @@ Q_SIGNALS:
 private:
     QList<int> m_varIndices;
     bool m_updatesValue = false;
+    std::shared_ptr<VarValues::ShownTexts> m_shownTexts;
 };
 
 class VarSliderView : public QWidget
@@ -112,6 +116,8 @@ public:
     OptimHelmdeckTuneMode tuneMode() const { return m_tuneMode; }
     // The height that shows every slider row (or the empty text).
     int preferredHeight() const;
+    // The window's value texts, shared with its other views.
+    void setShownTexts(const std::shared_ptr<VarValues::ShownTexts> &texts) { m_sliders->setShownTexts(texts); }
     // Tracking of new and existing sliders (on by default).
     void setTracking(bool tracking);
     bool tracking() const { return m_tracking; }

@@ -161,10 +161,13 @@ namespace VarValues {
 namespace {
 
 // The units a variable's texts are read in, parsed once per unit text: every
-// value of every iteration is read in one of a handful of units.
+// value of every iteration is read in one of a handful of units. The table
+// holds parse results only, the same whichever window asks, so it is shared
+// by all of them; each thread has its own, so it needs no lock. The
+// reference is good until the next call on the same thread.
 const UnitsParser &unitsOf(const QString &unit)
 {
-    static QHash<QString, UnitsParser> parsed;
+    thread_local QHash<QString, UnitsParser> parsed;
     auto it = parsed.constFind(unit);
     if (it == parsed.constEnd()) {
         if (parsed.size() >= 256)
@@ -322,25 +325,23 @@ void boundTexts(const OptimVarInput &variable, QString *lower, QString *upper)
         *upper = hi;
 }
 
-QString withUnits(const QString &text, const QString &unit, int varIndex)
+QString ShownTexts::withUnits(const QString &text, const QString &unit, int varIndex)
 {
-    struct Shown
-    {
-        QString text;
-        QString unit;
-        QString shown;
-    };
-    static QList<Shown> lastShown;
     // Far more variables than a design has: no sharing beyond.
     constexpr int maxShared = 100000;
     if (varIndex < 0 || varIndex >= maxShared)
-        return withUnits(text, unit);
-    if (varIndex >= lastShown.size())
-        lastShown.resize(varIndex + 1);
-    Shown &last = lastShown[varIndex];
+        return VarValues::withUnits(text, unit);
+    if (varIndex >= m_shown.size())
+        m_shown.resize(varIndex + 1);
+    Shown &last = m_shown[varIndex];
     if (last.shown.isNull() || last.text != text || last.unit != unit)
-        last = Shown{text, unit, withUnits(text, unit)};
+        last = Shown{text, unit, VarValues::withUnits(text, unit)};
     return last.shown;
+}
+
+QString ShownTexts::kept(int varIndex) const
+{
+    return varIndex >= 0 && varIndex < m_shown.size() ? m_shown.at(varIndex).shown : QString();
 }
 
 bool hasValueList(const OptimVarInput &variable)
@@ -741,7 +742,9 @@ QString VarSliderWidget::shownValue(const QString &text) const
 
 QString VarSliderWidget::displayValue() const
 {
-    return m_valueList.isEmpty() ? VarValues::withUnits(m_value, m_unit, m_varIndex) : shownValue(m_value);
+    if (!m_valueList.isEmpty())
+        return shownValue(m_value);
+    return m_shownTexts ? m_shownTexts->withUnits(m_value, m_unit, m_varIndex) : VarValues::withUnits(m_value, m_unit);
 }
 
 QString VarSliderWidget::toolTipText() const

@@ -28,6 +28,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class OptimVarInput;
@@ -72,10 +73,28 @@ std::optional<double> number(const QString &text, const QString &unit);
 // The host's value-with-units form ("10 nH", "5 pF"); a text that does not
 // read is shown as typed, with the unit after it.
 QString withUnits(const QString &text, const QString &unit);
-// The same for the value of variable varIndex: every panel shows a
-// variable's new value, and the text is made once for all of them (one
-// text kept per variable, the last one asked for).
-QString withUnits(const QString &text, const QString &unit, int varIndex);
+
+// The value-with-units texts of one window's variables: every view of the
+// window shows a variable's new value, and the text is made once for all of
+// them (one text kept per variable, the last one asked for). Each window
+// holds its own; its views share it.
+class ShownTexts
+{
+public:
+    // withUnits(text, unit) for the value of variable varIndex.
+    QString withUnits(const QString &text, const QString &unit, int varIndex);
+    // The text kept for variable varIndex; null when none.
+    QString kept(int varIndex) const;
+
+private:
+    struct Shown
+    {
+        QString text;
+        QString unit;
+        QString shown;
+    };
+    QList<Shown> m_shown;
+};
 // The bound texts a continuous slider uses for constraint types 1, 3 and 4
 // (3 and 4 derive them from the centre and the deviation or percentage,
 // written with 6 significant digits); empty texts for other types.
@@ -174,6 +193,9 @@ public:
     // The variable whose value this is: the value's text is shared with the
     // other panels that show it (see VarValues::withUnits).
     void setVariableIndex(int varIndex) { m_varIndex = varIndex; }
+    // The window's value texts the value shown with its unit is taken from
+    // (none: made for this slider alone).
+    void setShownTexts(std::shared_ptr<VarValues::ShownTexts> texts) { m_shownTexts = std::move(texts); }
     // The tooltip text, made when first asked for after a change: a value
     // arrives on every iteration, the tooltip is seldom looked at.
     QString toolTipText() const;
@@ -243,6 +265,7 @@ private:
     void refresh();
 
     int m_varIndex = -1;
+    std::shared_ptr<VarValues::ShownTexts> m_shownTexts;
     QString m_netlistName;
     QString m_name;
     QString m_value;

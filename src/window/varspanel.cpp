@@ -19,26 +19,6 @@
 
 #include <algorithm>
 
-namespace {
-
-VarsPanelVariableEditor &editorHook()
-{
-    static VarsPanelVariableEditor hook;
-    return hook;
-}
-
-} // namespace
-
-void setVarsPanelVariableEditor(const VarsPanelVariableEditor &editor)
-{
-    editorHook() = editor;
-}
-
-const VarsPanelVariableEditor &varsPanelVariableEditor()
-{
-    return editorHook();
-}
-
 VarsPanel::VarsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     : PanelView(QStringLiteral("Variables"), state, parent)
     , m_editButton(new QPushButton(QStringLiteral("Edit &variables..."), this))
@@ -59,6 +39,9 @@ VarsPanel::VarsPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     m_tabs->addTab(m_textView, QStringLiteral("Values"));
     m_tabs->addTab(new IterationTableView, QStringLiteral("Iterations"));
     m_tabs->setDocumentMode(true);
+    m_sliderView->setShownTexts(m_shownTexts);
+    m_historyView->setShownTexts(m_shownTexts);
+    m_textView->setShownTexts(m_shownTexts);
     m_splitter->addWidget(m_sliderView);
     m_splitter->addWidget(m_tabs);
     m_splitter->setChildrenCollapsible(false);
@@ -123,6 +106,12 @@ void VarsPanel::setModel(OptimizationModelObject *model)
     updateButtons();
 }
 
+void VarsPanel::setEditorHooks(const OptimHelmdeckEditorHooks &hooks)
+{
+    m_variableEditor = hooks.editVariables;
+    updateButtons();
+}
+
 void VarsPanel::preventUserInput(bool preventInput)
 {
     PanelView::preventUserInput(preventInput);
@@ -141,7 +130,7 @@ void VarsPanel::updateButtons()
     m_tuneButton->setVisible(interactive);
     const int status = modelStatus();
     const bool paused = optimStatusIsPaused(status);
-    const bool usable = interactive && m_model && !m_preventInput && !m_editorOpen;
+    const bool usable = interactive && m_model && !m_preventInput && !m_editor.isOpen();
     const int waiting = m_state ? m_state->waitingFor() : 0;
     // Tuned values go to the sweep's current optimization, the newest one:
     // while another one is on view, its values are shown, not tuned.
@@ -152,7 +141,7 @@ void VarsPanel::updateButtons()
     m_tuneButton->setToolTip(notCurrent);
     m_sliderView->setToolTip(notCurrent);
 
-    const bool available = bool(varsPanelVariableEditor());
+    const bool available = bool(m_variableEditor);
     m_editButton->setEnabled(usable && paused && waiting == OptimHelmdeckControllerState::WaitNone && available
                              && onCurrent);
     m_editButton->setToolTip(!available ? QStringLiteral("The variable editor is not available.")
@@ -216,32 +205,19 @@ void VarsPanel::setYAutoScaleUsingAllData(bool useAllPoints)
 
 void VarsPanel::showEditVariablesDialog()
 {
-    const VarsPanelVariableEditor editor = varsPanelVariableEditor();
-    if (!m_model || !editor || m_editorOpen)
+    const VarsPanelVariableEditor editor = m_variableEditor;
+    if (!editor)
         return;
-    // The editor runs a nested event loop: the panel or the model may be
-    // gone when it returns, or between two applied lists.
-    QPointer<VarsPanel> self(this);
-    const QPointer<OptimizationModelObject> shown = m_model;
-    const OptimizationModel snapshot = m_model->model();
-    m_editorOpen = true;
-    updateButtons();
-    editor(
-        snapshot, this,
-        // A list applied after another optimization came on view, or a
-        // newer one became current, is not for the one now current: dropped.
-        [self, shown](const OptimItemList<OptimVarInput> &edited) {
-            if (self && shown && self->m_model == shown && isCurrentOptimization(self->m_state, shown))
-                self->acceptEditedVariables(edited);
-        },
-        [self](const QString &topic) {
-            if (self)
-                Q_EMIT self->helpRequested(topic);
-        });
-    if (!self)
-        return;
-    m_editorOpen = false;
-    updateButtons();
+    m_editor.run(this, [this] { updateButtons(); },
+                 [this, &editor](const OptimizationModel &snapshot, const PanelEditorLaunch &launch) {
+                     editor(
+                         snapshot, this,
+                         [launch](const OptimItemList<OptimVarInput> &edited) {
+                             if (auto *panel = static_cast<VarsPanel *>(launch.panelForResult()))
+                                 panel->acceptEditedVariables(edited);
+                         },
+                         [launch](const QString &topic) { launch.help(topic); });
+                 });
 }
 
 void VarsPanel::acceptEditedVariables(const OptimItemList<OptimVarInput> &editedVariables)

@@ -13,13 +13,15 @@
 
 #include "state/optimhelmdecktunemode.h"
 #include "panelview.h"
+#include "varsliderwidget.h"
+#include "windoweditors.h"
 
 #include "model/optiminputrecords.h"
 #include "model/optimitemlist.h"
 
 #include <QPoint>
 
-#include <functional>
+#include <memory>
 
 class OptimizationModel;
 class QPushButton;
@@ -29,17 +31,6 @@ class TuneButton;
 class VarHistoryGraphsView;
 class VarSliderView;
 class VarTextView;
-
-// The variable editor belongs to the editors library and plugs in here once
-// at start-up; without it "Edit variables..." stays disabled. It runs
-// modally over parent for the model; each list the user applies (Apply,
-// OK) goes to edited, and help requests go to help, synchronously.
-using VarsPanelVariableEditor =
-    std::function<void(const OptimizationModel &model, QWidget *parent,
-                       const std::function<void(const OptimItemList<OptimVarInput> &edited)> &edited,
-                       const std::function<void(const QString &topic)> &help)>;
-void setVarsPanelVariableEditor(const VarsPanelVariableEditor &editor);
-const VarsPanelVariableEditor &varsPanelVariableEditor();
 
 class VarsPanel : public PanelView
 {
@@ -60,9 +51,14 @@ public:
     QPushButton *editVariablesButton() const { return m_editButton; }
     QSplitter *splitter() const { return m_splitter; }
     QTabWidget *viewTabs() const { return m_tabs; }
+    // The value texts this panel's views share.
+    const VarValues::ShownTexts &shownTexts() const { return *m_shownTexts; }
 
     void setModel(OptimizationModelObject *model) override;
     void preventUserInput(bool preventInput) override;
+    // The window's editors; without a variable editor "Edit variables..."
+    // stays disabled.
+    void setEditorHooks(const OptimHelmdeckEditorHooks &hooks);
     // Group "VarPanel", key "splitter1Sizes".
     void saveSettings(QSettings &settings) override;
     void restoreSettings(QSettings &settings) override;
@@ -101,7 +97,10 @@ private:
 
     OptimHelmdeckTuneMode m_tuneMode = defaultOptimHelmdeckTuneMode;
     bool m_tuning = false;
-    bool m_editorOpen = false;
+    // Made once per value for all the views, this window's own.
+    std::shared_ptr<VarValues::ShownTexts> m_shownTexts = std::make_shared<VarValues::ShownTexts>();
+    VarsPanelVariableEditor m_variableEditor;
+    PanelEditorGuard m_editor;
     bool m_viewsEditable = false;
     bool m_splitterSizedByUser = false;
     QPushButton *m_editButton;

@@ -157,7 +157,8 @@ void VarTextView::updateRow(int k)
     // The value with its unit is the text the other panels show (made once).
     const QString value = VarValues::hasValueList(variable)
         ? shown(variable, variable.value())
-        : VarValues::withUnits(variable.value(), variable.unit(), k);
+        : m_shownTexts ? m_shownTexts->withUnits(variable.value(), variable.unit(), k)
+                       : VarValues::withUnits(variable.value(), variable.unit());
     setCell(k, 1, value, optimized);
     setCell(k, 2, constraintText(variable) + (optimized ? QString() : QStringLiteral(" (not optimized)")), optimized);
 }

@@ -26,6 +26,9 @@ class VarTextView : public QWidget
 public:
     explicit VarTextView(QWidget *parent = nullptr);
 
+    // The window's value texts, shared with its other views.
+    void setShownTexts(std::shared_ptr<VarValues::ShownTexts> texts) { m_shownTexts = std::move(texts); }
+
     void setModel(OptimizationModelObject *model);
     OptimizationModelObject *model() const;
     QTableWidget *table() const { return m_table; }
@@ -51,6 +54,7 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    std::shared_ptr<VarValues::ShownTexts> m_shownTexts;
     void setCell(int row, int column, const QString &text, bool enabled);
     void updateRow(int k);
 

@@ -113,9 +113,6 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        setOptimHelmdeckEditorHooks({});
-        setGoalsPanelGoalEditor({});
-        setVarsPanelVariableEditor({});
         delete m_controller.data();
         delete m_sim;
         flushDeferredDeletes();
@@ -252,6 +249,38 @@ private Q_SLOTS:
         QVERIFY(m_sim->calls.isEmpty());
     }
 
+    void twoHelmdecksKeepTheirOwnState()
+    {
+        // A second helmdeck on another design, with a goal editor of its own; this one has none.
+        QStringList edited;
+        OptimHelmdeckEditorHooks hooks;
+        hooks.editGoals = [&edited](const OptimizationModel &shown, auto &&...) { edited << shown.input().goals().at(0).name(); };
+        const std::unique_ptr<OptimHelmdeckController> other(new OptimHelmdeckController(nullptr, false, true, QIcon(), hooks));
+        RecordingSim otherSim;
+        other->setSimulatorIFC(&otherSim);
+        OptimModelInput design = sampleModelInput({2, 1, 5, 3});
+        design.goals()[0].setName(QStringLiteral("Gain"));
+        design.variables()[0].setValue(QStringLiteral("4.7"));
+        design.variables()[0].setUnit(QStringLiteral("pF"));
+        other->appendModelInput(design);
+        setStatus(StatusPaused);
+        Q_EMIT otherSim.modelChanged(OptimStatus(StatusPaused, QString()));
+        QPushButton *mine = window()->goalsPanel()->editGoalsButton();
+        QPushButton *its = other->dialog()->goalsPanel()->editGoalsButton();
+        QCOMPARE(std::pair(mine->isEnabled(), mine->toolTip()), std::pair(false, QStringLiteral("The goal editor is not available.")));
+        QVERIFY(its->isEnabled());
+        its->click();
+        QCOMPARE(edited, QStringList{"Gain"});
+        // Variable 0's value text is each window's own, and a new value in one leaves the other's alone.
+        const VarValues::ShownTexts &myTexts = window()->varsPanel()->shownTexts();
+        const VarValues::ShownTexts &itsTexts = other->dialog()->varsPanel()->shownTexts();
+        QTRY_COMPARE(QStringList({myTexts.kept(0), itsTexts.kept(0)}), QStringList({"10 nH", "4.7 pF"}));
+        model()->setVariableValue(QStringLiteral("L1.L"), QStringLiteral("22"), OptimizationModelObject::TargetInput);
+        QTRY_COMPARE(myTexts.kept(0), QStringLiteral("22 nH"));
+        QCOMPARE(itsTexts.kept(0), QStringLiteral("4.7 pF"));
+        QCOMPARE(other->dialog()->varsPanel()->sliderView()->sliderForVariable(0)->displayValue(), QStringLiteral("4.7 pF"));
+    }
+
     void earlierOptimizationOfASweepIsOnlyShown()
     {
         // Every editor is there, so only the sweep can disable the edits.
@@ -259,9 +288,9 @@ private Q_SLOTS:
         hooks.editAlgorithm = [](const OptimizationModel &, QWidget *, OptimAlgInput *, const std::function<void(const QString &)> &) {
             return false;
         };
-        setOptimHelmdeckEditorHooks(hooks);
-        setGoalsPanelGoalEditor([](auto &&...) {});
-        setVarsPanelVariableEditor([](auto &&...) {});
+        hooks.editGoals = [](auto &&...) {};
+        hooks.editVariables = [](auto &&...) {};
+        window()->setEditorHooks(hooks);
         OptimizationModelObject *first = model();
         Q_EMIT m_sim->modelChanged(iteration(3, -1, StatusFinished));   // below its limit
         m_controller->appendModelInput(sampleModelInput({2, 1, 5, 3}));

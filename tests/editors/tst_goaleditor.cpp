@@ -5,6 +5,7 @@
 
 #include "../window/windowtestsupport.h"
 
+#include "editors/algorithmvariablehooks.h"
 #include "editors/editgoals.h"
 #include "editors/editrangevarsdialog.h"
 #include "editors/goalchecks.h"
@@ -386,8 +387,8 @@ private Q_SLOTS:
 
     void editorRunsFromTheGoalsPanelHook()
     {
-        installGoalEditor();
-        QVERIFY(goalsPanelGoalEditor());
+        const GoalsPanelGoalEditor editor = optimHelmdeckEditors().editGoals;
+        QVERIFY(editor);
         OptimizationModel model;
         model.input().goals().append(goal(QStringLiteral("g1")));
         QList<OptimItemList<OptimGoalInput>> edited;
@@ -397,7 +398,7 @@ private Q_SLOTS:
             dialog->findChild<QLineEdit *>("goalWeightEdit")->setText("2");
             dialog->findChild<QPushButton *>("okButton")->click();
         }}});
-        goalsPanelGoalEditor()(model, nullptr, [&](const OptimItemList<OptimGoalInput> &goals) { edited << goals; },
+        editor(model, nullptr, [&](const OptimItemList<OptimGoalInput> &goals) { edited << goals; },
                                [&](const QString &topic) { topics << topic; });
         QCOMPARE(topics, QStringList{"OPTIM_HELMDECK_EDIT_GOALS"});
         QCOMPARE(edited.size(), 1);
@@ -407,7 +408,6 @@ private Q_SLOTS:
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY(widget->objectName() != "editGoalsDialog");
         QVERIFY(HelmdeckSettings().contains("EditGoalsSize"));
-        setGoalsPanelGoalEditor({});
     }
     void hostGoalTableRoundTrip();
 

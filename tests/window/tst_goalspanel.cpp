@@ -42,7 +42,6 @@ private Q_SLOTS:
     void init()
     {
         IsolatedSettings::clear();
-        setGoalsPanelGoalEditor({});
         m_state = new OptimHelmdeckControllerState(false, true);
         m_panel = new GoalsPanel(m_state);
         m_panel->resize(420, 520);
@@ -56,7 +55,6 @@ private Q_SLOTS:
         delete std::exchange(m_panel, nullptr);
         delete std::exchange(m_state, nullptr);
         m_model.reset();
-        setGoalsPanelGoalEditor({});
     }
     void beforeFirstIteration()
     {
@@ -267,15 +265,17 @@ private Q_SLOTS:
         // No editor plugged in: disabled, with a reason.
         QVERIFY(!m_panel->editGoalsButton()->isEnabled() && !m_panel->editGoalsButton()->toolTip().isEmpty());
         int runs = 0;
-        setGoalsPanelGoalEditor([&runs](const OptimizationModel &model, QWidget *,
-                                         const std::function<void(const OptimItemList<OptimGoalInput> &)> &edited,
-                                         const std::function<void(const QString &)> &help) {
+        OptimHelmdeckEditorHooks hooks;
+        hooks.editGoals = [&runs](const OptimizationModel &model, QWidget *,
+                                  const std::function<void(const OptimItemList<OptimGoalInput> &)> &edited,
+                                  const std::function<void(const QString &)> &help) {
             ++runs;
             help(QStringLiteral("OPTIM_HELMDECK_EDIT_GOALS"));
             OptimItemList<OptimGoalInput> goals = model.input().goals();
             goals[0].setName(QStringLiteral("Edited"));
             edited(goals);
-        });
+        };
+        m_panel->setEditorHooks(hooks);
         // Paused (status 3), waiting for nothing: enabled once told.
         Q_EMIT m_model->algorithmChanged();
         QVERIFY(m_panel->editGoalsButton()->isEnabled());

@@ -86,14 +86,12 @@ private Q_SLOTS:
     void init()
     {
         IsolatedSettings::clear();
-        setOptimHelmdeckEditorHooks({});
     }
     void cleanup()
     {
         delete m_window.data();
         delete m_state;
         m_state = nullptr;
-        setOptimHelmdeckEditorHooks({});
     }
     void buttonsByStatus_data()
     {
@@ -226,7 +224,7 @@ private Q_SLOTS:
             checkedName = input.algorithm().name();
             return warn;
         };
-        setOptimHelmdeckEditorHooks(hooks);
+        m_window->setEditorHooks(hooks);
         QTest::mouseClick(pauseContinue, Qt::LeftButton);
         QCOMPARE(checkedName, QStringLiteral("Optim1"));
         QCOMPARE(proceed.count(), 0);
@@ -260,7 +258,7 @@ private Q_SLOTS:
             edited->setAlgorithmType(5);
             return true;
         };
-        setOptimHelmdeckEditorHooks(hooks);
+        m_window->setEditorHooks(hooks);
         applyState(*model, AlgState(4, QStringLiteral("7")));
         QVERIFY(edit->isEnabled());
         m_state->setWaitingFor(OptimHelmdeckControllerState::WaitSimulate);
@@ -279,6 +277,25 @@ private Q_SLOTS:
         QCOMPARE(changed.at(0).at(0).value<OptimAlgInput>().algorithmType(), 5);
         applyState(*model, AlgState(2, QStringLiteral("8")));
         QVERIFY(!edit->isEnabled());
+    }
+    void editorLaunchOnceAndWindowGoneMeanwhile()
+    {
+        auto model = windowWith(AlgState(3));
+        QSignalSpy changed(m_window.data(), &OptimHelmdeckDialog::algorithmDefinitionChanged);
+        int runs = 0;
+        bool buttonWhileOpen = true;
+        OptimHelmdeckEditorHooks hooks;
+        hooks.editAlgorithm = [&](const OptimizationModel &, QWidget *, OptimAlgInput *, const std::function<void(const QString &)> &help) {
+            ++runs;
+            buttonWhileOpen = button("editAlgorithmButton")->isEnabled();
+            m_window->statusPanel()->showEditAlgorithmDialog();   // a second launch while open is refused
+            delete m_window.data();                                // the window goes while the editor is open
+            help(QStringLiteral("OPTIM_HELMDECK_EDIT_ALGORITHM"));
+            return true;
+        };
+        m_window->setEditorHooks(hooks);
+        m_window->statusPanel()->showEditAlgorithmDialog();
+        QCOMPARE(std::tuple(runs, buttonWhileOpen, bool(m_window), changed.count()), std::tuple(1, false, false, qsizetype(0)));
     }
     void sweepEntryTexts_data()
     {

@@ -55,7 +55,6 @@ private Q_SLOTS:
         m_panel.reset();
         m_model.reset();
         m_state.reset();
-        setVarsPanelVariableEditor({});
     }
     void slidersForEnabledVariablesOnly()
     {
@@ -430,16 +429,18 @@ private Q_SLOTS:
         QPushButton *button = m_panel->editVariablesButton();
         QVERIFY(!button->isEnabled());   // no editor plugged in
         int runs = 0;
-        setVarsPanelVariableEditor([&runs](const OptimizationModel &model, QWidget *,
-                                           const std::function<void(const OptimItemList<OptimVarInput> &)> &edited,
-                                           const std::function<void(const QString &)> &help) {
+        OptimHelmdeckEditorHooks hooks;
+        hooks.editVariables = [&runs](const OptimizationModel &model, QWidget *,
+                                      const std::function<void(const OptimItemList<OptimVarInput> &)> &edited,
+                                      const std::function<void(const QString &)> &help) {
             ++runs;
             OptimItemList<OptimVarInput> variables = model.input().variables();
             variables[0].setValue(QStringLiteral("77"));
             edited(variables);   // Apply
             help(QStringLiteral("OPTIM_HELMDECK_EDIT_VARIABLES"));
             edited(variables);   // OK
-        });
+        };
+        m_panel->setEditorHooks(hooks);
         m_panel->updateButtons();
         QVERIFY(button->isEnabled());
         QSignalSpy definitions(m_panel.get(), &VarsPanel::variableDefinitionsChanged);
