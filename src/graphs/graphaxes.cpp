@@ -36,7 +36,10 @@ constexpr size_t kMaxFonts = 8;
 CachedLabel &cachedLabel(const QFont &font, const QString &text)
 {
     // Graphs use one or two label fonts; the most recent sits in front.
-    static std::vector<FontCache> caches;
+    // The cache holds only what a font measures for a text, the same for
+    // every window that asks, so windows share it; painting happens on the
+    // GUI thread, and thread_local keeps any other thread to a table of its own.
+    thread_local std::vector<FontCache> caches;
     auto it = std::find_if(caches.begin(), caches.end(), [&](const FontCache &c) { return c.font == font; });
     if (it == caches.end()) {
         if (caches.size() >= kMaxFonts)
