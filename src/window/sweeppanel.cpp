@@ -44,10 +44,13 @@ SweepPanel::SweepPanel(OptimHelmdeckControllerState *state, QWidget *parent)
     m_viewLabel->setObjectName(QStringLiteral("sweepViewLabel"));
     m_combo->setObjectName(QStringLiteral("sweepCombo"));
     m_statusLabel->setObjectName(QStringLiteral("sweepStatusLabel"));
+    // Entries show whole where there is room, up to a width that leaves the
+    // status its room; a narrow window shows at least twelve characters of
+    // them, and the whole name stays in the tooltip.
     m_combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    m_combo->setMinimumContentsLength(12);
-    // Entries show whole, up to a width that leaves the status its room.
-    m_combo->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_combo->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_combo->setMinimumWidth(m_combo->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 12
+                             + m_combo->iconSize().width() + 32);
     m_combo->setMaximumWidth(240);
     m_viewLabel->setBuddy(m_combo);
 
@@ -124,12 +127,16 @@ void SweepPanel::appendModel(OptimizationModelObject *model)
 void SweepPanel::updateEntryTexts()
 {
     const QStringList texts = entryTexts(m_names);
-    for (int i = 0; i < texts.size() && i < m_combo->count(); ++i)
+    for (int i = 0; i < texts.size() && i < m_combo->count(); ++i) {
         m_combo->setItemText(i, texts.at(i));
+        m_combo->setItemData(i, m_names.value(i), Qt::ToolTipRole);
+    }
+    m_combo->setToolTip(m_names.value(m_combo->currentIndex()));
 }
 
 void SweepPanel::handleIndexChange(int newIndex)
 {
+    m_combo->setToolTip(m_names.value(newIndex));
     updateStatusLabel();
     if (OptimizationModelObject *model = modelAt(newIndex))
         Q_EMIT optimizationSelected(model);

@@ -338,7 +338,9 @@ private Q_SLOTS:
         QVERIFY(!sweep->isHidden());
         QCOMPARE(combo->currentIndex(), 1);
         QCOMPARE(combo->itemText(0), QStringLiteral("Sweep[1].Optim1"));
+        QCOMPARE(combo->toolTip(), QStringLiteral("Sweep[2].Optim1"));  // the whole name of the case on view
         QCOMPARE(selectedModel(1), second.get());
+        QVERIFY(m_window->minimumSizeHint().width() <= 800);  // the sweep list fits the default size
         QVERIFY(!combo->itemIcon(0).isNull()); // running
         QVERIFY(combo->itemIcon(1).isNull());  // status 0: no image
         applyState(*second, AlgState(3));
@@ -346,6 +348,7 @@ private Q_SLOTS:
         QCOMPARE(status->text(), QStringLiteral("This case is paused."));   // the case on view, not the sweep
         // The user looks at the first one: a new model does not take the view away.
         combo->setCurrentIndex(0);
+        QCOMPARE(combo->toolTip(), QStringLiteral("Sweep[1].Optim1"));
         QCOMPARE(selectedModel(2), first.get());
         auto third = makeModel();
         m_state->addModel(third.get());
