@@ -41,6 +41,7 @@ struct GoalGraphWidget::Layout
     std::vector<GraphAxes::ValueTick> yTicks;
     QString xUnits; // of the swept variable
     QString xName;
+    QString xCaption; // xName shortened to at most a third of the width
     QString yCaption; // the goal's expression, left of the value labels
 
     // Data to pixel coordinates, kept within +-1e6 so that a far-off point

@@ -80,6 +80,9 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
                      : !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name() : m_goal.indepVarNames().value(k);
     const QFontMetrics fm(GraphAxes::labelFont(font()));
     const QFontMetrics big(font());
+    // A long expression is shortened in its middle so that it leaves room
+    // for the tick labels; the tooltip keeps it whole.
+    l.xCaption = fm.elidedText(l.xName, Qt::ElideMiddle, std::max(20, size.width() / 3));
 
     l.range = shownRange();
     if (l.range && !scalar) {
@@ -116,6 +119,11 @@ QRect GoalGraphWidget::plotRectFor(const QSize &size) const
 QString GoalGraphWidget::valueAxisCaption() const
 {
     return layoutFor(size()).yCaption;
+}
+
+QString GoalGraphWidget::sweptAxisCaption() const
+{
+    return layoutFor(size()).xCaption;
 }
 
 QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
@@ -389,7 +397,7 @@ void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const 
     const int digits = tickDigits(xTicks);
     if (digits > 4)
         xTicks = ticksFor(digits);
-    const QString &caption = layout.xName;
+    const QString &caption = layout.xCaption;
     const int captionWidth = caption.isEmpty() ? 0 : GraphAxes::textWidth(fm, painter.font(), caption) + 6;
     int rightEdge = std::numeric_limits<int>::min();
     for (double v : xTicks) {

@@ -136,6 +136,9 @@ public:
     // The caption of the value axis at the widget's size: the goal's
     // expression, or empty where the plot is too small for it.
     QString valueAxisCaption() const;
+    // The caption of the swept axis at the widget's size (for a scalar goal
+    // its expression), shortened to at most a third of the width.
+    QString sweptAxisCaption() const;
     QString toolTipTextAt(const QPoint &pos) const;
     int renderCount() const { return m_renderCount; }
 
