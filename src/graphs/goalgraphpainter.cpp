@@ -85,6 +85,7 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
     l.xCaption = fm.elidedText(l.xName, Qt::ElideMiddle, std::max(20, size.width() / 3));
 
     l.range = shownRange();
+    l.xLog = !scalar && l.range && sweptAxisIsLog() && l.range->xMin > 0 && l.range->xMax > l.range->xMin;
     if (l.range && !scalar) {
         const int plotHeight = size.height() - 2 * fm.height() - 16;
         const std::vector<double> ticks = GraphScale::niceTicks(l.range->yMin, l.range->yMax,
@@ -393,9 +394,10 @@ void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const 
         const int sample = GraphAxes::textWidth(fm, painter.font(), axisNumber(r.xMax, layout.xUnits, digits)) + 14;
         return GraphScale::niceTicks(r.xMin, r.xMax, std::max(1, plot.width() / std::max(20, sample)));
     };
-    std::vector<double> xTicks = ticksFor(4);
-    const int digits = tickDigits(xTicks);
-    if (digits > 4)
+    std::vector<double> xTicks = layout.xLog ? GraphScale::logTicks(std::log10(r.xMin), std::log10(r.xMax), std::max(1, plot.width() / 50))
+                                             : ticksFor(4);
+    const int digits = layout.xLog ? 3 : tickDigits(xTicks);
+    if (digits > 4 && !layout.xLog)
         xTicks = ticksFor(digits);
     const QString &caption = layout.xCaption;
     const int captionWidth = caption.isEmpty() ? 0 : GraphAxes::textWidth(fm, painter.font(), caption) + 6;

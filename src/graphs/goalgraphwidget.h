@@ -121,6 +121,9 @@ public:
     // values, written as plain numbers like the value axis of a curve).
     bool isScalar() const { return isScalarGoal(m_goal, m_traces); }
     QString sweptAxisUnits() const;
+    // Whether the swept axis is logarithmic: a frequency sweep whose
+    // positive points step by one ratio over more than two decades.
+    bool sweptAxisIsLog() const;
 
     // The whole plot drawn afresh at size.
     QPixmap renderPixmap(const QSize &size) const;

@@ -518,6 +518,31 @@ private Q_SLOTS:
         QVERIFY(text.startsWith(QStringLiteral("<b>a&amp;b</b>")));
         QVERIFY(text.contains(QStringLiteral("response&nbsp;&lt;&nbsp;1&lt;2")));
     }
+    void frequencySweepByDecadesIsLogScaled()
+    {
+        // 10 Hz to 100 kHz at ten points a decade: log10 spaced evenly; a
+        // linear 10 MHz to 3 GHz sweep is not.
+        QList<double> decades, linear, y;
+        for (int i = 0; i <= 40; ++i) {
+            decades << 10 * std::pow(10.0, i / 10.0);
+            linear << 1e7 + i * (3e9 - 1e7) / 40;
+            y << -i;
+        }
+        GoalGraphWidget plot;
+        plot.resize(400, 200);
+        plot.setGoal(goalWithLimit(LimitLessThan, "-20", QString(), "10", "100", "freq", "Hz"));
+        plot.setTraces(family(decades, y));
+        QVERIFY(plot.sweptAxisIsLog());
+        // A pixel column reads back its frequency; the geometric middle 1 kHz lies in the middle.
+        const QRect r = plot.plotRect();
+        const double mid = plot.valueAt(QPointF(r.left() + 1 + (r.width() - 2) / 2.0, r.center().y()))->x();
+        QVERIFY2(mid > 0.9 * std::sqrt(plot.plotRange()->xMin * plot.plotRange()->xMax) && mid < 1.1 * std::sqrt(plot.plotRange()->xMin * plot.plotRange()->xMax), qPrintable(QString::number(mid)));
+        // Zooming keeps the range positive.
+        plot.zoomAt(QPointF(r.left() + 5, r.center().y()), 4.0, 1.0);
+        QVERIFY(plot.shownRange()->xMin > 0);
+        plot.setTraces(family(linear, y));
+        QVERIFY(!plot.sweptAxisIsLog());
+    }
     void goalGraphDrawsLimitLine()
     {
         // A LessThan limit at -20 over 2..3 GHz: its dark line is drawn at the
