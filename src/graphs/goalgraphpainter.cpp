@@ -54,6 +54,9 @@ QPen beforeTuningPen()
 
 } // namespace
 
+// The length of a legend entry's sample line.
+constexpr int kLegendLine = 14;
+
 QStringList GoalGraphWidget::legendEntries() const
 {
     QStringList entries{isScalar() ? QStringLiteral("value") : QStringLiteral("trace")};
@@ -276,12 +279,12 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         return; // no result to write
     const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
     const int top = layout.header.top() + 1;
+    const HeaderFit fit = headerFit(size);
     if (legend) {
         GraphAxes::drawLabel(painter, QRect(4, top, size.width() - 4, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                             bm.elidedText(name, Qt::ElideRight, std::max(20, size.width() / 2)));
+                             bm.elidedText(name, Qt::ElideRight, fit.nameWidth));
     }
     painter.setFont(small);
-    const HeaderFit fit = headerFit(size);
 
     struct Entry
     {
@@ -311,9 +314,9 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         painter.setRenderHint(QPainter::Antialiasing, true);
         for (const auto &[w, e] : placed) {
             painter.setPen(e->pen);
-            painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + 16, cy + 0.5));
+            painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + kLegendLine, cy + 0.5));
             painter.setPen(textColor);
-            GraphAxes::drawLabel(painter, QRect(lx + 20, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
+            GraphAxes::drawLabel(painter, QRect(lx + kLegendLine + 3, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
             lx += w;
         }
         painter.setRenderHint(QPainter::Antialiasing, false);
@@ -334,17 +337,26 @@ GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
     const QFont small = GraphAxes::labelFont(font());
     const QFontMetrics fm(small);
     const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
-    fit.x = 4 + std::min(GraphAxes::textWidth(bm, bold, name), std::max(20, size.width() / 2)) + 8;
     fit.right = size.width() - 6;
     if (!m_valueText.isEmpty())
         fit.detail = QStringLiteral("error %1").arg(m_valueText);
     if (m_stale)
         fit.detail += fit.detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
-    // The result keeps its whole width; the legend takes what is left.
+    // The result keeps its whole width; the goal's name gives way (down to
+    // a few letters) so that the legend names everything the plot draws;
+    // the legend takes what is left.
     const int detailWidth = fit.detail.isEmpty() ? 0 : GraphAxes::textWidth(fm, small, fit.detail) + 8;
-    int used = 0;
+    std::vector<int> widths;
+    int legendWidth = 0;
     for (const QString &entry : legendEntries()) {
-        const int w = 20 + GraphAxes::textWidth(fm, small, entry) + 8;
+        widths.push_back(kLegendLine + 3 + GraphAxes::textWidth(fm, small, entry) + 6);
+        legendWidth += widths.back();
+    }
+    fit.nameWidth = std::min({GraphAxes::textWidth(bm, bold, name), std::max(20, size.width() / 2),
+                              std::max(40, fit.right - 12 - detailWidth - legendWidth)});
+    fit.x = 4 + fit.nameWidth + 8;
+    int used = 0;
+    for (const int w : widths) {
         if (fit.x + detailWidth + used + w > fit.right)
             break;
         used += w;

@@ -113,6 +113,8 @@ public:
     // at size writes it: legend entries give way to it first, so it is cut
     // only where the name leaves no room for it.
     QString headerDetailFor(const QSize &size) const;
+    // How many of legendEntries() the header has room for at size.
+    int legendEntriesShown(const QSize &size) const { return int(headerFit(size).entryWidths.size()); }
     // The goal's limits in words (rich text), as the tooltip shows them.
     QString limitDescription() const { return limitDescription(m_goal); }
 
@@ -258,6 +260,7 @@ private:
     {
         int x = 0;
         int right = 0;
+        int nameWidth = 0; // the goal's name elided to this
         QString detail;
         std::vector<int> entryWidths;
     };

@@ -497,6 +497,13 @@ private Q_SLOTS:
         QVERIFY(countColour(image, QColor(165, 25, 25), r.top() + 5, r.top() + 10, xOf(0.012) - 2, xOf(0.012) + 2) > 8);
         QVERIFY(countColour(image, QColor(0, 0, 255), r.center().y() - 3, r.center().y() + 3, xOf(0.0105) - 3, xOf(0.0105) + 3) > 10);
         QCOMPARE(countColour(image, QColor(0, 0, 255), r.top(), r.bottom(), xOf(0.0115), xOf(0.0119)), 0);
+        // Beside a result the legend still names the hollow initial marker.
+        goal.setName(QStringLiteral("SupplyCurrent"));
+        plot.setGoal(goal);
+        plot.setInitialTraces(family({0}, {0.0118}));
+        plot.setValueText(QStringLiteral("0"));
+        QCOMPARE(plot.legendEntries(), QStringList({"value", "limit", "initial"}));
+        QCOMPARE(plot.legendEntriesShown(QSize(280, 200)), 3);
         // A long expression is shortened to a third of the width, whole in the tooltip.
         const QString longName = QStringLiteral("meas tran RiseTime TRIG v(out) VAL=0.1 RISE=1 TARG v(out) VAL=0.9 RISE=1 ").repeated(2);
         goal.setExpression(longName);
