@@ -145,7 +145,7 @@ QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
 GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size, const Layout &layout) const
 {
     return {size, devicePixelRatioF(), layout.range, m_traces.traces().isEmpty(), showsInitialTraces(),
-            m_traces.indepVar().name()};
+            m_traces.indepVar().name(), layout.xLog};
 }
 
 // A new iteration brings new current traces and a new result: unless the

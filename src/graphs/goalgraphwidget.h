@@ -235,6 +235,7 @@ private:
         bool noTraces = true;
         bool showsInitial = false;
         QString sweptName;
+        bool xLog = false;
         bool operator==(const BackgroundKey &) const = default;
     };
 
