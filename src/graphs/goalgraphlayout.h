@@ -9,6 +9,7 @@
 #include <QRect>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace GoalGraphDetail {
@@ -41,6 +42,8 @@ struct GoalGraphWidget::Layout
     std::vector<GraphAxes::ValueTick> yTicks;
     QString xUnits; // of the swept variable
     QString xName;
+    QString xCaption; // xName shortened to at most a third of the width
+    bool xLog = false; // the swept axis places log10 of its values
     QString yCaption; // the goal's expression, left of the value labels
 
     // Data to pixel coordinates, kept within +-1e6 so that a far-off point
@@ -48,6 +51,9 @@ struct GoalGraphWidget::Layout
     double xOf(double x) const
     {
         const double left = plot.left() + 1, width = std::max(1, plot.width() - 2);
+        if (xLog)
+            return x > 0 ? std::clamp(left + std::log10(x / range->xMin) * width / std::log10(range->xMax / range->xMin), -1e6, 1e6)
+                         : -1e6;
         return std::clamp(left + (x - range->xMin) * width / (range->xMax - range->xMin), -1e6, 1e6);
     }
     double yOf(double y) const
@@ -58,7 +64,10 @@ struct GoalGraphWidget::Layout
     // Pixel column to the swept variable.
     double xAt(double px) const
     {
-        return range->xMin + (px - plot.left() - 1) * (range->xMax - range->xMin) / std::max(1, plot.width() - 2);
+        const double t = (px - plot.left() - 1) / std::max(1, plot.width() - 2);
+        if (xLog)
+            return range->xMin * std::pow(range->xMax / range->xMin, t);
+        return range->xMin + t * (range->xMax - range->xMin);
     }
     // Pixel row to the response.
     double yAt(double py) const

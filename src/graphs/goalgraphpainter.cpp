@@ -54,6 +54,9 @@ QPen beforeTuningPen()
 
 } // namespace
 
+// The length of a legend entry's sample line.
+constexpr int kLegendLine = 14;
+
 QStringList GoalGraphWidget::legendEntries() const
 {
     QStringList entries{isScalar() ? QStringLiteral("value") : QStringLiteral("trace")};
@@ -80,8 +83,12 @@ GoalGraphWidget::Layout GoalGraphWidget::layoutFor(const QSize &size) const
                      : !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name() : m_goal.indepVarNames().value(k);
     const QFontMetrics fm(GraphAxes::labelFont(font()));
     const QFontMetrics big(font());
+    // A long expression is shortened in its middle so that it leaves room
+    // for the tick labels; the tooltip keeps it whole.
+    l.xCaption = fm.elidedText(l.xName, Qt::ElideMiddle, std::max(20, size.width() / 3));
 
     l.range = shownRange();
+    l.xLog = !scalar && l.range && sweptAxisIsLog() && l.range->xMin > 0 && l.range->xMax > l.range->xMin;
     if (l.range && !scalar) {
         const int plotHeight = size.height() - 2 * fm.height() - 16;
         const std::vector<double> ticks = GraphScale::niceTicks(l.range->yMin, l.range->yMax,
@@ -118,6 +125,11 @@ QString GoalGraphWidget::valueAxisCaption() const
     return layoutFor(size()).yCaption;
 }
 
+QString GoalGraphWidget::sweptAxisCaption() const
+{
+    return layoutFor(size()).xCaption;
+}
+
 QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
 {
     const qreal dpr = devicePixelRatioF();
@@ -133,7 +145,7 @@ QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
 GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size, const Layout &layout) const
 {
     return {size, devicePixelRatioF(), layout.range, m_traces.traces().isEmpty(), showsInitialTraces(),
-            m_traces.indepVar().name()};
+            m_traces.indepVar().name(), layout.xLog};
 }
 
 // A new iteration brings new current traces and a new result: unless the
@@ -267,12 +279,12 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         return; // no result to write
     const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
     const int top = layout.header.top() + 1;
+    const HeaderFit fit = headerFit(size);
     if (legend) {
         GraphAxes::drawLabel(painter, QRect(4, top, size.width() - 4, bm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                             bm.elidedText(name, Qt::ElideRight, std::max(20, size.width() / 2)));
+                             bm.elidedText(name, Qt::ElideRight, fit.nameWidth));
     }
     painter.setFont(small);
-    const HeaderFit fit = headerFit(size);
 
     struct Entry
     {
@@ -302,9 +314,9 @@ void GoalGraphWidget::drawHeader(QPainter &painter, const QSize &size, const Lay
         painter.setRenderHint(QPainter::Antialiasing, true);
         for (const auto &[w, e] : placed) {
             painter.setPen(e->pen);
-            painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + 16, cy + 0.5));
+            painter.drawLine(QPointF(lx, cy + 0.5), QPointF(lx + kLegendLine, cy + 0.5));
             painter.setPen(textColor);
-            GraphAxes::drawLabel(painter, QRect(lx + 20, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
+            GraphAxes::drawLabel(painter, QRect(lx + kLegendLine + 3, top, w, bm.height()), Qt::AlignLeft | Qt::AlignVCenter, e->text);
             lx += w;
         }
         painter.setRenderHint(QPainter::Antialiasing, false);
@@ -325,17 +337,26 @@ GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
     const QFont small = GraphAxes::labelFont(font());
     const QFontMetrics fm(small);
     const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
-    fit.x = 4 + std::min(GraphAxes::textWidth(bm, bold, name), std::max(20, size.width() / 2)) + 8;
     fit.right = size.width() - 6;
     if (!m_valueText.isEmpty())
         fit.detail = QStringLiteral("error %1").arg(m_valueText);
     if (m_stale)
         fit.detail += fit.detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
-    // The result keeps its whole width; the legend takes what is left.
+    // The result keeps its whole width; the goal's name gives way (down to
+    // a few letters) so that the legend names everything the plot draws;
+    // the legend takes what is left.
     const int detailWidth = fit.detail.isEmpty() ? 0 : GraphAxes::textWidth(fm, small, fit.detail) + 8;
-    int used = 0;
+    std::vector<int> widths;
+    int legendWidth = 0;
     for (const QString &entry : legendEntries()) {
-        const int w = 20 + GraphAxes::textWidth(fm, small, entry) + 8;
+        widths.push_back(kLegendLine + 3 + GraphAxes::textWidth(fm, small, entry) + 6);
+        legendWidth += widths.back();
+    }
+    fit.nameWidth = std::min({GraphAxes::textWidth(bm, bold, name), std::max(20, size.width() / 2),
+                              std::max(40, fit.right - 12 - detailWidth - legendWidth)});
+    fit.x = 4 + fit.nameWidth + 8;
+    int used = 0;
+    for (const int w : widths) {
         if (fit.x + detailWidth + used + w > fit.right)
             break;
         used += w;
@@ -385,11 +406,12 @@ void GoalGraphWidget::drawSweptAxis(QPainter &painter, const QSize &size, const 
         const int sample = GraphAxes::textWidth(fm, painter.font(), axisNumber(r.xMax, layout.xUnits, digits)) + 14;
         return GraphScale::niceTicks(r.xMin, r.xMax, std::max(1, plot.width() / std::max(20, sample)));
     };
-    std::vector<double> xTicks = ticksFor(4);
-    const int digits = tickDigits(xTicks);
-    if (digits > 4)
+    std::vector<double> xTicks = layout.xLog ? GraphScale::logTicks(std::log10(r.xMin), std::log10(r.xMax), std::max(1, plot.width() / 50))
+                                             : ticksFor(4);
+    const int digits = layout.xLog ? 3 : tickDigits(xTicks);
+    if (digits > 4 && !layout.xLog)
         xTicks = ticksFor(digits);
-    const QString &caption = layout.xName;
+    const QString &caption = layout.xCaption;
     const int captionWidth = caption.isEmpty() ? 0 : GraphAxes::textWidth(fm, painter.font(), caption) + 6;
     int rightEdge = std::numeric_limits<int>::min();
     for (double v : xTicks) {

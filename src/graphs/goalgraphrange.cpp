@@ -337,6 +337,40 @@ std::optional<GoalPlotRange> GoalGraphWidget::scalarPlotRange() const
     return r;
 }
 
+bool GoalGraphWidget::sweptAxisIsLog() const
+{
+    // A frequency sweep by decades or octaves: all frequencies positive,
+    // spanning more than two decades, each step the same ratio give or take
+    // a half (a sweep's rounding, a point added at an end).
+    const QString name = !m_traces.indepVar().name().isEmpty() ? m_traces.indepVar().name()
+                                                               : m_goal.indepVarNames().value(sweptVariableIndex(m_goal, m_traces));
+    if (isScalar() || (name.compare(QLatin1String("freq"), Qt::CaseInsensitive) != 0
+                       && sweptAxisUnits().compare(QLatin1String("Hz"), Qt::CaseInsensitive) != 0))
+        return false;
+    bool any = false;
+    for (const OptimTrace &trace : m_traces.traces()) {
+        double lo = kInf, hi = -kInf, first = 0;
+        for (qsizetype i = 1; i < trace.pointCount(); ++i) {
+            const double a = trace.point(i - 1).x(), b = trace.point(i).x();
+            if (!(a > 0) || !(b > a))
+                return false;
+            const double step = std::log(b / a);
+            if (i == 1)
+                first = step;
+            if (step > 1.5 * first || step < first / 1.5)
+                return false;
+            lo = std::min(lo, a);
+            hi = std::max(hi, b);
+        }
+        if (hi > lo) {
+            if (!(hi > 100 * lo))
+                return false;
+            any = true;
+        }
+    }
+    return any;
+}
+
 bool GoalGraphWidget::showsInitialTraces() const
 {
     return !m_initialTraces.traces().isEmpty() && !(m_initialTraces.traces() == m_traces.traces());

@@ -322,8 +322,16 @@ void GoalGraphWidget::zoomAt(const QPointF &pos, double xFactor, double yFactor)
     if (!value || !automatic || !(xFactor > 0) || !(yFactor > 0))
         return;
     GoalPlotRange range = *shownRange();
+    // A log axis zooms in decades, so it stays positive.
+    const bool log = layoutFor(size()).xLog;
+    auto axis = [log](double v) { return log ? std::log10(v) : v; };
+    double lo = axis(range.xMin), hi = axis(range.xMax);
     const bool x = xFactor != 1.0
-        && scaleAround(range.xMin, range.xMax, value->x(), xFactor, automatic->xMax - automatic->xMin);
+        && scaleAround(lo, hi, axis(value->x()), xFactor, axis(automatic->xMax) - axis(automatic->xMin));
+    if (x) {
+        range.xMin = log ? std::pow(10.0, lo) : lo;
+        range.xMax = log ? std::pow(10.0, hi) : hi;
+    }
     // A scalar goal's markers keep their height: only its value axis zooms.
     const bool y = yFactor != 1.0 && !isScalar()
         && scaleAround(range.yMin, range.yMax, value->y(), yFactor, automatic->yMax - automatic->yMin);
@@ -343,10 +351,17 @@ void GoalGraphWidget::pinValue(const QPointF &value, const QPointF &pos)
         const Layout layout = layoutFor(size());
         if (!layout.range)
             return;
-        const double dx = value.x() - layout.xAt(pos.x());
         const double dy = isScalar() ? 0.0 : value.y() - layout.yAt(pos.y());
-        m_zoom->xMin += dx;
-        m_zoom->xMax += dx;
+        if (layout.xLog) {
+            // On a log axis the range moves by a ratio.
+            const double ratio = value.x() / layout.xAt(pos.x());
+            m_zoom->xMin *= ratio;
+            m_zoom->xMax *= ratio;
+        } else {
+            const double dx = value.x() - layout.xAt(pos.x());
+            m_zoom->xMin += dx;
+            m_zoom->xMax += dx;
+        }
         m_zoom->yMin += dy;
         m_zoom->yMax += dy;
     }

@@ -113,6 +113,8 @@ public:
     // at size writes it: legend entries give way to it first, so it is cut
     // only where the name leaves no room for it.
     QString headerDetailFor(const QSize &size) const;
+    // How many of legendEntries() the header has room for at size.
+    int legendEntriesShown(const QSize &size) const { return int(headerFit(size).entryWidths.size()); }
     // The goal's limits in words (rich text), as the tooltip shows them.
     QString limitDescription() const { return limitDescription(m_goal); }
 
@@ -121,6 +123,9 @@ public:
     // values, written as plain numbers like the value axis of a curve).
     bool isScalar() const { return isScalarGoal(m_goal, m_traces); }
     QString sweptAxisUnits() const;
+    // Whether the swept axis is logarithmic: a frequency sweep whose
+    // positive points step by one ratio over more than two decades.
+    bool sweptAxisIsLog() const;
 
     // The whole plot drawn afresh at size.
     QPixmap renderPixmap(const QSize &size) const;
@@ -136,6 +141,9 @@ public:
     // The caption of the value axis at the widget's size: the goal's
     // expression, or empty where the plot is too small for it.
     QString valueAxisCaption() const;
+    // The caption of the swept axis at the widget's size (for a scalar goal
+    // its expression), shortened to at most a third of the width.
+    QString sweptAxisCaption() const;
     QString toolTipTextAt(const QPoint &pos) const;
     int renderCount() const { return m_renderCount; }
 
@@ -227,6 +235,7 @@ private:
         bool noTraces = true;
         bool showsInitial = false;
         QString sweptName;
+        bool xLog = false;
         bool operator==(const BackgroundKey &) const = default;
     };
 
@@ -252,6 +261,7 @@ private:
     {
         int x = 0;
         int right = 0;
+        int nameWidth = 0; // the goal's name elided to this
         QString detail;
         std::vector<int> entryWidths;
     };

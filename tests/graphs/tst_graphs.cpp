@@ -497,6 +497,20 @@ private Q_SLOTS:
         QVERIFY(countColour(image, QColor(165, 25, 25), r.top() + 5, r.top() + 10, xOf(0.012) - 2, xOf(0.012) + 2) > 8);
         QVERIFY(countColour(image, QColor(0, 0, 255), r.center().y() - 3, r.center().y() + 3, xOf(0.0105) - 3, xOf(0.0105) + 3) > 10);
         QCOMPARE(countColour(image, QColor(0, 0, 255), r.top(), r.bottom(), xOf(0.0115), xOf(0.0119)), 0);
+        // Beside a result the legend still names the hollow initial marker.
+        goal.setName(QStringLiteral("SupplyCurrent"));
+        plot.setGoal(goal);
+        plot.setInitialTraces(family({0}, {0.0118}));
+        plot.setValueText(QStringLiteral("0"));
+        QCOMPARE(plot.legendEntries(), QStringList({"value", "limit", "initial"}));
+        QCOMPARE(plot.legendEntriesShown(QSize(280, 200)), 3);
+        // A long expression is shortened to a third of the width, whole in the tooltip.
+        const QString longName = QStringLiteral("meas tran RiseTime TRIG v(out) VAL=0.1 RISE=1 TARG v(out) VAL=0.9 RISE=1 ").repeated(2);
+        goal.setExpression(longName);
+        plot.setGoal(goal);
+        const QFontMetrics fm(GraphAxes::labelFont(plot.font()));
+        QVERIFY(plot.sweptAxisCaption() != longName && fm.horizontalAdvance(plot.sweptAxisCaption()) <= plot.width() / 3);
+        QVERIFY(plot.toolTipTextAt(QPoint(5, 5)).contains(longName.trimmed().toHtmlEscaped()));
         // A value without an abscissa reads the same; two values in one trace are a curve.
         traces.traces()[0].xValues().values().clear();
         QCOMPARE(GoalGraphWidget::scalarValues(goal, traces), std::optional(std::vector<double>{0.0105}));
@@ -510,6 +524,31 @@ private Q_SLOTS:
         const QString text = GoalGraphWidget::limitDescription(goal);
         QVERIFY(text.startsWith(QStringLiteral("<b>a&amp;b</b>")));
         QVERIFY(text.contains(QStringLiteral("response&nbsp;&lt;&nbsp;1&lt;2")));
+    }
+    void frequencySweepByDecadesIsLogScaled()
+    {
+        // 10 Hz to 100 kHz at ten points a decade: log10 spaced evenly; a
+        // linear 10 MHz to 3 GHz sweep is not.
+        QList<double> decades, linear, y;
+        for (int i = 0; i <= 40; ++i) {
+            decades << 10 * std::pow(10.0, i / 10.0);
+            linear << 1e7 + i * (3e9 - 1e7) / 40;
+            y << -i;
+        }
+        GoalGraphWidget plot;
+        plot.resize(400, 200);
+        plot.setGoal(goalWithLimit(LimitLessThan, "-20", QString(), "10", "100", "freq", "Hz"));
+        plot.setTraces(family(decades, y));
+        QVERIFY(plot.sweptAxisIsLog());
+        // A pixel column reads back its frequency; the geometric middle 1 kHz lies in the middle.
+        const QRect r = plot.plotRect();
+        const double mid = plot.valueAt(QPointF(r.left() + 1 + (r.width() - 2) / 2.0, r.center().y()))->x();
+        QVERIFY2(mid > 0.9 * std::sqrt(plot.plotRange()->xMin * plot.plotRange()->xMax) && mid < 1.1 * std::sqrt(plot.plotRange()->xMin * plot.plotRange()->xMax), qPrintable(QString::number(mid)));
+        // Zooming keeps the range positive.
+        plot.zoomAt(QPointF(r.left() + 5, r.center().y()), 4.0, 1.0);
+        QVERIFY(plot.shownRange()->xMin > 0);
+        plot.setTraces(family(linear, y));
+        QVERIFY(!plot.sweptAxisIsLog());
     }
     void goalGraphDrawsLimitLine()
     {
