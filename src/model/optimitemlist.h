@@ -34,6 +34,9 @@ public:
         Q_ASSERT(i >= 0 && i < m_items.size());
         return m_items.data()[i];
     }
+    // The items in place, detached once: for a loop over all of them that
+    // runs no code which could reach the list meanwhile.
+    T *data() { return m_items.data(); }
     const T &first() const { return m_items.first(); }
     const T &last() const { return m_items.last(); }
     T &last() { return m_items.last(); }

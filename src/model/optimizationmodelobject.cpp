@@ -159,7 +159,7 @@ void OptimizationModelObject::applyStatus(const OptimStatus &status)
 
 // ---------------------------------------------------------------- iterations
 
-// Inlined into the loops over all variables of an iteration.
+// Inlined into the loops over all variables that tuning runs.
 Q_ALWAYS_INLINE void OptimizationModelObject::applyVariableValue(int k, const QString &value, int targets)
 {
     if (k < 0 || k >= m_model.variableCount())
@@ -185,11 +185,30 @@ void OptimizationModelObject::applyVariableValues(const QStringList &values, int
 void OptimizationModelObject::applyVariableOutputs(const OptimItemList<OptimVarOutput> &variables, int targets)
 {
     const qsizetype n = qMin(m_model.variableCount(), variables.count());
+    // No slot runs before the one signal at the end, so each list is
+    // detached once and walked in place.
+    auto &outputList = m_model.output().variables();
+    auto &historyList = m_model.history().variables();
+    OptimVarInput *const inputs = (targets & TargetInput) ? m_model.input().variables().data() : nullptr;
+    OptimVarOutput *const outputs = (targets & TargetOutput) ? outputList.data() : nullptr;
+    OptimVarHistory *const histories = (targets & TargetHistory) ? historyList.data() : nullptr;
+    const qsizetype outputCount = outputs ? qMin(n, outputList.count()) : 0;
+    const qsizetype historyCount = histories ? qMin(n, historyList.count()) : 0;
+    bool any = false;
     for (qsizetype k = 0; k < n; ++k) {
         const QString &value = variables.at(k).value();
-        if (!value.isEmpty())
-            applyVariableValue(int(k), value, targets);
+        if (value.isEmpty())
+            continue;
+        any = true;
+        if (inputs)
+            inputs[k].setValue(value);
+        if (k < outputCount)
+            outputs[k].setValue(value);
+        if (k < historyCount)
+            histories[k].values().append(value);
     }
+    if (any)
+        Q_EMIT variablesChanged(int(n));
 }
 
 void OptimizationModelObject::applyAlgorithmState(const OptimAlgOutput &state, int targets)

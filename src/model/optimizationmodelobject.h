@@ -55,6 +55,12 @@ public:
 Q_SIGNALS:
     void algorithmChanged();
     void variableChanged(int k);
+    // The values of variables 0 to count - 1 changed at once (an iteration,
+    // a simulation result): each has its new value and history entry.
+    // variableChanged is not emitted for them; a view brings all of them up
+    // to date, at the cost of one signal per iteration instead of one per
+    // variable.
+    void variablesChanged(int count);
     void variableAdded(int k);
     void goalChanged(int k);
     void goalAdded(int k);

@@ -26,6 +26,7 @@ void IterationTableModel::setModel(OptimizationModelObject *model)
     bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
         connect(m, &OptimizationModelObject::algorithmChanged, this, &IterationTableModel::scheduleRefresh);
         connect(m, &OptimizationModelObject::variableChanged, this, &IterationTableModel::scheduleRefresh);
+        connect(m, &OptimizationModelObject::variablesChanged, this, &IterationTableModel::scheduleRefresh);
         connect(m, &OptimizationModelObject::variableAdded, this, &IterationTableModel::scheduleRefresh);
     }, OnModelDeleted::UnbindView);
     beginResetModel();

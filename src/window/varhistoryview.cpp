@@ -232,6 +232,10 @@ void VarHistoryGraphsView::setModel(OptimizationModelObject *model)
     bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
         connect(m, &OptimizationModelObject::variableAdded, this, &VarHistoryGraphsView::updateAll);
         connect(m, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
+        connect(m, &OptimizationModelObject::variablesChanged, this, [this](int count) {
+            for (int k = 0; k < count; ++k)
+                m_queue.add(k);
+        });
     });
     m_selectedVariable = -1;
     rebuildRows();

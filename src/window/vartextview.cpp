@@ -75,6 +75,10 @@ void VarTextView::setModel(OptimizationModelObject *model)
     bindViewToModel(this, m_model, model, [this](OptimizationModelObject *m) {
         connect(m, &OptimizationModelObject::variableAdded, this, &VarTextView::updateView);
         connect(m, &OptimizationModelObject::variableChanged, this, [this](int k) { m_queue.add(k); });
+        connect(m, &OptimizationModelObject::variablesChanged, this, [this](int count) {
+            for (int k = 0; k < count; ++k)
+                m_queue.add(k);
+        });
     });
     updateView();
 }

@@ -5,7 +5,7 @@
 
 namespace {
 
-// Records every signal of a model object in emission order, e.g. "A", "G0", "V1", "g2" (goal added).
+// Records every signal of a model object in emission order, e.g. "A", "G0", "V1", "V<3" (variables 0 to 2), "g2" (goal added).
 class SignalLog : public QObject
 {
 public:
@@ -14,6 +14,7 @@ public:
         connect(model, &OptimizationModelObject::algorithmChanged, this, [this] { log << QStringLiteral("A"); });
         connect(model, &OptimizationModelObject::goalChanged, this, [this](int k) { log << QStringLiteral("G%1").arg(k); });
         connect(model, &OptimizationModelObject::variableChanged, this, [this](int k) { log << QStringLiteral("V%1").arg(k); });
+        connect(model, &OptimizationModelObject::variablesChanged, this, [this](int n) { log << QStringLiteral("V<%1").arg(n); });
         connect(model, &OptimizationModelObject::goalAdded, this, [this](int k) { log << QStringLiteral("g%1").arg(k); });
         connect(model, &OptimizationModelObject::variableAdded, this, [this](int k) { log << QStringLiteral("v%1").arg(k); });
     }
@@ -53,7 +54,7 @@ private Q_SLOTS:
         QObject::connect(&m, &OptimizationModelObject::goalChanged, &m.log, [&m] { m.log.log << (m.isChangingGoals() ? "+" : "-"); });
         QObject::connect(&m, &OptimizationModelObject::goalsChanged, &m.log, [&m] { m.log.log << "S"; });
         m.applyIteration(iter);
-        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "+", "G1", "+", "S", "V0", "V1"}));
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "+", "G1", "+", "S", "V<2"}));
         QCOMPARE(m.model().algorithmHistory().values(), QStringList{"5"});
         QCOMPARE(m.model().variable(1).value(), iter.variables().at(1).value());   // input target
         QCOMPARE(m.model().variableOutput(1).value(), iter.variables().at(1).value());
@@ -108,7 +109,7 @@ private Q_SLOTS:
         result.iteration().variables()[0].setValue(QStringLiteral("78"));
         m.log.take();
         m.applySimResult(result);
-        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V<2"}));
         QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"9", "3"}));
         QCOMPARE(m.model().variable(0).value(), QStringLiteral("77"));       // definition untouched
         QCOMPARE(m.model().variableOutput(0).value(), QStringLiteral("78"));
@@ -148,7 +149,7 @@ private Q_SLOTS:
         noProgress.algorithm().setErrorText(QStringLiteral("9"));
         m.log.take();
         m.applyNoProgress(noProgress);
-        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V<2"}));
         QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"9", "9"}));
         QCOMPARE(m.model().goalHistory(1).values().size(), 2);
         QCOMPARE(m.model().goalHistory(1).values().at(1), first.goals().at(1).valueText());
@@ -199,7 +200,7 @@ private Q_SLOTS:
         batch.algorithmHistory().values() = QStringList{"e1", "e2"};
         m.log.take();
         m.applyCollapsedIterations(batch);
-        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "V0"}));
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "V<1"}));
         QCOMPARE(m.model().algorithmHistory().values(), (QStringList{"e0", "e1", "e2", "e3"}));
         QCOMPARE(m.model().variableOutput(0).value(), last.variables().at(0).value());
         QCOMPARE(m.model().goalOutput(0), last.goals().at(0));
@@ -319,11 +320,22 @@ private Q_SLOTS:
     {
         Model m({2, 1, 3, 2});
         m.applyIteration(iterationWithError(0, QStringLiteral("1"), {5, 1, 3, 7}));
-        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V0", "V1"}));
+        QCOMPARE(m.log.take(), (QStringList{"A", "G0", "G1", "V<2"}));
         m.applyIteration(iterationWithError(1, QStringLiteral("1"), {1, 1, 3, 0}));
         QCOMPARE(m.log.take(), (QStringList{"A", "G0"}));
         // Histories may then differ in length; the model stays usable.
         QCOMPARE(m.model().goalHistory(1).values().size(), 1);
+        // An empty value leaves its variable as it was; all empty: no signal.
+        OptimIter iter = iterationWithError(2, QStringLiteral("1"), {0, 1, 3, 2});
+        iter.variables()[0].setValue(QString());
+        m.applyIteration(iter);
+        QCOMPARE(m.log.take(), (QStringList{"A", "V<2"}));
+        QCOMPARE(varHistory(m, 0).size(), 1);
+        QCOMPARE(varHistory(m, 1).size(), 2);
+        QCOMPARE(m.model().variableOutput(1).value(), iter.variables().at(1).value());
+        iter.variables()[1].setValue(QString());
+        m.applyIteration(iter);
+        QCOMPARE(m.log.take(), QStringList{"A"});
     }
 };
 

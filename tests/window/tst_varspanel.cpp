@@ -473,6 +473,20 @@ private Q_SLOTS:
         QCOMPARE(row->graph()->valueAt(before + 49), std::optional<double>(69e-9));
     }
 
+    void iterationUpdatesEveryVariableView()
+    {
+        m_panel->viewTabs()->setCurrentWidget(m_panel->textView());
+        VarHistoryRow *row = m_panel->historyView()->row(2);
+        const int before = row->graph()->pointCount();
+        applyState(*m_model, AlgState(3, QStringLiteral("4")));
+        settle();
+        QCOMPARE(QStringList({slider(2)->valueText(), m_panel->textView()->table()->item(2, 1)->text()}),
+                 QStringList({"12.04", "12.04 nH"}));
+        m_panel->viewTabs()->setCurrentWidget(m_panel->historyView());
+        QCOMPARE(row->valueEdit()->text(), QStringLiteral("12.04 nH"));
+        QCOMPARE(row->graph()->pointCount(), before + 1);
+    }
+
     void rowsOutOfSightCatchUpWhenSeen()
     {
         // Rows are made as they come into sight, from the variable as it is
