@@ -22,7 +22,7 @@
 #                                                          designfile
 #   apps/host                 4    Core Gui Widgets Network model wire hostifc units kuvo mox pluginmanager
 #                                                          designfile
-#   src/window                4    Core Gui Widgets        model state units Resources graphs
+#   src/window                4    Core Gui Widgets        model state design units Resources graphs
 #   src/editors               5    Core Gui Widgets        model state design units graphs window
 #   src/controller            6    Core Gui Widgets        model wire hostifc link state design window editors
 #   src/plugin                7    Core Gui Widgets        model wire hostifc link state design window

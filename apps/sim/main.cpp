@@ -53,6 +53,9 @@ int main(int argc, char **argv)
                                 QStringLiteral("SIMID"));
     const QCommandLineOption maxRate({QStringLiteral("max-rate")}, QStringLiteral("At most HZ iterations per second (default: no limit)."),
                                      QStringLiteral("HZ"));
+    const QCommandLineOption batchInterval({QStringLiteral("batch-interval")},
+                                           QStringLiteral("Iterations within MS of the last report are held and sent together (default 50)."),
+                                           QStringLiteral("MS"));
     const QCommandLineOption batch({QStringLiteral("batch")}, QStringLiteral("Not interactive: exit when the optimization is finished."));
     const QCommandLineOption seed({QStringLiteral("seed")}, QStringLiteral("Seed of the stochastic algorithms (default 4242)."),
                                   QStringLiteral("N"));
@@ -67,7 +70,7 @@ int main(int argc, char **argv)
     const QCommandLineOption library({QStringLiteral("ngspice-library")}, QStringLiteral("The ngspice shared library to open."),
                                      QStringLiteral("FILE"));
     const QCommandLineOption verbose({QStringLiteral("verbose")}, QStringLiteral("Log the protocol to standard error."));
-    parser.addOptions({design, kuvo, name, id, maxRate, batch, seed, headless, algorithm, optimization, quiet, netlist,
+    parser.addOptions({design, kuvo, name, id, maxRate, batchInterval, batch, seed, headless, algorithm, optimization, quiet, netlist,
                        library, verbose});
     parser.process(app);
 
@@ -154,6 +157,10 @@ int main(int argc, char **argv)
     o.simulatorId = parser.value(id).toLatin1();
     if (parser.isSet(maxRate) && (!number(maxRate, o.maxRate) || o.maxRate < 0))
         return fail(1, QStringLiteral("--max-rate needs a number of iterations per second"));
+    double interval = o.batchIntervalMs;
+    if (parser.isSet(batchInterval) && (!number(batchInterval, interval) || interval < 0 || interval > 86400000))
+        return fail(1, QStringLiteral("--batch-interval needs a number of milliseconds (at most a day)"));
+    o.batchIntervalMs = int(interval);
     o.interactive = !parser.isSet(batch);
     o.seed = quint32(seedValue);
     o.verbose = parser.isSet(verbose);

@@ -179,6 +179,8 @@ void SimSession::onIteration(const SimProblem::Report &r)
     m_pending.push_back(std::move(p));
 
     flush(false);
+    if (!m_pending.empty())
+        log(QStringLiteral("iteration %1 held for the next report").arg(r.iteration));
     pollBus();
     throttle();
     if (m_pauseRequested && m_exit == Exit::None)
@@ -234,6 +236,8 @@ void SimSession::waitForCommands()
         if (in.type != SimIncoming::None)
             handle(in);
     }
+    // The first iteration after the wait goes out at once, as at the start.
+    m_sinceSend.invalidate();
 }
 
 void SimSession::handle(const SimIncoming &in)

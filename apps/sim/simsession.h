@@ -7,10 +7,12 @@
 // INITIALIZING and RUNNING, then one report per iteration: OPTIM_ITER when
 // the iteration found a better point (the report always shows the best
 // point), OPTIM_NO_PROGRESS when it did not. Iterations that come faster
-// than one per batch interval (50 ms, i.e. more than 20 per second) are
-// collected and sent as one OPTIM_COMPACT_ITERS. Each block waits for its
-// reply before the next goes out. At the iteration limit (or on
-// convergence) STATUS FINISHED; an interactive job then waits for commands.
+// than one per batch interval (50 ms by default, i.e. more than 20 per
+// second) are collected and sent as one OPTIM_COMPACT_ITERS; the first
+// iteration of a run, and after a pause or a finished wait, goes out at
+// once. Each block waits for its reply before the next goes out. At the
+// iteration limit (or on convergence) STATUS FINISHED; an interactive job
+// then waits for commands.
 //
 // Commands: CONTINUE resumes (after a pause, or after FINISHED when the
 // helmdeck raised the limit or changed something); SIMULATE <id> simulates

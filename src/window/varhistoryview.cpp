@@ -1,5 +1,6 @@
 #include "varhistoryview.h"
 
+#include "design/varvalues.h"
 #include "graphs/colorset.h"
 #include "modelbinding.h"
 #include "graphs/graphwidget.h"

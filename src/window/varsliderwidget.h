@@ -21,6 +21,8 @@
 // setTuneWhileMoving(): on every change of a drag, or once when the drag
 // ends (changes by keyboard, wheel or page clicks are tuned at once).
 
+#include "design/varshowntexts.h"
+
 #include <QList>
 #include <QPoint>
 #include <QSlider>
@@ -64,54 +66,6 @@ struct VarSliderMapping
     // end. -1 when the mapping is not ok or v is not a finite number.
     int positionOf(double v) const;
 };
-
-// Value texts of a variable read in its unit (see above).
-namespace VarValues {
-// The number in the variable's unit, or nothing when the text is empty or
-// not a number in that unit (wrong base unit, malformed, out of range).
-std::optional<double> number(const QString &text, const QString &unit);
-// The host's value-with-units form ("10 nH", "5 pF"); a text that does not
-// read is shown as typed, with the unit after it.
-QString withUnits(const QString &text, const QString &unit);
-
-// The value-with-units texts of one window's variables: every view of the
-// window shows a variable's new value, and the text is made once for all of
-// them (one text kept per variable, the last one asked for). Each window
-// holds its own; its views share it.
-class ShownTexts
-{
-public:
-    // withUnits(text, unit) for the value of variable varIndex.
-    QString withUnits(const QString &text, const QString &unit, int varIndex);
-    // The text kept for variable varIndex; null when none.
-    QString kept(int varIndex) const;
-
-private:
-    struct Shown
-    {
-        QString text;
-        QString unit;
-        QString shown;
-    };
-    QList<Shown> m_shown;
-};
-// The bound texts a continuous slider uses for constraint types 1, 3 and 4
-// (3 and 4 derive them from the centre and the deviation or percentage,
-// written with 6 significant digits); empty texts for other types.
-void boundTexts(const OptimVarInput &variable, QString *lower, QString *upper);
-// Whether the variable is one of a discrete variable's listed design
-// values, held as a position in that list.
-bool hasValueList(const OptimVarInput &variable);
-// Whether a typed value text is a value the simulator reads for this
-// variable; *problem (when given) says why not.
-bool isAcceptable(const OptimVarInput &variable, const QString &text, QString *problem = nullptr);
-// For a variable with a design value list: the position a typed text stands
-// for (a position, or one of the listed values typed in any form).
-std::optional<int> listPosition(const OptimVarInput &variable, const QString &text);
-// The value as a field shows it: the listed value at its position, or the
-// value text as it is.
-QString fieldText(const OptimVarInput &variable);
-} // namespace VarValues
 
 // Collects the variables that changed while control is away from the event
 // loop and updates each once when it is back. A message that carries many

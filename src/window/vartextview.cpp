@@ -1,5 +1,6 @@
 #include "vartextview.h"
 
+#include "design/varvalues.h"
 #include "model/optimizationmodelobject.h"
 #include "modelbinding.h"
 #include "varsliderwidget.h"

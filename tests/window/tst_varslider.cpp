@@ -5,6 +5,7 @@
 #include "window/varsliderwidget.h"
 #include "windowtestsupport.h"
 
+#include "design/varvalues.h"
 #include "model/optiminputrecords.h"
 #include "units/realstringparser.h"
 

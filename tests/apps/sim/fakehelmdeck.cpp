@@ -215,15 +215,3 @@ bool FakeHelmdeck::sendMessage(const OptimSerializationIFC &record)
     return sendBlock("OPTIM_HELMDECK " + QByteArray(record.tag()), writer.chunks(5700));
 }
 
-bool FakeHelmdeck::staysQuiet(int ms)
-{
-    if (!m_backlog.isEmpty())
-        return false;
-    m_client->setTimeout(ms);
-    KuvoMessage m;
-    if (!m_client->waitForMessage(m))
-        return true;
-    if (m.kind == wire::KindBlockStart)  // only blocks matter to the tests
-        keepBlock(m);
-    return false;
-}

@@ -48,8 +48,6 @@ public:
     // A plain kind-11 text (the relayed pause, the disconnect), or a message of another kind.
     bool sendText(const QByteArray &text, int kind = 11) { return m_client->send(m_sim, kind, text); }
 
-    // True when nothing at all arrives within ms.
-    bool staysQuiet(int ms);
     bool simulatorGone() const { return m_gone; }
     void leave() { m_client->disconnectFromBroker(); }
 
