@@ -109,12 +109,14 @@ void OptimSerialWriter::writeDouble(double value)
     // The classic %g rule with six significant digits, independent of the
     // locale, as to_chars writes it in general format (the formatter writes
     // the same bytes, only quicker). The number and the space that ends it
-    // (a number never ends in a line feed) go in with one append, which
-    // grows the text geometrically by itself.
+    // (a number never ends in a line feed) go in at once: resize grows the
+    // text geometrically by itself.
     char number[33];
     char *end = optimFormatGeneral6(number, number + 32, value);
     *end++ = ' ';
-    m_text.append(number, end - number);
+    const qsizetype size = m_text.size();
+    m_text.resize(size + (end - number));
+    std::memcpy(m_text.data() + size, number, size_t(end - number));
     m_ends.push_back(m_text.size());
 }
 
