@@ -1,13 +1,14 @@
 // Decoding and encoding of iteration messages, each against a floor: for
 // decoding, scanning the words and converting the numeric ones, and
 // converting the same number texts, cut out beforehand, with from_chars
-// alone; for encoding, writing the same numbers with std::to_chars into one
-// buffer. Compare times as ratios within one run.
+// alone; for encoding, writing the same numbers with the record writer's
+// formatter into one buffer. Compare times as ratios within one run.
 // And the cost of applying long runs of iterations to the model, with the
 // resident memory the histories take per iteration.
 //
 //   build/bench/codec/bench_codec
 
+#include "model/optimgeneralformat.h"
 #include "model/optimizationmodelobject.h"
 #include "model/optimserialization.h"
 #include "samplemessages.h"
@@ -101,8 +102,9 @@ std::vector<double> numbersOf(const QByteArray &text)
     return numbers;
 }
 
-// The floor of encoding: the message's numbers written with std::to_chars
-// (%g with six significant digits, as the record text has them), each
+// The floor of encoding: the message's numbers written with the record
+// writer's formatter (%g with six significant digits, as the record text has
+// them, as std::to_chars writes them; bench_generalformat times both), each
 // followed by a space, into one buffer reserved once.
 void encodeFloor(benchmark::State &state, const SampleSize &size)
 {
@@ -114,7 +116,7 @@ void encodeFloor(benchmark::State &state, const SampleSize &size)
         char *out = buffer.data();
         char *const end = out + buffer.size();
         for (double v : numbers) {
-            out = std::to_chars(out, end, v, std::chars_format::general, 6).ptr;
+            out = optimFormatGeneral6(out, end, v);
             *out++ = ' ';
         }
         used = size_t(out - buffer.data());

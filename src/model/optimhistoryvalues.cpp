@@ -1,5 +1,6 @@
 #include "optimhistoryvalues.h"
 
+#include "optimgeneralformat.h"
 #include "optimserialization.h"
 
 #include <QDebug>
@@ -25,8 +26,7 @@ qsizetype writeShortest(NumberBuffer &buffer, double value)
 
 qsizetype writeSixDigits(NumberBuffer &buffer, double value)
 {
-    return std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 6).ptr
-        - buffer.data();
+    return optimFormatGeneral6(buffer.data(), buffer.data() + buffer.size(), value) - buffer.data();
 }
 
 bool sameText(const NumberBuffer &buffer, qsizetype size, QStringView text)

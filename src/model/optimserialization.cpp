@@ -1,5 +1,7 @@
 #include "optimserialization.h"
 
+#include "optimgeneralformat.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -105,10 +107,17 @@ void OptimSerialWriter::writeInt(qint64 value)
 void OptimSerialWriter::writeDouble(double value)
 {
     // The classic %g rule with six significant digits, independent of the
-    // locale: to_chars in general format is specified as printf's %g.
-    appendFormatted(32, [value](char *begin, char *end) {
-        return std::to_chars(begin, end, value, std::chars_format::general, 6).ptr;
-    });
+    // locale, as to_chars writes it in general format (the formatter writes
+    // the same bytes, only quicker). The number and the space that ends it
+    // (a number never ends in a line feed) go in at once: resize grows the
+    // text geometrically by itself.
+    char number[33];
+    char *end = optimFormatGeneral6(number, number + 32, value);
+    *end++ = ' ';
+    const qsizetype size = m_text.size();
+    m_text.resize(size + (end - number));
+    std::memcpy(m_text.data() + size, number, size_t(end - number));
+    m_ends.push_back(m_text.size());
 }
 
 void OptimSerialWriter::writeBool(bool value)

@@ -2,14 +2,17 @@
 // refused without touching the target, chunks; every record and message
 // reading back what it wrote; the rules the records carry.
 
+#include "model/optimgeneralformat.h"
 #include "model/optimizationmodel.h"
 #include "samplemessages.h"
 
 #include <QFile>
 #include <QTest>
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -87,6 +90,15 @@ private Q_SLOTS:
         QTest::newRow("limit of fixed") << QVariant(0.0001) << QByteArray("0.0001");
         QTest::newRow("rounded to six") << QVariant(1234567.0) << QByteArray("1.23457e+06");
         QTest::newRow("integral double") << QVariant(100.0) << QByteArray("100");
+        QTest::newRow("rounds up to 1e6") << QVariant(999999.5) << QByteArray("1e+06");
+        QTest::newRow("stays below 1e-4") << QVariant(0.0000999999) << QByteArray("9.99999e-05");
+        QTest::newRow("rounds up to 1e-4") << QVariant(0.00009999995) << QByteArray("0.0001");
+        QTest::newRow("tie to even down") << QVariant(1234565.0) << QByteArray("1.23456e+06");
+        QTest::newRow("tie to even up") << QVariant(-1234575.0) << QByteArray("-1.23458e+06");
+        QTest::newRow("negative zero") << QVariant(-0.0) << QByteArray("-0");
+        QTest::newRow("subnormal") << QVariant(4.9e-324) << QByteArray("4.94066e-324");
+        QTest::newRow("largest") << QVariant(std::numeric_limits<double>::max()) << QByteArray("1.79769e+308");
+        QTest::newRow("infinite") << QVariant(-std::numeric_limits<double>::infinity()) << QByteArray("-inf");
         QTest::newRow("smallest int") << QVariant(-2147483647 - 1) << QByteArray("-2147483648");
         QTest::newRow("true") << QVariant(true) << QByteArray("YES");
         QTest::newRow("false") << QVariant(false) << QByteArray("NO");
@@ -111,6 +123,38 @@ private Q_SLOTS:
         }
         QCOMPARE(writer.tokenCount(), 1);
         QCOMPARE(writer.token(0).toByteArray(), token);
+    }
+
+    // The six-digit formatter writes what to_chars writes where rounding is
+    // hardest, and a unit in the last place either side, with either sign.
+    void formatsSixDigitsAsToChars_data()
+    {
+        QTest::addColumn<double>("value");
+        for (int p = -5; p <= 22; ++p) {
+            for (const char *mantissa : {"1", "9.999995", "1.000005"}) {
+                const QByteArray text = mantissa + QByteArray("e") + QByteArray::number(p);
+                QTest::newRow(text.constData()) << std::strtod(text.constData(), nullptr);
+            }
+        }
+        for (const char *text : {"0.1234565", "1234565", "2.5e-7", "12345.65", "999999.5", "0.0000999999", "4.9e-324",
+                                 "2.2250738585072009e-308", "2.2250738585072014e-308", "1.7976931348623157e+308",
+                                 "1e-22", "9.999995e31", "inf", "nan", "0"})
+            QTest::newRow(text) << std::strtod(text, nullptr);
+    }
+    void formatsSixDigitsAsToChars()
+    {
+        QFETCH(double, value);
+        const double inf = std::numeric_limits<double>::infinity();
+        for (const double v : {std::nextafter(value, -inf), value, std::nextafter(value, inf)}) {
+            for (const double signed_ : {v, -v}) {
+                char expected[32];
+                char actual[32];
+                const char *expectedEnd
+                    = std::to_chars(expected, expected + 32, signed_, std::chars_format::general, 6).ptr;
+                const char *actualEnd = optimFormatGeneral6(actual, actual + 32, signed_);
+                QCOMPARE(QByteArray(actual, actualEnd - actual), QByteArray(expected, expectedEnd - expected));
+            }
+        }
     }
 
     void writesRecordTextByteForByte()
