@@ -277,6 +277,17 @@ private Q_SLOTS:
         QCOMPARE(modes.count(), 1);
         QCOMPARE(button->tuneMode(), TuneOnRequest);
     }
+    void tuneButtonKeptAcrossIterations()
+    {
+        // The button's face is set again only when it changes: an iteration
+        // neither lays it out nor repaints it.
+        m_panel->show();
+        QCoreApplication::processEvents();
+        PaintCounter painted(m_panel->tuneButton());
+        applyState(*m_model, AlgState(2, QStringLiteral("4")));
+        QCoreApplication::processEvents();
+        QCOMPARE(painted.count, 0);
+    }
     void tuneButtonEnabledByStatusAndWaits()
     {
         TuneButton *button = m_panel->tuneButton();
