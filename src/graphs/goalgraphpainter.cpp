@@ -150,10 +150,12 @@ GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size,
 
 // A new iteration brings new current traces and a new result: unless the
 // range moved with them, only those are drawn again, over a copy of the
-// background layer. While the background keeps changing (an automatic range
-// that follows the traces, a zoom in progress) the plot is drawn in one go
-// instead, sparing the copy; the layer is kept again once the background
-// stays the same from one drawing to the next.
+// background layer. A background that changes now and then (a new range,
+// the initial traces shown again) goes into the layer at once, so that the
+// iterations after it copy it rather than draw it again. Only while it keeps
+// changing (a zoom in progress: a third drawing in a row with a new
+// background) the plot is drawn in one go, sparing the copy; the layer is
+// kept again once the background stays the same from one drawing to the next.
 const QPixmap &GoalGraphWidget::shownPixmap() const
 {
     const QSize size = this->size();
@@ -164,10 +166,12 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
     const Layout layout = layoutFor(size);
     const BackgroundKey key = backgroundKey(size, layout);
     const bool same = m_backgroundValid && key == m_backgroundKey;
+    m_backgroundChanges = same ? 0 : m_backgroundChanges + 1;
     if (same && !m_background.isNull()) {
         m_cache = m_background;
     } else {
-        QPixmap &target = same ? m_background : m_cache;
+        const bool keep = same || m_backgroundChanges <= 2;
+        QPixmap &target = keep ? m_background : m_cache;
         target = QPixmap(pixels);
         target.setDevicePixelRatio(dpr);
         target.fill(Qt::transparent);
@@ -176,7 +180,7 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
         ++m_backgroundRenderCount;
         m_backgroundKey = key;
         m_backgroundValid = true;
-        if (same) {
+        if (keep) {
             painter.end();
             m_cache = m_background;
         } else {

@@ -300,6 +300,8 @@ private:
     mutable QPixmap m_background;
     mutable BackgroundKey m_backgroundKey;
     mutable bool m_backgroundValid = false;
+    // Drawings in a row that found a new background.
+    mutable int m_backgroundChanges = 0;
     mutable int m_backgroundRenderCount = 0;
     std::optional<GoalPlotRange> m_zoom;
     // The automatic range last shown, kept while new ones fit in it.
