@@ -342,14 +342,11 @@ GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
     const QFontMetrics fm(small);
     const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
     fit.right = size.width() - 6;
-    if (!m_valueText.isEmpty())
-        fit.detail = QStringLiteral("error %1").arg(m_valueText);
-    if (m_stale)
-        fit.detail += fit.detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
+    fit.detail = headerDetail();
     // The result keeps its whole width; the goal's name gives way (down to
     // a few letters) so that the legend names everything the plot draws;
     // the legend takes what is left.
-    const int detailWidth = fit.detail.isEmpty() ? 0 : GraphAxes::textWidth(fm, small, fit.detail) + 8;
+    const int detailWidth = headerDetailWidth(fit.detail);
     std::vector<int> widths;
     int legendWidth = 0;
     for (const QString &entry : legendEntries()) {
@@ -367,6 +364,22 @@ GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
         fit.entryWidths.push_back(w);
     }
     return fit;
+}
+
+QString GoalGraphWidget::headerDetail() const
+{
+    QString detail;
+    if (!m_valueText.isEmpty())
+        detail = QStringLiteral("error %1").arg(m_valueText);
+    if (m_stale)
+        detail += detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
+    return detail;
+}
+
+int GoalGraphWidget::headerDetailWidth(const QString &detail) const
+{
+    const QFont small = GraphAxes::labelFont(font());
+    return detail.isEmpty() ? 0 : GraphAxes::textWidth(QFontMetrics(small), small, detail) + 8;
 }
 
 QString GoalGraphWidget::headerDetailFor(const QSize &size) const

@@ -266,6 +266,10 @@ private:
         std::vector<int> entryWidths;
     };
     HeaderFit headerFit(const QSize &size) const;
+    // The result and "stale" as the header writes them, and the room that
+    // takes (0 without any).
+    QString headerDetail() const;
+    int headerDetailWidth(const QString &detail) const;
     void drawSweptAxis(QPainter &painter, const QSize &size, const Layout &layout) const;
     void drawValueCaption(QPainter &painter, const Layout &layout) const;
     void drawLimits(QPainter &painter, const Layout &layout, bool lines) const;
