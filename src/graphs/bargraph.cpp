@@ -302,6 +302,10 @@ BarGraphBar *BarGraph::addBar(const QString &label)
 void BarGraph::setBarCount(int count)
 {
     count = std::max(0, count);
+    // The same count (every iteration sets it) leaves the bars as they are:
+    // no repaint of all of them, no new layout.
+    if (count == m_bars.size())
+        return;
     while (m_bars.size() > count) {
         BarGraphBar *bar = m_bars.takeLast();
         m_layout->removeWidget(bar);

@@ -150,10 +150,12 @@ GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size,
 
 // A new iteration brings new current traces and a new result: unless the
 // range moved with them, only those are drawn again, over a copy of the
-// background layer. While the background keeps changing (an automatic range
-// that follows the traces, a zoom in progress) the plot is drawn in one go
-// instead, sparing the copy; the layer is kept again once the background
-// stays the same from one drawing to the next.
+// background layer. A background that changes now and then (a new range,
+// the initial traces shown again) goes into the layer at once, so that the
+// iterations after it copy it rather than draw it again. Only while it keeps
+// changing (a zoom in progress: a third drawing in a row with a new
+// background) the plot is drawn in one go, sparing the copy; the layer is
+// kept again once the background stays the same from one drawing to the next.
 const QPixmap &GoalGraphWidget::shownPixmap() const
 {
     const QSize size = this->size();
@@ -164,10 +166,12 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
     const Layout layout = layoutFor(size);
     const BackgroundKey key = backgroundKey(size, layout);
     const bool same = m_backgroundValid && key == m_backgroundKey;
+    m_backgroundChanges = same ? 0 : m_backgroundChanges + 1;
     if (same && !m_background.isNull()) {
         m_cache = m_background;
     } else {
-        QPixmap &target = same ? m_background : m_cache;
+        const bool keep = same || m_backgroundChanges <= 2;
+        QPixmap &target = keep ? m_background : m_cache;
         target = QPixmap(pixels);
         target.setDevicePixelRatio(dpr);
         target.fill(Qt::transparent);
@@ -176,7 +180,7 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
         ++m_backgroundRenderCount;
         m_backgroundKey = key;
         m_backgroundValid = true;
-        if (same) {
+        if (keep) {
             painter.end();
             m_cache = m_background;
         } else {
@@ -338,14 +342,11 @@ GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
     const QFontMetrics fm(small);
     const QString name = m_goal.name().isEmpty() ? QStringLiteral("Goal") : m_goal.name();
     fit.right = size.width() - 6;
-    if (!m_valueText.isEmpty())
-        fit.detail = QStringLiteral("error %1").arg(m_valueText);
-    if (m_stale)
-        fit.detail += fit.detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
+    fit.detail = headerDetail();
     // The result keeps its whole width; the goal's name gives way (down to
     // a few letters) so that the legend names everything the plot draws;
     // the legend takes what is left.
-    const int detailWidth = fit.detail.isEmpty() ? 0 : GraphAxes::textWidth(fm, small, fit.detail) + 8;
+    const int detailWidth = headerDetailWidth(fit.detail);
     std::vector<int> widths;
     int legendWidth = 0;
     for (const QString &entry : legendEntries()) {
@@ -363,6 +364,22 @@ GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
         fit.entryWidths.push_back(w);
     }
     return fit;
+}
+
+QString GoalGraphWidget::headerDetail() const
+{
+    QString detail;
+    if (!m_valueText.isEmpty())
+        detail = QStringLiteral("error %1").arg(m_valueText);
+    if (m_stale)
+        detail += detail.isEmpty() ? QStringLiteral("stale") : QStringLiteral(" (stale)");
+    return detail;
+}
+
+int GoalGraphWidget::headerDetailWidth(const QString &detail) const
+{
+    const QFont small = GraphAxes::labelFont(font());
+    return detail.isEmpty() ? 0 : GraphAxes::textWidth(QFontMetrics(small), small, detail) + 8;
 }
 
 QString GoalGraphWidget::headerDetailFor(const QSize &size) const

@@ -88,10 +88,19 @@ void GoalGraphWidget::setValueText(const QString &text)
     if (text == m_valueText)
         return;
     // The legend in the kept background gives way to the result; redraw it
-    // only when a longer or shorter result changes how many entries fit.
-    const size_t entries = headerFit(size()).entryWidths.size();
+    // only when a longer or shorter result changes how many entries fit (a
+    // result of the same width, as most are, cannot).
+    const QString before = m_valueText;
+    const int width = headerDetailWidth(headerDetail());
     m_valueText = text;
-    if (headerFit(size()).entryWidths.size() != entries)
+    bool legendMoves = false;
+    if (headerDetailWidth(headerDetail()) != width) {
+        const size_t entries = headerFit(size()).entryWidths.size();
+        m_valueText = before;
+        legendMoves = headerFit(size()).entryWidths.size() != entries;
+        m_valueText = text;
+    }
+    if (legendMoves)
         invalidateBackground();
     else
         invalidate();

@@ -266,6 +266,10 @@ private:
         std::vector<int> entryWidths;
     };
     HeaderFit headerFit(const QSize &size) const;
+    // The result and "stale" as the header writes them, and the room that
+    // takes (0 without any).
+    QString headerDetail() const;
+    int headerDetailWidth(const QString &detail) const;
     void drawSweptAxis(QPainter &painter, const QSize &size, const Layout &layout) const;
     void drawValueCaption(QPainter &painter, const Layout &layout) const;
     void drawLimits(QPainter &painter, const Layout &layout, bool lines) const;
@@ -300,6 +304,8 @@ private:
     mutable QPixmap m_background;
     mutable BackgroundKey m_backgroundKey;
     mutable bool m_backgroundValid = false;
+    // Drawings in a row that found a new background.
+    mutable int m_backgroundChanges = 0;
     mutable int m_backgroundRenderCount = 0;
     std::optional<GoalPlotRange> m_zoom;
     // The automatic range last shown, kept while new ones fit in it.

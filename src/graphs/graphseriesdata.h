@@ -190,7 +190,15 @@ public:
     // when anything was parsed or dropped.
     bool setTexts(const QStringList &texts)
     {
-        const qsizetype n = texts.size();
+        return setTextsFrom(texts.size(), [&texts](qsizetype i) { return texts.at(i); });
+    }
+
+    // The same for n texts read one by one through textAt(i) (a history
+    // that builds its texts on demand): the unchanged part is judged from
+    // the samples, so only those and the new texts are read.
+    template<typename TextAt>
+    bool setTextsFrom(qsizetype n, TextAt textAt)
+    {
         const qsizetype before = size();
         // Keep the parsed values up to the last sample that still matches,
         // checking the samples from the front; a history that lost its last
@@ -199,7 +207,7 @@ public:
         qsizetype keep = 0;
         if (fromTexts) {
             for (const auto &[index, text] : samples) {
-                if (index >= n || !sameText(texts.at(index), text))
+                if (index >= n || !sameText(textAt(index), text))
                     break;
                 keep = index + 1;
             }
@@ -212,7 +220,7 @@ public:
             truncate(keep);
         reserveFor(n);
         for (qsizetype i = keep; i < n; ++i) {
-            const std::optional<double> v = GraphScale::parseValue(texts.at(i));
+            const std::optional<double> v = GraphScale::parseValue(textAt(i));
             append(v ? *v : kNaN);
         }
         fromTexts = true;
@@ -226,7 +234,7 @@ public:
             std::sort(positions.begin(), positions.end());
             positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
             for (qsizetype index : positions)
-                samples.emplace_back(index, texts.at(index));
+                samples.emplace_back(index, textAt(index));
         }
         return keep != before || n != before;
     }

@@ -54,6 +54,7 @@
 #include <vector>
 
 class GraphSeriesData;
+class OptimHistoryValues;
 class QFontMetrics;
 class QPainter;
 
@@ -80,6 +81,10 @@ public:
     void setSeries(const QStringList &texts, int series = 0);
     // Values, one per iteration; NaN and infinities are gaps.
     void setSeries(const QList<double> &values, int series = 0);
+    // A history's value texts: its numbers while every text is a plain
+    // number, else its texts read as setSeries(QStringList) reads them,
+    // without building the whole list (only the samples and new texts).
+    void setSeries(const OptimHistoryValues &history, int series = 0);
     // Empties every series (the names and colours stay).
     void clearSeries();
     // Legend and tooltip name of a series (empty: no legend entry).

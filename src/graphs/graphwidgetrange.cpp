@@ -4,6 +4,7 @@
 
 #include "graphwidgetlayout.h"
 #include "colorset.h"
+#include "model/optimhistoryvalues.h"
 #include "units/realstringparser.h"
 
 #include <QLocale>
@@ -65,6 +66,21 @@ void GraphWidget::setSeries(const QList<double> &values, int series)
     if (series < 0)
         return;
     if (!seriesData(series).setValues(values))
+        return;
+    m_scaleValid = false;
+    m_dataChanged = true;
+    update();
+}
+
+void GraphWidget::setSeries(const OptimHistoryValues &history, int series)
+{
+    if (history.unreadCount() == 0) {
+        setSeries(history.numbers(), series);
+        return;
+    }
+    if (series < 0)
+        return;
+    if (!seriesData(series).setTextsFrom(history.size(), [&history](qsizetype i) { return history.at(i); }))
         return;
     m_scaleValid = false;
     m_dataChanged = true;

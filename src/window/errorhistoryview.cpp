@@ -5,10 +5,9 @@
 
 void showHistorySeries(GraphWidget *graph, const OptimHistoryValues &values, int series)
 {
-    if (values.unreadCount() == 0)
-        graph->setSeries(values.numbers(), series);
-    else
-        graph->setSeries(values.toStringList(), series);
+    // A history with units is read on from where the graph left it, never
+    // written out whole.
+    graph->setSeries(values, series);
 }
 
 ErrorHistoryView::ErrorHistoryView(QWidget *parent)

@@ -13,7 +13,7 @@ class OptimizationModelObject;
 
 // Shows a history of value texts as one series of a graph: its numbers,
 // unless some texts need the graph's own reading (a unit or an engineering
-// suffix), in which case the texts.
+// suffix), in which case the texts, only the new ones read on each update.
 void showHistorySeries(GraphWidget *graph, const OptimHistoryValues &values, int series = 0);
 
 class ErrorHistoryView : public GraphWidget

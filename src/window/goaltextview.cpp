@@ -6,6 +6,8 @@
 #include "model/optimizationmodelobject.h"
 #include "modelbinding.h"
 
+#include <QEvent>
+
 namespace {
 
 QString esc(const QString &text)
@@ -90,8 +92,35 @@ void GoalTextView::setSelectedGoal(int goalIndex)
     updateView();
 }
 
+QString GoalTextView::text() const
+{
+    if (m_dirty)
+        const_cast<GoalTextView *>(this)->rebuild();
+    return QLabel::text();
+}
+
+bool GoalTextView::event(QEvent *event)
+{
+    // ShowToParent: the page became current (shown now or with its window).
+    const bool result = QLabel::event(event);
+    if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::Show) && m_dirty)
+        rebuild();
+    return result;
+}
+
 void GoalTextView::updateView()
 {
+    // A page that is not shown catches up when it shows.
+    if (isHidden() || !isVisible()) {
+        m_dirty = true;
+        return;
+    }
+    rebuild();
+}
+
+void GoalTextView::rebuild()
+{
+    m_dirty = false;
     const int n = m_model ? int(m_model->model().goalCount()) : 0;
     if (n == 0) {
         setText(QStringLiteral("No goals to view"));

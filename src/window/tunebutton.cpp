@@ -73,7 +73,11 @@ void TuneButton::updateButtonAction(bool inTuning)
     // The face action also decides whether the button is enabled.
     m_start->setEnabled(m_tuningEnabled);
     m_stop->setEnabled(m_tuningEnabled);
-    setDefaultAction(inTuning ? m_stop : m_start);
+    // Setting the face action again would lay out and repaint the button
+    // on every model change; the action's own changes reach it anyway.
+    QAction *face = inTuning ? m_stop : m_start;
+    if (defaultAction() != face)
+        setDefaultAction(face);
     setEnabled(m_tuningEnabled);
     m_reset->setEnabled(inTuning && m_tuningEnabled);
 }

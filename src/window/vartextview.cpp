@@ -6,6 +6,7 @@
 #include "varsliderwidget.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QLabel>
 #include <QEvent>
 #include <QStackedWidget>
@@ -57,6 +58,9 @@ VarTextView::VarTextView(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_stack);
 
+    // Scrolling and resizing bring marked rows into sight.
+    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this, &VarTextView::catchUpRows);
+    m_table->viewport()->installEventFilter(this);
     connect(m_table, &QTableWidget::currentCellChanged, this, [this](int row) {
         if (!m_selecting && row >= 0) {
             m_selectedVariable = row;
@@ -139,6 +143,7 @@ void VarTextView::updateView()
     m_stack->setCurrentWidget(count == 0 ? static_cast<QWidget *>(m_emptyLabel) : m_table);
     if (m_table->rowCount() != count)
         m_table->setRowCount(int(count));
+    m_stale.reset(count);
     for (int k = 0; k < count; ++k)
         updateRow(k);
     setSelectedVariable(m_selectedVariable);
@@ -150,8 +155,43 @@ void VarTextView::updateVariable(int varIndex)
         updateView();
         return;
     }
-    if (varIndex >= 0)
+    if (varIndex < 0)
+        return;
+    if (rowInSight(varIndex)) {
+        m_stale.take(varIndex);
         updateRow(varIndex);
+    } else {
+        m_stale.mark(varIndex);
+    }
+}
+
+bool VarTextView::rowInSight(int k) const
+{
+    // Rows above the first or below the last one the viewport shows are out
+    // of sight; a viewport that shows none (not laid out yet) takes all.
+    const int first = m_table->rowAt(0);
+    const int last = m_table->rowAt(m_table->viewport()->height() - 1);
+    return first < 0 || (k >= first && (last < 0 || k <= last));
+}
+
+void VarTextView::catchUpRows()
+{
+    if (m_stale.isEmpty() || !m_model)
+        return;
+    const int count = std::min(m_table->rowCount(), int(m_model->model().variableCount()));
+    for (int k = std::max(0, m_table->rowAt(0)); k < count && !m_stale.isEmpty(); ++k) {
+        if (!rowInSight(k))
+            break;
+        if (m_stale.take(k))
+            updateRow(k);
+    }
+}
+
+bool VarTextView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table->viewport() && event->type() == QEvent::Resize)
+        catchUpRows();
+    return QWidget::eventFilter(watched, event);
 }
 
 void VarTextView::updateRow(int k)

@@ -7,6 +7,8 @@
 // The model's changes are taken once per visit of the event loop; a change
 // of one variable rewrites its row only, and only the cells whose
 // text changed; while the view is a hidden page it catches up when shown.
+// A row out of sight is marked instead and rewritten when scrolling or a
+// resize brings it into sight, so a long list costs only its visible rows.
 
 #include "varsliderwidget.h"
 
@@ -52,11 +54,15 @@ public Q_SLOTS:
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     std::shared_ptr<VarValues::ShownTexts> m_shownTexts;
     void setCell(int row, int column, const QString &text, bool enabled);
     void updateRow(int k);
+    bool rowInSight(int k) const;
+    // Rewrites the marked rows that are in sight now.
+    void catchUpRows();
 
     QPointer<OptimizationModelObject> m_model;
     QStackedWidget *m_stack;
@@ -65,5 +71,6 @@ private:
     bool m_selecting = false;
     bool m_dirty = false;
     VarUpdateQueue m_queue;
+    VarStaleRows m_stale;
     int m_selectedVariable = -1;
 };

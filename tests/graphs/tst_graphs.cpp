@@ -5,6 +5,7 @@
 #include "graphs/goalgraphwidget.h"
 #include "graphs/graphaxes.h"
 #include "graphs/graphwidget.h"
+#include "model/optimhistoryvalues.h"
 #include "../window/windowtestsupport.h"
 
 #include <QClipboard>
@@ -150,6 +151,21 @@ private Q_SLOTS:
         QVERIFY(countColour(image, Qt::red, tenY - 4, tenY + 4, plot.left(), plot.right()) > 0);
         // NaN as text is a gap as well: the whole series lies between 10 and 12.
         QCOMPARE(countColour(image, Qt::red, tenY + 6, plot.bottom(), plot.left(), plot.right()), 0);
+    }
+    void historyTextsWithUnits()
+    {
+        // A history with units is read through its texts, on from the part
+        // already read; a replaced last entry is read again.
+        GraphWidget graph;
+        OptimHistoryValues history(QStringList{"10 nH", "abc", "12"});
+        graph.setSeries(history);
+        QCOMPARE(QList<std::optional<double>>({graph.valueAt(0), graph.valueAt(1), graph.valueAt(2)}),
+                 QList<std::optional<double>>({1e-8, std::nullopt, 12.0}));
+        history.removeLast();
+        history << QStringLiteral("2 pF") << QStringLiteral("3");
+        graph.setSeries(history);
+        QCOMPARE(QList<std::optional<double>>({graph.valueAt(2), graph.valueAt(3)}), QList<std::optional<double>>({2e-12, 3.0}));
+        QCOMPARE(graph.pointCount(), 4);
     }
     void doublesWithNaN()
     {
@@ -665,6 +681,10 @@ private Q_SLOTS:
             plot.setInitialTraces(family({1e9, 2e9, 3e9, 4e9}, {-1, -11, -21, -31}));
         if (change == 3)
             plot.resetZoom();
+        QCOMPARE(plot.shownPixmap().toImage(), plot.renderPixmap(plot.size()).toImage());
+        QCOMPARE(plot.backgroundRenderCount() - before, backgrounds);
+        // The next result over the same background copies the layer.
+        plot.setValueText(QStringLiteral("0.125"));
         QCOMPARE(plot.shownPixmap().toImage(), plot.renderPixmap(plot.size()).toImage());
         QCOMPARE(plot.backgroundRenderCount() - before, backgrounds);
         const GoalPlotRange now = *plot.plotRange(), computed = *GraphScale::goalPlotRange(2,

@@ -97,6 +97,12 @@ private Q_SLOTS:
         // with the share of the sum.
         QCOMPARE(QList<double>({bars->bar(0)->fraction(), bars->bar(1)->fraction()}), QList<double>({1, 0.5}));
         QCOMPARE(barTexts(), QStringList({"0.5  (67 %)", "0.25  (33 %)"}));
+        // An iteration with the same contributions repaints no bar.
+        QCoreApplication::processEvents();
+        PaintCounter painted(bars->bar(0));
+        applyIterations(*m_model, 2, 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(painted.count, 0);
         // An empty contribution is "Not active"; one that is not a number is
         // shown as it is, without a bar.
         OptimIter iteration = sampleIteration(smallSample(), 2);
@@ -105,6 +111,19 @@ private Q_SLOTS:
         m_model->applyIteration(iteration);
         QCOMPARE(barTexts(), QStringList({"Not active", "n/a"}));
         QVERIFY(!bars->bar(0)->isActive() && std::isnan(bars->bar(1)->fraction()));
+    }
+    void goalTableBuiltWhenShown()
+    {
+        // The goal table waits while its page is hidden and catches up when
+        // it shows (or when its text is asked for).
+        GoalTextView *table = m_panel->goalTextView();
+        const QString before = table->QLabel::text();
+        applyIterations(*m_model, 0, 0);
+        QCOMPARE(table->QLabel::text(), before);
+        m_panel->pages()->setCurrentIndex(2);
+        QVERIFY(table->QLabel::text().contains(QStringLiteral("0.25")));
+        applyIterations(*m_model, 1, 1);
+        QCOMPARE(table->QLabel::text(), table->text());
     }
     void goalChangedUpdatesViews()
     {

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QHeaderView>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
@@ -277,6 +278,17 @@ private Q_SLOTS:
         QCOMPARE(modes.count(), 1);
         QCOMPARE(button->tuneMode(), TuneOnRequest);
     }
+    void tuneButtonKeptAcrossIterations()
+    {
+        // The button's face is set again only when it changes: an iteration
+        // neither lays it out nor repaints it.
+        m_panel->show();
+        QCoreApplication::processEvents();
+        PaintCounter painted(m_panel->tuneButton());
+        applyState(*m_model, AlgState(2, QStringLiteral("4")));
+        QCoreApplication::processEvents();
+        QCOMPARE(painted.count, 0);
+    }
     void tuneButtonEnabledByStatusAndWaits()
     {
         TuneButton *button = m_panel->tuneButton();
@@ -410,6 +422,20 @@ private Q_SLOTS:
         setValue(QStringLiteral("L2.L"), QStringLiteral("2.5"));
         QCOMPARE(table->item(1, 1)->text(), QStringLiteral("2.5 nH"));
         QVERIFY(!text->showsEmptyText() && VarsPanel(m_state.get()).textView()->showsEmptyText());
+    }
+    void textViewRowsOutOfSightCatchUp()
+    {
+        // A row out of sight is only marked; scrolling to it rewrites it.
+        VarTextView *text = m_panel->textView();
+        m_panel->viewTabs()->setCurrentWidget(text);
+        QTableWidget *table = text->table();
+        table->setFixedHeight(table->horizontalHeader()->height() + table->rowHeight(0) + 2 * table->frameWidth());
+        QCoreApplication::processEvents();
+        const QString before = table->item(2, 1)->text();
+        setValue(QStringLiteral("L3.L"), QStringLiteral("7.5"));
+        QCOMPARE(table->item(2, 1)->text(), before);
+        table->scrollToBottom();
+        QCOMPARE(table->item(2, 1)->text(), QStringLiteral("7.5 nH"));
     }
     void splitterSizesPersist()
     {

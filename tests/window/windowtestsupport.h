@@ -8,6 +8,7 @@
 #include "samplemessages.h"
 #include "state/helmdecksettings.h"
 
+#include <QEvent>
 #include <QSignalSpy>
 
 #include <memory>
@@ -24,6 +25,19 @@ struct AlgState
     QString maxIterationsText;
     bool simulationOk = true;
     QString stoppingReason;
+};
+
+// Counts the paint events a widget receives (views that did not change
+// must not repaint).
+struct PaintCounter : QObject
+{
+    explicit PaintCounter(QObject *widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
 };
 
 // Every emission of a spied signal as its arguments joined by '=', e.g. "L1.L=10".
