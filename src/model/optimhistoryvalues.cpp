@@ -221,7 +221,7 @@ inline bool readPlainNumber(const QString &text, double &number, bool &shortest)
     const char16_t *const end = p + text.size();
     const bool negative = p != end && *p == u'-';
     p += negative ? 1 : 0;
-    qint64 mantissa = 0;
+    quint64 mantissa = 0;  // unsigned: a long digit run wraps (and is refused below) instead of overflowing
     unsigned d;
     const char16_t *const intBegin = p;
     for (; p != end && (d = unsigned(*p) - u'0') <= 9; ++p)
