@@ -7,10 +7,15 @@
 // DESIGN is "lowpass", "large" or "tran" and SIZE "default" or "1600x1000": only
 // that case runs (for a profiler); without them, all four do. With
 // BENCH_GUI_BROKER=1 the broker runs on the GUI thread (as the host once did).
+// With BENCH_PERF_CTL=FIFO the timed part alone is profiled: the bench writes
+// "enable" and "disable" to perf's control FIFO around it, e.g.
+//   mkfifo /tmp/ctl
+//   BENCH_PERF_CTL=/tmp/ctl perf record -D -1 --control fifo:/tmp/ctl
+//       build/bench/pipeline/bench_pipeline 200 large default   (one command)
 //
 // A simulator thread registers on a real socket broker (on a thread of its
 // own, as the host runs it), opens a helmdeck and sends iterations as data
-// blocks, each waiting for its acknowledgement, as helmdeck-sim does. The GUI
+// blocks, each waiting for the host's reply, as helmdeck-sim does. The GUI
 // thread runs the host's side: the plug-in receives the blocks and applies
 // them to the model, and the visible window repaints as it does for a user
 // (the offscreen platform's paint and flush).
@@ -44,7 +49,10 @@
 #include <memory>
 #include <optional>
 #include <cstdio>
+#include <ctime>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 #include <vector>
 
 extern "C" void RegisterLibraryContents(PluginManagerIFC *manager);
@@ -59,7 +67,16 @@ struct Shared
     std::vector<Clock::time_point> sent;
     std::atomic<bool> done{false};
     std::atomic<bool> failed{false};
+    std::atomic<double> simCpuSeconds{0};   // the simulator thread's CPU time while sending
 };
+
+// CPU time the calling thread has used, in seconds.
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
 
 bool sendBlock(KuvoClient &kuvo, int host, const QByteArray &name, const OptimSerializationIFC &record)
 {
@@ -68,7 +85,17 @@ bool sendBlock(KuvoClient &kuvo, int host, const QByteArray &name, const OptimSe
     OptimDataBlock block;
     block.setName(name);
     block.setChunks(writer.chunks(OptimDataBlock::kChunkLimit));
-    return block.transmit(&kuvo, host);
+    if (!block.transmit(&kuvo, host))
+        return false;
+    // Wait for the host's reply, as helmdeck-sim does: the wait runs the
+    // client's event loop, which writes out what the socket did not take at
+    // once, so a block never sits half sent while the next is encoded.
+    KuvoMessage reply;
+    while (kuvo.waitForMessage(reply)) {
+        if (reply.sender == host && reply.kind == 8)
+            return !reply.text.contains("FAILED");
+    }
+    return false;
 }
 
 // A step response's design: the sample's variables and one goal over time
@@ -149,6 +176,7 @@ void runSimulator(const QString &socket, const SampleSize size, bool transient, 
         shared->failed = true;
         return;
     }
+    const double cpuStart = threadCpuSeconds();
     for (int i = 0; i < iterations && !shared->failed; ++i) {
         const OptimIter &iter = prepared.at(i);
         {
@@ -158,6 +186,7 @@ void runSimulator(const QString &socket, const SampleSize size, bool transient, 
         if (!sendBlock(kuvo, host, "OPTIM_HELMDECK OPTIM_ITER", iter))
             shared->failed = true;
     }
+    shared->simCpuSeconds = threadCpuSeconds() - cpuStart;
     shared->done = true;
 }
 
@@ -182,6 +211,21 @@ protected:
 private:
     QWidget *m_window;
 };
+
+// Switches a profiler on or off through its control FIFO, when one is given.
+void profilerControl(const char *command)
+{
+    static const QByteArray path = qgetenv("BENCH_PERF_CTL");
+    if (path.isEmpty())
+        return;
+    const int fd = ::open(path.constData(), O_WRONLY);
+    if (fd < 0)
+        return;
+    const QByteArray line = QByteArray(command) + '\n';
+    if (::write(fd, line.constData(), size_t(line.size())) != line.size())
+        std::fprintf(stderr, "profiler control: could not write %s\n", command);
+    ::close(fd);
+}
 
 void measure(const char *label, const SampleSize &size, int iterations, const QSize &windowSize,
              bool transient = false)
@@ -216,6 +260,7 @@ void measure(const char *label, const SampleSize &size, int iterations, const QS
     QThread *sim = QThread::create(runSimulator, socket, size, transient, iterations, &shared);
     QMetaObject::Connection applied;
     QElapsedTimer wall;
+    double guiCpuStart = 0;
     std::unique_ptr<PaintTimer> paints;
     // The iteration applied last: when its last chunk arrived, and whether
     // a paint has ended since.
@@ -251,11 +296,16 @@ void measure(const char *label, const SampleSize &size, int iterations, const QS
             closePending();   // the previous iteration's paints are over
             pendingArrival = lastArrival;
         });
+        profilerControl("enable");
+        guiCpuStart = threadCpuSeconds();
         wall.start();
     }
     while (controller && !(shared.done && seen >= iterations) && !shared.failed)
         waitForEvents();
     const double seconds = wall.nsecsElapsed() / 1e9;
+    const double guiCpuSeconds = threadCpuSeconds() - guiCpuStart;
+    if (controller)
+        profilerControl("disable");
     // The last iteration's paints.
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -270,9 +320,10 @@ void measure(const char *label, const SampleSize &size, int iterations, const QS
     } else {
         std::sort(latencies.begin(), latencies.end());
         std::printf("%-8s %-9s %5d iterations  %7.1f iterations/s  latency median %6.2f ms  worst %6.2f ms"
-                    "  (%d painted)\n",
+                    "  (%d painted)  CPU per iteration: GUI thread %.1f ms, simulator thread %.1f ms\n",
                     label, windowSize.isValid() ? "1600x1000" : "default", iterations, seen / seconds,
-                    latencies[latencies.size() / 2], latencies.back(), int(latencies.size()));
+                    latencies[latencies.size() / 2], latencies.back(), int(latencies.size()),
+                    1e3 * guiCpuSeconds / std::max(1, seen), 1e3 * shared.simCpuSeconds / iterations);
     }
     if (controller)
         OptimHelmdeckPlugin::instance()->closeHelmdeck(true, false);
