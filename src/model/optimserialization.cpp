@@ -83,6 +83,8 @@ void OptimSerialWriter::endToken()
     const qsizetype begin = m_ends.empty() ? 0 : m_ends.back();
     if (m_text.size() == begin || m_text.back() != '\n')
         m_text.append(' ');
+    else
+        m_lineFeedTokens.push_back(tokenCount());
     m_ends.push_back(m_text.size());
 }
 
@@ -106,18 +108,33 @@ void OptimSerialWriter::writeInt(qint64 value)
 
 void OptimSerialWriter::writeDouble(double value)
 {
+    appendNumbers(&value, 1);
+}
+
+void OptimSerialWriter::appendNumbers(const double *values, qsizetype count)
+{
     // The classic %g rule with six significant digits, independent of the
     // locale, as to_chars writes it in general format (the formatter writes
-    // the same bytes, only quicker). The number and the space that ends it
-    // (a number never ends in a line feed) go in at once: resize grows the
-    // text geometrically by itself.
-    char number[33];
-    char *end = optimFormatGeneral6(number, number + 32, value);
-    *end++ = ' ';
-    const qsizetype size = m_text.size();
-    m_text.resize(size + (end - number));
-    std::memcpy(m_text.data() + size, number, size_t(end - number));
-    m_ends.push_back(m_text.size());
+    // the same bytes, only quicker). Each number and the space that ends it
+    // (a number never ends in a line feed) go straight into the room behind
+    // the text, and the sizes are set once for all of them: a resize or a
+    // push per number costs more than the loop's own work. Every number gets
+    // the formatter's full room and its space, whatever it writes.
+    constexpr qsizetype kRoom = 16;  // the formatter may use all of it as scratch
+    const qsizetype start = m_text.size();
+    reserveMore(count * (kRoom + 1), count);
+    m_text.resize(start + count * (kRoom + 1));
+    char *const text = m_text.data();
+    char *out = text + start;
+    const size_t firstEnd = m_ends.size();
+    m_ends.resize(firstEnd + size_t(count));
+    qsizetype *ends = m_ends.data() + firstEnd;
+    for (const double *value = values; value != values + count; ++value) {
+        out = optimFormatGeneral6(out, out + kRoom, *value);
+        *out++ = ' ';
+        *ends++ = out - text;
+    }
+    m_text.resize(out - text);
 }
 
 void OptimSerialWriter::writeBool(bool value)
@@ -165,11 +182,8 @@ void OptimSerialWriter::writeStringList(const QStringList &values)
 
 void OptimSerialWriter::writeDoubles(const QList<double> &values)
 {
-    // Room for the typical number ("-1.23457e-05" and a little) up front.
-    reserveMore(32 + 14 * values.size(), 2 + values.size());
     writeArrayStart("VALUES", values.size());
-    for (double value : values)
-        writeDouble(value);
+    appendNumbers(values.constData(), values.size());
     writeArrayEnd("VALUES");
 }
 
@@ -206,24 +220,32 @@ QByteArray OptimSerialWriter::joinedText() const
 
 QList<QByteArray> OptimSerialWriter::chunks(qsizetype limit) const
 {
+    // A token costs its size plus one: the bytes up to its end with its
+    // space, and one more for a token that ends in a line feed and has no
+    // space. Each chunk takes as many tokens as fit: the last token whose end
+    // lies within the limit, found by a binary search over the ends, then
+    // back from there while the line feeds in between push the cost over.
     QList<QByteArray> result;
     result.reserve(m_text.size() / std::max<qsizetype>(limit, 1) + 1);
+    const auto ends = m_ends.cbegin();
+    auto lineFeed = m_lineFeedTokens.cbegin();  // the first line-feed token at or after i
     qsizetype i = 0;
     const qsizetype n = tokenCount();
     while (i < n) {
-        qsizetype total = 0;
-        qsizetype last = i;
-        while (last < n && total < limit) {
-            const qsizetype cost = token(last).size() + 1;
-            if (total + cost > limit)
-                break;
-            total += cost;
-            ++last;
+        const qsizetype begin = i == 0 ? 0 : m_ends[size_t(i - 1)];
+        // Clamped so that a huge limit cannot overflow.
+        const qsizetype bound = begin + std::clamp<qsizetype>(limit, 0, m_text.size());
+        qsizetype last = std::upper_bound(ends + i, m_ends.cend(), bound) - ends;
+        lineFeed = std::lower_bound(lineFeed, m_lineFeedTokens.cend(), i);
+        auto lineFeedEnd = std::lower_bound(lineFeed, m_lineFeedTokens.cend(), last);
+        while (last > i && m_ends[size_t(last - 1)] - begin + (lineFeedEnd - lineFeed) > limit) {
+            --last;
+            if (lineFeedEnd != lineFeed && *(lineFeedEnd - 1) == last)
+                --lineFeedEnd;
         }
         if (last == i)  // a single token longer than the limit goes alone
             last = i + 1;
         // The tokens i..last-1 with their spaces lie back to back in the text.
-        const qsizetype begin = i == 0 ? 0 : m_ends[size_t(i - 1)];
         result.append(m_text.sliced(begin, m_ends[size_t(last - 1)] - begin));
         i = last;
     }

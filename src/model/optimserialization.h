@@ -136,9 +136,12 @@ private:
     // returning where it stopped.
     template<typename Format>
     void appendFormatted(qsizetype maxBytes, Format format);
+    // count numbers, each a token.
+    void appendNumbers(const double *values, qsizetype count);
 
     QByteArray m_text;            // the joined text
     std::vector<qsizetype> m_ends;  // where each token and its space end in m_text
+    std::vector<qsizetype> m_lineFeedTokens;  // the tokens that end in a line feed, in order
 };
 
 class OptimSerialReader

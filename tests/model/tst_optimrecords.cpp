@@ -410,6 +410,28 @@ private Q_SLOTS:
         QCOMPARE(chunks.at(1).size(), 23);
         QCOMPARE(chunks.join(), oversized.joinedText());
         QVERIFY(OptimSerialWriter().chunks(5700).isEmpty());
+        // At every limit the cut is the plain walk's: tokens are taken while
+        // their sizes plus one fit; one too long for the limit goes alone; a
+        // token ending in a line feed has no space but costs as much.
+        OptimSerialWriter mixed;
+        mixed.writeStart("LF\n");
+        mixed.writeDoubles({1.5, -2e-7, 300});
+        mixed.writeString(QString(12, QLatin1Char('q')));
+        mixed.writeEnd("LF\n");
+        mixed.writeBool(true);
+        for (qsizetype limit = -1; limit <= mixed.joinedText().size() + 1; ++limit) {
+            QList<QByteArray> expected{QByteArray()};
+            qsizetype cost = 0;
+            for (const QByteArray &token : mixed.tokens()) {
+                if (cost > 0 && cost + token.size() + 1 > limit) {
+                    expected.append(QByteArray());
+                    cost = 0;
+                }
+                expected.last() += token.endsWith('\n') ? token : token + ' ';
+                cost += token.size() + 1;
+            }
+            QCOMPARE(mixed.chunks(limit), expected);
+        }
     }
 
     void recordsRoundTrip()
