@@ -21,7 +21,7 @@ constexpr char kArray[] = "ARRAY_";
 struct SpareWriterRoom
 {
     QByteArray text;
-    std::vector<qsizetype> ends;
+    OptimSerialWriter::Ends ends;
 };
 thread_local SpareWriterRoom t_spare;
 constexpr qsizetype kKeepBytes = qsizetype(16) << 20;

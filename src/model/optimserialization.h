@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -83,7 +84,26 @@ private:
 
 class OptimSerialWriter
 {
+    // Token ends grow by resize() and are written in place after it: their
+    // allocator leaves a new end uninitialised rather than zeroing it first.
+    template<typename T>
+    struct EndAllocator
+    {
+        using value_type = T;
+        EndAllocator() = default;
+        template<typename U>
+        EndAllocator(const EndAllocator<U> &) noexcept {}
+        T *allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
+        void deallocate(T *p, std::size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
+        template<typename U>
+        void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
+        template<typename U>
+        bool operator==(const EndAllocator<U> &) const noexcept { return true; }
+    };
+
 public:
+    using Ends = std::vector<qsizetype, EndAllocator<qsizetype>>;
+
     // A writer starts from the room the last writer of its thread left
     // behind, so a long message does not fault in fresh pages every time.
     OptimSerialWriter();
@@ -140,7 +160,7 @@ private:
     void appendNumbers(const double *values, qsizetype count);
 
     QByteArray m_text;            // the joined text
-    std::vector<qsizetype> m_ends;  // where each token and its space end in m_text
+    Ends m_ends;  // where each token and its space end in m_text
     std::vector<qsizetype> m_lineFeedTokens;  // the tokens that end in a line feed, in order
 };
 
