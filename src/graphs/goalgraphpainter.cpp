@@ -144,8 +144,9 @@ QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
 
 GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size, const Layout &layout) const
 {
+    const HeaderFit fit = headerFit(size);
     return {size, devicePixelRatioF(), layout.range, m_traces.traces().isEmpty(), showsInitialTraces(),
-            m_traces.indepVar().name(), layout.xLog};
+            m_traces.indepVar().name(), layout.xLog, fit.nameWidth, fit.entryWidths.size()};
 }
 
 // A new iteration brings new current traces and a new result: unless the
@@ -165,6 +166,11 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
         return m_cache;
     const Layout layout = layoutFor(size);
     const BackgroundKey key = backgroundKey(size, layout);
+    if (m_backgroundValid && key != m_backgroundKey && !m_previousBackground.isNull() && key == m_previousKey
+        && !m_background.isNull()) {
+        std::swap(m_background, m_previousBackground);
+        std::swap(m_backgroundKey, m_previousKey);
+    }
     const bool same = m_backgroundValid && key == m_backgroundKey;
     m_backgroundChanges = same ? 0 : m_backgroundChanges + 1;
     QPainter painter;
@@ -186,6 +192,10 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
         fromBackground();
     } else {
         const bool keep = same || m_backgroundChanges <= 2;
+        if (keep && m_backgroundValid && !same && !m_background.isNull()) {
+            m_previousBackground = m_background;
+            m_previousKey = m_backgroundKey;
+        }
         QPixmap &target = keep ? m_background : m_cache;
         target = QPixmap(pixels);
         target.setDevicePixelRatio(dpr);
