@@ -144,8 +144,9 @@ QPixmap GoalGraphWidget::renderPixmap(const QSize &size) const
 
 GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size, const Layout &layout) const
 {
+    const HeaderFit fit = headerFit(size);
     return {size, devicePixelRatioF(), layout.range, m_traces.traces().isEmpty(), showsInitialTraces(),
-            m_traces.indepVar().name(), layout.xLog};
+            m_traces.indepVar().name(), layout.xLog, fit.nameWidth, fit.entryWidths.size()};
 }
 
 // A new iteration brings new current traces and a new result: unless the
@@ -165,24 +166,48 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
         return m_cache;
     const Layout layout = layoutFor(size);
     const BackgroundKey key = backgroundKey(size, layout);
+    if (m_backgroundValid && key != m_backgroundKey && !m_previousBackground.isNull() && key == m_previousKey
+        && !m_background.isNull()) {
+        std::swap(m_background, m_previousBackground);
+        std::swap(m_backgroundKey, m_previousKey);
+    }
     const bool same = m_backgroundValid && key == m_backgroundKey;
     m_backgroundChanges = same ? 0 : m_backgroundChanges + 1;
+    QPainter painter;
+    // The layer goes into the cache's own pixels when it has them (the
+    // drawing before this one did): a blit, where taking a copy of the layer
+    // would make a new buffer and copy it whole once painting starts. A
+    // scaled device keeps the plain copy, so no pixel moves.
+    auto fromBackground = [&] {
+        if (dpr == 1.0 && m_cache.size() == pixels && m_cache.devicePixelRatio() == dpr && m_cache.isDetached()) {
+            painter.begin(&m_cache);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.drawPixmap(0, 0, m_background);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        } else {
+            m_cache = m_background;
+        }
+    };
     if (same && !m_background.isNull()) {
-        m_cache = m_background;
+        fromBackground();
     } else {
         const bool keep = same || m_backgroundChanges <= 2;
+        if (keep && m_backgroundValid && !same && !m_background.isNull()) {
+            m_previousBackground = m_background;
+            m_previousKey = m_backgroundKey;
+        }
         QPixmap &target = keep ? m_background : m_cache;
         target = QPixmap(pixels);
         target.setDevicePixelRatio(dpr);
         target.fill(Qt::transparent);
-        QPainter painter(&target);
+        painter.begin(&target);
         drawBackground(painter, size, layout);
         ++m_backgroundRenderCount;
         m_backgroundKey = key;
         m_backgroundValid = true;
         if (keep) {
             painter.end();
-            m_cache = m_background;
+            fromBackground();
         } else {
             m_background = QPixmap();
             drawForeground(painter, size, layout);
@@ -191,7 +216,8 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
             return m_cache;
         }
     }
-    QPainter painter(&m_cache);
+    if (!painter.isActive())
+        painter.begin(&m_cache);
     drawForeground(painter, size, layout);
     m_cacheValid = true;
     ++m_renderCount;

@@ -38,6 +38,7 @@ void GoalGraphWidget::invalidate()
 void GoalGraphWidget::invalidateBackground()
 {
     m_backgroundValid = false;
+    m_previousBackground = QPixmap();
     invalidate();
 }
 
@@ -87,23 +88,11 @@ void GoalGraphWidget::setValueText(const QString &text)
 {
     if (text == m_valueText)
         return;
-    // The legend in the kept background gives way to the result; redraw it
-    // only when a longer or shorter result changes how many entries fit (a
+    // The legend in the kept background gives way to the result: the
+    // background key tells when a longer or shorter result moves it (a
     // result of the same width, as most are, cannot).
-    const QString before = m_valueText;
-    const int width = headerDetailWidth(headerDetail());
     m_valueText = text;
-    bool legendMoves = false;
-    if (headerDetailWidth(headerDetail()) != width) {
-        const size_t entries = headerFit(size()).entryWidths.size();
-        m_valueText = before;
-        legendMoves = headerFit(size()).entryWidths.size() != entries;
-        m_valueText = text;
-    }
-    if (legendMoves)
-        invalidateBackground();
-    else
-        invalidate();
+    invalidate();
 }
 
 void GoalGraphWidget::setXAxisScaling(int scaling)

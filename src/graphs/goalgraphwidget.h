@@ -226,7 +226,7 @@ private:
 
     // What the background layer shows besides the setters' state (which
     // invalidateBackground covers): everything that follows the current
-    // traces.
+    // traces and result (the legend gives way to a wider result).
     struct BackgroundKey
     {
         QSize size;
@@ -236,6 +236,8 @@ private:
         bool showsInitial = false;
         QString sweptName;
         bool xLog = false;
+        int nameWidth = 0;
+        size_t legendEntries = 0;
         bool operator==(const BackgroundKey &) const = default;
     };
 
@@ -304,6 +306,11 @@ private:
     mutable QPixmap m_background;
     mutable BackgroundKey m_backgroundKey;
     mutable bool m_backgroundValid = false;
+    // The layer before the last new one, while nothing invalidated it: a
+    // background that comes back (the initial traces shown again after a
+    // result that matched them) is taken from here instead of drawn again.
+    mutable QPixmap m_previousBackground;
+    mutable BackgroundKey m_previousKey;
     // Drawings in a row that found a new background.
     mutable int m_backgroundChanges = 0;
     mutable int m_backgroundRenderCount = 0;

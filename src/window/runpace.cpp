@@ -2,6 +2,7 @@
 
 #include "progressview.h"
 
+#include <algorithm>
 #include <cmath>
 
 void RunPace::record(qint64 msecs, double iteration)
@@ -66,13 +67,22 @@ void PaceView::setModel(OptimizationModelObject *model)
         connect(m, &OptimizationModelObject::algorithmChanged, this, &PaceView::updateView);
     });
     m_pace.clear();
+    m_heldWidth = 0;
     updateView();
+}
+
+QSize PaceView::sizeHint() const
+{
+    QSize hint = QLabel::sizeHint();
+    hint.setWidth(std::max(hint.width(), m_heldWidth));
+    return hint;
 }
 
 void PaceView::updateView()
 {
     if (!m_model || m_model->model().algorithmOutput().status() != StatusRunning) {
         m_pace.clear();
+        m_heldWidth = 0;
         clear();
         return;
     }
@@ -86,4 +96,6 @@ void PaceView::updateView()
     if (limit.isEmpty())
         limit = m_model->model().algorithmInput().maxIterations();
     setText(m_pace.text(limit));
+    if (!text().isEmpty())
+        m_heldWidth = std::max(m_heldWidth, QLabel::sizeHint().width());
 }

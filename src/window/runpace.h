@@ -10,7 +10,10 @@
 // time spent standing still never lowers the rate.
 //
 // PaceView shows "12.5 it/s, about 1m20s left" beside the elapsed time
-// while the optimization runs, and nothing otherwise.
+// while the optimization runs, and nothing otherwise. While the run goes
+// on, the view asks for the width of its widest text so far: a text that
+// comes out shorter on the next iteration leaves the progress bar beside it
+// where it is, instead of widening it and drawing it again.
 
 #include "modelbinding.h"
 
@@ -56,6 +59,7 @@ public:
     void setModel(OptimizationModelObject *model);
     // The clock samples are taken from (tests step it by hand).
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    QSize sizeHint() const override;
 
 private Q_SLOTS:
     void updateView();
@@ -64,4 +68,6 @@ private:
     QPointer<OptimizationModelObject> m_model;
     std::function<QDateTime()> m_clock;
     RunPace m_pace;
+    // The widest text's width since the run (or the model) started.
+    int m_heldWidth = 0;
 };

@@ -656,6 +656,8 @@ private Q_SLOTS:
         QTest::newRow("traces grow beyond it: new range") << 0 << 1 << QList<double>{5, -10, -30, -40};
         QTest::newRow("traces shrink below 85 %: new range") << 0 << 1 << QList<double>{-5, -10, -30, -35};
         QTest::newRow("zoom and back: held range dropped") << 3 << 1 << QList<double>{-1, -10, -30, -39};
+        QTest::newRow("initial traces hidden and back: the layer before") << 5 << 1 << QList<double>{};
+        QTest::newRow("a long result moves the legend, a short one the layer before") << 6 << 1 << QList<double>{};
     }
     void goalPlotBackgroundLayer()
     {
@@ -675,10 +677,19 @@ private Q_SLOTS:
             plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, ys));
         if (change == 1)
             plot.setValueText(QStringLiteral("0.25"));
+        else if (change == 6)
+            plot.setValueText(QStringLiteral("0.1234567890123456789012345"));
+        if (change == 6)
+            QVERIFY(plot.legendEntriesShown(plot.size()) < plot.legendEntries().size());
         else if (change == 2 || change == 3)
             plot.zoomAt(QRectF(plot.plotRect()).center(), 0.8, 0.8);
         else if (change == 4)
             plot.setInitialTraces(family({1e9, 2e9, 3e9, 4e9}, {-1, -11, -21, -31}));
+        if (change == 5) { // traces that match the initial ones hide them, then they show again
+            plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {-5, -15, -25, -35}));
+            QCOMPARE(plot.shownPixmap().toImage(), plot.renderPixmap(plot.size()).toImage());
+            plot.setTraces(family({1e9, 2e9, 3e9, 4e9}, {0, -10, -30, -40}));
+        }
         if (change == 3)
             plot.resetZoom();
         QCOMPARE(plot.shownPixmap().toImage(), plot.renderPixmap(plot.size()).toImage());

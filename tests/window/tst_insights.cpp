@@ -279,6 +279,21 @@ void TestInsights::pace()
     // A restart begins afresh.
     pace.record(71000, 3);
     QVERIFY(!pace.iterationsPerSecond());
+    // The view keeps its widest width while the run goes on; a pause lets it go.
+    QDateTime now(QDate(2030, 1, 1), QTime(12, 0), Qt::UTC);
+    PaceView view;
+    view.setClock([&now] { return now; });
+    auto model = makeModel(AlgState{2, QStringLiteral("1"), QString()}, 2, QString());
+    view.setModel(model.get());
+    now = now.addSecs(1);
+    applyState(*model, AlgState{2, QStringLiteral("101"), QString()}); // "100 it/s"
+    const int wide = view.sizeHint().width();
+    now = now.addSecs(49);
+    applyState(*model, AlgState{2, QStringLiteral("501"), QString()});
+    QCOMPARE(view.text(), QStringLiteral("10 it/s"));
+    QVERIFY(view.QLabel::sizeHint().width() < wide && view.sizeHint().width() == wide);
+    applyState(*model, AlgState{3, QStringLiteral("501"), QString()});
+    QVERIFY(view.text().isEmpty() && view.sizeHint().width() < wide);
 }
 
 QTEST_MAIN(TestInsights)
