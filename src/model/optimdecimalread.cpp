@@ -9,7 +9,8 @@
 // (5^22 < 2^53). The value M * 10^s for 0 <= s <= 22, or M / 10^-s for
 // -22 <= s < 0, is then one IEEE multiplication or division of two exact
 // operands, which rounds the exact result once, to nearest with ties to
-// even: the correctly rounded value from_chars returns. For s > 22 where
+// even (the default rounding mode, which the program never changes): the
+// correctly rounded value from_chars returns. For s > 22 where
 // M * 10^(s - 22) is still an integer <= 2^53, one multiplication of it by
 // 1e22 is again the only rounding. The sign is applied afterwards, exactly.
 // This holds only where each operation rounds to double once: SSE2

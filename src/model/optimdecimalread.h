@@ -12,8 +12,8 @@
 // Reads a number at [first, last) exactly as
 //   std::from_chars(first, last, value, std::chars_format::general)
 // does: the same value bit for bit, the same end, the same error, value left
-// alone where that call leaves it alone, for every input. Several times
-// quicker than that call for the numbers the record text is full of: an
+// alone where that call leaves it alone, for every input. Quicker than
+// that call for the numbers the record text is full of: an
 // optional minus, at most nineteen digits with or without a point, an
 // optional exponent, whose value is an exact integer scaled by a power of
 // ten no larger than 1e22 ("-1.23457e-05", "-37.2459", "1e+06"). The
@@ -162,10 +162,18 @@ Q_ALWAYS_INLINE std::from_chars_result optimReadDecimal(const char *first, const
     if (!readShortMantissa(p, last, mantissa, fractionScale))
         return optimReadDecimalGeneral(first, last, value);
     std::ptrdiff_t scale = fractionScale;
-    if (!readExponent(p, last, scale) || scale < -kMaxExactPower || scale > kMaxExactPower)
+    if (!readExponent(p, last, scale) || scale > kMaxExactPower)
         return optimReadDecimalGeneral(first, last, value);
-    // At most eight digits: the mantissa is an exact double.
-    const double result = scale < 0 ? double(mantissa) / kPowersOfTen[-scale] : double(mantissa) * kPowersOfTen[scale];
-    value = negative ? -result : result;
+    if (scale < -kMaxExactPower)
+        return std::from_chars(first, last, value, std::chars_format::general);
+    // At most eight digits: the mantissa is an exact double. It is
+    // multiplied by 10^scale or divided by 10^-scale, and by 1 the other way,
+    // which is exact: one rounding either way, without a branch on the sign
+    // of scale, nor on the text's, which is or'ed into the non-negative
+    // result.
+    const std::ptrdiff_t up = scale < 0 ? 0 : scale;
+    const std::ptrdiff_t down = scale < 0 ? -scale : 0;
+    const double result = double(mantissa) * kPowersOfTen[up] / kPowersOfTen[down];
+    value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(result) | std::uint64_t(negative) << 63);
     return {p, std::errc()};
 }

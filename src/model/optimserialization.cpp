@@ -328,7 +328,7 @@ std::from_chars_result readNumber(const char *p, const char *end, int &value)
     return std::from_chars(p, end, value, 10);
 }
 
-std::from_chars_result readNumber(const char *p, const char *end, double &value)
+Q_ALWAYS_INLINE std::from_chars_result readNumber(const char *p, const char *end, double &value)
 {
     return optimReadDecimal(p, end, value);
 }
