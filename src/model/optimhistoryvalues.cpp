@@ -1,5 +1,6 @@
 #include "optimhistoryvalues.h"
 
+#include "optimdecimalread.h"
 #include "optimgeneralformat.h"
 #include "optimserialization.h"
 
@@ -62,7 +63,7 @@ Reading readPlain(QStringView text, double &value)
     }
     const char *end = ascii.data() + trimmed.size();
     double number = 0;
-    const auto result = std::from_chars(ascii.data(), end, number, std::chars_format::general);
+    const auto result = optimReadDecimal(ascii.data(), end, number);
     if (result.ec != std::errc() || result.ptr != end)
         return Reading::Unread;
     if (std::isfinite(number))
@@ -332,7 +333,7 @@ void OptimHistoryValues::appendText(const QString &text)
         qsizetype n = 0;
         for (; n < text.size() && n < qsizetype(ascii.size()) && text.at(n).unicode() < 128; ++n)
             ascii[size_t(n)] = char(text.at(n).unicode());
-        const auto result = std::from_chars(ascii.data(), ascii.data() + n, lead.number, std::chars_format::general);
+        const auto result = optimReadDecimal(ascii.data(), ascii.data() + n, lead.number);
         lead.size = result.ptr - ascii.data();
         isNumber = result.ec == std::errc() && std::isfinite(lead.number);
         if (isNumber) {

@@ -1,5 +1,6 @@
 #include "optimserialization.h"
 
+#include "optimdecimalread.h"
 #include "optimgeneralformat.h"
 
 #include <algorithm>
@@ -341,14 +342,26 @@ namespace {
 // the word is not a number. The number is read straight from the text: it
 // ends at whitespace, so it is the whole word exactly when whitespace or the
 // end follows it. A leading plus sign is accepted as the C library's number
-// readers do; from_chars itself takes only a minus.
-template <typename T, typename Format>
-const char *readNumberWord(const char *p, const char *end, T &value, Format format)
+// readers do; from_chars itself takes only a minus. Doubles are read as
+// from_chars reads them, by optimReadDecimal, which is quicker on the
+// record text's short numbers.
+std::from_chars_result readNumber(const char *p, const char *end, int &value)
+{
+    return std::from_chars(p, end, value, 10);
+}
+
+Q_ALWAYS_INLINE std::from_chars_result readNumber(const char *p, const char *end, double &value)
+{
+    return optimReadDecimal(p, end, value);
+}
+
+template <typename T>
+Q_ALWAYS_INLINE const char *readNumberWord(const char *p, const char *end, T &value)
 {
     p = optimtext::skipSpace(p, end);
     if (end - p > 1 && *p == '+' && !optimtext::isSpace(p[1]) && p[1] != '-' && p[1] != '+')
         ++p;
-    const auto result = std::from_chars(p, end, value, format);
+    const auto result = readNumber(p, end, value);
     if (result.ec != std::errc() || (result.ptr != end && !optimtext::isSpace(*result.ptr)))
         return nullptr;
     return optimtext::skipSpace(result.ptr, end);
@@ -362,7 +375,7 @@ int OptimSerialReader::readInt()
         return 0;
     const char *data = m_buffer.constData();
     int value = 0;
-    const char *next = readNumberWord(data + m_pos, data + m_buffer.size(), value, 10);
+    const char *next = readNumberWord(data + m_pos, data + m_buffer.size(), value);
     if (!next)
         return fail(), 0;
     m_pos = next - data;
@@ -375,7 +388,7 @@ double OptimSerialReader::readDouble()
         return 0.0;
     const char *data = m_buffer.constData();
     double value = 0.0;
-    const char *next = readNumberWord(data + m_pos, data + m_buffer.size(), value, std::chars_format::general);
+    const char *next = readNumberWord(data + m_pos, data + m_buffer.size(), value);
     if (!next)
         return fail(), 0.0;
     m_pos = next - data;
@@ -483,18 +496,26 @@ void OptimSerialReader::readDoubles(QList<double> &target)
     int count = 0;
     if (!readArrayStart("VALUES", count))
         return;
-    reserveFor(target, count, m_buffer.size() - m_pos, 2);
+    // The values are written in place into room made up front, bounded as
+    // reserveFor bounds it (a value and the space behind it take at least
+    // two bytes), and the room not filled is given back.
+    const qsizetype base = target.size();
+    const qsizetype room = count > 0 ? std::min<qsizetype>(count, (m_buffer.size() - m_pos) / 2 + 1) : 0;
+    target.resize(base + room);
+    double *const out = target.data() + base;
+    qsizetype filled = 0;
     const char *data = m_buffer.constData();
     const char *end = data + m_buffer.size();
     for (int i = 0; i < count; ++i) {
         double value = 0.0;
-        const char *next = readNumberWord(data + m_pos, end, value, std::chars_format::general);
+        const char *next = filled < room ? readNumberWord(data + m_pos, end, value) : nullptr;
         if (!next) {
             fail();
             break;
         }
-        target.append(value);
+        out[filled++] = value;
         m_pos = next - data;
     }
+    target.resize(base + filled);
     readArrayEnd("VALUES");
 }

@@ -1,0 +1,211 @@
+// The record reader's number reader, optimReadDecimal, against
+// std::from_chars (general): the same value bits, the same end and the same
+// error code (and the value left alone where from_chars leaves it alone)
+// over the hard cases and COUNT random texts, then the time each takes per
+// text.
+//
+//   build/bench/codec/bench_decimalread [COUNT [SEED]]     (COUNT 1e8 by default)
+//
+// The random texts come in five kinds, in turn: "%g" with six significant
+// digits (as the simulator writes them) of any bit pattern (every exponent,
+// subnormals, inf, nan); the same of log-uniform magnitudes from 1e-15 to
+// 1e12; seventeen-digit round-trip texts ("%.17g") of either; the shortest
+// round-trip texts; and short garbage made of digits, points, signs,
+// exponent marks, letters of inf and nan, and spaces. Texts of the first
+// four kinds sometimes come with an upper-case E or a byte after them.
+// Exits with 1 on any difference.
+
+#include "model/optimdecimalread.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cinttypes>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct SplitMix
+{
+    std::uint64_t state;
+    std::uint64_t next()
+    {
+        std::uint64_t z = (state += 0x9e3779b97f4a7c15);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111eb;
+        return z ^ (z >> 31);
+    }
+};
+
+double logUniform(SplitMix &rng)
+{
+    const double exponent = -15.0 + 27.0 * double(rng.next() >> 11) * 0x1p-53;
+    const double v = std::pow(10.0, exponent);
+    return rng.next() & 1 ? -v : v;
+}
+
+// A random text of the given kind into text.
+void randomText(SplitMix &rng, std::uint64_t kind, std::string &text)
+{
+    char buffer[64];
+    char *end = buffer;
+    const std::uint64_t r = rng.next();
+    const double value = r & 2 ? std::bit_cast<double>(rng.next()) : logUniform(rng);
+    switch (kind % 5) {
+    case 0:
+        end = std::to_chars(buffer, buffer + sizeof buffer, std::bit_cast<double>(rng.next()), std::chars_format::general, 6).ptr;
+        break;
+    case 1:
+        end = std::to_chars(buffer, buffer + sizeof buffer, logUniform(rng), std::chars_format::general, 6).ptr;
+        break;
+    case 2:
+        end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17).ptr;
+        break;
+    case 3:
+        end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+        break;
+    default: {
+        static const char alphabet[] = "0000111222345678999...---++eeEEinfaINFAx \t";
+        const int length = int(r % 13);
+        for (int i = 0; i < length; ++i)
+            *end++ = alphabet[rng.next() % (sizeof alphabet - 1)];
+        text.assign(buffer, end);
+        return;
+    }
+    }
+    if ((r >> 8) % 8 == 0)
+        std::replace(buffer, end, 'e', 'E');
+    if ((r >> 12) % 8 == 0)
+        *end++ = "e.-+0x "[(r >> 16) % 7];
+    text.assign(buffer, end);
+}
+
+struct Checker
+{
+    std::uint64_t checked = 0;
+    std::uint64_t mismatches = 0;
+    std::uint64_t sentinel = 0x7ff4000000000123;  // a NaN no reader makes
+
+    void check(const std::string &text)
+    {
+        const char *first = text.data();
+        const char *last = first + text.size();
+        double expected = std::bit_cast<double>(sentinel);
+        double actual = expected;
+        const auto e = std::from_chars(first, last, expected, std::chars_format::general);
+        const auto a = optimReadDecimal(first, last, actual);
+        ++checked;
+        if (e.ptr == a.ptr && e.ec == a.ec && std::bit_cast<std::uint64_t>(expected) == std::bit_cast<std::uint64_t>(actual))
+            return;
+        if (++mismatches <= 20)
+            std::printf("MISMATCH \"%s\": from_chars %a end %td ec %d, reader %a end %td ec %d\n", text.c_str(),
+                        expected, e.ptr - first, int(e.ec), actual, a.ptr - first, int(a.ec));
+    }
+};
+
+void checkHardCases(Checker &checker)
+{
+    for (const char *text :
+         {"", "-", ".", "-.", "+", "+1", "1e", "1e+", "1e-", "1E5", "1e5x", "1.e5", "1.", ".5", "-.5", "00012", "-0",
+          "0", "0.0", "-0.0e-999", "0e400", "1e-400", "1e400", "-1e400", "1e308", "1.7976931348623157e308",
+          "1.7976931348623159e308", "4.9e-324", "2.4703282292062327e-324", "2.4703282292062328e-324",
+          "2.2250738585072009e-308", "2.2250738585072014e-308", "9007199254740992", "9007199254740993",
+          "9007199254740994", "9007199254740995", "18446744073709551615", "18446744073709551616",
+          "99999999999999999999", "0.00000000000000000001", "1e22", "1e23", "9e22", "9007199254740993e22",
+          "1000000000000000e22", "1000000000000000e23", "8.98846567431158e307", "1e-22", "1e-23", "123456789012345e-22",
+          "0.1", "0.2", "0.3", "1.5", "1e+06", "-1.23457e-05", "0.0123457", "1.23456789", "12345678.9", "0x1p3", "0X10",
+          "inf", "-inf", "INF", "infinity", "nan", "-nan", "NaN", "nan(123)", "in", "e5", "-e5", " 1", "1 ", "1,5",
+          "1e0000000000000000000000001", "1e99999999999999999999", "1e-99999999999999999999", "12345678", "123456789"})
+        checker.check(text);
+    // Every power of ten with a few mantissas, each with a byte after it.
+    char text[48];
+    for (int p = -345; p <= 330; ++p) {
+        for (const char *form : {"1e%d", "9.99999e%d", "4.5e%d", "123456789012345e%d", "9007199254740993e%d"}) {
+            const int n = std::snprintf(text, sizeof text, form, p);
+            checker.check(std::string(text, size_t(n)));
+            checker.check(std::string(text, size_t(n)) + "x");
+        }
+    }
+}
+
+// The CPU time of this thread: the machine may be shared.
+double threadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+// Nanoseconds per text, best of nine passes, the two readers' passes
+// interleaved so that both see the same machine. The texts stand in one
+// buffer, a space after each, and each is read up to the buffer's end, as
+// the record reader reads them.
+void timeTexts(const char *name, const std::vector<std::string> &texts)
+{
+    std::string joined;
+    std::vector<size_t> starts;
+    for (const std::string &text : texts) {
+        starts.push_back(joined.size());
+        joined += text;
+        joined += ' ';
+    }
+    const char *const last = joined.data() + joined.size();
+    double best[2] = {1e300, 1e300};
+    for (int rep = 0; rep < 9; ++rep) {
+        for (int reader = 0; reader < 2; ++reader) {
+            double sum = 0;
+            const double start = threadSeconds();
+            for (const size_t at : starts) {
+                double v = 0;
+                if (reader)
+                    optimReadDecimal(joined.data() + at, last, v);
+                else
+                    std::from_chars(joined.data() + at, last, v, std::chars_format::general);
+                sum += v;
+            }
+            best[reader] = std::min(best[reader], (threadSeconds() - start) * 1e9 / double(starts.size()));
+            if (std::isnan(sum) && sum == 0)
+                std::abort();
+        }
+    }
+    std::printf("%-34s %12.1f %12.1f\n", name, best[0], best[1]);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::uint64_t count = argc > 1 ? std::uint64_t(std::strtod(argv[1], nullptr)) : 100000000;
+    const std::uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 0) : 20261207;
+
+    Checker checker;
+    checkHardCases(checker);
+    const std::uint64_t hard = checker.checked;
+    SplitMix rng{seed};
+    std::string text;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        randomText(rng, i, text);
+        checker.check(text);
+    }
+    std::printf("checked %" PRIu64 " texts (%" PRIu64 " hard cases, %" PRIu64 " random, seed %" PRIu64 "): %" PRIu64
+                " mismatches\n",
+                checker.checked, hard, checker.checked - hard, seed, checker.mismatches);
+
+    std::printf("%-34s %12s %12s\n", "ns per text", "from_chars", "reader");
+    const char *const names[] = {"%g six digits, any bit pattern", "%g six digits, 1e-15..1e12", "%.17g",
+                                 "shortest round trip", "short garbage"};
+    for (std::uint64_t kind = 0; kind < 5; ++kind) {
+        std::vector<std::string> texts(1 << 20);
+        for (std::string &t : texts)
+            randomText(rng, kind, t);
+        timeTexts(names[kind], texts);
+    }
+    return checker.mismatches == 0 ? 0 : 1;
+}
