@@ -236,9 +236,28 @@ std::pair<double, double> GoalGraphWidget::limitXSpan(const OptimGoalInput &goal
     return span;
 }
 
+std::optional<GoalPlotRange> GoalGraphWidget::currentTraceExtent(double xLo, double xHi) const
+{
+    for (const KnownExtent &known : m_knownExtents) {
+        if (known.xLo == xLo && known.xHi == xHi)
+            return known.extent;
+    }
+    // A few bounds at most are asked for (the whole traces and the span of
+    // the limit lines); should they keep changing, the oldest make room.
+    if (m_knownExtents.size() >= 4)
+        m_knownExtents.erase(m_knownExtents.begin());
+    m_knownExtents.push_back({xLo, xHi, traceExtent(m_traces, xLo, xHi)});
+    return m_knownExtents.back().extent;
+}
+
 std::optional<GoalPlotRange> GoalGraphWidget::limitExtent(const OptimGoalInput &goal, const OptimTraceFamily &traces)
 {
-    const std::optional<GoalPlotRange> trace = traceExtent(traces);
+    return limitExtent(goal, traces, traceExtent(traces));
+}
+
+std::optional<GoalPlotRange> GoalGraphWidget::limitExtent(const OptimGoalInput &goal, const OptimTraceFamily &traces,
+                                                          const std::optional<GoalPlotRange> &trace)
+{
     GoalPlotRange r{kInf, -kInf, kInf, -kInf};
     bool anyY = false;
     bool anyX = false;
@@ -295,14 +314,15 @@ std::optional<GoalPlotRange> GoalGraphWidget::computedPlotRange() const
 {
     if (isScalar())
         return scalarPlotRange();
-    const std::optional<GoalPlotRange> limits = limitExtent(m_goal, m_traces);
+    const std::optional<GoalPlotRange> whole = currentTraceExtent();
+    const std::optional<GoalPlotRange> limits = limitExtent(m_goal, m_traces, whole);
     if (m_scaling != FitToLimitLines || !limits)
-        return GraphScale::goalPlotRange(m_scaling, limits, traceExtent(m_traces));
+        return GraphScale::goalPlotRange(m_scaling, limits, whole);
     // Fitting to the limit lines is a choice about the swept axis: x spans
     // the limit lines, while y still takes in the part of the traces shown
     // there, so a flat limit never squeezes the trace out of view.
     std::optional<GoalPlotRange> r = GraphScale::goalPlotRange(
-        FitToTraceAndLimitLines, limits, traceExtent(m_traces, limits->xMin, limits->xMax));
+        FitToTraceAndLimitLines, limits, currentTraceExtent(limits->xMin, limits->xMax));
     r->xMin = limits->xMin;
     r->xMax = limits->xMax;
     return r;

@@ -62,6 +62,7 @@ void GoalGraphWidget::setTraces(const OptimTraceFamily &traces)
     if (traces == m_traces)
         return;
     m_traces = traces;
+    m_knownExtents.clear();
     if (m_traces.traces().isEmpty())
         m_heldRange.reset();
     invalidate();

@@ -195,6 +195,9 @@ public:
     // the swept variable horizontally; an open end reaches to the traces'
     // extent when there is one.
     static std::optional<GoalPlotRange> limitExtent(const OptimGoalInput &goal, const OptimTraceFamily &traces);
+    // The same with the traces' whole extent already known.
+    static std::optional<GoalPlotRange> limitExtent(const OptimGoalInput &goal, const OptimTraceFamily &traces,
+                                                    const std::optional<GoalPlotRange> &traceExtent);
     // The horizontal span of limit limitIndex: lower and upper bound of its
     // range of the swept variable (-inf / +inf when open).
     static std::pair<double, double> limitXSpan(const OptimGoalInput &goal, int limitIndex,
@@ -286,12 +289,26 @@ private:
     // The automatic range of a scalar goal: its values and limit values
     // along x, widened by 10 % on each side; y a unit span.
     std::optional<GoalPlotRange> scalarPlotRange() const;
+    // traceExtent of the current traces, worked out once per set of traces
+    // and bounds: the range is asked for on every layout and paint, and a
+    // large family has many thousands of points.
+    std::optional<GoalPlotRange> currentTraceExtent(double xLo = -std::numeric_limits<double>::infinity(),
+                                                    double xHi = std::numeric_limits<double>::infinity()) const;
     bool limitApplies(int limitIndex) const;
     // Shifts the user's range so that value lies under pos.
     void pinValue(const QPointF &value, const QPointF &pos);
 
     OptimGoalInput m_goal;
     OptimTraceFamily m_traces;
+    // The extents currently known of m_traces, by their bounds; emptied
+    // whenever the traces change.
+    struct KnownExtent
+    {
+        double xLo;
+        double xHi;
+        std::optional<GoalPlotRange> extent;
+    };
+    mutable std::vector<KnownExtent> m_knownExtents;
     OptimTraceFamily m_initialTraces;
     OptimTraceFamily m_beforeTuning;
     QString m_valueText;

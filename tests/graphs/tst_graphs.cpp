@@ -419,6 +419,10 @@ private Q_SLOTS:
         plot.setXAxisScaling(GoalGraphWidget::FitToTraceAndLimitLines);
         QCOMPARE(plot.plotRange()->xMin, 1e8);
         QVERIFY(qFuzzyCompare(plot.plotRange()->yMax, 1.5));
+        // New traces are measured anew, not taken for the old ones.
+        plot.setXAxisScaling(GoalGraphWidget::FitToTrace);
+        plot.setTraces(family({1e8, 2e9, 6e9}, {0, -10, -60}));
+        QCOMPARE(plot.plotRange()->xMax, 6e9);
     }
     void traceExtentSkipsNonFinite()
     {
