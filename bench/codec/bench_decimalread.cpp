@@ -16,6 +16,7 @@
 // Exits with 1 on any difference.
 
 #include "model/optimdecimalread.h"
+#include "splitmix.h"
 
 #include <algorithm>
 #include <bit>
@@ -31,18 +32,6 @@
 #include <vector>
 
 namespace {
-
-struct SplitMix
-{
-    std::uint64_t state;
-    std::uint64_t next()
-    {
-        std::uint64_t z = (state += 0x9e3779b97f4a7c15);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111eb;
-        return z ^ (z >> 31);
-    }
-};
 
 double logUniform(SplitMix &rng)
 {

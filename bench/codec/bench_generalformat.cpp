@@ -13,6 +13,7 @@
 // either sign. Exits with 1 on any difference.
 
 #include "model/optimgeneralformat.h"
+#include "splitmix.h"
 
 #include <bit>
 #include <charconv>
@@ -27,19 +28,6 @@
 #include <vector>
 
 namespace {
-
-struct SplitMix
-{
-    std::uint64_t state;
-    std::uint64_t next()
-    {
-        std::uint64_t z = (state += 0x9e3779b97f4a7c15);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111eb;
-        return z ^ (z >> 31);
-    }
-    int between(int low, int high) { return low + int(next() % std::uint64_t(high - low + 1)); }
-};
 
 // m * 10^q correctly rounded (m exact, |q| <= 22: one rounding).
 double decimal(std::int64_t m, int q)
