@@ -36,9 +36,11 @@ inline constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e
                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 inline constexpr int kMaxExactPower = 22;
 
+// The byte in every byte of a word. Unsigned throughout: a signed product
+// would overflow for bytes of 0x80 and above.
 constexpr std::uint64_t bytes(unsigned char byte)
 {
-    return 0x0101010101010101 * byte;
+    return std::uint64_t(0x0101010101010101) * std::uint64_t(byte);
 }
 
 inline unsigned digitOf(char c)
