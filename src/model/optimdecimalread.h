@@ -26,9 +26,9 @@ inline std::from_chars_result optimReadDecimal(const char *first, const char *la
 // Reads a number of the record text's most common shapes at p together with
 // the single space that ends it, and returns where that space ends; nullptr,
 // with value left alone, for anything else, which the caller reads with
-// optimReadDecimal instead. The shapes: an optional minus, then one to seven
-// digits with or without a point among them ("-37.2459", "42"), or "0."
-// with any number of zeros and then one to seven digits ("-0.0123457"); then
+// optimReadDecimal instead. The shapes: an optional minus, then one to six
+// digits with or without a point among them ("-37.2459", "42"), or "0.",
+// zeros and then one to seven digits ("-0.0123457"); then
 // optionally an exponent of a sign and exactly two digits ("1.01e+08",
 // "1e-05"). Every byte of it is found from a few eight-byte loads, without
 // a loop. Reads up to kSpacedDecimalWindow bytes at p, which the caller
@@ -242,9 +242,9 @@ Q_ALWAYS_INLINE const char *optimReadSpacedDecimal(const char *p, double &value)
         constexpr std::uint64_t kLastMark = std::uint64_t(0x80) << 56;
         if ((w & 0xFFFF) == ('0' | '.' << 8)) {
             // "0.", zeros, digits: the digits are read from behind the
-            // zeros (at most seven are skipped, which keeps the loads within
-            // the window; a seventh is then read as a digit, with the same
-            // value).
+            // zeros. At most seven are skipped, which keeps the loads within
+            // the window; an eighth is then read as the mantissa's leading
+            // digit, which leaves its value alone.
             const char *const fraction = s + 2;
             std::memcpy(&w, fraction, 8);
             const int zeros = std::countr_zero((w ^ bytes('0')) | kLastMark) >> 3;
