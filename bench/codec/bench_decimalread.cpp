@@ -13,9 +13,17 @@
 // round-trip texts; and short garbage made of digits, points, signs,
 // exponent marks, letters of inf and nan, and spaces. Texts of the first
 // four kinds sometimes come with an upper-case E or a byte after them.
-// Exits with 1 on any difference.
+// Then the record reader's values arrays (OptimSerialReader::readDoubles)
+// against from_chars on at least COUNT numbers: the words of the same kinds
+// of texts, some with a plus sign before them, joined mostly by single
+// spaces but also by tabs, line feeds, two spaces, a no-break space, and
+// ended by END_ARRAY_VALUES, by the end of the text right after the last
+// number, by a count larger than the numbers given, or by a word that is not
+// a number: the same values bit for bit, the same error and the same error
+// offset. Exits with 1 on any difference.
 
 #include "model/optimdecimalread.h"
+#include "model/optimserialization.h"
 #include "splitmix.h"
 
 #include <algorithm>
@@ -29,6 +37,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -96,6 +105,112 @@ struct Checker
         if (++mismatches <= 20)
             std::printf("MISMATCH \"%s\": from_chars %a end %td ec %d, reader %a end %td ec %d\n", text.c_str(),
                         expected, e.ptr - first, int(e.ec), actual, a.ptr - first, int(a.ec));
+    }
+};
+
+// What a values array must make of a word (a run of bytes without
+// whitespace), by from_chars alone: a plus sign before anything but a sign
+// is taken off, and the number must be the whole word.
+bool referenceWord(std::string_view word, double &value)
+{
+    const char *p = word.data();
+    const char *const end = p + word.size();
+    if (end - p > 1 && *p == '+' && p[1] != '-' && p[1] != '+')
+        ++p;
+    const auto result = std::from_chars(p, end, value, std::chars_format::general);
+    return result.ec == std::errc() && result.ptr == end;
+}
+
+bool isWordSpace(char c)
+{
+    const unsigned char u = static_cast<unsigned char>(c);
+    return (u >= 9 && u <= 13) || u == ' ' || u == 0xA0;
+}
+
+struct ArrayChecker
+{
+    std::uint64_t numbers = 0;
+    std::uint64_t arrays = 0;
+    std::uint64_t mismatches = 0;
+    SplitMix rng{1};
+    std::vector<std::string> words;  // the valid words of the array being built
+    std::vector<double> expected;
+
+    // Takes the words of text: a number joins the array, anything else ends
+    // it as the word the reader must stop at.
+    void add(const std::string &text)
+    {
+        for (size_t i = 0; i < text.size();) {
+            if (isWordSpace(text[i])) {
+                ++i;
+                continue;
+            }
+            size_t j = i;
+            while (j < text.size() && !isWordSpace(text[j]))
+                ++j;
+            std::string word = text.substr(i, j - i);
+            i = j;
+            if (word[0] != '+' && word[0] != '-' && rng.next() % 16 == 0)
+                word.insert(word.begin(), '+');
+            double value = 0;
+            if (!referenceWord(word, value)) {
+                if (rng.next() % 8 == 0)  // most are dropped, for longer arrays
+                    check(&word);
+                continue;
+            }
+            words.push_back(std::move(word));
+            expected.push_back(value);
+            if (words.size() >= 1 + rng.next() % 400)
+                check(nullptr);
+        }
+    }
+
+    const char *separator()
+    {
+        static const char *const others[] = {"\t", "\n", "  ", "\xa0", " \n", "\r", "\t "};
+        const std::uint64_t r = rng.next();
+        return r % 8 ? " " : others[(r >> 8) % std::size(others)];
+    }
+
+    // Reads the array built so far, ended by bad (a word that is not a
+    // number) or, without one, in one of three ways, and compares.
+    void check(const std::string *bad)
+    {
+        const int ending = bad ? 3 : int(rng.next() % 3);
+        std::string text = "START_ARRAY_VALUES " + std::to_string(words.size() + (ending >= 2));
+        for (const std::string &word : words)
+            text.append(separator()).append(word);
+        qsizetype errorOffset = -1;
+        if (ending == 0) {
+            text.append(separator()).append("END_ARRAY_VALUES");
+        } else if (ending >= 2) {
+            text.append(separator());
+            errorOffset = qsizetype(text.size());
+            text.append(bad ? *bad : std::string("END_ARRAY_VALUES"));
+        }
+        if (rng.next() % 2) {
+            text.append(separator());
+            if (ending == 0 && rng.next() % 4 == 0)
+                text.append("x");  // a word behind the array is left alone
+        }
+        if (ending == 1)
+            errorOffset = qsizetype(text.size());  // no end tag: the whole text read
+
+        OptimSerialReader reader(QByteArray(text.data(), qsizetype(text.size())));
+        QList<double> values{0.5};
+        reader.readDoubles(values);
+        ++arrays;
+        numbers += expected.size();
+        bool same = reader.errorOffset() == errorOffset && values.size() == qsizetype(expected.size()) + 1
+                    && values[0] == 0.5;
+        for (size_t i = 0; same && i < expected.size(); ++i)
+            same = std::bit_cast<std::uint64_t>(values[qsizetype(i) + 1]) == std::bit_cast<std::uint64_t>(expected[i]);
+        if (!same && ++mismatches <= 20)
+            std::printf("ARRAY MISMATCH \"%s\": error offset %lld (expected %lld), %lld values (expected %zu)\n",
+                        text.c_str(), static_cast<long long>(reader.errorOffset()), static_cast<long long>(errorOffset),
+                        static_cast<long long>(values.size() - 1), expected.size());
+        words.clear();
+        expected.clear();
     }
 };
 
@@ -187,6 +302,21 @@ int main(int argc, char **argv)
                 " mismatches\n",
                 checker.checked, hard, checker.checked - hard, seed, checker.mismatches);
 
+    ArrayChecker arrays;
+    arrays.rng.state = seed ^ 0x5eed;
+    for (const char *text : {"1e+06 -0.0123457 -37.2459 1.01e+08 0 -0 42 0.5 1e-05 9.99999e+22 1e+23 1e-22 1e-23",
+                             "1234567 123456 1.23456 12.3456 123456. 0.000000012 0.00000000123 -0.0000001",
+                             "+1 +1.5 ++1 +-1 1e+1 1e+100 1E+05 1e+0x 1..2 1.2.3 0. .5 -.5 1.e5 0x10 inf nan 1,5"})
+        arrays.add(text);
+    arrays.check(nullptr);
+    for (std::uint64_t i = 0; arrays.numbers < count; ++i) {
+        randomText(rng, i, text);
+        arrays.add(text);
+    }
+    arrays.check(nullptr);
+    std::printf("checked %" PRIu64 " numbers in %" PRIu64 " values arrays: %" PRIu64 " mismatches\n", arrays.numbers,
+                arrays.arrays, arrays.mismatches);
+
     std::printf("%-34s %12s %12s\n", "ns per text", "from_chars", "reader");
     const char *const names[] = {"%g six digits, any bit pattern", "%g six digits, 1e-15..1e12", "%.17g",
                                  "shortest round trip", "short garbage"};
@@ -196,5 +326,5 @@ int main(int argc, char **argv)
             randomText(rng, kind, t);
         timeTexts(names[kind], texts);
     }
-    return checker.mismatches == 0 ? 0 : 1;
+    return checker.mismatches == 0 && arrays.mismatches == 0 ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cfloat>
 #include <charconv>
@@ -21,6 +22,19 @@
 // is not of that shape by that call itself (optimdecimalread.cpp says why
 // the results are the same).
 inline std::from_chars_result optimReadDecimal(const char *first, const char *last, double &value);
+
+// Reads a number of the record text's most common shapes at p together with
+// the single space that ends it, and returns where that space ends; nullptr,
+// with value left alone, for anything else, which the caller reads with
+// optimReadDecimal instead. The shapes: an optional minus, then one to six
+// digits with or without a point among them ("-37.2459", "42"), or "0.",
+// zeros and then one to seven digits ("-0.0123457"); then
+// optionally an exponent of a sign and exactly two digits ("1.01e+08",
+// "1e-05"). Every byte of it is found from a few eight-byte loads, without
+// a loop. Reads up to kSpacedDecimalWindow bytes at p, which the caller
+// must have.
+inline const char *optimReadSpacedDecimal(const char *p, double &value);
+inline constexpr std::ptrdiff_t kSpacedDecimalWindow = 32;
 
 // The out-of-line part of optimReadDecimal: any text.
 std::from_chars_result optimReadDecimalGeneral(const char *first, const char *last, double &value);
@@ -151,6 +165,28 @@ Q_ALWAYS_INLINE bool readExponent(const char *&p, const char *last, std::ptrdiff
     return true;
 }
 
+// The powers of ten of kPowersOfTen, positive and negative: a product or
+// quotient with the negative one is the negated product or quotient, -0
+// for a mantissa of 0, as the rounding to nearest is symmetric.
+inline constexpr auto kSignedPowersOfTen = [] {
+    std::array<std::array<double, kMaxExactPower + 1>, 2> powers{};
+    for (int k = 0; k <= kMaxExactPower; ++k) {
+        powers[0][k] = kPowersOfTen[k];
+        powers[1][k] = -kPowersOfTen[k];
+    }
+    return powers;
+}();
+
+// The high bit of every byte of w that is not a digit, and no other bit:
+// x = w ^ '0' turns digits into 0 to 9, and a byte of x is 10 or more
+// exactly when its high bit is set or its low seven bits plus 0x76 reach
+// 0x80 (at most 0xF5: nothing carries into the next byte).
+Q_ALWAYS_INLINE std::uint64_t nonDigitMarks(std::uint64_t w)
+{
+    const std::uint64_t x = w ^ bytes('0');
+    return (((x & bytes(0x7F)) + bytes(0x76)) | x) & bytes(0x80);
+}
+
 } // namespace optimdecimal
 
 Q_ALWAYS_INLINE std::from_chars_result optimReadDecimal(const char *first, const char *last, double &value)
@@ -178,4 +214,91 @@ Q_ALWAYS_INLINE std::from_chars_result optimReadDecimal(const char *first, const
     const double result = double(mantissa) * kPowersOfTen[up] / kPowersOfTen[down];
     value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(result) | std::uint64_t(negative) << 63);
     return {p, std::errc()};
+}
+
+Q_ALWAYS_INLINE const char *optimReadSpacedDecimal(const char *p, double &value)
+{
+    // Exact for the same reason as optimReadDecimal: at most seven digits
+    // make an integer below 10^7, an exact double, and only scales whose
+    // power of ten, at most 10^22, is exact too are let through, so the
+    // one multiplication or division is the only rounding. The text read
+    // is all of what from_chars would read: it ends in a space, which
+    // continues no number. Every byte read is checked against the shapes
+    // above before anything is stored.
+    using namespace optimdecimal;
+    if constexpr (std::endian::native == std::endian::little) {
+        const bool negative = *p == '-';
+        const char *const s = p + negative;
+        std::uint64_t w;
+        std::memcpy(&w, s, 8);
+        std::uint64_t mantissa;
+        int scale;
+        const char *q;  // behind the mantissa
+        // Each search for the first byte that is not a digit (or not a
+        // zero) sees byte 7 of its word marked as well, so it never
+        // searches an empty mask; where it stops at that mark, q ends up at
+        // byte 7, whose real value the check behind the mantissa then
+        // reads: a digit there fails it.
+        constexpr std::uint64_t kLastMark = std::uint64_t(0x80) << 56;
+        if ((w & 0xFFFF) == ('0' | '.' << 8)) {
+            // "0.", zeros, digits: the digits are read from behind the
+            // zeros. At most seven are skipped, which keeps the loads within
+            // the window; an eighth is then read as the mantissa's leading
+            // digit, which leaves its value alone.
+            const char *const fraction = s + 2;
+            std::memcpy(&w, fraction, 8);
+            const int zeros = std::countr_zero((w ^ bytes('0')) | kLastMark) >> 3;
+            std::memcpy(&w, fraction + zeros, 8);
+            const int n = std::countr_zero(nonDigitMarks(w) | kLastMark) >> 3;
+            if (n == 0)
+                return nullptr;
+            mantissa = leadingDigits(w, n);
+            scale = -(zeros + n);
+            q = fraction + zeros + n;
+        } else {
+            std::uint64_t other = nonDigitMarks(w) | kLastMark;
+            const int integerDigits = std::countr_zero(other) >> 3;
+            if (unsigned(integerDigits - 1) >= 6)
+                return nullptr;
+            const int shift = 8 * integerDigits;
+            if (((w >> shift) & 0xFF) == '.') {
+                // The digits behind the point run to the next byte that is
+                // not a digit; the point is taken out and the bytes behind
+                // it moved down.
+                other &= other - 1;  // the point's mark cleared
+                const int end = std::countr_zero(other) >> 3;
+                if (end == integerDigits + 1)
+                    return nullptr;
+                const std::uint64_t low = (std::uint64_t(1) << shift) - 1;
+                const std::uint64_t joined = (w & low) | ((w >> 8) & ~low);
+                mantissa = leadingDigits(joined, end - 1);
+                scale = integerDigits + 1 - end;
+                q = s + end;
+            } else {
+                mantissa = leadingDigits(w, integerDigits);
+                scale = 0;
+                q = s + integerDigits;
+            }
+        }
+        // q is at the first byte that is not a digit: a space, or "e", a
+        // sign, two digits and a space.
+        std::uint64_t tail;
+        std::memcpy(&tail, q, 8);
+        if ((tail & 0xFF) != ' ') {
+            const std::uint32_t head = std::uint32_t(tail);
+            const std::uint32_t frame = head & 0xFFFF;
+            const std::uint32_t nonDigit = ((head & 0xF0F00000) ^ 0x30300000) | (((head & 0x0F0F0000) + 0x06060000) & 0x10100000);
+            if ((frame != ('e' | '+' << 8) && frame != ('e' | '-' << 8)) || nonDigit != 0 || q[4] != ' ')
+                return nullptr;
+            const int exponent = int((head >> 16) & 0xF) * 10 + int(head >> 24 & 0xF);
+            scale += frame == ('e' | '-' << 8) ? -exponent : exponent;
+            q += 4;
+        }
+        if (unsigned(scale + kMaxExactPower) > unsigned(2 * kMaxExactPower))
+            return nullptr;
+        const auto &powers = kSignedPowersOfTen[negative];
+        value = scale < 0 ? double(mantissa) / powers[-scale] : double(mantissa) * powers[scale];
+        return q + 1;
+    }
+    return nullptr;
 }

@@ -366,6 +366,15 @@ Q_ALWAYS_INLINE const char *readNumberWord(const char *p, const char *end, T &va
     return optimtext::skipSpace(result.ptr, end);
 }
 
+// The general way for one number of readDoubles: the word behind the
+// whitespace at p, whose start goes to word. Out of line, so that it takes
+// no registers from the quick loop.
+Q_NEVER_INLINE const char *readDoubleWord(const char *p, const char *end, const char *&word, double &value)
+{
+    word = optimtext::skipSpace(p, end);
+    return readNumberWord(word, end, value);
+}
+
 } // namespace
 
 int OptimSerialReader::readInt()
@@ -505,16 +514,37 @@ void OptimSerialReader::readDoubles(QList<double> &target)
     qsizetype filled = 0;
     const char *data = m_buffer.constData();
     const char *end = data + m_buffer.size();
-    for (int i = 0; i < count; ++i) {
+    // p is always at the start of a word or at whitespace: the numbers of
+    // the usual shape, each with the single space behind it, are read by
+    // optimReadSpacedDecimal as long as its window fits in the text;
+    // anything else (a number of another shape, a plus sign, other or more
+    // whitespace, the text's last bytes) goes the general way, which skips
+    // the whitespace first, so that a failed read is placed at its word as
+    // before.
+    const char *p = data + m_pos;
+    const qsizetype windowEnd = m_buffer.size() - kSpacedDecimalWindow;  // the last start with the window's room
+    const qsizetype wanted = std::min<qsizetype>(count, room);
+    while (filled < wanted) {
+        if (p - data <= windowEnd) {
+            if (const char *next = optimReadSpacedDecimal(p, out[filled])) {
+                ++filled;
+                p = next;
+                continue;
+            }
+        }
         double value = 0.0;
-        const char *next = filled < room ? readNumberWord(data + m_pos, end, value) : nullptr;
+        const char *word;
+        const char *next = readDoubleWord(p, end, word, value);
         if (!next) {
-            fail();
+            p = word;
             break;
         }
         out[filled++] = value;
-        m_pos = next - data;
+        p = next;
     }
+    m_pos = optimtext::skipSpace(p, end) - data;
+    if (filled < count)
+        fail();
     target.resize(base + filled);
     readArrayEnd("VALUES");
 }

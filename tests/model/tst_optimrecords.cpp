@@ -204,6 +204,54 @@ private Q_SLOTS:
         }
     }
 
+    // A values array reads every number as from_chars does, most of them
+    // from the eight-byte words of the quick path (which needs 32 bytes of
+    // text behind a number: the tail), the rest the general way, and stops
+    // where it did before. failsAt: the word the read fails at, "" for the
+    // end of the text, null for none.
+    void readsValuesArrays_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<double>>("values");
+        QTest::addColumn<QByteArray>("failsAt");
+        const QByteArray tail = " END_ARRAY_VALUES START_THE_REST_IS_LEFT_ALONE";
+        QTest::newRow("quick shapes") << "START_ARRAY_VALUES 14 -37.2459 1.01e+08 -0.0123457 1e+06 42 -0 0.000434294 1e-05 "
+                                         "-1.23457e-05 123456 12345.6 9.99999e+22 0.00000001 -0.5e-22" + tail
+                                      << QList<double>{-37.2459, 1.01e+08, -0.0123457, 1e+06, 42, -0.0, 0.000434294, 1e-05,
+                                                       -1.23457e-05, 123456, 12345.6, 9.99999e+22, 1e-08, -0.5e-22}
+                                      << QByteArray();
+        QTest::newRow("general shapes") << "START_ARRAY_VALUES 12 1e+23 1e-23 1234567 1.234567 0.00000000001 1E+05 1.5e+100 "
+                                           "1.01e+080 0. 1.e5 .5 00012" + tail
+                                        << QList<double>{1e+23, 1e-23, 1234567, 1.234567, 1e-11, 1e+05, 1.5e+100, 1.01e+80, 0,
+                                                         1e5, 0.5, 12}
+                                        << QByteArray();
+        QTest::newRow("plus and separators") << "START_ARRAY_VALUES 6 +1.5 -2.5\t3.5  4.5\n5.5\xa0" "6.5" + tail
+                                             << QList<double>{1.5, -2.5, 3.5, 4.5, 5.5, 6.5} << QByteArray();
+        QTest::newRow("end right behind") << QByteArray("START_ARRAY_VALUES 9 1.5 2.5 3.5 4.5 5.5 6.5 7.5 8.5 9.5")
+                                          << QList<double>{1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5, 9.5} << QByteArray("");
+        QTest::newRow("count beyond") << "START_ARRAY_VALUES 3 1.5 2.5 " + tail << QList<double>{1.5, 2.5}
+                                      << QByteArray("END_ARRAY_VALUES");
+        QTest::newRow("wrong end") << QByteArray("START_ARRAY_VALUES 2 1.5 2.5  END_ARRAY_VALUEZ START_THE_REST_IS_LEFT_ALONE")
+                                   << QList<double>{1.5, 2.5} << QByteArray("END_ARRAY_VALUEZ");
+        for (const char *bad : {"1.5x", "1e+08x", "-37.2459,1", "1e+", "1.2.3", "1e+08\x01", "0.0x"})
+            QTest::newRow(bad) << "START_ARRAY_VALUES 3 1.5 " + QByteArray(bad) + " 2.5" + tail << QList<double>{1.5}
+                               << QByteArray(bad);
+    }
+    void readsValuesArrays()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QList<double>, values);
+        QFETCH(QByteArray, failsAt);
+        OptimSerialReader reader(text);
+        QList<double> read{0.25};
+        reader.readDoubles(read);
+        QCOMPARE(reader.errorOffset(), failsAt.isNull() ? -1 : failsAt.isEmpty() ? text.size() : text.indexOf(failsAt));
+        values.prepend(0.25);
+        QCOMPARE(read, values);
+        for (qsizetype i = 0; i < values.size(); ++i)
+            QCOMPARE(std::bit_cast<quint64>(read[i]), std::bit_cast<quint64>(values[i]));
+    }
+
     void writesRecordTextByteForByte()
     {
         OptimItemList<OptimGoalRange> list;
