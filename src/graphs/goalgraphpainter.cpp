@@ -371,11 +371,22 @@ GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
     fit.detail = headerDetail();
     // The result keeps its whole width; the goal's name gives way (down to
     // a few letters) so that the legend names everything the plot draws;
-    // the legend takes what is left.
-    const int detailWidth = headerDetailWidth(fit.detail);
+    // the legend takes what is left. At the widget's size the room kept for
+    // the result is the widest one since the size or the legend's entries
+    // last changed: results that alternate in width ("0.1", "0.0909091")
+    // then leave the legend as it is, rather than an entry coming and going
+    // with every iteration (and the kept background with it).
+    int detailWidth = headerDetailWidth(fit.detail);
+    const QStringList entries = legendEntries();
+    if (size == this->size()) {
+        if (m_heldDetail.size != size || m_heldDetail.entries != entries)
+            m_heldDetail = {size, entries, 0};
+        m_heldDetail.width = std::max(m_heldDetail.width, detailWidth);
+        detailWidth = m_heldDetail.width;
+    }
     std::vector<int> widths;
     int legendWidth = 0;
-    for (const QString &entry : legendEntries()) {
+    for (const QString &entry : entries) {
         widths.push_back(kLegendLine + 3 + GraphAxes::textWidth(fm, small, entry) + 6);
         legendWidth += widths.back();
     }
