@@ -557,22 +557,31 @@ namespace {
 QPolygonF columnEnvelope(const QPolygonF &points, double columnsPerPixel)
 {
     QPolygonF out;
+    const QPointF *p = points.constData();
+    const qsizetype n = points.size();
     qsizetype emitted = -1;
-    for (qsizetype i = 0; i < points.size();) {
-        const double column = std::floor(points.at(i).x() * columnsPerPixel);
+    // Each point's column is worked out once: the one that ends a stretch
+    // starts the next.
+    double column = std::floor(p[0].x() * columnsPerPixel);
+    for (qsizetype i = 0; i < n;) {
         qsizetype lo = i, hi = i, j = i + 1;
-        for (; j < points.size() && std::floor(points.at(j).x() * columnsPerPixel) == column; ++j) {
-            if (points.at(j).y() < points.at(lo).y())
+        double next = column;
+        for (; j < n; ++j) {
+            next = std::floor(p[j].x() * columnsPerPixel);
+            if (next != column)
+                break;
+            if (p[j].y() < p[lo].y())
                 lo = j;
-            if (points.at(j).y() > points.at(hi).y())
+            if (p[j].y() > p[hi].y())
                 hi = j;
         }
         for (const qsizetype k : {i, std::min(lo, hi), std::max(lo, hi), j - 1}) {
             if (k != emitted)
-                out.append(points.at(k));
+                out.append(p[k]);
             emitted = k;
         }
         i = j;
+        column = next;
     }
     return out;
 }
@@ -631,17 +640,26 @@ void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout, bool c
     auto drawFamily = [&](const OptimTraceFamily &family, const QPen &pen) {
         painter.setPen(pen);
         for (const OptimTrace &trace : family.traces()) {
-            run.clear();
+            // The run is written in place, its room made once per trace.
             const qsizetype n = trace.pointCount();
+            const double *xs = trace.xValues().values().constData();
+            const double *ys = trace.yValues().values().constData();
+            run.resize(n);
+            QPointF *out = run.data();
+            qsizetype m = 0;
             for (qsizetype i = 0; i < n; ++i) {
-                const double x = trace.xValues().at(i), y = trace.yValues().at(i);
+                const double x = xs[i], y = ys[i];
                 if (!std::isfinite(x) || !std::isfinite(y)) {
+                    run.resize(m);
                     drawRun();
-                    run.clear();
+                    run.resize(n);
+                    out = run.data();
+                    m = 0;
                     continue;
                 }
-                run.append(QPointF(layout.xOf(x), layout.yOf(y)));
+                out[m++] = QPointF(layout.xOf(x), layout.yOf(y));
             }
+            run.resize(m);
             if (run.size() == 1)
                 painter.drawEllipse(run.first(), 1.5, 1.5);
             else
