@@ -151,12 +151,11 @@ GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size,
 
 // A new iteration brings new current traces and a new result: unless the
 // range moved with them, only those are drawn again, over a copy of the
-// background layer. A background that changes now and then (a new range,
-// the initial traces shown again) goes into the layer at once, so that the
-// iterations after it copy it rather than draw it again. Only while it keeps
-// changing (a zoom in progress: a third drawing in a row with a new
-// background) the plot is drawn in one go, sparing the copy; the layer is
-// kept again once the background stays the same from one drawing to the next.
+// background layer. A background that changes (a new range, the initial
+// traces shown again) goes into the layer at once, so that the iterations
+// after it copy it rather than draw it again; the copy costs far less than
+// a background drawn a second time, so the layer is kept even while the
+// background changes with every drawing (a zoom in progress).
 const QPixmap &GoalGraphWidget::shownPixmap() const
 {
     const QSize size = this->size();
@@ -171,53 +170,35 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
         std::swap(m_background, m_previousBackground);
         std::swap(m_backgroundKey, m_previousKey);
     }
-    const bool same = m_backgroundValid && key == m_backgroundKey;
-    m_backgroundChanges = same ? 0 : m_backgroundChanges + 1;
-    QPainter painter;
+    const bool same = m_backgroundValid && key == m_backgroundKey && !m_background.isNull();
+    if (!same) {
+        if (m_backgroundValid && !m_background.isNull()) {
+            m_previousBackground = m_background;
+            m_previousKey = m_backgroundKey;
+        }
+        m_background = QPixmap(pixels);
+        m_background.setDevicePixelRatio(dpr);
+        m_background.fill(Qt::transparent);
+        QPainter layer(&m_background);
+        drawBackground(layer, size, layout);
+        ++m_backgroundRenderCount;
+        m_backgroundKey = key;
+        m_backgroundValid = true;
+    }
     // The layer goes into the cache's own pixels when it has them (the
     // drawing before this one did): a blit, where taking a copy of the layer
     // would make a new buffer and copy it whole once painting starts. A
     // scaled device keeps the plain copy, so no pixel moves.
-    auto fromBackground = [&] {
-        if (dpr == 1.0 && m_cache.size() == pixels && m_cache.devicePixelRatio() == dpr && m_cache.isDetached()) {
-            painter.begin(&m_cache);
-            painter.setCompositionMode(QPainter::CompositionMode_Source);
-            painter.drawPixmap(0, 0, m_background);
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        } else {
-            m_cache = m_background;
-        }
-    };
-    if (same && !m_background.isNull()) {
-        fromBackground();
-    } else {
-        const bool keep = same || m_backgroundChanges <= 2;
-        if (keep && m_backgroundValid && !same && !m_background.isNull()) {
-            m_previousBackground = m_background;
-            m_previousKey = m_backgroundKey;
-        }
-        QPixmap &target = keep ? m_background : m_cache;
-        target = QPixmap(pixels);
-        target.setDevicePixelRatio(dpr);
-        target.fill(Qt::transparent);
-        painter.begin(&target);
-        drawBackground(painter, size, layout);
-        ++m_backgroundRenderCount;
-        m_backgroundKey = key;
-        m_backgroundValid = true;
-        if (keep) {
-            painter.end();
-            fromBackground();
-        } else {
-            m_background = QPixmap();
-            drawForeground(painter, size, layout);
-            m_cacheValid = true;
-            ++m_renderCount;
-            return m_cache;
-        }
-    }
-    if (!painter.isActive())
+    QPainter painter;
+    if (dpr == 1.0 && m_cache.size() == pixels && m_cache.devicePixelRatio() == dpr && m_cache.isDetached()) {
         painter.begin(&m_cache);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawPixmap(0, 0, m_background);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    } else {
+        m_cache = m_background;
+        painter.begin(&m_cache);
+    }
     drawForeground(painter, size, layout);
     m_cacheValid = true;
     ++m_renderCount;

@@ -330,8 +330,6 @@ private:
     // result that matched them) is taken from here instead of drawn again.
     mutable QPixmap m_previousBackground;
     mutable BackgroundKey m_previousKey;
-    // Drawings in a row that found a new background.
-    mutable int m_backgroundChanges = 0;
     mutable int m_backgroundRenderCount = 0;
     std::optional<GoalPlotRange> m_zoom;
     // The automatic range last shown, kept while new ones fit in it.
