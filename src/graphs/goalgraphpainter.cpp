@@ -541,14 +541,19 @@ QPolygonF columnEnvelope(const QPolygonF &points, double columnsPerPixel)
     const QPointF *p = points.constData();
     const qsizetype n = points.size();
     qsizetype emitted = -1;
-    // Each point's column is worked out once: the one that ends a stretch
-    // starts the next.
-    double column = std::floor(p[0].x() * columnsPerPixel);
+    // Each point's column is worked out once (the one that ends a stretch
+    // starts the next), its floor without the library call: a pixel
+    // position is clamped to +-1e6, well inside what an integer holds.
+    auto columnOf = [columnsPerPixel](double x) {
+        const double v = x * columnsPerPixel, t = double(qint64(v));
+        return t > v ? t - 1 : t;
+    };
+    double column = columnOf(p[0].x());
     for (qsizetype i = 0; i < n;) {
         qsizetype lo = i, hi = i, j = i + 1;
         double next = column;
         for (; j < n; ++j) {
-            next = std::floor(p[j].x() * columnsPerPixel);
+            next = columnOf(p[j].x());
             if (next != column)
                 break;
             if (p[j].y() < p[lo].y())
@@ -573,27 +578,42 @@ QPolygonF columnEnvelope(const QPolygonF &points, double columnsPerPixel)
 // looks the same.
 QPolygonF simplified(const QPolygonF &points, double tolerance)
 {
-    if (points.size() < 3)
+    const qsizetype n = points.size();
+    if (n < 3)
         return points;
+    const QPointF *p = points.constData();
+    const double tolerance2 = tolerance * tolerance;
     QPolygonF out;
-    out.append(points.first());
+    out.append(p[0]);
     qsizetype anchor = 0;
-    for (qsizetype j = 2; j < points.size(); ++j) {
-        const QPointF d = points.at(j) - points.at(anchor);
-        const double length2 = QPointF::dotProduct(d, d);
+    // The points after the anchor relative to it, worked out once per
+    // anchor rather than once per piece tried: ex[i], ey[i] for the point
+    // anchor + 1 + i, the first `known` of them.
+    double ex[32], ey[32];
+    qsizetype known = 0;
+    for (qsizetype j = 2; j < n; ++j) {
+        const double dx = p[j].x() - p[anchor].x(), dy = p[j].y() - p[anchor].y();
+        const double length2 = dx * dx + dy * dy;
         bool within = j - anchor <= 32 && length2 > 0;
-        for (qsizetype k = anchor + 1; within && k < j; ++k) {
-            // Beside the piece (not beyond its ends) and near it.
-            const QPointF e = points.at(k) - points.at(anchor);
-            const double along = QPointF::dotProduct(e, d), across = d.x() * e.y() - d.y() * e.x();
-            within = along >= 0 && along <= length2 && across * across <= tolerance * tolerance * length2;
+        if (within) {
+            for (; known < j - anchor - 1; ++known) {
+                ex[known] = p[anchor + 1 + known].x() - p[anchor].x();
+                ey[known] = p[anchor + 1 + known].y() - p[anchor].y();
+            }
+            const double limit = tolerance2 * length2;
+            for (qsizetype i = 0; within && i < known; ++i) {
+                // Beside the piece (not beyond its ends) and near it.
+                const double along = ex[i] * dx + ey[i] * dy, across = dx * ey[i] - dy * ex[i];
+                within = along >= 0 && along <= length2 && across * across <= limit;
+            }
         }
         if (!within) {
             anchor = j - 1;
-            out.append(points.at(anchor));
+            known = 0;
+            out.append(p[anchor]);
         }
     }
-    out.append(points.last());
+    out.append(p[n - 1]);
     return out;
 }
 
