@@ -530,16 +530,16 @@ void GoalGraphWidget::drawLimits(QPainter &painter, const Layout &layout, bool l
 
 namespace {
 
-// The line through points (in pixels) as the eye sees it at columnsPerPixel
-// device columns per pixel: of each stretch of consecutive points within one
-// device pixel column, its first point, its lowest, its highest and its
-// last, in their order. A 2001-point sweep in a 300-pixel plot strokes some
-// 600 points instead, with the same spikes, dips and ends.
-QPolygonF columnEnvelope(const QPolygonF &points, double columnsPerPixel)
+// The line through the n points at(0), at(1), ... (in pixels) as the eye
+// sees it at columnsPerPixel device columns per pixel: of each stretch of
+// consecutive points within one device pixel column, its first point, its
+// lowest, its highest and its last, in their order. A 2001-point sweep in a
+// 300-pixel plot strokes some 600 points instead, with the same spikes, dips
+// and ends. Each point is worked out once, as it is read.
+template<typename At>
+QPolygonF columnEnvelope(qsizetype n, const At &at, double columnsPerPixel)
 {
     QPolygonF out;
-    const QPointF *p = points.constData();
-    const qsizetype n = points.size();
     qsizetype emitted = -1;
     // Each point's column is worked out once (the one that ends a stretch
     // starts the next), its floor without the library call: a pixel
@@ -548,22 +548,35 @@ QPolygonF columnEnvelope(const QPolygonF &points, double columnsPerPixel)
         const double v = x * columnsPerPixel, t = double(qint64(v));
         return t > v ? t - 1 : t;
     };
-    double column = columnOf(p[0].x());
+    QPointF point = at(0);
+    double column = columnOf(point.x());
     for (qsizetype i = 0; i < n;) {
+        const QPointF first = point;
+        QPointF low = first, high = first, last = first;
         qsizetype lo = i, hi = i, j = i + 1;
         double next = column;
         for (; j < n; ++j) {
-            next = columnOf(p[j].x());
+            point = at(j);
+            next = columnOf(point.x());
             if (next != column)
                 break;
-            if (p[j].y() < p[lo].y())
+            if (point.y() < low.y()) {
                 lo = j;
-            if (p[j].y() > p[hi].y())
+                low = point;
+            }
+            if (point.y() > high.y()) {
                 hi = j;
+                high = point;
+            }
+            last = point;
         }
-        for (const qsizetype k : {i, std::min(lo, hi), std::max(lo, hi), j - 1}) {
+        const std::pair<qsizetype, QPointF> picks[] = {{i, first},
+                                                       lo < hi ? std::pair(lo, low) : std::pair(hi, high),
+                                                       lo < hi ? std::pair(hi, high) : std::pair(lo, low),
+                                                       {j - 1, last}};
+        for (const auto &[k, q] : picks) {
             if (k != emitted)
-                out.append(p[k]);
+                out.append(q);
             emitted = k;
         }
         i = j;
@@ -632,8 +645,8 @@ void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout, bool c
     // the last one ended: the rasterizer takes a wide antialiased line of
     // hundreds of points over and over in bands, a piece in one go. (A
     // dashed line stays whole, its dashes running on.)
-    auto drawRun = [&] {
-        const QPolygonF line = simplified(run.size() > columns ? columnEnvelope(run, dpr) : run, 0.05 / dpr);
+    auto drawLine = [&](const QPolygonF &points) {
+        const QPolygonF line = simplified(points, 0.05 / dpr);
         const qsizetype piece = painter.pen().style() == Qt::SolidLine ? 64 : line.size();
         for (qsizetype i = 0; i + 1 < line.size(); i += piece)
             painter.drawPolyline(line.constData() + i, int(std::min(piece + 1, line.size() - i)));
@@ -641,30 +654,31 @@ void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout, bool c
     auto drawFamily = [&](const OptimTraceFamily &family, const QPen &pen) {
         painter.setPen(pen);
         for (const OptimTrace &trace : family.traces()) {
-            // The run is written in place, its room made once per trace.
+            // Each run of finite points is drawn on its own: one denser than
+            // the pixel columns from its envelope, worked out as the points
+            // are read, any other from its points. A single point at the
+            // end of the trace is drawn as a dot.
             const qsizetype n = trace.pointCount();
             const double *xs = trace.xValues().values().constData();
             const double *ys = trace.yValues().values().constData();
-            run.resize(n);
-            QPointF *out = run.data();
-            qsizetype m = 0;
-            for (qsizetype i = 0; i < n; ++i) {
-                const double x = xs[i], y = ys[i];
-                if (!std::isfinite(x) || !std::isfinite(y)) {
-                    run.resize(m);
-                    drawRun();
-                    run.resize(n);
-                    out = run.data();
-                    m = 0;
-                    continue;
+            auto at = [&](qsizetype i) { return QPointF(layout.xOf(xs[i]), layout.yOf(ys[i])); };
+            for (qsizetype begin = 0; begin < n;) {
+                qsizetype end = begin;
+                while (end < n && std::isfinite(xs[end]) && std::isfinite(ys[end]))
+                    ++end;
+                const qsizetype count = end - begin;
+                if (count == 1 && end == n) {
+                    painter.drawEllipse(at(begin), 1.5, 1.5);
+                } else if (count > columns) {
+                    drawLine(columnEnvelope(count, [&](qsizetype i) { return at(begin + i); }, dpr));
+                } else if (count > 1) {
+                    run.resize(count);
+                    for (qsizetype i = 0; i < count; ++i)
+                        run[i] = at(begin + i);
+                    drawLine(run);
                 }
-                out[m++] = QPointF(layout.xOf(x), layout.yOf(y));
+                begin = end + 1; // past the point that is not finite
             }
-            run.resize(m);
-            if (run.size() == 1)
-                painter.drawEllipse(run.first(), 1.5, 1.5);
-            else
-                drawRun();
         }
     };
     if (!current) {
