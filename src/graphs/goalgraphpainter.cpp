@@ -151,12 +151,11 @@ GoalGraphWidget::BackgroundKey GoalGraphWidget::backgroundKey(const QSize &size,
 
 // A new iteration brings new current traces and a new result: unless the
 // range moved with them, only those are drawn again, over a copy of the
-// background layer. A background that changes now and then (a new range,
-// the initial traces shown again) goes into the layer at once, so that the
-// iterations after it copy it rather than draw it again. Only while it keeps
-// changing (a zoom in progress: a third drawing in a row with a new
-// background) the plot is drawn in one go, sparing the copy; the layer is
-// kept again once the background stays the same from one drawing to the next.
+// background layer. A background that changes (a new range, the initial
+// traces shown again) goes into the layer at once, so that the iterations
+// after it copy it rather than draw it again; the copy costs far less than
+// a background drawn a second time, so the layer is kept even while the
+// background changes with every drawing (a zoom in progress).
 const QPixmap &GoalGraphWidget::shownPixmap() const
 {
     const QSize size = this->size();
@@ -171,53 +170,35 @@ const QPixmap &GoalGraphWidget::shownPixmap() const
         std::swap(m_background, m_previousBackground);
         std::swap(m_backgroundKey, m_previousKey);
     }
-    const bool same = m_backgroundValid && key == m_backgroundKey;
-    m_backgroundChanges = same ? 0 : m_backgroundChanges + 1;
-    QPainter painter;
+    const bool same = m_backgroundValid && key == m_backgroundKey && !m_background.isNull();
+    if (!same) {
+        if (m_backgroundValid && !m_background.isNull()) {
+            m_previousBackground = m_background;
+            m_previousKey = m_backgroundKey;
+        }
+        m_background = QPixmap(pixels);
+        m_background.setDevicePixelRatio(dpr);
+        m_background.fill(Qt::transparent);
+        QPainter layer(&m_background);
+        drawBackground(layer, size, layout);
+        ++m_backgroundRenderCount;
+        m_backgroundKey = key;
+        m_backgroundValid = true;
+    }
     // The layer goes into the cache's own pixels when it has them (the
     // drawing before this one did): a blit, where taking a copy of the layer
     // would make a new buffer and copy it whole once painting starts. A
     // scaled device keeps the plain copy, so no pixel moves.
-    auto fromBackground = [&] {
-        if (dpr == 1.0 && m_cache.size() == pixels && m_cache.devicePixelRatio() == dpr && m_cache.isDetached()) {
-            painter.begin(&m_cache);
-            painter.setCompositionMode(QPainter::CompositionMode_Source);
-            painter.drawPixmap(0, 0, m_background);
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        } else {
-            m_cache = m_background;
-        }
-    };
-    if (same && !m_background.isNull()) {
-        fromBackground();
-    } else {
-        const bool keep = same || m_backgroundChanges <= 2;
-        if (keep && m_backgroundValid && !same && !m_background.isNull()) {
-            m_previousBackground = m_background;
-            m_previousKey = m_backgroundKey;
-        }
-        QPixmap &target = keep ? m_background : m_cache;
-        target = QPixmap(pixels);
-        target.setDevicePixelRatio(dpr);
-        target.fill(Qt::transparent);
-        painter.begin(&target);
-        drawBackground(painter, size, layout);
-        ++m_backgroundRenderCount;
-        m_backgroundKey = key;
-        m_backgroundValid = true;
-        if (keep) {
-            painter.end();
-            fromBackground();
-        } else {
-            m_background = QPixmap();
-            drawForeground(painter, size, layout);
-            m_cacheValid = true;
-            ++m_renderCount;
-            return m_cache;
-        }
-    }
-    if (!painter.isActive())
+    QPainter painter;
+    if (dpr == 1.0 && m_cache.size() == pixels && m_cache.devicePixelRatio() == dpr && m_cache.isDetached()) {
         painter.begin(&m_cache);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawPixmap(0, 0, m_background);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    } else {
+        m_cache = m_background;
+        painter.begin(&m_cache);
+    }
     drawForeground(painter, size, layout);
     m_cacheValid = true;
     ++m_renderCount;
@@ -371,11 +352,22 @@ GoalGraphWidget::HeaderFit GoalGraphWidget::headerFit(const QSize &size) const
     fit.detail = headerDetail();
     // The result keeps its whole width; the goal's name gives way (down to
     // a few letters) so that the legend names everything the plot draws;
-    // the legend takes what is left.
-    const int detailWidth = headerDetailWidth(fit.detail);
+    // the legend takes what is left. At the widget's size the room kept for
+    // the result is the widest one since the size or the legend's entries
+    // last changed: results that alternate in width ("0.1", "0.0909091")
+    // then leave the legend as it is, rather than an entry coming and going
+    // with every iteration (and the kept background with it).
+    int detailWidth = headerDetailWidth(fit.detail);
+    const QStringList entries = legendEntries();
+    if (size == this->size()) {
+        if (m_heldDetail.size != size || m_heldDetail.entries != entries)
+            m_heldDetail = {size, entries, 0};
+        m_heldDetail.width = std::max(m_heldDetail.width, detailWidth);
+        detailWidth = m_heldDetail.width;
+    }
     std::vector<int> widths;
     int legendWidth = 0;
-    for (const QString &entry : legendEntries()) {
+    for (const QString &entry : entries) {
         widths.push_back(kLegendLine + 3 + GraphAxes::textWidth(fm, small, entry) + 6);
         legendWidth += widths.back();
     }
@@ -538,30 +530,57 @@ void GoalGraphWidget::drawLimits(QPainter &painter, const Layout &layout, bool l
 
 namespace {
 
-// The line through points (in pixels) as the eye sees it at columnsPerPixel
-// device columns per pixel: of each stretch of consecutive points within one
-// device pixel column, its first point, its lowest, its highest and its
-// last, in their order. A 2001-point sweep in a 300-pixel plot strokes some
-// 600 points instead, with the same spikes, dips and ends.
-QPolygonF columnEnvelope(const QPolygonF &points, double columnsPerPixel)
+// The line through the n points at(0), at(1), ... (in pixels) as the eye
+// sees it at columnsPerPixel device columns per pixel: of each stretch of
+// consecutive points within one device pixel column, its first point, its
+// lowest, its highest and its last, in their order. A 2001-point sweep in a
+// 300-pixel plot strokes some 600 points instead, with the same spikes, dips
+// and ends. Each point is worked out once, as it is read.
+template<typename At>
+QPolygonF columnEnvelope(qsizetype n, const At &at, double columnsPerPixel)
 {
     QPolygonF out;
     qsizetype emitted = -1;
-    for (qsizetype i = 0; i < points.size();) {
-        const double column = std::floor(points.at(i).x() * columnsPerPixel);
+    // Each point's column is worked out once (the one that ends a stretch
+    // starts the next), its floor without the library call: a pixel
+    // position is clamped to +-1e6, well inside what an integer holds.
+    auto columnOf = [columnsPerPixel](double x) {
+        const double v = x * columnsPerPixel, t = double(qint64(v));
+        return t > v ? t - 1 : t;
+    };
+    QPointF point = at(0);
+    double column = columnOf(point.x());
+    for (qsizetype i = 0; i < n;) {
+        const QPointF first = point;
+        QPointF low = first, high = first, last = first;
         qsizetype lo = i, hi = i, j = i + 1;
-        for (; j < points.size() && std::floor(points.at(j).x() * columnsPerPixel) == column; ++j) {
-            if (points.at(j).y() < points.at(lo).y())
+        double next = column;
+        for (; j < n; ++j) {
+            point = at(j);
+            next = columnOf(point.x());
+            if (next != column)
+                break;
+            if (point.y() < low.y()) {
                 lo = j;
-            if (points.at(j).y() > points.at(hi).y())
+                low = point;
+            }
+            if (point.y() > high.y()) {
                 hi = j;
+                high = point;
+            }
+            last = point;
         }
-        for (const qsizetype k : {i, std::min(lo, hi), std::max(lo, hi), j - 1}) {
+        const std::pair<qsizetype, QPointF> picks[] = {{i, first},
+                                                       lo < hi ? std::pair(lo, low) : std::pair(hi, high),
+                                                       lo < hi ? std::pair(hi, high) : std::pair(lo, low),
+                                                       {j - 1, last}};
+        for (const auto &[k, q] : picks) {
             if (k != emitted)
-                out.append(points.at(k));
+                out.append(q);
             emitted = k;
         }
         i = j;
+        column = next;
     }
     return out;
 }
@@ -572,27 +591,42 @@ QPolygonF columnEnvelope(const QPolygonF &points, double columnsPerPixel)
 // looks the same.
 QPolygonF simplified(const QPolygonF &points, double tolerance)
 {
-    if (points.size() < 3)
+    const qsizetype n = points.size();
+    if (n < 3)
         return points;
+    const QPointF *p = points.constData();
+    const double tolerance2 = tolerance * tolerance;
     QPolygonF out;
-    out.append(points.first());
+    out.append(p[0]);
     qsizetype anchor = 0;
-    for (qsizetype j = 2; j < points.size(); ++j) {
-        const QPointF d = points.at(j) - points.at(anchor);
-        const double length2 = QPointF::dotProduct(d, d);
+    // The points after the anchor relative to it, worked out once per
+    // anchor rather than once per piece tried: ex[i], ey[i] for the point
+    // anchor + 1 + i, the first `known` of them.
+    double ex[32], ey[32];
+    qsizetype known = 0;
+    for (qsizetype j = 2; j < n; ++j) {
+        const double dx = p[j].x() - p[anchor].x(), dy = p[j].y() - p[anchor].y();
+        const double length2 = dx * dx + dy * dy;
         bool within = j - anchor <= 32 && length2 > 0;
-        for (qsizetype k = anchor + 1; within && k < j; ++k) {
-            // Beside the piece (not beyond its ends) and near it.
-            const QPointF e = points.at(k) - points.at(anchor);
-            const double along = QPointF::dotProduct(e, d), across = d.x() * e.y() - d.y() * e.x();
-            within = along >= 0 && along <= length2 && across * across <= tolerance * tolerance * length2;
+        if (within) {
+            for (; known < j - anchor - 1; ++known) {
+                ex[known] = p[anchor + 1 + known].x() - p[anchor].x();
+                ey[known] = p[anchor + 1 + known].y() - p[anchor].y();
+            }
+            const double limit = tolerance2 * length2;
+            for (qsizetype i = 0; within && i < known; ++i) {
+                // Beside the piece (not beyond its ends) and near it.
+                const double along = ex[i] * dx + ey[i] * dy, across = dx * ey[i] - dy * ex[i];
+                within = along >= 0 && along <= length2 && across * across <= limit;
+            }
         }
         if (!within) {
             anchor = j - 1;
-            out.append(points.at(anchor));
+            known = 0;
+            out.append(p[anchor]);
         }
     }
-    out.append(points.last());
+    out.append(p[n - 1]);
     return out;
 }
 
@@ -611,8 +645,8 @@ void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout, bool c
     // the last one ended: the rasterizer takes a wide antialiased line of
     // hundreds of points over and over in bands, a piece in one go. (A
     // dashed line stays whole, its dashes running on.)
-    auto drawRun = [&] {
-        const QPolygonF line = simplified(run.size() > columns ? columnEnvelope(run, dpr) : run, 0.05 / dpr);
+    auto drawLine = [&](const QPolygonF &points) {
+        const QPolygonF line = simplified(points, 0.05 / dpr);
         const qsizetype piece = painter.pen().style() == Qt::SolidLine ? 64 : line.size();
         for (qsizetype i = 0; i + 1 < line.size(); i += piece)
             painter.drawPolyline(line.constData() + i, int(std::min(piece + 1, line.size() - i)));
@@ -620,21 +654,31 @@ void GoalGraphWidget::drawTraces(QPainter &painter, const Layout &layout, bool c
     auto drawFamily = [&](const OptimTraceFamily &family, const QPen &pen) {
         painter.setPen(pen);
         for (const OptimTrace &trace : family.traces()) {
-            run.clear();
+            // Each run of finite points is drawn on its own: one denser than
+            // the pixel columns from its envelope, worked out as the points
+            // are read, any other from its points. A single point at the
+            // end of the trace is drawn as a dot.
             const qsizetype n = trace.pointCount();
-            for (qsizetype i = 0; i < n; ++i) {
-                const double x = trace.xValues().at(i), y = trace.yValues().at(i);
-                if (!std::isfinite(x) || !std::isfinite(y)) {
-                    drawRun();
-                    run.clear();
-                    continue;
+            const double *xs = trace.xValues().values().constData();
+            const double *ys = trace.yValues().values().constData();
+            auto at = [&](qsizetype i) { return QPointF(layout.xOf(xs[i]), layout.yOf(ys[i])); };
+            for (qsizetype begin = 0; begin < n;) {
+                qsizetype end = begin;
+                while (end < n && std::isfinite(xs[end]) && std::isfinite(ys[end]))
+                    ++end;
+                const qsizetype count = end - begin;
+                if (count == 1 && end == n) {
+                    painter.drawEllipse(at(begin), 1.5, 1.5);
+                } else if (count > columns) {
+                    drawLine(columnEnvelope(count, [&](qsizetype i) { return at(begin + i); }, dpr));
+                } else if (count > 1) {
+                    run.resize(count);
+                    for (qsizetype i = 0; i < count; ++i)
+                        run[i] = at(begin + i);
+                    drawLine(run);
                 }
-                run.append(QPointF(layout.xOf(x), layout.yOf(y)));
+                begin = end + 1; // past the point that is not finite
             }
-            if (run.size() == 1)
-                painter.drawEllipse(run.first(), 1.5, 1.5);
-            else
-                drawRun();
         }
     };
     if (!current) {

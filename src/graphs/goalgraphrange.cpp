@@ -196,13 +196,27 @@ std::optional<GoalPlotRange> GoalGraphWidget::traceExtent(const OptimTraceFamily
 {
     GoalPlotRange r{kInf, -kInf, kInf, -kInf};
     bool any = false;
+    // Without bounds no segment crosses one: every finite point counts as
+    // it is, read straight from the values (the whole extent is asked for
+    // each new set of traces, many thousands of points).
+    const bool bounded = std::isfinite(xLo) || std::isfinite(xHi) || !(xLo < xHi);
     for (const OptimTrace &trace : traces.traces()) {
         const qsizetype n = trace.pointCount();
+        const double *xs = trace.xValues().values().constData();
+        const double *ys = trace.yValues().values().constData();
         std::optional<QPointF> previous;
         for (qsizetype i = 0; i < n; ++i) {
-            const QPointF p = trace.point(i);
+            const QPointF p(xs[i], ys[i]);
             if (!std::isfinite(p.x()) || !std::isfinite(p.y())) {
                 previous.reset();
+                continue;
+            }
+            if (!bounded) {
+                r.xMin = std::min(r.xMin, p.x());
+                r.xMax = std::max(r.xMax, p.x());
+                r.yMin = std::min(r.yMin, p.y());
+                r.yMax = std::max(r.yMax, p.y());
+                any = true;
                 continue;
             }
             addClippedSegment(r, any, previous.value_or(p), p, xLo, xHi);

@@ -51,6 +51,7 @@ void GoalGraphWidget::setGoal(const OptimGoalInput &goal)
     if (goal.name() != m_goal.name() || goal.indepVarUnits() != m_goal.indepVarUnits())
         m_zoom.reset();
     m_heldRange.reset();
+    m_heldDetail = {};
     m_goal = goal;
     if (m_selectedLimit >= m_goal.limits().size())
         m_selectedLimit = -1;
@@ -90,8 +91,8 @@ void GoalGraphWidget::setValueText(const QString &text)
     if (text == m_valueText)
         return;
     // The legend in the kept background gives way to the result: the
-    // background key tells when a longer or shorter result moves it (a
-    // result of the same width, as most are, cannot).
+    // background key tells when a longer result moves it (a narrower one
+    // leaves it, see headerFit).
     m_valueText = text;
     invalidate();
 }
@@ -129,6 +130,7 @@ void GoalGraphWidget::setStale(bool stale)
     if (stale == m_stale)
         return;
     m_stale = stale;
+    m_heldDetail = {};
     invalidateBackground();
 }
 

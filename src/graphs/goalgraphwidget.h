@@ -111,7 +111,9 @@ public:
     QStringList legendEntries() const;
     // The result beside the goal's name ("error 0.4 (stale)") as the header
     // at size writes it: legend entries give way to it first, so it is cut
-    // only where the name leaves no room for it.
+    // only where the name leaves no room for it. At the widget's own size
+    // they give way to the widest result since the size, the goal or the
+    // legend's entries changed, so the legend holds still.
     QString headerDetailFor(const QSize &size) const;
     // How many of legendEntries() the header has room for at size.
     int legendEntriesShown(const QSize &size) const { return int(headerFit(size).entryWidths.size()); }
@@ -328,12 +330,20 @@ private:
     // result that matched them) is taken from here instead of drawn again.
     mutable QPixmap m_previousBackground;
     mutable BackgroundKey m_previousKey;
-    // Drawings in a row that found a new background.
-    mutable int m_backgroundChanges = 0;
     mutable int m_backgroundRenderCount = 0;
     std::optional<GoalPlotRange> m_zoom;
     // The automatic range last shown, kept while new ones fit in it.
     mutable GoalPlotRangeHold m_heldRange;
+    // The room the header keeps for the result at the widget's size (see
+    // headerFit): the widest result since the size or the legend's entries
+    // changed; dropped with a new goal or staleness.
+    struct HeldDetail
+    {
+        QSize size;
+        QStringList entries;
+        int width = 0;
+    };
+    mutable HeldDetail m_heldDetail;
     // A left-button drag: where it began, the values there, and whether it
     // moved far enough to pan.
     QPoint m_pressPos;

@@ -661,7 +661,8 @@ private Q_SLOTS:
         QTest::newRow("traces shrink below 85 %: new range") << 0 << 1 << QList<double>{-5, -10, -30, -35};
         QTest::newRow("zoom and back: held range dropped") << 3 << 1 << QList<double>{-1, -10, -30, -39};
         QTest::newRow("initial traces hidden and back: the layer before") << 5 << 1 << QList<double>{};
-        QTest::newRow("a long result moves the legend, a short one the layer before") << 6 << 1 << QList<double>{};
+        QTest::newRow("a long result moves the legend, a short one leaves it") << 6 << 1 << QList<double>{};
+        QTest::newRow("after a run of changes, results alternating in width: legend and layer stay") << 7 << 4 << QList<double>{};
     }
     void goalPlotBackgroundLayer()
     {
@@ -696,12 +697,25 @@ private Q_SLOTS:
         }
         if (change == 3)
             plot.resetZoom();
+        if (change == 7) { // two zoom steps and back, then results alternating in width
+            for (const double f : {0.8, 0.8, 0.0}) {
+                f > 0 ? plot.zoomAt(QRectF(plot.plotRect()).center(), f, f) : plot.resetZoom();
+                plot.shownPixmap();
+            }
+            for (const char *text : {"0.1234567890123456789012345", "0.5", "0.1234567890123456789012345", "0.5"}) {
+                plot.setValueText(QString::fromLatin1(text));
+                QCOMPARE(plot.shownPixmap().toImage(), plot.renderPixmap(plot.size()).toImage());
+            }
+        }
         QCOMPARE(plot.shownPixmap().toImage(), plot.renderPixmap(plot.size()).toImage());
         QCOMPARE(plot.backgroundRenderCount() - before, backgrounds);
         // The next result over the same background copies the layer.
         plot.setValueText(QStringLiteral("0.125"));
         QCOMPARE(plot.shownPixmap().toImage(), plot.renderPixmap(plot.size()).toImage());
         QCOMPARE(plot.backgroundRenderCount() - before, backgrounds);
+        // A narrower result leaves the legend as the longest one left it.
+        if (change >= 6)
+            QVERIFY(plot.legendEntriesShown(plot.size()) < plot.legendEntries().size());
         const GoalPlotRange now = *plot.plotRange(), computed = *GraphScale::goalPlotRange(2,
             GoalGraphWidget::limitExtent(plot.goal(), plot.traces()), GoalGraphWidget::traceExtent(plot.traces()));
         QVERIFY(backgrounds ? now == computed : now.yMin <= computed.yMin && computed.yMax <= now.yMax && now.xMin == computed.xMin);
