@@ -7,11 +7,9 @@
 #include "model/optimitermessages.h"
 
 #include <QLoggingCategory>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcLink, "helmdeck.link")
@@ -33,26 +31,16 @@ QByteArray refusal(int kind, const QByteArray &text)
         + (wire::endsEveryWait(kind) ? " or a receiver of a pending send" : "");
 }
 
-// A message of type M read from a block's payload; nothing when it does
-// not read cleanly. Touches nothing but its arguments: it runs on a reader
-// thread for a large message.
+// Reads a message of type M from a block's payload and emits it on the
+// simulator interface, only when it read cleanly.
 template <typename M>
-std::optional<M> readRecord(const QList<QByteArray> &payload)
+void emitRecord(OptimSimIFC *simulator, const QList<QByteArray> &payload)
 {
     OptimSerialReader reader(payload);
     M message;
     message.deserialize(reader);
-    if (reader.hasError())
-        return std::nullopt;
-    return message;
-}
-
-qsizetype payloadBytes(const QList<QByteArray> &payload)
-{
-    qsizetype bytes = 0;
-    for (const QByteArray &chunk : payload)
-        bytes += chunk.size();
-    return bytes;
+    if (!reader.hasError())
+        Q_EMIT simulator->modelChanged(message);
 }
 
 } // namespace
@@ -62,17 +50,7 @@ OptimKuvoLink::OptimKuvoLink(OptimKuvoLinkOwner *owner)
 {
 }
 
-OptimKuvoLink::~OptimKuvoLink()
-{
-    // A message being read goes on to its end (the reader's code must not
-    // go away under it); one not yet started is dropped. Then what the
-    // reader posted goes with the object it was posted to.
-    if (m_readers) {
-        m_readers->clear();
-        m_readers->waitForDone();
-    }
-    m_readDone.reset();
-}
+OptimKuvoLink::~OptimKuvoLink() = default;
 
 bool OptimKuvoLink::attach(PluginManagerIFC *manager)
 {
@@ -430,24 +408,9 @@ void OptimKuvoLink::endBlock(int sender)
     wire::Received received = wire::assemble(start, rest, kMaxChunks, kMaxBlockBytes);
     // What was buffered goes now, before the block's reply and dispatch.
     rest = QList<wire::Message>();
-    const QByteArray reply = wire::replyText(received.header.name, !received.whole);
-    // The reply goes before the block is read, so that the simulator goes
-    // on with its next one meanwhile; with blocks already waiting to be
-    // handed on, it goes when this one is.
-    const qsizetype waiting = qsizetype(m_deliveries.size());
-    if (!received.whole || waiting < kMaxWaitingBlocks) {
-        m_kuvo->send(sender, wire::KindReply, reply);
-        if (received.whole)
-            dispatchBlock(received.header.name.split(' '), received.payload);
-        return;
-    }
-    dispatchBlock(received.header.name.split(' '), received.payload);
-    if (qsizetype(m_deliveries.size()) > waiting) {
-        m_deliveries.back().replyTo = sender;
-        m_deliveries.back().reply = reply;
-    } else {
-        m_kuvo->send(sender, wire::KindReply, reply);
-    }
+    m_kuvo->send(sender, wire::KindReply, wire::replyText(received.header.name, !received.whole));
+    if (received.whole)
+        dispatchBlock(received.header.name.split(' '), received.payload);
 }
 
 void OptimKuvoLink::dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload)
@@ -460,111 +423,30 @@ void OptimKuvoLink::dispatchBlock(const QByteArrayList &nameWords, const QList<Q
         // recognised wherever it stands, so a single interactive
         // optimization that names only INTERACTIVE is not taken as view-only.
         const QByteArrayList flags = nameWords.mid(2);
-        const bool multiOpt = flags.contains("MULTI_OPT"), interactive = flags.contains("INTERACTIVE");
-        Delivery open;
-        open.deliver = [this, payload, multiOpt, interactive] {
-            if (m_owner)
-                m_owner->openHelmdeckFromBlock(payload, multiOpt, interactive);
-        };
-        deliverInTurn(std::move(open));
+        m_owner->openHelmdeckFromBlock(payload, flags.contains("MULTI_OPT"), flags.contains("INTERACTIVE"));
         return;
     }
+    const QPointer<OptimSimIFC> simulator = m_owner->currentSimulator();
+    if (!simulator)
+        return;
     switch (optimIncomingType(type)) {
     case OptimIncomingType::Iter:
-        deliverRecord<OptimIter>(payload);
+        emitRecord<OptimIter>(simulator, payload);
         break;
     case OptimIncomingType::NoProgress:
-        deliverRecord<OptimIterNoProgress>(payload);
+        emitRecord<OptimIterNoProgress>(simulator, payload);
         break;
     case OptimIncomingType::CollapsedIterations:
-        deliverRecord<OptimIterCollapsedIterations>(payload);
+        emitRecord<OptimIterCollapsedIterations>(simulator, payload);
         break;
     case OptimIncomingType::SimResult:
-        deliverRecord<OptimIterSimResult>(payload);
+        emitRecord<OptimIterSimResult>(simulator, payload);
         break;
     case OptimIncomingType::Status:
-        deliverRecord<OptimStatus>(payload);
+        emitRecord<OptimStatus>(simulator, payload);
         break;
     case OptimIncomingType::None:
         break;
-    }
-}
-
-template <typename M>
-void OptimKuvoLink::deliverRecord(const QList<QByteArray> &payload)
-{
-    // With nothing waiting, the helmdeck that is open now is the one the
-    // message is for: without one it is not read at all.
-    if (m_deliveries.empty() && !m_owner->currentSimulator())
-        return;
-    // The simulator interface is looked up when the message's turn comes:
-    // a helmdeck opened by a block before it is open by then.
-    const auto message = std::make_shared<std::optional<M>>();
-    Delivery d;
-    d.deliver = [this, message] {
-        OptimSimIFC *simulator = m_owner ? m_owner->currentSimulator() : nullptr;
-        if (simulator && *message)
-            Q_EMIT simulator->modelChanged(std::move(**message));
-    };
-    if (payloadBytes(payload) < kReadAsideBytes) {
-        *message = readRecord<M>(payload);
-        deliverInTurn(std::move(d));
-        return;
-    }
-    if (!m_readers) {
-        m_readers = std::make_unique<QThreadPool>();
-        m_readers->setMaxThreadCount(1);
-        m_readDone = std::make_unique<QObject>();
-    }
-    d.ready = false;
-    d.serial = ++m_nextDelivery;
-    // The posted call runs on this thread, and only while m_readDone lives,
-    // which the destructor ends after the reader thread has finished.
-    m_readers->start([this, message, payload, serial = d.serial, done = m_readDone.get()] {
-        *message = readRecord<M>(payload);
-        QMetaObject::invokeMethod(done, [this, serial] { readAsideDone(serial); }, Qt::QueuedConnection);
-    });
-    m_deliveries.push_back(std::move(d));
-}
-
-void OptimKuvoLink::deliverInTurn(Delivery d)
-{
-    if (!m_deliveries.empty()) {
-        d.serial = ++m_nextDelivery;
-        m_deliveries.push_back(std::move(d));
-        return;
-    }
-    if (d.replyTo >= 0 && m_kuvo)
-        m_kuvo->send(d.replyTo, wire::KindReply, d.reply);
-    if (d.deliver)
-        d.deliver();
-}
-
-void OptimKuvoLink::readAsideDone(quint64 serial)
-{
-    for (Delivery &d : m_deliveries) {
-        if (d.serial == serial) {
-            d.ready = true;
-            break;
-        }
-    }
-    deliverReady();
-}
-
-void OptimKuvoLink::deliverReady()
-{
-    // Each is taken out before it runs: what it brings about may run an
-    // event loop that hands on the next ones, or end the link.
-    const std::weak_ptr<int> alive = m_alive;
-    while (!m_deliveries.empty() && m_deliveries.front().ready) {
-        Delivery d = std::move(m_deliveries.front());
-        m_deliveries.pop_front();
-        if (d.replyTo >= 0 && m_kuvo)
-            m_kuvo->send(d.replyTo, wire::KindReply, d.reply);
-        if (d.deliver)
-            d.deliver();
-        if (alive.expired())
-            return;
     }
 }
 
@@ -621,16 +503,6 @@ void OptimKuvoLink::handleNotification(const QByteArray &text)
 {
     if (!m_owner)
         return;
-    // After the blocks that came before it.
-    Delivery notification;
-    notification.deliver = [this, text] { applyNotification(text); };
-    deliverInTurn(std::move(notification));
-}
-
-void OptimKuvoLink::applyNotification(const QByteArray &text)
-{
-    if (!m_owner)
-        return;
     if (text.startsWith("NOTIFY OPTIM_HELMDECK_SIMULATOR_BEING_KILLED ")) {
         const QByteArrayList words = text.simplified().split(' ');
         OptimSimIFC *simulator = m_owner->currentSimulator();
@@ -659,13 +531,8 @@ void OptimKuvoLink::handleGone(int sender)
     if (!isSimulator)
         return;
     m_simulatorAddress = -1;
-    // After the blocks the simulator sent before it left.
-    Delivery gone;
-    gone.deliver = [this] {
-        if (!m_owner)
-            return;
+    if (m_owner) {
         if (OptimSimIFC *simulator = m_owner->currentSimulator())
             m_owner->simulatorGone(simulator->simulatorId(), false);
-    };
-    deliverInTurn(std::move(gone));
+    }
 }

@@ -19,14 +19,6 @@
 // or since it left) a message only the session may send is held, and a
 // lookup runs from the event loop that hands it on or drops it.
 //
-// What the blocks and notifications bring about reaches the owner in the
-// order they arrived. A large message (a long sweep's iteration) is read on
-// a thread of the link's own, so the GUI thread paints the last iteration
-// while the next one is read; whatever arrives meanwhile waits for it. A
-// block's reply goes out when it is whole, before it is read, unless two
-// are still waiting to be handed on: then when it is handed on, so that a
-// simulator quicker than the window cannot pile iterations up.
-//
 // A block the link sends is not waited for either: the send returns once its
 // messages are out, and the receiver's reply is taken when normal dispatch
 // brings it (matched by the block's name, oldest send first). A refusal, the
@@ -39,7 +31,6 @@
 #include <QPointer>
 #include <QSet>
 
-#include <deque>
 #include <functional>
 #include <list>
 #include <map>
@@ -48,8 +39,6 @@
 #include "hostifc/kuvoifc.h"
 #include "wire/datablock.h"
 
-class QObject;
-class QThreadPool;
 class QTimer;
 class OptimSerializationIFC;
 class OptimSimIFC;
@@ -89,12 +78,6 @@ public:
     static constexpr int kBlockInactivityMs = 1000;
     // A block send that has no reply for this long fails.
     static constexpr int kReplyDeadlineMs = 30000;
-    // A message block with at least this much text is read off the GUI
-    // thread: some 6,000 numbers, half a millisecond's reading and more.
-    static constexpr qsizetype kReadAsideBytes = 64 * 1024;
-    // Blocks received but not yet handed on beyond which a block's reply
-    // waits until it is handed on.
-    static constexpr qsizetype kMaxWaitingBlocks = 2;
 
     // Called once with a block send's outcome: true when the receiver's
     // reply came and does not say FAILED.
@@ -135,9 +118,6 @@ public:
     bool sendMessage(const OptimSerializationIFC &record, SendResult done = {});
     // Block sends waiting for their replies.
     int pendingReplies() const { return int(m_replies.size()); }
-    // Blocks and notifications received and not yet handed on: waiting for
-    // a message being read, or read and waiting for the ones before it.
-    qsizetype waitingDeliveries() const { return qsizetype(m_deliveries.size()); }
 
     // Every KUVO message addressed to the plug-in comes here. A data block
     // is taken in as its messages arrive, never by waiting for them: other
@@ -151,7 +131,6 @@ private:
     void endBlock(int sender);
     void idleTimeout(int sender);
     void handleNotification(const QByteArray &text);
-    void applyNotification(const QByteArray &text);
     // Whether sender may send a message of kind that only the session (or,
     // for the kinds ending every wait, a pending send's receiver) sends. While
     // the session's address is unknown the message is held for the lookup.
@@ -164,26 +143,6 @@ private:
     void noteRefused(int sender, const QByteArray &what);
     void handleGone(int sender);
     void dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload);
-    // Reads a message of type M from a block's payload, here or aside, and
-    // hands it to the open helmdeck's simulator interface in its turn.
-    template <typename M>
-    void deliverRecord(const QList<QByteArray> &payload);
-
-    // Something to hand on to the owner in its turn.
-    struct Delivery
-    {
-        quint64 serial = 0;
-        bool ready = true;              // false while its message is read aside
-        std::function<void()> deliver;  // runs on the link's thread when its turn comes
-        int replyTo = -1;               // a block's reply held back until then
-        QByteArray reply;
-    };
-    // Hands d on now when nothing waits before it, else queues it.
-    void deliverInTurn(Delivery d);
-    // Hands on the waiting deliveries from the oldest, up to one still read.
-    void deliverReady();
-    // The message of the delivery serial has been read.
-    void readAsideDone(quint64 serial);
     bool sendBlock(const QByteArray &name, const QList<QByteArray> &chunks, SendResult done);
     // Takes a message of a receiver as the reply to a pending send, or as a
     // late reply to one given up; false when it is neither.
@@ -232,10 +191,4 @@ private:
     };
     std::map<int, IncomingBlock> m_incoming;  // by sender; an entry lives until the sender is gone
     int m_blockInactivityMs = kBlockInactivityMs;
-
-    std::deque<Delivery> m_deliveries;   // waiting to be handed on, oldest first
-    quint64 m_nextDelivery = 0;
-    std::unique_ptr<QThreadPool> m_readers;  // one thread: large messages are read in order
-    std::unique_ptr<QObject> m_readDone;     // where a reader thread posts that it is done
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);  // expires with the link
 };

@@ -609,69 +609,6 @@ private Q_SLOTS:
         QCOMPARE(m_kuvo->sent.last(), (SentMessage{kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"}));
     }
 
-    // A large iteration is read aside; what arrives meanwhile (a small block,
-    // a notification, the simulator leaving) reaches the owner after it, in
-    // order, and replies are held back once two blocks wait to be handed on.
-    void largeIterationsAreHandedOnInOrder()
-    {
-        connectSimulator();
-        QStringList events;
-        connect(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged), this,
-                [&](const OptimIter &iter) { events << QStringLiteral("iter ") + iter.algorithm().iterationText(); });
-        connect(m_sim, qOverload<OptimStatus>(&OptimSimIFC::modelChanged), this,
-                [&](const OptimStatus &status) { events << QStringLiteral("status ") + status.message(); });
-        QList<OptimIter> iters;
-        for (int i = 0; i < 3; ++i) {
-            iters << sampleIteration({2, 3, 2001, 4}, i);
-            QVERIFY(chunksOf(iters.last()).join().size() >= OptimKuvoLink::kReadAsideBytes);
-        }
-        const SentMessage iterReply{kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK OPTIM_ITER"};
-        deliver("1", "OPTIM_HELMDECK OPTIM_ITER", chunksOf(iters.at(0)));
-        deliver("2", "OPTIM_HELMDECK STATUS", chunksOf(OptimStatus(2, QStringLiteral("running"))));
-        deliver("3", "OPTIM_HELMDECK OPTIM_ITER", chunksOf(iters.at(1)));
-        deliver("4", "OPTIM_HELMDECK OPTIM_ITER", chunksOf(iters.at(2)));
-        m_link->onKuvoMessage(kSessionAddress, wire::KindPlain, "NOTIFY SESS ANALYZE_DONE SIM1 0");
-        m_link->onKuvoMessage(kSimAddress, wire::KindGone, "");
-        // Nothing is handed on before the first iteration is read; with two
-        // blocks waiting, the replies to the next ones wait until their turn.
-        QVERIFY(events.isEmpty());
-        QCOMPARE(m_link->waitingDeliveries(), 6);
-        QCOMPARE(m_kuvo->sent, (QList<SentMessage>{iterReply,
-                                                   {kSimAddress, wire::KindReply, "DATA_BLOCK OPTIM_HELMDECK STATUS"}}));
-        QTRY_COMPARE(m_owner->gone.size(), 1);
-        QCOMPARE(events, (QStringList{"iter 0", "status running", "iter 1", "iter 2"}));
-        QCOMPARE(m_owner->finished, 1);
-        QCOMPARE(m_kuvo->sent.size(), 4);
-        QCOMPARE(m_kuvo->sent.last(), iterReply);
-        QCOMPARE(m_link->waitingDeliveries(), 0);
-    }
-
-    void largeIterationReadAsideIsExact()
-    {
-        connectSimulator();
-        QSignalSpy spy(m_sim, qOverload<OptimIter>(&OptimSimIFC::modelChanged));
-        const OptimIter iter = sampleIteration({2, 3, 2001, 4}, 5);
-        deliver("1", "OPTIM_HELMDECK OPTIM_ITER", chunksOf(iter));
-        QCOMPARE(spy.count(), 0);
-        QVERIFY(spy.wait());
-        QVERIFY(spy.at(0).at(0).value<OptimIter>() == iter);
-        // A large message that does not read cleanly is dropped as a small one is.
-        QByteArray broken = chunksOf(iter).join();
-        broken.replace("END_OPTIM_ITER", "END_OPTIM_ITEX");
-        deliver("2", "OPTIM_HELMDECK OPTIM_ITER", {broken});
-        QCOMPARE(m_link->waitingDeliveries(), 1);
-        QTRY_COMPARE(m_link->waitingDeliveries(), 0);
-        QCOMPARE(spy.count(), 1);
-        // The link ends while a message is being read: the reading is waited
-        // for and nothing is handed on afterwards.
-        deliver("3", "OPTIM_HELMDECK OPTIM_ITER", chunksOf(iter));
-        delete m_link;
-        m_link = nullptr;
-        QCoreApplication::processEvents();
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(spy.count(), 1);
-    }
-
     void hostCallsReleaseEveryValue()
     {
         QVERIFY(m_sim->isSimulatorCurrent());
