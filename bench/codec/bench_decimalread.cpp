@@ -286,8 +286,7 @@ void timeTexts(const char *name, const std::vector<std::string> &texts)
 
 int main(int argc, char **argv)
 {
-    const std::uint64_t count = argc > 1 ? std::uint64_t(std::strtod(argv[1], nullptr)) : 100000000;
-    const std::uint64_t seed = argc > 2 ? std::strtoull(argv[2], nullptr, 0) : 20261207;
+    const auto [count, seed] = proofArguments(argc, argv);
 
     Checker checker;
     checkHardCases(checker);

@@ -4,6 +4,7 @@
 // the same seed gives the same numbers on every machine.
 
 #include <cstdint>
+#include <cstdlib>
 
 struct SplitMix
 {
@@ -17,3 +18,21 @@ struct SplitMix
     }
     int between(int low, int high) { return low + int(next() % std::uint64_t(high - low + 1)); }
 };
+
+// The proof benches' command line, "[COUNT [SEED]]": how many random cases
+// (1e8 unless given; "1e7" is accepted) and the generator's seed.
+struct ProofArguments
+{
+    std::uint64_t count = 100000000;
+    std::uint64_t seed = 20261207;
+};
+
+inline ProofArguments proofArguments(int argc, char **argv)
+{
+    ProofArguments arguments;
+    if (argc > 1)
+        arguments.count = std::uint64_t(std::strtod(argv[1], nullptr));
+    if (argc > 2)
+        arguments.seed = std::strtoull(argv[2], nullptr, 0);
+    return arguments;
+}
