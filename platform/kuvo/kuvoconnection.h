@@ -10,6 +10,8 @@
 // So a block of many frames crosses a hop with as few copies as the kernel
 // allows, which matters when the broker shares a thread with a busy client.
 
+#include "kuvoframe.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QObject>
@@ -20,8 +22,6 @@
 class QSocketNotifier;
 
 namespace kuvo {
-
-class FrameReader;
 
 class Connection : public QObject
 {
@@ -42,7 +42,7 @@ public:
     // Appends what the kernel holds (at most limit bytes) to reader. Closed
     // when the other end has gone (what it sent before is appended first) or
     // the socket failed.
-    ReadResult receive(FrameReader &reader, qsizetype limit = 4 * 1024 * 1024);
+    ReadResult receive(FrameReader &reader, qsizetype limit = kReadLimit);
 
     // Queues head followed by body. A head that has to wait is copied; a body
     // that has to wait is kept by reference (implicit sharing). False once

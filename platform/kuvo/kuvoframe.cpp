@@ -125,8 +125,11 @@ void FrameReader::compact()
     if (m_offset == 0)
         return;
     if (m_offset == m_buffer.size()) {
-        // Keep a modest buffer for the next read; give back what a huge frame needed.
-        if (m_buffer.capacity() > 1024 * 1024)
+        // Keep the room a read fills (with the slack of its doubling): a
+        // stream of large blocks would otherwise grow a new buffer, fault in
+        // its pages and copy it while growing, on every read. Give back only
+        // what a huge frame needed.
+        if (m_buffer.capacity() > 2 * kReadLimit)
             m_buffer = QByteArray();
         else
             m_buffer.resize(0);

@@ -21,6 +21,8 @@ constexpr quint32 kMinFrameLength = 8;
 constexpr quint32 kMaxFrameLength = 64u * 1024u * 1024u;
 constexpr qsizetype kHeaderSize = 12;  // length, kind, addr
 constexpr qsizetype kMaxTextSize = qsizetype(kMaxFrameLength) - 8;
+// The most one read from a socket appends to a reader at a time.
+constexpr qsizetype kReadLimit = 4 * 1024 * 1024;
 
 // Broker control kinds. The broker answers each with the same kind.
 constexpr int kRegister = -1;  // text "name" or "name secondName"; answer addr = own address
@@ -79,8 +81,10 @@ public:
     // the reader stays malformed from then on).
     Result next(FrameView &frame);
 
-    // Drops the bytes of the frames handed out so far.
+    // Drops the bytes of the frames handed out so far. The buffer keeps the
+    // room reads need (up to twice kReadLimit) for the next read.
     void compact();
+    qsizetype capacity() const { return m_buffer.capacity(); }
 
     qsizetype buffered() const { return m_buffer.size() - m_offset; }
     void clear();

@@ -298,6 +298,29 @@ private Q_SLOTS:
             QCOMPARE(next(*pa), "11 2 " + QByteArray(i * 37, char('a' + i)));
     }
 
+    // A reader keeps the room of a large read for the next one, and gives
+    // back only what a frame beyond the read limit needed.
+    void readerKeepsReadRoomAndGivesBackHugeFrames()
+    {
+        kuvo::FrameReader reader;
+        kuvo::FrameView frame;
+        const QByteArray chunk = encodeFrame(11, 1, QByteArray(5700, 'c'));
+        for (int round = 0; round < 2; ++round) {
+            for (qsizetype bytes = 0; bytes < 3 * 1024 * 1024; bytes += chunk.size())
+                reader.append(chunk);
+            while (reader.next(frame) == kuvo::FrameReader::Frame)
+                QCOMPARE(frame.textSize, 5700);
+            reader.compact();
+            QCOMPARE(reader.buffered(), 0);
+            QVERIFY(reader.capacity() >= 3 * 1024 * 1024);
+        }
+        reader.append(encodeFrame(11, 1, QByteArray(2 * kuvo::kReadLimit + 1, 'h')));
+        QCOMPARE(reader.next(frame), kuvo::FrameReader::Frame);
+        QCOMPARE(frame.textSize, 2 * kuvo::kReadLimit + 1);
+        reader.compact();
+        QCOMPARE(reader.capacity(), 0);
+    }
+
     void largeTransferArrivesIntact()
     {
         int a = 0, b = 0;
