@@ -55,6 +55,23 @@ CachedLabel &cachedLabel(const QFont &font, const QString &text)
     return it->labels[text];
 }
 
+// Whether a grid line may be filled as a one-pixel rectangle. Qt's raster
+// engine draws a line of a translucent colour one pixel span at a time, and
+// blends more than about a hundred spans on its thread pool: for a grid line
+// across a wide plot that is a hand-over to other threads and a wait, every
+// line of every drawing. A rectangle one pixel high is one span per row.
+// Both light the same pixels (a one-pixel pen at the pixel's centre, from
+// the first pixel to the last) where nothing is antialiased and the device's
+// pixels are the painter's, with a plain solid pen.
+bool fillsGridLines(const QPainter &painter)
+{
+    const QTransform t = painter.deviceTransform();
+    const QPen pen = painter.pen();
+    return !painter.testRenderHint(QPainter::Antialiasing) && t.type() <= QTransform::TxTranslate
+        && t.dx() == std::round(t.dx()) && t.dy() == std::round(t.dy()) && pen.style() == Qt::SolidLine
+        && pen.widthF() <= 1 && pen.brush().style() == Qt::SolidPattern;
+}
+
 } // namespace
 
 int textWidth(const QFontMetrics &fm, const QFont &font, const QString &text)
@@ -165,7 +182,10 @@ void drawValueTicks(QPainter &painter, const QFontMetrics &fm, const QRect &plot
     for (const ValueTick &t : ticks) {
         const double y = std::round(t.y);
         painter.setPen(gridColor);
-        painter.drawLine(QPointF(plot.left(), y + 0.5), QPointF(plot.right(), y + 0.5));
+        if (fillsGridLines(painter))
+            painter.fillRect(QRect(plot.left(), int(y), plot.width(), 1), gridColor);
+        else
+            painter.drawLine(QPointF(plot.left(), y + 0.5), QPointF(plot.right(), y + 0.5));
         if (!labels)
             continue;
         painter.setPen(textColor);
@@ -176,8 +196,11 @@ void drawValueTicks(QPainter &painter, const QFontMetrics &fm, const QRect &plot
 
 void drawVerticalGridLine(QPainter &painter, const QRect &plot, double x)
 {
-    const double column = std::round(x) + 0.5;
-    painter.drawLine(QPointF(column, plot.top()), QPointF(column, plot.bottom()));
+    const double column = std::round(x);
+    if (fillsGridLines(painter))
+        painter.fillRect(QRect(int(column), plot.top(), 1, plot.height()), painter.pen().color());
+    else
+        painter.drawLine(QPointF(column + 0.5, plot.top()), QPointF(column + 0.5, plot.bottom()));
 }
 
 void drawFrame(QPainter &painter, const QRect &plot, const QColor &color)

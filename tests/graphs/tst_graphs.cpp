@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QImage>
 #include <QMenu>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -227,6 +228,45 @@ private Q_SLOTS:
         // No full redraw while the first shown point stays the same.
         if (shown <= 0 || shown > points + 2)
             QCOMPARE(graph.renderCount(), redraws + points);
+    }
+    // Grid lines are filled where that lights the pixels a one-pixel line
+    // would: the same image as drawLine gives, in every painter state.
+    void gridLinesLightTheLinesPixels_data()
+    {
+        QTest::addColumn<bool>("antialiased");
+        QTest::addColumn<QTransform>("transform");
+        QTest::newRow("plain") << false << QTransform();
+        QTest::newRow("moved by whole pixels") << false << QTransform::fromTranslate(3, 7);
+        QTest::newRow("moved by half a pixel") << false << QTransform::fromTranslate(0.5, 0.5);
+        QTest::newRow("antialiased") << true << QTransform();
+        QTest::newRow("scaled twice") << false << QTransform::fromScale(2, 2);
+    }
+    void gridLinesLightTheLinesPixels()
+    {
+        QFETCH(bool, antialiased);
+        QFETCH(QTransform, transform);
+        const QRect plot(20, 4, 260, 140);
+        const QColor grid(0, 0, 0, 28);
+        const std::vector<GraphAxes::ValueTick> ticks{{4, QString()}, {57.4, QString()}, {143, QString()}};
+        QImage shown(640, 320, QImage::Format_ARGB32_Premultiplied);
+        QImage expected = shown;
+        for (QImage *image : {&shown, &expected}) {
+            image->fill(Qt::white);
+            QPainter painter(image);
+            painter.setRenderHint(QPainter::Antialiasing, antialiased);
+            painter.setTransform(transform);
+            painter.setPen(grid);
+            if (image == &shown) {
+                GraphAxes::drawValueTicks(painter, QFontMetrics(QFont()), plot, 150, ticks, grid, Qt::black, false);
+                GraphAxes::drawVerticalGridLine(painter, plot, 100.3);
+                continue;
+            }
+            for (const GraphAxes::ValueTick &t : ticks)
+                painter.drawLine(QPointF(plot.left(), std::round(t.y) + 0.5), QPointF(plot.right(), std::round(t.y) + 0.5));
+            painter.drawLine(QPointF(100.5, plot.top()), QPointF(100.5, plot.bottom()));
+        }
+        QVERIFY(shown != QImage(640, 320, QImage::Format_ARGB32_Premultiplied));
+        QCOMPARE(shown, expected);
     }
     void valueAxisLabels()
     {
