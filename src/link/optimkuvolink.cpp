@@ -21,6 +21,9 @@ constexpr qsizetype kMaxOverdue = 8;
 
 constexpr qsizetype kMaxBlockBytes = wire::kMaxBlockBytes;
 
+// The joined text of blocks up to this size is kept for the next block.
+constexpr qsizetype kKeptBlockTextBytes = 8 * 1024 * 1024;
+
 // Messages held while the session's address is looked up; more are dropped.
 constexpr qsizetype kMaxHeldForSession = 32;
 
@@ -34,9 +37,9 @@ QByteArray refusal(int kind, const QByteArray &text)
 // Reads a message of type M from a block's payload and emits it on the
 // simulator interface, only when it read cleanly.
 template <typename M>
-void emitRecord(OptimSimIFC *simulator, const QList<QByteArray> &payload)
+void emitRecord(OptimSimIFC *simulator, const QByteArray &text)
 {
-    OptimSerialReader reader(payload);
+    OptimSerialReader reader(text);
     M message;
     message.deserialize(reader);
     if (!reader.hasError())
@@ -404,16 +407,28 @@ void OptimKuvoLink::endBlock(int sender)
     block.idle->stop();
     const QByteArray start = std::exchange(block.start, QByteArray());
     QList<wire::Message> rest = std::exchange(block.rest, QList<wire::Message>());
-    block.bytes = 0;
-    wire::Received received = wire::assemble(start, rest, kMaxChunks, kMaxBlockBytes);
+    // The chunks' texts are joined straight from their messages, each up to
+    // its first NUL as the record reader takes a chunk, into a buffer kept
+    // from block to block: a large block neither copies its chunks twice nor
+    // gets new memory each time. A reader still holding the last text (a
+    // block taken in during a dialog the last one opened) keeps its own.
+    QByteArray &text = m_blockText;
+    text.resize(0);
+    text.reserve(std::exchange(block.bytes, 0));
+    const wire::Received received = wire::assemble(start, rest, [&text](QByteArrayView chunk) {
+        const qsizetype nul = chunk.indexOf('\0');
+        text.append(nul < 0 ? chunk : chunk.first(nul));
+    }, kMaxChunks, kMaxBlockBytes);
     // What was buffered goes now, before the block's reply and dispatch.
     rest = QList<wire::Message>();
     m_kuvo->send(sender, wire::KindReply, wire::replyText(received.header.name, !received.whole));
     if (received.whole)
-        dispatchBlock(received.header.name.split(' '), received.payload);
+        dispatchBlock(received.header.name.split(' '), text);
+    if (m_blockText.capacity() > kKeptBlockTextBytes)
+        m_blockText = QByteArray();
 }
 
-void OptimKuvoLink::dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload)
+void OptimKuvoLink::dispatchBlock(const QByteArrayList &nameWords, const QByteArray &payload)
 {
     if (!m_owner || nameWords.size() < 2 || nameWords.at(0) != "OPTIM_HELMDECK")
         return;

@@ -49,8 +49,8 @@ class OptimKuvoLinkOwner
 {
 public:
     virtual ~OptimKuvoLinkOwner() = default;
-    // An OPEN_HELMDECK block arrived whole; payload is its chunks in order.
-    virtual bool openHelmdeckFromBlock(const QList<QByteArray> &payload, bool multiOpt, bool interactive) = 0;
+    // An OPEN_HELMDECK block arrived whole; text is its chunks' texts joined.
+    virtual bool openHelmdeckFromBlock(const QByteArray &text, bool multiOpt, bool interactive) = 0;
     // The open helmdeck's simulator interface; null when none is open.
     virtual OptimSimIFC *currentSimulator() const = 0;
     // The open helmdeck's simulator was killed, left or disconnected.
@@ -142,7 +142,8 @@ private:
     // Logs the first message refused from sender.
     void noteRefused(int sender, const QByteArray &what);
     void handleGone(int sender);
-    void dispatchBlock(const QByteArrayList &nameWords, const QList<QByteArray> &payload);
+    // payload: the block's chunk texts joined.
+    void dispatchBlock(const QByteArrayList &nameWords, const QByteArray &payload);
     bool sendBlock(const QByteArray &name, const QList<QByteArray> &chunks, SendResult done);
     // Takes a message of a receiver as the reply to a pending send, or as a
     // late reply to one given up; false when it is neither.
@@ -190,5 +191,6 @@ private:
         QElapsedTimer lastHeard;       // since the block's last message
     };
     std::map<int, IncomingBlock> m_incoming;  // by sender; an entry lives until the sender is gone
+    QByteArray m_blockText;                   // the last block's joined chunk texts, its room kept
     int m_blockInactivityMs = kBlockInactivityMs;
 };

@@ -82,9 +82,9 @@ void OptimHelmdeckPlugin::registerWithHost(PluginManagerIFC *manager)
     m_registered = true;
 }
 
-bool OptimHelmdeckPlugin::openHelmdeckFromBlock(const QList<QByteArray> &payload, bool multiOpt, bool interactive)
+bool OptimHelmdeckPlugin::openHelmdeckFromBlock(const QByteArray &text, bool multiOpt, bool interactive)
 {
-    OptimSerialReader reader(payload);
+    OptimSerialReader reader(text);
     OptimModelInput input;
     input.deserialize(reader);
     if (reader.hasError())

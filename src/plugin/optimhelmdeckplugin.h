@@ -61,7 +61,7 @@ public:
     MoxIFC *mox() const { return m_mox; }
 
     // OptimKuvoLinkOwner
-    bool openHelmdeckFromBlock(const QList<QByteArray> &payload, bool multiOpt, bool interactive) override;
+    bool openHelmdeckFromBlock(const QByteArray &text, bool multiOpt, bool interactive) override;
     OptimSimIFC *currentSimulator() const override;
     void simulatorGone(const QByteArray &simulatorId, bool closeWindow) override;
     void simulationFinished() override;

@@ -1,6 +1,7 @@
 #include "datablock.h"
 
 #include <charconv>
+#include <functional>
 #include <utility>
 
 namespace wire {
@@ -126,11 +127,28 @@ QByteArrayList nameWords(const QByteArray &name)
 
 Received assemble(const QByteArray &startText, const QList<Message> &rest, int maxChunks, qsizetype maxBytes)
 {
+    QList<QByteArray> payload;
+    Received r = assemble(startText, rest, [&payload](QByteArrayView chunk) { payload.append(chunk.toByteArray()); },
+                          maxChunks, maxBytes);
+    r.payload = std::move(payload);
+    return r;
+}
+
+Received assemble(const QByteArray &startText, const QList<Message> &rest,
+                  const std::function<void(QByteArrayView)> &take, int maxChunks, qsizetype maxBytes)
+{
     Received r;
     if (!parseHeader(startText, r.header) || r.header.index != 0 || r.header.count > maxChunks)
         return r;
     const Header &start = r.header;
+    // A chunk as envelope writes it, "DATA_BLOCK <id> <index>/<count> <name>:",
+    // says what parseHeader would read from it (the name has no ':' and
+    // single spaces, as parseHeader left it): its text is taken after
+    // comparing the bytes, without parsing them. Anything else is parsed.
+    const QByteArray lead = kWord + ' ' + start.blockId + ' ';
+    const QByteArray tail = '/' + QByteArray::number(start.count) + ' ' + start.name + ':';
     qsizetype bytes = 0;
+    int chunks = 0;
     bool ended = false;
     for (const Message &message : rest) {
         Header h;
@@ -139,16 +157,29 @@ Received assemble(const QByteArray &startText, const QList<Message> &rest, int m
                 && h.count == start.count && h.name == start.name;
             break;
         }
-        QByteArray payload;
-        if (message.kind != KindPlain || !message.text.contains(':') || !parseHeader(message.text, h, &payload) || h.blockId != start.blockId
-            || h.count != start.count || h.name != start.name || h.index != r.payload.size() + 1)
+        if (message.kind != KindPlain)
             return r;
-        bytes += payload.size();
+        const QByteArrayView text(message.text);
+        char number[16];
+        const QByteArrayView index(number, std::to_chars(number, number + sizeof number, chunks + 1).ptr - number);
+        QByteArrayView chunk;
+        if (text.startsWith(lead) && text.sliced(lead.size()).startsWith(index)
+            && text.sliced(lead.size() + index.size()).startsWith(tail)) {
+            chunk = text.sliced(lead.size() + index.size() + tail.size());
+        } else {
+            const qsizetype colon = text.indexOf(':');
+            if (colon < 0 || !parseHeader(message.text, h) || h.blockId != start.blockId || h.count != start.count
+                || h.name != start.name || h.index != chunks + 1)
+                return r;
+            chunk = text.sliced(colon + 1);
+        }
+        bytes += chunk.size();
         if (bytes > maxBytes)
             return r;
-        r.payload.append(payload);
+        ++chunks;
+        take(chunk);
     }
-    r.whole = ended && r.payload.size() == start.count;
+    r.whole = ended && chunks == start.count;
     return r;
 }
 

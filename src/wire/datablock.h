@@ -16,7 +16,10 @@
 // or i/n with 1 <= i <= n; the remaining words are the name.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QByteArrayList>
+
+#include <functional>
 #include <QList>
 
 namespace wire {
@@ -102,6 +105,12 @@ struct Received
 // more than maxBytes of chunk text, a chunk without its ':') leaves the
 // block not whole.
 Received assemble(const QByteArray &startText, const QList<Message> &rest, int maxChunks = kMaxBlockChunks,
+                  qsizetype maxBytes = kMaxBlockBytes);
+// The same checks, with each chunk's text handed to take in order, as a view
+// into its message (valid while rest is), instead of copied into payload.
+// take sees the chunks of a block that turns out not whole too.
+Received assemble(const QByteArray &startText, const QList<Message> &rest,
+                  const std::function<void(QByteArrayView)> &take, int maxChunks = kMaxBlockChunks,
                   qsizetype maxBytes = kMaxBlockBytes);
 
 } // namespace wire

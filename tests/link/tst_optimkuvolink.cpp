@@ -20,7 +20,7 @@ class RecordingOwner : public OptimKuvoLinkOwner
 {
 public:
     OptimSimIFC *simulator = nullptr;
-    QList<QList<QByteArray>> opened;
+    QList<QByteArray> opened;
     QList<QPair<bool, bool>> openFlags;
     QList<QByteArray> gone;
     int finished = 0;
@@ -28,9 +28,9 @@ public:
     int silent = 0;
     int late = 0;
 
-    bool openHelmdeckFromBlock(const QList<QByteArray> &payload, bool multiOpt, bool interactive) override
+    bool openHelmdeckFromBlock(const QByteArray &text, bool multiOpt, bool interactive) override
     {
-        opened.append(payload);
+        opened.append(text);
         openFlags.append({multiOpt, interactive});
         return true;
     }
@@ -176,6 +176,14 @@ private Q_SLOTS:
         QCOMPARE(spy.count(), 1);
         QVERIFY(spy.at(0).at(0).value<OptimIter>() == iter);
         QVERIFY(m_kuvo->incoming.isEmpty());
+        // The next block, its chunks padded after a NUL as a C sender may
+        // leave them: each chunk's text ends at its NUL.
+        QList<QByteArray> padded = chunks;
+        for (QByteArray &chunk : padded)
+            chunk.append(QByteArray("\0END_OPTIM_ITER junk", 20));
+        deliver("42", "OPTIM_HELMDECK OPTIM_ITER", padded);
+        QCOMPARE(spy.count(), 2);
+        QVERIFY(spy.at(1).at(0).value<OptimIter>() == iter);
     }
 
     void everyIncomingTypeReachesItsSignal()
@@ -381,7 +389,7 @@ private Q_SLOTS:
         const QList<QByteArray> chunks = chunksOf(sampleModelInput({2, 1, 1, 2}), 300);
         deliver("1", name, chunks);
         QCOMPARE(m_owner->opened.size(), 1);
-        QCOMPARE(m_owner->opened.first(), chunks);
+        QCOMPARE(m_owner->opened.first(), chunks.join());
         QCOMPARE(m_owner->openFlags.first(), qMakePair(multiOpt, interactive));
         QCOMPARE(m_kuvo->sent.first().text, "DATA_BLOCK " + name);
     }

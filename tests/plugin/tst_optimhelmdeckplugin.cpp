@@ -188,7 +188,7 @@ private Q_SLOTS:
     {
         registerFully();
         auto *plugin = OptimHelmdeckPlugin::instance();
-        QVERIFY(!plugin->openHelmdeckFromBlock({"START_OPTIM_MODEL_INPUT garbage"}, false, true));
+        QVERIFY(!plugin->openHelmdeckFromBlock("START_OPTIM_MODEL_INPUT garbage", false, true));
         QVERIFY(!plugin->controller());
         QVERIFY(plugin->okToStartNewSimulation());
     }

@@ -120,6 +120,14 @@ private Q_SLOTS:
                                               << any << false;
         QTest::newRow("chunk without colon") << Parts{{11, c1}, {11, c2.left(c2.indexOf(':'))}, {10, end}} << any << false;
         QTest::newRow("too many bytes") << Parts{{11, c1}, {11, c2}, {10, end}} << 40 << false;
+        // Headers not as the envelope writes them, read all the same.
+        QTest::newRow("prefixed chunks") << Parts{{11, "SIM " + c1}, {11, "SIM " + c2}, {10, end}} << any << true;
+        QTest::newRow("spaced header") << Parts{{11, QByteArray(c1).replace("9 1/2 ", "9  1/2\t")}, {11, c2}, {10, end}}
+                                       << any << true;
+        QTest::newRow("index with a leading zero") << Parts{{11, c1}, {11, QByteArray(c2).replace(" 2/2", " 02/2")}, {10, end}}
+                                                   << any << true;
+        QTest::newRow("index as a longer number") << Parts{{11, QByteArray(c1).replace(" 1/2", " 12/2")}, {11, c2}, {10, end}}
+                                                  << any << false;
     }
 
     void assemble()
@@ -130,6 +138,13 @@ private Q_SLOTS:
         const wire::Received r = wire::assemble("DATA_BLOCK 9 2 OPTIM_HELMDECK VARIABLE_VALUES", rest, 16, maxBytes);
         QCOMPARE(r.header.name, QByteArray("OPTIM_HELMDECK VARIABLE_VALUES"));
         QCOMPARE(r.whole, whole);
+        // Handed over without copies, the same chunk texts in the same order.
+        QByteArray joined;
+        const wire::Received viewed = wire::assemble("DATA_BLOCK 9 2 OPTIM_HELMDECK VARIABLE_VALUES", rest,
+                                                     [&joined](QByteArrayView chunk) { joined.append(chunk); }, 16, maxBytes);
+        QCOMPARE(viewed.whole, whole);
+        QVERIFY(viewed.payload.isEmpty());
+        QCOMPARE(joined, r.payload.join());
         if (whole) {
             OptimIterVariableValues values;
             OptimSerialReader reader(r.payload);
