@@ -104,6 +104,13 @@ void checkHardCases(Checker &checker)
                            0.0000999999, 0.00009999995, 0.0001, 1234565.0, 1234575.0, 0.1234565, 2.5e-7, 1e-22, 1e33})
         for (const bool negative : {false, true})
             checker.check(negative ? -v : v);
+    // The powers of two where the formatter's quick path begins and ends.
+    for (const int p : {-75, -74, -73, 105, 106, 107}) {
+        for (int ulps = -3; ulps <= 3; ++ulps) {
+            checker.check(nudged(std::ldexp(1.0, p), ulps, false));
+            checker.check(nudged(std::ldexp(1.0, p), ulps, true));
+        }
+    }
     // Powers of ten and the values that round up into them, over every exponent.
     char text[32];
     for (int p = -330; p <= 310; ++p) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 
@@ -119,8 +120,9 @@ void OptimSerialWriter::appendNumbers(const double *values, qsizetype count)
     // (a number never ends in a line feed) go straight into the room behind
     // the text, and the sizes are set once for all of them: a resize or a
     // push per number costs more than the loop's own work. Every number gets
-    // the formatter's full room and its space, whatever it writes.
-    constexpr qsizetype kRoom = 16;  // the formatter may use all of it as scratch
+    // the formatter's full room and its space, whatever it writes; the
+    // formatter's quick path is inlined here.
+    constexpr qsizetype kRoom = optimgeneral6::kRoom;  // the formatter may use all of it as scratch
     const qsizetype start = m_text.size();
     reserveMore(count * (kRoom + 1), count);
     m_text.resize(start + count * (kRoom + 1));
@@ -129,10 +131,12 @@ void OptimSerialWriter::appendNumbers(const double *values, qsizetype count)
     const size_t firstEnd = m_ends.size();
     m_ends.resize(firstEnd + size_t(count));
     qsizetype *ends = m_ends.data() + firstEnd;
-    for (const double *value = values; value != values + count; ++value) {
-        out = optimFormatGeneral6(out, out + kRoom, *value);
+    for (qsizetype i = 0; i < count; ++i) {
+        std::uint64_t bits;  // read as an integer: the formatter works on the bits
+        std::memcpy(&bits, values + i, sizeof bits);
+        out = optimgeneral6::formatInRoom(out, bits);
         *out++ = ' ';
-        *ends++ = out - text;
+        ends[i] = out - text;
     }
     m_text.resize(out - text);
 }
