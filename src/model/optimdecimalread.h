@@ -32,9 +32,10 @@ inline std::from_chars_result optimReadDecimal(const char *first, const char *la
 // optionally an exponent of a sign and exactly two digits ("1.01e+08",
 // "1e-05"). Every byte of it is found from a few eight-byte loads, without
 // a loop. Reads up to kSpacedDecimalWindow bytes at p, which the caller
-// must have.
+// must have, and returns at most kSpacedDecimalMaxLength bytes behind p.
 inline const char *optimReadSpacedDecimal(const char *p, double &value);
 inline constexpr std::ptrdiff_t kSpacedDecimalWindow = 32;
+inline constexpr std::ptrdiff_t kSpacedDecimalMaxLength = 22;  // "-0.0000000" "1234567" "e+00 "
 
 // The out-of-line part of optimReadDecimal: any text.
 std::from_chars_result optimReadDecimalGeneral(const char *first, const char *last, double &value);
@@ -70,21 +71,26 @@ Q_ALWAYS_INLINE std::uint64_t nonDigits(std::uint64_t w)
     return ((w & bytes(0xF0)) ^ bytes(0x30)) | (((w & bytes(0x0F)) + bytes(0x06)) & bytes(0x10));
 }
 
+// Eight digit values, one a byte, the lowest byte the most significant
+// digit, as a number. Neighbouring digits are combined into pairs (in
+// bytes 0, 2, 4, 6, each below 100), neighbouring pairs into fours (in the
+// low sixteen bits of each half: one product adds the lower pair to the
+// upper one times 100 in bits 16 to 31 and 48 to 63 of each, without a
+// carry into the other), and the two fours into the number.
+Q_ALWAYS_INLINE std::uint32_t digitValuesNumber(std::uint64_t v)
+{
+    v = v * 10 + (v >> 8);
+    v = ((v & 0x00FF00FF00FF00FF) * (1 + (100 << 16))) >> 16;
+    return std::uint32_t(std::uint16_t(v)) * 10000 + std::uint32_t(v >> 32);
+}
+
 // The n (1 to 8) digits in the lowest bytes of w, the lowest the most
 // significant, as a number. Subtracting '0' borrows only out of bytes below
-// it, which lie above the digits and are shifted out. Then neighbouring
-// digits are combined into pairs (in bytes 0, 2, 4, 6), and the upper
-// halves of the two products add up to byte 0's pair times 10^6, byte 2's
-// times 10^4, byte 4's times 100 and byte 6's; the lower halves stay below
-// 2^32 and carry nothing into them.
+// it, which lie above the digits and are shifted out, leaving zeros ahead
+// of the digits.
 Q_ALWAYS_INLINE std::uint64_t leadingDigits(std::uint64_t w, int n)
 {
-    std::uint64_t v = (w - bytes('0')) << (64 - 8 * n);
-    v = v * 10 + (v >> 8);
-    constexpr std::uint64_t pairs = 0x000000FF000000FF;
-    v = ((v & pairs) * (100 + (std::uint64_t(1000000) << 32)) + ((v >> 16) & pairs) * (1 + (std::uint64_t(10000) << 32)))
-        >> 32;
-    return std::uint32_t(v);
+    return digitValuesNumber((w - bytes('0')) << (64 - 8 * n));
 }
 
 // The digits and point of a short mantissa ("37.2459", "1.001", "42") from
@@ -165,26 +171,45 @@ Q_ALWAYS_INLINE bool readExponent(const char *&p, const char *last, std::ptrdiff
     return true;
 }
 
-// The powers of ten of kPowersOfTen, positive and negative: a product or
-// quotient with the negative one is the negated product or quotient, -0
-// for a mantissa of 0, as the rounding to nearest is symmetric.
-inline constexpr auto kSignedPowersOfTen = [] {
-    std::array<std::array<double, kMaxExactPower + 1>, 2> powers{};
-    for (int k = 0; k <= kMaxExactPower; ++k) {
-        powers[0][k] = kPowersOfTen[k];
-        powers[1][k] = -kPowersOfTen[k];
+// The factors that scale a quick mantissa by 10^s, -22 <= s <= 22: it is
+// multiplied by up[2 * (s + 22) + negative] (10^s, or 1 for s < 0,
+// negated for a negative number) and divided by down[s + 22] (10^-s, or 1
+// for s >= 0). One of the two is exact, so the other is the only rounding,
+// without a branch on the sign of s; a product or quotient with a negated
+// factor is the negated one, -0 for a mantissa of 0, as the rounding to
+// nearest is symmetric.
+struct QuickScales
+{
+    std::array<double, 2 * (2 * kMaxExactPower + 1)> up{};
+    std::array<double, 2 * kMaxExactPower + 1> down{};
+};
+inline constexpr QuickScales kQuickScales = [] {
+    QuickScales scales;
+    for (int s = -kMaxExactPower; s <= kMaxExactPower; ++s) {
+        const int i = s + kMaxExactPower;
+        scales.up[2 * i] = s < 0 ? 1.0 : kPowersOfTen[s];
+        scales.up[2 * i + 1] = -scales.up[2 * i];
+        scales.down[i] = s < 0 ? kPowersOfTen[-s] : 1.0;
     }
-    return powers;
+    return scales;
 }();
 
-// The high bit of every byte of w that is not a digit, and no other bit:
-// x = w ^ '0' turns digits into 0 to 9, and a byte of x is 10 or more
-// exactly when its high bit is set or its low seven bits plus 0x76 reach
-// 0x80 (at most 0xF5: nothing carries into the next byte).
-Q_ALWAYS_INLINE std::uint64_t nonDigitMarks(std::uint64_t w)
+// The high bit of every byte of x = w ^ '0' (digits turned into 0 to 9)
+// that is not a digit's, and no other bit, as far as the first byte that
+// is neither a digit nor a point (0x1E in x): a byte of x is 10 or more
+// exactly when its high bit is set or it plus 0x76 reaches 0x80. The sum
+// carries into the next byte only out of a byte of 0x8A or more, which is
+// marked itself, so only marks behind such a byte may be wrong.
+Q_ALWAYS_INLINE std::uint64_t nonDigitMarks(std::uint64_t x)
 {
-    const std::uint64_t x = w ^ bytes('0');
-    return (((x & bytes(0x7F)) + bytes(0x76)) | x) & bytes(0x80);
+    return ((x + bytes(0x76)) | x) & bytes(0x80);
+}
+
+Q_ALWAYS_INLINE std::uint64_t load8(const char *p)
+{
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
 }
 
 } // namespace optimdecimal
@@ -221,83 +246,76 @@ Q_ALWAYS_INLINE const char *optimReadSpacedDecimal(const char *p, double &value)
     // Exact for the same reason as optimReadDecimal: at most seven digits
     // make an integer below 10^7, an exact double, and only scales whose
     // power of ten, at most 10^22, is exact too are let through, so the
-    // one multiplication or division is the only rounding. The text read
-    // is all of what from_chars would read: it ends in a space, which
-    // continues no number. Every byte read is checked against the shapes
-    // above before anything is stored.
+    // one multiplication or division by it (kQuickScales) is the only
+    // rounding. The text read is all of what from_chars would read: it
+    // ends in a space, which continues no number. Every byte read is
+    // checked against the shapes above before anything is stored.
     using namespace optimdecimal;
     if constexpr (std::endian::native == std::endian::little) {
         const bool negative = *p == '-';
-        const char *const s = p + negative;
-        std::uint64_t w;
-        std::memcpy(&w, s, 8);
-        std::uint64_t mantissa;
-        int scale;
-        const char *q;  // behind the mantissa
+        const char *s = p + negative;
+        // Digits become their values 0 to 9.
+        std::uint64_t x = load8(s) ^ bytes('0');
         // Each search for the first byte that is not a digit (or not a
         // zero) sees byte 7 of its word marked as well, so it never
-        // searches an empty mask; where it stops at that mark, q ends up at
-        // byte 7, whose real value the check behind the mantissa then
-        // reads: a digit there fails it.
+        // searches an empty mask; where it stops at that mark, the mantissa
+        // ends at byte 7, whose real value the check behind the mantissa
+        // then reads: a digit or a point there fails it.
         constexpr std::uint64_t kLastMark = std::uint64_t(0x80) << 56;
-        if ((w & 0xFFFF) == ('0' | '.' << 8)) {
+        int end;    // where the mantissa ends in x, 1 to 7
+        int scale;  // its power of ten
+        if ((x & 0xFFFF) == ('.' ^ '0') << 8) {
             // "0.", zeros, digits: the digits are read from behind the
             // zeros. At most seven are skipped, which keeps the loads within
             // the window; an eighth is then read as the mantissa's leading
             // digit, which leaves its value alone.
-            const char *const fraction = s + 2;
-            std::memcpy(&w, fraction, 8);
-            const int zeros = std::countr_zero((w ^ bytes('0')) | kLastMark) >> 3;
-            std::memcpy(&w, fraction + zeros, 8);
-            const int n = std::countr_zero(nonDigitMarks(w) | kLastMark) >> 3;
-            if (n == 0)
+            const int zeros = std::countr_zero((load8(s + 2) ^ bytes('0')) | kLastMark) >> 3;
+            s += 2 + zeros;
+            x = load8(s) ^ bytes('0');
+            end = std::countr_zero(nonDigitMarks(x) | kLastMark) >> 3;
+            if (end == 0)
                 return nullptr;
-            mantissa = leadingDigits(w, n);
-            scale = -(zeros + n);
-            q = fraction + zeros + n;
+            scale = -(zeros + end);
         } else {
-            std::uint64_t other = nonDigitMarks(w) | kLastMark;
-            const int integerDigits = std::countr_zero(other) >> 3;
-            if (unsigned(integerDigits - 1) >= 6)
-                return nullptr;
-            const int shift = 8 * integerDigits;
-            if (((w >> shift) & 0xFF) == '.') {
-                // The digits behind the point run to the next byte that is
-                // not a digit; the point is taken out and the bytes behind
-                // it moved down.
-                other &= other - 1;  // the point's mark cleared
-                const int end = std::countr_zero(other) >> 3;
-                if (end == integerDigits + 1)
-                    return nullptr;
-                const std::uint64_t low = (std::uint64_t(1) << shift) - 1;
-                const std::uint64_t joined = (w & low) | ((w >> 8) & ~low);
-                mantissa = leadingDigits(joined, end - 1);
+            const std::uint64_t marks = nonDigitMarks(x) | kLastMark;
+            if (marks & 0x80)
+                return nullptr;  // no digit first
+            const int integerDigits = std::countr_zero(marks) >> 3;
+            end = integerDigits;
+            scale = 0;
+            if (s[integerDigits] == '.') {
+                // The digits behind the point, if any ("1." is 1 to
+                // from_chars too), run to the next mark. The point is taken
+                // out by moving the bytes up to it one byte up, over it:
+                // byte 0 becomes a leading zero.
+                const std::uint64_t below = marks - 1;  // the bits under the point's mark
+                end = std::countr_zero((marks & below) | kLastMark) >> 3;
+                x ^= (x ^ (x << 8)) & (marks ^ below);
                 scale = integerDigits + 1 - end;
-                q = s + end;
-            } else {
-                mantissa = leadingDigits(w, integerDigits);
-                scale = 0;
-                q = s + integerDigits;
             }
         }
-        // q is at the first byte that is not a digit: a space, or "e", a
-        // sign, two digits and a space.
-        std::uint64_t tail;
-        std::memcpy(&tail, q, 8);
-        if ((tail & 0xFF) != ' ') {
-            const std::uint32_t head = std::uint32_t(tail);
-            const std::uint32_t frame = head & 0xFFFF;
-            const std::uint32_t nonDigit = ((head & 0xF0F00000) ^ 0x30300000) | (((head & 0x0F0F0000) + 0x06060000) & 0x10100000);
-            if ((frame != ('e' | '+' << 8) && frame != ('e' | '-' << 8)) || nonDigit != 0 || q[4] != ' ')
+        // The mantissa's bytes at the top of the word, the rest shifted out.
+        const std::uint32_t mantissa = digitValuesNumber(x << (64 - 8 * end));
+        // s + end is at the first byte that is not a digit: a space, or
+        // "e", a sign, two digits and a space. Against "e+00 ", y is 0 in
+        // bytes 0 and 4, 0 ('+') or 6 ('-') in byte 1 and the digits'
+        // values in bytes 2 and 3: the first mask leaves bytes 1 to 3 at
+        // {0, 2, 4, 6} and below 16, the sum then marks 2 and 4 and values
+        // above 9 without a carry between bytes.
+        const char *q = s + end;
+        if (*q != ' ') {
+            constexpr std::uint64_t kExponent = 'e' | '+' << 8 | '0' << 16 | std::uint64_t('0') << 24 | std::uint64_t(' ') << 32;
+            const std::uint64_t y = load8(q) ^ kExponent;
+            if (((y & 0xFFF0F0F9FF) | ((y + 0x06060200) & 0x10100400)) != 0)
                 return nullptr;
-            const int exponent = int((head >> 16) & 0xF) * 10 + int(head >> 24 & 0xF);
-            scale += frame == ('e' | '-' << 8) ? -exponent : exponent;
+            const int exponent = int((std::uint32_t(y >> 16) * (1 + 10 * 256)) >> 8 & 0xFF);
+            scale += y & 0x200 ? -exponent : exponent;
             q += 4;
         }
-        if (unsigned(scale + kMaxExactPower) > unsigned(2 * kMaxExactPower))
+        const unsigned index = unsigned(scale + kMaxExactPower);
+        if (index > unsigned(2 * kMaxExactPower))
             return nullptr;
-        const auto &powers = kSignedPowersOfTen[negative];
-        value = scale < 0 ? double(mantissa) / powers[-scale] : double(mantissa) * powers[scale];
+        value = double(mantissa) * kQuickScales.up[2 * index + negative] / kQuickScales.down[index];
         return q + 1;
     }
     return nullptr;
