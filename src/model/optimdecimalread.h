@@ -171,27 +171,52 @@ Q_ALWAYS_INLINE bool readExponent(const char *&p, const char *last, std::ptrdiff
     return true;
 }
 
-// The factors that scale a quick mantissa by 10^s, -22 <= s <= 22: it is
-// multiplied by up[2 * (s + 22) + negative] (10^s, or 1 for s < 0,
-// negated for a negative number) and divided by down[s + 22] (10^-s, or 1
-// for s >= 0). One of the two is exact, so the other is the only rounding,
-// without a branch on the sign of s; a product or quotient with a negated
-// factor is the negated one, -0 for a mantissa of 0, as the rounding to
-// nearest is symmetric.
+// The factors that scale a quick mantissa by 10^s, -22 <= s <= 22, at
+// code = 2 * (s + 22) + negative: it is multiplied by up[code] (10^s, or 1
+// for s < 0, negated for a negative number) and divided by down[code]
+// (10^-s, or 1 for s >= 0). One of the two is exact, so the other is the
+// only rounding, without a branch on the sign of s; a product or quotient
+// with a negated factor is the negated one, -0 for a mantissa of 0, as the
+// rounding to nearest is symmetric.
 struct QuickScales
 {
-    std::array<double, 2 * (2 * kMaxExactPower + 1)> up{};
-    std::array<double, 2 * kMaxExactPower + 1> down{};
+    static constexpr int kCodes = 2 * (2 * kMaxExactPower + 1);
+    std::array<double, kCodes> up{};
+    std::array<double, kCodes> down{};
 };
 inline constexpr QuickScales kQuickScales = [] {
     QuickScales scales;
-    for (int s = -kMaxExactPower; s <= kMaxExactPower; ++s) {
-        const int i = s + kMaxExactPower;
-        scales.up[2 * i] = s < 0 ? 1.0 : kPowersOfTen[s];
-        scales.up[2 * i + 1] = -scales.up[2 * i];
-        scales.down[i] = s < 0 ? kPowersOfTen[-s] : 1.0;
+    for (int code = 0; code < QuickScales::kCodes; ++code) {
+        const int s = code / 2 - kMaxExactPower;
+        scales.up[code] = (s < 0 ? 1.0 : kPowersOfTen[s]) * (code % 2 ? -1.0 : 1.0);
+        scales.down[code] = s < 0 ? kPowersOfTen[-s] : 1.0;
     }
     return scales;
+}();
+
+// The exponent behind a quick mantissa, "e", a sign, two digits and a
+// space, is checked against "e+00 " by y = its eight bytes ^ "e+00 ": once
+// y & kExponentFrame is 0, bytes 0 and 4 are 0, byte 1 is 0 ('+'), 6 ('-')
+// or 2 or 4 (the other two bytes that pass), bytes 2 and 3 are below 16,
+// and one product gathers them into ten bits: byte 3 into bits 24 to 27,
+// byte 2 into 28 to 31, byte 1 into 32 and 33; the other partial products
+// stay below bit 24 without a carry into it, or start at bit 36. At that
+// index kExponentCodes holds what the exponent adds to the code of
+// kQuickScales, twice its value; for a byte that is no sign or no digit,
+// and for exponents no code can take, a value that puts every code out of
+// range (codes are 16 to 45 before the exponent).
+inline constexpr std::uint64_t kExponentText = 'e' | '+' << 8 | '0' << 16 | std::uint64_t('0') << 24 | std::uint64_t(' ') << 32;
+inline constexpr std::uint64_t kExponentFrame = 0xFFF0F0F9FF;
+inline constexpr std::uint64_t kExponentGather = 1 + (1 << 12) + (1 << 23);
+inline constexpr auto kExponentCodes = [] {
+    std::array<std::int8_t, 1024> codes{};
+    for (int i = 0; i < 1024; ++i) {
+        const int sign = i >> 8, tens = (i >> 4) & 15, units = i & 15;
+        const int exponent = (sign == 3 ? -1 : 1) * (10 * tens + units);
+        const bool valid = (sign == 0 || sign == 3) && tens < 10 && units < 10 && exponent > -60 && exponent < 60;
+        codes[i] = std::int8_t(valid ? 2 * exponent : 127);
+    }
+    return codes;
 }();
 
 // The high bit of every byte of x = w ^ '0' (digits turned into 0 to 9)
@@ -203,6 +228,12 @@ inline constexpr QuickScales kQuickScales = [] {
 Q_ALWAYS_INLINE std::uint64_t nonDigitMarks(std::uint64_t x)
 {
     return ((x + bytes(0x76)) | x) & bytes(0x80);
+}
+
+// The index of the byte of the lowest mark of marks, which is not 0.
+Q_ALWAYS_INLINE std::size_t firstMarkedByte(std::uint64_t marks)
+{
+    return static_cast<unsigned>(std::countr_zero(marks)) >> 3;
 }
 
 Q_ALWAYS_INLINE std::uint64_t load8(const char *p)
@@ -252,7 +283,7 @@ Q_ALWAYS_INLINE const char *optimReadSpacedDecimal(const char *p, double &value)
     // checked against the shapes above before anything is stored.
     using namespace optimdecimal;
     if constexpr (std::endian::native == std::endian::little) {
-        const bool negative = *p == '-';
+        const std::size_t negative = *p == '-';
         const char *s = p + negative;
         // Digits become their values 0 to 9.
         std::uint64_t x = load8(s) ^ bytes('0');
@@ -262,60 +293,55 @@ Q_ALWAYS_INLINE const char *optimReadSpacedDecimal(const char *p, double &value)
         // ends at byte 7, whose real value the check behind the mantissa
         // then reads: a digit or a point there fails it.
         constexpr std::uint64_t kLastMark = std::uint64_t(0x80) << 56;
-        int end;    // where the mantissa ends in x, 1 to 7
-        int scale;  // its power of ten
+        std::size_t end;  // where the mantissa ends in x, 1 to 7
+        // The power of ten s and the sign as a code of kQuickScales,
+        // 2 * (s + 22) + negative.
+        std::ptrdiff_t code = 2 * kMaxExactPower + std::ptrdiff_t(negative);
         if ((x & 0xFFFF) == ('.' ^ '0') << 8) {
             // "0.", zeros, digits: the digits are read from behind the
             // zeros. At most seven are skipped, which keeps the loads within
             // the window; an eighth is then read as the mantissa's leading
             // digit, which leaves its value alone.
-            const int zeros = std::countr_zero((load8(s + 2) ^ bytes('0')) | kLastMark) >> 3;
+            const std::size_t zeros = firstMarkedByte((load8(s + 2) ^ bytes('0')) | kLastMark);
             s += 2 + zeros;
             x = load8(s) ^ bytes('0');
-            end = std::countr_zero(nonDigitMarks(x) | kLastMark) >> 3;
+            end = firstMarkedByte(nonDigitMarks(x) | kLastMark);
             if (end == 0)
                 return nullptr;
-            scale = -(zeros + end);
+            code -= std::ptrdiff_t(2 * (zeros + end));
         } else {
             const std::uint64_t marks = nonDigitMarks(x) | kLastMark;
             if (marks & 0x80)
                 return nullptr;  // no digit first
-            const int integerDigits = std::countr_zero(marks) >> 3;
+            const std::size_t integerDigits = firstMarkedByte(marks);
             end = integerDigits;
-            scale = 0;
             if (s[integerDigits] == '.') {
                 // The digits behind the point, if any ("1." is 1 to
                 // from_chars too), run to the next mark. The point is taken
                 // out by moving the bytes up to it one byte up, over it:
                 // byte 0 becomes a leading zero.
                 const std::uint64_t below = marks - 1;  // the bits under the point's mark
-                end = std::countr_zero((marks & below) | kLastMark) >> 3;
+                end = firstMarkedByte((marks & below) | kLastMark);
                 x ^= (x ^ (x << 8)) & (marks ^ below);
-                scale = integerDigits + 1 - end;
+                code -= std::ptrdiff_t(2 * (end - integerDigits - 1));
             }
         }
         // The mantissa's bytes at the top of the word, the rest shifted out.
-        const std::uint32_t mantissa = digitValuesNumber(x << (64 - 8 * end));
+        // (A shift by 64 - 8 * end, written modulo 64 as the shift takes it.)
+        const std::uint32_t mantissa = digitValuesNumber(x << ((0 - 8 * end) & 63));
         // s + end is at the first byte that is not a digit: a space, or
-        // "e", a sign, two digits and a space. Against "e+00 ", y is 0 in
-        // bytes 0 and 4, 0 ('+') or 6 ('-') in byte 1 and the digits'
-        // values in bytes 2 and 3: the first mask leaves bytes 1 to 3 at
-        // {0, 2, 4, 6} and below 16, the sum then marks 2 and 4 and values
-        // above 9 without a carry between bytes.
+        // "e", a sign, two digits and a space (kExponentCodes).
         const char *q = s + end;
         if (*q != ' ') {
-            constexpr std::uint64_t kExponent = 'e' | '+' << 8 | '0' << 16 | std::uint64_t('0') << 24 | std::uint64_t(' ') << 32;
-            const std::uint64_t y = load8(q) ^ kExponent;
-            if (((y & 0xFFF0F0F9FF) | ((y + 0x06060200) & 0x10100400)) != 0)
+            const std::uint64_t y = load8(q) ^ kExponentText;
+            if (y & kExponentFrame)
                 return nullptr;
-            const int exponent = int((std::uint32_t(y >> 16) * (1 + 10 * 256)) >> 8 & 0xFF);
-            scale += y & 0x200 ? -exponent : exponent;
+            code += kExponentCodes[(y * kExponentGather >> 24) & 1023];
             q += 4;
         }
-        const unsigned index = unsigned(scale + kMaxExactPower);
-        if (index > unsigned(2 * kMaxExactPower))
+        if (std::size_t(code) >= std::size_t(QuickScales::kCodes))
             return nullptr;
-        value = double(mantissa) * kQuickScales.up[2 * index + negative] / kQuickScales.down[index];
+        value = double(mantissa) * kQuickScales.up[code] / kQuickScales.down[code];
         return q + 1;
     }
     return nullptr;
