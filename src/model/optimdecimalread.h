@@ -26,9 +26,10 @@ inline std::from_chars_result optimReadDecimal(const char *first, const char *la
 // Reads a number of the record text's most common shapes at p together with
 // the single space that ends it, and returns where that space ends; nullptr,
 // with value left alone, for anything else, which the caller reads with
-// optimReadDecimal instead. The shapes: an optional minus, then one to six
-// digits with or without a point among them ("-37.2459", "42"), or "0.",
-// zeros and then one to seven digits ("-0.0123457"); then
+// optimReadDecimal instead. The shapes: an optional minus, then up to
+// seven bytes of digits and at most one point, a digit first ("-37.2459",
+// "42", "12."), or "0.", zeros and then one to seven digits
+// ("-0.0123457"); then
 // optionally an exponent of a sign and exactly two digits ("1.01e+08",
 // "1e-05"). Every byte of it is found from a few eight-byte loads, without
 // a loop. Reads up to kSpacedDecimalWindow bytes at p, which the caller

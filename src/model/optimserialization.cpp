@@ -504,12 +504,16 @@ void OptimSerialReader::readDoubles(QList<double> &target)
     int count = 0;
     if (!readArrayStart("VALUES", count))
         return;
+    if (count <= 0) {
+        readArrayEnd("VALUES");
+        return;
+    }
     // Room for the values is reserved up front, bounded as reserveFor bounds
     // it (a value and the space behind it take at least two bytes). They
     // are read into a chunk, which is appended to the target whenever it is
     // full and at the end: growing the target by resize() would write every
     // element twice, zeros first.
-    const qsizetype room = count > 0 ? std::min<qsizetype>(count, (m_buffer.size() - m_pos) / 2 + 1) : 0;
+    const qsizetype room = std::min<qsizetype>(count, (m_buffer.size() - m_pos) / 2 + 1);
     target.reserve(target.size() + room);
     QList<double> chunk(std::min<qsizetype>(room, 256));
     double *const chunkBegin = chunk.data();
