@@ -11,7 +11,8 @@
 // subnormals, inf, nan); the same of log-uniform magnitudes from 1e-15 to
 // 1e12; seventeen-digit round-trip texts ("%.17g") of either; the shortest
 // round-trip texts; and short garbage made of digits, points, signs,
-// exponent marks, letters of inf and nan, and spaces. Texts of the first
+// exponent marks, letters of inf and nan, spaces, and the bytes next to a
+// sign or a digit (")", "/", ":"). Texts of the first
 // four kinds sometimes come with an upper-case E or a byte after them.
 // Then the record reader's values arrays (OptimSerialReader::readDoubles)
 // against from_chars on at least COUNT numbers: the words of the same kinds
@@ -70,7 +71,7 @@ void randomText(SplitMix &rng, std::uint64_t kind, std::string &text)
         end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
         break;
     default: {
-        static const char alphabet[] = "0000111222345678999...---++eeEEinfaINFAx \t";
+        static const char alphabet[] = "0000111222345678999...---++eeEEinfaINFAx \t):/";
         const int length = int(r % 13);
         for (int i = 0; i < length; ++i)
             *end++ = alphabet[rng.next() % (sizeof alphabet - 1)];
@@ -305,7 +306,8 @@ int main(int argc, char **argv)
     arrays.rng.state = seed ^ 0x5eed;
     for (const char *text : {"1e+06 -0.0123457 -37.2459 1.01e+08 0 -0 42 0.5 1e-05 9.99999e+22 1e+23 1e-22 1e-23",
                              "1234567 123456 1.23456 12.3456 123456. 0.000000012 0.00000000123 -0.0000001",
-                             "+1 +1.5 ++1 +-1 1e+1 1e+100 1E+05 1e+0x 1..2 1.2.3 0. .5 -.5 1.e5 0x10 inf nan 1,5"})
+                             "+1 +1.5 ++1 +-1 1e+1 1e+100 1E+05 1e+0x 1..2 1.2.3 0. .5 -.5 1.e5 0x10 inf nan 1,5",
+                             "12. -1234567 1234567. 12345678 1.e-05 -0.e+05 123456.e+02 1e)05 1e/05 1e+0: 1e-?9 1e*05 9e+99"})
         arrays.add(text);
     arrays.check(nullptr);
     for (std::uint64_t i = 0; arrays.numbers < count; ++i) {

@@ -508,47 +508,74 @@ void OptimSerialReader::readDoubles(QList<double> &target)
     int count = 0;
     if (!readArrayStart("VALUES", count))
         return;
-    // The values are written in place into room made up front, bounded as
-    // reserveFor bounds it (a value and the space behind it take at least
-    // two bytes), and the room not filled is given back.
-    const qsizetype base = target.size();
-    const qsizetype room = count > 0 ? std::min<qsizetype>(count, (m_buffer.size() - m_pos) / 2 + 1) : 0;
-    target.resize(base + room);
-    double *const out = target.data() + base;
-    qsizetype filled = 0;
+    if (count <= 0) {
+        readArrayEnd("VALUES");
+        return;
+    }
+    // Room for the values is reserved up front, bounded as reserveFor bounds
+    // it (a value and the space behind it take at least two bytes). They
+    // are read into a chunk, which is appended to the target whenever it is
+    // full and at the end: growing the target by resize() would write every
+    // element twice, zeros first.
+    const qsizetype room = std::min<qsizetype>(count, (m_buffer.size() - m_pos) / 2 + 1);
+    target.reserve(target.size() + room);
+    QList<double> chunk(std::min<qsizetype>(room, 256));
+    double *const chunkBegin = chunk.data();
+    double *const chunkEnd = chunkBegin + chunk.size();
+    double *out = chunkBegin;
+    qsizetype left = count;  // values still to read after those in the chunk
     const char *data = m_buffer.constData();
     const char *end = data + m_buffer.size();
     // p is always at the start of a word or at whitespace: the numbers of
     // the usual shape, each with the single space behind it, are read by
-    // optimReadSpacedDecimal as long as its window fits in the text;
+    // optimReadSpacedDecimal in runs as long as every read of the run has
+    // its window in the text (a read moves on by at most
+    // kSpacedDecimalMaxLength), so that the room is checked once per run;
     // anything else (a number of another shape, a plus sign, other or more
     // whitespace, the text's last bytes) goes the general way, which skips
     // the whitespace first, so that a failed read is placed at its word as
     // before.
     const char *p = data + m_pos;
-    const qsizetype windowEnd = m_buffer.size() - kSpacedDecimalWindow;  // the last start with the window's room
-    const qsizetype wanted = std::min<qsizetype>(count, room);
-    while (filled < wanted) {
-        if (p - data <= windowEnd) {
-            if (const char *next = optimReadSpacedDecimal(p, out[filled])) {
-                ++filled;
-                p = next;
-                continue;
-            }
+    const qsizetype quickEnd = m_buffer.size() - kSpacedDecimalWindow;  // the last start with the window's room
+    bool failed = false;
+    while (left > 0) {
+        if (out == chunkEnd) {
+            target.append(chunk);
+            out = chunkBegin;
         }
+        qsizetype run = std::min<qsizetype>(left, chunkEnd - out);
+        if (p - data <= quickEnd)
+            run = std::min<qsizetype>(run, (quickEnd - (p - data)) / kSpacedDecimalMaxLength + 1);
+        else
+            run = 0;
+        double *const runEnd = out + run;
+        double *const runBegin = out;
+        while (out != runEnd) {
+            const char *next = optimReadSpacedDecimal(p, *out);
+            if (!next)
+                break;
+            ++out;
+            p = next;
+        }
+        left -= out - runBegin;
+        if (out == runEnd && run > 0)
+            continue;
         double value = 0.0;
         const char *word;
         const char *next = readDoubleWord(p, end, word, value);
         if (!next) {
             p = word;
+            failed = true;
             break;
         }
-        out[filled++] = value;
+        *out++ = value;
+        --left;
         p = next;
     }
     m_pos = optimtext::skipSpace(p, end) - data;
-    if (filled < count)
+    if (failed)
         fail();
-    target.resize(base + filled);
+    chunk.resize(out - chunkBegin);
+    target.append(chunk);
     readArrayEnd("VALUES");
 }

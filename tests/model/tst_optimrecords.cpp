@@ -221,6 +221,11 @@ private Q_SLOTS:
                                       << QList<double>{-37.2459, 1.01e+08, -0.0123457, 1e+06, 42, -0.0, 0.000434294, 1e-05,
                                                        -1.23457e-05, 123456, 12345.6, 9.99999e+22, 1e-08, -0.5e-22}
                                       << QByteArray();
+        QTest::newRow("more quick shapes") << "START_ARRAY_VALUES 12 12. -1234567 1234567. 1.e-05 -0.e+05 123456.e+02 "
+                                              "2.5e-00 -7e+17 4.56e-09 0.00100e+12 -9.87654e-16 3e+22" + tail
+                                           << QList<double>{12, -1234567, 1234567, 1e-05, -0.0, 12345600, 2.5, -7e+17,
+                                                            4.56e-09, 1e+09, -9.87654e-16, 3e+22}
+                                           << QByteArray();
         QTest::newRow("general shapes") << "START_ARRAY_VALUES 12 1e+23 1e-23 1234567 1.234567 0.00000000001 1E+05 1.5e+100 "
                                            "1.01e+080 0. 1.e5 .5 00012" + tail
                                         << QList<double>{1e+23, 1e-23, 1234567, 1.234567, 1e-11, 1e+05, 1.5e+100, 1.01e+80, 0,
@@ -234,7 +239,8 @@ private Q_SLOTS:
                                       << QByteArray("END_ARRAY_VALUES");
         QTest::newRow("wrong end") << QByteArray("START_ARRAY_VALUES 2 1.5 2.5  END_ARRAY_VALUEZ START_THE_REST_IS_LEFT_ALONE")
                                    << QList<double>{1.5, 2.5} << QByteArray("END_ARRAY_VALUEZ");
-        for (const char *bad : {"1.5x", "1e+08x", "-37.2459,1", "1e+", "1.2.3", "1e+08\x01", "0.0x"})
+        for (const char *bad : {"1.5x", "1e+08x", "-37.2459,1", "1e+", "1.2.3", "1e+08\x01", "0.0x", "1e)05", "1e/05", "1e+0:",
+                                "1e-?9", "1e*05", "1.5.e+05"})
             QTest::newRow(bad) << "START_ARRAY_VALUES 3 1.5 " + QByteArray(bad) + " 2.5" + tail << QList<double>{1.5}
                                << QByteArray(bad);
     }
