@@ -422,10 +422,12 @@ void OptimKuvoLink::endBlock(int sender)
     // What was buffered goes now, before the block's reply and dispatch.
     rest = QList<wire::Message>();
     m_kuvo->send(sender, wire::KindReply, wire::replyText(received.header.name, !received.whole));
+    // Nothing of the link is touched once the block is dispatched (what it
+    // brings about may end the link): the text goes as a shared copy, and
+    // one larger than the room kept leaves the link before.
+    const QByteArray joined = text.capacity() > kKeptBlockTextBytes ? std::exchange(m_blockText, QByteArray()) : text;
     if (received.whole)
-        dispatchBlock(received.header.name.split(' '), text);
-    if (m_blockText.capacity() > kKeptBlockTextBytes)
-        m_blockText = QByteArray();
+        dispatchBlock(received.header.name.split(' '), joined);
 }
 
 void OptimKuvoLink::dispatchBlock(const QByteArrayList &nameWords, const QByteArray &payload)
