@@ -4,6 +4,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 
 namespace kuvo {
 
@@ -124,18 +125,19 @@ void FrameReader::compact()
 {
     if (m_offset == 0)
         return;
-    if (m_offset == m_buffer.size()) {
-        // Keep the room a read fills (with the slack of its doubling): a
-        // stream of large blocks would otherwise grow a new buffer, fault in
-        // its pages and copy it while growing, on every read. Give back only
-        // what a huge frame needed.
-        if (m_buffer.capacity() > 2 * kReadLimit)
-            m_buffer = QByteArray();
-        else
-            m_buffer.resize(0);
+    // Only the tail of one incomplete frame is left: it moves to the front,
+    // so each byte moves at most once. The buffer keeps the room a read
+    // fills (with the slack of its doubling): a stream of large blocks would
+    // otherwise grow a new buffer, fault in its pages and copy it while
+    // growing, on every read. Only what a huge frame needed is given back.
+    // (Removing the front instead would leave its room unusable at the
+    // front, and the next read would grow a new buffer all the same.)
+    const qsizetype tail = m_buffer.size() - m_offset;
+    if (m_buffer.capacity() > 2 * kReadLimit) {
+        m_buffer = QByteArray(m_buffer.constData() + m_offset, tail);
     } else {
-        // Only the tail of one incomplete frame is left: each byte moves at most once.
-        m_buffer.remove(0, m_offset);
+        std::memmove(m_buffer.data(), m_buffer.constData() + m_offset, size_t(tail));
+        m_buffer.resize(tail);
     }
     m_offset = 0;
 }
