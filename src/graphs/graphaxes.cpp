@@ -62,14 +62,16 @@ CachedLabel &cachedLabel(const QFont &font, const QString &text)
 // line of every drawing. A rectangle one pixel high is one span per row.
 // Both light the same pixels (a one-pixel pen at the pixel's centre, from
 // the first pixel to the last) where nothing is antialiased and the device's
-// pixels are the painter's, with a plain solid pen.
-bool fillsGridLines(const QPainter &painter)
+// pixels are the painter's, with a plain solid pen one pixel wide (or the
+// cosmetic 0) whose cap draws the last pixel, at a coordinate an int holds.
+bool fillsGridLines(const QPainter &painter, double at)
 {
     const QTransform t = painter.deviceTransform();
     const QPen pen = painter.pen();
     return !painter.testRenderHint(QPainter::Antialiasing) && t.type() <= QTransform::TxTranslate
         && t.dx() == std::round(t.dx()) && t.dy() == std::round(t.dy()) && pen.style() == Qt::SolidLine
-        && pen.widthF() <= 1 && pen.brush().style() == Qt::SolidPattern;
+        && (pen.widthF() == 0 || pen.widthF() == 1) && pen.capStyle() != Qt::FlatCap
+        && pen.brush().style() == Qt::SolidPattern && std::abs(at) < 1e9;
 }
 
 } // namespace
@@ -182,7 +184,7 @@ void drawValueTicks(QPainter &painter, const QFontMetrics &fm, const QRect &plot
     for (const ValueTick &t : ticks) {
         const double y = std::round(t.y);
         painter.setPen(gridColor);
-        if (fillsGridLines(painter))
+        if (fillsGridLines(painter, y))
             painter.fillRect(QRect(plot.left(), int(y), plot.width(), 1), gridColor);
         else
             painter.drawLine(QPointF(plot.left(), y + 0.5), QPointF(plot.right(), y + 0.5));
@@ -197,7 +199,7 @@ void drawValueTicks(QPainter &painter, const QFontMetrics &fm, const QRect &plot
 void drawVerticalGridLine(QPainter &painter, const QRect &plot, double x)
 {
     const double column = std::round(x);
-    if (fillsGridLines(painter))
+    if (fillsGridLines(painter, column))
         painter.fillRect(QRect(int(column), plot.top(), 1, plot.height()), painter.pen().color());
     else
         painter.drawLine(QPointF(column + 0.5, plot.top()), QPointF(column + 0.5, plot.bottom()));

@@ -235,18 +235,24 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("antialiased");
         QTest::addColumn<QTransform>("transform");
-        QTest::newRow("plain") << false << QTransform();
-        QTest::newRow("moved by whole pixels") << false << QTransform::fromTranslate(3, 7);
-        QTest::newRow("moved by half a pixel") << false << QTransform::fromTranslate(0.5, 0.5);
-        QTest::newRow("antialiased") << true << QTransform();
-        QTest::newRow("scaled twice") << false << QTransform::fromScale(2, 2);
+        QTest::addColumn<QPen>("pen");
+        const QColor grid(0, 0, 0, 28);
+        QTest::newRow("plain") << false << QTransform() << QPen(grid);
+        QTest::newRow("moved by whole pixels") << false << QTransform::fromTranslate(3, 7) << QPen(grid);
+        QTest::newRow("moved by half a pixel") << false << QTransform::fromTranslate(0.5, 0.5) << QPen(grid);
+        QTest::newRow("antialiased") << true << QTransform() << QPen(grid);
+        QTest::newRow("scaled twice") << false << QTransform::fromScale(2, 2) << QPen(grid);
+        QTest::newRow("cosmetic pen") << false << QTransform() << QPen(grid, 0);
+        QTest::newRow("flat cap") << false << QTransform() << QPen(grid, 1, Qt::SolidLine, Qt::FlatCap);
+        QTest::newRow("half a pixel wide") << false << QTransform() << QPen(grid, 0.5);
     }
     void gridLinesLightTheLinesPixels()
     {
         QFETCH(bool, antialiased);
         QFETCH(QTransform, transform);
+        QFETCH(QPen, pen);
         const QRect plot(20, 4, 260, 140);
-        const QColor grid(0, 0, 0, 28);
+        const QColor grid = pen.color();
         const std::vector<GraphAxes::ValueTick> ticks{{4, QString()}, {57.4, QString()}, {143, QString()}};
         QImage shown(640, 320, QImage::Format_ARGB32_Premultiplied);
         QImage expected = shown;
@@ -255,15 +261,16 @@ private Q_SLOTS:
             QPainter painter(image);
             painter.setRenderHint(QPainter::Antialiasing, antialiased);
             painter.setTransform(transform);
-            painter.setPen(grid);
+            painter.setPen(pen);
             if (image == &shown) {
-                GraphAxes::drawValueTicks(painter, QFontMetrics(QFont()), plot, 150, ticks, grid, Qt::black, false);
                 GraphAxes::drawVerticalGridLine(painter, plot, 100.3);
+                GraphAxes::drawValueTicks(painter, QFontMetrics(QFont()), plot, 150, ticks, grid, Qt::black, false);
                 continue;
             }
+            painter.drawLine(QPointF(100.5, plot.top()), QPointF(100.5, plot.bottom()));
+            painter.setPen(grid);
             for (const GraphAxes::ValueTick &t : ticks)
                 painter.drawLine(QPointF(plot.left(), std::round(t.y) + 0.5), QPointF(plot.right(), std::round(t.y) + 0.5));
-            painter.drawLine(QPointF(100.5, plot.top()), QPointF(100.5, plot.bottom()));
         }
         QVERIFY(shown != QImage(640, 320, QImage::Format_ARGB32_Premultiplied));
         QCOMPARE(shown, expected);
