@@ -163,7 +163,7 @@ Received assemble(const QByteArray &startText, const QList<Message> &rest,
         char number[16];
         const QByteArrayView index(number, std::to_chars(number, number + sizeof number, chunks + 1).ptr - number);
         QByteArrayView chunk;
-        if (text.startsWith(lead) && text.sliced(lead.size()).startsWith(index)
+        if (chunks < start.count && text.startsWith(lead) && text.sliced(lead.size()).startsWith(index)
             && text.sliced(lead.size() + index.size()).startsWith(tail)) {
             chunk = text.sliced(lead.size() + index.size() + tail.size());
         } else {
